@@ -1,0 +1,28 @@
+#include "platform/HResult.h"
+
+#include <gtest/gtest.h>
+
+namespace korvex {
+namespace {
+
+TEST(HResult, Win32ErrorsKeepLowSixteenBits) {
+  EXPECT_EQ(HResultFromWin32(2), HR_FILE_NOT_FOUND);
+  EXPECT_EQ(HResultFromWin32(80), HR_ALREADY_EXISTS);
+  EXPECT_EQ(HResultFromWin32(0x12345), MakeHResult(0x80072345u));
+}
+
+TEST(HResult, ZeroAndNegativeErrorsPassUnchanged) {
+  EXPECT_EQ(HResultFromWin32(0), S_OK);
+  EXPECT_EQ(HResultFromWin32(-5), -5);
+  EXPECT_EQ(HResultFromWin32(E_FAIL), E_FAIL);
+}
+
+TEST(HResult, HttpNumbersUseTheTransportFacility) {
+  EXPECT_EQ(HResultFromHttp(404), MakeHResult(0x804F0194u));
+  EXPECT_EQ(HResultFromHttp(12002), MakeHResult(0x804F2EE2u));
+  EXPECT_TRUE(Failed(HResultFromHttp(204)));
+  EXPECT_TRUE(Succeeded(S_FALSE));
+}
+
+}  // namespace
+}  // namespace korvex
