@@ -123,3 +123,49 @@ TEST(RequestType, NamesAndSortKeys) {
 
 }  // namespace
 }  // namespace korvex
+
+#include "LogCapture_support.h"
+
+namespace korvex {
+namespace {
+
+using testing::ScopedLogCapture;
+
+TEST(JsonResponseLog, WarnsWithTheBodyForEachKindOfFailure) {
+  struct Case {
+    const char* body;
+    std::string line;
+  } cases[] = {
+      {"[1]", "JsonResponse|Invalid Json Response: [1]"},
+      {"", "JsonResponse|Invalid Json Response: "},
+      {R"({"result":"1"})", R"(JsonResponse|Invalid Json Response, No result field found: {"result":"1"})"},
+      {R"({"result":2})", R"(JsonResponse|Invalid Json Response, result not in [0,1]: {"result":2})"},
+      {R"({"result":0,"errmsg":"bad","state":"3009"})",
+       R"(JsonResponse|Json Response Error: errmsg = bad, state = 3009 : {"result":0,"errmsg":"bad","state":"3009"})"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.body);
+    ScopedLogCapture capture(kLogWarn);
+    JsonResponse response;
+    EXPECT_EQ(CheckJsonResponse(c.body, response), E_INVALIDARG);
+    EXPECT_EQ(capture.Lines(), std::vector<std::string>{c.line});
+  }
+}
+
+TEST(JsonResponseLog, TracesTheBodyOnlyAtTrace) {
+  {
+    ScopedLogCapture capture(kLogTrace);
+    JsonResponse response;
+    ASSERT_EQ(CheckJsonResponse(R"({"result":1})", response), S_OK);
+    EXPECT_EQ(capture.Lines(), std::vector<std::string>{R"(JsonResponse|unescaped response: {"result":1})"});
+  }
+  {
+    ScopedLogCapture capture(kLogError);
+    JsonResponse response;
+    EXPECT_EQ(CheckJsonResponse("[1]", response), E_INVALIDARG);
+    EXPECT_TRUE(capture.Lines().empty());
+  }
+}
+
+}  // namespace
+}  // namespace korvex
