@@ -16,6 +16,10 @@ if [ "${1:-}" = "--sanitize" ]; then
   export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 fi
 
+# Paths relative to the checkout, so that clones in other folders share the
+# compiler cache.
+export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=true
+
 jobs=$(nproc)
 cmake -S . -B "$build" -G Ninja "${extra[@]}" >/dev/null
 cmake --build "$build" -j "$jobs"
