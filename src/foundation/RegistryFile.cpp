@@ -11,6 +11,7 @@
 #include <ctime>
 
 #include "foundation/LogMgr.h"
+#include "platform/AtomicFile.h"
 #include "platform/SystemError.h"
 
 namespace korvex {
@@ -53,17 +54,6 @@ HRESULT ReadWholeFile(const fs::path& path, std::string& text) {
     if (n == 0) break;
     text.append(buffer, static_cast<std::size_t>(n));
     if (text.size() > kMaxHiveBytes) return HResultFromErrno(EFBIG);
-  }
-  return S_OK;
-}
-
-HRESULT WriteAll(int fd, const std::string& text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return HResultFromLastErrno();
-    done += static_cast<std::size_t>(n);
   }
   return S_OK;
 }
@@ -192,25 +182,12 @@ HRESULT RegistryFile::Update(const std::function<bool(RegistryHive&)>& change) c
 }
 
 HRESULT RegistryFile::WriteAtomically(const std::string& text) const {
-  std::string temp = path_.string() + ".tmp-XXXXXX";
-  int fd = ::mkostemp(temp.data(), O_CLOEXEC);  // mode 0600: hives may hold passwords
-  if (fd < 0) return HResultFromLastErrno();
-  HRESULT hr = WriteAll(fd, text);
-  if (Succeeded(hr) && ::fsync(fd) != 0) hr = HResultFromLastErrno();
-  if (::close(fd) != 0 && Succeeded(hr)) hr = HResultFromLastErrno();
-  if (Succeeded(hr) && ::rename(temp.c_str(), path_.c_str()) != 0) hr = HResultFromLastErrno();
+  // Mode 0600: a hive may hold a password.
+  HRESULT hr = WriteFileAtomically(path_, text, 0600);
   if (Failed(hr)) {
-    ::unlink(temp.c_str());
     LogMgr::Get().Warn(kCategory, "cannot write %s (0x%08X)", path_.c_str(), static_cast<unsigned>(hr));
-    return hr;
   }
-  // The rename is durable only once the folder's entry is on disk.
-  int dirFd = ::open(path_.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirFd >= 0) {
-    ::fsync(dirFd);
-    ::close(dirFd);
-  }
-  return S_OK;
+  return hr;
 }
 
 }  // namespace korvex
