@@ -172,10 +172,11 @@ class DataStoreRemoteImplBaseTest : public ::testing::Test {
   }
   void TearDown() override { LogMgr::Get().Reset(); }
 
-  /// Waits for `result`, returns its outcome and releases it.
+  /// Waits for `result`, returns its outcome and releases it with its payload.
   static HRESULT Finish(AsyncResult* result) {
     EXPECT_TRUE(result->WaitPumping(60000));
     const HRESULT hr = ReadOutcome(*result);
+    DeletePayloadObjects(*result);  // the receiver owns what the payload points to
     result->Release();
     return hr;
   }
