@@ -41,7 +41,10 @@ class LoopbackServer {
   [[nodiscard]] std::string Url(const std::string& host = "127.0.0.1") const;
 
  private:
+  void Configure();
+
   std::unique_ptr<httplib::Server> server_;
+  std::atomic<int> listener_{-1};
   std::thread thread_;
   int port_ = -1;
   bool secure_ = false;
