@@ -88,6 +88,9 @@ class Recorder {
   std::vector<Completed> results_;
 };
 
+/// Creates the folders above `path` and writes `text`; fails the test if it cannot.
+void WriteTextFile(const std::filesystem::path& path, const std::string& text);
+
 /// Opens a gate for blocked server handlers; every wait is bounded.
 class Gate {
  public:

@@ -12,6 +12,7 @@
 #include <openssl/x509v3.h>
 
 #include <cstdio>
+#include <fstream>
 #include <cstdlib>
 
 #include "foundation/Language.h"
@@ -200,6 +201,14 @@ void Gate::Open() {
 bool Gate::Wait(std::chrono::milliseconds timeout) {
   std::unique_lock lock(mutex_);
   return opened_.wait_for(lock, timeout, [this] { return open_; });
+}
+
+void WriteTextFile(const std::filesystem::path& path, const std::string& text) {
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+  out.close();
+  ASSERT_TRUE(out.good()) << "cannot write " << path;
 }
 
 // --- HangUpServer ----------------------------------------------------------
