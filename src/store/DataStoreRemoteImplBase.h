@@ -37,6 +37,10 @@ class DataStoreRemoteImplBase : public DataStoreRemoteNullImplBase {
 
   [[nodiscard]] const std::string& LogCategory() const noexcept { return logCategory_; }
 
+  /// Blocks until every call queued so far has finished. Must not be called
+  /// from a Do operation.
+  void DrainCalls();
+
   // The queued operations. Each returns S_OK with a pending result in
   // `*result`, or the queueing failure with `*result` null (a null `result`
   // gives E_POINTER and queues nothing).
@@ -122,9 +126,6 @@ class DataStoreRemoteImplBase : public DataStoreRemoteNullImplBase {
   [[nodiscard]] HRESULT QueueCall(std::unique_ptr<DataStoreRemote_AsyncCallParameters> call,
                                   AsyncResult** result);
 
-  /// Blocks until every call queued so far has finished. Must not be called
-  /// from a Do operation.
-  void DrainCalls();
 
  private:
   template <class Call, class... Args>
