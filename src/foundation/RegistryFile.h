@@ -1,0 +1,59 @@
+//===- foundation/RegistryFile.h - A hive file on disk ----------*- C++ -*-===//
+///
+/// Loads and rewrites one hive file. Several processes (the GUI and the CLI)
+/// share the file, so every read-modify-write runs under an advisory flock on
+/// a separate lock file beside it, and the new content replaces the old one
+/// atomically (temporary file in the same folder, fsync, rename, fsync of the
+/// folder): a reader sees the old or the new hive, never a mixture, and two
+/// writers of different values both keep theirs.
+///
+/// A file that does not parse is never overwritten: it is renamed beside
+/// itself ("HKCU.reg.corrupt-20260306T091500Z"), the fact is logged under
+/// "Registry", and the hive starts from the defaults (empty).
+///
+//===----------------------------------------------------------------------===//
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "foundation/RegistryHive.h"
+#include "platform/HResult.h"
+
+namespace korvex {
+
+class RegistryFile {
+ public:
+  /// `rootName` names the hive in key headers; a read-only file is never
+  /// written, renamed or locked.
+  RegistryFile(std::filesystem::path path, std::string rootName, bool writable);
+
+  /// Fills `hive` with the file's content. S_OK with an empty hive when the
+  /// file does not exist, or when it was unparsable and has been set aside.
+  /// A failure code when it cannot be read, or is unparsable and read only.
+  [[nodiscard]] HRESULT Load(RegistryHive& hive) const;
+
+  /// Under the lock: loads the hive, calls `change`, and when that returns
+  /// true writes the result atomically. E_ACCESSDENIED for a read-only file;
+  /// a failure code (and the file untouched) when it cannot be read or
+  /// written.
+  [[nodiscard]] HRESULT Update(const std::function<bool(RegistryHive&)>& change) const;
+
+  [[nodiscard]] const std::filesystem::path& Path() const noexcept { return path_; }
+  [[nodiscard]] const std::string& RootName() const noexcept { return root_; }
+
+ private:
+  enum class ReadResult { Parsed, Missing, Unparsable, Failed };
+  ReadResult ReadAndParse(RegistryHive& hive, HRESULT& status) const;
+  /// Takes the lock; -1 with `status` set on failure.
+  int Lock(HRESULT& status) const;
+  [[nodiscard]] HRESULT SetAside() const;
+  [[nodiscard]] HRESULT WriteAtomically(const std::string& text) const;
+
+  std::filesystem::path path_;
+  std::string root_;
+  bool writable_;
+};
+
+}  // namespace korvex

@@ -1,0 +1,121 @@
+//===- store/AsyncResult.cpp - Result of an asynchronous store call -------===//
+
+#include "store/AsyncResult.h"
+
+#include "store/WaitPump.h"
+
+#include <algorithm>
+#include <chrono>
+#include <utility>
+
+namespace korvex {
+namespace {
+
+// Without a pump the wait only wakes to watch its time limit.
+constexpr std::int64_t kPlainSliceMs = 1000;
+// With a pump installed the windows must keep painting, so the pump runs
+// about sixty times a second. (The pump cannot wake the wait itself.)
+constexpr std::int64_t kPumpSliceMs = 16;
+
+}  // namespace
+
+AsyncResult::AsyncResult(AsyncState initial)
+    : event_(/*manualReset=*/true, /*initiallySet=*/initial != kAsyncPending), state_(initial) {}
+
+bool AsyncResult::Finish(AsyncState state, HRESULT hr) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (state_ != kAsyncPending) return false;
+    error_ = hr;
+    state_ = state;
+  }
+  // Set outside the lock: a woken waiter takes the lock at once.
+  event_.Set();
+  return true;
+}
+
+bool AsyncResult::Complete(HRESULT hr) {
+  return Finish(Failed(hr) ? kAsyncFailed : kAsyncSucceeded, hr);
+}
+
+bool AsyncResult::CancelCall() { return Finish(kAsyncCancelled, E_ABORT); }
+
+void AsyncResult::Wait() { (void)event_.Wait(kInfinite); }
+
+bool AsyncResult::WaitPumping(std::uint32_t timeoutMs) {
+  using Clock = std::chrono::steady_clock;
+  const bool limited = timeoutMs != kWaitNoLimit;
+  const Clock::time_point start = Clock::now();
+  for (;;) {
+    std::int64_t slice = HasWaitPumpHook() ? kPumpSliceMs : kPlainSliceMs;
+    if (limited) {
+      const auto elapsed =
+          std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+      const std::int64_t remaining = static_cast<std::int64_t>(timeoutMs) - elapsed;
+      // A result that completed meanwhile is reported as complete, even when
+      // the time ran out while the pump was busy.
+      if (remaining <= 0) return event_.Wait(0);
+      slice = std::min(slice, remaining);
+    }
+    if (event_.Wait(slice)) return true;
+    RunWaitPump();
+  }
+}
+
+AsyncState AsyncResult::State() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return state_;
+}
+
+HRESULT AsyncResult::Error() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return error_;
+}
+
+void AsyncResult::ClearPayload() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  payload_ = boost::any();
+  payloadStatus_ = S_OK;
+  hasPayloadStatus_ = false;
+}
+
+boost::any AsyncResult::Payload() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return payload_;
+}
+
+void AsyncResult::SetMessage(std::string message) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  message_ = std::move(message);
+}
+
+std::string AsyncResult::Message() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return message_;
+}
+
+HRESULT ReadOutcome(const AsyncResult& result) {
+  std::lock_guard<std::mutex> lock(result.mutex_);
+  switch (result.state_) {
+    case kAsyncSucceeded:
+      return result.hasPayloadStatus_ ? result.payloadStatus_ : result.error_;
+    case kAsyncFailed:
+      return result.error_;
+    default:
+      return E_FAIL;
+  }
+}
+
+HRESULT ReadCallStatus(const AsyncResult& result) {
+  switch (result.State()) {
+    case kAsyncSucceeded:
+      return S_OK;
+    case kAsyncPending:
+      // Not finished is not success.
+      return E_FAIL;
+    default:
+      return result.Error();
+  }
+}
+
+}  // namespace korvex

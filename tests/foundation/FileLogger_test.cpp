@@ -1,0 +1,155 @@
+//===- tests/foundation/FileLogger_test.cpp -------------------------------===//
+
+#include "foundation/FileLogger.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <regex>
+#include <sstream>
+#include <string>
+
+namespace korvex {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FileLoggerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("korvex_filelogger_" + std::to_string(getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    FileLogger::SetLineCount(0);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  static std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+  }
+
+  // Writes one line the way the manager does: locked, formatted, flushed.
+  static void Emit(FileLogger& logger, const char* text) {
+    logger.Lock();
+    logger.WriteLine(text);
+    logger.Flush();
+    logger.Unlock();
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(FileLoggerTest, FormatLineFollowsTheFixedLayout) {
+  struct Case {
+    std::int32_t level;
+    const char* category;
+    const char* message;
+    std::string expectedTail;  // everything after the thread field
+  };
+  const std::string longCategory = "ShellFolderDataStoreRemote";  // 26 characters
+  const Case cases[] = {
+      {3, "HttpRequestor", "request failed", "       HttpRequestor-request failed"},
+      {0, nullptr, "no category", std::string(20, ' ') + "-no category"},
+      {2, longCategory.c_str(), "whole", longCategory + "-whole"},
+      {4, "X", nullptr, std::string(19, ' ') + "X-"},
+  };
+  const char* names[] = {"TRACE", "DEBUG", "INFO ", "WARN ", "ERROR", "FATAL", "NONE "};
+  FileLogger logger(dir_ / "unused.log", 0, true, 100);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.expectedTail);
+    logger.Lock();
+    const std::string line(logger.FormatLine(c.level, c.category, c.message));
+    logger.Unlock();
+    const std::regex layout(R"(^(\d{4})-(\d{2})-(\d{2}) \d{2}:\d{2}:\d{2}\.\d{3}-(.{5})-(\d{4,})-(.*)$)");
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(line, m, layout)) << line;
+    EXPECT_EQ(m[4].str(), names[c.level]);
+    EXPECT_EQ(std::stol(m[5].str()), static_cast<long>(gettid()));
+    EXPECT_EQ(m[6].str(), c.expectedTail);
+  }
+  EXPECT_FALSE(fs::exists(dir_ / "unused.log")) << "formatting alone must not create the file";
+}
+
+TEST_F(FileLoggerTest, LevelNamesArePaddedToFiveCharacters) {
+  EXPECT_STREQ(Logger::LevelName(2), "INFO ");
+  EXPECT_STREQ(Logger::LevelName(3), "WARN ");
+  EXPECT_STREQ(Logger::LevelName(6), "NONE ");
+  EXPECT_STREQ(Logger::LevelName(-1), "NONE ");
+  EXPECT_STREQ(Logger::LevelName(99), "NONE ");
+}
+
+TEST_F(FileLoggerTest, OpensLazilyAndEndsLinesWithCrLf) {
+  const fs::path path = dir_ / "a.log";
+  auto* logger = new FileLogger(path, 0, true, 100);
+  logger->AddRef();
+  EXPECT_FALSE(fs::exists(path));
+  EXPECT_EQ(logger->OpenState(), 0);
+  Emit(*logger, "first");
+  Emit(*logger, "second");
+  EXPECT_EQ(logger->OpenState(), 1);
+  // Flushed after each line: readable while the logger still holds the file.
+  EXPECT_EQ(ReadAll(path), "first\r\nsecond\r\n");
+  logger->Release();
+}
+
+TEST_F(FileLoggerTest, AppendFlagDecidesWhetherOldContentSurvives) {
+  for (bool append : {true, false}) {
+    SCOPED_TRACE(append ? "append" : "truncate");
+    const fs::path path = dir_ / "b.log";
+    std::ofstream(path, std::ios::binary) << "old\r\n";
+    {
+      FileLogger logger(path, 0, append, 100);
+      Emit(logger, "new");
+    }
+    EXPECT_EQ(ReadAll(path), append ? "old\r\nnew\r\n" : "new\r\n");
+  }
+}
+
+TEST_F(FileLoggerTest, SharedCounterEmptiesTheFileThatPassesTheLimit) {
+  const fs::path pathA = dir_ / "a.log";
+  const fs::path pathB = dir_ / "b.log";
+  FileLogger a(pathA, 0, true, 3);
+  FileLogger b(pathB, 0, true, 3);
+  Emit(a, "a1");  // counter 1
+  Emit(b, "b1");  // 2
+  Emit(a, "a2");  // 3: at the limit, nothing emptied yet
+  EXPECT_EQ(FileLogger::LineCount(), 3u);
+  Emit(b, "b2");  // 4 > 3: b is emptied before its line, counter restarts
+  EXPECT_EQ(ReadAll(pathA), "a1\r\na2\r\n");
+  EXPECT_EQ(ReadAll(pathB), "b2\r\n");
+  EXPECT_EQ(FileLogger::LineCount(), 0u);
+  Emit(a, "a3");
+  Emit(a, "a4");
+  Emit(a, "a5");
+  Emit(a, "a6");  // 4 > 3 again, this time in a
+  EXPECT_EQ(ReadAll(pathA), "a6\r\n");
+  EXPECT_EQ(ReadAll(pathB), "b2\r\n");
+}
+
+TEST_F(FileLoggerTest, UnopenableFileSilencesTheLoggerForTheRun) {
+  // A regular file where the folder should be fails for every user, root too.
+  std::ofstream(dir_ / "notadir") << "x";
+  const fs::path path = dir_ / "notadir" / "c.log";
+  FileLogger logger(path, 0, true, 100);
+  Emit(logger, "lost");
+  EXPECT_EQ(logger.OpenState(), -1);
+  // Making the path usable later does not bring the logger back.
+  fs::remove(dir_ / "notadir");
+  fs::create_directories(dir_ / "notadir");
+  Emit(logger, "still lost");
+  EXPECT_EQ(logger.OpenState(), -1);
+  EXPECT_FALSE(fs::exists(path));
+  EXPECT_EQ(FileLogger::LineCount(), 0u) << "a silent logger must not count lines";
+}
+
+}  // namespace
+}  // namespace korvex

@@ -1,0 +1,139 @@
+#include "foundation/RegistryHive.h"
+
+#include <gtest/gtest.h>
+
+namespace korvex {
+namespace {
+
+constexpr const char* kRoot = "HKEY_CURRENT_USER";
+
+TEST(RegistryHive, SerializesInExportFormat) {
+  RegistryHive hive(kRoot);
+  hive.Set("SOFTWARE\\KorvexDataSMB\\common", "FirstRun", RegistryValue::Dword(0));
+  hive.Set("SOFTWARE\\KorvexDataSMB\\common", "DisplayBanner", RegistryValue::String("1"));
+  hive.Set("SOFTWARE\\KorvexDataSMB", "AutoUpdateResult", RegistryValue::Dword(0x80070005u));
+  EXPECT_EQ(hive.Serialize(),
+            "Windows Registry Editor Version 5.00\n"
+            "\n"
+            "[HKEY_CURRENT_USER\\SOFTWARE\\KorvexDataSMB\\common]\n"
+            "\"FirstRun\"=dword:00000000\n"
+            "\"DisplayBanner\"=\"1\"\n"
+            "\n"
+            "[HKEY_CURRENT_USER\\SOFTWARE\\KorvexDataSMB]\n"
+            "\"AutoUpdateResult\"=dword:80070005\n");
+}
+
+TEST(RegistryHive, RoundTripsEscapesEmptyNamesAndUtf8) {
+  RegistryHive hive(kRoot);
+  const std::string tricky = "C:\\dir\\\"quoted\" \xE4\xB8\xAD\xE6\x96\x87 \\\\ end\\";
+  hive.Set("A\\B", "name \"with\" \\ quotes", RegistryValue::String(tricky));
+  hive.Set("A\\B", "", RegistryValue::String("default value"));
+  hive.Set("A\\B", "empty", RegistryValue::String(""));
+  hive.Set("A", "max", RegistryValue::Dword(0xFFFFFFFFu));
+  RegistryHive back(kRoot);
+  ASSERT_TRUE(back.Parse(hive.Serialize()));
+  EXPECT_EQ(back.Serialize(), hive.Serialize());
+  ASSERT_NE(back.Find("A\\B", "name \"with\" \\ quotes"), nullptr);
+  EXPECT_EQ(back.Find("A\\B", "name \"with\" \\ quotes")->text, tricky);
+  EXPECT_EQ(back.Find("A\\B", "")->text, "default value");
+  EXPECT_EQ(back.Find("A\\B", "empty")->text, "");
+  EXPECT_EQ(back.Find("A", "max")->dword, 0xFFFFFFFFu);
+}
+
+TEST(RegistryHive, NamesCompareWithoutCaseAndKeepFirstSpelling) {
+  RegistryHive hive(kRoot);
+  hive.Set("SOFTWARE\\KorvexDataSMB", "Language", RegistryValue::String("en"));
+  EXPECT_TRUE(hive.Set("software\\korvexdatasmb", "LANGUAGE", RegistryValue::String("zh")));
+  EXPECT_FALSE(hive.Set("Software\\KorvexDataSmb", "language", RegistryValue::String("zh")))
+      << "an unchanged value reports no change";
+  EXPECT_EQ(hive.Find("SOFTWARE\\KORVEXDATASMB", "Language")->text, "zh");
+  EXPECT_NE(hive.Serialize().find("[HKEY_CURRENT_USER\\SOFTWARE\\KorvexDataSMB]\n\"Language\"=\"zh\""),
+            std::string::npos);
+}
+
+TEST(RegistryHive, ReadsHandEditedText) {
+  RegistryHive hive(kRoot);
+  const std::string text =
+      "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n"
+      "\r\n"
+      "; edited by hand\r\n"
+      "[hkey_current_user\\Software\\KorvexDataSMB\\common]  \r\n"
+      "\"FirstRun\" = DWORD:1f\r\n"
+      "\"DisplayBanner\"=\"0\"\r\n"
+      "@=\"x\"\r\n"
+      "[HKEY_CURRENT_USER\\SOFTWARE\\KorvexDataSMB\\COMMON]\r\n"
+      "\"DisplayBanner\"=\"1\"";  // later duplicate wins, no final line end
+  std::string error;
+  ASSERT_TRUE(hive.Parse(text, &error)) << error;
+  EXPECT_EQ(hive.Find("SOFTWARE\\KorvexDataSMB\\common", "FirstRun")->dword, 0x1Fu);
+  EXPECT_EQ(hive.Find("SOFTWARE\\KorvexDataSMB\\common", "DisplayBanner")->text, "1");
+  EXPECT_EQ(hive.Find("SOFTWARE\\KorvexDataSMB\\common", "")->text, "x");
+}
+
+TEST(RegistryHive, BlankTextIsAnEmptyHive) {
+  RegistryHive hive(kRoot);
+  EXPECT_TRUE(hive.Parse(""));
+  EXPECT_TRUE(hive.Parse("\n  \n; only a comment\n"));
+  EXPECT_TRUE(hive.Empty());
+}
+
+TEST(RegistryHive, RejectsMalformedTextAndKeepsContent) {
+  struct Case {
+    const char* name;
+    const char* text;
+    const char* error;
+  };
+  const std::string h = "Windows Registry Editor Version 5.00\n";
+  const Case cases[] = {
+      {"no header", "[HKEY_CURRENT_USER\\A]\n", "line 1: missing"},
+      {"value before key", "\"a\"=\"b\"\n", "line 2: value before any key"},
+      {"other hive", "[HKEY_LOCAL_MACHINE\\A]\n", "line 2: key outside"},
+      {"bare root", "[HKEY_CURRENT_USER]\n", "line 2: key outside"},
+      {"open bracket", "[HKEY_CURRENT_USER\\A\n", "line 2: key header"},
+      {"empty segment", "[HKEY_CURRENT_USER\\A\\\\B]\n", "line 2: malformed key"},
+      {"bad dword", "[HKEY_CURRENT_USER\\A]\n\"a\"=dword:123456789\n", "line 3: malformed dword"},
+      {"non-hex dword", "[HKEY_CURRENT_USER\\A]\n\"a\"=dword:xyz\n", "line 3: malformed dword"},
+      {"hex type", "[HKEY_CURRENT_USER\\A]\n\"a\"=hex:01,02\n", "line 3: unsupported value type"},
+      {"deletion", "[HKEY_CURRENT_USER\\A]\n\"a\"=-\n", "line 3: unsupported value type"},
+      {"unterminated", "[HKEY_CURRENT_USER\\A]\n\"a\"=\"b\n", "line 3: unterminated"},
+      {"bad escape", "[HKEY_CURRENT_USER\\A]\n\"a\"=\"b\\n\"\n", "line 3: unknown escape"},
+      {"trailing text", "[HKEY_CURRENT_USER\\A]\n\"a\"=\"b\" x\n", "line 3: text after"},
+      {"missing equals", "[HKEY_CURRENT_USER\\A]\n\"a\" \"b\"\n", "line 3: expected '='"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RegistryHive hive(kRoot);
+    hive.Set("Kept", "v", RegistryValue::Dword(7));
+    std::string text = std::string(c.name) == "no header" ? c.text : h + c.text;
+    std::string error;
+    EXPECT_FALSE(hive.Parse(text, &error));
+    EXPECT_EQ(error.rfind(c.error, 0), 0u) << error;
+    ASSERT_NE(hive.Find("Kept", "v"), nullptr);
+    EXPECT_EQ(hive.Find("Kept", "v")->dword, 7u);
+  }
+}
+
+TEST(RegistryHive, RemoveReportsWhetherSomethingWasThere) {
+  RegistryHive hive(kRoot);
+  EXPECT_FALSE(hive.Remove("A", "x"));
+  hive.Set("A", "x", RegistryValue::Dword(1));
+  EXPECT_FALSE(hive.Remove("A", "y"));
+  EXPECT_TRUE(hive.Remove("a", "X"));
+  EXPECT_EQ(hive.Find("A", "x"), nullptr);
+  EXPECT_TRUE(hive.HasKey("A")) << "removing a value keeps its key";
+}
+
+TEST(RegistryHive, ValidatesKeyPathsAndText) {
+  EXPECT_TRUE(RegistryHive::IsValidKeyPath("SOFTWARE\\KorvexDataSMB\\alice@demo"));
+  for (const char* bad : {"", "\\A", "A\\", "A\\\\B", "A\nB"}) {
+    SCOPED_TRACE(bad);
+    EXPECT_FALSE(RegistryHive::IsValidKeyPath(bad));
+  }
+  EXPECT_TRUE(RegistryHive::IsStorableText("a \"b\" \\ c"));
+  EXPECT_FALSE(RegistryHive::IsStorableText("two\nlines"));
+  EXPECT_FALSE(RegistryHive::IsStorableText("cr\r"));
+  EXPECT_FALSE(RegistryHive::IsStorableText(std::string_view("nul\0", 4)));
+}
+
+}  // namespace
+}  // namespace korvex

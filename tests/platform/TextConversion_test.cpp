@@ -1,0 +1,85 @@
+#include "platform/TextConversion.h"
+
+#include <gtest/gtest.h>
+
+namespace korvex {
+namespace {
+
+TEST(TextConversion, Utf8AndUtf16RoundTrip) {
+  const std::string samples[] = {"", "plain ascii", "caf\xC3\xA9", "\xE4\xB8\xAD\xE6\x96\x87",
+                                 "emoji \xF0\x9F\x98\x80 end"};
+  for (const std::string& s : samples) {
+    SCOPED_TRACE(s);
+    EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16(s)), s);
+  }
+}
+
+TEST(TextConversion, Utf16CountsSurrogatePairsAsTwoUnits) {
+  const std::u16string u = Utf8ToUtf16("\xF0\x9F\x98\x80");
+  ASSERT_EQ(u.size(), 2u);
+  EXPECT_EQ(u[0], 0xD83D);
+  EXPECT_EQ(u[1], 0xDE00);
+  EXPECT_EQ(Utf8ToUtf16("\xE4\xB8\xAD"), std::u16string(1, char16_t{0x4E2D}));
+}
+
+TEST(TextConversion, MalformedUtf8BecomesReplacementCharacters) {
+  struct Case {
+    const char* name;
+    std::string in;
+    std::u16string expected;
+  };
+  const Case cases[] = {
+      {"stray continuation", "a\x80z", u"a\uFFFDz"},
+      {"truncated sequence", "a\xE4\xB8", u"a\uFFFD"},
+      {"lead then ascii", "\xE4" "b", u"\uFFFDb"},
+      {"overlong slash", "\xC0\xAF", u"\uFFFD"},
+      {"encoded surrogate", "\xED\xA0\x80", u"\uFFFD"},
+      {"above U+10FFFF", "\xF4\x90\x80\x80", u"\uFFFD"},
+      {"invalid byte", "\xFF", u"\uFFFD"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(Utf8ToUtf16(c.in), c.expected);
+  }
+}
+
+TEST(TextConversion, LoneSurrogatesBecomeReplacementCharacters) {
+  const std::u16string lone = {u'a', char16_t{0xD800}, u'b', char16_t{0xDC00}};
+  EXPECT_EQ(Utf16ToUtf8(lone), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+}
+
+TEST(TextConversion, GbkRoundTripOfChineseText) {
+  const std::string utf8 = "\xE4\xB8\xAD\xE6\x96\x87 abc";  // "中文 abc"
+  std::string gbk;
+  ASSERT_TRUE(Utf8ToGbk(utf8, gbk));
+  EXPECT_EQ(gbk, "\xD6\xD0\xCE\xC4 abc");
+  std::string back;
+  ASSERT_TRUE(GbkToUtf8(gbk, back));
+  EXPECT_EQ(back, utf8);
+}
+
+TEST(TextConversion, GbkConversionOfLongTextGrowsTheBuffer) {
+  std::string utf8;
+  for (int i = 0; i < 5000; ++i) utf8 += "\xE4\xB8\xAD" "a";
+  std::string gbk, back;
+  ASSERT_TRUE(Utf8ToGbk(utf8, gbk));
+  EXPECT_EQ(gbk.size(), 5000u * 3);
+  ASSERT_TRUE(GbkToUtf8(gbk, back));
+  EXPECT_EQ(back, utf8);
+}
+
+TEST(TextConversion, GbkRejectsBadInputAndClearsOutput) {
+  std::string out = "stale";
+  EXPECT_FALSE(Utf8ToGbk("\xF0\x9F\x98\x80", out)) << "emoji has no GBK form";
+  EXPECT_TRUE(out.empty());
+  out = "stale";
+  EXPECT_FALSE(Utf8ToGbk("a\xFF", out)) << "invalid UTF-8";
+  EXPECT_TRUE(out.empty());
+  EXPECT_FALSE(GbkToUtf8("\xD6", out)) << "truncated double-byte character";
+  EXPECT_TRUE(out.empty());
+  EXPECT_TRUE(GbkToUtf8("", out));
+  EXPECT_TRUE(out.empty());
+}
+
+}  // namespace
+}  // namespace korvex
