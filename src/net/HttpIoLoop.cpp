@@ -12,6 +12,14 @@ namespace {
 constexpr const char* kCategory = "HttpRequestor";
 // Upper bound of one wait; libcurl's own timers shorten it as needed.
 constexpr int kPollMs = 1000;
+// Idle keep-alive connections kept for reuse; above the 32 parallel requests
+// a busy service back end issues, so a burst never closes what the next
+// burst could reuse.
+constexpr long kMaxCachedConnections = 64;
+// Servers built on a thread per connection (the local service among them)
+// stall new connections while idle keep-alive ones hold every worker; beyond
+// this many, requests wait for a connection of their own requestor instead.
+constexpr long kMaxConnectionsPerHost = 32;
 
 }  // namespace
 
@@ -29,6 +37,8 @@ HRESULT HttpIoLoop::Start(TlsSettings tls, std::shared_ptr<HttpIoLoop>& loop) {
     LogMgr::Get().Error(kCategory, "curl_multi_init failed");
     return E_OUTOFMEMORY;
   }
+  curl_multi_setopt(created->multi_, CURLMOPT_MAXCONNECTS, kMaxCachedConnections);
+  curl_multi_setopt(created->multi_, CURLMOPT_MAX_HOST_CONNECTIONS, kMaxConnectionsPerHost);
   try {
     created->thread_ = std::thread([self = created] { self->Run(); });
   } catch (const std::system_error& error) {

@@ -2,11 +2,11 @@
 
 #include "net/HttpRequestor.h"
 
-#include <cstdlib>
 #include <mutex>
 
 #include <curl/curl.h>
 
+#include "foundation/Deployment.h"
 #include "foundation/Language.h"
 #include "foundation/LogMgr.h"
 #include "net/HttpIoLoop.h"
@@ -137,8 +137,8 @@ HRESULT HttpRequestor::Init(std::string_view baseUrl, bool async) {
 
   std::string queryUrl = proxyQueryUrl_;
   if (queryUrl.empty()) {
-    const char* web = std::getenv("KORVEX_WEB_URL");
-    queryUrl = (web != nullptr && *web != '\0') ? web : baseUrl_;
+    DeploymentValues deployment;
+    queryUrl = Succeeded(LoadDeployment({}, deployment)) ? deployment.webUrl : baseUrl_;
   }
   if (!queryUrl.ends_with('/')) queryUrl += '/';
   ProxySettings resolved;

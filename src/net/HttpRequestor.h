@@ -8,6 +8,9 @@
 /// Set-Cookie value the server sent (redirects included) and the stream
 /// headers of the final response.
 ///
+/// Up to 32 requests run at once, each on its own keep-alive connection;
+/// further requests wait for a free connection of the same requestor.
+///
 /// Session cookies are not kept by the transport: the owner stores
 /// "AUTH_PRO" and "PHPSESSID" here after login and reads new values from the
 /// Set-Cookie list of each completion.
@@ -108,7 +111,8 @@ class HttpRequestor {
   /// The proxy settings in effect.
   [[nodiscard]] ProxySettings Proxy() const;
   /// The address resolved against the user's proxy configuration during
-  /// Init; by default $KORVEX_WEB_URL, else the base URL. Before Init.
+  /// Init; by default the deployment's web-site URL (the base URL when the
+  /// deployment values are unusable). Before Init.
   void SetProxyQueryUrl(std::string url);
 
   /// Certificate policy for this requestor instead of EffectiveTlsSettings().

@@ -120,13 +120,21 @@ ProxySettings ProxyConfigHelper::Load() {
 }
 
 bool ProxyConfigHelper::Save(const ProxySettings& settings) {
-  const bool type = WriteDword(Hive::CurrentUser, kProductKey, kAccessTypeValue, settings.accessType);
-  const bool proxy = WriteString(Hive::CurrentUser, kProductKey, kProxyValue, settings.proxy);
-  const bool bypass = WriteString(Hive::CurrentUser, kProductKey, kBypassValue, settings.bypass);
-  if (!(type && proxy && bypass)) {
-    LogMgr::Get().Warn(kCategory, "Cannot save the proxy settings to the registry");
+  // Every requestor saves on destruction; rewriting unchanged values would
+  // only cost a locked, synced hive rewrite each time.
+  const ProxySettings stored = Load();
+  bool ok = true;
+  if (stored.accessType != settings.accessType) {
+    ok = WriteDword(Hive::CurrentUser, kProductKey, kAccessTypeValue, settings.accessType) && ok;
   }
-  return type && proxy && bypass;
+  if (stored.proxy != settings.proxy) {
+    ok = WriteString(Hive::CurrentUser, kProductKey, kProxyValue, settings.proxy) && ok;
+  }
+  if (stored.bypass != settings.bypass) {
+    ok = WriteString(Hive::CurrentUser, kProductKey, kBypassValue, settings.bypass) && ok;
+  }
+  if (!ok) LogMgr::Get().Warn(kCategory, "Cannot save the proxy settings to the registry");
+  return ok;
 }
 
 HRESULT ProxyConfigHelper::QueryActiveUserProxyConfig(std::string_view url,

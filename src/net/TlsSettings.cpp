@@ -23,11 +23,12 @@ CommandLineOverride& Override() {
 constexpr std::uint32_t kMissingDword = 0xFFFFFFFFu;
 constexpr std::string_view kMissingText = "\x01(missing)";
 
-/// The flag as one hive stores it: DWORD 1 or the text "1" mean on.
+/// The flag as one hive stores it: a non-zero DWORD (as the deployment
+/// values read it) or the text "1" mean on.
 std::optional<bool> ReadFlag(Hive hive) {
   const std::uint32_t number =
       ReadDword(hive, kProductKey, kInsecureSkipCertificateCheckValue, kMissingDword);
-  if (number != kMissingDword) return number == 1;
+  if (number != kMissingDword) return number != 0;
   const std::string text =
       ReadString(hive, kProductKey, kInsecureSkipCertificateCheckValue, kMissingText);
   if (text != kMissingText) return text == "1";

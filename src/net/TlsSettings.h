@@ -31,7 +31,7 @@ inline constexpr const char* kTrustedCAFileValue = "TrustedCAFile";
 inline constexpr const char* kInsecureSkipCertificateCheckValue = "InsecureSkipCertificateCheck";
 
 /// What a requestor initialised now uses: the registry values (HKCU overrides
-/// HKLM; the insecure flag is on for DWORD 1 or the text "1"), then the
+/// HKLM; the insecure flag is on for a non-zero DWORD or the text "1"), then the
 /// command-line override on top.
 [[nodiscard]] TlsSettings EffectiveTlsSettings();
 

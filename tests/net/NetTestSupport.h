@@ -41,7 +41,10 @@ class LoopbackServer {
   [[nodiscard]] std::string Url(const std::string& host = "127.0.0.1") const;
 
  private:
+  void Configure();
+
   std::unique_ptr<httplib::Server> server_;
+  std::atomic<int> listener_{-1};
   std::thread thread_;
   int port_ = -1;
   bool secure_ = false;
@@ -84,6 +87,9 @@ class Recorder {
   std::condition_variable arrived_;
   std::vector<Completed> results_;
 };
+
+/// Creates the folders above `path` and writes `text`; fails the test if it cannot.
+void WriteTextFile(const std::filesystem::path& path, const std::string& text);
 
 /// Opens a gate for blocked server handlers; every wait is bounded.
 class Gate {

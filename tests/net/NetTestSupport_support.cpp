@@ -12,6 +12,7 @@
 #include <openssl/x509v3.h>
 
 #include <cstdio>
+#include <fstream>
 #include <cstdlib>
 
 #include "foundation/Language.h"
@@ -21,17 +22,27 @@ namespace korvex::testing {
 
 // --- LoopbackServer --------------------------------------------------------
 
-LoopbackServer::LoopbackServer() : server_(std::make_unique<httplib::Server>()) {
-  // Enough workers that a test can hold many requests open at once.
-  server_->new_task_queue = [] { return new httplib::ThreadPool(72); };
-  server_->set_keep_alive_max_count(1000);
-}
+LoopbackServer::LoopbackServer() : server_(std::make_unique<httplib::Server>()) { Configure(); }
 
 LoopbackServer::LoopbackServer(const std::filesystem::path& certFile,
                                const std::filesystem::path& keyFile)
     : server_(std::make_unique<httplib::SSLServer>(certFile.c_str(), keyFile.c_str())),
       secure_(true) {
-  server_->new_task_queue = [] { return new httplib::ThreadPool(16); };
+  Configure();
+}
+
+void LoopbackServer::Configure() {
+  // Enough workers that a test can hold many requests open at once (httplib
+  // serves each keep-alive connection on one worker).
+  server_->new_task_queue = [] { return new httplib::ThreadPool(72); };
+  server_->set_keep_alive_max_count(1000);
+  // httplib writes headers and body separately; without this, Nagle and
+  // delayed ACKs add 40 ms to every answer.
+  server_->set_tcp_nodelay(true);
+  server_->set_socket_options([this](socket_t socket) {
+    httplib::default_socket_options(socket);
+    listener_ = socket;
+  });
 }
 
 LoopbackServer::~LoopbackServer() { Stop(); }
@@ -40,6 +51,9 @@ void LoopbackServer::Start() {
   ASSERT_TRUE(server_->is_valid()) << "server set-up failed";
   port_ = server_->bind_to_any_port("127.0.0.1");
   ASSERT_GT(port_, 0) << "cannot bind a loopback port";
+  // httplib listens with a backlog of 5: a burst of connections beyond that
+  // loses SYNs and waits a full second for the retry.
+  ASSERT_EQ(::listen(listener_.load(), 256), 0);
   thread_ = std::thread([this] { server_->listen_after_bind(); });
   for (int i = 0; i < 500 && !server_->is_running(); ++i) std::this_thread::sleep_for(10ms);
   ASSERT_TRUE(server_->is_running()) << "server did not start";
@@ -187,6 +201,14 @@ void Gate::Open() {
 bool Gate::Wait(std::chrono::milliseconds timeout) {
   std::unique_lock lock(mutex_);
   return opened_.wait_for(lock, timeout, [this] { return open_; });
+}
+
+void WriteTextFile(const std::filesystem::path& path, const std::string& text) {
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+  out.close();
+  ASSERT_TRUE(out.good()) << "cannot write " << path;
 }
 
 // --- HangUpServer ----------------------------------------------------------
