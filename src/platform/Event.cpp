@@ -85,6 +85,8 @@ bool Event::Wait(std::int64_t timeoutMs) {
 }
 
 int WaitAny(std::span<Event* const> events, std::int64_t timeoutMs) {
+  // Nothing could ever end an infinite wait on no events.
+  if (events.empty() && timeoutMs < 0) return kWaitTimeout;
   std::vector<pollfd> fds(events.size());
   for (std::size_t i = 0; i < events.size(); ++i) {
     assert(events[i] != nullptr && "WaitAny needs non-null events");

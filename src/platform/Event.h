@@ -52,7 +52,8 @@ class Event {
 
 /// Waits until one of `events` is signalled and returns its index (the lowest
 /// signalled one), or kWaitTimeout after `timeoutMs`. An auto-reset event is
-/// consumed only when its index is returned. Null entries are not allowed.
+/// consumed only when its index is returned. Null entries are not allowed;
+/// an empty set sleeps for the time-out (an infinite one returns at once).
 [[nodiscard]] int WaitAny(std::span<Event* const> events, std::int64_t timeoutMs);
 
 }  // namespace korvex

@@ -15,6 +15,14 @@
 
 #include "service/JsonParser.h"
 
+// Spirit's match<char> keeps the matched character in a boost::optional;
+// with sanitizer instrumentation GCC loses track of its engaged flag and
+// reports the storage as uninitialised where the grammar is instantiated.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
 #include <boost/spirit/include/classic_core.hpp>
 #include <boost/spirit/include/classic_chset.hpp>
 

@@ -5,7 +5,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "TempHome.h"
@@ -229,6 +231,24 @@ TEST_F(Registry, TwoProcessesWritingConcurrentlyKeepEveryValue) {
     }
   }
   EXPECT_TRUE(CorruptCopies(UserHive()).empty());
+}
+
+TEST_F(Registry, TwoThreadsWritingConcurrentlyKeepEveryValue) {
+  constexpr int kWrites = 30;
+  std::atomic<bool> ok{true};
+  auto writer = [&](const char* prefix) {
+    for (int i = 0; i < kWrites; ++i) {
+      if (!WriteDword(Hive::CurrentUser, kCommon, prefix + std::to_string(i), static_cast<std::uint32_t>(i))) ok = false;
+    }
+  };
+  std::thread a(writer, "T"), b(writer, "U");
+  a.join();
+  b.join();
+  EXPECT_TRUE(ok.load());
+  for (int i = 0; i < kWrites; ++i) {
+    EXPECT_EQ(ReadDword(Hive::CurrentUser, kCommon, "T" + std::to_string(i), 999), static_cast<std::uint32_t>(i));
+    EXPECT_EQ(ReadDword(Hive::CurrentUser, kCommon, "U" + std::to_string(i), 999), static_cast<std::uint32_t>(i));
+  }
 }
 
 }  // namespace

@@ -119,6 +119,11 @@ TEST(WaitAny, WakesWhenAnotherThreadSets) {
   setter.join();
 }
 
+TEST(WaitAny, EmptySetNeverHangs) {
+  EXPECT_EQ(WaitAny({}, kInfinite), kWaitTimeout);
+  EXPECT_EQ(WaitAny({}, 5), kWaitTimeout);
+}
+
 TEST(WaitAny, EventFdIsPollableWhileSignalled) {
   Event e(true);
   EXPECT_GE(e.Fd(), 0);

@@ -1,0 +1,338 @@
+// The service's model over SQLite and the blob folder.
+#include "Catalog.h"
+
+#include <openssl/evp.h>
+
+#include <fstream>
+#include <system_error>
+
+#include "Wire.h"
+
+namespace korvexd {
+namespace {
+
+constexpr std::int64_t kDefaultQuota = 10LL * 1024 * 1024 * 1024;
+constexpr int kMaxDepth = 512;  // guards every walk up the tree
+
+const char* kUserColumns =
+    "id, name, domain, display, email, root_dir, share_dir, is_sub, quota, joined";
+const char* kDirColumns = "id, owner, parent, name, created, virtual";
+const char* kFileColumns = "id, dir, owner, name, size, mtime, ctime, state, sec, md5";
+
+User ToUser(const Row& r) {
+  return User{r.Int(0), r.Text(1), r.Text(2), r.Text(3), r.Text(4),
+              r.Int(5), r.Int(6), r.Int(7) != 0, r.Int(8), r.Int(9)};
+}
+Dir ToDir(const Row& r) {
+  return Dir{r.Int(0), r.Int(1), r.Int(2), r.Text(3), r.Int(4), r.Int(5) != 0};
+}
+File ToFile(const Row& r) {
+  return File{r.Int(0), r.Int(1), r.Int(2), r.Text(3), r.Int(4), r.Int(5),
+              r.Int(6), static_cast<int>(r.Int(7)), static_cast<int>(r.Int(8)), r.Text(9)};
+}
+
+std::string Sha256Hex(const std::string& text) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  EVP_Digest(text.data(), text.size(), digest, &length, EVP_sha256(), nullptr);
+  return Hex(digest, length);
+}
+
+bool IsValidUtf8(const std::string& s) {
+  std::size_t i = 0;
+  while (i < s.size()) {
+    auto c = static_cast<unsigned char>(s[i]);
+    int extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
+    if (extra < 0 || i + extra >= s.size())
+      return false;
+    for (int k = 1; k <= extra; ++k) {
+      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+    }
+    i += extra + 1;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool IsValidName(const std::string& name) {
+  if (name.empty() || name.size() > 255 || name == "." || name == "..") return false;
+  for (unsigned char c : name) {
+    if (c < 0x20 || c == 0x7F || c == '/' || c == '\\') return false;
+  }
+  return IsValidUtf8(name);
+}
+
+std::string FileRangeMd5(const std::filesystem::path& path, std::uint64_t first,
+                         std::uint64_t length) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return {};
+  in.seekg(static_cast<std::streamoff>(first));
+  EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+  EVP_DigestInit_ex(ctx, EVP_md5(), nullptr);
+  std::vector<char> buffer(1 << 16);
+  std::uint64_t left = length;
+  while (left > 0 && in) {
+    std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size()));
+    in.read(buffer.data(), static_cast<std::streamsize>(want));
+    auto got = static_cast<std::size_t>(in.gcount());
+    if (got == 0) break;
+    EVP_DigestUpdate(ctx, buffer.data(), got);
+    left -= got;
+  }
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int size = 0;
+  EVP_DigestFinal_ex(ctx, digest, &size);
+  EVP_MD_CTX_free(ctx);
+  return Hex(digest, size);
+}
+
+Catalog::Catalog(Database& db, std::filesystem::path blobDir)
+    : db_(db), blobDir_(std::move(blobDir)) {}
+
+std::optional<User> Catalog::AddUser(const std::string& name, const std::string& password,
+                                     const std::string& domain, const std::string& display,
+                                     std::string& error) {
+  if (!IsValidName(name) || name.find('@') != std::string::npos) {
+    error = "invalid login name";
+    return std::nullopt;
+  }
+  if (!IsValidName(domain) || domain.find('@') != std::string::npos) {
+    error = "invalid domain";
+    return std::nullopt;
+  }
+  if (password.empty()) {
+    error = "empty password";
+    return std::nullopt;
+  }
+  if (FindUser(name, domain)) {
+    error = "user " + name + "@" + domain + " exists already";
+    return std::nullopt;
+  }
+  std::int64_t id = 0;
+  bool ok = db_.Transaction([&] {
+    std::string salt = RandomHex(8);
+    std::int64_t now = NowSeconds();
+    id = db_.Insert(
+        "INSERT INTO users(name, password, domain, display, email, quota, joined) "
+        "VALUES(?,?,?,?,?,?,?)",
+        {name, salt + "$" + Sha256Hex(salt + password), domain, display,
+         name + "@" + domain + ".example", kDefaultQuota, now});
+    if (id == 0) return false;
+    std::int64_t root = db_.Insert("INSERT INTO dirs(owner, parent, name, created) VALUES(?,0,?,?)",
+                                   {id, std::string("/"), now});
+    std::int64_t share = db_.Insert(
+        "INSERT INTO dirs(owner, parent, name, created, virtual) VALUES(?,0,?,?,1)",
+        {id, std::string("Share for Me"), now});
+    return root && share &&
+           db_.Exec("UPDATE users SET root_dir=?, share_dir=? WHERE id=?", {root, share, id});
+  });
+  if (!ok) {
+    error = "database failure";
+    return std::nullopt;
+  }
+  return UserById(id);
+}
+
+std::optional<User> Catalog::FindUser(const std::string& name, const std::string& domain) {
+  auto rows = db_.Query(std::string("SELECT ") + kUserColumns +
+                            " FROM users WHERE name=? COLLATE NOCASE AND domain=? COLLATE NOCASE",
+                        {name, domain});
+  if (rows.empty()) return std::nullopt;
+  return ToUser(rows[0]);
+}
+
+std::optional<User> Catalog::UserById(std::int64_t id) {
+  auto rows = db_.Query(std::string("SELECT ") + kUserColumns + " FROM users WHERE id=?", {id});
+  if (rows.empty()) return std::nullopt;
+  return ToUser(rows[0]);
+}
+
+bool Catalog::CheckPassword(std::int64_t userId, const std::string& password) {
+  auto rows = db_.Query("SELECT password FROM users WHERE id=?", {userId});
+  if (rows.empty()) return false;
+  std::string stored = rows[0].Text(0);
+  std::size_t dollar = stored.find('$');
+  if (dollar == std::string::npos) return false;
+  return Sha256Hex(stored.substr(0, dollar) + password) == stored.substr(dollar + 1);
+}
+
+std::vector<User> Catalog::UsersInDomain(const std::string& domain) {
+  std::vector<User> users;
+  for (const Row& r : db_.Query(std::string("SELECT ") + kUserColumns +
+                                    " FROM users WHERE domain=? COLLATE NOCASE ORDER BY joined, id",
+                                {domain}))
+    users.push_back(ToUser(r));
+  return users;
+}
+
+std::int64_t Catalog::UsedSpace(std::int64_t userId) {
+  auto rows = db_.Query("SELECT COALESCE(SUM(size),0) FROM files WHERE owner=? AND state=0", {userId});
+  return rows.empty() ? 0 : rows[0].Int(0);
+}
+
+std::optional<Dir> Catalog::DirById(std::int64_t id) {
+  auto rows = db_.Query(std::string("SELECT ") + kDirColumns + " FROM dirs WHERE id=?", {id});
+  if (rows.empty()) return std::nullopt;
+  return ToDir(rows[0]);
+}
+
+std::vector<Dir> Catalog::SubDirs(std::int64_t id) {
+  std::vector<Dir> dirs;
+  for (const Row& r : db_.Query(std::string("SELECT ") + kDirColumns +
+                                    " FROM dirs WHERE parent=? AND parent<>0 ORDER BY name, id",
+                                {id}))
+    dirs.push_back(ToDir(r));
+  return dirs;
+}
+
+std::optional<Dir> Catalog::DirByName(std::int64_t parent, const std::string& name) {
+  auto rows = db_.Query(std::string("SELECT ") + kDirColumns +
+                            " FROM dirs WHERE parent=? AND name=? COLLATE NOCASE",
+                        {parent, name});
+  if (rows.empty()) return std::nullopt;
+  return ToDir(rows[0]);
+}
+
+std::int64_t Catalog::CreateDir(std::int64_t owner, std::int64_t parent, const std::string& name) {
+  return db_.Insert("INSERT INTO dirs(owner, parent, name, created) VALUES(?,?,?,?)",
+                    {owner, parent, name, NowSeconds()});
+}
+
+bool Catalog::IsWithin(std::int64_t dir, std::int64_t ancestor) {
+  std::int64_t current = dir;
+  for (int depth = 0; current != 0 && depth < kMaxDepth; ++depth) {
+    if (current == ancestor) return true;
+    auto d = DirById(current);
+    if (!d) return false;
+    current = d->parent;
+  }
+  return false;
+}
+
+void Catalog::DeleteDirTree(std::int64_t dir) {
+  std::vector<std::int64_t> pending{dir};
+  std::vector<std::int64_t> all;
+  while (!pending.empty() && all.size() < 1000000) {
+    std::int64_t id = pending.back();
+    pending.pop_back();
+    all.push_back(id);
+    for (const Dir& d : SubDirs(id)) pending.push_back(d.id);
+  }
+  for (std::int64_t id : all) {
+    for (const File& f : FilesIn(id)) DeleteFile(f.id);
+    db_.Exec("DELETE FROM shares WHERE dir=?", {id});
+    db_.Exec("DELETE FROM codes WHERE dir=?", {id});
+    db_.Exec("DELETE FROM dirs WHERE id=?", {id});
+  }
+}
+
+bool Catalog::IsShared(std::int64_t dir) {
+  return !db_.Query("SELECT 1 FROM shares WHERE dir=? LIMIT 1", {dir}).empty();
+}
+
+std::uint32_t Catalog::Rights(std::int64_t userId, std::int64_t dir) {
+  auto d = DirById(dir);
+  if (!d) return rights::kNone;
+  if (d->owner == userId) return rights::kAdmin;
+  std::int64_t current = dir;
+  for (int depth = 0; current != 0 && depth < kMaxDepth; ++depth) {
+    auto rows = db_.Query("SELECT privilege FROM shares WHERE dir=? AND user_id=?", {current, userId});
+    if (!rows.empty()) return static_cast<std::uint32_t>(rows[0].Int(0));
+    auto parent = DirById(current);
+    if (!parent) break;
+    current = parent->parent;
+  }
+  return rights::kNone;
+}
+
+std::int64_t Catalog::ShareRootFor(std::int64_t userId, std::int64_t dir) {
+  std::int64_t current = dir;
+  for (int depth = 0; current != 0 && depth < kMaxDepth; ++depth) {
+    if (!db_.Query("SELECT 1 FROM shares WHERE dir=? AND user_id=?", {current, userId}).empty())
+      return current;
+    auto parent = DirById(current);
+    if (!parent) break;
+    current = parent->parent;
+  }
+  return 0;
+}
+
+std::optional<File> Catalog::FileById(std::int64_t id) {
+  auto rows = db_.Query(std::string("SELECT ") + kFileColumns + " FROM files WHERE id=?", {id});
+  if (rows.empty()) return std::nullopt;
+  return ToFile(rows[0]);
+}
+
+std::vector<File> Catalog::FilesIn(std::int64_t dir, bool includePartial) {
+  std::vector<File> files;
+  std::string sql = std::string("SELECT ") + kFileColumns + " FROM files WHERE dir=?" +
+                    (includePartial ? "" : " AND state=0") + " ORDER BY id";
+  for (const Row& r : db_.Query(sql, {dir})) files.push_back(ToFile(r));
+  return files;
+}
+
+std::optional<File> Catalog::CompleteFileByName(std::int64_t dir, const std::string& name) {
+  auto rows = db_.Query(std::string("SELECT ") + kFileColumns +
+                            " FROM files WHERE dir=? AND name=? COLLATE NOCASE AND state=0",
+                        {dir, name});
+  if (rows.empty()) return std::nullopt;
+  return ToFile(rows[0]);
+}
+
+std::int64_t Catalog::AddFile(const File& f) {
+  return db_.Insert(
+      "INSERT INTO files(dir, owner, name, size, mtime, ctime, state, sec, md5, blob) "
+      "VALUES(?,?,?,?,?,?,?,?,?,'')",
+      {f.dir, f.owner, f.name, f.size, f.mtime, f.ctime, std::int64_t{f.state},
+       std::int64_t{f.sec}, f.md5});
+}
+
+void Catalog::DeleteFile(std::int64_t id) {
+  db_.Exec("DELETE FROM files WHERE id=?", {id});
+  db_.Exec("DELETE FROM links WHERE file_id=?", {id});
+  db_.Exec("DELETE FROM transfers WHERE file_id=?", {id});
+  db_.Exec("DELETE FROM streams WHERE file_id=?", {id});
+  std::error_code ec;
+  std::filesystem::remove(BlobPath(id), ec);
+}
+
+std::filesystem::path Catalog::BlobPath(std::int64_t fileId) const {
+  return blobDir_ / std::to_string(fileId);
+}
+
+std::string Catalog::ComputeMd5(std::int64_t fileId, std::int64_t size) {
+  return FileRangeMd5(BlobPath(fileId), 0, static_cast<std::uint64_t>(size));
+}
+
+std::int64_t Catalog::CopyFile(const File& source, std::int64_t targetDir, std::int64_t owner) {
+  File copy = source;
+  copy.dir = targetDir;
+  copy.owner = owner;
+  copy.ctime = NowSeconds();
+  std::int64_t id = AddFile(copy);
+  if (id == 0) return 0;
+  std::error_code ec;
+  std::filesystem::copy_file(BlobPath(source.id), BlobPath(id),
+                             std::filesystem::copy_options::overwrite_existing, ec);
+  if (ec && source.size > 0) {
+    db_.Exec("DELETE FROM files WHERE id=?", {id});
+    return 0;
+  }
+  return id;
+}
+
+std::int64_t Catalog::CountFilesBelow(std::int64_t dir) {
+  std::int64_t total = 0;
+  std::vector<std::int64_t> pending{dir};
+  for (std::size_t visited = 0; !pending.empty() && visited < 1000000; ++visited) {
+    std::int64_t id = pending.back();
+    pending.pop_back();
+    auto rows = db_.Query("SELECT COUNT(*) FROM files WHERE dir=? AND state=0", {id});
+    total += rows.empty() ? 0 : rows[0].Int(0);
+    for (const Dir& d : SubDirs(id)) pending.push_back(d.id);
+  }
+  return total;
+}
+
+}  // namespace korvexd

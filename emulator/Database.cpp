@@ -1,0 +1,192 @@
+// SQLite front of korvexd and its schema.
+#include "Database.h"
+
+#include <sqlite3.h>
+
+#include <cstdio>
+
+namespace korvexd {
+namespace {
+
+// Directory ids and file ids live in separate ranges so that a mixed-up id
+// in a request is refused instead of silently naming the wrong object.
+const char* kSchema = R"SQL(
+CREATE TABLE IF NOT EXISTS users(
+  id INTEGER PRIMARY KEY AUTOINCREMENT, name TEXT NOT NULL, password TEXT NOT NULL,
+  domain TEXT NOT NULL, display TEXT NOT NULL, email TEXT NOT NULL DEFAULT '',
+  root_dir INTEGER NOT NULL DEFAULT 0, share_dir INTEGER NOT NULL DEFAULT 0,
+  is_sub INTEGER NOT NULL DEFAULT 0, quota INTEGER NOT NULL,
+  joined INTEGER NOT NULL, UNIQUE(name COLLATE NOCASE, domain COLLATE NOCASE));
+CREATE TABLE IF NOT EXISTS dirs(
+  id INTEGER PRIMARY KEY AUTOINCREMENT, owner INTEGER NOT NULL, parent INTEGER NOT NULL,
+  name TEXT NOT NULL, created INTEGER NOT NULL, virtual INTEGER NOT NULL DEFAULT 0);
+CREATE INDEX IF NOT EXISTS dirs_parent ON dirs(parent);
+CREATE TABLE IF NOT EXISTS files(
+  id INTEGER PRIMARY KEY AUTOINCREMENT, dir INTEGER NOT NULL, owner INTEGER NOT NULL,
+  name TEXT NOT NULL, size INTEGER NOT NULL, mtime INTEGER NOT NULL,
+  ctime INTEGER NOT NULL, state INTEGER NOT NULL, sec INTEGER NOT NULL,
+  md5 TEXT NOT NULL DEFAULT '', blob TEXT NOT NULL);
+CREATE INDEX IF NOT EXISTS files_dir ON files(dir);
+CREATE TABLE IF NOT EXISTS sessions(
+  auth TEXT PRIMARY KEY, phpsessid TEXT NOT NULL, user_id INTEGER NOT NULL,
+  code_id INTEGER NOT NULL DEFAULT 0, created INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS transfers(
+  token TEXT PRIMARY KEY, file_id INTEGER NOT NULL, upload INTEGER NOT NULL,
+  auth TEXT NOT NULL, code_id INTEGER NOT NULL DEFAULT 0, created INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS streams(
+  id TEXT PRIMARY KEY, file_id INTEGER NOT NULL, token TEXT NOT NULL,
+  write INTEGER NOT NULL, first INTEGER NOT NULL, last INTEGER NOT NULL,
+  chunk INTEGER NOT NULL, created INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS shares(
+  id INTEGER PRIMARY KEY AUTOINCREMENT, dir INTEGER NOT NULL, owner INTEGER NOT NULL,
+  user_id INTEGER NOT NULL, privilege INTEGER NOT NULL, created INTEGER NOT NULL,
+  UNIQUE(dir, user_id));
+CREATE TABLE IF NOT EXISTS links(
+  id INTEGER PRIMARY KEY AUTOINCREMENT, file_id INTEGER NOT NULL UNIQUE, owner INTEGER NOT NULL,
+  code TEXT NOT NULL UNIQUE, created INTEGER NOT NULL, expires INTEGER NOT NULL,
+  dist TEXT NOT NULL, used INTEGER NOT NULL DEFAULT 0);
+CREATE TABLE IF NOT EXISTS codes(
+  id INTEGER PRIMARY KEY AUTOINCREMENT, code TEXT NOT NULL UNIQUE, dir INTEGER NOT NULL,
+  owner INTEGER NOT NULL, name TEXT NOT NULL, created INTEGER NOT NULL,
+  expires INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS mails(
+  id INTEGER PRIMARY KEY AUTOINCREMENT, sender INTEGER NOT NULL, kind TEXT NOT NULL,
+  recipients TEXT NOT NULL, body TEXT NOT NULL, created INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS reports(
+  id INTEGER PRIMARY KEY AUTOINCREMENT, user_id INTEGER NOT NULL, log TEXT NOT NULL,
+  created INTEGER NOT NULL);
+INSERT INTO sqlite_sequence(name, seq)
+  SELECT 'dirs', 1000 WHERE NOT EXISTS (SELECT 1 FROM sqlite_sequence WHERE name='dirs');
+INSERT INTO sqlite_sequence(name, seq)
+  SELECT 'files', 50000 WHERE NOT EXISTS (SELECT 1 FROM sqlite_sequence WHERE name='files');
+)SQL";
+
+void Bind(sqlite3_stmt* stmt, const std::vector<SqlValue>& args) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    int index = static_cast<int>(i + 1);
+    if (const auto* n = std::get_if<std::int64_t>(&args[i])) {
+      sqlite3_bind_int64(stmt, index, *n);
+    } else if (const auto* s = std::get_if<std::string>(&args[i])) {
+      sqlite3_bind_text(stmt, index, s->data(), static_cast<int>(s->size()), SQLITE_TRANSIENT);
+    } else {
+      sqlite3_bind_null(stmt, index);
+    }
+  }
+}
+
+}  // namespace
+
+std::int64_t Row::Int(std::size_t column) const {
+  if (column >= values_.size()) return 0;
+  if (const auto* n = std::get_if<std::int64_t>(&values_[column])) return *n;
+  if (const auto* s = std::get_if<std::string>(&values_[column])) {
+    try {
+      return std::stoll(*s);
+    } catch (...) {
+      return 0;
+    }
+  }
+  return 0;
+}
+
+std::string Row::Text(std::size_t column) const {
+  if (column >= values_.size()) return {};
+  if (const auto* s = std::get_if<std::string>(&values_[column])) return *s;
+  if (const auto* n = std::get_if<std::int64_t>(&values_[column])) return std::to_string(*n);
+  return {};
+}
+
+bool Row::IsNull(std::size_t column) const {
+  return column >= values_.size() || std::holds_alternative<std::nullptr_t>(values_[column]);
+}
+
+Database::~Database() {
+  if (db_) sqlite3_close(db_);
+}
+
+bool Database::Open(const std::string& path, std::string& error) {
+  if (sqlite3_open(path.c_str(), &db_) != SQLITE_OK) {
+    error = db_ ? sqlite3_errmsg(db_) : "cannot open database";
+    return false;
+  }
+  sqlite3_busy_timeout(db_, 5000);
+  char* message = nullptr;
+  std::string schema = std::string("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;") + kSchema;
+  if (sqlite3_exec(db_, schema.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
+    error = message ? message : "schema failed";
+    sqlite3_free(message);
+    return false;
+  }
+  return true;
+}
+
+std::vector<Row> Database::RunLocked(const std::string& sql, const std::vector<SqlValue>& args,
+                                     bool* ok, std::int64_t* lastId) {
+  std::vector<Row> rows;
+  sqlite3_stmt* stmt = nullptr;
+  if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
+    std::fprintf(stderr, "korvexd: sql prepare failed: %s: %s\n", sqlite3_errmsg(db_), sql.c_str());
+    if (ok) *ok = false;
+    return rows;
+  }
+  Bind(stmt, args);
+  int rc;
+  while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+    int columns = sqlite3_column_count(stmt);
+    std::vector<SqlValue> values;
+    values.reserve(columns);
+    for (int c = 0; c < columns; ++c) {
+      switch (sqlite3_column_type(stmt, c)) {
+        case SQLITE_NULL: values.emplace_back(nullptr); break;
+        case SQLITE_INTEGER: values.emplace_back(static_cast<std::int64_t>(sqlite3_column_int64(stmt, c))); break;
+        default: {
+          const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
+          values.emplace_back(std::string(text ? text : "", sqlite3_column_bytes(stmt, c)));
+        }
+      }
+    }
+    rows.emplace_back(std::move(values));
+  }
+  bool success = rc == SQLITE_DONE;
+  if (!success) std::fprintf(stderr, "korvexd: sql failed: %s: %s\n", sqlite3_errmsg(db_), sql.c_str());
+  if (ok) *ok = success;
+  if (lastId) *lastId = success ? sqlite3_last_insert_rowid(db_) : 0;
+  sqlite3_finalize(stmt);
+  return rows;
+}
+
+std::vector<Row> Database::Query(const std::string& sql, const std::vector<SqlValue>& args, bool* ok) {
+  std::lock_guard lock(mutex_);
+  return RunLocked(sql, args, ok, nullptr);
+}
+
+bool Database::Exec(const std::string& sql, const std::vector<SqlValue>& args) {
+  std::lock_guard lock(mutex_);
+  bool ok = true;
+  RunLocked(sql, args, &ok, nullptr);
+  return ok;
+}
+
+std::int64_t Database::Insert(const std::string& sql, const std::vector<SqlValue>& args) {
+  std::lock_guard lock(mutex_);
+  bool ok = true;
+  std::int64_t id = 0;
+  RunLocked(sql, args, &ok, &id);
+  return ok ? id : 0;
+}
+
+bool Database::Transaction(const std::function<bool()>& fn) {
+  std::lock_guard lock(mutex_);
+  if (sqlite3_get_autocommit(db_) == 0) return fn();  // already inside one
+  sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+  bool ok = false;
+  try {
+    ok = fn();
+  } catch (...) {
+    ok = false;
+  }
+  sqlite3_exec(db_, ok ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
+  return ok;
+}
+
+}  // namespace korvexd

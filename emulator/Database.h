@@ -1,0 +1,66 @@
+// A small, thread-safe front of one SQLite connection.
+//
+// The service's metadata is low-rate next to its data paths, so one
+// connection behind one mutex is enough; callers that need several
+// statements to be atomic run them inside Transaction().
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <variant>
+#include <vector>
+
+struct sqlite3;
+
+namespace korvexd {
+
+/// One bound value: NULL, an integer or a text.
+using SqlValue = std::variant<std::nullptr_t, std::int64_t, std::string>;
+
+/// One result row; columns are read by index.
+class Row {
+ public:
+  explicit Row(std::vector<SqlValue> values) : values_(std::move(values)) {}
+  std::int64_t Int(std::size_t column) const;
+  std::string Text(std::size_t column) const;
+  bool IsNull(std::size_t column) const;
+
+ private:
+  std::vector<SqlValue> values_;
+};
+
+class Database {
+ public:
+  Database() = default;
+  ~Database();
+  Database(const Database&) = delete;
+  Database& operator=(const Database&) = delete;
+
+  /// Opens (creating when needed) the file and applies the schema. On
+  /// failure returns false and sets error.
+  bool Open(const std::string& path, std::string& error);
+
+  /// Runs a statement; returns the rows. A failing statement logs to stderr
+  /// and yields no rows and sets *ok to false when given.
+  std::vector<Row> Query(const std::string& sql, const std::vector<SqlValue>& args = {},
+                         bool* ok = nullptr);
+  /// Runs a statement that returns no rows; returns success.
+  bool Exec(const std::string& sql, const std::vector<SqlValue>& args = {});
+  /// Runs a statement and returns the new row id (0 on failure).
+  std::int64_t Insert(const std::string& sql, const std::vector<SqlValue>& args = {});
+
+  /// Runs fn under the connection lock inside BEGIN/COMMIT; fn returning
+  /// false rolls back. Nested use from the same thread is allowed.
+  bool Transaction(const std::function<bool()>& fn);
+
+ private:
+  std::vector<Row> RunLocked(const std::string& sql, const std::vector<SqlValue>& args,
+                             bool* ok, std::int64_t* lastId);
+
+  sqlite3* db_ = nullptr;
+  std::recursive_mutex mutex_;
+};
+
+}  // namespace korvexd

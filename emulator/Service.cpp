@@ -1,0 +1,209 @@
+// korvexd's HTTP front.
+#include "Service.h"
+
+#include <cstdio>
+#include <thread>
+
+namespace korvexd {
+namespace {
+
+constexpr std::size_t kWorkerThreads = 128;             // well above 64 keep-alive clients
+constexpr std::size_t kMaxBody = 64ull * 1024 * 1024;   // a block or chunk is at most a few MiB
+
+bool IsLoopback(const std::string& address) {
+  return address == "127.0.0.1" || address == "::1" || address.rfind("127.", 0) == 0 ||
+         address == "::ffff:127.0.0.1";
+}
+
+}  // namespace
+
+Service::Service(Options options) : options_(std::move(options)) {}
+Service::~Service() = default;
+
+bool Service::Init(std::string& error) {
+  for (const std::string& spec : options_.faults) {
+    if (!faults_.Add(spec, error)) {
+      error = "--fault " + spec + ": " + error;
+      return false;
+    }
+  }
+  std::error_code ec;
+  std::filesystem::create_directories(options_.dataDir / "blobs", ec);
+  if (ec) {
+    error = "cannot create data folder " + options_.dataDir.string() + ": " + ec.message();
+    return false;
+  }
+  if (!db_.Open((options_.dataDir / "korvexd.sqlite").string(), error)) return false;
+  catalog_ = std::make_unique<Catalog>(db_, options_.dataDir / "blobs");
+  streams_.Attach(db_);
+  if (options_.seedDemo && !SeedDemo(*catalog_, error)) return false;
+  return true;
+}
+
+std::optional<Session> Service::FindSession(const std::string& auth) {
+  if (auth.empty()) return std::nullopt;
+  auto rows = db_.Query("SELECT user_id, code_id FROM sessions WHERE auth=?", {auth});
+  if (rows.empty()) return std::nullopt;
+  return Session{auth, rows[0].Int(0), rows[0].Int(1)};
+}
+
+std::string Service::BaseUrl(const httplib::Request& req) const {
+  std::string scheme = options_.tlsCert.empty() ? "http://" : "https://";
+  std::string host = req.get_header_value("Host");
+  if (host.empty()) host = options_.host + ":" + std::to_string(options_.port);
+  return scheme + host;
+}
+
+void Service::Route(const std::string& method, const std::string& pattern, Access access,
+                    Handler handler) {
+  auto wrapped = [this, access, handler = std::move(handler)](const httplib::Request& req,
+                                                              httplib::Response& res) {
+    Dispatch(req, res, access, handler);
+  };
+  if (method == "GET") {
+    server_->Get(pattern, wrapped);
+  } else {
+    server_->Post(pattern, wrapped);
+  }
+}
+
+bool Service::ApplyBeforeFaults(const httplib::Request& req, httplib::Response& res) {
+  for (const Fault& fault : faults_.Take(req.path, FaultPhase::kBefore)) {
+    switch (fault.kind) {
+      case FaultKind::kDelay:
+        std::this_thread::sleep_for(std::chrono::milliseconds(fault.value));
+        break;
+      case FaultKind::kHttp:
+        ReplyHttpError(res, static_cast<int>(fault.value), "injected failure");
+        return true;
+      case FaultKind::kStream:
+        ReplyRefusal(res, 0, "injected stream failure");
+        res.set_header("x-korvexws-idt-status", "code=" + std::to_string(fault.value));
+        return true;
+      default:
+        break;
+    }
+  }
+  return false;
+}
+
+void Service::ApplyAfterFaults(const httplib::Request& req, httplib::Response& res) {
+  for (const Fault& fault : faults_.Take(req.path, FaultPhase::kAfter)) {
+    if (fault.kind == FaultKind::kBadMd5) {
+      res.set_header("x-korvex-fault", "badmd5");
+      continue;
+    }
+    std::size_t keep = fault.value >= 0 ? static_cast<std::size_t>(fault.value) : res.body.size() / 2;
+    keep = std::min(keep, res.body.size());
+    if (fault.kind == FaultKind::kCut) {
+      res.body.resize(keep);
+    } else if (fault.kind == FaultKind::kClose) {
+      // Announce the whole body, send part of it, then abort the connection.
+      auto body = std::make_shared<std::string>(std::move(res.body));
+      std::string type = res.get_header_value("Content-Type");
+      res.body.clear();
+      res.set_content_provider(body->size(), type,
+                               [body, keep](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                                 if (offset >= keep) return false;
+                                 sink.write(body->data() + offset, std::min(length, keep - offset));
+                                 return true;
+                               });
+    }
+  }
+}
+
+void Service::Dispatch(const httplib::Request& req, httplib::Response& res, Access access,
+                       const Handler& handler) {
+  if (access == Access::kAdmin && !IsLoopback(req.remote_addr)) {
+    ReplyHttpError(res, 403, "admin endpoint is loopback only");
+    return;
+  }
+  if (ApplyBeforeFaults(req, res)) return;
+  Call call{req, res, RequestForm(req), {}, {}};
+  if (access == Access::kAccount) {
+    auto session = FindSession(RequestCookie(req, "AUTH_PRO"));
+    std::optional<User> user;
+    if (session && session->codeId == 0) user = catalog_->UserById(session->userId);
+    if (!user) {
+      ReplyRefusal(res, state::kNotLoggedIn, "not logged in");
+      return;
+    }
+    call.session = *session;
+    call.user = *user;
+  } else {
+    if (auto session = FindSession(RequestCookie(req, "AUTH_PRO"))) call.session = *session;
+  }
+  try {
+    handler(call);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "korvexd: %s %s failed: %s\n", req.method.c_str(), req.path.c_str(), e.what());
+    ReplyHttpError(res, 500, "internal error");
+    return;
+  }
+  ApplyAfterFaults(req, res);
+}
+
+int Service::Serve() {
+  if (!options_.tlsCert.empty()) {
+    server_ = std::make_unique<httplib::SSLServer>(options_.tlsCert.c_str(), options_.tlsKey.c_str());
+    if (!server_->is_valid()) {
+      std::fprintf(stderr, "korvexd: cannot load the TLS certificate or key\n");
+      return 1;
+    }
+  } else {
+    server_ = std::make_unique<httplib::Server>();
+  }
+  server_->new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
+  server_->set_payload_max_length(kMaxBody);
+  server_->set_keep_alive_max_count(100000);
+  // Idle keep-alive connections hold a worker until they time out, and a
+  // stop waits for the workers; a short idle time keeps stopping quick.
+  server_->set_keep_alive_timeout(2);
+  server_->set_read_timeout(30);
+  // The client sends "range" headers with exclusive ends on uploads and its
+  // own meaning on every data path; the routes read them, so the server must
+  // not cut answers to them on its own.
+  server_->set_pre_routing_handler([](const httplib::Request& req, httplib::Response&) {
+    const_cast<httplib::Request&>(req).ranges.clear();
+    return httplib::Server::HandlerResponse::Unhandled;
+  });
+  server_->set_error_handler([](const httplib::Request&, httplib::Response& res) {
+    if (res.body.empty()) res.set_content("error " + std::to_string(res.status) + "\n", "text/plain");
+  });
+  server_->set_exception_handler([](const httplib::Request&, httplib::Response& res, std::exception_ptr) {
+    ReplyHttpError(res, 500, "internal error");
+  });
+
+  AddAuthRoutes(*this);
+  AddDirectoryRoutes(*this);
+  AddFileRoutes(*this);
+  AddBlockRoutes(*this);
+  AddStreamRoutes(*this);
+  AddShareRoutes(*this);
+  AddCodeRoutes(*this);
+  AddInfoRoutes(*this);
+  AddAdminRoutes(*this);
+
+  int port = options_.port;
+  if (port == 0) {
+    port = server_->bind_to_any_port(options_.host);
+    if (port <= 0) {
+      std::fprintf(stderr, "korvexd: cannot listen on %s\n", options_.host.c_str());
+      return 1;
+    }
+  } else if (!server_->bind_to_port(options_.host, port)) {
+    std::fprintf(stderr, "korvexd: cannot listen on %s:%d\n", options_.host.c_str(), port);
+    return 1;
+  }
+  options_.port = port;
+  std::string host = options_.host.find(':') != std::string::npos ? "[" + options_.host + "]" : options_.host;
+  std::printf("listening on %s://%s:%d\n", options_.tlsCert.empty() ? "http" : "https", host.c_str(), port);
+  std::fflush(stdout);
+  return server_->listen_after_bind() ? 0 : 1;
+}
+
+void Service::Stop() {
+  if (server_) server_->stop();
+}
+
+}  // namespace korvexd

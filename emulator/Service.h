@@ -1,0 +1,115 @@
+// korvexd's HTTP front: one server for the web site, API and data paths.
+//
+// Every route goes through Route(), which reads the session, applies the
+// injected faults and turns any escaping exception into a clean 500, so a
+// route body only deals with its own request.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <httplib.h>
+
+#include "Catalog.h"
+#include "Database.h"
+#include "Faults.h"
+#include "Streams.h"
+#include "Wire.h"
+
+namespace korvexd {
+
+struct Options {
+  std::filesystem::path dataDir;
+  std::string host = "127.0.0.1";
+  int port = 0;
+  std::string tlsCert, tlsKey;
+  bool seedDemo = false;
+  std::filesystem::path updateDir;
+  std::vector<std::string> faults;
+};
+
+/// Who is calling: an account session, or a visitor who entered with an
+/// upload access code (codeId set).
+struct Session {
+  std::string auth;
+  std::int64_t userId = 0;
+  std::int64_t codeId = 0;
+};
+
+enum class Access {
+  kPublic,   // no session needed (login, update files, data paths with tokens)
+  kAccount,  // a valid AUTH_PRO cookie of an account login
+  kAdmin,    // loopback callers only
+};
+
+/// One request being handled.
+struct Call {
+  const httplib::Request& req;
+  httplib::Response& res;
+  Form form;
+  Session session;
+  User user;  // filled for kAccount routes
+};
+
+class Service {
+ public:
+  explicit Service(Options options);
+  ~Service();
+
+  /// Opens the data folder and the database; seeds when asked.
+  [[nodiscard]] bool Init(std::string& error);
+  /// Binds, prints the listening line, serves until Stop(). Returns the exit code.
+  int Serve();
+  void Stop();
+
+  using Handler = std::function<void(Call&)>;
+  void Route(const std::string& method, const std::string& pattern, Access access, Handler handler);
+
+  /// The session an AUTH_PRO value names, if any.
+  std::optional<Session> FindSession(const std::string& auth);
+  /// Base URL of the service as the calling client reached it.
+  std::string BaseUrl(const httplib::Request& req) const;
+
+  Catalog& catalog() { return *catalog_; }
+  Database& db() { return db_; }
+  Faults& faults() { return faults_; }
+  StreamTable& streams() { return streams_; }
+  const Options& options() const { return options_; }
+
+ private:
+  void Dispatch(const httplib::Request& req, httplib::Response& res, Access access,
+                const Handler& handler);
+  bool ApplyBeforeFaults(const httplib::Request& req, httplib::Response& res);
+  void ApplyAfterFaults(const httplib::Request& req, httplib::Response& res);
+
+  Options options_;
+  Database db_;
+  std::unique_ptr<Catalog> catalog_;
+  Faults faults_;
+  StreamTable streams_;
+  std::unique_ptr<httplib::Server> server_;
+};
+
+/// Route families; each lives in its own file.
+void AddAuthRoutes(Service& service);
+void AddDirectoryRoutes(Service& service);
+void AddFileRoutes(Service& service);
+void AddBlockRoutes(Service& service);
+void AddStreamRoutes(Service& service);
+void AddShareRoutes(Service& service);
+void AddCodeRoutes(Service& service);
+void AddInfoRoutes(Service& service);
+void AddAdminRoutes(Service& service);
+
+/// Seeds the demo domain; does nothing when it exists already.
+[[nodiscard]] bool SeedDemo(Catalog& catalog, std::string& error);
+/// Writes a complete file with the given content; returns its id or 0.
+std::int64_t AddFileWithContent(Catalog& catalog, std::int64_t owner, std::int64_t dir,
+                                const std::string& name, const std::string& content);
+
+}  // namespace korvexd

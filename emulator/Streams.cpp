@@ -1,0 +1,92 @@
+// Open transfer streams.
+#include "Streams.h"
+
+#include "Wire.h"
+
+namespace korvexd {
+namespace {
+
+constexpr std::uint64_t kMaxTrackedChunks = 1 << 20;
+
+std::uint64_t LowestMissing(const std::vector<bool>& received) {
+  for (std::size_t i = 0; i < received.size(); ++i) {
+    if (!received[i]) return i;
+  }
+  return received.size();
+}
+
+}  // namespace
+
+std::string StreamTable::Open(StreamInfo info) {
+  info.id = RandomHex(12);
+  if (db_) {
+    db_->Exec(
+        "INSERT INTO streams(id, file_id, token, write, first, last, chunk, created) "
+        "VALUES(?,?,?,?,?,?,?,?)",
+        {info.id, info.fileId, info.token, std::int64_t{info.write ? 1 : 0},
+         static_cast<std::int64_t>(info.first), static_cast<std::int64_t>(info.last),
+         std::int64_t{info.chunkSize}, NowSeconds()});
+  }
+  std::lock_guard lock(mutex_);
+  std::string id = info.id;
+  open_[id] = Entry{std::move(info), {}};
+  return id;
+}
+
+std::optional<StreamInfo> StreamTable::LoadLocked(const std::string& id) {
+  auto it = open_.find(id);
+  if (it != open_.end()) return it->second.info;
+  if (!db_) return std::nullopt;
+  auto rows = db_->Query("SELECT file_id, token, write, first, last, chunk FROM streams WHERE id=?", {id});
+  if (rows.empty()) return std::nullopt;
+  StreamInfo info{id,
+                  rows[0].Int(0),
+                  rows[0].Text(1),
+                  rows[0].Int(2) != 0,
+                  static_cast<std::uint64_t>(rows[0].Int(3)),
+                  static_cast<std::uint64_t>(rows[0].Int(4)),
+                  static_cast<std::uint32_t>(rows[0].Int(5))};
+  open_[id] = Entry{info, {}};
+  return info;
+}
+
+std::optional<StreamInfo> StreamTable::Find(const std::string& id) {
+  std::lock_guard lock(mutex_);
+  return LoadLocked(id);
+}
+
+std::uint64_t StreamTable::MarkChunk(const std::string& id, std::uint64_t sequence) {
+  std::lock_guard lock(mutex_);
+  auto it = open_.find(id);
+  if (it == open_.end()) return 0;
+  auto& received = it->second.received;
+  if (sequence < kMaxTrackedChunks) {
+    if (received.size() <= sequence) received.resize(sequence + 1, false);
+    received[sequence] = true;
+  }
+  return LowestMissing(received);
+}
+
+std::uint64_t StreamTable::NextSequence(const std::string& id) {
+  std::lock_guard lock(mutex_);
+  auto it = open_.find(id);
+  return it == open_.end() ? 0 : LowestMissing(it->second.received);
+}
+
+void StreamTable::Close(const std::string& id) {
+  {
+    std::lock_guard lock(mutex_);
+    open_.erase(id);
+  }
+  if (db_) db_->Exec("DELETE FROM streams WHERE id=?", {id});
+}
+
+void StreamTable::DropFile(std::int64_t fileId) {
+  {
+    std::lock_guard lock(mutex_);
+    std::erase_if(open_, [&](const auto& entry) { return entry.second.info.fileId == fileId; });
+  }
+  if (db_) db_->Exec("DELETE FROM streams WHERE file_id=?", {fileId});
+}
+
+}  // namespace korvexd

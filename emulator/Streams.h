@@ -1,0 +1,56 @@
+// Open transfer streams.
+//
+// Chunk requests arrive thousands of times a second, so open streams are
+// looked up in memory; each stream is also written to the database when it
+// opens, so that a client that comes back after a restart of the service can
+// still close the streams it had open.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Database.h"
+
+namespace korvexd {
+
+struct StreamInfo {
+  std::string id;
+  std::int64_t fileId = 0;
+  std::string token;
+  bool write = false;
+  std::uint64_t first = 0;  // inclusive byte range of the stream
+  std::uint64_t last = 0;
+  std::uint32_t chunkSize = 0;
+};
+
+class StreamTable {
+ public:
+  void Attach(Database& db) { db_ = &db; }
+
+  /// Registers a stream and returns its new id.
+  std::string Open(StreamInfo info);
+  std::optional<StreamInfo> Find(const std::string& id);
+  /// Records a finished chunk; returns the lowest sequence not yet received.
+  std::uint64_t MarkChunk(const std::string& id, std::uint64_t sequence);
+  std::uint64_t NextSequence(const std::string& id);
+  void Close(const std::string& id);
+  /// Drops every stream of a file (deleted or replaced).
+  void DropFile(std::int64_t fileId);
+
+ private:
+  struct Entry {
+    StreamInfo info;
+    std::vector<bool> received;
+  };
+  std::optional<StreamInfo> LoadLocked(const std::string& id);
+
+  Database* db_ = nullptr;
+  std::mutex mutex_;
+  std::map<std::string, Entry> open_;
+};
+
+}  // namespace korvexd

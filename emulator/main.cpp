@@ -1,0 +1,141 @@
+// korvexd: a local KorvexData-compatible service for development, demos and tests.
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <pthread.h>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Service.h"
+
+namespace {
+
+void Usage() {
+  std::fprintf(stderr,
+               "usage: korvexd --data-dir DIR [--host 127.0.0.1] [--port 0]\n"
+               "               [--tls-cert FILE --tls-key FILE] [--seed-demo]\n"
+               "               [--update-dir DIR] [--fault SPEC]...\n"
+               "       korvexd --data-dir DIR add-user NAME PASSWORD DOMAIN\n");
+}
+
+int AddUser(korvexd::Options options, const std::vector<std::string>& words) {
+  if (words.size() != 4) {
+    Usage();
+    return 2;
+  }
+  options.seedDemo = false;
+  options.faults.clear();
+  korvexd::Service service(options);
+  std::string error;
+  if (!service.Init(error)) {
+    std::fprintf(stderr, "korvexd: %s\n", error.c_str());
+    return 1;
+  }
+  auto user = service.catalog().AddUser(words[1], words[2], words[3], words[1], error);
+  if (!user) {
+    std::fprintf(stderr, "korvexd: add-user: %s\n", error.c_str());
+    return 1;
+  }
+  std::printf("added %s@%s (root directory %lld)\n", user->name.c_str(), user->domain.c_str(),
+              static_cast<long long>(user->rootDir));
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  korvexd::Options options;
+  std::vector<std::string> words;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    auto value = [&](const char* name) -> const char* {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "korvexd: %s needs a value\n", name);
+        std::exit(2);
+      }
+      return argv[++i];
+    };
+    if (arg == "--data-dir") {
+      options.dataDir = value("--data-dir");
+    } else if (arg == "--host") {
+      options.host = value("--host");
+    } else if (arg == "--port") {
+      auto port = korvexd::ParseI64(value("--port"));
+      if (!port || *port < 0 || *port > 65535) {
+        std::fprintf(stderr, "korvexd: --port needs a number from 0 to 65535\n");
+        return 2;
+      }
+      options.port = static_cast<int>(*port);
+    } else if (arg == "--tls-cert") {
+      options.tlsCert = value("--tls-cert");
+    } else if (arg == "--tls-key") {
+      options.tlsKey = value("--tls-key");
+    } else if (arg == "--seed-demo") {
+      options.seedDemo = true;
+    } else if (arg == "--update-dir") {
+      options.updateDir = value("--update-dir");
+    } else if (arg == "--fault") {
+      options.faults.push_back(value("--fault"));
+    } else if (arg == "--help" || arg == "-h") {
+      Usage();
+      return 0;
+    } else if (!arg.empty() && arg[0] == '-') {
+      std::fprintf(stderr, "korvexd: unknown option %s\n", arg.c_str());
+      Usage();
+      return 2;
+    } else {
+      words.push_back(arg);
+    }
+  }
+  if (options.dataDir.empty()) {
+    Usage();
+    return 2;
+  }
+  if (options.tlsCert.empty() != options.tlsKey.empty()) {
+    std::fprintf(stderr, "korvexd: --tls-cert and --tls-key go together\n");
+    return 2;
+  }
+  if (!words.empty()) {
+    if (words[0] == "add-user") return AddUser(options, words);
+    std::fprintf(stderr, "korvexd: unknown command %s\n", words[0].c_str());
+    Usage();
+    return 2;
+  }
+
+  // Signals are taken by one thread with sigwait, so that stopping never runs
+  // inside an asynchronous signal handler.
+  std::signal(SIGPIPE, SIG_IGN);
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+  korvexd::Service service(options);
+  std::string error;
+  if (!service.Init(error)) {
+    std::fprintf(stderr, "korvexd: %s\n", error.c_str());
+    return 1;
+  }
+  std::atomic<bool> served{false};
+  std::thread stopper([&] {
+    int signal = 0;
+    if (sigwait(&stopSignals, &signal) == 0 && !served)
+      std::fprintf(stderr, "korvexd: stopping on signal %d\n", signal);
+    // A stop that lands before the server loop runs is lost, so repeat it
+    // until the loop has ended.
+    while (!served) {
+      service.Stop();
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+  });
+  int code = service.Serve();
+  served = true;
+  // Wake the stopper when the server ended on its own.
+  kill(getpid(), SIGTERM);
+  stopper.join();
+  return code;
+}

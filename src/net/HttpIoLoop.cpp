@@ -1,0 +1,148 @@
+//===- net/HttpIoLoop.cpp - One libcurl multi handle and its thread ------===//
+
+#include "net/HttpIoLoop.h"
+
+#include <cassert>
+
+#include "foundation/LogMgr.h"
+
+namespace korvex {
+namespace {
+
+constexpr const char* kCategory = "HttpRequestor";
+// Upper bound of one wait; libcurl's own timers shorten it as needed.
+constexpr int kPollMs = 1000;
+// Idle keep-alive connections kept for reuse; above the 32 parallel requests
+// a busy service back end issues, so a burst never closes what the next
+// burst could reuse.
+constexpr long kMaxCachedConnections = 64;
+// Servers built on a thread per connection (the local service among them)
+// stall new connections while idle keep-alive ones hold every worker; beyond
+// this many, requests wait for a connection of their own requestor instead.
+constexpr long kMaxConnectionsPerHost = 32;
+
+}  // namespace
+
+HttpIoLoop::HttpIoLoop(TlsSettings tls) : tls_(std::move(tls)) {}
+
+HttpIoLoop::~HttpIoLoop() {
+  assert(!thread_.joinable() && "HttpIoLoop destroyed without Shutdown");
+  if (multi_ != nullptr) curl_multi_cleanup(multi_);
+}
+
+HRESULT HttpIoLoop::Start(TlsSettings tls, std::shared_ptr<HttpIoLoop>& loop) {
+  std::shared_ptr<HttpIoLoop> created(new HttpIoLoop(std::move(tls)));
+  created->multi_ = curl_multi_init();
+  if (created->multi_ == nullptr) {
+    LogMgr::Get().Error(kCategory, "curl_multi_init failed");
+    return E_OUTOFMEMORY;
+  }
+  curl_multi_setopt(created->multi_, CURLMOPT_MAXCONNECTS, kMaxCachedConnections);
+  curl_multi_setopt(created->multi_, CURLMOPT_MAX_HOST_CONNECTIONS, kMaxConnectionsPerHost);
+  try {
+    created->thread_ = std::thread([self = created] { self->Run(); });
+  } catch (const std::system_error& error) {
+    LogMgr::Get().Error(kCategory, "Cannot start the I/O thread: %s", error.what());
+    return E_OUTOFMEMORY;
+  }
+  created->threadId_ = created->thread_.get_id();
+  loop = std::move(created);
+  return S_OK;
+}
+
+HRESULT HttpIoLoop::Submit(std::unique_ptr<HttpTransfer>& transfer) {
+  std::lock_guard lock(mutex_);
+  if (stopping_.load() || multi_ == nullptr) return HResultFromHttp(kHttpErrorCancelled);
+  submitted_.push_back(std::move(transfer));
+  curl_multi_wakeup(multi_);
+  return S_OK;
+}
+
+void HttpIoLoop::Shutdown() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_.store(true);
+    if (multi_ != nullptr) curl_multi_wakeup(multi_);
+  }
+  if (!thread_.joinable()) return;
+  if (OnIoThread()) {
+    // Destroyed from inside a completion: finish the others now, since the
+    // caller expects no completion after this returns, and let the thread
+    // end by itself once the current completion is back.
+    CancelAll();
+    thread_.detach();
+    return;
+  }
+  thread_.join();
+}
+
+void HttpIoLoop::Run() {
+  while (!stopping_.load()) {
+    AddSubmitted();
+    int running = 0;
+    curl_multi_perform(multi_, &running);
+    CompleteFinished();
+    if (stopping_.load()) break;
+    curl_multi_poll(multi_, nullptr, 0, kPollMs, nullptr);
+  }
+  CancelAll();
+  std::lock_guard lock(mutex_);
+  curl_multi_cleanup(multi_);
+  multi_ = nullptr;
+}
+
+void HttpIoLoop::AddSubmitted() {
+  std::vector<std::unique_ptr<HttpTransfer>> batch;
+  {
+    std::lock_guard lock(mutex_);
+    batch.swap(submitted_);
+  }
+  for (auto& transfer : batch) {
+    CURL* easy = transfer->Easy();
+    const CURLMcode added = curl_multi_add_handle(multi_, easy);
+    if (added != CURLM_OK) {
+      LogMgr::Get().Error(kCategory, "curl_multi_add_handle failed: %s",
+                          curl_multi_strerror(added));
+      transfer->Complete(HResultFromHttp(kHttpErrorInternal));
+      continue;
+    }
+    active_.emplace(easy, std::move(transfer));
+  }
+}
+
+void HttpIoLoop::CompleteFinished() {
+  int queued = 0;
+  while (CURLMsg* message = curl_multi_info_read(multi_, &queued)) {
+    if (message->msg != CURLMSG_DONE) continue;
+    CURL* easy = message->easy_handle;
+    const CURLcode result = message->data.result;
+    auto found = active_.find(easy);
+    assert(found != active_.end() && "finished transfer unknown to its loop");
+    if (found == active_.end()) continue;
+    std::unique_ptr<HttpTransfer> transfer = std::move(found->second);
+    active_.erase(found);
+    const HRESULT status = transfer->Conclude(result);
+    curl_multi_remove_handle(multi_, easy);
+    transfer->Complete(status);
+    // A completion may have destroyed the requestor: stop touching messages.
+    if (stopping_.load()) break;
+  }
+}
+
+void HttpIoLoop::CancelAll() {
+  // Completions may submit again; the stopping flag refuses those, so this
+  // ends after the transfers already known.
+  std::vector<std::unique_ptr<HttpTransfer>> victims;
+  {
+    std::lock_guard lock(mutex_);
+    victims.swap(submitted_);
+  }
+  for (auto& [easy, transfer] : active_) {
+    curl_multi_remove_handle(multi_, easy);
+    victims.push_back(std::move(transfer));
+  }
+  active_.clear();
+  for (auto& transfer : victims) transfer->Complete(HResultFromHttp(kHttpErrorCancelled));
+}
+
+}  // namespace korvex

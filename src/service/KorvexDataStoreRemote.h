@@ -1,0 +1,171 @@
+//===- service/KorvexDataStoreRemote.h - The service back end ----*- C++ -*-===//
+///
+/// The store back end that talks to the KorvexData service. Every operation
+/// builds one HTTP request, hands it to one of two connections (the API
+/// connection, and the transfer connection for file data) together with a
+/// RequestContext, and returns at once with a Pending AsyncResult. The
+/// answer comes back through OnRequestComplete on a connection thread, which
+/// checks the envelope, builds the result records and completes the result.
+///
+/// Both connections carry the session cookies of the login. Copies share
+/// nothing but those values: transfers work on copies so that they never
+/// queue behind the browsing requests.
+///
+/// Operations that this back end does not offer yet answer E_NOTIMPL
+/// without a result, as the null base does.
+///
+//===----------------------------------------------------------------------===//
+#pragma once
+
+#include "net/HttpRequestor.h"
+#include "platform/HResult.h"
+#include "service/RequestContext.h"
+#include "store/DataStoreRemoteNullImplBase.h"
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace korvex {
+
+class KorvexDataStoreRemote : public DataStoreRemoteNullImplBase {
+ public:
+  /// Opens both connections with the session cookies. A connection that
+  /// cannot be opened leaves InitStatus() failed; every request then fails
+  /// with that status before anything is sent.
+  KorvexDataStoreRemote(std::string apiBaseUrl, std::string dataBaseUrl, std::string authPro,
+                        std::string phpSessionId, std::string rootName);
+  /// Same URLs, cookies, root name and account kind, with connections of its own.
+  KorvexDataStoreRemote(const KorvexDataStoreRemote& other);
+  /// As the copy, but with a different data base URL.
+  KorvexDataStoreRemote(const KorvexDataStoreRemote& other, std::string dataBaseUrl);
+  /// Cancels the requests still under way; their results complete with the
+  /// transport's cancelled status.
+  ~KorvexDataStoreRemote() override;
+  KorvexDataStoreRemote& operator=(const KorvexDataStoreRemote&) = delete;
+
+  [[nodiscard]] HRESULT InitStatus() const noexcept { return initStatus_; }
+  [[nodiscard]] const std::string& ApiBaseUrl() const noexcept { return apiBaseUrl_; }
+  [[nodiscard]] const std::string& DataBaseUrl() const noexcept { return dataBaseUrl_; }
+  [[nodiscard]] const std::string& RootName() const noexcept { return rootName_; }
+
+  /// Whether the signed-in account is a sub-account (the login's
+  /// "issubaccount"); it decides where new directories are created.
+  void SetSubAccount(bool subAccount) noexcept { subAccount_ = subAccount; }
+  [[nodiscard]] bool IsSubAccount() const noexcept { return subAccount_; }
+
+  /// Copies the session's AUTH_PRO value into `text`; sends nothing.
+  [[nodiscard]] HRESULT GetLoginText(std::string& text) override;
+
+  // Directory and file operations. Each needs the service id in the
+  // record's `tag` (std::uint64_t); without it nothing is sent and the
+  // operation returns E_INVALIDARG.
+  [[nodiscard]] HRESULT ListSubContainersAndItemCount(const ContainerInfo& container,
+                                                      AsyncResult** result) override;
+  [[nodiscard]] HRESULT ListSubItems(const ContainerInfo& container, std::uint32_t start,
+                                     std::uint32_t count, std::int32_t sortOrder,
+                                     AsyncResult** result) override;
+  /// Creating a directory that exists already succeeds with the existing
+  /// directory's id.
+  [[nodiscard]] HRESULT CreateContainer(const ContainerInfo& parent, const ContainerInfo& newContainer,
+                                        AsyncResult** result) override;
+  [[nodiscard]] HRESULT DeleteContainer(const ContainerInfo& container, AsyncResult** result) override;
+  [[nodiscard]] HRESULT RenameContainer(const ContainerInfo& container, const std::string& newName,
+                                        AsyncResult** result) override;
+  /// The source parent and `flag` are not sent.
+  [[nodiscard]] HRESULT MoveContainer(const ContainerInfo& container, const ContainerInfo& sourceParent,
+                                      const ContainerInfo& targetParent, std::uint32_t flag,
+                                      AsyncResult** result) override;
+  [[nodiscard]] HRESULT DeleteItem(const ItemInfo& item, AsyncResult** result) override;
+  [[nodiscard]] HRESULT RenameItem(const ItemInfo& item, const std::string& newName,
+                                   AsyncResult** result) override;
+  /// The source parent is not sent; a non-zero `overrideFlag` replaces a
+  /// file of the same name in the target.
+  [[nodiscard]] HRESULT MoveItem(const ItemInfo& item, const ContainerInfo& sourceParent,
+                                 const ContainerInfo& targetParent, std::uint32_t overrideFlag,
+                                 AsyncResult** result) override;
+  [[nodiscard]] HRESULT CopyItem(const ItemInfo& item, const ContainerInfo& sourceParent,
+                                 const ContainerInfo& targetParent, std::uint32_t overrideFlag,
+                                 AsyncResult** result) override;
+
+  /// The completion routine of every request (an HttpCompletion; the user
+  /// parameter is the RequestContext, which it deletes). Completes the
+  /// context's result exactly once. Never throws.
+  static void OnRequestComplete(HRESULT status, const std::string& body,
+                                const std::deque<std::string>& setCookies, const HttpHeaderMap& headers,
+                                void* userParam);
+
+ protected:
+  enum class Connection { kApi, kTransfer };
+
+  /// Hands one request to a connection and returns the hand-over status.
+  /// The only place that touches the transport, so that tests can stand a
+  /// fake one in.
+  [[nodiscard]] virtual HRESULT Dispatch(Connection connection, std::string_view path, std::string_view verb,
+                                         std::string_view extraHeaders, const void* body, std::size_t length,
+                                         std::uint32_t sizeLimit, RequestContext* context);
+
+  // The five ways a request is sent.
+  [[nodiscard]] HRESULT SendApiGet(const std::string& path, RequestContext* context);
+  [[nodiscard]] HRESULT SendApiPost(const std::string& path, const std::string& body, RequestContext* context);
+  [[nodiscard]] HRESULT SendTransferGet(const std::string& path, const std::string& extraHeaders,
+                                        std::uint32_t sizeLimit, RequestContext* context);
+  [[nodiscard]] HRESULT SendTransferPost(const std::string& path, const std::string& body,
+                                         RequestContext* context);
+  [[nodiscard]] HRESULT SendTransferRaw(const std::string& path, const std::string& extraHeaders,
+                                        const void* data, std::size_t length, RequestContext* context);
+
+  /// Creates the result and the context, sends with `send` (one of the
+  /// forms above) and hands the result out. On a failed hand-over both are
+  /// freed, `*result` is null and the hand-over status is returned.
+  template <typename Send>
+  [[nodiscard]] HRESULT StartRequest(RequestType type, std::string subject, boost::any extra, Send&& send,
+                                     AsyncResult** result);
+
+ private:
+  void OpenConnections(std::string authPro, std::string phpSessionId);
+  /// Moving and copying a file send the same body to different paths.
+  [[nodiscard]] HRESULT SendFileTransfer(RequestType type, const char* path, const ItemInfo& item,
+                                         const ContainerInfo& targetParent, std::uint32_t overrideFlag,
+                                         AsyncResult** result);
+
+  std::string apiBaseUrl_;
+  std::string dataBaseUrl_;
+  std::string rootName_;
+  std::unique_ptr<HttpRequestor> api_;
+  std::unique_ptr<HttpRequestor> transfer_;
+  HRESULT initStatus_ = S_OK;
+  bool subAccount_ = false;
+};
+
+template <typename Send>
+HRESULT KorvexDataStoreRemote::StartRequest(RequestType type, std::string subject, boost::any extra, Send&& send,
+                                            AsyncResult** result) {
+  if (result) *result = nullptr;
+  if (!result) return E_POINTER;
+  if (Failed(initStatus_)) return initStatus_;
+  auto* asyncResult = new AsyncResult(kAsyncPending);
+  std::unique_ptr<RequestContext> context;
+  HRESULT hr = E_OUTOFMEMORY;
+  try {
+    context = std::make_unique<RequestContext>(type, asyncResult, std::move(subject));
+    context->extra = std::move(extra);
+    hr = send(context.get());
+  } catch (...) {
+    hr = E_OUTOFMEMORY;
+  }
+  if (Failed(hr)) {
+    // Nothing was sent, so no completion will free the context.
+    context.reset();
+    asyncResult->Release();
+    return hr;
+  }
+  // The completion routine owns the context from the hand-over on.
+  (void)context.release();
+  *result = asyncResult;
+  return S_OK;
+}
+
+}  // namespace korvex

@@ -1,0 +1,46 @@
+//===- service/RequestContext.h - What a request's answer needs --*- C++ -*-===//
+///
+/// One context travels with each request as the transport's user parameter.
+/// It is created by the operation that sends and deleted by the completion
+/// routine, which is called exactly once per request that was handed over.
+///
+//===----------------------------------------------------------------------===//
+#pragma once
+
+#include "service/RequestType.h"
+#include "store/AsyncResult.h"
+
+#include <boost/any.hpp>
+
+#include <string>
+
+namespace korvex {
+
+struct RequestContext {
+  /// Takes one reference to `asyncResult` for the request.
+  RequestContext(RequestType requestType, AsyncResult* asyncResult, std::string subjectName)
+      : type(requestType), result(asyncResult), subject(std::move(subjectName)) {
+    result->AddRef();
+  }
+  ~RequestContext() { result->Release(); }
+  RequestContext(const RequestContext&) = delete;
+  RequestContext& operator=(const RequestContext&) = delete;
+
+  RequestType type;
+  /// The result the caller holds; completed exactly once by the answer.
+  AsyncResult* result;
+  /// The `uri` of the record the request is about (empty for streams).
+  std::string subject;
+  /// Per request: what building the answer needs beyond the subject
+  /// (CreateDirectoryExtra for a new directory).
+  boost::any extra;
+};
+
+/// What the answer to a new directory needs: the parent's `uri` and the
+/// requested name, since the service answers with the id only.
+struct CreateDirectoryExtra {
+  std::string parentUri;
+  std::string name;
+};
+
+}  // namespace korvex

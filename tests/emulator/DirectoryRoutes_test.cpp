@@ -1,0 +1,253 @@
+// Directory and file operations as the client sends them, and the rights
+// of a folder that another user shares.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "ServiceClient.h"
+
+namespace korvex::test {
+namespace {
+
+class DirectoryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(korvexd_.Start({"--seed-demo"})) << korvexd_.Error();
+    alice_ = std::make_unique<ServiceClient>(korvexd_);
+    ASSERT_TRUE(alice_->Login("alice", "alice-demo-1"));
+    bob_ = std::make_unique<ServiceClient>(korvexd_);
+    ASSERT_TRUE(bob_->Login("bob", "bob-demo-1"));
+  }
+
+  Json List(ServiceClient& c, std::int64_t dir) {
+    return c.GetJson("/directory/listandcount/" + std::to_string(dir));
+  }
+  /// Id of the sub-directory of that name, or -1.
+  std::int64_t SubDir(ServiceClient& c, std::int64_t dir, const std::string& name) {
+    Json listing = List(c, dir);
+    for (const Json& e : listing["list"]) {
+      if (e["dirname"] == name) return std::stoll(e["dirid"].get<std::string>());
+    }
+    return -1;
+  }
+  Json Files(ServiceClient& c, std::int64_t dir, const std::string& sort = "", int start = 0, int count = 100) {
+    return c.GetJson("/file/listrandom/" + std::to_string(dir) + "/LOGO/" + sort + "/" + std::to_string(start) +
+                     "/" + std::to_string(count));
+  }
+  std::string FileId(ServiceClient& c, std::int64_t dir, const std::string& name) {
+    Json listing = Files(c, dir);
+    for (const Json& e : listing["list"]) {
+      if (e["name"] == name) return e["fileid"];
+    }
+    return "";
+  }
+  std::vector<std::string> Names(const Json& listing) {
+    std::vector<std::string> names;
+    for (const Json& e : listing["list"]) names.push_back(e["name"]);
+    return names;
+  }
+
+  KorvexdProcess korvexd_;
+  std::unique_ptr<ServiceClient> alice_, bob_;
+};
+
+TEST_F(DirectoryTest, ListingHasTheWireForms) {
+  Json root = List(*alice_, alice_->RootDir());
+  ASSERT_EQ(root["result"], 1);
+  EXPECT_TRUE(root["files"].is_number_integer());
+  EXPECT_EQ(root["files"], 1);  // readme.txt
+  ASSERT_FALSE(root["list"].empty());
+  for (const Json& e : root["list"]) {
+    for (const char* key : {"dirid", "dirname", "isshare", "privilege", "ownername"}) {
+      SCOPED_TRACE(key);
+      EXPECT_TRUE(e[key].is_string());
+    }
+    EXPECT_EQ(e["ownername"], "");
+    EXPECT_EQ(e["privilege"], "65535");
+  }
+  Json files = Files(*alice_, SubDir(*alice_, alice_->RootDir(), "Documents"));
+  ASSERT_EQ(files["list"].size(), 2u);
+  const std::regex date(R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2})");
+  for (const Json& e : files["list"]) {
+    for (const char* key : {"fileid", "name", "size", "modifytime", "time", "state", "sec"}) {
+      SCOPED_TRACE(key);
+      EXPECT_TRUE(e[key].is_string());
+    }
+    EXPECT_TRUE(std::regex_match(e["modifytime"].get<std::string>(), date)) << e["modifytime"];
+    EXPECT_EQ(e["state"], "0");
+  }
+}
+
+TEST_F(DirectoryTest, CreateAnswersExistingNameWithItsId) {
+  std::int64_t id = alice_->MakeDir(alice_->RootDir(), "New folder é");
+  ASSERT_GT(id, 0);
+  Json again = alice_->PostJson("/directory/create",
+                                "parentid=" + std::to_string(alice_->RootDir()) + "&dirname=" + Encode("New folder é"));
+  EXPECT_EQ(again["result"], 0);
+  EXPECT_EQ(StateOf(again), 2006);
+  EXPECT_EQ(again["id"], std::to_string(id));
+  // The sub-account path creates in the same way.
+  Json sub = alice_->PostJson("/directory/uploaddir", "parentid=" + std::to_string(id) + "&dirname=inner");
+  EXPECT_EQ(sub["result"], 1);
+  EXPECT_EQ(SubDir(*alice_, alice_->RootDir(), "New folder é"), id);
+}
+
+TEST_F(DirectoryTest, RefusesInvalidNamesAndUnknownParents) {
+  struct Case {
+    std::string body;
+    long long state;
+  } cases[] = {
+      {"parentid=" + std::to_string(alice_->RootDir()) + "&dirname=", 2004},
+      {"parentid=" + std::to_string(alice_->RootDir()) + "&dirname=a%2Fb", 3004},
+      {"parentid=" + std::to_string(alice_->RootDir()) + "&dirname=%2E%2E", 3004},
+      {"parentid=" + std::to_string(alice_->RootDir()) + "&dirname=x%01", 3004},
+      {"parentid=" + std::to_string(alice_->RootDir()) + "&dirname=%FF%FE", 3004},
+      {"parentid=999999&dirname=a", 2002},
+      {"parentid=abc&dirname=a", 3000},
+      {"dirname=a", 3000},
+      {"parentid=" + std::to_string(bob_->RootDir()) + "&dirname=a", 2005},
+      {"parentid=" + std::to_string(alice_->ShareDir()) + "&dirname=a", 2014},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.body);
+    Json j = alice_->PostJson("/directory/create", c.body);
+    EXPECT_EQ(j["result"], 0);
+    EXPECT_EQ(StateOf(j), c.state);
+  }
+}
+
+TEST_F(DirectoryTest, RenameMoveAndDeleteDirectories) {
+  std::int64_t a = alice_->MakeDir(alice_->RootDir(), "a");
+  std::int64_t b = alice_->MakeDir(alice_->RootDir(), "b");
+  std::int64_t inner = alice_->MakeDir(a, "inner");
+  ASSERT_GT(inner, 0);
+  auto post = [&](const std::string& path, const std::string& body) { return alice_->PostJson(path, body); };
+
+  EXPECT_EQ(StateOf(post("/directory/rename", "dirid=" + std::to_string(a) + "&dirname=b")), 2006);
+  EXPECT_EQ(post("/directory/rename", "dirid=" + std::to_string(a) + "&dirname=a2")["result"], 1);
+  EXPECT_EQ(SubDir(*alice_, alice_->RootDir(), "a2"), a);
+
+  EXPECT_EQ(post("/directory/move", "dirid=" + std::to_string(a) + "&targetid=" + std::to_string(inner))["result"], 0)
+      << "a directory cannot move into itself";
+  EXPECT_EQ(StateOf(post("/directory/move", "dirid=" + std::to_string(a) + "&targetid=" + std::to_string(alice_->RootDir()))),
+            -3);
+  EXPECT_EQ(post("/directory/move", "dirid=" + std::to_string(a) + "&targetid=" + std::to_string(b))["result"], 1);
+  EXPECT_EQ(SubDir(*alice_, b, "a2"), a);
+  EXPECT_EQ(SubDir(*alice_, alice_->RootDir(), "a2"), -1);
+
+  EXPECT_EQ(post("/directory/delete", "dirid=" + std::to_string(b))["result"], 1);
+  EXPECT_EQ(StateOf(List(*alice_, inner)), 2002) << "the whole subtree is gone";
+  EXPECT_EQ(StateOf(post("/directory/delete", "dirid=" + std::to_string(alice_->RootDir()))), 2005)
+      << "the root cannot be deleted";
+}
+
+TEST_F(DirectoryTest, FileRenameMoveCopyAndNameClashes) {
+  std::int64_t docs = SubDir(*alice_, alice_->RootDir(), "Documents");
+  std::int64_t target = alice_->MakeDir(alice_->RootDir(), "target");
+  std::string notes = FileId(*alice_, docs, "notes.md");
+  std::string report = FileId(*alice_, docs, "report.pdf");
+  ASSERT_FALSE(notes.empty());
+  auto post = [&](const std::string& path, const std::string& body) { return alice_->PostJson(path, body); };
+
+  EXPECT_EQ(StateOf(post("/file/rename", "fileid=" + notes + "&filename=report%2Epdf")), 3009);
+  EXPECT_EQ(post("/file/rename", "fileid=" + notes + "&filename=" + Encode("a b.txt"))["result"], 1);
+  EXPECT_EQ(FileId(*alice_, docs, "a b.txt"), notes);
+
+  std::string to = "&targetid=" + std::to_string(target);
+  EXPECT_EQ(post("/file/copy", "fileid=" + notes + to + "&override=0")["result"], 1);
+  EXPECT_EQ(StateOf(post("/file/copy", "fileid=" + notes + to + "&override=0")), 3009);
+  EXPECT_EQ(post("/file/copy", "fileid=" + notes + to + "&override=1")["result"], 1);
+  EXPECT_EQ(Files(*alice_, target)["list"].size(), 1u) << "override replaces, never duplicates";
+  EXPECT_EQ(StateOf(post("/file/move", "fileid=" + report + "&targetid=" + std::to_string(docs) + "&override=0")), -3);
+  EXPECT_EQ(post("/file/move", "fileid=" + report + to + "&override=0")["result"], 1);
+  EXPECT_EQ(Names(Files(*alice_, target, "title")), (std::vector<std::string>{"a b.txt", "report.pdf"}));
+  EXPECT_EQ(Names(Files(*alice_, docs)), (std::vector<std::string>{"a b.txt"}));
+
+  EXPECT_EQ(post("/file/delete", "fileid=" + notes)["result"], 1);
+  EXPECT_EQ(StateOf(post("/file/delete", "fileid=" + notes)), 3016);
+  EXPECT_EQ(Files(*alice_, docs)["list"].size(), 0u);
+}
+
+TEST_F(DirectoryTest, PagesFollowEachSortKey) {
+  std::int64_t sorted = alice_->MakeDir(alice_->RootDir(), "sorted");
+  std::int64_t docs = SubDir(*alice_, alice_->RootDir(), "Documents");
+  std::int64_t projects = SubDir(*alice_, SubDir(*alice_, alice_->RootDir(), "Projects"), "2026");
+  std::string to = "&targetid=" + std::to_string(sorted) + "&override=0";
+  for (auto [dir, name] : {std::pair{docs, "notes.md"}, {docs, "report.pdf"}, {projects, "plan.txt"},
+                           {alice_->RootDir(), "readme.txt"}}) {
+    ASSERT_EQ(alice_->PostJson("/file/copy", "fileid=" + FileId(*alice_, dir, name) + to)["result"], 1) << name;
+  }
+  // Sizes: notes.md 40, plan.txt 19, readme.txt 30, report.pdf 207000.
+  struct Case {
+    std::string key;
+    std::vector<std::string> order;
+  } cases[] = {
+      {"title", {"notes.md", "plan.txt", "readme.txt", "report.pdf"}},
+      {"titledesc", {"report.pdf", "readme.txt", "plan.txt", "notes.md"}},
+      {"size", {"plan.txt", "readme.txt", "notes.md", "report.pdf"}},
+      {"sizedesc", {"report.pdf", "notes.md", "readme.txt", "plan.txt"}},
+      {"filetype", {"notes.md", "report.pdf", "plan.txt", "readme.txt"}},
+      {"filetypedesc", {"plan.txt", "readme.txt", "report.pdf", "notes.md"}},
+      {"", {"notes.md", "plan.txt", "readme.txt", "report.pdf"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("sort '" + c.key + "'");
+    EXPECT_EQ(Names(Files(*alice_, sorted, c.key)), c.order);
+    std::vector<std::string> paged;
+    for (int start = 0; start < 6; start += 3) {
+      for (auto& n : Names(Files(*alice_, sorted, c.key, start, 3))) paged.push_back(n);
+    }
+    EXPECT_EQ(paged, c.order) << "pages of 3 put together give the same order";
+  }
+  EXPECT_TRUE(Files(*alice_, sorted, "title", 10, 5)["list"].empty());
+  EXPECT_TRUE(Files(*alice_, sorted, "title", 0, 0)["list"].empty());
+}
+
+TEST_F(DirectoryTest, SharedFolderFollowsThePrivilegeMask) {
+  Json shared = List(*alice_, alice_->ShareDir());
+  ASSERT_EQ(shared["list"].size(), 1u);
+  const Json& team = shared["list"][0];
+  EXPECT_EQ(team["dirname"], "Team Share");
+  EXPECT_EQ(team["ownername"], "bob");
+  EXPECT_EQ(team["privilege"], std::to_string(0x8E0));
+  std::int64_t teamId = std::stoll(team["dirid"].get<std::string>());
+  EXPECT_EQ(List(*bob_, bob_->RootDir())["list"][1]["isshare"], "1");  // "Team Share" after "Private"
+
+  // Upload/Download: list, read, create; no delete, rename or move.
+  EXPECT_EQ(Names(Files(*alice_, teamId)), (std::vector<std::string>{"budget.csv", "kickoff.txt"}));
+  EXPECT_GT(alice_->MakeDir(teamId, "from alice"), 0);
+  std::string budget = FileId(*alice_, teamId, "budget.csv");
+  EXPECT_EQ(StateOf(alice_->PostJson("/file/delete", "fileid=" + budget)), 2005);
+  EXPECT_EQ(StateOf(alice_->PostJson("/file/rename", "fileid=" + budget + "&filename=x")), 2005);
+  EXPECT_EQ(StateOf(alice_->PostJson("/directory/rename", "dirid=" + std::to_string(teamId) + "&dirname=x")), 2005);
+  EXPECT_EQ(StateOf(alice_->PostJson("/directory/delete", "dirid=" + std::to_string(teamId))), 2005);
+  EXPECT_EQ(alice_->PostJson("/file/copy", "fileid=" + budget + "&targetid=" + std::to_string(alice_->RootDir()) +
+                                               "&override=0")["result"],
+            1);
+  // Nothing outside the share is visible.
+  std::int64_t priv = SubDir(*bob_, bob_->RootDir(), "Private");
+  EXPECT_EQ(StateOf(List(*alice_, bob_->RootDir())), 2005);
+  EXPECT_EQ(StateOf(Files(*alice_, priv)), 2005);
+  EXPECT_EQ(StateOf(List(*bob_, alice_->RootDir())), 2005);
+}
+
+TEST_F(DirectoryTest, GarbageRequestsGetCleanRefusals) {
+  for (const char* path : {"/directory/listandcount/", "/directory/listandcount/99999999999999999999999",
+                                  "/directory/listandcount/-1", "/file/listrandom/1/LOGO/title/x/1",
+                                  "/file/listrandom/1001/LOGO/title/0/99999999999999999999"}) {
+    SCOPED_TRACE(path);
+    auto res = alice_->Get(path);
+    ASSERT_TRUE(res);
+    Json j = Json::parse(res->body, nullptr, false);
+    if (res->status == 200) {
+      EXPECT_EQ(j["result"], 0);
+    }
+  }
+  auto res = alice_->Get("/no/such/path");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 404);
+  EXPECT_EQ(alice_->PostJson("/file/move", "garbage&&==&%%")["result"], 0);
+}
+
+}  // namespace
+}  // namespace korvex::test

@@ -1,0 +1,133 @@
+// Login, cookies, refusal of calls without a session, and the process life.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "ServiceClient.h"
+
+namespace korvex::test {
+namespace {
+
+class LoginTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(korvexd_.Start({"--seed-demo"})) << korvexd_.Error(); }
+  KorvexdProcess korvexd_;
+};
+
+TEST_F(LoginTest, AccountLoginSetsBothCookiesAndStringFields) {
+  httplib::Client http(korvexd_.Host(), korvexd_.Port());
+  auto res = http.Post("/2nddomain/loginnorandom",
+                       "loginname=alice&password=alice%2Ddemo%2D1&domain=demo&macaddr=00-11-22-33-44-55",
+                       "application/x-www-form-urlencoded");
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200);
+  EXPECT_FALSE(SetCookieValue(*res, "AUTH_PRO").empty());
+  EXPECT_FALSE(SetCookieValue(*res, "PHPSESSID").empty());
+  EXPECT_NE(SetCookieValue(*res, "AUTH_PRO"), SetCookieValue(*res, "PHPSESSID"));
+  Json j = Json::parse(res->body);
+  EXPECT_EQ(j["result"], 1);
+  for (const char* key : {"dirid", "secdirid", "filesize", "issubaccount", "status", "class", "name"}) {
+    SCOPED_TRACE(key);
+    ASSERT_TRUE(j.contains(key));
+    EXPECT_TRUE(j[key].is_string());
+  }
+  EXPECT_EQ(j["issubaccount"], "0");
+  EXPECT_NE(j["dirid"], j["secdirid"]);
+}
+
+TEST_F(LoginTest, RefusesBadCredentialsWithTheirStates) {
+  struct Case {
+    const char* name;
+    const char* password;
+    const char* domain;
+    long long state;
+  } cases[] = {
+      {"alice", "wrong", "demo", 1203},
+      {"nobody", "alice-demo-1", "demo", 1212},
+      {"alice", "alice-demo-1", "otherdomain", 1212},
+      {"", "x", "demo", 1211},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + "/" + c.domain);
+    ServiceClient client(korvexd_);
+    EXPECT_FALSE(client.Login(c.name, c.password, c.domain));
+    Json j = client.PostJson("/2nddomain/loginnorandom", std::string("loginname=") + Encode(c.name) +
+                                                             "&password=" + Encode(c.password) +
+                                                             "&domain=" + c.domain + "&macaddr=");
+    EXPECT_EQ(j["result"], 0);
+    EXPECT_EQ(StateOf(j), c.state);
+    EXPECT_TRUE(j["state"].is_string());
+  }
+}
+
+TEST_F(LoginTest, NameWithDomainNeedsNoDomainField) {
+  ServiceClient client(korvexd_);
+  ASSERT_TRUE(client.Login("bob@demo", "bob-demo-1", ""));
+  EXPECT_EQ(client.GetJson("/directory/listandcount/" + std::to_string(client.RootDir()))["result"], 1);
+}
+
+TEST_F(LoginTest, ApiRefusesCallsWithoutValidSession) {
+  ServiceClient good(korvexd_);
+  ASSERT_TRUE(good.Login("alice", "alice-demo-1"));
+  std::string path = "/directory/listandcount/" + std::to_string(good.RootDir());
+  for (const std::string& auth : {std::string(), std::string("00FF"), good.Auth() + "0"}) {
+    SCOPED_TRACE("cookie '" + auth + "'");
+    ServiceClient client(korvexd_);
+    client.SetAuth(auth);
+    Json j = client.GetJson(path);
+    EXPECT_EQ(j["result"], 0);
+    EXPECT_LT(StateOf(j), 0) << "a refusal the client passes through unchanged";
+  }
+  EXPECT_EQ(good.GetJson(path)["result"], 1);
+}
+
+TEST_F(LoginTest, SessionsSurviveRestart) {
+  ServiceClient client(korvexd_);
+  ASSERT_TRUE(client.Login("alice", "alice-demo-1"));
+  ASSERT_TRUE(korvexd_.Stop());
+  ASSERT_TRUE(korvexd_.Start({"--seed-demo"})) << korvexd_.Error();
+  ServiceClient again(korvexd_);
+  again.SetAuth(client.Auth());
+  EXPECT_EQ(again.GetJson("/directory/listandcount/" + std::to_string(client.RootDir()))["result"], 1);
+}
+
+TEST_F(LoginTest, AccessCodeLoginNamesTheUploadDirectoryOnly) {
+  ServiceClient visitor(korvexd_);
+  auto res = visitor.PostForm("/accesscode/login", "code=DEMO2026");
+  ASSERT_TRUE(res);
+  Json j = Json::parse(res->body);
+  ASSERT_EQ(j["result"], 1);
+  ASSERT_TRUE(j["dirid"].is_string());
+  visitor.SetAuth(SetCookieValue(*res, "AUTH_PRO"));
+  // A code visitor may upload into the directory but not browse accounts.
+  EXPECT_EQ(visitor.GetJson("/directory/listandcount/" + j["dirid"].get<std::string>())["result"], 0);
+
+  Json bad = visitor.PostJson("/accesscode/login", "code=NOPE");
+  EXPECT_EQ(bad["result"], 0);
+  EXPECT_EQ(StateOf(bad), 6101);
+}
+
+TEST(KorvexdCommandLine, AddUserThenLogin) {
+  KorvexdProcess korvexd;
+  ASSERT_TRUE(korvexd.Start()) << korvexd.Error();
+  ASSERT_TRUE(korvexd.Stop());
+  std::string command = std::string(KORVEXD_PATH) + " --data-dir " + korvexd.DataDir().string() +
+                        " add-user carol 'carol pw;1' acme > /dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  EXPECT_NE(std::system(command.c_str()), 0) << "a second user of the same name is refused";
+  ASSERT_TRUE(korvexd.Start()) << korvexd.Error();
+  ServiceClient client(korvexd);
+  EXPECT_TRUE(client.Login("carol", "carol pw;1", "acme"));
+  EXPECT_TRUE(korvexd.Stop()) << "SIGTERM ends korvexd with exit code 0";
+}
+
+TEST(KorvexdCommandLine, RejectsBadArguments) {
+  std::string base = std::string(KORVEXD_PATH);
+  EXPECT_NE(std::system((base + " 2>/dev/null").c_str()), 0) << "no data folder";
+  EXPECT_NE(std::system((base + " --data-dir /nonexistent/korvexd --port 70000 2>/dev/null").c_str()), 0);
+  EXPECT_NE(std::system((base + " --data-dir /nonexistent/korvexd --fault bogus 2>/dev/null").c_str()), 0);
+  EXPECT_NE(std::system((base + " --data-dir /nonexistent/korvexd --tls-cert x 2>/dev/null").c_str()), 0);
+}
+
+}  // namespace
+}  // namespace korvex::test

@@ -1,0 +1,268 @@
+//===- tests/foundation/CryptoAPI_test.cpp --------------------------------===//
+
+#include "foundation/CryptoAPI.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "foundation/CryptoTestSupport.h"
+#include "foundation/LockFileReference.h"
+#include "foundation/Rc4Stream.h"
+
+namespace korvex {
+namespace {
+
+namespace fs = std::filesystem;
+namespace ref = reference;
+using ref::Bytes;
+using testing::CryptoFileTest;
+
+constexpr HRESULT kPasswordMismatch = MakeHResult(0x80070056u);
+
+TEST(Rc4Stream, BothBackendsProduceTheStandardKeyStream) {
+  // First 16 key-stream bytes for the 128-bit key 01 02 .. 10 (RFC 6229).
+  const Rc4Stream::Key key = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+  const std::array<std::uint8_t, 16> expected = {0x9a, 0xc7, 0xcc, 0x9a, 0x60, 0x9d, 0x1e, 0xf7,
+                                                 0xb2, 0x93, 0x28, 0x99, 0xcd, 0xe4, 0x1b, 0x97};
+  const Bytes data = ref::Pattern(100000, 7);
+  for (auto backend : {Rc4Stream::Backend::kPreferOpenSsl, Rc4Stream::Backend::kBuiltIn}) {
+    SCOPED_TRACE(backend == Rc4Stream::Backend::kBuiltIn ? "built-in" : "openssl");
+    Rc4Stream rc4(backend);
+    std::array<std::uint8_t, 16> stream{};
+    EXPECT_EQ(rc4.Apply(stream.data(), stream.data(), stream.size()), E_UNEXPECTED);
+    ASSERT_EQ(rc4.SetKey(key), S_OK);
+    ASSERT_EQ(rc4.Apply(stream.data(), stream.data(), stream.size()), S_OK);
+    EXPECT_EQ(stream, expected);
+
+    // Pieces of odd sizes continue one stream; Restart begins it again.
+    ASSERT_EQ(rc4.Restart(), S_OK);
+    Bytes out(data.size());
+    std::size_t at = 0;
+    for (std::size_t piece = 1; at < data.size(); piece = piece * 3 + 1) {
+      const std::size_t take = std::min(piece, data.size() - at);
+      ASSERT_EQ(rc4.Apply(data.data() + at, out.data() + at, take), S_OK);
+      at += take;
+    }
+    ref::Digest digestKey{};
+    std::copy(key.begin(), key.end(), digestKey.begin());
+    EXPECT_EQ(out, ref::Rc4(digestKey, data));
+  }
+}
+
+TEST(CryptoAPIHash, BufferDigestsAreUpperCaseMd5) {
+  const Bytes large = ref::Pattern(3 * CryptoAPI::kHashReadSize + 5, 1);
+  struct Case {
+    const char* name;
+    Bytes data;
+    std::string expected;
+  } cases[] = {
+      {"empty", {}, "D41D8CD98F00B204E9800998ECF8427E"},
+      {"abc", {'a', 'b', 'c'}, "900150983CD24FB0D6963F7D28E17F72"},
+      {"large", large, ref::Hex(ref::Md5(large.data(), large.size()))},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string hex = "stale";
+    ASSERT_EQ(CryptoAPI::HashBuffer(c.data.data(), c.data.size(), kHashMd5, hex), S_OK);
+    EXPECT_EQ(hex, c.expected);
+  }
+  std::string hex = "stale";
+  EXPECT_TRUE(Failed(CryptoAPI::HashBuffer("x", 1, static_cast<HashAlgorithm>(0x8004), hex)));
+  EXPECT_EQ(hex, "");
+}
+
+class CryptoAPIFileHash : public CryptoFileTest {};
+
+TEST_F(CryptoAPIFileHash, HashesTheRequestedRangeInPieces) {
+  // Longer than three read pieces, so that piece boundaries are crossed.
+  const Bytes data = ref::Pattern(3 * CryptoAPI::kHashReadSize + 12345, 2);
+  const fs::path path = dir_ / "data.bin";
+  WriteFile(path, data);
+  auto md5Of = [&](std::size_t from, std::size_t count) {
+    return ref::Hex(ref::Md5(data.data() + from, count));
+  };
+  struct Case {
+    const char* name;
+    std::uint64_t offset, length;
+    std::string expected;
+  } cases[] = {
+      {"whole file", 0, data.size(), md5Of(0, data.size())},
+      {"inner range", 1000, 2 * CryptoAPI::kHashReadSize + 7, md5Of(1000, 2 * CryptoAPI::kHashReadSize + 7)},
+      {"runs past the end", 32768, data.size(), md5Of(32768, data.size() - 32768)},
+      {"empty range", 17, 0, md5Of(0, 0)},
+      {"starts past the end", data.size() + 10, 100, md5Of(0, 0)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string hex;
+    ASSERT_EQ(CryptoAPI::HashFileRange(path, kHashMd5, hex, c.offset, c.length), S_OK);
+    EXPECT_EQ(hex, c.expected);
+  }
+}
+
+TEST_F(CryptoAPIFileHash, FallsBackToTheDownloadInProgress) {
+  const fs::path path = dir_ / "movie.mp4";
+  const Bytes partial = ref::Pattern(5000, 3);
+  WriteFile(dir_ / "movie.mp4.tmp", partial);
+  std::string hex;
+  ASSERT_EQ(CryptoAPI::HashFileRange(path, kHashMd5, hex, 0, partial.size()), S_OK);
+  EXPECT_EQ(hex, ref::Hex(ref::Md5(partial.data(), partial.size())));
+
+  // Once the real file exists it wins over the sibling.
+  const Bytes complete = ref::Pattern(5000, 4);
+  WriteFile(path, complete);
+  ASSERT_EQ(CryptoAPI::HashFileRange(path, kHashMd5, hex, 0, complete.size()), S_OK);
+  EXPECT_EQ(hex, ref::Hex(ref::Md5(complete.data(), complete.size())));
+
+  hex = "stale";
+  EXPECT_EQ(CryptoAPI::HashFileRange(dir_ / "absent", kHashMd5, hex, 0, 10), HR_FILE_NOT_FOUND);
+  EXPECT_EQ(hex, "");
+  EXPECT_TRUE(log_->Contains("CryptoAPI-Error opening ciphertext file, ret = 80070002")) << log_->All();
+}
+
+TEST(CryptoAPICipher, EncryptIsRc4UnderTheMd5OfThePassword) {
+  CryptoAPI crypto;
+  Bytes data = ref::Pattern(1000, 5);
+  std::size_t length = data.size();
+  EXPECT_FALSE(crypto.KeyReady());
+  EXPECT_EQ(crypto.Encrypt(data.data(), &length, data.size(), true), MakeHResult(0x80070006u));
+
+  ASSERT_EQ(crypto.SetPassword("s3cret pass"), S_OK);
+  EXPECT_TRUE(crypto.KeyReady());
+  const Bytes plain = data;
+  const Bytes expected = ref::Rc4(ref::Md5("s3cret pass"), plain);
+
+  // Two pieces without "final" continue one key stream ...
+  std::size_t half = 400, rest = plain.size() - 400;
+  ASSERT_EQ(crypto.Encrypt(data.data(), &half, half, false), S_OK);
+  ASSERT_EQ(crypto.Encrypt(data.data() + 400, &rest, rest, true), S_OK);
+  EXPECT_EQ(data, expected);
+  // ... and "final" ends the message, so the next one starts the stream anew.
+  Bytes again = plain;
+  length = again.size();
+  ASSERT_EQ(crypto.Encrypt(again.data(), &length, again.size(), true), S_OK);
+  EXPECT_EQ(again, expected);
+  ASSERT_EQ(crypto.Decrypt(again.data(), &length, true), S_OK);
+  EXPECT_EQ(again, plain);
+
+  length = 10;
+  EXPECT_TRUE(Failed(crypto.Encrypt(again.data(), &length, 9, true)));
+}
+
+TEST(CryptoAPICipher, CheckDigestMatchesTheFormat) {
+  for (std::size_t size : {0u, 1u, 10u, 15u, 16u, 17u, 32748u}) {
+    SCOPED_TRACE(size);
+    const Bytes data = ref::Pattern(size, static_cast<std::uint32_t>(size));
+    CryptoAPI crypto;
+    Md5::Digest digest{};
+    ASSERT_EQ(crypto.ComputeCheckDigest(data.data(), data.size(), digest), S_OK);
+    const ref::Digest expected = ref::CheckDigest(data);
+    EXPECT_TRUE(std::equal(digest.begin(), digest.end(), expected.begin()));
+  }
+}
+
+TEST(CryptoAPICipher, ProtectedFieldUsesTheFieldKeyAndRoundTrips) {
+  std::array<std::uint8_t, CryptoAPI::kProtectedFieldSize> field{};
+  const std::string password = "transfer password";
+  std::copy(password.begin(), password.end(), field.begin());
+  const Bytes plain(field.begin(), field.end());
+
+  ASSERT_EQ(CryptoAPI::ProtectField(field), S_OK);
+  EXPECT_EQ(Bytes(field.begin(), field.end()), ref::Rc4(ref::Md5(ref::kFieldKey), plain));
+  ASSERT_EQ(CryptoAPI::UnprotectField(field), S_OK);
+  EXPECT_EQ(Bytes(field.begin(), field.end()), plain);
+}
+
+class CryptoAPIDecryptFile : public CryptoFileTest {
+ protected:
+  HRESULT Decrypt(const Bytes& file, std::string_view password, std::uint32_t blockSize = 0) {
+    WriteFile(source_, file);
+    CryptoAPI crypto;
+    return crypto.DecryptFile(source_, target_, password, blockSize);
+  }
+  fs::path source_ = fs::path();
+  fs::path target_ = fs::path();
+  void SetUp() override {
+    CryptoFileTest::SetUp();
+    source_ = dir_ / "report.pdf.lock";
+    target_ = dir_ / "report.pdf";
+  }
+};
+
+TEST_F(CryptoAPIDecryptFile, ReadsFilesBuiltByTheReferenceEncoder) {
+  struct Case {
+    std::size_t size;
+    std::uint32_t blockSize;
+    bool header;
+    std::uint32_t callerBlockSize;
+  } cases[] = {
+      {0, 32768, true, 0},          {10, 32768, true, 0},       {32747, 32768, true, 0},
+      {32748, 32768, true, 0},      {32749, 32768, true, 0},    {200000, 32768, true, 0},
+      {5000, 1024, true, 0},        {600000, 262144, true, 0},  {10, 32768, false, 0},
+      {32768, 32768, false, 0},     {70001, 32768, false, 0},   {9000, 4096, false, 4096},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.size << " bytes, block " << c.blockSize
+                                      << (c.header ? "" : ", headerless"));
+    const Bytes plain = ref::Pattern(c.size, static_cast<std::uint32_t>(c.size + 1));
+    const Bytes file = ref::Encode(plain, "pa55", c.blockSize, c.header);
+    ASSERT_EQ(Decrypt(file, "pa55", c.callerBlockSize), S_OK) << log_->All();
+    EXPECT_EQ(ReadFile(target_), plain);
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"report.pdf", "report.pdf.lock"}));
+  }
+}
+
+TEST_F(CryptoAPIDecryptFile, WrongPasswordWritesNothing) {
+  const Bytes plain = ref::Pattern(10, 9);
+  const Bytes file = ref::Encode(plain, "right");
+  ASSERT_EQ(file.size(), 30u);
+
+  EXPECT_EQ(Decrypt(file, "wrong"), kPasswordMismatch);
+  EXPECT_TRUE(log_->Contains("CryptoAPI-Password error, ret = 80070056")) << log_->All();
+  EXPECT_EQ(Listing(), std::vector<std::string>{"report.pdf.lock"});
+
+  // An existing plaintext of the same name survives the failed attempt.
+  WriteFile(target_, {'o', 'l', 'd'});
+  EXPECT_EQ(Decrypt(file, "wrong"), kPasswordMismatch);
+  EXPECT_EQ(ReadFile(target_), (Bytes{'o', 'l', 'd'}));
+}
+
+TEST_F(CryptoAPIDecryptFile, DamagedFilesFailWithoutOutput) {
+  const Bytes good = ref::Encode(ref::Pattern(50000, 11), "pw");
+  const Bytes garbage = ref::Pattern(100000, 12);
+  struct Case {
+    const char* name;
+    Bytes file;
+  } cases[] = {
+      {"empty file", {}},
+      {"header only", Bytes(good.begin(), good.begin() + 4)},
+      {"digest cut short", Bytes(good.begin(), good.begin() + 19)},
+      {"first block cut short", Bytes(good.begin(), good.begin() + 5000)},
+      {"garbage", garbage},
+      {"short garbage", Bytes(garbage.begin(), garbage.begin() + 300)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_TRUE(Failed(Decrypt(c.file, "pw"))) << log_->All();
+    EXPECT_EQ(Listing(), std::vector<std::string>{"report.pdf.lock"});
+  }
+}
+
+TEST_F(CryptoAPIDecryptFile, RefusesInconsistentRequests) {
+  const Bytes file = ref::Encode(ref::Pattern(100, 13), "pw");
+  // A block size is only meaningful for a headerless file.
+  EXPECT_EQ(Decrypt(file, "pw", 4096), E_INVALIDARG);
+  EXPECT_EQ(Listing(), std::vector<std::string>{"report.pdf.lock"});
+
+  CryptoAPI crypto;
+  EXPECT_EQ(crypto.DecryptFile(dir_ / "missing.lock", target_, "pw"), HR_FILE_NOT_FOUND);
+  EXPECT_TRUE(log_->Contains("CryptoAPI-Error opening ciphertext file, ret = 80070002"));
+  EXPECT_TRUE(Failed(crypto.DecryptFile(source_, dir_ / "no-such-dir" / "out", "pw")));
+  EXPECT_TRUE(log_->Contains("CryptoAPI-Error opening plaintext file")) << log_->All();
+}
+
+}  // namespace
+}  // namespace korvex

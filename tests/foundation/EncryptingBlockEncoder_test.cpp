@@ -1,0 +1,136 @@
+//===- tests/foundation/EncryptingBlockEncoder_test.cpp -------------------===//
+
+#include "foundation/EncryptingBlockEncoder.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "foundation/CryptoTestSupport.h"
+#include "foundation/FileIo.h"
+#include "foundation/LockFileReference.h"
+
+namespace korvex {
+namespace {
+
+namespace fs = std::filesystem;
+namespace ref = reference;
+using ref::Bytes;
+using testing::CryptoFileTest;
+
+class EncryptingBlockEncoderTest : public CryptoFileTest {};
+
+TEST_F(EncryptingBlockEncoderTest, WholeFilesMatchTheIndependentCodec) {
+  struct Case {
+    std::size_t size;
+    std::uint32_t blockSize;
+    std::size_t expectedSize;
+  } cases[] = {
+      {0, 32768, 20},          {10, 32768, 30},        {32748, 32768, 32768},
+      {32749, 32768, 32769},   {100000, 32768, 100020}, {3000, 1024, 3020},
+      {300000, 262144, 300020},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.size << " bytes, block " << c.blockSize);
+    const Bytes plain = ref::Pattern(c.size, static_cast<std::uint32_t>(c.size) + 3);
+    WriteFile(dir_ / "plain", plain);
+    EncryptingBlockEncoder encoder;
+    ASSERT_EQ(encoder.Init("Zx9!", c.blockSize), S_OK);
+    ASSERT_EQ(encoder.EncryptFile(dir_ / "plain", dir_ / "plain.lock"), S_OK) << log_->All();
+
+    const Bytes file = ReadFile(dir_ / "plain.lock");
+    EXPECT_EQ(file.size(), c.expectedSize);
+    EXPECT_EQ(file, ref::Encode(plain, "Zx9!", c.blockSize));
+    EXPECT_EQ(ref::Decode(file, "Zx9!"), plain);
+    // An empty file has nothing a password could be checked against.
+    if (c.size > 0) {
+      EXPECT_EQ(ref::Decode(file, "zx9!"), std::nullopt);
+    }
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"plain", "plain.lock"}));
+  }
+}
+
+TEST_F(EncryptingBlockEncoderTest, EveryBlockStartsAFreshKeyStream) {
+  // 32,749 bytes: the last byte is alone in the second block and must be
+  // encrypted with the first byte of a new key stream.
+  const Bytes plain = ref::Pattern(32749, 21);
+  EncryptingBlockEncoder encoder;
+  ASSERT_EQ(encoder.Init("pw"), S_OK);
+  Bytes block;
+  ASSERT_EQ(encoder.EncodeBlock(1, std::span(plain).subspan(32748), block), S_OK);
+  ASSERT_EQ(block.size(), 1u);
+  EXPECT_EQ(block, ref::Rc4(ref::Md5("pw"), Bytes{plain.back()}));
+}
+
+TEST_F(EncryptingBlockEncoderTest, BlocksEncodeIndependentlyForResume) {
+  const Bytes plain = ref::Pattern(5 * 32768 + 77, 22);
+  const Bytes whole = ref::Encode(plain, "resume");
+  EncryptingBlockEncoder encoder;
+  ASSERT_EQ(encoder.Init("resume"), S_OK);
+  // Out of order, as a resumed upload sends them.
+  for (std::uint64_t index : {3u, 0u, 5u, 1u, 4u, 2u}) {
+    SCOPED_TRACE(index);
+    const std::uint64_t from = encoder.PlainOffsetOfBlock(index);
+    const std::size_t take = std::min<std::size_t>(encoder.PlainSizeOfBlock(index), plain.size() - from);
+    Bytes block;
+    ASSERT_EQ(encoder.EncodeBlock(index, std::span(plain).subspan(from, take), block), S_OK);
+    const std::size_t at = index * 32768;
+    ASSERT_LE(at + block.size(), whole.size());
+    EXPECT_TRUE(std::equal(block.begin(), block.end(), whole.begin() + static_cast<std::ptrdiff_t>(at)));
+  }
+  EXPECT_EQ(EncryptingBlockEncoder::EncodedSize(plain.size()), whole.size());
+}
+
+TEST_F(EncryptingBlockEncoderTest, RejectsMisuse) {
+  EncryptingBlockEncoder encoder;
+  Bytes out;
+  const Bytes plain(40000, 1);
+  EXPECT_EQ(encoder.EncodeBlock(0, std::span(plain).first(10), out), E_UNEXPECTED);
+  for (std::uint32_t size : {0u, 1000u, 3072u, 524288u, 131072u + 1024u}) {
+    SCOPED_TRACE(size);
+    EXPECT_EQ(encoder.Init("pw", size), E_INVALIDARG);
+  }
+  ASSERT_EQ(encoder.Init("pw"), S_OK);
+  EXPECT_EQ(encoder.EncodeBlock(0, std::span(plain).first(32749), out), E_INVALIDARG);
+  EXPECT_EQ(encoder.EncodeBlock(1, std::span(plain).first(32769), out), E_INVALIDARG);
+  EXPECT_EQ(encoder.EncodeBlock(2, std::span(plain).first(0), out), E_INVALIDARG);
+}
+
+TEST_F(EncryptingBlockEncoderTest, RoundTripsThroughDecryptFileAndKeepsOldOutputOnFailure) {
+  const Bytes plain = ref::Pattern(123457, 23);
+  WriteFile(dir_ / "a.bin", plain);
+  EncryptingBlockEncoder encoder;
+  ASSERT_EQ(encoder.Init("\xE4\xBD\xA0\xE5\xA5\xBD pass"), S_OK);
+  ASSERT_EQ(encoder.EncryptFile(dir_ / "a.bin", dir_ / "a.bin.lock"), S_OK);
+  CryptoAPI crypto;
+  ASSERT_EQ(crypto.DecryptFile(dir_ / "a.bin.lock", dir_ / "b.bin", "\xE4\xBD\xA0\xE5\xA5\xBD pass"), S_OK);
+  EXPECT_EQ(ReadFile(dir_ / "b.bin"), plain);
+
+  const Bytes before = ReadFile(dir_ / "a.bin.lock");
+  EXPECT_EQ(encoder.EncryptFile(dir_ / "missing", dir_ / "a.bin.lock"), HR_FILE_NOT_FOUND);
+  EXPECT_EQ(ReadFile(dir_ / "a.bin.lock"), before);
+}
+
+TEST_F(EncryptingBlockEncoderTest, SiblingWriterReplacesOnlyOnCommit) {
+  const fs::path target = dir_ / "target";
+  WriteFile(target, {'o', 'l', 'd'});
+  {
+    SiblingFileWriter writer;
+    ASSERT_EQ(writer.Open(target), S_OK);
+    ASSERT_EQ(writer.Write("new", 3), S_OK);
+    EXPECT_TRUE(fs::exists(writer.TempPath()));
+  }  // abandoned: the old content stays, the sibling goes
+  EXPECT_EQ(ReadFile(target), (Bytes{'o', 'l', 'd'}));
+  EXPECT_EQ(Listing(), std::vector<std::string>{"target"});
+
+  SiblingFileWriter writer;
+  ASSERT_EQ(writer.Open(target), S_OK);
+  ASSERT_EQ(writer.Write("new", 3), S_OK);
+  ASSERT_EQ(writer.Commit(), S_OK);
+  EXPECT_EQ(ReadFile(target), (Bytes{'n', 'e', 'w'}));
+  EXPECT_EQ(Listing(), std::vector<std::string>{"target"});
+}
+
+}  // namespace
+}  // namespace korvex

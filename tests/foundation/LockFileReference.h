@@ -1,0 +1,52 @@
+//===- tests/foundation/LockFileReference.h - Independent ".lock" codec -*- C++ -*-===//
+///
+/// A second, deliberately naive implementation of the encrypted-file format,
+/// written from the format description alone: textbook RC4 (no OpenSSL, no
+/// code shared with the client) and OpenSSL's MD5 called directly. Files the
+/// client writes must decode here and files built here must decrypt in the
+/// client, which is what "interoperates with the original client" means in
+/// a test.
+///
+//===----------------------------------------------------------------------===//
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace korvex::reference {
+
+using Bytes = std::vector<std::uint8_t>;
+using Digest = std::array<std::uint8_t, 16>;
+
+/// The check-digest key text as stored, already reversed.
+inline constexpr std::string_view kCheckKey = "yXnretnaLtibrOkcarTemulP";
+/// The protected-field key text as stored, already reversed.
+inline constexpr std::string_view kFieldKey = "xyPtsorFreppoClangiSwodaeMrobraHlliuQ";
+
+Digest Md5(const void* data, std::size_t length);
+Digest Md5(std::string_view text);
+std::string Hex(const Digest& digest);
+
+/// RC4 from its textbook description, keyed with `key`, applied from the
+/// start of the key stream.
+Bytes Rc4(const Digest& key, const Bytes& data);
+
+Digest CheckDigest(const Bytes& plain);
+
+/// Encodes `plain` under `password`. With `header` false the file is the
+/// older headerless kind (digest, then whole blocks).
+Bytes Encode(const Bytes& plain, std::string_view password, std::uint32_t blockSize = 32768,
+             bool header = true);
+
+/// Decodes what Encode produces; nullopt for a wrong password or a short file.
+std::optional<Bytes> Decode(const Bytes& file, std::string_view password,
+                            std::uint32_t headerlessBlockSize = 32768);
+
+/// Deterministic pseudo-random bytes.
+Bytes Pattern(std::size_t size, std::uint32_t seed);
+
+}  // namespace korvex::reference

@@ -1,0 +1,123 @@
+//===- tests/foundation/LockFileReference_support.cpp ---------------------===//
+
+#include "foundation/LockFileReference.h"
+
+#include <openssl/evp.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <stdexcept>
+#include <utility>
+
+namespace korvex::reference {
+
+Digest Md5(const void* data, std::size_t length) {
+  Digest digest{};
+  unsigned int size = 0;
+  static const std::uint8_t kNothing = 0;
+  if (EVP_Digest(length ? data : &kNothing, length, digest.data(), &size, EVP_md5(), nullptr) !=
+          1 ||
+      size != digest.size()) {
+    throw std::runtime_error("EVP_Digest failed");
+  }
+  return digest;
+}
+
+Digest Md5(std::string_view text) { return Md5(text.data(), text.size()); }
+
+std::string Hex(const Digest& digest) {
+  std::string text;
+  char pair[3];
+  for (std::uint8_t b : digest) {
+    std::snprintf(pair, sizeof pair, "%02X", b);
+    text += pair;
+  }
+  return text;
+}
+
+Bytes Rc4(const Digest& key, const Bytes& data) {
+  std::uint8_t s[256];
+  for (int i = 0; i < 256; ++i) s[i] = static_cast<std::uint8_t>(i);
+  int j = 0;
+  for (int i = 0; i < 256; ++i) {
+    j = (j + s[i] + key[i % key.size()]) % 256;
+    std::swap(s[i], s[j]);
+  }
+  Bytes out(data.size());
+  int i = 0;
+  j = 0;
+  for (std::size_t n = 0; n < data.size(); ++n) {
+    i = (i + 1) % 256;
+    j = (j + s[i]) % 256;
+    std::swap(s[i], s[j]);
+    out[n] = data[n] ^ s[(s[i] + s[j]) % 256];
+  }
+  return out;
+}
+
+Digest CheckDigest(const Bytes& plain) {
+  Bytes encrypted = Rc4(Md5(kCheckKey), plain);
+  if (encrypted.size() < 16) encrypted.resize(16, 0);
+  return Md5(encrypted.data(), encrypted.size());
+}
+
+Bytes Encode(const Bytes& plain, std::string_view password, std::uint32_t blockSize, bool header) {
+  const Digest key = Md5(password);
+  const std::size_t first = header ? blockSize - 20 : blockSize;
+  const Bytes firstPlain(plain.begin(), plain.begin() + std::min(first, plain.size()));
+  Bytes file;
+  if (header) {
+    const auto kib = static_cast<std::uint8_t>(blockSize == 262144 ? 0 : blockSize / 1024);
+    file = {0xEE, 0xDD, 0x02, kib};
+  }
+  const Digest digest = CheckDigest(firstPlain);
+  file.insert(file.end(), digest.begin(), digest.end());
+  for (std::size_t at = 0, block = 0; at < plain.size(); ++block) {
+    const std::size_t take = std::min<std::size_t>(block == 0 ? first : blockSize, plain.size() - at);
+    const Bytes piece = Rc4(key, Bytes(plain.begin() + at, plain.begin() + at + take));
+    file.insert(file.end(), piece.begin(), piece.end());
+    at += take;
+  }
+  return file;
+}
+
+std::optional<Bytes> Decode(const Bytes& file, std::string_view password,
+                            std::uint32_t headerlessBlockSize) {
+  std::size_t at = 0;
+  std::uint32_t blockSize = headerlessBlockSize;
+  std::size_t first = blockSize;
+  if (file.size() >= 4 && file[0] == 0xEE && file[1] == 0xDD && file[2] == 2) {
+    blockSize = file[3] == 0 ? 262144 : file[3] * 1024u;
+    first = blockSize - 20;
+    at = 4;
+  }
+  if (file.size() < at + 16) return std::nullopt;
+  Digest stored{};
+  std::copy_n(file.begin() + static_cast<std::ptrdiff_t>(at), 16, stored.begin());
+  at += 16;
+  const Digest key = Md5(password);
+  Bytes plain;
+  for (std::size_t block = 0; at < file.size(); ++block) {
+    const std::size_t take = std::min<std::size_t>(block == 0 ? first : blockSize, file.size() - at);
+    const Bytes piece = Rc4(key, Bytes(file.begin() + at, file.begin() + at + take));
+    if (block == 0 && CheckDigest(piece) != stored) return std::nullopt;
+    plain.insert(plain.end(), piece.begin(), piece.end());
+    at += take;
+  }
+  if (plain.empty() && CheckDigest(plain) != stored) return std::nullopt;
+  return plain;
+}
+
+Bytes Pattern(std::size_t size, std::uint32_t seed) {
+  Bytes out(size);
+  std::uint32_t x = seed * 2654435761u + 1;
+  for (auto& b : out) {
+    x ^= x << 13;
+    x ^= x >> 17;
+    x ^= x << 5;
+    b = static_cast<std::uint8_t>(x);
+  }
+  return out;
+}
+
+}  // namespace korvex::reference

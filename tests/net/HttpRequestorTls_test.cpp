@@ -1,0 +1,141 @@
+// Certificate checking against a TLS server whose CA the test generates.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "NetTestSupport.h"
+#include "foundation/Registry.h"
+#include "net/HttpRequestor.h"
+#include "net/TlsSettings.h"
+
+namespace korvex {
+namespace {
+
+using testing::Completed;
+using testing::LoopbackServer;
+using testing::Recorder;
+
+const HRESULT kSecureFailure = HResultFromHttp(kHttpErrorSecureFailure);
+
+class HttpRequestorTlsTest : public testing::NetTest {
+ protected:
+  void SetUp() override {
+    NetTest::SetUp();
+    std::string error;
+    ASSERT_TRUE(testing::CreateTestPki(Home(), pki_, error)) << error;
+    server_ = std::make_unique<LoopbackServer>(pki_.certFile, pki_.keyFile);
+    server_->Routes().Get("/hello", [](const httplib::Request&, httplib::Response& response) {
+      response.set_content("hello over tls", "text/plain");
+    });
+    server_->Start();
+  }
+
+  void TearDown() override {
+    SetTlsCommandLineOverride(std::nullopt, std::nullopt);
+    server_.reset();
+    NetTest::TearDown();
+  }
+
+  /// One GET of /hello; `tls` unset means the requestor's own default policy.
+  Completed Hello(const std::string& host, std::optional<TlsSettings> tls = std::nullopt) {
+    HttpRequestor requestor;
+    if (tls) requestor.SetTlsSettings(*tls);
+    EXPECT_EQ(requestor.Init(server_->Url(host)), S_OK);
+    EXPECT_TRUE(requestor.IsSecure());
+    Recorder recorder;
+    EXPECT_EQ(requestor.SendRequest("/hello", "GET", "", nullptr, 0, &Recorder::OnComplete,
+                                    &recorder, 0),
+              S_OK);
+    return recorder.Single();
+  }
+
+  testing::TestPki pki_;
+  std::unique_ptr<LoopbackServer> server_;
+};
+
+TEST_F(HttpRequestorTlsTest, CertificatesAreCheckedUnlessExplicitlySwitchedOff) {
+  struct Case {
+    const char* name;
+    const char* host;
+    std::optional<TlsSettings> tls;  // nullopt: nothing configured at all
+    bool trustCa;
+    HRESULT expected;
+  };
+  const Case cases[] = {
+      {"nothing configured: unknown CA refused", "localhost", std::nullopt, false, kSecureFailure},
+      {"trusted CA file", "localhost", TlsSettings{}, true, S_OK},
+      {"trusted CA, wrong host name", "127.0.0.1", TlsSettings{}, true, kSecureFailure},
+      {"insecure: unknown CA accepted", "localhost", TlsSettings{"", true}, false, S_OK},
+      {"insecure: wrong host accepted", "127.0.0.1", TlsSettings{"", true}, false, S_OK},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::optional<TlsSettings> tls = c.tls;
+    if (tls && c.trustCa) tls->caFile = pki_.caFile.string();
+    const Completed done = Hello(c.host, tls);
+    EXPECT_EQ(done.status, c.expected);
+    EXPECT_EQ(done.body, Succeeded(c.expected) ? "hello over tls" : "");
+  }
+}
+
+TEST_F(HttpRequestorTlsTest, UnreadableCaFileIsASecureFailure) {
+  std::ofstream(Home() / "garbage.pem") << "not a certificate";
+  for (const auto& file : {Home() / "missing.pem", Home() / "garbage.pem"}) {
+    SCOPED_TRACE(file.string());
+    EXPECT_EQ(Hello("localhost", TlsSettings{file.string(), false}).status, kSecureFailure);
+  }
+}
+
+TEST_F(HttpRequestorTlsTest, InsecureModeWarnsOnEveryInit) {
+  CaptureLog(kLogWarn);
+  for (int i = 0; i < 2; ++i) {
+    HttpRequestor requestor;
+    requestor.SetTlsSettings({"", true});
+    ASSERT_EQ(requestor.Init(server_->Url()), S_OK);
+  }
+  HttpRequestor verified;
+  verified.SetTlsSettings({pki_.caFile.string(), false});
+  ASSERT_EQ(verified.Init(server_->Url()), S_OK);
+
+  int warnings = 0;
+  for (const auto& line : LogLines()) {
+    if (line.starts_with("WARN") && line.find("Certificate verification is OFF") != std::string::npos) {
+      ++warnings;
+    }
+  }
+  EXPECT_EQ(warnings, 2);
+}
+
+TEST_F(HttpRequestorTlsTest, RegistryValuesAndCommandLineDecideThePolicy) {
+  // Nothing stored: verify against the system store only.
+  EXPECT_EQ(EffectiveTlsSettings(), TlsSettings{});
+
+  // The machine hive names the CA; requestors without explicit settings use it.
+  testing::WriteTextFile(Home() / "etc" / "KorvexDataSMB" / "HKLM.reg",
+                         "Windows Registry Editor Version 5.00\n\n"
+                         "[HKEY_LOCAL_MACHINE\\SOFTWARE\\KorvexDataSMB]\n"
+                         "\"TrustedCAFile\"=\"" + pki_.caFile.string() + "\"\n"
+                         "\"InsecureSkipCertificateCheck\"=dword:00000001\n");
+  EXPECT_EQ(EffectiveTlsSettings(), (TlsSettings{pki_.caFile.string(), true}));
+
+  // The user's hive overrides the machine's, also to switch checking back on.
+  ASSERT_TRUE(WriteDword(Hive::CurrentUser, kProductKey, kInsecureSkipCertificateCheckValue, 0));
+  EXPECT_EQ(EffectiveTlsSettings(), (TlsSettings{pki_.caFile.string(), false}));
+  EXPECT_EQ(Hello("localhost").status, S_OK);
+  EXPECT_EQ(Hello("127.0.0.1").status, kSecureFailure);
+
+  ASSERT_TRUE(WriteString(Hive::CurrentUser, kProductKey, kInsecureSkipCertificateCheckValue, "1"));
+  EXPECT_TRUE(EffectiveTlsSettings().insecure);
+  ASSERT_TRUE(WriteString(Hive::CurrentUser, kProductKey, kInsecureSkipCertificateCheckValue, "true"));
+  EXPECT_FALSE(EffectiveTlsSettings().insecure) << "only the text \"1\" means on";
+
+  // Command-line flags win over both hives.
+  SetTlsCommandLineOverride(std::string(), true);
+  EXPECT_EQ(EffectiveTlsSettings(), (TlsSettings{"", true}));
+  EXPECT_EQ(Hello("127.0.0.1").status, S_OK);
+  SetTlsCommandLineOverride(std::nullopt, false);
+  EXPECT_EQ(EffectiveTlsSettings(), (TlsSettings{pki_.caFile.string(), false}));
+}
+
+}  // namespace
+}  // namespace korvex

@@ -1,0 +1,333 @@
+// Requests against a real HTTP server on loopback: statuses, cookies,
+// headers, size limits and transport failures.
+#include "net/HttpRequestor.h"
+
+#include <gtest/gtest.h>
+
+#include "NetTestSupport.h"
+#include "foundation/Language.h"
+
+namespace korvex {
+namespace {
+
+using testing::Completed;
+using testing::LoopbackServer;
+using testing::Recorder;
+
+constexpr std::size_t kBigBody = 1 << 20;
+
+std::string HeaderOr(const httplib::Request& request, const char* name) {
+  return request.has_header(name) ? request.get_header_value(name) : "(none)";
+}
+
+class HttpRequestorTest : public testing::NetTest {
+ protected:
+  void SetUp() override {
+    NetTest::SetUp();
+    auto& routes = server_.Routes();
+    routes.Get(R"(/status/(\d+))", [](const httplib::Request& request, httplib::Response& response) {
+      response.status = std::stoi(request.matches[1]);
+      if (response.status != 204) response.set_content("payload", "text/plain");
+    });
+    routes.Get("/redirect/start", [](const httplib::Request&, httplib::Response& response) {
+      response.set_header("Set-Cookie", "first=1; Path=/");
+      response.set_header("x-korvexws-idt-status", "from-the-redirect");
+      response.set_redirect("/redirect/middle");
+    });
+    routes.Get("/redirect/middle", [](const httplib::Request&, httplib::Response& response) {
+      response.set_header("Set-Cookie", "second=2");
+      response.set_header("Set-Cookie", "third=3");
+      response.set_redirect("/redirect/end", 301);
+    });
+    routes.Get("/redirect/end", [](const httplib::Request&, httplib::Response& response) {
+      response.set_header("Set-Cookie", "AUTH_PRO=final-secret; HttpOnly");
+      response.set_header("X-KorvexWS-IDT-Stream-Id", "S-17");
+      response.set_header("x-korvexws-idt-chunk-sequence-next", "3");
+      response.set_header("x-korvexws-idt-chunk-range", "0-9");
+      response.set_header("x-korvexws-idt-other", "not copied");
+      response.set_content("done", "text/plain");
+    });
+    auto echo = [](const httplib::Request& request, httplib::Response& response) {
+      response.set_content("method=" + request.method + "\ncookie=" + HeaderOr(request, "Cookie") +
+                               "\nlang=" + HeaderOr(request, "Accept-Language") +
+                               "\nagent=" + HeaderOr(request, "User-Agent") +
+                               "\ntype=" + HeaderOr(request, "Content-Type") +
+                               "\ncustom=" + HeaderOr(request, "X-Custom") +
+                               "\nexpect=" + HeaderOr(request, "Expect") +
+                               "\nbody=" + request.body,
+                           "text/plain");
+    };
+    routes.Get("/echo", echo);
+    routes.Post("/echo", echo);
+    routes.Get("/path/.*", [](const httplib::Request& request, httplib::Response& response) {
+      response.set_content(request.path, "text/plain");
+    });
+    routes.Get("/ten", [](const httplib::Request&, httplib::Response& response) {
+      response.set_content("0123456789", "text/plain");
+    });
+    routes.Get("/big", [](const httplib::Request&, httplib::Response& response) {
+      response.set_content(std::string(kBigBody, 'b'), "application/octet-stream");
+    });
+    routes.Get("/stall", [](const httplib::Request&, httplib::Response& response) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(3500));
+      response.set_content("late", "text/plain");
+    });
+    routes.Get("/secret-failure", [](const httplib::Request&, httplib::Response& response) {
+      response.status = 403;
+      response.set_header("Set-Cookie", "PHPSESSID=do-not-log-me");
+    });
+    server_.Start();
+  }
+
+  /// Sends one request on a fresh requestor and returns its completion.
+  Completed Fetch(std::string_view path, std::string_view verb = "GET",
+                  std::string_view headers = "", std::string_view body = "",
+                  std::uint32_t sizeLimit = 0) {
+    HttpRequestor requestor;
+    EXPECT_EQ(requestor.Init(server_.Url()), S_OK);
+    Recorder recorder;
+    const HRESULT sent = requestor.SendRequest(path, verb, headers, body.data(), body.size(),
+                                               &Recorder::OnComplete, &recorder, sizeLimit);
+    EXPECT_EQ(sent, S_OK);
+    if (Failed(sent)) return {sent, {}, {}, {}, {}};
+    return recorder.Single();
+  }
+
+  LoopbackServer server_;
+};
+
+TEST_F(HttpRequestorTest, OnlyTheFiveSuccessStatusesSucceedAndFailuresHaveNoBody) {
+  struct Case {
+    int status;
+    HRESULT expected;
+  };
+  const Case cases[] = {
+      {200, S_OK},
+      {201, S_OK},
+      {202, S_OK},
+      {203, S_OK},
+      {206, S_OK},
+      {204, MakeHResult(0x804F00CCu)},
+      {404, MakeHResult(0x804F0194u)},
+      {500, MakeHResult(0x804F01F4u)},
+      {302, MakeHResult(0x804F012Eu)},  // a redirect without a target is the final answer
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE("HTTP " + std::to_string(c.status));
+    const Completed done = Fetch("/status/" + std::to_string(c.status));
+    EXPECT_EQ(done.status, c.expected);
+    EXPECT_EQ(done.body, Succeeded(c.expected) ? "payload" : "");
+  }
+}
+
+TEST_F(HttpRequestorTest, CollectsSetCookieOfEveryRedirectResponseInArrivalOrder) {
+  const Completed done = Fetch("/redirect/start");
+  ASSERT_EQ(done.status, S_OK);
+  EXPECT_EQ(done.body, "done");
+  const std::deque<std::string> expected = {"first=1; Path=/", "second=2", "third=3",
+                                            "AUTH_PRO=final-secret; HttpOnly"};
+  EXPECT_EQ(done.cookies, expected);
+  // Stream headers are those of the final answer only, under lower-case names.
+  const HttpHeaderMap headers = {{"x-korvexws-idt-stream-id", "S-17"},
+                                 {"x-korvexws-idt-chunk-sequence-next", "3"},
+                                 {"x-korvexws-idt-chunk-range", "0-9"}};
+  EXPECT_EQ(done.headers, headers);
+}
+
+TEST_F(HttpRequestorTest, CookieHeaderCarriesTheSessionValuesExactly) {
+  struct Case {
+    const char* authPro;
+    const char* phpSession;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"", "", "(none)"},
+      {"", "sess", "(none)"},  // no AUTH_PRO, no cookie at all
+      {"tok", "", "AUTH_PRO=tok"},
+      {"tok", "sess", "AUTH_PRO=tok;PHPSESSID=sess"},
+      {"to\r\nX-Injected: 1", "", "AUTH_PRO=toX-Injected: 1"},  // line breaks cannot split the header
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string("AUTH_PRO=") + c.authPro + " PHPSESSID=" + c.phpSession);
+    HttpRequestor requestor;
+    ASSERT_EQ(requestor.Init(server_.Url()), S_OK);
+    requestor.SetAuthPro(c.authPro);
+    requestor.SetPhpSessionId(c.phpSession);
+    Recorder recorder;
+    ASSERT_EQ(requestor.SendRequest("/echo", "GET", "", nullptr, 0, &Recorder::OnComplete,
+                                    &recorder, 0),
+              S_OK);
+    const Completed done = recorder.Single();
+    EXPECT_NE(done.body.find(std::string("\ncookie=") + c.expected + "\n"), std::string::npos)
+        << done.body;
+  }
+}
+
+TEST_F(HttpRequestorTest, PostSendsBodyExtraHeadersAndUserAgent) {
+  const std::string form = "name=a%20b&size=3";
+  const Completed done =
+      Fetch("/echo", "POST", "Content-Type: application/x-www-form-urlencoded\r\nX-Custom: 42\r\n",
+            form);
+  ASSERT_EQ(done.status, S_OK);
+  EXPECT_NE(done.body.find("method=POST\n"), std::string::npos) << done.body;
+  EXPECT_NE(done.body.find("\ntype=application/x-www-form-urlencoded\n"), std::string::npos);
+  EXPECT_NE(done.body.find("\ncustom=42\n"), std::string::npos);
+  EXPECT_NE(done.body.find("\nagent=KorvexdDataVIP Http Agent 1.0\n"), std::string::npos);
+  EXPECT_NE(done.body.find("\nexpect=(none)\n"), std::string::npos);
+  EXPECT_NE(done.body.find("\nbody=" + form), std::string::npos);
+
+  // Large enough that libcurl would otherwise ask "Expect: 100-continue".
+  const std::string large(2 << 20, 'x');
+  const Completed big = Fetch("/echo", "POST", "Content-Type: application/octet-stream", large);
+  ASSERT_EQ(big.status, S_OK);
+  EXPECT_NE(big.body.find("\nexpect=(none)\n"), std::string::npos);
+  EXPECT_EQ(big.body.size() - big.body.find("\nbody=") - 6, large.size());
+}
+
+TEST_F(HttpRequestorTest, AcceptLanguageOnlyWhenTheInterfaceIsChinese) {
+  struct Case {
+    LanguageId language;
+    const char* expected;
+  };
+  const Case cases[] = {{kLanguageUnset, "(none)"},
+                        {kLanguageEnglish, "(none)"},
+                        {kLanguageChinese, "zh"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.language));
+    SetCurrentLanguage(c.language);
+    const Completed done = Fetch("/echo");
+    EXPECT_NE(done.body.find(std::string("\nlang=") + c.expected + "\n"), std::string::npos)
+        << done.body;
+  }
+}
+
+TEST_F(HttpRequestorTest, PathsWithBlanksAndNonAsciiNamesAreEscaped) {
+  const Completed done = Fetch("/path/a b/\xE5\x90\x8D.txt?x=1");
+  ASSERT_EQ(done.status, S_OK);
+  EXPECT_EQ(done.body, "/path/a b/\xE5\x90\x8D.txt");
+}
+
+TEST_F(HttpRequestorTest, SizeLimitStopsReadingAndCompletesWithSuccess) {
+  const Completed small = Fetch("/ten", "GET", "", "", 4);
+  EXPECT_EQ(small.status, S_OK);
+  ASSERT_GE(small.body.size(), 4u);
+  EXPECT_EQ(small.body.substr(0, 4), "0123");
+
+  const Completed cut = Fetch("/big", "GET", "", "", 1000);
+  EXPECT_EQ(cut.status, S_OK);
+  EXPECT_GE(cut.body.size(), 1000u);
+  EXPECT_LT(cut.body.size(), kBigBody);
+
+  const Completed whole = Fetch("/big");
+  EXPECT_EQ(whole.status, S_OK);
+  EXPECT_EQ(whole.body.size(), kBigBody);
+
+  const Completed above = Fetch("/ten", "GET", "", "", 100);
+  EXPECT_EQ(above.status, S_OK);
+  EXPECT_EQ(above.body, "0123456789");
+}
+
+TEST_F(HttpRequestorTest, TransportFailuresCarryTheirTransportNumbers) {
+  // A port that was just free: nothing listens there.
+  LoopbackServer closed;
+  closed.Start();
+  const std::string closedUrl = closed.Url();
+  closed.Stop();
+  testing::HangUpServer hangUp;
+
+  struct Case {
+    const char* name;
+    std::string baseUrl;
+    const char* path;
+    HRESULT expected;
+  };
+  const Case cases[] = {
+      {"refused", closedUrl, "/", MakeHResult(0x804F2EFDu)},                        // 12029
+      {"hung up", "http://127.0.0.1:" + std::to_string(hangUp.Port()), "/", MakeHResult(0x804F2EFEu)},  // 12030
+      {"no progress", server_.Url(), "/stall", MakeHResult(0x804F2EE2u)},            // 12002
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    HttpRequestor requestor;
+    requestor.SetTimeouts({.connectMs = 10'000, .stallSeconds = 1});
+    ASSERT_EQ(requestor.Init(c.baseUrl), S_OK);
+    Recorder recorder;
+    ASSERT_EQ(requestor.SendRequest(c.path, "GET", "", nullptr, 0, &Recorder::OnComplete,
+                                    &recorder, 0),
+              S_OK);
+    const Completed done = recorder.Single();
+    EXPECT_EQ(done.status, c.expected);
+  }
+}
+
+TEST_F(HttpRequestorTest, RefusesBadUrlsAndArgumentsWithoutCallingTheCompletion) {
+  const HRESULT invalidUrl = HResultFromWin32(kHttpErrorInvalidUrl);
+  for (const std::string url : {"", "not a url", "ftp://host/", "http://", "file:///etc/passwd"}) {
+    SCOPED_TRACE(url);
+    HttpRequestor requestor;
+    EXPECT_EQ(requestor.Init(url), invalidUrl);
+  }
+  HttpRequestor tooLong;
+  EXPECT_TRUE(Failed(tooLong.Init("http://" + std::string(300, 'a') + ".example/")));
+
+  HttpRequestor requestor;
+  Recorder recorder;
+  EXPECT_EQ(requestor.SendRequest("/ten", "GET", "", nullptr, 0, &Recorder::OnComplete, &recorder, 0),
+            E_UNEXPECTED);
+  ASSERT_EQ(requestor.Init(server_.Url() + "/ignored/base/path"), S_OK);
+  EXPECT_EQ(requestor.Init(server_.Url()), E_UNEXPECTED);
+  EXPECT_EQ(requestor.SendRequest("ten", "GET", "", nullptr, 0, &Recorder::OnComplete, &recorder, 0),
+            E_INVALIDARG);
+  EXPECT_EQ(requestor.SendRequest("/ten", "GET", "", nullptr, 0, nullptr, &recorder, 0),
+            E_INVALIDARG);
+  EXPECT_EQ(requestor.SendRequest("/ten", "POST", "", nullptr, 5, &Recorder::OnComplete, &recorder, 0),
+            E_INVALIDARG);
+  // The base URL's own path is not part of request URLs.
+  ASSERT_EQ(requestor.SendRequest("/ten", "GET", "", nullptr, 0, &Recorder::OnComplete, &recorder, 0),
+            S_OK);
+  EXPECT_EQ(recorder.Single().body, "0123456789");
+}
+
+TEST_F(HttpRequestorTest, SynchronousRequestorReturnsAfterTheCompletionRan) {
+  HttpRequestor requestor;
+  ASSERT_EQ(requestor.Init(server_.Url(), /*async=*/false), S_OK);
+  Recorder recorder;
+  ASSERT_EQ(requestor.SendRequest("/ten", "GET", "", nullptr, 0, &Recorder::OnComplete, &recorder, 0),
+            S_OK);
+  ASSERT_EQ(recorder.Count(), 1u);
+  EXPECT_EQ(recorder.Results().front().body, "0123456789");
+  EXPECT_NE(recorder.Results().front().thread, std::this_thread::get_id());
+}
+
+TEST_F(HttpRequestorTest, LogsMissingCookieAtTraceAndNeverLogsCookieValuesAboveIt) {
+  CaptureLog(kLogTrace);
+  HttpRequestor requestor;
+  ASSERT_EQ(requestor.Init(server_.Url()), S_OK);
+  Recorder recorder;
+  ASSERT_EQ(requestor.SendRequest("/secret-failure", "GET", "", nullptr, 0, &Recorder::OnComplete,
+                                  &recorder, 0),
+            S_OK);
+  const Completed done = recorder.Single();
+  EXPECT_EQ(done.status, MakeHResult(0x804F0193u));
+  ASSERT_EQ(done.cookies.size(), 1u);  // the caller still gets the value
+
+  bool sawNoCookie = false;
+  bool sawFailure = false;
+  for (const auto& line : LogLines()) {
+    if (line.find("|HttpRequestor|No Cookie: GET " + server_.Url() + "/secret-failure") !=
+        std::string::npos) {
+      sawNoCookie = line.starts_with("TRACE");
+    }
+    if (line.find("Http Response Error:") != std::string::npos) {
+      sawFailure = line.find("Http Status Code = 403") != std::string::npos;
+    }
+    if (!line.starts_with("TRACE")) {
+      EXPECT_EQ(line.find("do-not-log-me"), std::string::npos) << line;
+    }
+  }
+  EXPECT_TRUE(sawNoCookie);
+  EXPECT_TRUE(sawFailure);
+}
+
+}  // namespace
+}  // namespace korvex

@@ -1,0 +1,433 @@
+//===- tests/store/DataStoreRemoteImplBase_test.cpp - Queued store calls --===//
+
+#include "store/DataStoreRemoteImplBase.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "foundation/LogMgr.h"
+#include "foundation/Logger.h"
+#include "platform/Event.h"
+#include "platform/ThreadPool.h"
+
+namespace korvex {
+namespace {
+
+struct LogEntry {
+  std::int32_t level;
+  std::string category;
+  std::string message;
+};
+
+/// Keeps every admitted message so that tests can check the exact lines.
+class CaptureLogger : public Logger {
+ public:
+  CaptureLogger() : Logger(kLogTrace) {}
+  std::string_view FormatLine(std::int32_t level, const char* category,
+                              const char* message) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    entries_.push_back({level, category ? category : "", message ? message : ""});
+    return Logger::FormatLine(level, category, message);
+  }
+  void WriteLine(std::string_view) override {}
+  std::vector<LogEntry> Entries() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return entries_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<LogEntry> entries_;
+};
+
+std::string Text(std::uint64_t v) { return std::to_string(v); }
+
+/// Records every Do call with its arguments and the thread it ran on.
+class RecordingBackEnd : public DataStoreRemoteImplBase {
+ public:
+  explicit RecordingBackEnd(ThreadPool* pool) : DataStoreRemoteImplBase("TestBackEnd", pool) {}
+  ~RecordingBackEnd() override { DrainCalls(); }
+
+  std::string LastCall() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lastCall_;
+  }
+  std::thread::id LastThread() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lastThread_;
+  }
+
+  std::atomic<HRESULT> status{S_OK};
+  /// Runs inside every Do operation before it answers, when set.
+  std::function<void(AsyncResult*)> during;
+
+ protected:
+  HRESULT DoListSubContainersAndItemCount(const ContainerInfo& c, AsyncResult* r) override {
+    auto* listed = new std::vector<Container*>{new Container};
+    listed->front()->info.uri = c.uri + "sub/";
+    r->SetPayload(boost::make_tuple(S_OK, listed, std::int32_t{7}));
+    return Record(r, "ListSubContainersAndItemCount " + c.uri);
+  }
+  HRESULT DoListSubItems(const ContainerInfo& c, std::uint32_t start, std::uint32_t count,
+                         std::int32_t sort, AsyncResult* r) override {
+    return Record(r, "ListSubItems " + c.uri + " " + Text(start) + " " + Text(count) + " " +
+                         std::to_string(sort));
+  }
+  HRESULT DoCreateContainer(const ContainerInfo& p, const ContainerInfo& n,
+                            AsyncResult* r) override {
+    return Record(r, "CreateContainer " + p.uri + " " + n.name);
+  }
+  HRESULT DoDeleteContainer(const ContainerInfo& c, AsyncResult* r) override {
+    return Record(r, "DeleteContainer " + c.uri);
+  }
+  HRESULT DoRenameContainer(const ContainerInfo& c, const std::string& name,
+                            AsyncResult* r) override {
+    return Record(r, "RenameContainer " + c.uri + " " + name);
+  }
+  HRESULT DoMoveContainer(const ContainerInfo& c, const ContainerInfo& s, const ContainerInfo& t,
+                          std::uint32_t flag, AsyncResult* r) override {
+    return Record(r, "MoveContainer " + c.uri + " " + s.uri + " " + t.uri + " " + Text(flag));
+  }
+  HRESULT DoCreateItem(const ContainerInfo& p, const ItemInfo& i, std::uint32_t flag,
+                       AsyncResult* r) override {
+    auto* created = new Item;
+    created->info = i;
+    r->SetPayload(boost::make_tuple(S_OK, created));
+    return Record(r, "CreateItem " + p.uri + " " + i.name + " " + Text(flag));
+  }
+  HRESULT DoOpenItem(const ItemInfo& i, bool forWriting, AsyncResult* r) override {
+    return Record(r, "OpenItem " + i.uri + " " + Text(forWriting));
+  }
+  HRESULT DoDeleteItem(const ItemInfo& i, AsyncResult* r) override {
+    return Record(r, "DeleteItem " + i.uri);
+  }
+  HRESULT DoRenameItem(const ItemInfo& i, const std::string& name, AsyncResult* r) override {
+    return Record(r, "RenameItem " + i.uri + " " + name);
+  }
+  HRESULT DoMoveItem(const ItemInfo& i, const ContainerInfo& s, const ContainerInfo& t,
+                     std::uint32_t flag, AsyncResult* r) override {
+    return Record(r, "MoveItem " + i.uri + " " + s.uri + " " + t.uri + " " + Text(flag));
+  }
+  HRESULT DoCompleteItem(const ItemInfo& i, std::uint32_t flag, AsyncResult* r) override {
+    return Record(r, "CompleteItem " + i.uri + " " + Text(flag));
+  }
+  HRESULT DoReadItem(const ItemInfo& i, std::uint32_t low, std::uint32_t high, std::uint32_t length,
+                     AsyncResult* r) override {
+    auto* buffer = new std::uint8_t[length];
+    for (std::uint32_t n = 0; n < length; ++n) buffer[n] = static_cast<std::uint8_t>(n);
+    r->SetPayload(boost::make_tuple(S_OK, buffer));
+    return Record(r, "ReadItem " + i.uri + " " + Text(low) + " " + Text(high) + " " + Text(length));
+  }
+  HRESULT DoWriteItem(const ItemInfo& i, std::unique_ptr<std::uint8_t[]> data, std::uint32_t low,
+                      std::uint32_t high, std::uint32_t length, AsyncResult* r) override {
+    std::string bytes(reinterpret_cast<const char*>(data.get()), length);
+    return Record(r, "WriteItem " + i.uri + " " + bytes + " " + Text(low) + " " + Text(high));
+  }
+
+ private:
+  HRESULT Record(AsyncResult* r, std::string call) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      lastCall_ = std::move(call);
+      lastThread_ = std::this_thread::get_id();
+    }
+    if (during) during(r);
+    return status.load();
+  }
+
+  std::mutex mutex_;
+  std::string lastCall_;
+  std::thread::id lastThread_;
+};
+
+ContainerInfo Folder(const std::string& uri) {
+  ContainerInfo info;
+  info.uri = uri;
+  info.name = "new";
+  return info;
+}
+
+ItemInfo File(const std::string& uri) {
+  ItemInfo info;
+  info.uri = uri;
+  info.name = "f.txt";
+  return info;
+}
+
+class DataStoreRemoteImplBaseTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    LogMgr::Get().Reset();
+    logger_ = new CaptureLogger;
+    LogMgr::Get().AddLogger(logger_);
+    LogMgr::Get().SetThreshold(kLogTrace);
+  }
+  void TearDown() override { LogMgr::Get().Reset(); }
+
+  /// Waits for `result`, returns its outcome and releases it with its payload.
+  static HRESULT Finish(AsyncResult* result) {
+    EXPECT_TRUE(result->WaitPumping(60000));
+    const HRESULT hr = ReadOutcome(*result);
+    DeletePayloadObjects(*result);  // the receiver owns what the payload points to
+    result->Release();
+    return hr;
+  }
+
+  ThreadPool pool_{2};
+  CaptureLogger* logger_ = nullptr;
+};
+
+TEST_F(DataStoreRemoteImplBaseTest, EveryCoreOperationReachesItsDoWithCopiedArguments) {
+  RecordingBackEnd backEnd(&pool_);
+  using StartFn = std::function<HRESULT(IDataStoreRemote&, AsyncResult**)>;
+  struct Case {
+    StartFn start;
+    std::string expected;
+  };
+  // The records are temporaries: the calls must copy them before returning.
+  const Case cases[] = {
+      {[](auto& s, auto r) { return s.ListSubContainersAndItemCount(Folder("/a/"), r); },
+       "ListSubContainersAndItemCount /a/"},
+      {[](auto& s, auto r) { return s.ListSubItems(Folder("/a/"), 3, 31, 4, r); },
+       "ListSubItems /a/ 3 31 4"},
+      {[](auto& s, auto r) { return s.CreateContainer(Folder("/a/"), Folder("/a/new/"), r); },
+       "CreateContainer /a/ new"},
+      {[](auto& s, auto r) { return s.DeleteContainer(Folder("/a/"), r); }, "DeleteContainer /a/"},
+      {[](auto& s, auto r) { return s.RenameContainer(Folder("/a/"), "b", r); },
+       "RenameContainer /a/ b"},
+      {[](auto& s, auto r) {
+         return s.MoveContainer(Folder("/a/"), Folder("/"), Folder("/t/"), 1, r);
+       },
+       "MoveContainer /a/ / /t/ 1"},
+      {[](auto& s, auto r) { return s.CreateItem(Folder("/a/"), File("/a/f.txt"), 2, r); },
+       "CreateItem /a/ f.txt 2"},
+      {[](auto& s, auto r) { return s.OpenItem(File("/a/f.txt"), true, r); },
+       "OpenItem /a/f.txt 1"},
+      {[](auto& s, auto r) { return s.DeleteItem(File("/a/f.txt"), r); }, "DeleteItem /a/f.txt"},
+      {[](auto& s, auto r) { return s.RenameItem(File("/a/f.txt"), "g", r); },
+       "RenameItem /a/f.txt g"},
+      {[](auto& s, auto r) { return s.MoveItem(File("/a/f"), Folder("/a/"), Folder("/t/"), 1, r); },
+       "MoveItem /a/f /a/ /t/ 1"},
+      {[](auto& s, auto r) { return s.CompleteItem(File("/a/f"), 1, r); }, "CompleteItem /a/f 1"},
+      {[](auto& s, auto r) { return s.ReadItem(File("/a/f"), 5, 1, 4, r); }, "ReadItem /a/f 5 1 4"},
+      {[](auto& s, auto r) {
+         std::unique_ptr<std::uint8_t[]> data(new std::uint8_t[3]{'x', 'y', 'z'});
+         return s.WriteItem(File("/a/f"), std::move(data), 7, 0, 3, r);
+       },
+       "WriteItem /a/f xyz 7 0"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.expected);
+    AsyncResult* result = nullptr;
+    ASSERT_EQ(c.start(backEnd, &result), S_OK);
+    ASSERT_NE(result, nullptr);
+    EXPECT_EQ(Finish(result), S_OK);
+    EXPECT_EQ(backEnd.LastCall(), c.expected);
+    EXPECT_NE(backEnd.LastThread(), std::this_thread::get_id());
+  }
+}
+
+TEST_F(DataStoreRemoteImplBaseTest, PayloadOfTheDoOperationReachesTheCaller) {
+  RecordingBackEnd backEnd(&pool_);
+  AsyncResult* result = nullptr;
+  ASSERT_EQ(backEnd.ListSubContainersAndItemCount(Folder("/a/"), &result), S_OK);
+  result->Wait();
+  ASSERT_EQ(result->State(), kAsyncSucceeded);
+  const auto* listed = result->PayloadAs<ListSubContainersPayload>();
+  ASSERT_NE(listed, nullptr);
+  EXPECT_EQ(boost::get<2>(*listed), 7);
+  ASSERT_EQ(boost::get<1>(*listed)->size(), 1u);
+  EXPECT_EQ(boost::get<1>(*listed)->front()->info.uri, "/a/sub/");
+  DeletePayloadObjects(*result);  // the receiver owns the records
+  result->Release();
+
+  ASSERT_EQ(backEnd.ReadItem(File("/a/f"), 0, 0, 16, &result), S_OK);
+  result->Wait();
+  const auto* read = result->PayloadAs<ReadBufferPayload>();
+  ASSERT_NE(read, nullptr);
+  std::uint8_t* buffer = boost::get<1>(*read);
+  EXPECT_EQ(buffer[15], 15);
+  delete[] buffer;
+  result->Release();
+}
+
+TEST_F(DataStoreRemoteImplBaseTest, DoStatusDecidesTheStateAndFailuresAreLogged) {
+  RecordingBackEnd backEnd(&pool_);
+  struct Case {
+    HRESULT status;
+    AsyncState state;
+  };
+  for (const Case& c : {Case{S_FALSE, kAsyncSucceeded}, Case{HR_FILE_NOT_FOUND, kAsyncFailed}}) {
+    SCOPED_TRACE(c.status);
+    backEnd.status = c.status;
+    AsyncResult* result = nullptr;
+    ASSERT_EQ(backEnd.DeleteItem(File("/a/f"), &result), S_OK);
+    result->Wait();
+    EXPECT_EQ(result->State(), c.state);
+    EXPECT_EQ(result->Error(), c.status);
+    result->Release();
+  }
+  backEnd.DrainCalls();
+  std::vector<LogEntry> warnings;
+  for (const LogEntry& e : logger_->Entries()) {
+    if (e.level == kLogWarn) warnings.push_back(e);
+  }
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_EQ(warnings[0].category, "TestBackEnd");
+  EXPECT_EQ(warnings[0].message, "Fail: Do DeleteItem, ret = 80070002");
+}
+
+TEST_F(DataStoreRemoteImplBaseTest, ThrowingDoFailsTheCallInsteadOfHangingIt) {
+  RecordingBackEnd backEnd(&pool_);
+  backEnd.during = [](AsyncResult*) { throw std::runtime_error("disk gone"); };
+  AsyncResult* result = nullptr;
+  ASSERT_EQ(backEnd.RenameItem(File("/a/f"), "g", &result), S_OK);
+  EXPECT_EQ(Finish(result), E_UNEXPECTED);
+}
+
+TEST_F(DataStoreRemoteImplBaseTest, RefusedQueueHandsOutNothingAndLogs) {
+  ThreadPool stopped(1);
+  stopped.Join();
+  RecordingBackEnd backEnd(&stopped);
+  AsyncResult* const sentinel = new AsyncResult(kAsyncSucceeded);
+  AsyncResult* result = sentinel;
+  const HRESULT hr = backEnd.DeleteContainer(Folder("/a/"), &result);
+  EXPECT_EQ(hr, MakeHResult(0x8007045Bu));
+  EXPECT_EQ(result, nullptr);
+  EXPECT_EQ(backEnd.LastCall(), "");
+  const std::vector<LogEntry> entries = logger_->Entries();
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].level, kLogError);
+  EXPECT_EQ(entries[0].category, "TestBackEnd");
+  EXPECT_EQ(entries[0].message, "QueueUserWorkItem Failed: DeleteContainer, LastError = 8007045B");
+  sentinel->Release();
+}
+
+TEST_F(DataStoreRemoteImplBaseTest, CancelledCallKeepsItsStateAndFreesTheLatePayload) {
+  RecordingBackEnd backEnd(&pool_);
+  Event entered(true);
+  Event gate(true);
+  backEnd.during = [&](AsyncResult*) {
+    entered.Set();
+    (void)gate.Wait(60000);
+  };
+  AsyncResult* result = nullptr;
+  ASSERT_EQ(backEnd.CreateItem(Folder("/a/"), File("/a/f"), 0, &result), S_OK);
+  ASSERT_TRUE(entered.Wait(60000));
+  EXPECT_EQ(backEnd.CancelCall(result), S_OK);
+  EXPECT_TRUE(result->WaitPumping(0));
+  gate.Set();
+  backEnd.DrainCalls();
+  EXPECT_EQ(result->State(), kAsyncCancelled);
+  EXPECT_EQ(ReadOutcome(*result), E_FAIL);
+  EXPECT_EQ(ReadCallStatus(*result), E_ABORT);
+  // The item the Do operation made was freed by the worker, not left behind.
+  EXPECT_EQ(result->PayloadAs<CreateItemPayload>(), nullptr);
+  EXPECT_EQ(result->Release(), 0);
+}
+
+TEST_F(DataStoreRemoteImplBaseTest, DestructionWaitsForRunningCalls) {
+  auto* backEnd = new RecordingBackEnd(&pool_);
+  Event entered(true);
+  Event gate(true);
+  std::atomic<bool> doFinished{false};
+  backEnd->during = [&](AsyncResult*) {
+    entered.Set();
+    (void)gate.Wait(60000);
+    doFinished = true;
+  };
+  AsyncResult* result = nullptr;
+  ASSERT_EQ(backEnd->DeleteItem(File("/a/f"), &result), S_OK);
+  ASSERT_TRUE(entered.Wait(60000));
+  std::atomic<bool> deleted{false};
+  bool finishedBeforeDelete = false;
+  std::thread deleter([&] {
+    delete backEnd;
+    finishedBeforeDelete = doFinished.load();
+    deleted = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(deleted.load());
+  gate.Set();
+  deleter.join();
+  EXPECT_TRUE(finishedBeforeDelete);
+  EXPECT_EQ(Finish(result), S_OK);
+}
+
+TEST(DataStoreRemoteNullImplBase, EveryOperationAnswersNotImplementedWithoutAResult) {
+  DataStoreRemoteNullImplBase store;
+  const ContainerInfo folder;
+  const ItemInfo file;
+  using StartFn = std::function<HRESULT(IDataStoreRemote&, AsyncResult**)>;
+  const std::vector<StartFn> calls = {
+      [&](auto& s, auto r) { return s.ListSubContainersAndItemCount(folder, r); },
+      [&](auto& s, auto r) { return s.ListSubItems(folder, 0, 31, 1, r); },
+      [&](auto& s, auto r) { return s.CreateContainer(folder, folder, r); },
+      [&](auto& s, auto r) { return s.DeleteContainer(folder, r); },
+      [&](auto& s, auto r) { return s.RenameContainer(folder, "x", r); },
+      [&](auto& s, auto r) { return s.MoveContainer(folder, folder, folder, 0, r); },
+      [&](auto& s, auto r) { return s.ShareContainer(folder, {BuddyInfo()}, r); },
+      [&](auto& s, auto r) { return s.ListBuddies(1, 20, r); },
+      [&](auto& s, auto r) { return s.ListContainerBuddies(folder, 1, 20, r); },
+      [&](auto& s, auto r) { return s.EditContainerShare(folder, {}, r); },
+      [&](auto& s, auto r) { return s.UnshareContainer(folder, {}, r); },
+      [&](auto& s, auto r) { return s.CancelContainerShare(folder, r); },
+      [&](auto& s, auto r) { return s.GetItemCodes(file, 7, "", r); },
+      [&](auto& s, auto r) { return s.RemoveItemCodes(file, r); },
+      [&](auto& s, auto r) { return s.ChangeItemCodes(file, 7, "2030-01-01", r); },
+      [&](auto& s, auto r) { return s.GetClientLinkDetail(file, r); },
+      [&](auto& s, auto r) { return s.SendItemToEmail(9, "a@b", "hi", r); },
+      [&](auto& s, auto r) { return s.SendLink("a@b", "http://x", "f", r); },
+      [&](auto& s, auto r) { return s.DeleteItem(file, r); },
+      [&](auto& s, auto r) { return s.RenameItem(file, "y", r); },
+      [&](auto& s, auto r) { return s.MoveItem(file, folder, folder, 0, r); },
+      [&](auto& s, auto r) { return s.CopyItem(file, folder, folder, 0, r); },
+      [&](auto& s, auto r) { return s.CreateItem(folder, file, 0, r); },
+      [&](auto& s, auto r) { return s.OpenItem(file, false, r); },
+      [&](auto& s, auto r) { return s.ReadItem(file, 0, 0, 1, r); },
+      [&](auto& s, auto r) {
+        return s.WriteItem(file, std::make_unique<std::uint8_t[]>(1), 0, 0, 1, r);
+      },
+      [&](auto& s, auto r) { return s.CompleteItem(file, 0, r); },
+      [&](auto& s, auto r) { return s.ListAccessCodes(folder, r); },
+      [&](auto& s, auto r) { return s.CreateAccessCode(folder, r); },
+      [&](auto& s, auto r) { return s.DeleteAccessCodes("1,2", r); },
+      [&](auto& s, auto r) { return s.EditAccessCode("1", "2030-01-01", r); },
+      [&](auto& s, auto r) { return s.SendAccessCodeEmail("1", "c", "a@b", "hi", r); },
+      [&](auto& s, auto r) { return s.ReportTransfer(0, 0, "f", 1, 2, 3, 4, "t", r); },
+      [&](auto& s, auto r) { return s.GetItemMd5(file, r); },
+      [&](auto& s, auto r) { return s.OpenStream(file, true, 0, 4096, 1024, "t", r); },
+      [&](auto& s, auto r) { return s.CloseStream(file, "s", r); },
+      [&](auto& s, auto r) { return s.ReadChunk(file, "s", 0, 0, 1024, r); },
+      [&](auto& s, auto r) { return s.WriteChunk(file, nullptr, "s", 0, 0, 0, r); },
+  };
+  AsyncResult* const sentinel = new AsyncResult(kAsyncSucceeded);
+  for (std::size_t i = 0; i < calls.size(); ++i) {
+    SCOPED_TRACE(i);
+    AsyncResult* result = sentinel;
+    EXPECT_EQ(calls[i](store, &result), E_NOTIMPL);
+    EXPECT_EQ(result, nullptr);
+  }
+  std::string text = "kept";
+  EXPECT_EQ(store.GetLoginText(text), E_NOTIMPL);
+  Container root;
+  EXPECT_EQ(store.InitializeRoot(&root), E_NOTIMPL);
+  sentinel->Release();
+
+  // Cancelling is housekeeping every back end shares.
+  AsyncResult* pending = new AsyncResult();
+  EXPECT_EQ(store.CancelCall(pending), S_OK);
+  EXPECT_EQ(pending->State(), kAsyncCancelled);
+  pending->Release();
+}
+
+}  // namespace
+}  // namespace korvex

@@ -1,0 +1,123 @@
+//===- tests/store/EntryRef_test.cpp - Owning slots and cache entries -----===//
+
+#include "store/EntryRef.h"
+#include "store/Object.h"
+
+#include <gtest/gtest.h>
+
+#include <utility>
+
+namespace korvex {
+namespace {
+
+/// Counts its destructions so that a test can tell "deleted once" from
+/// "leaked" or "deleted twice".
+struct Tracked {
+  explicit Tracked(int* deletions) : deletions(deletions) {}
+  ~Tracked() { ++*deletions; }
+  int* deletions;
+};
+
+TEST(EntryRef, AssignDeletesThePreviousObjectExactlyOnce) {
+  int firstGone = 0;
+  int secondGone = 0;
+  {
+    EntryRef<Tracked> slot;
+    EXPECT_FALSE(slot.present());
+    EXPECT_EQ(slot.get(), nullptr);
+
+    slot = new Tracked(&firstGone);
+    EXPECT_TRUE(slot.present());
+    slot = new Tracked(&secondGone);
+    EXPECT_EQ(firstGone, 1);
+    EXPECT_EQ(secondGone, 0);
+
+    slot = nullptr;
+    EXPECT_EQ(secondGone, 1);
+    EXPECT_FALSE(slot.present());
+    EXPECT_EQ(slot.get(), nullptr);
+  }
+  EXPECT_EQ(firstGone, 1);
+  EXPECT_EQ(secondGone, 1);
+}
+
+TEST(EntryRef, ReassigningTheHeldObjectKeepsIt) {
+  int gone = 0;
+  auto* object = new Tracked(&gone);
+  EntryRef<Tracked> slot(object);
+  slot = object;
+  EXPECT_EQ(gone, 0);
+  EXPECT_TRUE(slot.present());
+  EXPECT_EQ(slot.get(), object);
+  slot.Reset();
+  EXPECT_EQ(gone, 1);
+}
+
+TEST(EntryRef, MoveAndDetachTransferOwnership) {
+  int gone = 0;
+  EntryRef<Tracked> source(new Tracked(&gone));
+  EntryRef<Tracked> target(std::move(source));
+  EXPECT_FALSE(source.present());
+  EXPECT_TRUE(target.present());
+
+  EntryRef<Tracked> other;
+  other = std::move(target);
+  EXPECT_FALSE(target.present());
+  Tracked* raw = other.Detach();
+  EXPECT_FALSE(other.present());
+  EXPECT_EQ(gone, 0);
+  delete raw;
+  EXPECT_EQ(gone, 1);
+}
+
+// Live entries that count their destructions; Object's virtual destructor
+// lets the owning slots delete them through base pointers.
+struct CountedItem : Item {
+  explicit CountedItem(int* deletions) : deletions(deletions) {}
+  ~CountedItem() override { ++*deletions; }
+  int* deletions;
+};
+struct CountedContainer : Container {
+  explicit CountedContainer(int* deletions) : deletions(deletions) {}
+  ~CountedContainer() override { ++*deletions; }
+  int* deletions;
+};
+
+TEST(ContainerChildren, DestroyingAContainerDeletesItsWholeListingOnce) {
+  int containersGone = 0;
+  int itemsGone = 0;
+  auto* root = new CountedContainer(&containersGone);
+  root->info.uri = "/";
+  EXPECT_EQ(root->kind, kObjectContainer);
+  EXPECT_FALSE(root->children.present());
+
+  root->children = new ContainerChildren;
+  auto* sub = new CountedContainer(&containersGone);
+  sub->info.name = "a";
+  sub->info.uri = root->info.uri + sub->info.name + "/";
+  sub->children = new ContainerChildren;
+  auto* file = new CountedItem(&itemsGone);
+  file->info.name = "f";
+  file->info.uri = sub->info.uri + file->info.name;
+  sub->children->items.push_back(new EntryRef<Item>(file));
+  sub->children->items.push_back(new EntryRef<Item>());  // position not fetched yet
+  sub->children->items.push_back(new EntryRef<Item>(new CountedItem(&itemsGone)));
+  root->children->containers.push_back(new EntryRef<Container>(sub));
+
+  EXPECT_EQ(sub->info.uri, "/a/");
+  EXPECT_EQ(file->info.uri, "/a/f");
+  EXPECT_EQ(file->kind, kObjectItem);
+
+  // Dropping a listing (as a refresh does) deletes the subtree but keeps
+  // the container itself.
+  sub->children.Reset();
+  EXPECT_EQ(itemsGone, 2);
+  EXPECT_EQ(containersGone, 0);
+
+  delete root;
+  EXPECT_EQ(containersGone, 2);
+  EXPECT_EQ(itemsGone, 2);
+}
+
+}  // namespace
+}  // namespace korvex
