@@ -2,6 +2,8 @@
 
 #include "foundation/AutoStart.h"
 
+#include <algorithm>
+#include <cctype>
 #include <fstream>
 #include <sstream>
 
@@ -72,6 +74,15 @@ EntryFields ReadEntry(const fs::path& path) {
 }
 
 }  // namespace
+
+bool IsRunValue(std::string_view key, std::string_view name) {
+  auto equalNoCase = [](std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+             return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+  };
+  return equalNoCase(key, kRunKey) && equalNoCase(name, kRunValueName);
+}
 
 fs::path AutoStartEntryPath() { return paths::UserConfigDir() / "autostart" / "korvexdata.desktop"; }
 

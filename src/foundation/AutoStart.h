@@ -14,8 +14,14 @@
 
 namespace korvex {
 
-/// Name of the setting in the options dialog and in logs.
+/// The value and key through which the registry helpers reach the entry:
+/// WriteString, ReadString and DeleteValue on HKCU kRunKey / kRunValueName
+/// act on the autostart entry instead of the hive.
+inline constexpr std::string_view kRunKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 inline constexpr std::string_view kRunValueName = "KorvexdataVIP_withSync";
+
+/// True when `key`/`name` of HKCU address the Run value (names ignore case).
+[[nodiscard]] bool IsRunValue(std::string_view key, std::string_view name);
 
 /// Where the autostart entry lives (follows KORVEX_HOME).
 [[nodiscard]] std::filesystem::path AutoStartEntryPath();

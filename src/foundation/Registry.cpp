@@ -2,11 +2,14 @@
 
 #include "foundation/Registry.h"
 
+#include "foundation/AutoStart.h"
 #include "foundation/RegistryFile.h"
 #include "platform/Paths.h"
 
 namespace korvex {
 namespace {
+
+namespace fs = std::filesystem;
 
 RegistryFile FileFor(Hive hive) {
   // Resolved on every call: KORVEX_HOME may change between calls (tests).
@@ -53,24 +56,36 @@ bool Store(Hive hive, std::string_view key, std::string_view name, const Registr
 }  // namespace
 
 std::uint32_t ReadDword(Hive hive, std::string_view key, std::string_view name, std::uint32_t defaultValue) {
+  // The Run value is text; as a number it reads as missing.
+  if (hive == Hive::CurrentUser && IsRunValue(key, name)) return defaultValue;
   RegistryValue value;
   return Lookup(hive, key, name, RegistryValue::Type::Dword, value) ? value.dword : defaultValue;
 }
 
 bool WriteDword(Hive hive, std::string_view key, std::string_view name, std::uint32_t value) {
+  if (hive == Hive::CurrentUser && IsRunValue(key, name)) return false;  // an entry holds a path only
   return Store(hive, key, name, RegistryValue::Dword(value));
 }
 
 std::string ReadString(Hive hive, std::string_view key, std::string_view name, std::string_view defaultValue) {
+  if (hive == Hive::CurrentUser && IsRunValue(key, name)) {
+    std::string program = IsAutoStartEnabled() ? AutoStartProgram() : std::string();
+    return program.empty() ? std::string(defaultValue) : program;
+  }
   RegistryValue value;
   return Lookup(hive, key, name, RegistryValue::Type::String, value) ? value.text : std::string(defaultValue);
 }
 
 bool WriteString(Hive hive, std::string_view key, std::string_view name, std::string_view value) {
+  if (hive == Hive::CurrentUser && IsRunValue(key, name)) return SetAutoStart(true, std::string(value));
   return Store(hive, key, name, RegistryValue::String(value));
 }
 
 bool DeleteValue(Hive hive, std::string_view key, std::string_view name) {
+  // Like any value, deleting an absent Run value reports false.
+  if (hive == Hive::CurrentUser && IsRunValue(key, name)) {
+    return fs::exists(AutoStartEntryPath()) && SetAutoStart(false, {});
+  }
   if (!RegistryHive::IsValidKeyPath(key)) return false;
   bool removed = false;
   HRESULT hr = FileFor(hive).Update([&](RegistryHive& content) { return removed = content.Remove(key, name); });

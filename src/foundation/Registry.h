@@ -46,6 +46,9 @@ enum class Hive {
 [[nodiscard]] bool DeleteValue(Hive hive, std::string_view key, std::string_view subkey,
                                std::string_view name);
 
+/// The "Run" value of HKCU (see AutoStart.h) is not kept in the hive: its
+/// string operations act on the desktop's autostart entry.
+
 /// The key under which nearly every setting lives.
 inline constexpr std::string_view kProductKey = "SOFTWARE\\KorvexDataSMB";
 

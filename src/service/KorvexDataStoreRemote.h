@@ -147,15 +147,23 @@ HRESULT KorvexDataStoreRemote::StartRequest(RequestType type, std::string subjec
   if (!result) return E_POINTER;
   if (Failed(initStatus_)) return initStatus_;
   auto* asyncResult = new AsyncResult(kAsyncPending);
-  auto* context = new RequestContext(type, asyncResult, std::move(subject));
-  context->extra = std::move(extra);
-  HRESULT hr = send(context);
+  std::unique_ptr<RequestContext> context;
+  HRESULT hr = E_OUTOFMEMORY;
+  try {
+    context = std::make_unique<RequestContext>(type, asyncResult, std::move(subject));
+    context->extra = std::move(extra);
+    hr = send(context.get());
+  } catch (...) {
+    hr = E_OUTOFMEMORY;
+  }
   if (Failed(hr)) {
     // Nothing was sent, so no completion will free the context.
-    delete context;
+    context.reset();
     asyncResult->Release();
     return hr;
   }
+  // The completion routine owns the context from the hand-over on.
+  (void)context.release();
   *result = asyncResult;
   return S_OK;
 }

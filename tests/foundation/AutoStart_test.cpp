@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include "TempHome.h"
+#include "foundation/Registry.h"
 
 namespace korvex {
 namespace {
@@ -107,6 +108,34 @@ TEST_F(AutoStart, FailedWriteReportsFalse) {
   fs::create_directories(AutoStartEntryPath() / "occupied");
   EXPECT_FALSE(SetAutoStart(true, "/usr/bin/korvexdata"));
   EXPECT_FALSE(SetAutoStart(false, "")) << "a folder cannot be removed as the entry";
+}
+
+}  // namespace
+}  // namespace korvex
+
+namespace korvex {
+namespace {
+
+TEST_F(AutoStart, RunValueOfTheRegistryMapsToTheEntry) {
+  const std::string runKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+  EXPECT_EQ(ReadString(Hive::CurrentUser, runKey, kRunValueName, "absent"), "absent");
+  EXPECT_FALSE(DeleteValue(Hive::CurrentUser, runKey, kRunValueName)) << "absent value";
+
+  ASSERT_TRUE(WriteString(Hive::CurrentUser, runKey, "korvexdatavip_withsync", "/opt/k d/korvexdata"));
+  EXPECT_TRUE(IsAutoStartEnabled());
+  EXPECT_EQ(ReadString(Hive::CurrentUser, kRunKey, kRunValueName, ""), "/opt/k d/korvexdata");
+  EXPECT_EQ(ReadDword(Hive::CurrentUser, kRunKey, kRunValueName, 5), 5u);
+  EXPECT_FALSE(WriteDword(Hive::CurrentUser, kRunKey, kRunValueName, 1));
+  EXPECT_FALSE(fs::exists(Home() / "config" / "KorvexDataSMB" / "HKCU.reg")) << "the hive is not involved";
+
+  EXPECT_TRUE(DeleteValue(Hive::CurrentUser, kRunKey, kRunValueName));
+  EXPECT_FALSE(IsAutoStartEnabled());
+  EXPECT_FALSE(WriteString(Hive::CurrentUser, kRunKey, kRunValueName, "relative/korvexdata"));
+
+  // Other values of the Run key stay ordinary hive values.
+  ASSERT_TRUE(WriteString(Hive::CurrentUser, kRunKey, "SomethingElse", "x"));
+  EXPECT_EQ(ReadString(Hive::CurrentUser, kRunKey, "SomethingElse", ""), "x");
+  EXPECT_FALSE(fs::exists(AutoStartEntryPath()));
 }
 
 }  // namespace
