@@ -1,14 +1,29 @@
 // korvexd's HTTP front.
 #include "Service.h"
 
+#include <sys/socket.h>
+
 #include <cstdio>
 #include <thread>
 
 namespace korvexd {
 namespace {
 
+/// The server as the library makes it, with the one thing it does not
+/// offer: a listen backlog for bursts of connections (it asks for 5, and a
+/// burst of 64 clients would wait for SYN retries).
+template <class Base>
+class WideServer : public Base {
+ public:
+  using Base::Base;
+  void RaiseBacklog(int backlog) {
+    if (this->svr_sock_ != INVALID_SOCKET) ::listen(this->svr_sock_, backlog);
+  }
+};
+
+constexpr int kBacklog = 512;
 constexpr std::size_t kWorkerThreads = 128;             // well above 64 keep-alive clients
-constexpr std::size_t kMaxBody = 64ull * 1024 * 1024;   // a block or chunk is at most a few MiB
+constexpr std::size_t kMaxBody = 32ull * 1024 * 1024;   // a block or chunk is at most a few MiB
 
 bool IsLoopback(const std::string& address) {
   return address == "127.0.0.1" || address == "::1" || address.rfind("127.", 0) == 0 ||
@@ -69,8 +84,8 @@ void Service::Route(const std::string& method, const std::string& pattern, Acces
   server_->Post(pattern, [this, access, shared, bodyKind](const httplib::Request& req, httplib::Response& res,
                                                          const httplib::ContentReader& reader) {
     std::string body;
-    bool tooLarge = false;
-    reader([&](const char* data, std::size_t length) {
+    bool tooLarge = ParseU64(req.get_header_value("Content-Length")).value_or(0) > kMaxBody;
+    bool complete = !tooLarge && reader([&](const char* data, std::size_t length) {
       if (body.size() + length > kMaxBody) {
         tooLarge = true;
         return false;
@@ -79,6 +94,7 @@ void Service::Route(const std::string& method, const std::string& pattern, Acces
       return true;
     });
     if (tooLarge) return ReplyHttpError(res, 413, "request body too large");
+    if (!complete) return ReplyHttpError(res, 400, "request body could not be read");
     Dispatch(req, res, access, *shared, bodyKind, std::move(body));
   });
 }
@@ -138,7 +154,9 @@ void Service::Dispatch(const httplib::Request& req, httplib::Response& res, Acce
     ReplyHttpError(res, 403, "admin endpoint is loopback only");
     return;
   }
-  if (ApplyBeforeFaults(req, res)) return;
+  // Faults never touch the admin endpoint, which must stay able to clear them.
+  bool faulty = access != Access::kAdmin;
+  if (faulty && ApplyBeforeFaults(req, res)) return;
   Call call{req, res, std::move(body), {}, {}, {}};
   if (bodyKind == Body::kForm) call.form = ParseForm(call.body);
   for (const auto& [key, value] : req.params) call.form.emplace(key, value);
@@ -162,18 +180,23 @@ void Service::Dispatch(const httplib::Request& req, httplib::Response& res, Acce
     ReplyHttpError(res, 500, "internal error");
     return;
   }
-  ApplyAfterFaults(req, res);
+  if (faulty) ApplyAfterFaults(req, res);
 }
 
 int Service::Serve() {
+  std::function<void()> raiseBacklog;
   if (!options_.tlsCert.empty()) {
-    server_ = std::make_unique<httplib::SSLServer>(options_.tlsCert.c_str(), options_.tlsKey.c_str());
+    auto tls = std::make_unique<WideServer<httplib::SSLServer>>(options_.tlsCert.c_str(), options_.tlsKey.c_str());
+    raiseBacklog = [server = tls.get()] { server->RaiseBacklog(kBacklog); };
+    server_ = std::move(tls);
     if (!server_->is_valid()) {
       std::fprintf(stderr, "korvexd: cannot load the TLS certificate or key\n");
       return 1;
     }
   } else {
-    server_ = std::make_unique<httplib::Server>();
+    auto plain = std::make_unique<WideServer<httplib::Server>>();
+    raiseBacklog = [server = plain.get()] { server->RaiseBacklog(kBacklog); };
+    server_ = std::move(plain);
   }
   server_->new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
   server_->set_payload_max_length(kMaxBody);
@@ -202,6 +225,7 @@ int Service::Serve() {
   AddBlockRoutes(*this);
   AddStreamRoutes(*this);
   AddShareRoutes(*this);
+  AddLinkRoutes(*this);
   AddCodeRoutes(*this);
   AddInfoRoutes(*this);
   AddAdminRoutes(*this);
@@ -218,6 +242,7 @@ int Service::Serve() {
     return 1;
   }
   options_.port = port;
+  raiseBacklog();
   std::string host = options_.host.find(':') != std::string::npos ? "[" + options_.host + "]" : options_.host;
   std::printf("listening on %s://%s:%d\n", options_.tlsCert.empty() ? "http" : "https", host.c_str(), port);
   std::fflush(stdout);

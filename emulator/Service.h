@@ -108,6 +108,7 @@ void AddFileRoutes(Service& service);
 void AddBlockRoutes(Service& service);
 void AddStreamRoutes(Service& service);
 void AddShareRoutes(Service& service);
+void AddLinkRoutes(Service& service);
 void AddCodeRoutes(Service& service);
 void AddInfoRoutes(Service& service);
 void AddAdminRoutes(Service& service);

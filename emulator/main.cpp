@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 #include <pthread.h>
+#include <sys/prctl.h>
+#include <unistd.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -17,7 +19,7 @@ void Usage() {
   std::fprintf(stderr,
                "usage: korvexd --data-dir DIR [--host 127.0.0.1] [--port 0]\n"
                "               [--tls-cert FILE --tls-key FILE] [--seed-demo]\n"
-               "               [--update-dir DIR] [--fault SPEC]...\n"
+               "               [--update-dir DIR] [--fault SPEC]... [--exit-with-parent]\n"
                "       korvexd --data-dir DIR add-user NAME PASSWORD DOMAIN\n");
 }
 
@@ -73,6 +75,10 @@ int main(int argc, char** argv) {
       options.tlsCert = value("--tls-cert");
     } else if (arg == "--tls-key") {
       options.tlsKey = value("--tls-key");
+    } else if (arg == "--exit-with-parent") {
+      // Test harnesses pass this so that a crashed test leaves no service behind.
+      prctl(PR_SET_PDEATHSIG, SIGTERM);
+      if (getppid() == 1) return 1;
     } else if (arg == "--seed-demo") {
       options.seedDemo = true;
     } else if (arg == "--update-dir") {

@@ -7,7 +7,8 @@
 //   httplib::Client client(korvexd.Host(), korvexd.Port());
 //
 // Every wait is bounded, so a service that does not come up fails the test
-// instead of hanging it.
+// instead of hanging it. korvexd runs with --exit-with-parent: it ends when
+// the thread that started it ends, so start it from the test's own thread.
 #pragma once
 
 #include <fcntl.h>
@@ -18,6 +19,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -50,7 +52,10 @@ class KorvexdProcess {
     if (dataDir_.empty() && !MakeDataDir()) return false;
     int pipeFds[2];
     if (pipe(pipeFds) != 0) return Fail("pipe failed");
-    std::vector<std::string> args{KORVEXD_PATH, "--data-dir", dataDir_.string(), "--port", "0"};
+    // A service that refuses a request early may close before the client
+    // has sent the whole body; the client must see an error, not SIGPIPE.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::vector<std::string> args{KORVEXD_PATH, "--data-dir", dataDir_.string(), "--port", "0", "--exit-with-parent"};
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());

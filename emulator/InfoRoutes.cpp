@@ -1,0 +1,98 @@
+// Space, previews, user photos, transfer reports, and the update
+// description and binary files of the web site.
+#include <fstream>
+#include <regex>
+
+#include "RouteSupport.h"
+#include "Transfers.h"
+
+namespace korvexd {
+namespace {
+
+bool HasExtension(const std::string& name, std::initializer_list<const char*> extensions) {
+  std::string ext = ExtensionOf(name);
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (const char* e : extensions) {
+    if (ext == e) return true;
+  }
+  return false;
+}
+
+void Space(Service& service, Call& call) {
+  ReplyOk(call.res, {{"space", std::to_string(service.catalog().UsedSpace(call.user.id))},
+                     {"totalspace", std::to_string(call.user.quota)}});
+}
+
+/// Previews are served from the service itself under a download token.
+void Preview(Service& service, Call& call, bool video) {
+  std::uint32_t mask = 0;
+  auto file = VisibleFile(service, call, PathId(call.req, 1), mask);
+  if (!file) return;
+  bool fits = video ? HasExtension(file->name, {".mp4", ".mkv", ".avi", ".mov", ".wmv", ".flv", ".webm"})
+                    : HasExtension(file->name, {".jpg", ".jpeg", ".png", ".gif", ".bmp", ".webp"});
+  if (!fits || file->state != 0 || !rights::CanDownload(mask))
+    return ReplyRefusal(call.res, state::kBadDownload, "No preview for this file");
+  std::string token = NewTransfer(service, file->id, false, call.session);
+  ReplyOk(call.res, {{"url", service.BaseUrl(call.req) + "/preview/" + std::to_string(file->id) + "?t=" + token}});
+}
+
+void PreviewBytes(Service& service, Call& call) {
+  auto id = PathId(call.req, 1);
+  auto transfer = FindTransfer(service, call.form["t"]);
+  if (!id || !transfer || transfer->fileId != *id) return ReplyHttpError(call.res, 403, "invalid token");
+  auto file = service.catalog().FileById(*id);
+  std::string data;
+  if (!file || !ReadAt(service.catalog().BlobPath(file->id), 0, static_cast<std::uint64_t>(file->size), data))
+    return ReplyHttpError(call.res, 404, "file not found");
+  bool video = HasExtension(file->name, {".mp4", ".mkv", ".avi", ".mov", ".wmv", ".flv", ".webm"});
+  call.res.set_content(std::move(data), video ? "video/octet-stream" : "image/octet-stream");
+}
+
+/// Every user has the same small picture.
+void UserPhoto(Service&, Call& call) {
+  static const unsigned char kPng[] = {
+      0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A, 0x00, 0x00, 0x00, 0x0D, 0x49, 0x48, 0x44, 0x52, 0x00, 0x00,
+      0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x08, 0x06, 0x00, 0x00, 0x00, 0x1F, 0x15, 0xC4, 0x89, 0x00, 0x00, 0x00,
+      0x0D, 0x49, 0x44, 0x41, 0x54, 0x78, 0x9C, 0x63, 0x60, 0x60, 0x60, 0xF8, 0x0F, 0x00, 0x01, 0x04, 0x01, 0x00,
+      0x5F, 0xE5, 0xC3, 0x4B, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4E, 0x44, 0xAE, 0x42, 0x60, 0x82};
+  call.res.set_content(std::string(reinterpret_cast<const char*>(kPng), sizeof kPng), "image/png");
+}
+
+/// The report's record is not encoded, so the body after "log=" is kept as it came.
+void TransferReport(Service& service, Call& call) {
+  std::string log = call.body.rfind("log=", 0) == 0 ? call.body.substr(4) : call.body;
+  service.db().Exec("INSERT INTO reports(user_id, log, created) VALUES(?,?,?)",
+                    {call.session.userId, log, NowSeconds()});
+  ReplyOk(call.res);
+}
+
+/// Files of --update-dir by their plain names; the query (a cache breaker) is ignored.
+void UpdateFile(Service& service, Call& call) {
+  const std::filesystem::path& dir = service.options().updateDir;
+  std::string name = call.req.matches[1].str();
+  if (dir.empty()) return ReplyHttpError(call.res, 404, "no update files are published");
+  std::ifstream in(dir / name, std::ios::binary);
+  if (!in) return ReplyHttpError(call.res, 404, "not found: " + name);
+  std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  bool xml = name.size() > 4 && name.compare(name.size() - 4, 4, ".xml") == 0;
+  call.res.set_content(std::move(data), xml ? "text/xml; charset=utf-8" : "application/octet-stream");
+}
+
+}  // namespace
+
+void AddInfoRoutes(Service& service) {
+  auto bind = [&service](void (*fn)(Service&, Call&)) {
+    return [&service, fn](Call& call) { fn(service, call); };
+  };
+  service.Route("GET", "/account/getspace", Access::kAccount, bind(Space));
+  service.Route("GET", R"(/file/getpicpreview/([^/]*))", Access::kAccount,
+                [&service](Call& call) { Preview(service, call, false); });
+  service.Route("GET", R"(/file/getvideopreview/([^/]*))", Access::kAccount,
+                [&service](Call& call) { Preview(service, call, true); });
+  service.Route("GET", R"(/preview/([^/]*))", Access::kData, bind(PreviewBytes));
+  service.Route("GET", R"(/account/getuserphoto(/.*)?)", Access::kPublic, bind(UserPhoto));
+  service.Route("POST", "/errorlog.php", Access::kPublic, bind(TransferReport), Body::kRaw);
+  service.Route("GET", R"(/([A-Za-z0-9_-]+\.(?:xml|exe|dll)))", Access::kPublic, bind(UpdateFile));
+}
+
+}  // namespace korvexd

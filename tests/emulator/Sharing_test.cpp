@@ -1,0 +1,226 @@
+// Shares, contacts, links, access codes with the visitor's upload, and the
+// informational requests.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "ServiceClient.h"
+
+namespace korvex::test {
+namespace {
+
+class SharingTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(korvexd_.Start({"--seed-demo"})) << korvexd_.Error();
+    alice_ = std::make_unique<ServiceClient>(korvexd_);
+    ASSERT_TRUE(alice_->Login("alice", "alice-demo-1"));
+    bob_ = std::make_unique<ServiceClient>(korvexd_);
+    ASSERT_TRUE(bob_->Login("bob", "bob-demo-1"));
+  }
+
+  std::int64_t SubDir(ServiceClient& c, std::int64_t dir, const std::string& name) {
+    Json j = c.GetJson("/directory/listandcount/" + std::to_string(dir));
+    for (const Json& e : j["list"]) {
+      if (e["dirname"] == name) return std::stoll(e["dirid"].get<std::string>());
+    }
+    return -1;
+  }
+  std::string FileId(ServiceClient& c, std::int64_t dir, const std::string& name) {
+    Json j = c.GetJson("/file/listrandom/" + std::to_string(dir) + "/LOGO/title/0/100");
+    for (const Json& e : j["list"]) {
+      if (e["name"] == name) return e["fileid"];
+    }
+    return "";
+  }
+  Json Admin(const std::string& path) {
+    httplib::Client http(korvexd_.Host(), korvexd_.Port());
+    auto res = http.Get(path.c_str());
+    return res ? Json::parse(res->body, nullptr, false) : Json();
+  }
+
+  KorvexdProcess korvexd_;
+  std::unique_ptr<ServiceClient> alice_, bob_;
+};
+
+TEST_F(SharingTest, ShareLifecycleChangesWhatTheRecipientMayDo) {
+  std::int64_t priv = SubDir(*bob_, bob_->RootDir(), "Private");
+  std::string dir = "dirid=" + std::to_string(priv);
+  EXPECT_EQ(StateOf(bob_->PostJson("/share/addsharedir", dir + "&userid=carol&privilege=2208")), 1212);
+  EXPECT_EQ(StateOf(bob_->PostJson("/share/addsharedir", dir + "&userid=bob&privilege=2208")), 5001);
+  EXPECT_EQ(StateOf(alice_->PostJson("/share/addsharedir", dir + "&userid=alice&privilege=2208")), 2005);
+  ASSERT_EQ(bob_->PostJson("/share/addsharedir", dir + "&userid=alice&privilege=2208")["result"], 1);  // 0x8A0
+
+  Json shared = alice_->GetJson("/directory/listandcount/" + std::to_string(alice_->ShareDir()));
+  ASSERT_EQ(shared["list"].size(), 2u);
+  EXPECT_EQ(alice_->GetJson("/file/listrandom/" + std::to_string(priv) + "/LOGO/title/0/10")["list"].size(), 1u);
+  EXPECT_EQ(StateOf(alice_->PostJson("/directory/create", "parentid=" + std::to_string(priv) + "&dirname=x")), 2014)
+      << "download only: no new directory";
+
+  ASSERT_EQ(bob_->PostJson("/share/editsharedir", dir + "&userid=alice&privilege=2272")["result"], 1);
+  EXPECT_GT(alice_->MakeDir(priv, "x"), 0) << "upload and download now";
+
+  Json users = bob_->PostJson("/share/diraccess/" + std::to_string(priv) + "/LOGO/timedesc/1/10", "");
+  ASSERT_EQ(users["list"].size(), 1u);
+  for (const char* key : {"id", "uid", "dirid", "uname", "directoryname", "privilege", "domain", "isrevert", "sharetime"}) {
+    SCOPED_TRACE(key);
+    EXPECT_TRUE(users["list"][0][key].is_string());
+  }
+  EXPECT_EQ(users["list"][0]["privilege"], "2272");
+  EXPECT_EQ(users["pagesum"], 1);
+
+  // The recipient gives up the share; the owner's other share stays.
+  ASSERT_EQ(alice_->PostJson("/share/removeshare", dir)["result"], 1);
+  EXPECT_EQ(StateOf(alice_->GetJson("/directory/listandcount/" + std::to_string(priv))), 2005);
+  std::int64_t team = SubDir(*bob_, bob_->RootDir(), "Team Share");
+  ASSERT_EQ(bob_->PostJson("/share/cancelsharedir", "dirid=" + std::to_string(team))["result"], 1);
+  EXPECT_TRUE(alice_->GetJson("/directory/listandcount/" + std::to_string(alice_->ShareDir()))["list"].empty());
+}
+
+TEST_F(SharingTest, ContactsArePagedAndComplete) {
+  for (int i = 0; i < 5; ++i) {
+    std::string cmd = std::string(KORVEXD_PATH) + " --data-dir " + korvexd_.DataDir().string() + " add-user u" +
+                      std::to_string(i) + " pw demo > /dev/null";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+  }
+  Json all = alice_->PostJson("/contact/list/LOGO/timedesc/0/0", "");
+  ASSERT_EQ(all["list"].size(), 6u) << "everyone in the domain but alice";
+  for (const char* key : {"userid", "name", "domain", "jointime", "email", "msn", "photo"}) {
+    SCOPED_TRACE(key);
+    EXPECT_TRUE(all["list"][0][key].is_string());
+  }
+  Json page = alice_->PostJson("/contact/list/LOGO/timedesc/3/2", "");
+  EXPECT_EQ(page["pagesum"], 3);
+  ASSERT_EQ(page["list"].size(), 2u);
+  EXPECT_EQ(page["list"][1]["name"], all["list"][5]["name"]);
+  EXPECT_TRUE(alice_->PostJson("/contact/list/LOGO/timedesc/9/2", "")["list"].empty());
+}
+
+TEST_F(SharingTest, LinksAreMadeChangedReadAndRemoved) {
+  std::string readme = FileId(*alice_, alice_->RootDir(), "readme.txt");
+  Json link = alice_->GetJson("/file/getcodes/" + readme + "/7");
+  ASSERT_EQ(link["result"], 1);
+  std::string url = link["url"];
+  ASSERT_EQ(url.rfind(korvexd_.BaseUrl() + "/link/", 0), 0u) << url;
+  EXPECT_EQ(alice_->GetJson("/file/getcodes/" + readme + "/7")["url"], url) << "one link per file";
+
+  httplib::Client anyone(korvexd_.Host(), korvexd_.Port());
+  auto got = anyone.Get(url.substr(korvexd_.BaseUrl().size()).c_str());
+  ASSERT_TRUE(got);
+  EXPECT_EQ(got->body, "Welcome to KorvexData, Alice!\n");
+
+  Json detail = alice_->GetJson("/file/clientlinkdetail/" + readme);
+  EXPECT_EQ(detail["used"], "1");
+  EXPECT_EQ(detail["overtime"], "7");
+  EXPECT_EQ(alice_->PostJson("/file/changecodes/" + readme, "overdate=2030-01-01")["result"], 1);
+  EXPECT_EQ(alice_->GetJson("/file/clientlinkdetail/" + readme)["dist"], "2030-01-01");
+  EXPECT_EQ(StateOf(alice_->PostJson("/file/changecodes/" + readme, "overdate=someday")), 3000);
+
+  Json listing = alice_->GetJson("/file/listrandom/" + std::to_string(alice_->RootDir()) + "/LOGO/sharedesc/0/10");
+  EXPECT_TRUE(listing["list"][0]["linkid"].is_string());
+
+  std::string budget = FileId(*alice_, SubDir(*alice_, alice_->ShareDir(), "Team Share"), "budget.csv");
+  EXPECT_EQ(StateOf(alice_->GetJson("/file/getcodes/" + budget + "/1")), 6003) << "links only on own files";
+
+  ASSERT_EQ(alice_->GetJson("/file/removecodes/" + readme)["result"], 1);
+  EXPECT_EQ(anyone.Get(url.substr(korvexd_.BaseUrl().size()).c_str())->status, 404);
+  EXPECT_EQ(StateOf(alice_->GetJson("/file/removecodes/" + readme)), 3001);
+
+  ASSERT_EQ(alice_->PostJson("/file/sendlink", "email=bob@example.com&link=" + url + "&filename=readme.txt")["result"], 1);
+  ASSERT_EQ(alice_->PostJson("/file/sendtoemail", "id=" + readme + "&mailAddress=x@y.z&content=hello")["result"], 1);
+  EXPECT_EQ(StateOf(alice_->PostJson("/file/sendlink", "link=x")), 1001);
+  Json mails = Admin("/admin/mails");
+  ASSERT_EQ(mails["list"].size(), 2u);
+  EXPECT_EQ(mails["list"][0]["to"], "bob@example.com");
+  EXPECT_EQ(mails["list"][1]["body"]["content"], "hello");
+}
+
+TEST_F(SharingTest, AccessCodeVisitorUploadsIntoTheCodesDirectory) {
+  std::int64_t inbox = SubDir(*alice_, alice_->RootDir(), "Inbox");
+  Json made = alice_->GetJson("/accesscode/createcode/" + std::to_string(inbox));
+  ASSERT_EQ(made["result"], 1);
+  for (const char* key : {"id", "expiretime", "code", "ownerid"}) EXPECT_TRUE(made[key].is_string()) << key;
+  Json codes = alice_->GetJson("/accesscode/listsingle/" + std::to_string(inbox) + "/TEXT/timedesc");
+  ASSERT_EQ(codes["list"].size(), 2u);  // the demo code and the new one
+  EXPECT_EQ(codes["list"][0]["code"], made["code"]);
+  EXPECT_EQ(codes["list"][0]["isexpired"], "0");
+  EXPECT_EQ(StateOf(bob_->GetJson("/accesscode/createcode/" + std::to_string(inbox))), 2005);
+
+  // A visitor without any cookie uploads with the code alone.
+  ServiceClient visitor(korvexd_);
+  std::string code = made["code"];
+  const std::string data = RandomBytes(40000);
+  auto res = visitor.PostForm("/accesscode/preupload", "code=" + code + "&filename=" + Encode("gift.txt") +
+                                                           "&size=40000&over%5Fride=0&lastmodifytime=1700000000");
+  ASSERT_TRUE(res);
+  std::string answer = res->body, token = SetCookieValue(*res, "TOKEN");
+  ASSERT_FALSE(token.empty()) << answer;
+  ASSERT_EQ(Json::parse(visitor.UploadBlock(answer, token, 0, data)->body)["result"], 1);
+  std::string id = answer.substr(0, answer.find('.'));
+  auto over = visitor.PostForm("/accesscode/uploadover", "fileid=" + id + "&code=" + code + "&token=" + token);
+  ASSERT_TRUE(over);
+  EXPECT_EQ(over->body, "1");
+  EXPECT_EQ(FileId(*alice_, inbox, "gift.txt"), id);
+  EXPECT_EQ(StateOf(Json::parse(visitor.PostForm("/accesscode/preupload", "code=WRONG&filename=a&size=1")->body)), 6101);
+
+  ASSERT_EQ(alice_->PostJson("/accesscode/editcode", "codeid=" + made["id"].get<std::string>() +
+                                                          "&expiration=2000-01-01")["result"], 1);
+  EXPECT_EQ(StateOf(visitor.PostJson("/accesscode/login", "code=" + code)), 6101) << "expired";
+  ASSERT_EQ(alice_->PostJson("/accesscode/sendtoemail", "code=" + code + "&emailvalue=v@x.y&content=hi&codeid=1")["result"], 1);
+  ASSERT_EQ(alice_->PostJson("/accesscode/delete", "codeids=" + made["id"].get<std::string>())["result"], 1);
+  EXPECT_EQ(StateOf(alice_->PostJson("/accesscode/delete", "codeids=" + made["id"].get<std::string>())), 3001);
+}
+
+TEST_F(SharingTest, SpaceCountsPreviewsAndReports) {
+  Json space = alice_->GetJson("/account/getspace");
+  ASSERT_TRUE(space["space"].is_string());
+  EXPECT_GT(std::stoll(space["space"].get<std::string>()), 0);
+  EXPECT_EQ(space["totalspace"], std::to_string(10LL << 30));
+  EXPECT_EQ(alice_->GetJson("/directory/countfiles/" + std::to_string(alice_->RootDir()))["total"], 5);
+
+  std::int64_t photos = SubDir(*alice_, alice_->RootDir(), "Photos");
+  Json pic = alice_->GetJson("/file/getpicpreview/" + FileId(*alice_, photos, "sunset.jpg"));
+  ASSERT_EQ(pic["result"], 1);
+  std::string url = pic["url"];
+  auto bytes = alice_->Get(url.substr(korvexd_.BaseUrl().size()));
+  ASSERT_TRUE(bytes);
+  EXPECT_EQ(bytes->status, 200);
+  EXPECT_EQ(bytes->body.size(), 9000u);
+  EXPECT_EQ(alice_->GetJson("/file/getvideopreview/" + FileId(*alice_, photos, "sunset.jpg"))["result"], 0);
+
+  std::string log = "log=OS=6.1\tBrowser=client\tFlashVer=1.2.2.22\tTaskState=Completed\tRetryCount=0\t"
+                    "FileName=a b&c.txt\tTotal=2048\tParentId=1\tFileId=2\tSeconds=2\tSpeed=(1 K/s)\tAuth=x\tToken=y\tDir=0";
+  auto res = alice_->PostForm("/errorlog.php", log);
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 200);
+  Json reports = Admin("/admin/reports");
+  ASSERT_EQ(reports["list"].size(), 1u);
+  EXPECT_EQ(reports["list"][0]["log"], log.substr(4)) << "kept byte for byte";
+  EXPECT_EQ(reports["list"][0]["user"], "alice");
+}
+
+TEST(KorvexdUpdateFiles, ServesThePublishedFilesIgnoringTheQuery) {
+  std::string dir = (std::filesystem::temp_directory_path() / ("korvexd-update-" + std::to_string(getpid()))).string();
+  std::filesystem::create_directories(dir);
+  {
+    std::ofstream(dir + "/ZEPH300.xml") << "<root><version>1.2.2.23</version><description>new</description></root>";
+    std::ofstream(dir + "/ZEPH300.exe", std::ios::binary) << std::string("MZ\0\1binary", 10);
+  }
+  KorvexdProcess korvexd;
+  ASSERT_TRUE(korvexd.Start({"--update-dir", dir})) << korvexd.Error();
+  httplib::Client http(korvexd.Host(), korvexd.Port());
+  auto xml = http.Get("/ZEPH300.xml?123456");
+  ASSERT_TRUE(xml);
+  EXPECT_EQ(xml->status, 200);
+  EXPECT_NE(xml->body.find("<version>1.2.2.23</version>"), std::string::npos);
+  auto exe = http.Get("/ZEPH300.exe?99");
+  ASSERT_TRUE(exe);
+  EXPECT_EQ(exe->body, std::string("MZ\0\1binary", 10));
+  EXPECT_EQ(http.Get("/KorvexDiagnosis.dll?1")->status, 404);
+  EXPECT_EQ(http.Get("/..%2Fetc%2Fpasswd.xml")->status, 404);
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace korvex::test
