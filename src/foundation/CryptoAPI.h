@@ -58,7 +58,7 @@ class CryptoAPI {
   /// Encrypts `*length` bytes of `data` in place; `*length` receives the
   /// output length (equal for RC4) and must not exceed `bufferSize`. With
   /// `final` set the message ends: the next call starts the key stream anew.
-  /// Without a key: 0x80070006.
+  /// Without a key: 0x80070006; a length above `bufferSize`: 0x800700EA.
   [[nodiscard]] HRESULT Encrypt(std::uint8_t* data, std::size_t* length, std::size_t bufferSize,
                                 bool final);
 

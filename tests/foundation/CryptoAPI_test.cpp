@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "foundation/CryptoTestSupport.h"
+#include "foundation/EncryptedFileFormat.h"
 #include "foundation/LockFileReference.h"
 #include "foundation/Rc4Stream.h"
 
@@ -49,6 +50,35 @@ TEST(Rc4Stream, BothBackendsProduceTheStandardKeyStream) {
     ref::Digest digestKey{};
     std::copy(key.begin(), key.end(), digestKey.begin());
     EXPECT_EQ(out, ref::Rc4(digestKey, data));
+  }
+}
+
+TEST(EncryptedFileFormat, RecognisesHeaders) {
+  struct Case {
+    std::array<std::uint8_t, 4> bytes;
+    bool valid;
+    std::uint32_t blockSize, firstBlockSize;
+  } cases[] = {
+      {{0xEE, 0xDD, 0x02, 0x20}, true, 32768, 32748},
+      {{0xEE, 0xDD, 0x02, 0x00}, true, 262144, 262124},  // 0 stands for 256 KiB
+      {{0xEE, 0xDD, 0x02, 0x01}, true, 1024, 1004},
+      {{0xEE, 0xDD, 0x01, 0x20}, true, 32768, 32768},    // older version: whole first block
+      {{0xEE, 0xDD, 0x0F, 0x80}, true, 131072, 131072},
+      {{0xEE, 0xDD, 0x12, 0x20}, false, 0, 0},           // high bits of the version set
+      {{0xEE, 0xDD, 0x02, 0x30}, false, 0, 0},           // 48 KiB is no power of two
+      {{0xEE, 0xDC, 0x02, 0x20}, false, 0, 0},
+      {{0xDD, 0xEE, 0x02, 0x20}, false, 0, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << std::hex << int{c.bytes[2]} << " " << int{c.bytes[3]});
+    const auto info = ParseEncryptedHeader(c.bytes);
+    ASSERT_EQ(info.has_value(), c.valid);
+    if (!info) continue;
+    EXPECT_EQ(info->blockSize, c.blockSize);
+    EXPECT_EQ(info->firstBlockSize, c.firstBlockSize);
+    if (c.bytes[2] == kEncryptedFormatVersion) {
+      EXPECT_EQ(MakeEncryptedHeader(c.blockSize), c.bytes);
+    }
   }
 }
 
@@ -213,6 +243,15 @@ TEST_F(CryptoAPIDecryptFile, ReadsFilesBuiltByTheReferenceEncoder) {
     EXPECT_EQ(ReadFile(target_), plain);
     EXPECT_EQ(Listing(), (std::vector<std::string>{"report.pdf", "report.pdf.lock"}));
   }
+}
+
+TEST_F(CryptoAPIDecryptFile, OlderHeaderVersionHasAWholeFirstBlock) {
+  const Bytes plain = ref::Pattern(70000, 31);
+  Bytes file = {0xEE, 0xDD, 0x01, 0x20};
+  const Bytes body = ref::Encode(plain, "v1", 32768, false);
+  file.insert(file.end(), body.begin(), body.end());
+  ASSERT_EQ(Decrypt(file, "v1"), S_OK) << log_->All();
+  EXPECT_EQ(ReadFile(target_), plain);
 }
 
 TEST_F(CryptoAPIDecryptFile, WrongPasswordWritesNothing) {
