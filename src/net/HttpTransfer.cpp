@@ -228,7 +228,11 @@ std::size_t HttpTransfer::OnHeader(char* data, std::size_t size, std::size_t cou
 }
 
 void HttpTransfer::ReserveBody(std::size_t bytes) {
-  responseBody_.reserve(bytes);
+  try {
+    responseBody_.reserve(bytes);
+  } catch (const std::bad_alloc&) {
+    return;  // only a hint: the body still grows as it arrives
+  }
   if (bytes < kHugePageBodyBytes) return;
   // A large body lands in freshly mapped memory; on 4 KiB pages the page
   // faults alone cost more than receiving it. Transparent huge pages (where
@@ -268,10 +272,13 @@ void HttpTransfer::LogHttpFailure(long code) const {
 void HttpTransfer::LogTransportFailure(int result, std::uint32_t number) const {
   const char* text = errorText_[0] != '\0' ? errorText_
                                            : curl_easy_strerror(static_cast<CURLcode>(result));
+  // Queries may carry tokens; the path is enough to find the request.
+  const std::string_view url = std::string_view(url_).substr(0, url_.find('?'));
   LogMgr::Get().Error(kCategory,
                       "Context = 0x%08X, WINHTTP_CALLBACK_STATUS_REQUEST_ERROR, "
-                      "WinHttpError = %s, %u, %d (%s %s)",
-                      ContextId(this), text, number, result, verb_.c_str(), url_.c_str());
+                      "WinHttpError = %s, %u, %d (%s %.*s)",
+                      ContextId(this), text, number, result, verb_.c_str(),
+                      static_cast<int>(url.size()), url.data());
 }
 
 void HttpTransfer::Complete(HRESULT status) {

@@ -6,6 +6,9 @@
 
 #include "NetTestSupport.h"
 #include "foundation/Language.h"
+#include "net/HttpErrorTable.h"
+
+#include <curl/curl.h>
 
 namespace korvex {
 namespace {
@@ -258,6 +261,26 @@ TEST_F(HttpRequestorTest, TransportFailuresCarryTheirTransportNumbers) {
               S_OK);
     const Completed done = recorder.Single();
     EXPECT_EQ(done.status, c.expected);
+  }
+}
+
+// Failures that loopback cannot produce, pinned at the mapping itself: the
+// status-message table names these numbers.
+TEST(HttpErrorTable, MapsLibcurlFailuresToTransportNumbers) {
+  struct Case {
+    CURLcode code;
+    std::uint32_t number;
+  };
+  const Case cases[] = {
+      {CURLE_COULDNT_RESOLVE_HOST, 12007}, {CURLE_COULDNT_RESOLVE_PROXY, 12007},
+      {CURLE_OPERATION_TIMEDOUT, 12002},   {CURLE_URL_MALFORMAT, 12005},
+      {CURLE_SSL_CONNECT_ERROR, 12175},    {CURLE_PEER_FAILED_VERIFICATION, 12175},
+      {CURLE_RECV_ERROR, 12030},           {CURLE_ABORTED_BY_CALLBACK, 12017},
+      {CURLE_OUT_OF_MEMORY, 12004},        {CURLE_TOO_MANY_REDIRECTS, 12004},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(curl_easy_strerror(c.code));
+    EXPECT_EQ(HttpErrorFromCurl(c.code), c.number);
   }
 }
 
