@@ -113,12 +113,10 @@ HRESULT HttpTransfer::Prepare(const HttpTransferOptions& options, const void* bo
   curl_easy_setopt(e, CURLOPT_HEADERDATA, this);
   curl_easy_setopt(e, CURLOPT_HTTPHEADER, headerList_);
   curl_easy_setopt(e, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
-  // An empty proxy also keeps libcurl from picking one up from the
+  // Both set even when empty, so that libcurl never falls back to the
   // environment on its own: the proxy is this requestor's decision.
   curl_easy_setopt(e, CURLOPT_PROXY, options.proxy.c_str());
-  if (!options.proxy.empty() && !options.noProxy.empty()) {
-    curl_easy_setopt(e, CURLOPT_NOPROXY, options.noProxy.c_str());
-  }
+  curl_easy_setopt(e, CURLOPT_NOPROXY, options.noProxy.c_str());
   if (options.tls != nullptr) SetTlsOptions(*options.tls);
   SetVerbOptions(verb_);
   return S_OK;
