@@ -55,16 +55,32 @@ std::string Service::BaseUrl(const httplib::Request& req) const {
 }
 
 void Service::Route(const std::string& method, const std::string& pattern, Access access,
-                    Handler handler) {
-  auto wrapped = [this, access, handler = std::move(handler)](const httplib::Request& req,
-                                                              httplib::Response& res) {
-    Dispatch(req, res, access, handler);
-  };
+                    Handler handler, Body bodyKind) {
+  auto shared = std::make_shared<Handler>(std::move(handler));
   if (method == "GET") {
-    server_->Get(pattern, wrapped);
-  } else {
-    server_->Post(pattern, wrapped);
+    server_->Get(pattern, [this, access, shared](const httplib::Request& req, httplib::Response& res) {
+      Dispatch(req, res, access, *shared, Body::kForm, {});
+    });
+    return;
   }
+  // Every POST body is read here rather than by the server, which would
+  // refuse form bodies above a few KiB and parse raw chunks that clients
+  // label as forms.
+  server_->Post(pattern, [this, access, shared, bodyKind](const httplib::Request& req, httplib::Response& res,
+                                                         const httplib::ContentReader& reader) {
+    std::string body;
+    bool tooLarge = false;
+    reader([&](const char* data, std::size_t length) {
+      if (body.size() + length > kMaxBody) {
+        tooLarge = true;
+        return false;
+      }
+      body.append(data, length);
+      return true;
+    });
+    if (tooLarge) return ReplyHttpError(res, 413, "request body too large");
+    Dispatch(req, res, access, *shared, bodyKind, std::move(body));
+  });
 }
 
 bool Service::ApplyBeforeFaults(const httplib::Request& req, httplib::Response& res) {
@@ -90,7 +106,11 @@ bool Service::ApplyBeforeFaults(const httplib::Request& req, httplib::Response& 
 void Service::ApplyAfterFaults(const httplib::Request& req, httplib::Response& res) {
   for (const Fault& fault : faults_.Take(req.path, FaultPhase::kAfter)) {
     if (fault.kind == FaultKind::kBadMd5) {
-      res.set_header("x-korvex-fault", "badmd5");
+      Json body = Json::parse(res.body, nullptr, false);
+      for (const char* key : {"stream_md5", "md5sum"}) {
+        if (body.is_object() && body.contains(key)) body[key] = "00000000000000000000000000000000";
+      }
+      if (!body.is_discarded()) res.body = Dump(body);
       continue;
     }
     std::size_t keep = fault.value >= 0 ? static_cast<std::size_t>(fault.value) : res.body.size() / 2;
@@ -113,13 +133,15 @@ void Service::ApplyAfterFaults(const httplib::Request& req, httplib::Response& r
 }
 
 void Service::Dispatch(const httplib::Request& req, httplib::Response& res, Access access,
-                       const Handler& handler) {
+                       const Handler& handler, Body bodyKind, std::string body) {
   if (access == Access::kAdmin && !IsLoopback(req.remote_addr)) {
     ReplyHttpError(res, 403, "admin endpoint is loopback only");
     return;
   }
   if (ApplyBeforeFaults(req, res)) return;
-  Call call{req, res, RequestForm(req), {}, {}};
+  Call call{req, res, std::move(body), {}, {}, {}};
+  if (bodyKind == Body::kForm) call.form = ParseForm(call.body);
+  for (const auto& [key, value] : req.params) call.form.emplace(key, value);
   if (access == Access::kAccount) {
     auto session = FindSession(RequestCookie(req, "AUTH_PRO"));
     std::optional<User> user;
@@ -130,7 +152,7 @@ void Service::Dispatch(const httplib::Request& req, httplib::Response& res, Acce
     }
     call.session = *session;
     call.user = *user;
-  } else {
+  } else if (access == Access::kPublic) {
     if (auto session = FindSession(RequestCookie(req, "AUTH_PRO"))) call.session = *session;
   }
   try {

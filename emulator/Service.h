@@ -42,15 +42,20 @@ struct Session {
 };
 
 enum class Access {
-  kPublic,   // no session needed (login, update files, data paths with tokens)
+  kPublic,   // no session needed; a session cookie is read when present
+  kData,     // data paths: authorised by their tokens, no session lookup
   kAccount,  // a valid AUTH_PRO cookie of an account login
   kAdmin,    // loopback callers only
 };
+
+/// How a POST body is read: as a form, or as raw bytes left in Call::body.
+enum class Body { kForm, kRaw };
 
 /// One request being handled.
 struct Call {
   const httplib::Request& req;
   httplib::Response& res;
+  std::string body;
   Form form;
   Session session;
   User user;  // filled for kAccount routes
@@ -68,7 +73,8 @@ class Service {
   void Stop();
 
   using Handler = std::function<void(Call&)>;
-  void Route(const std::string& method, const std::string& pattern, Access access, Handler handler);
+  void Route(const std::string& method, const std::string& pattern, Access access, Handler handler,
+             Body body = Body::kForm);
 
   /// The session an AUTH_PRO value names, if any.
   std::optional<Session> FindSession(const std::string& auth);
@@ -83,7 +89,7 @@ class Service {
 
  private:
   void Dispatch(const httplib::Request& req, httplib::Response& res, Access access,
-                const Handler& handler);
+                const Handler& handler, Body bodyKind, std::string body);
   bool ApplyBeforeFaults(const httplib::Request& req, httplib::Response& res);
   void ApplyAfterFaults(const httplib::Request& req, httplib::Response& res);
 

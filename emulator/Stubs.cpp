@@ -3,8 +3,6 @@
 #include "Service.h"
 
 namespace korvexd {
-void AddBlockRoutes(Service&) {}
-void AddStreamRoutes(Service&) {}
 void AddShareRoutes(Service&) {}
 void AddCodeRoutes(Service&) {}
 void AddInfoRoutes(Service&) {}

@@ -84,12 +84,6 @@ Form ParseForm(std::string_view body) {
   return form;
 }
 
-Form RequestForm(const httplib::Request& req) {
-  Form form = ParseForm(req.body);
-  for (const auto& [key, value] : req.params) form.emplace(key, value);
-  return form;
-}
-
 std::string RequestCookie(const httplib::Request& req, std::string_view name) {
   auto range = req.headers.equal_range("Cookie");
   for (auto it = range.first; it != range.second; ++it) {

@@ -27,10 +27,6 @@ std::string PercentEncode(std::string_view text);
 /// Parses "k=v&k2=v2" (values decoded). The first occurrence of a key wins.
 Form ParseForm(std::string_view body);
 
-/// The request's form: the body's fields, then the query's for keys the body
-/// lacks. Works whatever content type the client declared.
-Form RequestForm(const httplib::Request& req);
-
 /// Value of a cookie of the request's "Cookie" headers; empty when absent.
 std::string RequestCookie(const httplib::Request& req, std::string_view name);
 

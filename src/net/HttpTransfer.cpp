@@ -8,6 +8,8 @@
 #include <cstring>
 #include <exception>
 
+#include <sys/mman.h>
+
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
@@ -23,6 +25,8 @@ constexpr const char* kCategory = "HttpRequestor";
 constexpr long kReceiveBufferBytes = 256 * 1024;
 // A server's Content-Length is only a hint for the first allocation.
 constexpr long long kMaxReserveBytes = 1LL << 30;
+constexpr std::uintptr_t kHugePage = 2u << 20;
+constexpr std::size_t kHugePageBodyBytes = 8u << 20;
 
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
@@ -198,7 +202,7 @@ std::size_t HttpTransfer::OnHeader(char* data, std::size_t size, std::size_t cou
       if (IsHttpSuccess(code) && t->contentLength_ > 0) {
         long long wanted = std::min(t->contentLength_, kMaxReserveBytes);
         if (t->sizeLimit_ != 0) wanted = std::min<long long>(wanted, t->sizeLimit_ + kReceiveBufferBytes);
-        t->responseBody_.reserve(static_cast<std::size_t>(wanted));
+        t->ReserveBody(static_cast<std::size_t>(wanted));
       }
     } else if (const auto colon = line.find(':'); colon != std::string_view::npos) {
       const std::string name = Lower(Trim(line.substr(0, colon)));
@@ -221,6 +225,20 @@ std::size_t HttpTransfer::OnHeader(char* data, std::size_t size, std::size_t cou
     return 0;
   }
   return bytes;
+}
+
+void HttpTransfer::ReserveBody(std::size_t bytes) {
+  responseBody_.reserve(bytes);
+  if (bytes < kHugePageBodyBytes) return;
+  // A large body lands in freshly mapped memory; on 4 KiB pages the page
+  // faults alone cost more than receiving it. Transparent huge pages (where
+  // the system offers them on request) cut the faults 512-fold.
+  const auto begin = reinterpret_cast<std::uintptr_t>(responseBody_.data());
+  const std::uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
+  const std::uintptr_t last = (begin + responseBody_.capacity()) & ~(kHugePage - 1);
+  if (last > first) {
+    (void)::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+  }
 }
 
 HRESULT HttpTransfer::Conclude(int result) {

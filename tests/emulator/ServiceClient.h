@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
+#include <openssl/evp.h>
+
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <random>
 #include <string>
 
 #include "support/KorvexdProcess.h"
@@ -28,6 +31,28 @@ inline std::string Encode(const std::string& text) {
       out += kDigits[c & 15];
     }
   }
+  return out;
+}
+
+/// Upper-case hex MD5, the form the service reports.
+inline std::string Md5(const std::string& data) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int size = 0;
+  EVP_Digest(data.data(), data.size(), digest, &size, EVP_md5(), nullptr);
+  static const char* kDigits = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned int i = 0; i < size; ++i) {
+    out += kDigits[digest[i] >> 4];
+    out += kDigits[digest[i] & 15];
+  }
+  return out;
+}
+
+/// Deterministic pseudo-random bytes.
+inline std::string RandomBytes(std::size_t size, unsigned seed = 7) {
+  std::mt19937 gen(seed);
+  std::string out(size, '\0');
+  for (char& c : out) c = static_cast<char>(gen() & 0xFF);
   return out;
 }
 
@@ -92,6 +117,90 @@ class ServiceClient {
   }
 
   httplib::Client& http() { return http_; }
+
+  /// Upload preparation; returns the plain-text answer and the TOKEN cookie.
+  std::pair<std::string, std::string> PreUpload(std::int64_t dir, const std::string& name, std::size_t size,
+                                                bool override = false) {
+    auto res = PostForm("/file/preupload", "dirid=" + std::to_string(dir) + "&filename=" + Encode(name) +
+                                               "&size=" + std::to_string(size) + "&over%5Fride=" +
+                                               (override ? "1" : "0") + "&lastmodifytime=1700000000&sec=0");
+    if (!res) return {"", ""};
+    return {res->body, SetCookieValue(*res, "TOKEN")};
+  }
+
+  /// One upload block; the range's end is exclusive.
+  httplib::Result UploadBlock(const std::string& idAndExt, const std::string& token, std::uint64_t offset,
+                              const std::string& data) {
+    std::string range = "bytes=" + std::to_string(offset) + "-" + std::to_string(offset + data.size());
+    return PostRaw("/file/uploadblock/" + idAndExt + "/a=" + auth_ + "&t=" + token + "&random=17",
+                   {{"range", range}, {"x-korvex-range", range}}, data);
+  }
+
+  std::string UploadOver(const std::string& id, const std::string& token) {
+    auto res = Get("/file/uploadover/" + id + "/0?product=smb&a=" + auth_ + "&t=" + token);
+    return res ? res->body : "";
+  }
+
+  /// Download preparation; returns the TOKEN cookie.
+  std::string PreDownload(const std::string& id) {
+    auto res = Get("/file/predownloadnoredirect/" + id);
+    return res ? SetCookieValue(*res, "TOKEN") : "";
+  }
+
+  /// One download block; the range's end is inclusive.
+  httplib::Result DownloadBlock(const std::string& id, const std::string& token, std::uint64_t offset,
+                                std::uint64_t length) {
+    std::string range = "bytes=" + std::to_string(offset) + "-" + std::to_string(offset + length - 1);
+    return Get("/file/downloadblock/" + id + "?a=" + auth_ + "&t=" + token + "&random=3",
+               {{"range", range}, {"x-korvex-range", range}});
+  }
+
+  /// Opens a stream; returns its id, or "" with the status code in *code.
+  std::string OpenStream(const std::string& id, bool read, std::uint64_t offset, std::uint64_t length,
+                         std::uint32_t chunk, const std::string& token, std::string* code = nullptr) {
+    auto res = PostForm("/idtv1/stream/open/" + id,
+                        std::string("version=smb_1.2.2.22&stream_type=") + (read ? "read" : "write") +
+                            "&stream_range=bytes%3D" + std::to_string(offset) + "-" +
+                            std::to_string(offset + length - 1) +
+                            "&token_id=5c1e0d7a93b24f68a0e2c47d1b9f3a26&token=" + token +
+                            "&chunk_size=" + std::to_string(chunk));
+    if (!res) return "";
+    if (code) *code = res->get_header_value("x-korvexws-idt-status");
+    Json j = Json::parse(res->body, nullptr, false);
+    if (res->get_header_value("x-korvexws-idt-status") != "code=2000" || !j.contains("stream_id")) return "";
+    return j["stream_id"];
+  }
+
+  static httplib::Headers ChunkHeaders(const std::string& stream, std::uint64_t sequence, std::uint64_t offset,
+                                       std::uint64_t length, bool write) {
+    std::string inclusive = std::to_string(offset) + "-" + std::to_string(offset + length - 1);
+    std::string outer = write ? std::to_string(offset) + "-" + std::to_string(offset + length) : inclusive;
+    return {{"range", "bytes=" + outer},
+            {"x-korvex-range", "bytes=" + outer},
+            {"x-korvexws-idt-chunk-range", "bytes=" + inclusive},
+            {"x-korvexws-idt-stream-id", stream},
+            {"x-korvexws-idt-chunk-sequence", std::to_string(sequence)}};
+  }
+
+  httplib::Result WriteChunk(const std::string& id, const std::string& stream, std::uint64_t sequence,
+                             std::uint64_t offset, const std::string& data) {
+    return PostRaw("/idtv1/stream/write/" + id, ChunkHeaders(stream, sequence, offset, data.size(), true), data);
+  }
+
+  httplib::Result ReadChunk(const std::string& id, const std::string& stream, std::uint64_t sequence,
+                            std::uint64_t offset, std::uint64_t length) {
+    return Get("/idtv1/stream/read/" + id, ChunkHeaders(stream, sequence, offset, length, false));
+  }
+
+  /// Closes a stream; returns its MD5, or "" with the status in *code.
+  std::string CloseStream(const std::string& id, const std::string& stream, std::string* code = nullptr) {
+    auto res = PostForm("/idtv1/stream/close/" + id, "stream_id=" + stream);
+    if (!res) return "";
+    if (code) *code = res->get_header_value("x-korvexws-idt-status");
+    Json j = Json::parse(res->body, nullptr, false);
+    if (res->get_header_value("x-korvexws-idt-status") != "code=2000" || !j.contains("stream_md5")) return "";
+    return j["stream_md5"];
+  }
 
   static Json ToJson(const httplib::Result& res) {
     if (!res) {

@@ -14,7 +14,8 @@ using testing::Completed;
 using testing::LoopbackServer;
 using testing::Recorder;
 
-constexpr std::size_t kBigBody = 1 << 20;
+// Above the size from which bodies get huge pages.
+constexpr std::size_t kBigBody = 9 << 20;
 
 std::string HeaderOr(const httplib::Request& request, const char* name) {
   return request.has_header(name) ? request.get_header_value(name) : "(none)";

@@ -1,0 +1,137 @@
+// Stream transfers: open a stream on a byte range, move numbered chunks,
+// close it with the MD5 of the whole range.
+//
+// Outcomes travel in "x-korvexws-idt-status: code=N": 2000 success; 4000 a
+// malformed request; 4001 an unknown stream; 4002 a range outside the
+// stream or the file; 4003 a refused token; 4004 a file that is gone; 4005
+// a request against the stream's direction; 5000 a storage failure.
+#include "RouteSupport.h"
+#include "Transfers.h"
+
+namespace korvexd {
+namespace {
+
+constexpr int kOk = 2000, kMalformed = 4000, kUnknownStream = 4001, kBadRange = 4002, kBadToken = 4003,
+              kGone = 4004, kWrongDirection = 4005, kStorage = 5000;
+constexpr std::uint64_t kMaxChunk = 16u << 20;
+
+void StreamStatus(httplib::Response& res, int code, const std::string& streamId = {}) {
+  res.set_header("x-korvexws-idt-status", "code=" + std::to_string(code));
+  if (!streamId.empty()) res.set_header("x-korvexws-idt-stream-id", streamId);
+}
+
+void StreamRefusal(Call& call, int code, const std::string& message) {
+  ReplyRefusal(call.res, code, message);
+  StreamStatus(call.res, code);
+}
+
+void Open(Service& service, Call& call) {
+  auto fileId = PathId(call.req, 1);
+  std::string type = call.form["stream_type"];
+  auto range = ParseByteRange(call.form["stream_range"]);
+  auto chunk = ParseU64(call.form["chunk_size"]);
+  if (!fileId || (type != "read" && type != "write") || !range || !chunk || *chunk == 0 || *chunk > kMaxChunk)
+    return StreamRefusal(call, kMalformed, "malformed stream request");
+  auto transfer = FindTransfer(service, call.form["token"]);
+  if (!transfer || transfer->fileId != *fileId) return StreamRefusal(call, kBadToken, "token refused");
+  auto file = service.catalog().FileById(*fileId);
+  if (!file) return StreamRefusal(call, kGone, "file not found");
+  bool write = type == "write";
+  if (write != transfer->upload || (write && file->state != 1) || (!write && file->state != 0))
+    return StreamRefusal(call, kWrongDirection, "stream direction does not fit the token or the file");
+  if (range->last >= static_cast<std::uint64_t>(file->size)) return StreamRefusal(call, kBadRange, "range beyond the file");
+  std::string id = service.streams().Open(
+      StreamInfo{{}, file->id, transfer->token, write, range->first, range->last, static_cast<std::uint32_t>(*chunk)});
+  ReplyOk(call.res, {{"stream_id", id}, {"chunk_sequence_next", 0}});
+  StreamStatus(call.res, kOk, id);
+}
+
+/// The stream and chunk a chunk request names; refuses and returns nullopt
+/// when they do not fit together.
+struct Chunk {
+  StreamInfo stream;
+  std::uint64_t first = 0, last = 0, sequence = 0;
+};
+std::optional<Chunk> ReadChunkHeaders(Service& service, Call& call, bool write) {
+  const httplib::Request& req = call.req;
+  auto fileId = PathId(req, 1);
+  auto stream = service.streams().Find(req.get_header_value("x-korvexws-idt-stream-id"));
+  if (!stream || !fileId || stream->fileId != *fileId) {
+    StreamRefusal(call, kUnknownStream, "unknown stream");
+    return std::nullopt;
+  }
+  if (stream->write != write) {
+    StreamRefusal(call, kWrongDirection, "stream opened for the other direction");
+    return std::nullopt;
+  }
+  auto range = ParseByteRange(req.get_header_value("x-korvexws-idt-chunk-range"));
+  auto sequence = ParseU64(req.get_header_value("x-korvexws-idt-chunk-sequence"));
+  if (!range || !sequence) {
+    StreamRefusal(call, kMalformed, "chunk range or sequence missing");
+    return std::nullopt;
+  }
+  if (range->first < stream->first || range->last > stream->last || range->last - range->first + 1 > stream->chunkSize) {
+    StreamRefusal(call, kBadRange, "chunk outside its stream");
+    return std::nullopt;
+  }
+  return Chunk{*stream, range->first, range->last, *sequence};
+}
+
+void Write(Service& service, Call& call) {
+  auto chunk = ReadChunkHeaders(service, call, true);
+  if (!chunk) return;
+  if (call.body.size() != chunk->last - chunk->first + 1) return StreamRefusal(call, kBadRange, "body length differs from the chunk range");
+  if (!service.catalog().FileById(chunk->stream.fileId)) return StreamRefusal(call, kGone, "file not found");
+  if (!WriteAt(service.catalog().BlobPath(chunk->stream.fileId), chunk->first, call.body))
+    return StreamRefusal(call, kStorage, "cannot store the chunk");
+  std::uint64_t next = service.streams().MarkChunk(chunk->stream.id, chunk->sequence);
+  ReplyOk(call.res);
+  StreamStatus(call.res, kOk, chunk->stream.id);
+  call.res.set_header("x-korvexws-idt-chunk-sequence-next", std::to_string(next));
+  call.res.set_header("x-korvexws-idt-chunk-range", call.req.get_header_value("x-korvexws-idt-chunk-range"));
+}
+
+void Read(Service& service, Call& call) {
+  auto chunk = ReadChunkHeaders(service, call, false);
+  if (!chunk) return;
+  std::string data;
+  if (!ReadAt(service.catalog().BlobPath(chunk->stream.fileId), chunk->first, chunk->last - chunk->first + 1, data))
+    return StreamRefusal(call, kGone, "file not found");
+  std::uint64_t next = service.streams().MarkChunk(chunk->stream.id, chunk->sequence);
+  call.res.status = 200;
+  call.res.set_content(std::move(data), "application/octet-stream");
+  StreamStatus(call.res, kOk, chunk->stream.id);
+  call.res.set_header("x-korvexws-idt-chunk-sequence-next", std::to_string(next));
+  call.res.set_header("x-korvexws-idt-chunk-range", call.req.get_header_value("x-korvexws-idt-chunk-range"));
+}
+
+void Close(Service& service, Call& call) {
+  auto fileId = PathId(call.req, 1);
+  std::string id = call.form["stream_id"];
+  auto stream = service.streams().Find(id);
+  if (!stream || !fileId || stream->fileId != *fileId) return StreamRefusal(call, kUnknownStream, "unknown stream");
+  auto file = service.catalog().FileById(stream->fileId);
+  if (!file) {
+    service.streams().Close(id);
+    return StreamRefusal(call, kGone, "file not found");
+  }
+  std::string md5 = FileRangeMd5(service.catalog().BlobPath(file->id), stream->first, stream->last - stream->first + 1);
+  if (md5.empty()) return StreamRefusal(call, kStorage, "cannot read the stream's bytes");
+  service.streams().Close(id);
+  ReplyOk(call.res, {{"stream_id", id}, {"stream_md5", md5}});
+  StreamStatus(call.res, kOk, id);
+}
+
+}  // namespace
+
+void AddStreamRoutes(Service& service) {
+  auto bind = [&service](void (*fn)(Service&, Call&)) {
+    return [&service, fn](Call& call) { fn(service, call); };
+  };
+  service.Route("POST", R"(/idtv1/stream/open/([^/]*))", Access::kData, bind(Open));
+  service.Route("POST", R"(/idtv1/stream/write/([^/]*))", Access::kData, bind(Write), Body::kRaw);
+  service.Route("GET", R"(/idtv1/stream/read/([^/]*))", Access::kData, bind(Read));
+  service.Route("POST", R"(/idtv1/stream/close/([^/]*))", Access::kData, bind(Close));
+}
+
+}  // namespace korvexd

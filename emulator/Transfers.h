@@ -1,0 +1,54 @@
+// Upload and download tokens, and the byte I/O on file contents that the
+// block and stream paths share.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "Service.h"
+
+namespace korvexd {
+
+/// A "TOKEN" handed out by an upload or download preparation.
+struct Transfer {
+  std::string token;
+  std::int64_t fileId = 0;
+  bool upload = false;
+  std::string auth;         // the AUTH_PRO of the session that prepared it
+  std::int64_t codeId = 0;  // set when an access code prepared it
+};
+
+std::optional<Transfer> FindTransfer(Service& service, const std::string& token);
+/// The token names this file, and the "a=" value names its session. A
+/// visitor of an access code may have no session, so an empty "a=" passes
+/// for code tokens.
+bool TransferAllows(const Transfer& transfer, std::int64_t fileId, const std::string& auth);
+std::string NewTransfer(Service& service, std::int64_t fileId, bool upload, const Session& session);
+
+struct UploadRequest {
+  std::string name;
+  std::int64_t size = 0;
+  std::int64_t mtime = 0;
+  int sec = 0;
+  bool override = false;
+};
+
+/// Parses the preparation form fields shared by account and code uploads;
+/// refuses the call and returns nullopt when they are unusable.
+std::optional<UploadRequest> ReadUploadRequest(Call& call);
+/// Creates the partial file in dir and answers the plain-text form
+/// "<id><extension>" with a "TOKEN" cookie, or a refusal.
+void PrepareUpload(Service& service, Call& call, const Dir& dir, const UploadRequest& request);
+/// Completes an upload once every byte is there; answers "1".
+void FinishUpload(Service& service, Call& call, std::int64_t fileId, const std::string& token,
+                  const std::string& auth);
+
+/// Writes bytes at an offset of a file's contents, creating it when needed.
+bool WriteAt(const std::filesystem::path& path, std::uint64_t offset, const std::string& data);
+/// Reads up to length bytes at an offset; false on an I/O error.
+bool ReadAt(const std::filesystem::path& path, std::uint64_t offset, std::uint64_t length, std::string& out);
+/// Size of a file's contents on disk, 0 when absent.
+std::uint64_t StoredSize(const std::filesystem::path& path);
+
+}  // namespace korvexd
