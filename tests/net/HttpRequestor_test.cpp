@@ -206,9 +206,9 @@ TEST_F(HttpRequestorTest, AcceptLanguageOnlyWhenTheInterfaceIsChinese) {
 }
 
 TEST_F(HttpRequestorTest, PathsWithBlanksAndNonAsciiNamesAreEscaped) {
-  const Completed done = Fetch("/path/a b/\xE5\x90\x8D.txt?x=1");
+  const Completed done = Fetch("/path/a b/#1 \xE5\x90\x8D%41.txt?x=1");
   ASSERT_EQ(done.status, S_OK);
-  EXPECT_EQ(done.body, "/path/a b/\xE5\x90\x8D.txt");
+  EXPECT_EQ(done.body, "/path/a b/#1 \xE5\x90\x8D" "A.txt");
 }
 
 TEST_F(HttpRequestorTest, SizeLimitStopsReadingAndCompletesWithSuccess) {
