@@ -2,6 +2,8 @@
 
 #include "net/HttpIoLoop.h"
 
+#include <pthread.h>
+
 #include <cassert>
 
 #include "foundation/LogMgr.h"
@@ -77,6 +79,7 @@ void HttpIoLoop::Shutdown() {
 }
 
 void HttpIoLoop::Run() {
+  pthread_setname_np(pthread_self(), "korvex-http");
   while (!stopping_.load()) {
     AddSubmitted();
     int running = 0;

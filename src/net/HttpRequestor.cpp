@@ -59,7 +59,8 @@ bool CrackBaseUrl(std::string_view baseUrl, std::string& origin, bool& secure, H
 }
 
 /// Percent-encodes what may not appear raw in a request line (blanks,
-/// controls, non-ASCII bytes of UTF-8 names); existing escapes stay as they are.
+/// controls, non-ASCII bytes of UTF-8 names, and '#', which would otherwise
+/// cut the rest off as a fragment); existing escapes stay as they are.
 std::string EscapeRequestPath(std::string_view path) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
@@ -67,7 +68,8 @@ std::string EscapeRequestPath(std::string_view path) {
   for (const char c : path) {
     const auto byte = static_cast<unsigned char>(c);
     const bool unsafe = byte <= 0x20 || byte >= 0x7F || c == '"' || c == '<' || c == '>' ||
-                        c == '\\' || c == '^' || c == '`' || c == '{' || c == '|' || c == '}';
+                        c == '\\' || c == '^' || c == '`' || c == '{' || c == '|' || c == '}' ||
+                        c == '#';
     if (unsafe) {
       out += '%';
       out += kHex[byte >> 4];

@@ -44,9 +44,10 @@ namespace korvex {
 using HttpHeaderMap = std::map<std::string, std::string>;
 
 /// Called once per accepted request on the requestor's I/O thread. The
-/// references are valid only during the call. It may call SendRequest (on
-/// any requestor) but must not wait for another completion of its own
-/// requestor.
+/// references are valid only during the call. Every other request of the
+/// requestor waits while it runs, so it should hand its result on and
+/// return; it may call SendRequest (on any requestor) and may destroy its own
+/// requestor, but must not wait for another completion of that requestor.
 using HttpCompletion = void (*)(HRESULT status, const std::string& body,
                                 const std::deque<std::string>& setCookies,
                                 const HttpHeaderMap& headers, void* userParam);
@@ -95,7 +96,8 @@ class HttpRequestor {
   /// Takes the server's base URL ("http[s]://host[:port]", any path is
   /// ignored), resolves the user's proxy configuration and starts the I/O
   /// thread. With `async` false every SendRequest returns only after its
-  /// completion has run. Call once; E_UNEXPECTED on a second call, the
+  /// completion has run (except when sent from inside a completion of the
+  /// same requestor, which cannot wait for itself). Call once; E_UNEXPECTED on a second call, the
   /// invalid-URL platform status for a URL that is not http(s) with a host.
   [[nodiscard]] HRESULT Init(std::string_view baseUrl, bool async = true);
 

@@ -68,6 +68,7 @@ class HttpTransfer {
   static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self);
   static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
   [[nodiscard]] long ResponseCode() const;
+  void ReserveBody(std::size_t bytes);
   void SetTlsOptions(const TlsSettings& tls);
   void SetVerbOptions(const std::string& verb);
   void LogHttpFailure(long code) const;

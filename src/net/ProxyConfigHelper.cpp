@@ -3,6 +3,7 @@
 #include "net/ProxyConfigHelper.h"
 
 #include <cstdlib>
+#include <mutex>
 #include <vector>
 
 #ifdef KORVEX_HAVE_LIBPROXY
@@ -70,6 +71,10 @@ ProxySettings FromEnvironment() {
 #ifdef KORVEX_HAVE_LIBPROXY
 /// libproxy's answer for `url`: false when it could not give one.
 bool FromLibproxy(const std::string& url, ProxySettings& settings) {
+  // libproxy 0.4 loads its plug-ins into process-wide state; requestors may
+  // be initialised on several threads at once.
+  static std::mutex serialise;
+  std::lock_guard lock(serialise);
   pxProxyFactory* factory = px_proxy_factory_new();
   if (factory == nullptr) return false;
   char** proxies = px_proxy_factory_get_proxies(factory, url.c_str());

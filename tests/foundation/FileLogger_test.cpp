@@ -79,14 +79,6 @@ TEST_F(FileLoggerTest, FormatLineFollowsTheFixedLayout) {
   EXPECT_FALSE(fs::exists(dir_ / "unused.log")) << "formatting alone must not create the file";
 }
 
-TEST_F(FileLoggerTest, LevelNamesArePaddedToFiveCharacters) {
-  EXPECT_STREQ(Logger::LevelName(2), "INFO ");
-  EXPECT_STREQ(Logger::LevelName(3), "WARN ");
-  EXPECT_STREQ(Logger::LevelName(6), "NONE ");
-  EXPECT_STREQ(Logger::LevelName(-1), "NONE ");
-  EXPECT_STREQ(Logger::LevelName(99), "NONE ");
-}
-
 TEST_F(FileLoggerTest, OpensLazilyAndEndsLinesWithCrLf) {
   const fs::path path = dir_ / "a.log";
   auto* logger = new FileLogger(path, 0, true, 100);

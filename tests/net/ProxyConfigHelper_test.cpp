@@ -104,6 +104,25 @@ TEST_F(ProxyConfigHelperTest, RequestorReplacesRegistrySettingsAndSavesWhatItUse
   EXPECT_EQ(ProxyConfigHelper::Load(), ProxySettings{});
 }
 
+TEST_F(ProxyConfigHelperTest, RequestorKeepsRegistrySettingsWhenResolutionFails) {
+  const ProxySettings saved{kProxyAccessNamedProxy, "saved-proxy:8080", ""};
+  ASSERT_TRUE(ProxyConfigHelper::Save(saved));
+  CaptureLog(kLogWarn);
+  {
+    HttpRequestor requestor;
+    requestor.SetProxyQueryUrl("not an address");
+    ASSERT_EQ(requestor.Init("http://127.0.0.1:9/"), S_OK) << "a proxy failure never fails Init";
+    EXPECT_EQ(requestor.Proxy(), saved);
+  }
+  bool warned = false;
+  for (const auto& line : LogLines()) {
+    warned |= line.starts_with("WARN") &&
+              line.find("QueryActiveUserProxyConfig Failed: hr = 0x80070057") != std::string::npos;
+  }
+  EXPECT_TRUE(warned);
+  EXPECT_EQ(ProxyConfigHelper::Load(), saved);
+}
+
 class ProxiedRequestTest : public testing::NetTest {
  protected:
   void SetUp() override {
