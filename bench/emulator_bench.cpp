@@ -1,0 +1,305 @@
+// Stream throughput of korvexd: a 512 MiB file goes up and comes back down
+// through the stream paths in 32 KiB chunks, 1 MiB per stream, 5 chunks in
+// flight, from a plain libcurl client. Reports MB/s per direction and the
+// CPU seconds korvexd spent. Every group's stream MD5 is checked, so a fast
+// but wrong service does not pass.
+//
+//   build/bench/emulator_bench [--benchmark_counters_tabular=true]
+//   KORVEX_BENCH_MIB=64 build/bench/emulator_bench   (a smaller file)
+#include <benchmark/benchmark.h>
+#include <curl/curl.h>
+#include <openssl/evp.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "../tests/support/KorvexdProcess.h"
+
+namespace {
+
+constexpr std::size_t kChunk = 32768;
+constexpr std::size_t kGroup = 32 * kChunk;
+constexpr int kInFlight = 5;
+
+std::string Md5(const char* data, std::size_t size) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  EVP_Digest(data, size, digest, &length, EVP_md5(), nullptr);
+  static const char* kDigits = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned int i = 0; i < length; ++i) {
+    out += kDigits[digest[i] >> 4];
+    out += kDigits[digest[i] & 15];
+  }
+  return out;
+}
+
+/// Group g of the file: a fixed pseudo-random MiB, stamped with g.
+void FillGroup(std::string& group, const std::string& pattern, std::size_t g) {
+  group = pattern;
+  std::snprintf(group.data(), 32, "group %zu", g);
+}
+
+double ServiceCpuSeconds(pid_t pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::istringstream rest(stat.substr(stat.rfind(')') + 2));
+  std::string field;
+  unsigned long long utime = 0, stime = 0;
+  for (int i = 3; i <= 15 && rest >> field; ++i) {
+    if (i == 14) utime = std::stoull(field);
+    if (i == 15) stime = std::stoull(field);
+  }
+  return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+struct Reply {
+  std::string body, status, token, auth;
+  long http = 0;
+};
+
+std::size_t Collect(char* data, std::size_t size, std::size_t count, void* user) {
+  static_cast<Reply*>(user)->body.append(data, size * count);
+  return size * count;
+}
+
+std::size_t Header(char* data, std::size_t size, std::size_t count, void* user) {
+  std::string line(data, size * count);
+  auto* reply = static_cast<Reply*>(user);
+  if (line.rfind("x-korvexws-idt-status:", 0) == 0) {
+    std::size_t first = line.find_first_not_of(' ', 22), last = line.find_last_not_of("\r\n ");
+    reply->status = line.substr(first, last + 1 - first);
+  }
+  if (line.rfind("Set-Cookie: TOKEN=", 0) == 0) reply->token = line.substr(18, line.find(';') - 18);
+  if (line.rfind("Set-Cookie: AUTH_PRO=", 0) == 0) reply->auth = line.substr(21, line.find(';') - 21);
+  return size * count;
+}
+
+/// A small libcurl client: one easy handle per slot, each keeping its connection.
+class Client {
+ public:
+  explicit Client(std::string base) : base_(std::move(base)), multi_(curl_multi_init()) {
+    for (int i = 0; i < kInFlight; ++i) slots_.push_back(curl_easy_init());
+  }
+  ~Client() {
+    for (CURL* h : slots_) curl_easy_cleanup(h);
+    curl_multi_cleanup(multi_);
+  }
+  void SetCookie(std::string cookie) { cookie_ = std::move(cookie); }
+
+  /// One request on slot 0, waited for.
+  Reply Call(const std::string& path, const std::string* body, curl_slist* headers = nullptr) {
+    Reply reply;
+    CURL* h = slots_[0];
+    Prepare(h, path, body, headers, &reply);
+    curl_easy_perform(h);
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &reply.http);
+    return reply;
+  }
+
+  struct Job {
+    std::string path;
+    const std::string* body = nullptr;  // null: GET
+    curl_slist* headers = nullptr;
+    Reply reply;
+  };
+  /// Runs the jobs with up to kInFlight at once; false if any failed.
+  bool RunAll(std::deque<Job>& jobs) {
+    std::size_t next = 0, running = 0;
+    std::vector<Job*> owner(slots_.size(), nullptr);
+    bool ok = true;
+    while (next < jobs.size() || running > 0) {
+      for (std::size_t s = 0; s < slots_.size() && next < jobs.size(); ++s) {
+        if (owner[s]) continue;
+        Job& job = jobs[next++];
+        Prepare(slots_[s], job.path, job.body, job.headers, &job.reply);
+        curl_multi_add_handle(multi_, slots_[s]);
+        owner[s] = &job;
+        ++running;
+      }
+      int still = 0;
+      curl_multi_perform(multi_, &still);
+      CURLMsg* msg;
+      int left = 0;
+      while ((msg = curl_multi_info_read(multi_, &left))) {
+        if (msg->msg != CURLMSG_DONE) continue;
+        for (std::size_t s = 0; s < slots_.size(); ++s) {
+          if (slots_[s] != msg->easy_handle) continue;
+          ok = ok && msg->data.result == CURLE_OK && owner[s]->reply.status == "code=2000";
+          curl_multi_remove_handle(multi_, slots_[s]);
+          owner[s] = nullptr;
+          --running;
+        }
+      }
+      if (running > 0) curl_multi_poll(multi_, nullptr, 0, 100, nullptr);
+    }
+    return ok;
+  }
+
+ private:
+  void Prepare(CURL* h, const std::string& path, const std::string* body, curl_slist* headers, Reply* reply) {
+    std::string url = base_ + path;
+    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(h, CURLOPT_COOKIE, cookie_.empty() ? nullptr : cookie_.c_str());
+    curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, Collect);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, reply);
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, Header);
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, reply);
+    if (body) {
+      curl_easy_setopt(h, CURLOPT_POST, 1L);
+      curl_easy_setopt(h, CURLOPT_POSTFIELDS, body->data());
+      curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body->size()));
+    } else {
+      curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
+    }
+  }
+
+  std::string base_, cookie_;
+  CURLM* multi_;
+  std::vector<CURL*> slots_;
+};
+
+curl_slist* ChunkHeaders(const std::string& stream, std::size_t seq, std::size_t offset, bool write) {
+  std::string inclusive = std::to_string(offset) + "-" + std::to_string(offset + kChunk - 1);
+  std::string outer = write ? std::to_string(offset) + "-" + std::to_string(offset + kChunk) : inclusive;
+  curl_slist* list = nullptr;
+  list = curl_slist_append(list, ("range:bytes=" + outer).c_str());
+  list = curl_slist_append(list, ("x-korvex-range:bytes=" + outer).c_str());
+  list = curl_slist_append(list, ("x-korvexws-idt-chunk-range:bytes=" + inclusive).c_str());
+  list = curl_slist_append(list, ("x-korvexws-idt-stream-id:" + stream).c_str());
+  list = curl_slist_append(list, ("x-korvexws-idt-chunk-sequence:" + std::to_string(seq)).c_str());
+  list = curl_slist_append(list, "Content-Type: application/octet-stream");
+  list = curl_slist_append(list, "Expect:");
+  return list;
+}
+
+std::string JsonString(const std::string& body, const std::string& key) {
+  std::size_t at = body.find("\"" + key + "\":\"");
+  if (at == std::string::npos) return {};
+  at += key.size() + 4;
+  return body.substr(at, body.find('"', at) - at);
+}
+
+/// Moves one group over one stream; returns false on any failure or MD5 mismatch.
+bool MoveGroup(Client& client, const std::string& id, const std::string& token, std::size_t g, bool write,
+               const std::string& group, const std::string& md5, std::string* received) {
+  std::string open = "version=smb_1.0.0.1&stream_type=" + std::string(write ? "write" : "read") +
+                     "&stream_range=bytes%3D" + std::to_string(g * kGroup) + "-" +
+                     std::to_string(g * kGroup + kGroup - 1) +
+                     "&token_id=5c1e0d7a93b24f68a0e2c47d1b9f3a26&token=" + token + "&chunk_size=" + std::to_string(kChunk);
+  Reply opened = client.Call("/idtv1/stream/open/" + id, &open);
+  std::string stream = JsonString(opened.body, "stream_id");
+  if (opened.status != "code=2000" || stream.empty()) {
+    std::fprintf(stderr, "open failed: %s %s\n", opened.status.c_str(), opened.body.c_str());
+    return false;
+  }
+  std::vector<std::string> bodies(32);
+  std::deque<Client::Job> jobs;
+  for (std::size_t c = 0; c < 32; ++c) {
+    bodies[c] = group.substr(c * kChunk, kChunk);
+    Client::Job job;
+    job.path = std::string("/idtv1/stream/") + (write ? "write/" : "read/") + id;
+    job.body = write ? &bodies[c] : nullptr;
+    job.headers = ChunkHeaders(stream, c, g * kGroup + c * kChunk, write);
+    jobs.push_back(std::move(job));
+  }
+  bool ok = client.RunAll(jobs);
+  if (!ok) std::fprintf(stderr, "chunk failed: %s %s\n", jobs[0].reply.status.c_str(), jobs[0].reply.body.substr(0, 200).c_str());
+  if (received) {
+    received->clear();
+    for (auto& job : jobs) *received += job.reply.body;
+  }
+  for (auto& job : jobs) curl_slist_free_all(job.headers);
+  std::string close = "stream_id=" + stream;
+  Reply closed = client.Call("/idtv1/stream/close/" + id, &close);
+  return ok && closed.status == "code=2000" && JsonString(closed.body, "stream_md5") == md5 &&
+         (!received || Md5(received->data(), received->size()) == md5);
+}
+
+void BM_StreamRoundTrip(benchmark::State& state) {
+  std::size_t mib = std::getenv("KORVEX_BENCH_MIB") ? std::strtoul(std::getenv("KORVEX_BENCH_MIB"), nullptr, 10) : 512;
+  std::size_t groups = std::max<std::size_t>(1, mib);
+  korvex::test::KorvexdProcess korvexd;
+  if (!korvexd.Start({"--seed-demo"})) return state.SkipWithError(korvexd.Error().c_str());
+  std::string pattern(kGroup, '\0');
+  for (std::size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<char>((i * 2654435761u) >> 13);
+  std::vector<std::string> md5s(groups);
+  std::string group;
+  for (std::size_t g = 0; g < groups; ++g) {
+    FillGroup(group, pattern, g);
+    md5s[g] = Md5(group.data(), group.size());
+  }
+
+  using Clock = std::chrono::steady_clock;
+  auto seconds = [](Clock::duration d) { return std::chrono::duration<double>(d).count(); };
+  double bytes = static_cast<double>(groups * kGroup);
+  for (auto _ : state) {
+    Client client(korvexd.BaseUrl());
+    std::string login = "loginname=alice&password=alice%2Ddemo%2D1&domain=demo&macaddr=";
+    Reply logged = client.Call("/2nddomain/loginnorandom", &login);
+    if (logged.auth.empty()) return state.SkipWithError("login failed");
+    client.SetCookie("AUTH_PRO=" + logged.auth);
+    std::string prepare = "dirid=" + JsonString(logged.body, "dirid") + "&filename=bench%2Ebin&size=" +
+                          std::to_string(groups * kGroup) + "&over%5Fride=1&lastmodifytime=1700000000&sec=0";
+    Reply prepared = client.Call("/file/preupload", &prepare);
+    std::string id = prepared.body.substr(0, prepared.body.find('.'));
+    if (prepared.token.empty()) return state.SkipWithError(("upload preparation failed: " + prepared.body).c_str());
+
+    double cpu0 = ServiceCpuSeconds(korvexd.Pid());
+    auto t0 = Clock::now();
+    for (std::size_t g = 0; g < groups; ++g) {
+      FillGroup(group, pattern, g);
+      if (!MoveGroup(client, id, prepared.token, g, true, group, md5s[g], nullptr))
+        return state.SkipWithError(("upload of group " + std::to_string(g) + " failed").c_str());
+    }
+    auto t1 = Clock::now();
+    double cpu1 = ServiceCpuSeconds(korvexd.Pid());
+    Reply over = client.Call("/file/uploadover/" + id + "/0?product=smb&a=" + logged.auth + "&t=" + prepared.token, nullptr);
+    auto t2 = Clock::now();
+    if (over.body != "1") return state.SkipWithError(("completion failed: " + over.body).c_str());
+
+    Reply pre = client.Call("/file/predownloadnoredirect/" + id, nullptr);
+    if (pre.token.empty()) return state.SkipWithError("download preparation failed");
+    double cpu2 = ServiceCpuSeconds(korvexd.Pid());
+    auto t3 = Clock::now();
+    std::string received;
+    for (std::size_t g = 0; g < groups; ++g) {
+      if (!MoveGroup(client, id, pre.token, g, false, pattern, md5s[g], &received))
+        return state.SkipWithError(("download of group " + std::to_string(g) + " failed").c_str());
+    }
+    auto t4 = Clock::now();
+    double cpu3 = ServiceCpuSeconds(korvexd.Pid());
+
+    double up = seconds(t1 - t0), down = seconds(t4 - t3);
+    state.SetIterationTime(up + down);
+    state.counters["upload_MBps"] = bytes / 1e6 / up;
+    state.counters["download_MBps"] = bytes / 1e6 / down;
+    state.counters["server_cpu_upload_s"] = cpu1 - cpu0;
+    state.counters["server_cpu_download_s"] = cpu3 - cpu2;
+    state.counters["completion_s"] = seconds(t2 - t1);
+    std::printf("%zu MiB in %zu KiB chunks, %d in flight: upload %.1f MB/s (%.2f s, server CPU %.2f s), "
+                "download %.1f MB/s (%.2f s, server CPU %.2f s), completion with whole-file MD5 %.2f s\n",
+                groups, kChunk / 1024, kInFlight, bytes / 1e6 / up, up, cpu1 - cpu0, bytes / 1e6 / down, down,
+                cpu3 - cpu2, seconds(t2 - t1));
+  }
+}
+
+}  // namespace
+
+BENCHMARK(BM_StreamRoundTrip)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+int main(int argc, char** argv) {
+  curl_global_init(CURL_GLOBAL_DEFAULT);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  curl_global_cleanup();
+  return 0;
+}
