@@ -81,9 +81,8 @@ void Write(Service& service, Call& call) {
   auto chunk = ReadChunkHeaders(service, call, true);
   if (!chunk) return;
   if (call.body.size() != chunk->last - chunk->first + 1) return StreamRefusal(call, kBadRange, "body length differs from the chunk range");
-  if (!service.catalog().FileById(chunk->stream.fileId)) return StreamRefusal(call, kGone, "file not found");
   if (!WriteAt(service.catalog().BlobPath(chunk->stream.fileId), chunk->first, call.body))
-    return StreamRefusal(call, kStorage, "cannot store the chunk");
+    return StreamRefusal(call, kGone, "file gone or not writable");
   std::uint64_t next = service.streams().MarkChunk(chunk->stream.id, chunk->sequence);
   ReplyOk(call.res);
   StreamStatus(call.res, kOk, chunk->stream.id);

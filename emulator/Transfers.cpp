@@ -79,6 +79,12 @@ void PrepareUpload(Service& service, Call& call, const Dir& dir, const UploadReq
   file.sec = request.sec;
   std::int64_t id = catalog.AddFile(file);
   if (id == 0) return ReplyHttpError(call.res, 500, "database failure");
+  int fd = ::open(catalog.BlobPath(id).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    catalog.DeleteFile(id);
+    return ReplyHttpError(call.res, 500, "cannot create the file's contents");
+  }
+  ::close(fd);
   SetCookie(call.res, "TOKEN", NewTransfer(service, id, true, call.session));
   ReplyText(call.res, std::to_string(id) + ExtensionOf(request.name));
 }
@@ -115,7 +121,9 @@ void FinishUpload(Service& service, Call& call, std::int64_t fileId, const std::
 }
 
 bool WriteAt(const std::filesystem::path& path, std::uint64_t offset, const std::string& data) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+  // Never created here: contents exist from the upload's preparation on, so
+  // a late chunk for a deleted file cannot bring back an orphan.
+  int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
   if (fd < 0) return false;
   std::size_t done = 0;
   while (done < data.size()) {

@@ -44,7 +44,8 @@ void PrepareUpload(Service& service, Call& call, const Dir& dir, const UploadReq
 void FinishUpload(Service& service, Call& call, std::int64_t fileId, const std::string& token,
                   const std::string& auth);
 
-/// Writes bytes at an offset of a file's contents, creating it when needed.
+/// Writes bytes at an offset of a file's existing contents; false when the
+/// contents are gone (the file was deleted) or on an I/O error.
 bool WriteAt(const std::filesystem::path& path, std::uint64_t offset, const std::string& data);
 /// Reads up to length bytes at an offset; false on an I/O error.
 bool ReadAt(const std::filesystem::path& path, std::uint64_t offset, std::uint64_t length, std::string& out);

@@ -1,7 +1,10 @@
 // Login, cookies, refusal of calls without a session, and the process life.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <filesystem>
 
 #include "ServiceClient.h"
 
@@ -127,6 +130,33 @@ TEST(KorvexdCommandLine, RejectsBadArguments) {
   EXPECT_NE(std::system((base + " --data-dir /nonexistent/korvexd --port 70000 2>/dev/null").c_str()), 0);
   EXPECT_NE(std::system((base + " --data-dir /nonexistent/korvexd --fault bogus 2>/dev/null").c_str()), 0);
   EXPECT_NE(std::system((base + " --data-dir /nonexistent/korvexd --tls-cert x 2>/dev/null").c_str()), 0);
+}
+
+}  // namespace
+}  // namespace korvex::test
+
+namespace korvex::test {
+namespace {
+
+TEST(KorvexdTls, ServesHttpsWithTheGivenCertificate) {
+  std::string dir = (std::filesystem::temp_directory_path() / ("korvexd-tls-" + std::to_string(getpid()))).string();
+  std::filesystem::create_directories(dir);
+  std::string make = "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -keyout " + dir +
+                     "/key.pem -out " + dir + "/cert.pem > /dev/null 2>&1";
+  ASSERT_EQ(std::system(make.c_str()), 0) << "openssl could not make a test certificate";
+  KorvexdProcess korvexd;
+  ASSERT_TRUE(korvexd.Start({"--seed-demo", "--tls-cert", dir + "/cert.pem", "--tls-key", dir + "/key.pem"}))
+      << korvexd.Error();
+  EXPECT_EQ(korvexd.BaseUrl().rfind("https://", 0), 0u) << korvexd.BaseUrl();
+  httplib::SSLClient https(korvexd.Host(), korvexd.Port());
+  https.set_ca_cert_path((dir + "/cert.pem").c_str());
+  https.enable_server_certificate_verification(true);
+  auto res = https.Post("/2nddomain/loginnorandom", "loginname=alice&password=alice%2Ddemo%2D1&domain=demo",
+                        "application/x-www-form-urlencoded");
+  ASSERT_TRUE(res) << httplib::to_string(res.error());
+  EXPECT_EQ(Json::parse(res->body)["result"], 1);
+  EXPECT_FALSE(SetCookieValue(*res, "AUTH_PRO").empty());
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
