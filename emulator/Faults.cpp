@@ -1,9 +1,26 @@
 // Fault injection table.
 #include "Faults.h"
 
+#include <regex.h>
+
 #include "Wire.h"
 
 namespace korvexd {
+
+/// POSIX patterns compile without the template weight of std::regex, and a
+/// fault is copied freely, so the compiled form is shared.
+struct CompiledPattern {
+  regex_t regex{};
+  bool valid = false;
+  explicit CompiledPattern(const std::string& text)
+      : valid(!text.empty() && regcomp(&regex, text.c_str(), REG_EXTENDED | REG_NOSUB) == 0) {}
+  ~CompiledPattern() {
+    if (valid) regfree(&regex);
+  }
+  CompiledPattern(const CompiledPattern&) = delete;
+  CompiledPattern& operator=(const CompiledPattern&) = delete;
+};
+
 namespace {
 
 constexpr int kMaxCount = 10000;
@@ -89,12 +106,12 @@ bool Faults::Add(const std::string& spec, std::string& error) {
     std::string key = part.substr(0, eq);
     std::string value = eq == std::string::npos ? "" : part.substr(eq + 1);
     if (key == "path") {
-      try {
-        fault.regex = std::regex(value);
-      } catch (const std::regex_error&) {
+      auto compiled = std::make_shared<const CompiledPattern>(value);
+      if (!compiled->valid) {
         error = "bad path pattern: " + value;
         return false;
       }
+      fault.regex = std::move(compiled);
       fault.pattern = value;
     } else if (key == "nth" || key == "count" || key == "ttl") {
       auto n = ParseI64(value);
@@ -135,7 +152,7 @@ std::vector<Fault> Faults::Take(const std::string& path, FaultPhase phase) {
   auto now = std::chrono::steady_clock::now();
   for (Fault& fault : faults_) {
     if (PhaseOf(fault.kind) != phase || now > fault.expires || fault.fired >= fault.count) continue;
-    if (!std::regex_search(path, fault.regex)) continue;
+    if (regexec(&fault.regex->regex, path.c_str(), 0, nullptr, 0) != 0) continue;
     ++fault.seen;
     if (fault.seen < fault.nth) continue;
     ++fault.fired;

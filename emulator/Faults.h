@@ -13,13 +13,14 @@
 // The fault fires on the Nth matching request (default 1) and on the C-1
 // matching requests after it (default C=1), and expires after ttl seconds
 // (default 300), so a test cannot make the service misbehave forever.
+// REGEX is a POSIX extended expression searched in the request path.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <optional>
-#include <regex>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -27,13 +28,15 @@
 
 namespace korvexd {
 
+struct CompiledPattern;
+
 enum class FaultKind { kDelay, kHttp, kStream, kCut, kClose, kBadMd5 };
 
 struct Fault {
   FaultKind kind = FaultKind::kHttp;
   std::int64_t value = -1;  // -1: the kind's default
   std::string pattern;
-  std::regex regex;
+  std::shared_ptr<const CompiledPattern> regex;
   int nth = 1;
   int count = 1;
   std::chrono::steady_clock::time_point expires;

@@ -1,7 +1,6 @@
 // Space, previews, user photos, transfer reports, and the update
 // description and binary files of the web site.
 #include <fstream>
-#include <regex>
 
 #include "RouteSupport.h"
 #include "Transfers.h"

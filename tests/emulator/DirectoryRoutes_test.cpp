@@ -2,7 +2,7 @@
 // of a folder that another user shares.
 #include <gtest/gtest.h>
 
-#include <regex>
+#include <cstdio>
 
 #include "ServiceClient.h"
 
@@ -67,13 +67,15 @@ TEST_F(DirectoryTest, ListingHasTheWireForms) {
   }
   Json files = Files(*alice_, SubDir(*alice_, alice_->RootDir(), "Documents"));
   ASSERT_EQ(files["list"].size(), 2u);
-  const std::regex date(R"(\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2})");
   for (const Json& e : files["list"]) {
     for (const char* key : {"fileid", "name", "size", "modifytime", "time", "state", "sec"}) {
       SCOPED_TRACE(key);
       EXPECT_TRUE(e[key].is_string());
     }
-    EXPECT_TRUE(std::regex_match(e["modifytime"].get<std::string>(), date)) << e["modifytime"];
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0;
+    EXPECT_EQ(std::sscanf(e["modifytime"].get<std::string>().c_str(), "%d-%d-%d %d:%d:%d", &y, &mo, &d, &h, &mi, &sec), 6)
+        << e["modifytime"];
+    EXPECT_GE(y, 2020);
     EXPECT_EQ(e["state"], "0");
   }
 }
