@@ -50,11 +50,21 @@ void CreateDir(Service& service, Call& call) {
   if (!IsValidName(name)) return ReplyRefusal(call.res, state::kBadName, "The file name is not valid");
   if (parent->isVirtual || !rights::CanUpload(mask))
     return ReplyRefusal(call.res, state::kNoCreateDirRight, "No permissions to create directory");
-  if (auto existing = service.catalog().DirByName(parent->id, name)) {
+  // Parallel transfers create the same directories; the check and the
+  // insert form one transaction so that only one of them makes it.
+  std::int64_t existing = 0, id = 0;
+  service.db().Transaction([&] {
+    if (auto dir = service.catalog().DirByName(parent->id, name)) {
+      existing = dir->id;
+    } else {
+      id = service.catalog().CreateDir(parent->owner, parent->id, name);
+    }
+    return true;
+  });
+  if (existing != 0) {
     return ReplyRefusal(call.res, state::kDirExists, "The same directory name already exists",
-                        {{"id", std::to_string(existing->id)}});
+                        {{"id", std::to_string(existing)}});
   }
-  std::int64_t id = service.catalog().CreateDir(parent->owner, parent->id, name);
   if (id == 0) return ReplyHttpError(call.res, 500, "database failure");
   ReplyOk(call.res, {{"id", std::to_string(id)}, {"dirid", std::to_string(id)}, {"dirname", name}});
 }

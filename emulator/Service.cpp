@@ -224,6 +224,15 @@ int Service::Serve() {
 
   // The server tries the patterns in this order, so the data paths, which
   // carry most requests, come first.
+  if (options_.logRequests) {
+    // Session values and tokens are secrets: queries stay out, and so does
+    // the tail of an upload path, which carries them.
+    server_->set_logger([](const httplib::Request& req, const httplib::Response& res) {
+      std::string path = req.path.substr(0, req.path.find("/a="));
+      std::fprintf(stderr, "korvexd: %s %s %d %zu\n", req.method.c_str(), path.c_str(), res.status,
+                   res.body.size());
+    });
+  }
   AddStreamRoutes(*this);
   AddBlockRoutes(*this);
   AddAuthRoutes(*this);

@@ -31,6 +31,7 @@ struct Options {
   bool seedDemo = false;
   std::filesystem::path updateDir;
   std::vector<std::string> faults;
+  bool logRequests = false;
 };
 
 /// Who is calling: an account session, or a visitor who entered with an

@@ -33,9 +33,14 @@ std::string StreamTable::Open(StreamInfo info) {
   return id;
 }
 
-std::optional<StreamInfo> StreamTable::LoadLocked(const std::string& id) {
-  auto it = open_.find(id);
-  if (it != open_.end()) return it->second.info;
+std::optional<StreamInfo> StreamTable::Find(const std::string& id) {
+  {
+    std::lock_guard lock(mutex_);
+    auto it = open_.find(id);
+    if (it != open_.end()) return it->second.info;
+  }
+  // Not under the table's lock: the database lock is taken first elsewhere
+  // (a transaction that drops a file's streams), never the other way round.
   if (!db_) return std::nullopt;
   auto rows = db_->Query("SELECT file_id, token, write, first, last, chunk FROM streams WHERE id=?", {id});
   if (rows.empty()) return std::nullopt;
@@ -46,13 +51,9 @@ std::optional<StreamInfo> StreamTable::LoadLocked(const std::string& id) {
                   static_cast<std::uint64_t>(rows[0].Int(3)),
                   static_cast<std::uint64_t>(rows[0].Int(4)),
                   static_cast<std::uint32_t>(rows[0].Int(5))};
-  open_[id] = Entry{info, {}};
-  return info;
-}
-
-std::optional<StreamInfo> StreamTable::Find(const std::string& id) {
   std::lock_guard lock(mutex_);
-  return LoadLocked(id);
+  open_.try_emplace(id, Entry{info, {}});
+  return info;
 }
 
 std::uint64_t StreamTable::MarkChunk(const std::string& id, std::uint64_t sequence) {
@@ -74,19 +75,16 @@ std::uint64_t StreamTable::NextSequence(const std::string& id) {
 }
 
 void StreamTable::Close(const std::string& id) {
-  {
-    std::lock_guard lock(mutex_);
-    open_.erase(id);
-  }
+  // The record goes first, so that a concurrent Find cannot load it again.
   if (db_) db_->Exec("DELETE FROM streams WHERE id=?", {id});
+  std::lock_guard lock(mutex_);
+  open_.erase(id);
 }
 
 void StreamTable::DropFile(std::int64_t fileId) {
-  {
-    std::lock_guard lock(mutex_);
-    std::erase_if(open_, [&](const auto& entry) { return entry.second.info.fileId == fileId; });
-  }
   if (db_) db_->Exec("DELETE FROM streams WHERE file_id=?", {fileId});
+  std::lock_guard lock(mutex_);
+  std::erase_if(open_, [&](const auto& entry) { return entry.second.info.fileId == fileId; });
 }
 
 }  // namespace korvexd

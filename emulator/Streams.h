@@ -46,8 +46,6 @@ class StreamTable {
     StreamInfo info;
     std::vector<bool> received;
   };
-  std::optional<StreamInfo> LoadLocked(const std::string& id);
-
   Database* db_ = nullptr;
   std::mutex mutex_;
   std::map<std::string, Entry> open_;

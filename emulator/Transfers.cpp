@@ -60,14 +60,6 @@ void PrepareUpload(Service& service, Call& call, const Dir& dir, const UploadReq
   if (request.size > kMaxFileSize) return ReplyText(call.res, "-2");
   if (!HasSpace(service, dir.owner, request.size)) return ReplyText(call.res, "-1");
   Catalog& catalog = service.catalog();
-  if (catalog.CompleteFileByName(dir.id, request.name) && !request.override) return ReplyText(call.res, "-4");
-  // An earlier upload of the same name that never finished is replaced: its
-  // client has started over.
-  for (const Row& r : service.db().Query("SELECT id FROM files WHERE dir=? AND name=? COLLATE NOCASE AND state=1",
-                                         {dir.id, request.name})) {
-    service.streams().DropFile(r.Int(0));
-    catalog.DeleteFile(r.Int(0));
-  }
   File file;
   file.dir = dir.id;
   file.owner = dir.owner;
@@ -77,7 +69,26 @@ void PrepareUpload(Service& service, Call& call, const Dir& dir, const UploadReq
   file.ctime = NowSeconds();
   file.state = 1;
   file.sec = request.sec;
-  std::int64_t id = catalog.AddFile(file);
+  bool exists = false;
+  std::int64_t id = 0;
+  // The name check and the new record form one transaction, so two clients
+  // racing for one name cannot both pass the check.
+  service.db().Transaction([&] {
+    if (catalog.CompleteFileByName(dir.id, request.name) && !request.override) {
+      exists = true;
+      return true;
+    }
+    // An earlier upload of the same name that never finished is replaced:
+    // its client has started over.
+    for (const Row& r : service.db().Query(
+             "SELECT id FROM files WHERE dir=? AND name=? COLLATE NOCASE AND state=1", {dir.id, request.name})) {
+      service.streams().DropFile(r.Int(0));
+      catalog.DeleteFile(r.Int(0));
+    }
+    id = catalog.AddFile(file);
+    return id != 0;
+  });
+  if (exists) return ReplyText(call.res, "-4");
   if (id == 0) return ReplyHttpError(call.res, 500, "database failure");
   int fd = ::open(catalog.BlobPath(id).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (fd < 0) {

@@ -19,7 +19,8 @@ void Usage() {
   std::fprintf(stderr,
                "usage: korvexd --data-dir DIR [--host 127.0.0.1] [--port 0]\n"
                "               [--tls-cert FILE --tls-key FILE] [--seed-demo]\n"
-               "               [--update-dir DIR] [--fault SPEC]... [--exit-with-parent]\n"
+               "               [--update-dir DIR] [--fault SPEC]... [--log]\n"
+               "               [--exit-with-parent]\n"
                "       korvexd --data-dir DIR add-user NAME PASSWORD DOMAIN\n");
 }
 
@@ -79,6 +80,8 @@ int main(int argc, char** argv) {
       // Test harnesses pass this so that a crashed test leaves no service behind.
       prctl(PR_SET_PDEATHSIG, SIGTERM);
       if (getppid() == 1) return 1;
+    } else if (arg == "--log") {
+      options.logRequests = true;
     } else if (arg == "--seed-demo") {
       options.seedDemo = true;
     } else if (arg == "--update-dir") {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <thread>
 
 #include "ServiceClient.h"
 
@@ -92,6 +93,30 @@ TEST_F(DirectoryTest, CreateAnswersExistingNameWithItsId) {
   Json sub = alice_->PostJson("/directory/uploaddir", "parentid=" + std::to_string(id) + "&dirname=inner");
   EXPECT_EQ(sub["result"], 1);
   EXPECT_EQ(SubDir(*alice_, alice_->RootDir(), "New folder é"), id);
+}
+
+TEST_F(DirectoryTest, ParallelCreatesOfOneNameMakeOneDirectory) {
+  constexpr int kClients = 12;
+  std::vector<std::int64_t> ids(kClients, -1);
+  std::vector<std::thread> threads;
+  std::string body = "parentid=" + std::to_string(alice_->RootDir()) + "&dirname=race";
+  for (int i = 0; i < kClients; ++i) {
+    threads.emplace_back([&, i] {
+      ServiceClient c(korvexd_);
+      c.SetAuth(alice_->Auth());
+      auto res = c.PostForm("/directory/create", body);
+      if (!res) return;
+      Json j = Json::parse(res->body, nullptr, false);
+      if (j.is_object() && j.contains("id")) ids[i] = std::stoll(j["id"].get<std::string>());
+    });
+  }
+  for (auto& t : threads) t.join();
+  for (std::int64_t id : ids) EXPECT_EQ(id, ids[0]) << "every caller gets the one directory's id";
+  EXPECT_GT(ids[0], 0);
+  int named = 0;
+  Json listing = List(*alice_, alice_->RootDir());
+  for (const Json& e : listing["list"]) named += e["dirname"] == "race";
+  EXPECT_EQ(named, 1);
 }
 
 TEST_F(DirectoryTest, RefusesInvalidNamesAndUnknownParents) {
