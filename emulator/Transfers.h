@@ -20,9 +20,8 @@ struct Transfer {
 };
 
 std::optional<Transfer> FindTransfer(Service& service, const std::string& token);
-/// The token names this file, and the "a=" value names its session. A
-/// visitor of an access code may have no session, so an empty "a=" passes
-/// for code tokens.
+/// The token names this file, and the "a=" value names the session that
+/// prepared it; tokens an access code prepared accept any "a=".
 bool TransferAllows(const Transfer& transfer, std::int64_t fileId, const std::string& auth);
 std::string NewTransfer(Service& service, std::int64_t fileId, bool upload, const Session& session);
 
