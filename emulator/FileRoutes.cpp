@@ -74,9 +74,10 @@ void ListRandom(Service& service, Call& call) {
   }
   SortListing(files, call.req.matches[2].str());
   Json list = Json::array();
-  std::int64_t end = std::min<std::int64_t>(static_cast<std::int64_t>(files.size()),
-                                            *start + std::min(*count, kMaxPage));
-  for (std::int64_t i = *start; i < end; ++i) list.push_back(FileEntry(files[static_cast<std::size_t>(i)]));
+  std::int64_t total = static_cast<std::int64_t>(files.size());
+  std::int64_t first = std::min(*start, total);
+  std::int64_t end = first + std::min({*count, kMaxPage, total - first});
+  for (std::int64_t i = first; i < end; ++i) list.push_back(FileEntry(files[static_cast<std::size_t>(i)]));
   ReplyOk(call.res, {{"list", list}, {"total", std::to_string(files.size())}});
 }
 

@@ -11,6 +11,7 @@ namespace {
 constexpr std::int64_t kNever = 0;
 constexpr std::int64_t kNotOwnFile = 6003;  // "only on your own file"
 constexpr std::int64_t kDay = 24 * 3600;
+constexpr std::int64_t kMaxDays = 36500;
 
 /// The expiry a link request asks for, or nullopt after refusing it.
 std::optional<std::int64_t> RequestedExpiry(Call& call, std::string& dist) {
@@ -25,7 +26,7 @@ std::optional<std::int64_t> RequestedExpiry(Call& call, std::string& dist) {
     return text.find(':') == std::string::npos ? *date + kDay - 1 : *date;
   }
   auto days = PathId(call.req, 2);
-  if (!days) {
+  if (!days || *days > kMaxDays) {
     ReplyRefusal(call.res, state::kBadRequest, "validity missing or invalid");
     return std::nullopt;
   }

@@ -110,8 +110,13 @@ void CancelShare(Service& service, Call& call) {
 std::int64_t Page(Json& list, std::int64_t page, std::int64_t size) {
   if (size <= 0) return 1;
   std::int64_t total = static_cast<std::int64_t>(list.size());
-  std::int64_t pages = std::max<std::int64_t>(1, (total + size - 1) / size);
-  std::int64_t first = (std::max<std::int64_t>(page, 1) - 1) * size;
+  std::int64_t pages = total == 0 ? 1 : 1 + (total - 1) / size;
+  std::int64_t index = std::max<std::int64_t>(page, 1) - 1;
+  if (index >= pages) {
+    list = Json::array();
+    return pages;
+  }
+  std::int64_t first = index * size;
   Json cut = Json::array();
   for (std::int64_t i = first; i < std::min(total, first + size); ++i) cut.push_back(list[i]);
   list = std::move(cut);

@@ -177,6 +177,11 @@ TEST_F(FaultTest, GarbageNeverBreaksTheService) {
       {"POST", "/accesscode/delete", {{"Cookie", "AUTH_PRO=" + alice_->Auth()}}, "codeids=;;,a,99999999999999999999"},
       {"GET", "/file/listrandom/1001/LOGO/title/18446744073709551615/18446744073709551615",
        {{"Cookie", "AUTH_PRO=" + alice_->Auth()}}, ""},
+      {"GET", "/file/listrandom/1001/LOGO/title/9223372036854775807/9223372036854775807",
+       {{"Cookie", "AUTH_PRO=" + alice_->Auth()}}, ""},
+      {"POST", "/contact/list/LOGO/timedesc/9223372036854775807/9223372036854775807",
+       {{"Cookie", "AUTH_PRO=" + alice_->Auth()}}, ""},
+      {"GET", "/file/getcodes/50001/9223372036854775807", {{"Cookie", "AUTH_PRO=" + alice_->Auth()}}, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.method) + " " + c.path);
