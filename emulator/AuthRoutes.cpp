@@ -69,10 +69,6 @@ void AddAuthRoutes(Service& service) {
                 [&service](Call& call) { AccountLogin(service, call); });
   service.Route("POST", "/accesscode/login", Access::kPublic,
                 [&service](Call& call) { CodeLogin(service, call); });
-  service.Route("POST", "/account/logout", Access::kAccount, [&service](Call& call) {
-    service.db().Exec("DELETE FROM sessions WHERE auth=?", {call.session.auth});
-    ReplyOk(call.res);
-  });
 }
 
 }  // namespace korvexd
