@@ -10,39 +10,7 @@
 namespace korvex::test {
 namespace {
 
-class SharingTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(korvexd_.Start({"--seed-demo"})) << korvexd_.Error();
-    alice_ = std::make_unique<ServiceClient>(korvexd_);
-    ASSERT_TRUE(alice_->Login("alice", "alice-demo-1"));
-    bob_ = std::make_unique<ServiceClient>(korvexd_);
-    ASSERT_TRUE(bob_->Login("bob", "bob-demo-1"));
-  }
-
-  std::int64_t SubDir(ServiceClient& c, std::int64_t dir, const std::string& name) {
-    Json j = c.GetJson("/directory/listandcount/" + std::to_string(dir));
-    for (const Json& e : j["list"]) {
-      if (e["dirname"] == name) return std::stoll(e["dirid"].get<std::string>());
-    }
-    return -1;
-  }
-  std::string FileId(ServiceClient& c, std::int64_t dir, const std::string& name) {
-    Json j = c.GetJson("/file/listrandom/" + std::to_string(dir) + "/LOGO/title/0/100");
-    for (const Json& e : j["list"]) {
-      if (e["name"] == name) return e["fileid"];
-    }
-    return "";
-  }
-  Json Admin(const std::string& path) {
-    httplib::Client http(korvexd_.Host(), korvexd_.Port());
-    auto res = http.Get(path.c_str());
-    return res ? Json::parse(res->body, nullptr, false) : Json();
-  }
-
-  KorvexdProcess korvexd_;
-  std::unique_ptr<ServiceClient> alice_, bob_;
-};
+using SharingTest = KorvexdTest;
 
 TEST_F(SharingTest, ShareLifecycleChangesWhatTheRecipientMayDo) {
   std::int64_t priv = SubDir(*bob_, bob_->RootDir(), "Private");
