@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 
 #include "ServiceClient.h"
 
@@ -119,20 +120,18 @@ TEST(KorvexdCommandLine, RejectsBadArguments) {
   EXPECT_NE(std::system((base + " --data-dir /nonexistent/korvexd --tls-cert x 2>/dev/null").c_str()), 0);
 }
 
-}  // namespace
-}  // namespace korvex::test
-
-namespace korvex::test {
-namespace {
-
-TEST(KorvexdTls, ServesHttpsWithTheGivenCertificate) {
-  std::string dir = (std::filesystem::temp_directory_path() / ("korvexd-tls-" + std::to_string(getpid()))).string();
+TEST(KorvexdStartOptions, ServesHttpsAndThePublishedUpdateFilesIgnoringTheQuery) {
+  const std::string dir =
+      (std::filesystem::temp_directory_path() / ("korvexd-options-" + std::to_string(getpid()))).string();
   std::filesystem::create_directories(dir);
+  std::ofstream(dir + "/ZEPH300.xml") << "<root><version>1.2.2.23</version></root>";
+  std::ofstream(dir + "/ZEPH300.exe", std::ios::binary) << std::string("MZ\0\1binary", 10);
   std::string make = "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -keyout " + dir +
                      "/key.pem -out " + dir + "/cert.pem > /dev/null 2>&1";
   ASSERT_EQ(std::system(make.c_str()), 0) << "openssl could not make a test certificate";
   KorvexdProcess korvexd;
-  ASSERT_TRUE(korvexd.Start({"--seed-demo", "--tls-cert", dir + "/cert.pem", "--tls-key", dir + "/key.pem"}))
+  ASSERT_TRUE(korvexd.Start({"--seed-demo", "--update-dir", dir, "--tls-cert", dir + "/cert.pem", "--tls-key",
+                             dir + "/key.pem"}))
       << korvexd.Error();
   EXPECT_EQ(korvexd.BaseUrl().rfind("https://", 0), 0u) << korvexd.BaseUrl();
   httplib::SSLClient https(korvexd.Host(), korvexd.Port());
@@ -143,6 +142,13 @@ TEST(KorvexdTls, ServesHttpsWithTheGivenCertificate) {
   ASSERT_TRUE(res) << httplib::to_string(res.error());
   EXPECT_EQ(Json::parse(res->body)["result"], 1);
   EXPECT_FALSE(SetCookieValue(*res, "AUTH_PRO").empty());
+
+  auto xml = https.Get("/ZEPH300.xml?123456");
+  ASSERT_TRUE(xml);
+  EXPECT_NE(xml->body.find("<version>1.2.2.23</version>"), std::string::npos);
+  EXPECT_EQ(https.Get("/ZEPH300.exe?99")->body, std::string("MZ\0\1binary", 10));
+  EXPECT_EQ(https.Get("/KorvexDiagnosis.dll?1")->status, 404);
+  EXPECT_EQ(https.Get("/..%2Fetc%2Fpasswd.xml")->status, 404);
   std::filesystem::remove_all(dir);
 }
 

@@ -1,9 +1,6 @@
 // Shares, contacts, links, access codes with the visitor's upload, and the
 // informational requests.
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <fstream>
 
 #include "ServiceClient.h"
 
@@ -166,28 +163,6 @@ TEST_F(SharingTest, SpaceCountsPreviewsAndReports) {
   ASSERT_EQ(reports["list"].size(), 1u);
   EXPECT_EQ(reports["list"][0]["log"], log.substr(4)) << "kept byte for byte";
   EXPECT_EQ(reports["list"][0]["user"], "alice");
-}
-
-TEST(KorvexdUpdateFiles, ServesThePublishedFilesIgnoringTheQuery) {
-  std::string dir = (std::filesystem::temp_directory_path() / ("korvexd-update-" + std::to_string(getpid()))).string();
-  std::filesystem::create_directories(dir);
-  {
-    std::ofstream(dir + "/ZEPH300.xml") << "<root><version>1.2.2.23</version><description>new</description></root>";
-    std::ofstream(dir + "/ZEPH300.exe", std::ios::binary) << std::string("MZ\0\1binary", 10);
-  }
-  KorvexdProcess korvexd;
-  ASSERT_TRUE(korvexd.Start({"--update-dir", dir})) << korvexd.Error();
-  httplib::Client http(korvexd.Host(), korvexd.Port());
-  auto xml = http.Get("/ZEPH300.xml?123456");
-  ASSERT_TRUE(xml);
-  EXPECT_EQ(xml->status, 200);
-  EXPECT_NE(xml->body.find("<version>1.2.2.23</version>"), std::string::npos);
-  auto exe = http.Get("/ZEPH300.exe?99");
-  ASSERT_TRUE(exe);
-  EXPECT_EQ(exe->body, std::string("MZ\0\1binary", 10));
-  EXPECT_EQ(http.Get("/KorvexDiagnosis.dll?1")->status, 404);
-  EXPECT_EQ(http.Get("/..%2Fetc%2Fpasswd.xml")->status, 404);
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
