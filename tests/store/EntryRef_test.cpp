@@ -67,30 +67,25 @@ TEST(ContainerChildren, DestroyingAContainerDeletesItsWholeListingOnce) {
   int containersGone = 0;
   int itemsGone = 0;
   auto* root = new CountedContainer(&containersGone);
-  root->info.uri = "/";
-
   root->children = new ContainerChildren;
   auto* sub = new CountedContainer(&containersGone);
-  sub->info.name = "a";
-  sub->info.uri = root->info.uri + sub->info.name + "/";
+  root->children->containers.push_back(new EntryRef<Container>(sub));
   sub->children = new ContainerChildren;
-  auto* file = new CountedItem(&itemsGone);
-  file->info.name = "f";
-  file->info.uri = sub->info.uri + file->info.name;
-  sub->children->items.push_back(new EntryRef<Item>(file));
+  sub->children->items.push_back(new EntryRef<Item>(new CountedItem(&itemsGone)));
   sub->children->items.push_back(new EntryRef<Item>());  // position not fetched yet
   sub->children->items.push_back(new EntryRef<Item>(new CountedItem(&itemsGone)));
-  root->children->containers.push_back(new EntryRef<Container>(sub));
 
   // Dropping a listing (as a refresh does) deletes the subtree but keeps
   // the container itself.
-  sub->children.Reset();
+  root->children->containers.front()->get()->children.Reset();
   EXPECT_EQ(itemsGone, 2);
   EXPECT_EQ(containersGone, 0);
+  sub->children = new ContainerChildren;
+  sub->children->items.push_back(new EntryRef<Item>(new CountedItem(&itemsGone)));
 
   delete root;
   EXPECT_EQ(containersGone, 2);
-  EXPECT_EQ(itemsGone, 2);
+  EXPECT_EQ(itemsGone, 3) << "the whole tree goes with its root";
 }
 
 }  // namespace
