@@ -54,13 +54,10 @@ class RecordingBackEnd : public DataStoreRemoteImplBase {
   explicit RecordingBackEnd(ThreadPool* pool) : DataStoreRemoteImplBase("TestBackEnd", pool) {}
   ~RecordingBackEnd() override { DrainCalls(); }
 
-  std::string LastCall() {
+  /// The last call's text and the thread it ran on.
+  std::pair<std::string, std::thread::id> Last() {
     std::lock_guard<std::mutex> lock(mutex_);
-    return lastCall_;
-  }
-  std::thread::id LastThread() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return lastThread_;
+    return {lastCall_, lastThread_};
   }
 
   std::atomic<HRESULT> status{S_OK};
@@ -68,64 +65,44 @@ class RecordingBackEnd : public DataStoreRemoteImplBase {
   std::function<void(AsyncResult*)> during;
 
  protected:
-  HRESULT DoListSubContainersAndItemCount(const ContainerInfo& c, AsyncResult* r) override {
+  using C = const ContainerInfo&;
+  using I = const ItemInfo&;
+  using U = std::uint32_t;
+  HRESULT DoListSubContainersAndItemCount(C c, AsyncResult* r) override {
     auto* listed = new std::vector<Container*>{new Container};
     listed->front()->info.uri = c.uri + "sub/";
     r->SetPayload(boost::make_tuple(S_OK, listed, std::int32_t{7}));
     return Record(r, "ListSubContainersAndItemCount " + c.uri);
   }
-  HRESULT DoListSubItems(const ContainerInfo& c, std::uint32_t start, std::uint32_t count,
-                         std::int32_t sort, AsyncResult* r) override {
-    return Record(r, "ListSubItems " + c.uri + " " + Text(start) + " " + Text(count) + " " +
-                         std::to_string(sort));
+  HRESULT DoListSubItems(C c, U start, U count, std::int32_t sort, AsyncResult* r) override {
+    return Record(r, "ListSubItems " + c.uri + " " + Text(start) + " " + Text(count) + " " + std::to_string(sort));
   }
-  HRESULT DoCreateContainer(const ContainerInfo& p, const ContainerInfo& n,
-                            AsyncResult* r) override {
-    return Record(r, "CreateContainer " + p.uri + " " + n.name);
-  }
-  HRESULT DoDeleteContainer(const ContainerInfo& c, AsyncResult* r) override {
-    return Record(r, "DeleteContainer " + c.uri);
-  }
-  HRESULT DoRenameContainer(const ContainerInfo& c, const std::string& name,
-                            AsyncResult* r) override {
+  HRESULT DoCreateContainer(C p, C n, AsyncResult* r) override { return Record(r, "CreateContainer " + p.uri + " " + n.name); }
+  HRESULT DoDeleteContainer(C c, AsyncResult* r) override { return Record(r, "DeleteContainer " + c.uri); }
+  HRESULT DoRenameContainer(C c, const std::string& name, AsyncResult* r) override {
     return Record(r, "RenameContainer " + c.uri + " " + name);
   }
-  HRESULT DoMoveContainer(const ContainerInfo& c, const ContainerInfo& s, const ContainerInfo& t,
-                          std::uint32_t flag, AsyncResult* r) override {
+  HRESULT DoMoveContainer(C c, C s, C t, U flag, AsyncResult* r) override {
     return Record(r, "MoveContainer " + c.uri + " " + s.uri + " " + t.uri + " " + Text(flag));
   }
-  HRESULT DoCreateItem(const ContainerInfo& p, const ItemInfo& i, std::uint32_t flag,
-                       AsyncResult* r) override {
+  HRESULT DoCreateItem(C p, I i, U flag, AsyncResult* r) override {
     auto* created = new Item;
     created->info = i;
     r->SetPayload(boost::make_tuple(S_OK, created));
     return Record(r, "CreateItem " + p.uri + " " + i.name + " " + Text(flag));
   }
-  HRESULT DoOpenItem(const ItemInfo& i, bool forWriting, AsyncResult* r) override {
-    return Record(r, "OpenItem " + i.uri + " " + Text(forWriting));
-  }
-  HRESULT DoDeleteItem(const ItemInfo& i, AsyncResult* r) override {
-    return Record(r, "DeleteItem " + i.uri);
-  }
-  HRESULT DoRenameItem(const ItemInfo& i, const std::string& name, AsyncResult* r) override {
-    return Record(r, "RenameItem " + i.uri + " " + name);
-  }
-  HRESULT DoMoveItem(const ItemInfo& i, const ContainerInfo& s, const ContainerInfo& t,
-                     std::uint32_t flag, AsyncResult* r) override {
+  HRESULT DoOpenItem(I i, bool forWriting, AsyncResult* r) override { return Record(r, "OpenItem " + i.uri + " " + Text(forWriting)); }
+  HRESULT DoDeleteItem(I i, AsyncResult* r) override { return Record(r, "DeleteItem " + i.uri); }
+  HRESULT DoRenameItem(I i, const std::string& name, AsyncResult* r) override { return Record(r, "RenameItem " + i.uri + " " + name); }
+  HRESULT DoMoveItem(I i, C s, C t, U flag, AsyncResult* r) override {
     return Record(r, "MoveItem " + i.uri + " " + s.uri + " " + t.uri + " " + Text(flag));
   }
-  HRESULT DoCompleteItem(const ItemInfo& i, std::uint32_t flag, AsyncResult* r) override {
-    return Record(r, "CompleteItem " + i.uri + " " + Text(flag));
-  }
-  HRESULT DoReadItem(const ItemInfo& i, std::uint32_t low, std::uint32_t high, std::uint32_t length,
-                     AsyncResult* r) override {
-    auto* buffer = new std::uint8_t[length];
-    for (std::uint32_t n = 0; n < length; ++n) buffer[n] = static_cast<std::uint8_t>(n);
-    r->SetPayload(boost::make_tuple(S_OK, buffer));
+  HRESULT DoCompleteItem(I i, U flag, AsyncResult* r) override { return Record(r, "CompleteItem " + i.uri + " " + Text(flag)); }
+  HRESULT DoReadItem(I i, U low, U high, U length, AsyncResult* r) override {
+    r->SetPayload(boost::make_tuple(S_OK, new std::uint8_t[length]));
     return Record(r, "ReadItem " + i.uri + " " + Text(low) + " " + Text(high) + " " + Text(length));
   }
-  HRESULT DoWriteItem(const ItemInfo& i, std::unique_ptr<std::uint8_t[]> data, std::uint32_t low,
-                      std::uint32_t high, std::uint32_t length, AsyncResult* r) override {
+  HRESULT DoWriteItem(I i, std::unique_ptr<std::uint8_t[]> data, U low, U high, U length, AsyncResult* r) override {
     std::string bytes(reinterpret_cast<const char*>(data.get()), length);
     return Record(r, "WriteItem " + i.uri + " " + bytes + " " + Text(low) + " " + Text(high));
   }
@@ -228,8 +205,8 @@ TEST_F(DataStoreRemoteImplBaseTest, EveryCoreOperationReachesItsDoWithCopiedArgu
     ASSERT_EQ(c.start(backEnd, &result), S_OK);
     ASSERT_NE(result, nullptr);
     EXPECT_EQ(Finish(result), S_OK);
-    EXPECT_EQ(backEnd.LastCall(), c.expected);
-    EXPECT_NE(backEnd.LastThread(), std::this_thread::get_id());
+    EXPECT_EQ(backEnd.Last().first, c.expected);
+    EXPECT_NE(backEnd.Last().second, std::this_thread::get_id());
   }
 }
 
@@ -289,7 +266,7 @@ TEST_F(DataStoreRemoteImplBaseTest, RefusedQueueHandsOutNothingAndLogs) {
   const HRESULT hr = backEnd.DeleteContainer(Folder("/a/"), &result);
   EXPECT_EQ(hr, MakeHResult(0x8007045Bu));
   EXPECT_EQ(result, nullptr);
-  EXPECT_EQ(backEnd.LastCall(), "");
+  EXPECT_EQ(backEnd.Last().first, "");
   EXPECT_EQ(logger_->Lines(), std::vector<std::string>{Line(
       kLogError, "QueueUserWorkItem Failed: DeleteContainer, LastError = 8007045B")});
   sentinel->Release();
