@@ -25,20 +25,14 @@ TEST_F(DirectoryTest, ListingHasTheWireForms) {
   EXPECT_EQ(root["files"], 1);  // readme.txt
   ASSERT_FALSE(root["list"].empty());
   for (const Json& e : root["list"]) {
-    for (const char* key : {"dirid", "dirname", "isshare", "privilege", "ownername"}) {
-      SCOPED_TRACE(key);
-      EXPECT_TRUE(e[key].is_string());
-    }
+    ExpectTextFields(e, {"dirid", "dirname", "isshare", "privilege", "ownername"});
     EXPECT_EQ(e["ownername"], "");
     EXPECT_EQ(e["privilege"], "65535");
   }
   Json files = Files(*alice_, SubDir(*alice_, alice_->RootDir(), "Documents"));
   ASSERT_EQ(files["list"].size(), 2u);
   for (const Json& e : files["list"]) {
-    for (const char* key : {"fileid", "name", "size", "modifytime", "time", "state", "sec"}) {
-      SCOPED_TRACE(key);
-      EXPECT_TRUE(e[key].is_string());
-    }
+    ExpectTextFields(e, {"fileid", "name", "size", "modifytime", "time", "state", "sec"});
     int y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0;
     EXPECT_EQ(std::sscanf(e["modifytime"].get<std::string>().c_str(), "%d-%d-%d %d:%d:%d", &y, &mo, &d, &h, &mi, &sec), 6)
         << e["modifytime"];

@@ -30,11 +30,7 @@ TEST_F(LoginTest, AccountLoginSetsBothCookiesAndStringFields) {
   EXPECT_NE(SetCookieValue(*res, "AUTH_PRO"), SetCookieValue(*res, "PHPSESSID"));
   Json j = Json::parse(res->body);
   EXPECT_EQ(j["result"], 1);
-  for (const char* key : {"dirid", "secdirid", "filesize", "issubaccount", "status", "class", "name"}) {
-    SCOPED_TRACE(key);
-    ASSERT_TRUE(j.contains(key));
-    EXPECT_TRUE(j[key].is_string());
-  }
+  ExpectTextFields(j, {"dirid", "secdirid", "filesize", "issubaccount", "status", "class", "name"});
   EXPECT_EQ(j["issubaccount"], "0");
   EXPECT_NE(j["dirid"], j["secdirid"]);
 }

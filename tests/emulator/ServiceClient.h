@@ -71,6 +71,11 @@ inline long long StateOf(const Json& j) {
   return j["state"].is_string() ? std::stoll(j["state"].get<std::string>()) : j["state"].get<long long>();
 }
 
+/// Fails the test for each of `keys` that is not a text field of `j`.
+inline void ExpectTextFields(const Json& j, std::initializer_list<const char*> keys) {
+  for (const char* key : keys) EXPECT_TRUE(j.is_object() && j.contains(key) && j[key].is_string()) << key;
+}
+
 class ServiceClient {
  public:
   explicit ServiceClient(const KorvexdProcess& korvexd) : http_(korvexd.Host(), korvexd.Port()) {

@@ -28,10 +28,8 @@ TEST_F(SharingTest, ShareLifecycleChangesWhatTheRecipientMayDo) {
 
   Json users = bob_->PostJson("/share/diraccess/" + std::to_string(priv) + "/LOGO/timedesc/1/10", "");
   ASSERT_EQ(users["list"].size(), 1u);
-  for (const char* key : {"id", "uid", "dirid", "uname", "directoryname", "privilege", "domain", "isrevert", "sharetime"}) {
-    SCOPED_TRACE(key);
-    EXPECT_TRUE(users["list"][0][key].is_string());
-  }
+  ExpectTextFields(users["list"][0],
+                   {"id", "uid", "dirid", "uname", "directoryname", "privilege", "domain", "isrevert", "sharetime"});
   EXPECT_EQ(users["list"][0]["privilege"], "2272");
   EXPECT_EQ(users["pagesum"], 1);
 
@@ -51,10 +49,7 @@ TEST_F(SharingTest, ContactsArePagedAndComplete) {
   }
   Json all = alice_->PostJson("/contact/list/LOGO/timedesc/0/0", "");
   ASSERT_EQ(all["list"].size(), 6u) << "everyone in the domain but alice";
-  for (const char* key : {"userid", "name", "domain", "jointime", "email", "msn", "photo"}) {
-    SCOPED_TRACE(key);
-    EXPECT_TRUE(all["list"][0][key].is_string());
-  }
+  ExpectTextFields(all["list"][0], {"userid", "name", "domain", "jointime", "email", "msn", "photo"});
   Json page = alice_->PostJson("/contact/list/LOGO/timedesc/3/2", "");
   EXPECT_EQ(page["pagesum"], 3);
   ASSERT_EQ(page["list"].size(), 2u);
@@ -105,7 +100,7 @@ TEST_F(SharingTest, AccessCodeVisitorUploadsIntoTheCodesDirectory) {
   std::int64_t inbox = SubDir(*alice_, alice_->RootDir(), "Inbox");
   Json made = alice_->GetJson("/accesscode/createcode/" + std::to_string(inbox));
   ASSERT_EQ(made["result"], 1);
-  for (const char* key : {"id", "expiretime", "code", "ownerid"}) EXPECT_TRUE(made[key].is_string()) << key;
+  ExpectTextFields(made, {"id", "expiretime", "code", "ownerid"});
   Json codes = alice_->GetJson("/accesscode/listsingle/" + std::to_string(inbox) + "/TEXT/timedesc");
   ASSERT_EQ(codes["list"].size(), 2u);  // the demo code and the new one
   EXPECT_EQ(codes["list"][0]["code"], made["code"]);
