@@ -32,10 +32,13 @@ struct CallSlot {
 void CountCall(HRESULT status, const std::string&, const std::deque<std::string>&,
                const HttpHeaderMap&, void* user) {
   auto* slot = static_cast<CallSlot*>(user);
+  // Everything the slot holds is read before the count publishes the call:
+  // once counted, the test may reuse the slot's memory.
+  HttpRequestor* const resendOn = slot->resendOn;
   slot->status = status;
   if (std::this_thread::get_id() == slot->caller) slot->onCallerThread = true;
-  if (slot->calls.fetch_add(1) == 0 && slot->resendOn != nullptr) {
-    slot->resend = slot->resendOn->SendRequest("/quick", "GET", "", nullptr, 0, &CountCall, slot, 0);
+  if (slot->calls.fetch_add(1) == 0 && resendOn != nullptr) {
+    slot->resend = resendOn->SendRequest("/quick", "GET", "", nullptr, 0, &CountCall, slot, 0);
   }
 }
 
