@@ -1,42 +1,28 @@
-//===- tests/foundation/FileLogger_test.cpp -------------------------------===//
-
 #include "foundation/FileLogger.h"
 
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <regex>
-#include <sstream>
 #include <string>
+
+#include "TempHome.h"
 
 namespace korvex {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ReadText;
 
-class FileLoggerTest : public ::testing::Test {
+class FileLoggerTest : public testing::TempHomeTest {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("korvex_filelogger_" + std::to_string(getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    TempHomeTest::SetUp();
+    dir_ = Home();
     FileLogger::SetLineCount(0);
   }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  static std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-  }
-
   // Writes one line the way the manager does: locked, formatted, flushed.
   static void Emit(FileLogger& logger, const char* text) {
     logger.Lock();
@@ -44,7 +30,6 @@ class FileLoggerTest : public ::testing::Test {
     logger.Flush();
     logger.Unlock();
   }
-
   fs::path dir_;
 };
 
@@ -81,16 +66,14 @@ TEST_F(FileLoggerTest, FormatLineFollowsTheFixedLayout) {
 
 TEST_F(FileLoggerTest, OpensLazilyAndEndsLinesWithCrLf) {
   const fs::path path = dir_ / "a.log";
-  auto* logger = new FileLogger(path, 0, true, 100);
-  logger->AddRef();
+  FileLogger logger(path, 0, true, 100);
   EXPECT_FALSE(fs::exists(path));
-  EXPECT_EQ(logger->OpenState(), 0);
-  Emit(*logger, "first");
-  Emit(*logger, "second");
-  EXPECT_EQ(logger->OpenState(), 1);
+  EXPECT_EQ(logger.OpenState(), 0);
+  Emit(logger, "first");
+  Emit(logger, "second");
+  EXPECT_EQ(logger.OpenState(), 1);
   // Flushed after each line: readable while the logger still holds the file.
-  EXPECT_EQ(ReadAll(path), "first\r\nsecond\r\n");
-  logger->Release();
+  EXPECT_EQ(ReadText(path), "first\r\nsecond\r\n");
 }
 
 TEST_F(FileLoggerTest, AppendFlagDecidesWhetherOldContentSurvives) {
@@ -102,7 +85,7 @@ TEST_F(FileLoggerTest, AppendFlagDecidesWhetherOldContentSurvives) {
       FileLogger logger(path, 0, append, 100);
       Emit(logger, "new");
     }
-    EXPECT_EQ(ReadAll(path), append ? "old\r\nnew\r\n" : "new\r\n");
+    EXPECT_EQ(ReadText(path), append ? "old\r\nnew\r\n" : "new\r\n");
   }
 }
 
@@ -116,15 +99,15 @@ TEST_F(FileLoggerTest, SharedCounterEmptiesTheFileThatPassesTheLimit) {
   Emit(a, "a2");  // 3: at the limit, nothing emptied yet
   EXPECT_EQ(FileLogger::LineCount(), 3u);
   Emit(b, "b2");  // 4 > 3: b is emptied before its line, counter restarts
-  EXPECT_EQ(ReadAll(pathA), "a1\r\na2\r\n");
-  EXPECT_EQ(ReadAll(pathB), "b2\r\n");
+  EXPECT_EQ(ReadText(pathA), "a1\r\na2\r\n");
+  EXPECT_EQ(ReadText(pathB), "b2\r\n");
   EXPECT_EQ(FileLogger::LineCount(), 0u);
   Emit(a, "a3");
   Emit(a, "a4");
   Emit(a, "a5");
   Emit(a, "a6");  // 4 > 3 again, this time in a
-  EXPECT_EQ(ReadAll(pathA), "a6\r\n");
-  EXPECT_EQ(ReadAll(pathB), "b2\r\n");
+  EXPECT_EQ(ReadText(pathA), "a6\r\n");
+  EXPECT_EQ(ReadText(pathB), "b2\r\n");
 }
 
 TEST_F(FileLoggerTest, UnopenableFileSilencesTheLoggerForTheRun) {

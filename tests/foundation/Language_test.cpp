@@ -1,5 +1,3 @@
-//===- tests/foundation/Language_test.cpp ---------------------------------===//
-
 #include "foundation/Language.h"
 
 #include <gtest/gtest.h>
@@ -19,9 +17,8 @@ class LanguageTest : public ::testing::Test {
 
 TEST_F(LanguageTest, StoredSettingIgnoresCase) {
   const std::pair<const char*, LanguageId> cases[] = {
-      {"zh", kLanguageChinese}, {"ZH-CN", kLanguageChinese}, {"Zh-Cn", kLanguageChinese},
-      {"en", kLanguageEnglish}, {"EN-us", kLanguageEnglish}, {"fr-FR", kLanguageEnglish},
-      {"zh-tw", kLanguageEnglish}, {"zhx", kLanguageEnglish}, {"", kLanguageUnset},
+      {"Zh-Cn", kLanguageChinese}, {"EN-us", kLanguageEnglish}, {"zh-tw", kLanguageEnglish},
+      {"zhx", kLanguageEnglish},   {"", kLanguageUnset},
   };
   for (const auto& [value, expected] : cases) {
     SCOPED_TRACE(value);
@@ -31,18 +28,14 @@ TEST_F(LanguageTest, StoredSettingIgnoresCase) {
 
 TEST_F(LanguageTest, LocaleNamesPickSimplifiedChineseOnly) {
   const std::pair<const char*, LanguageId> cases[] = {
-      {"zh_CN.UTF-8", kLanguageChinese}, {"zh_CN", kLanguageChinese}, {"zh", kLanguageChinese},
-      {"zh.UTF-8", kLanguageChinese},    {"zh_cn.gbk@x", kLanguageChinese},
-      {"zh_TW.UTF-8", kLanguageEnglish}, {"en_US.UTF-8", kLanguageEnglish},
-      {"C", kLanguageEnglish},           {"POSIX", kLanguageEnglish},
-      {"", kLanguageEnglish},            {"zhu_ZA", kLanguageEnglish},
+      {"zh", kLanguageChinese},          {"zh.UTF-8", kLanguageChinese}, {"zh_cn.gbk@x", kLanguageChinese},
+      {"zh_TW.UTF-8", kLanguageEnglish}, {"C", kLanguageEnglish},        {"", kLanguageEnglish},
+      {"zhu_ZA", kLanguageEnglish},
   };
   for (const auto& [locale, expected] : cases) {
     SCOPED_TRACE(locale);
     EXPECT_EQ(LanguageFromLocaleName(locale), expected);
   }
-  EXPECT_EQ(LanguageSettingText(kLanguageChinese), "zh");
-  EXPECT_EQ(LanguageSettingText(kLanguageEnglish), "en");
 }
 
 TEST_F(LanguageTest, SetIfUnsetKeepsAnEarlierChoice) {

@@ -1,13 +1,7 @@
-//===- tests/foundation/LockFileReference.h - Independent ".lock" codec -*- C++ -*-===//
-///
-/// A second, deliberately naive implementation of the encrypted-file format,
-/// written from the format description alone: textbook RC4 (no OpenSSL, no
-/// code shared with the client) and OpenSSL's MD5 called directly. Files the
-/// client writes must decode here and files built here must decrypt in the
-/// client, which is what "interoperates with the original client" means in
-/// a test.
-///
-//===----------------------------------------------------------------------===//
+// A second, deliberately naive implementation of the encrypted-file format,
+// written from the format description alone: textbook RC4 (no code shared
+// with the client) and OpenSSL's MD5 called directly. Files the client writes
+// must decode here and files built here must decrypt in the client.
 #pragma once
 
 #include <array>
@@ -48,5 +42,8 @@ std::optional<Bytes> Decode(const Bytes& file, std::string_view password,
 
 /// Deterministic pseudo-random bytes.
 Bytes Pattern(std::size_t size, std::uint32_t seed);
+
+inline std::string AsText(const Bytes& b) { return {b.begin(), b.end()}; }
+inline Bytes AsBytes(std::string_view s) { return {s.begin(), s.end()}; }
 
 }  // namespace korvex::reference

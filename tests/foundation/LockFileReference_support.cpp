@@ -1,5 +1,3 @@
-//===- tests/foundation/LockFileReference_support.cpp ---------------------===//
-
 #include "foundation/LockFileReference.h"
 
 #include <openssl/evp.h>

@@ -1,53 +1,43 @@
-//===- tests/foundation/LogMgr_test.cpp -----------------------------------===//
-
 #include "foundation/LogMgr.h"
-
-#include "foundation/FileLogger.h"
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cctype>
 #include <filesystem>
-#include <fstream>
-#include <mutex>
 #include <set>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "TempHome.h"
+#include "foundation/FileLogger.h"
 
 namespace korvex {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ReadText;
 
 // Records what reaches it, in delivery order across all recorders.
 struct Delivery {
   std::string logger;
-  std::int32_t level;
   std::string category;
   std::string message;
 };
 
 class RecordingLogger : public Logger {
  public:
-  RecordingLogger(std::string name, std::int32_t level, std::vector<Delivery>* sink,
-                  bool* destroyed = nullptr)
+  RecordingLogger(std::string name, std::int32_t level, std::vector<Delivery>* sink, bool* destroyed = nullptr)
       : Logger(level), name_(std::move(name)), sink_(sink), destroyed_(destroyed) {}
   ~RecordingLogger() override {
     if (destroyed_) *destroyed_ = true;
   }
-  std::string_view FormatLine(std::int32_t level, const char* category,
-                              const char* message) override {
-    pending_ = {name_, level, category ? category : "<null>", message};
+  std::string_view FormatLine(std::int32_t, const char* category, const char* message) override {
+    pending_ = {name_, category ? category : "<null>", message};
     return pending_.message;
   }
   void WriteLine(std::string_view) override { sink_->push_back(pending_); }
-  bool AcceptsCategory(const char* category) override {
-    return !category || std::string(category) != "Muted";
-  }
+  bool AcceptsCategory(const char* category) override { return !category || std::string(category) != "Muted"; }
 
  private:
   std::string name_;
@@ -55,13 +45,6 @@ class RecordingLogger : public Logger {
   bool* destroyed_;
   Delivery pending_;
 };
-
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
@@ -79,76 +62,59 @@ std::string MessageOf(const std::string& line) {
   const std::string malformed = "<malformed: " + line.substr(0, 60) + ">";
   if (line.size() < 31 || line[23] != '-' || line[29] != '-') return malformed;
   std::size_t pos = 30;
-  const std::size_t digits = pos;
   while (pos < line.size() && std::isdigit(static_cast<unsigned char>(line[pos]))) ++pos;
-  if (pos - digits < 4 || pos >= line.size() || line[pos] != '-') return malformed;
+  if (pos - 30 < 4 || pos >= line.size() || line[pos] != '-') return malformed;
   const std::size_t categoryEnd = line.find('-', pos + 1 + 20);
-  if (categoryEnd == std::string::npos) return malformed;
-  return line.substr(categoryEnd + 1);
+  return categoryEnd == std::string::npos ? malformed : line.substr(categoryEnd + 1);
 }
 
-class LogMgrTest : public ::testing::Test {
+class LogMgrTest : public testing::TempHomeTest {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("korvex_logmgr_" + std::to_string(getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    TempHomeTest::SetUp();
     LogMgr::Get().Reset();
   }
-  void TearDown() override {
-    LogMgr::Get().Reset();
-    fs::remove_all(dir_);
-  }
-
   // The start-up arrangement: verbose file at the threshold, normal at 3.
   void AddStartupPair(std::int32_t threshold) {
     LogMgr& mgr = LogMgr::Get();
+    mgr.Reset();
     mgr.SetThreshold(threshold);
-    mgr.AddLogger(new FileLogger(dir_ / "verbose.log", threshold, true, 1u << 20));
-    mgr.AddLogger(new FileLogger(dir_ / "normal.log", 3, true, 1u << 20));
+    mgr.AddLogger(new FileLogger(Verbose(), threshold, false, 1u << 20));
+    mgr.AddLogger(new FileLogger(Normal(), 3, false, 1u << 20));
   }
-
-  fs::path dir_;
+  fs::path Verbose() const { return Home() / "verbose.log"; }
+  fs::path Normal() const { return Home() / "normal.log"; }
 };
 
 TEST_F(LogMgrTest, DefaultThresholdLogsNothingAndCreatesNoFile) {
   EXPECT_EQ(LogMgr::Get().Threshold(), kLogNone);
-  LogMgr::Get().AddLogger(new FileLogger(dir_ / "none.log", kLogNone, true, 100));
+  LogMgr::Get().AddLogger(new FileLogger(Normal(), kLogNone, true, 100));
   LogMgr::Get().Error("Cat", "dropped %d", 1);
   LogMgr::Get().Log(kLogFatal, "Cat", "dropped too");
-  EXPECT_FALSE(fs::exists(dir_ / "none.log"));
+  EXPECT_FALSE(fs::exists(Normal()));
 }
 
-TEST_F(LogMgrTest, ThresholdDropsLowerLevels) {
-  LogMgr& mgr = LogMgr::Get();
-  mgr.SetThreshold(kLogWarn);
-  mgr.AddLogger(new FileLogger(dir_ / "normal.log", kLogWarn, true, 100));
-  mgr.Trace("T", "trace");
-  mgr.Debug("T", "debug");
-  mgr.Info("T", "info");
-  mgr.Warn("T", "warn %s", "x");
-  mgr.Error("T", "error %d", 7);
-  EXPECT_FALSE(mgr.Admits(kLogInfo));
-  EXPECT_TRUE(mgr.Admits(kLogWarn));
-  const auto lines = Lines(ReadAll(dir_ / "normal.log"));
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(MessageOf(lines[0]), "warn x");
-  EXPECT_NE(lines[0].find("-WARN -"), std::string::npos);
-  EXPECT_EQ(MessageOf(lines[1]), "error 7");
-  EXPECT_NE(lines[1].find("-ERROR-"), std::string::npos);
-}
-
-TEST_F(LogMgrTest, ThresholdZeroFillsBothFiles) {
-  AddStartupPair(kLogTrace);
-  LogMgr::Get().Trace("T", "only verbose");
-  LogMgr::Get().Warn("T", "both");
-  EXPECT_EQ(Lines(ReadAll(dir_ / "normal.log")).size(), 1u);
-  const auto verbose = Lines(ReadAll(dir_ / "verbose.log"));
-  ASSERT_EQ(verbose.size(), 2u);
-  EXPECT_EQ(MessageOf(verbose[0]), "only verbose");
-  EXPECT_EQ(MessageOf(verbose[1]), "both");
+TEST_F(LogMgrTest, ThresholdAndLoggerLevelsSelectTheLines) {
+  for (std::int32_t threshold : {kLogWarn, kLogTrace}) {
+    SCOPED_TRACE(threshold);
+    AddStartupPair(threshold);
+    LogMgr& mgr = LogMgr::Get();
+    mgr.Trace("T", "trace");
+    mgr.Info("T", "info");
+    mgr.Warn("T", "warn %s", "x");
+    mgr.Error("T", "error %d", 7);
+    EXPECT_EQ(mgr.Admits(kLogInfo), threshold == kLogTrace);
+    EXPECT_TRUE(mgr.Admits(kLogWarn));
+    const auto normal = Lines(ReadText(Normal()));
+    ASSERT_EQ(normal.size(), 2u);
+    EXPECT_EQ(MessageOf(normal[0]), "warn x");
+    EXPECT_NE(normal[0].find("-WARN -"), std::string::npos);
+    EXPECT_EQ(MessageOf(normal[1]), "error 7");
+    EXPECT_NE(normal[1].find("-ERROR-"), std::string::npos);
+    const auto verbose = Lines(ReadText(Verbose()));
+    ASSERT_EQ(verbose.size(), threshold == kLogTrace ? 4u : 2u);
+    EXPECT_EQ(MessageOf(verbose[0]), threshold == kLogTrace ? "trace" : "warn x");
+  }
 }
 
 TEST_F(LogMgrTest, NewestLoggerServedFirstAndLevelsAndCategoriesFiltered) {
@@ -171,35 +137,20 @@ TEST_F(LogMgrTest, NewestLoggerServedFirstAndLevelsAndCategoriesFiltered) {
   EXPECT_EQ(sink[2].message, "w");
 }
 
-TEST_F(LogMgrTest, OverlongMessagesAreCutAndMarked) {
+TEST_F(LogMgrTest, OverlongMessagesAreCutAndMarkedInTheFile) {
   struct Case {
-    std::size_t length;
-    std::size_t expectedKept;
+    std::size_t length, expectedKept;
     bool marked;
   };
   const Case cases[] = {{20000, 16384, true}, {16385, 16384, true}, {16384, 16384, false}, {5, 5, false}};
-  std::vector<Delivery> sink;
-  LogMgr mgr;
-  mgr.SetThreshold(kLogTrace);
-  mgr.AddLogger(new RecordingLogger("r", kLogTrace, &sink));
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.length);
-    sink.clear();
-    const std::string text(c.length, 'x');
-    mgr.Info("Cat", "%s", text.c_str());
-    ASSERT_EQ(sink.size(), 1u);
-    const std::string expected = std::string(c.expectedKept, 'x') + (c.marked ? "..." : "");
-    EXPECT_EQ(sink[0].message, expected);
-  }
-}
-
-TEST_F(LogMgrTest, OverlongMessageReachesTheFileWhole) {
   AddStartupPair(kLogWarn);
-  const std::string text(20000, 'y');
-  LogMgr::Get().Warn("Big", "%s", text.c_str());
-  const auto lines = Lines(ReadAll(dir_ / "normal.log"));
-  ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(MessageOf(lines[0]), std::string(16384, 'y') + "...");
+  for (const Case& c : cases) LogMgr::Get().Warn("Big", "%s", std::string(c.length, 'y').c_str());
+  const auto lines = Lines(ReadText(Normal()));
+  ASSERT_EQ(lines.size(), std::size(cases));
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    SCOPED_TRACE(cases[i].length);
+    EXPECT_EQ(MessageOf(lines[i]), std::string(cases[i].expectedKept, 'y') + (cases[i].marked ? "..." : ""));
+  }
 }
 
 TEST_F(LogMgrTest, ResetReleasesLoggersAndSilences) {
@@ -221,8 +172,7 @@ TEST_F(LogMgrTest, ResetReleasesLoggersAndSilences) {
 
 TEST_F(LogMgrTest, ConcurrentCallersProduceWholeLines) {
   AddStartupPair(kLogTrace);
-  constexpr int kThreads = 4;
-  constexpr int kLinesEach = 400;
+  constexpr int kThreads = 4, kLinesEach = 400;
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([t] {
@@ -232,7 +182,7 @@ TEST_F(LogMgrTest, ConcurrentCallersProduceWholeLines) {
   }
   for (auto& thread : threads) thread.join();
 
-  const auto lines = Lines(ReadAll(dir_ / "verbose.log"));
+  const auto lines = Lines(ReadText(Verbose()));
   ASSERT_EQ(lines.size(), static_cast<std::size_t>(kThreads * kLinesEach));
   std::set<std::string> seen;
   for (const std::string& line : lines) {
@@ -246,8 +196,9 @@ TEST_F(LogMgrTest, ConcurrentCallersProduceWholeLines) {
     seen.insert(text.substr(0, second));
   }
   EXPECT_EQ(seen.size(), lines.size()) << "a line was duplicated or lost";
-  EXPECT_FALSE(fs::exists(dir_ / "normal.log")) << "Debug is below the normal log's level";
+  EXPECT_FALSE(fs::exists(Normal())) << "Debug is below the normal log's level";
 }
 
 }  // namespace
 }  // namespace korvex
+

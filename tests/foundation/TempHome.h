@@ -1,23 +1,46 @@
-// A fresh KORVEX_HOME per test, so that hives, autostart entries and data
-// folders never touch the real ones; removed with everything in it afterwards.
+// A fresh KORVEX_HOME per test, so that hives, autostart entries, logs and
+// data files never touch the real ones; removed with everything in it afterwards.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "foundation/LogMgr.h"
+#include "foundation/Logger.h"
 
 namespace korvex::testing {
 
+/// Keeps every line the log manager delivers.
+class CaptureLogger : public Logger {
+ public:
+  CaptureLogger() : Logger(kLogTrace) {}
+  void WriteLine(std::string_view line) override;
+  bool Contains(std::string_view text);
+  std::string All();
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::string> lines_;
+};
+
 class TempHomeTest : public ::testing::Test {
  protected:
+  /// Also routes warnings and above of the shared log manager into log_.
   void SetUp() override;
   void TearDown() override;
 
   const std::filesystem::path& Home() const { return home_; }
   std::filesystem::path UserHive() const { return home_ / "config" / "KorvexDataSMB" / "HKCU.reg"; }
   std::filesystem::path MachineHive() const { return home_ / "etc" / "KorvexDataSMB" / "HKLM.reg"; }
+  /// Sorted names in the home folder, to prove nothing was left behind.
+  std::vector<std::string> Listing() const;
+
+  CaptureLogger* log_ = nullptr;
 
  private:
   std::filesystem::path home_;

@@ -1,12 +1,33 @@
 #include "TempHome.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 
+#include "foundation/LogMgr.h"
 #include "platform/Paths.h"
 
 namespace korvex::testing {
+
+namespace fs = std::filesystem;
+
+void CaptureLogger::WriteLine(std::string_view line) {
+  std::lock_guard lock(mutex_);
+  lines_.emplace_back(line);
+}
+
+bool CaptureLogger::Contains(std::string_view text) {
+  std::lock_guard lock(mutex_);
+  return std::any_of(lines_.begin(), lines_.end(), [&](const std::string& l) { return l.find(text) != l.npos; });
+}
+
+std::string CaptureLogger::All() {
+  std::lock_guard lock(mutex_);
+  std::string text;
+  for (const auto& l : lines_) text += l + "\n";
+  return text;
+}
 
 void TempHomeTest::SetUp() {
   std::string pattern = (paths::TempDir() / "korvex-test-XXXXXX").string();
@@ -14,30 +35,43 @@ void TempHomeTest::SetUp() {
   home_ = pattern;
   if (const char* old = std::getenv("KORVEX_HOME")) previous_ = old;
   ::setenv("KORVEX_HOME", home_.c_str(), 1);
+  LogMgr::Get().Reset();
+  log_ = new CaptureLogger;
+  log_->AddRef();
+  LogMgr::Get().AddLogger(log_);
+  LogMgr::Get().SetThreshold(kLogWarn);
 }
 
 void TempHomeTest::TearDown() {
+  LogMgr::Get().Reset();
+  if (log_) log_->Release();
   if (previous_) ::setenv("KORVEX_HOME", previous_->c_str(), 1);
   else ::unsetenv("KORVEX_HOME");
   std::error_code ec;
   // Make folders set read-only by a test removable again.
-  for (auto it = std::filesystem::recursive_directory_iterator(home_, ec);
-       !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-    std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ec);
+  for (auto it = fs::recursive_directory_iterator(home_, ec); !ec && it != fs::recursive_directory_iterator();
+       it.increment(ec)) {
+    fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
   }
-  std::filesystem::remove_all(home_, ec);
+  fs::remove_all(home_, ec);
 }
 
-std::string ReadText(const std::filesystem::path& path) {
+std::vector<std::string> TempHomeTest::Listing() const {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(home_)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string ReadText(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream out;
   out << in.rdbuf();
   return out.str();
 }
 
-void WriteText(const std::filesystem::path& path, const std::string& text) {
-  std::filesystem::create_directories(path.parent_path());
+void WriteText(const fs::path& path, const std::string& text) {
+  fs::create_directories(path.parent_path());
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << text;
   ASSERT_TRUE(out.good()) << "cannot write " << path;
