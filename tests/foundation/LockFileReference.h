@@ -1,12 +1,11 @@
 // A second, deliberately naive implementation of the encrypted-file format,
 // written from the format description alone: textbook RC4 (no code shared
 // with the client) and OpenSSL's MD5 called directly. Files the client writes
-// must decode here and files built here must decrypt in the client.
+// must equal what Encode builds here, and files built here must decrypt in it.
 #pragma once
 
 #include <array>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,10 +34,6 @@ Digest CheckDigest(const Bytes& plain);
 /// older headerless kind (digest, then whole blocks).
 Bytes Encode(const Bytes& plain, std::string_view password, std::uint32_t blockSize = 32768,
              bool header = true);
-
-/// Decodes what Encode produces; nullopt for a wrong password or a short file.
-std::optional<Bytes> Decode(const Bytes& file, std::string_view password,
-                            std::uint32_t headerlessBlockSize = 32768);
 
 /// Deterministic pseudo-random bytes.
 Bytes Pattern(std::size_t size, std::uint32_t seed);

@@ -79,33 +79,6 @@ Bytes Encode(const Bytes& plain, std::string_view password, std::uint32_t blockS
   return file;
 }
 
-std::optional<Bytes> Decode(const Bytes& file, std::string_view password,
-                            std::uint32_t headerlessBlockSize) {
-  std::size_t at = 0;
-  std::uint32_t blockSize = headerlessBlockSize;
-  std::size_t first = blockSize;
-  if (file.size() >= 4 && file[0] == 0xEE && file[1] == 0xDD && file[2] == 2) {
-    blockSize = file[3] == 0 ? 262144 : file[3] * 1024u;
-    first = blockSize - 20;
-    at = 4;
-  }
-  if (file.size() < at + 16) return std::nullopt;
-  Digest stored{};
-  std::copy_n(file.begin() + static_cast<std::ptrdiff_t>(at), 16, stored.begin());
-  at += 16;
-  const Digest key = Md5(password);
-  Bytes plain;
-  for (std::size_t block = 0; at < file.size(); ++block) {
-    const std::size_t take = std::min<std::size_t>(block == 0 ? first : blockSize, file.size() - at);
-    const Bytes piece = Rc4(key, Bytes(file.begin() + at, file.begin() + at + take));
-    if (block == 0 && CheckDigest(piece) != stored) return std::nullopt;
-    plain.insert(plain.end(), piece.begin(), piece.end());
-    at += take;
-  }
-  if (plain.empty() && CheckDigest(plain) != stored) return std::nullopt;
-  return plain;
-}
-
 Bytes Pattern(std::size_t size, std::uint32_t seed) {
   Bytes out(size);
   std::uint32_t x = seed * 2654435761u + 1;

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,17 +14,27 @@
 
 namespace korvex::testing {
 
-/// Keeps every line the log manager delivers.
+/// Keeps every line the log manager delivers (under the logger's own lock).
 class CaptureLogger : public Logger {
  public:
   CaptureLogger() : Logger(kLogTrace) {}
-  void WriteLine(std::string_view line) override;
-  bool Contains(std::string_view text);
-  std::string All();
+  void WriteLine(std::string_view line) override { lines_.emplace_back(line); }
+  bool Contains(std::string_view text) const { return All().find(text) != std::string::npos; }
+  std::string All() const;
 
  private:
-  std::mutex mutex_;
   std::vector<std::string> lines_;
+};
+
+/// Sets or clears one environment variable and puts it back afterwards.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value);
+  ~ScopedEnv();
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
 };
 
 class TempHomeTest : public ::testing::Test {

@@ -12,21 +12,21 @@ namespace korvex::testing {
 
 namespace fs = std::filesystem;
 
-void CaptureLogger::WriteLine(std::string_view line) {
-  std::lock_guard lock(mutex_);
-  lines_.emplace_back(line);
-}
-
-bool CaptureLogger::Contains(std::string_view text) {
-  std::lock_guard lock(mutex_);
-  return std::any_of(lines_.begin(), lines_.end(), [&](const std::string& l) { return l.find(text) != l.npos; });
-}
-
-std::string CaptureLogger::All() {
-  std::lock_guard lock(mutex_);
+std::string CaptureLogger::All() const {
   std::string text;
   for (const auto& l : lines_) text += l + "\n";
   return text;
+}
+
+ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
+  if (const char* old = std::getenv(name)) old_ = old;
+  if (value) ::setenv(name, value, 1);
+  else ::unsetenv(name);
+}
+
+ScopedEnv::~ScopedEnv() {
+  if (old_) ::setenv(name_, old_->c_str(), 1);
+  else ::unsetenv(name_);
 }
 
 void TempHomeTest::SetUp() {

@@ -1,5 +1,3 @@
-//===- tests/foundation/XmlReader_test.cpp --------------------------------===//
-
 #include "foundation/XmlReader.h"
 
 #include <gtest/gtest.h>
