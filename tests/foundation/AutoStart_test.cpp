@@ -34,10 +34,7 @@ TEST_F(AutoStart, EnableWritesEntryAndDisableRemovesIt) {
 }
 
 TEST_F(AutoStart, ExecQuotesReservedCharacters) {
-  struct Case {
-    std::string path;
-    std::string exec;
-  };
+  struct Case { std::string path; std::string exec; };
   const Case cases[] = {
       {"/home/me/My Apps/korvexdata", "\"/home/me/My Apps/korvexdata\""},
       {"/a/$HOME/`x`", "\"/a/\\\\$HOME/\\\\`x\\\\`\""},

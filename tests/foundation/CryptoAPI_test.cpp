@@ -25,30 +25,24 @@ using Names = std::vector<std::string>;
 
 constexpr HRESULT kPasswordMismatch = MakeHResult(0x80070056u);
 
-TEST(Rc4Stream, BothBackendsProduceTheStandardKeyStream) {
-  // First 16 key-stream bytes for the 128-bit key 01 02 .. 10 (RFC 6229).
+TEST(Rc4Stream, BothBackendsMatchTheTextbookCipher) {
   const Rc4Stream::Key key = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
-  const std::array<std::uint8_t, 16> expected = {0x9a, 0xc7, 0xcc, 0x9a, 0x60, 0x9d, 0x1e, 0xf7,
-                                                 0xb2, 0x93, 0x28, 0x99, 0xcd, 0xe4, 0x1b, 0x97};
+  ref::Digest digestKey{};
+  std::copy(key.begin(), key.end(), digestKey.begin());
   const Bytes data = ref::Pattern(100000, 7);
   for (auto backend : {Rc4Stream::Backend::kPreferOpenSsl, Rc4Stream::Backend::kBuiltIn}) {
     SCOPED_TRACE(backend == Rc4Stream::Backend::kBuiltIn ? "built-in" : "openssl");
     Rc4Stream rc4(backend);
-    std::array<std::uint8_t, 16> stream{};
-    EXPECT_EQ(rc4.Apply(stream.data(), stream.data(), stream.size()), E_UNEXPECTED);
-    ASSERT_EQ(rc4.SetKey(key), S_OK);
-    ASSERT_EQ(rc4.Apply(stream.data(), stream.data(), stream.size()), S_OK);
-    EXPECT_EQ(stream, expected);
-
-    // Pieces of odd sizes continue one stream; Restart begins it again.
-    ASSERT_EQ(rc4.Restart(), S_OK);
     Bytes out(data.size());
+    EXPECT_EQ(rc4.Apply(data.data(), out.data(), 1), E_UNEXPECTED) << "no key yet";
+    ASSERT_EQ(rc4.SetKey(key), S_OK);
+    ASSERT_EQ(rc4.Apply(data.data(), out.data(), 5000), S_OK);
+    // Restart begins the stream again; pieces of odd sizes continue one stream.
+    ASSERT_EQ(rc4.Restart(), S_OK);
     for (std::size_t at = 0, piece = 1; at < data.size(); at += piece, piece = piece * 3 + 1) {
       piece = std::min(piece, data.size() - at);
       ASSERT_EQ(rc4.Apply(data.data() + at, out.data() + at, piece), S_OK);
     }
-    ref::Digest digestKey{};
-    std::copy(key.begin(), key.end(), digestKey.begin());
     EXPECT_EQ(out, ref::Rc4(digestKey, data));
   }
 }
@@ -83,11 +77,7 @@ TEST_F(CryptoAPIFile, HashesTheRequestedRangeInPieces) {
   const fs::path path = Home() / "data.bin";
   WriteText(path, AsText(data));
   auto md5Of = [&](std::size_t from, std::size_t count) { return ref::Hex(ref::Md5(data.data() + from, count)); };
-  struct Case {
-    const char* name;
-    std::uint64_t offset, length;
-    std::string expected;
-  } cases[] = {
+  struct Case { const char* name; std::uint64_t offset, length; std::string expected; } cases[] = {
       {"whole file", 0, data.size(), md5Of(0, data.size())},
       {"inner range", 1000, 2 * CryptoAPI::kHashReadSize + 7, md5Of(1000, 2 * CryptoAPI::kHashReadSize + 7)},
       {"runs past the end", 32768, data.size(), md5Of(32768, data.size() - 32768)},
@@ -207,10 +197,7 @@ TEST_F(CryptoAPIDecryptFile, WrongPasswordWritesNothing) {
 TEST_F(CryptoAPIDecryptFile, DamagedFilesFailWithoutOutput) {
   const Bytes good = ref::Encode(ref::Pattern(50000, 11), "pw");
   const Bytes garbage = ref::Pattern(100000, 12);
-  struct Case {
-    const char* name;
-    Bytes file;
-  } cases[] = {
+  struct Case { const char* name; Bytes file; } cases[] = {
       {"empty file", {}},
       {"header only", Bytes(good.begin(), good.begin() + 4)},
       {"digest cut short", Bytes(good.begin(), good.begin() + 19)},

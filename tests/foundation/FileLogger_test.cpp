@@ -20,7 +20,6 @@ class FileLoggerTest : public testing::TempHomeTest {
  protected:
   void SetUp() override {
     TempHomeTest::SetUp();
-    dir_ = Home();
     FileLogger::SetLineCount(0);
   }
   // Writes one line the way the manager does: locked, formatted, flushed.
@@ -30,16 +29,11 @@ class FileLoggerTest : public testing::TempHomeTest {
     logger.Flush();
     logger.Unlock();
   }
-  fs::path dir_;
 };
 
 TEST_F(FileLoggerTest, FormatLineFollowsTheFixedLayout) {
-  struct Case {
-    std::int32_t level;
-    const char* category;
-    const char* message;
-    std::string expectedTail;  // everything after the thread field
-  };
+  // The tail is everything after the thread field.
+  struct Case { std::int32_t level; const char *category, *message; std::string expectedTail; };
   const std::string longCategory = "ShellFolderDataStoreRemote";  // 26 characters
   const Case cases[] = {
       {3, "HttpRequestor", "request failed", "       HttpRequestor-request failed"},
@@ -48,7 +42,7 @@ TEST_F(FileLoggerTest, FormatLineFollowsTheFixedLayout) {
       {4, "X", nullptr, std::string(19, ' ') + "X-"},
   };
   const char* names[] = {"TRACE", "DEBUG", "INFO ", "WARN ", "ERROR", "FATAL", "NONE "};
-  FileLogger logger(dir_ / "unused.log", 0, true, 100);
+  FileLogger logger(Home() / "unused.log", 0, true, 100);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.expectedTail);
     logger.Lock();
@@ -61,11 +55,11 @@ TEST_F(FileLoggerTest, FormatLineFollowsTheFixedLayout) {
     EXPECT_EQ(std::stol(m[5].str()), static_cast<long>(gettid()));
     EXPECT_EQ(m[6].str(), c.expectedTail);
   }
-  EXPECT_FALSE(fs::exists(dir_ / "unused.log")) << "formatting alone must not create the file";
+  EXPECT_FALSE(fs::exists(Home() / "unused.log")) << "formatting alone must not create the file";
 }
 
-TEST_F(FileLoggerTest, OpensLazilyAndEndsLinesWithCrLf) {
-  const fs::path path = dir_ / "a.log";
+TEST_F(FileLoggerTest, OpensLazilyAppendsOrTruncatesAndEndsLinesWithCrLf) {
+  const fs::path path = Home() / "a.log";
   FileLogger logger(path, 0, true, 100);
   EXPECT_FALSE(fs::exists(path));
   EXPECT_EQ(logger.OpenState(), 0);
@@ -74,12 +68,10 @@ TEST_F(FileLoggerTest, OpensLazilyAndEndsLinesWithCrLf) {
   EXPECT_EQ(logger.OpenState(), 1);
   // Flushed after each line: readable while the logger still holds the file.
   EXPECT_EQ(ReadText(path), "first\r\nsecond\r\n");
-}
 
-TEST_F(FileLoggerTest, AppendFlagDecidesWhetherOldContentSurvives) {
   for (bool append : {true, false}) {
     SCOPED_TRACE(append ? "append" : "truncate");
-    const fs::path path = dir_ / "b.log";
+    const fs::path path = Home() / "b.log";
     std::ofstream(path, std::ios::binary) << "old\r\n";
     {
       FileLogger logger(path, 0, append, 100);
@@ -90,8 +82,8 @@ TEST_F(FileLoggerTest, AppendFlagDecidesWhetherOldContentSurvives) {
 }
 
 TEST_F(FileLoggerTest, SharedCounterEmptiesTheFileThatPassesTheLimit) {
-  const fs::path pathA = dir_ / "a.log";
-  const fs::path pathB = dir_ / "b.log";
+  const fs::path pathA = Home() / "a.log";
+  const fs::path pathB = Home() / "b.log";
   FileLogger a(pathA, 0, true, 3);
   FileLogger b(pathB, 0, true, 3);
   Emit(a, "a1");  // counter 1
@@ -112,14 +104,14 @@ TEST_F(FileLoggerTest, SharedCounterEmptiesTheFileThatPassesTheLimit) {
 
 TEST_F(FileLoggerTest, UnopenableFileSilencesTheLoggerForTheRun) {
   // A regular file where the folder should be fails for every user, root too.
-  std::ofstream(dir_ / "notadir") << "x";
-  const fs::path path = dir_ / "notadir" / "c.log";
+  std::ofstream(Home() / "notadir") << "x";
+  const fs::path path = Home() / "notadir" / "c.log";
   FileLogger logger(path, 0, true, 100);
   Emit(logger, "lost");
   EXPECT_EQ(logger.OpenState(), -1);
   // Making the path usable later does not bring the logger back.
-  fs::remove(dir_ / "notadir");
-  fs::create_directories(dir_ / "notadir");
+  fs::remove(Home() / "notadir");
+  fs::create_directories(Home() / "notadir");
   Emit(logger, "still lost");
   EXPECT_EQ(logger.OpenState(), -1);
   EXPECT_FALSE(fs::exists(path));

@@ -78,48 +78,25 @@ class LogMgrTest : public testing::TempHomeTest {
   fs::path Normal() const { return Home() / "normal.log"; }
 };
 
-TEST_F(LogMgrTest, ThresholdAndLoggerLevelsSelectTheLines) {
-  for (std::int32_t threshold : {kLogWarn, kLogTrace}) {
-    SCOPED_TRACE(threshold);
-    AddStartupPair(threshold);
-    LogMgr& mgr = LogMgr::Get();
-    mgr.Trace("T", "trace");
-    mgr.Info("T", "info");
-    mgr.Warn("T", "warn %s", "x");
-    mgr.Error("T", "error %d", 7);
-    EXPECT_EQ(mgr.Admits(kLogInfo), threshold == kLogTrace);
-    EXPECT_TRUE(mgr.Admits(kLogWarn));
-    const auto normal = Lines(ReadText(Normal()));
-    ASSERT_EQ(normal.size(), 2u);
-    EXPECT_EQ(MessageOf(normal[0]), "warn x");
-    EXPECT_NE(normal[0].find("-WARN -"), std::string::npos);
-    EXPECT_EQ(MessageOf(normal[1]), "error 7");
-    EXPECT_NE(normal[1].find("-ERROR-"), std::string::npos);
-    const auto verbose = Lines(ReadText(Verbose()));
-    ASSERT_EQ(verbose.size(), threshold == kLogTrace ? 4u : 2u);
-    EXPECT_EQ(MessageOf(verbose[0]), threshold == kLogTrace ? "trace" : "warn x");
-  }
-}
-
-TEST_F(LogMgrTest, NewestLoggerServedFirstAndLevelsAndCategoriesFiltered) {
+TEST_F(LogMgrTest, ThresholdLevelsAndCategoriesFilterAndNewestLoggerIsServedFirst) {
   std::vector<std::string> sink;
   LogMgr mgr;  // a private manager: its loggers never touch the shared one
-  mgr.SetThreshold(kLogTrace);
+  mgr.SetThreshold(kLogDebug);
   mgr.AddLogger(new RecordingLogger("verbose", kLogTrace, &sink));
   mgr.AddLogger(new RecordingLogger("normal", kLogWarn, &sink));
   mgr.AddLogger(nullptr);
-  mgr.Trace(nullptr, "t");
-  mgr.Warn("Cat", "w");
+  mgr.Trace("Cat", "below the threshold");
+  mgr.Debug(nullptr, "d%d", 1);
+  mgr.Warn("Cat", "w%s", "x");
   mgr.Error("Muted", "m");
   mgr.Log(kLogError, "Cat", nullptr);
-  EXPECT_EQ(sink, (std::vector<std::string>{"verbose|<null>|t", "normal|Cat|w", "verbose|Cat|w"}));
+  EXPECT_FALSE(mgr.Admits(kLogTrace));
+  EXPECT_TRUE(mgr.Admits(kLogDebug));
+  EXPECT_EQ(sink, (std::vector<std::string>{"verbose|<null>|d1", "normal|Cat|wx", "verbose|Cat|wx"}));
 }
 
 TEST_F(LogMgrTest, OverlongMessagesAreCutAndMarkedInTheFile) {
-  struct Case {
-    std::size_t length, expectedKept;
-    bool marked;
-  };
+  struct Case { std::size_t length, expectedKept; bool marked; };
   const Case cases[] = {{20000, 16384, true}, {16385, 16384, true}, {16384, 16384, false}, {5, 5, false}};
   AddStartupPair(kLogWarn);
   for (const Case& c : cases) LogMgr::Get().Warn("Big", "%s", std::string(c.length, 'y').c_str());

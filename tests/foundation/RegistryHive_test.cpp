@@ -48,11 +48,7 @@ TEST(RegistryHive, ReadsHandEditedText) {
 }
 
 TEST(RegistryHive, RejectsMalformedTextAndKeepsContent) {
-  struct Case {
-    const char* name;
-    const char* text;
-    const char* error;
-  };
+  struct Case { const char* name; const char* text; const char* error; };
   const std::string h = "Windows Registry Editor Version 5.00\n";
   const Case cases[] = {
       {"no header", "[HKEY_CURRENT_USER\\A]\n", "line 1: missing"},

