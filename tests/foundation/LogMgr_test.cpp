@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdio>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -139,16 +140,15 @@ TEST_F(LogMgrTest, ConcurrentCallersProduceWholeLines) {
 
   const auto lines = Lines(ReadText(Verbose()));
   ASSERT_EQ(lines.size(), static_cast<std::size_t>(kThreads * kLinesEach));
-  std::set<std::string> seen;
+  std::set<int> seen;
   for (const std::string& line : lines) {
     // "<thread>:<index>:" and then 200 copies of the thread's own letter.
     const std::string text = MessageOf(line);
-    const std::size_t second = text.find(':', 2);
-    ASSERT_TRUE(text.size() > 2 && text[1] == ':' && second != std::string::npos) << text.substr(0, 80);
-    const int thread = text[0] - '0';
-    ASSERT_TRUE(thread >= 0 && thread < kThreads) << text.substr(0, 80);
-    EXPECT_EQ(text.substr(second + 1), std::string(200, static_cast<char>('a' + thread)));
-    seen.insert(text.substr(0, second));
+    int thread = -1, index = -1, used = 0;
+    ASSERT_EQ(std::sscanf(text.c_str(), "%d:%d:%n", &thread, &index, &used), 2) << text.substr(0, 80);
+    ASSERT_TRUE(thread >= 0 && thread < kThreads && used > 0) << text.substr(0, 80);
+    EXPECT_EQ(text.substr(used), std::string(200, static_cast<char>('a' + thread)));
+    seen.insert(thread * kLinesEach + index);
   }
   EXPECT_EQ(seen.size(), lines.size()) << "a line was duplicated or lost";
   EXPECT_FALSE(fs::exists(Normal())) << "Debug is below the normal log's level";

@@ -129,46 +129,38 @@ TEST_F(StartupTest, UnwritableLogFolderLeavesTheClientRunning) {
   EXPECT_TRUE(fs::is_regular_file(Home() / "data"));
 }
 
-TEST_F(StartupTest, StoredLanguageIgnoresCaseAndIsKept) {
-  const std::pair<const char*, LanguageId> cases[] = {
-      {"ZH-CN", kLanguageChinese}, {"zh", kLanguageChinese}, {"fr", kLanguageEnglish},
-      {"zh-tw", kLanguageEnglish}, {"zhx", kLanguageEnglish}, {"en-US", kLanguageEnglish}};
-  ScopedEnv chineseSystem("LANG", "zh_CN.UTF-8");  // a stored choice beats the system
-  for (const auto& [stored, expected] : cases) {
-    SCOPED_TRACE(stored);
-    SetCurrentLanguage(kLanguageUnset);
-    ASSERT_TRUE(WriteString(Hive::CurrentUser, kProductKey, "Language", stored));
-    EXPECT_EQ(ChooseLanguage(), expected);
-    EXPECT_EQ(CurrentLanguage(), expected);
-    EXPECT_EQ(ReadString(Hive::CurrentUser, kProductKey, "Language", ""), stored);
-  }
-  // A choice made earlier in the process wins over the stored one.
-  SetCurrentLanguage(kLanguageChinese);
-  EXPECT_EQ(ChooseLanguage(), kLanguageChinese);
-}
-
-TEST_F(StartupTest, EmptyLanguageIsDetectedAndStored) {
-  struct Case { const char *lcAll, *lcMessages, *lang; LanguageId expected; const char* stored; };
+// A stored choice ignores case and beats the system locale; an empty one is
+// detected from LC_ALL, LC_MESSAGES, LANG and stored back.
+TEST_F(StartupTest, LanguageComesFromTheSettingOrTheLocale) {
+  struct Case { const char *stored, *lcAll, *lcMessages, *lang; LanguageId expected; const char* storedAfter; };
   const Case cases[] = {
-      {nullptr, nullptr, "zh_CN.UTF-8", kLanguageChinese, "zh"},
-      {nullptr, nullptr, "de_DE.UTF-8", kLanguageEnglish, "en"},
-      {nullptr, nullptr, nullptr, kLanguageEnglish, "en"},
-      {"en_US.UTF-8", "zh_CN", "zh_CN", kLanguageEnglish, "en"},
-      {"", "zh_CN.UTF-8", "en_US", kLanguageChinese, "zh"},
-      {nullptr, nullptr, "zh_TW.UTF-8", kLanguageEnglish, "en"},
-      {nullptr, nullptr, "zh_cn.gbk@x", kLanguageChinese, "zh"},
-      {nullptr, nullptr, "zh.UTF-8", kLanguageChinese, "zh"},
-      {nullptr, nullptr, "zhu_ZA", kLanguageEnglish, "en"},
+      {"ZH-CN", nullptr, nullptr, "en_US.UTF-8", kLanguageChinese, "ZH-CN"},
+      {"fr", nullptr, nullptr, "zh_CN.UTF-8", kLanguageEnglish, "fr"},
+      {"zh-tw", nullptr, nullptr, "zh_CN.UTF-8", kLanguageEnglish, "zh-tw"},
+      {"zhx", nullptr, nullptr, "zh_CN.UTF-8", kLanguageEnglish, "zhx"},
+      {"", nullptr, nullptr, "zh_CN.UTF-8", kLanguageChinese, "zh"},
+      {"", nullptr, nullptr, "de_DE.UTF-8", kLanguageEnglish, "en"},
+      {"", nullptr, nullptr, nullptr, kLanguageEnglish, "en"},
+      {"", "en_US.UTF-8", "zh_CN", "zh_CN", kLanguageEnglish, "en"},
+      {"", "", "zh_CN.UTF-8", "en_US", kLanguageChinese, "zh"},
+      {"", nullptr, nullptr, "zh_TW.UTF-8", kLanguageEnglish, "en"},
+      {"", nullptr, nullptr, "zh_cn.gbk@x", kLanguageChinese, "zh"},
+      {"", nullptr, nullptr, "zh.UTF-8", kLanguageChinese, "zh"},
+      {"", nullptr, nullptr, "zhu_ZA", kLanguageEnglish, "en"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.lang ? c.lang : "(no LANG)");
+    SCOPED_TRACE(::testing::Message() << "stored \"" << c.stored << "\", LANG " << (c.lang ? c.lang : "unset"));
     ScopedEnv lcAll("LC_ALL", c.lcAll), lcMessages("LC_MESSAGES", c.lcMessages), lang("LANG", c.lang);
     SetCurrentLanguage(kLanguageUnset);
-    ASSERT_TRUE(WriteString(Hive::CurrentUser, kProductKey, "Language", ""));
+    ASSERT_TRUE(WriteString(Hive::CurrentUser, kProductKey, "Language", c.stored));
     EXPECT_EQ(RunStartup().language, c.expected);
-    EXPECT_EQ(ReadString(Hive::CurrentUser, kProductKey, "Language", ""), c.stored);
+    EXPECT_EQ(CurrentLanguage(), c.expected);
+    EXPECT_EQ(ReadString(Hive::CurrentUser, kProductKey, "Language", ""), c.storedAfter);
     LogMgr::Get().Reset();
   }
+  // A choice made earlier in the process wins over the stored one ("en" by now).
+  SetCurrentLanguage(kLanguageChinese);
+  EXPECT_EQ(ChooseLanguage(), kLanguageChinese);
 }
 
 }  // namespace
