@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 
 #include "ServiceClient.h"
 
@@ -29,11 +30,7 @@ TEST_F(LoginTest, AccountLoginSetsBothCookiesAndStringFields) {
   EXPECT_NE(SetCookieValue(*res, "AUTH_PRO"), SetCookieValue(*res, "PHPSESSID"));
   Json j = Json::parse(res->body);
   EXPECT_EQ(j["result"], 1);
-  for (const char* key : {"dirid", "secdirid", "filesize", "issubaccount", "status", "class", "name"}) {
-    SCOPED_TRACE(key);
-    ASSERT_TRUE(j.contains(key));
-    EXPECT_TRUE(j[key].is_string());
-  }
+  ExpectTextFields(j, {"dirid", "secdirid", "filesize", "issubaccount", "status", "class", "name"});
   EXPECT_EQ(j["issubaccount"], "0");
   EXPECT_NE(j["dirid"], j["secdirid"]);
 }
@@ -53,7 +50,6 @@ TEST_F(LoginTest, RefusesBadCredentialsWithTheirStates) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.name) + "/" + c.domain);
     ServiceClient client(korvexd_);
-    EXPECT_FALSE(client.Login(c.name, c.password, c.domain));
     Json j = client.PostJson("/2nddomain/loginnorandom", std::string("loginname=") + Encode(c.name) +
                                                              "&password=" + Encode(c.password) +
                                                              "&domain=" + c.domain + "&macaddr=");
@@ -63,15 +59,9 @@ TEST_F(LoginTest, RefusesBadCredentialsWithTheirStates) {
   }
 }
 
-TEST_F(LoginTest, NameWithDomainNeedsNoDomainField) {
-  ServiceClient client(korvexd_);
-  ASSERT_TRUE(client.Login("bob@demo", "bob-demo-1", ""));
-  EXPECT_EQ(client.GetJson("/directory/listandcount/" + std::to_string(client.RootDir()))["result"], 1);
-}
-
-TEST_F(LoginTest, ApiRefusesCallsWithoutValidSession) {
+TEST_F(LoginTest, ApiChecksTheSessionWhichSurvivesRestart) {
   ServiceClient good(korvexd_);
-  ASSERT_TRUE(good.Login("alice", "alice-demo-1"));
+  ASSERT_TRUE(good.Login("bob@demo", "bob-demo-1", "")) << "a name with its domain needs no domain field";
   std::string path = "/directory/listandcount/" + std::to_string(good.RootDir());
   for (const std::string& auth : {std::string(), std::string("00FF"), good.Auth() + "0"}) {
     SCOPED_TRACE("cookie '" + auth + "'");
@@ -81,17 +71,11 @@ TEST_F(LoginTest, ApiRefusesCallsWithoutValidSession) {
     EXPECT_EQ(j["result"], 0);
     EXPECT_LT(StateOf(j), 0) << "a refusal the client passes through unchanged";
   }
-  EXPECT_EQ(good.GetJson(path)["result"], 1);
-}
-
-TEST_F(LoginTest, SessionsSurviveRestart) {
-  ServiceClient client(korvexd_);
-  ASSERT_TRUE(client.Login("alice", "alice-demo-1"));
   ASSERT_TRUE(korvexd_.Stop());
   ASSERT_TRUE(korvexd_.Start({"--seed-demo"})) << korvexd_.Error();
   ServiceClient again(korvexd_);
-  again.SetAuth(client.Auth());
-  EXPECT_EQ(again.GetJson("/directory/listandcount/" + std::to_string(client.RootDir()))["result"], 1);
+  again.SetAuth(good.Auth());
+  EXPECT_EQ(again.GetJson(path)["result"], 1);
 }
 
 TEST_F(LoginTest, AccessCodeLoginNamesTheUploadDirectoryOnly) {
@@ -132,20 +116,18 @@ TEST(KorvexdCommandLine, RejectsBadArguments) {
   EXPECT_NE(std::system((base + " --data-dir /nonexistent/korvexd --tls-cert x 2>/dev/null").c_str()), 0);
 }
 
-}  // namespace
-}  // namespace korvex::test
-
-namespace korvex::test {
-namespace {
-
-TEST(KorvexdTls, ServesHttpsWithTheGivenCertificate) {
-  std::string dir = (std::filesystem::temp_directory_path() / ("korvexd-tls-" + std::to_string(getpid()))).string();
+TEST(KorvexdStartOptions, ServesHttpsAndThePublishedUpdateFilesIgnoringTheQuery) {
+  const std::string dir =
+      (std::filesystem::temp_directory_path() / ("korvexd-options-" + std::to_string(getpid()))).string();
   std::filesystem::create_directories(dir);
+  std::ofstream(dir + "/ZEPH300.xml") << "<root><version>1.2.2.23</version></root>";
+  std::ofstream(dir + "/ZEPH300.exe", std::ios::binary) << std::string("MZ\0\1binary", 10);
   std::string make = "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -keyout " + dir +
                      "/key.pem -out " + dir + "/cert.pem > /dev/null 2>&1";
   ASSERT_EQ(std::system(make.c_str()), 0) << "openssl could not make a test certificate";
   KorvexdProcess korvexd;
-  ASSERT_TRUE(korvexd.Start({"--seed-demo", "--tls-cert", dir + "/cert.pem", "--tls-key", dir + "/key.pem"}))
+  ASSERT_TRUE(korvexd.Start({"--seed-demo", "--update-dir", dir, "--tls-cert", dir + "/cert.pem", "--tls-key",
+                             dir + "/key.pem"}))
       << korvexd.Error();
   EXPECT_EQ(korvexd.BaseUrl().rfind("https://", 0), 0u) << korvexd.BaseUrl();
   httplib::SSLClient https(korvexd.Host(), korvexd.Port());
@@ -156,6 +138,13 @@ TEST(KorvexdTls, ServesHttpsWithTheGivenCertificate) {
   ASSERT_TRUE(res) << httplib::to_string(res.error());
   EXPECT_EQ(Json::parse(res->body)["result"], 1);
   EXPECT_FALSE(SetCookieValue(*res, "AUTH_PRO").empty());
+
+  auto xml = https.Get("/ZEPH300.xml?123456");
+  ASSERT_TRUE(xml);
+  EXPECT_NE(xml->body.find("<version>1.2.2.23</version>"), std::string::npos);
+  EXPECT_EQ(https.Get("/ZEPH300.exe?99")->body, std::string("MZ\0\1binary", 10));
+  EXPECT_EQ(https.Get("/KorvexDiagnosis.dll?1")->status, 404);
+  EXPECT_EQ(https.Get("/..%2Fetc%2Fpasswd.xml")->status, 404);
   std::filesystem::remove_all(dir);
 }
 

@@ -1,14 +1,14 @@
 // A plain HTTP client for korvexd tests: logs in, keeps the two session
-// cookies and sends requests in the forms the desktop client uses.
+// cookies and sends requests in the forms the desktop client uses; and a
+// fixture with korvexd on the demo data and alice and bob logged in.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <httplib.h>
-
 #include <openssl/evp.h>
 
+#include <memory>
 #include <nlohmann/json.hpp>
-#include <optional>
 #include <random>
 #include <string>
 
@@ -18,17 +18,20 @@ namespace korvex::test {
 
 using Json = nlohmann::json;
 
+inline void AppendHex(std::string& out, unsigned char c) {
+  out += "0123456789ABCDEF"[c >> 4];
+  out += "0123456789ABCDEF"[c & 15];
+}
+
 /// Percent-encodes every byte but ASCII letters and digits, as the client does.
 inline std::string Encode(const std::string& text) {
-  static const char* kDigits = "0123456789ABCDEF";
   std::string out;
   for (unsigned char c : text) {
     if (c < 0x80 && std::isalnum(c)) {
       out.push_back(static_cast<char>(c));
     } else {
       out += '%';
-      out += kDigits[c >> 4];
-      out += kDigits[c & 15];
+      AppendHex(out, c);
     }
   }
   return out;
@@ -39,12 +42,8 @@ inline std::string Md5(const std::string& data) {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int size = 0;
   EVP_Digest(data.data(), data.size(), digest, &size, EVP_md5(), nullptr);
-  static const char* kDigits = "0123456789ABCDEF";
   std::string out;
-  for (unsigned int i = 0; i < size; ++i) {
-    out += kDigits[digest[i] >> 4];
-    out += kDigits[digest[i] & 15];
-  }
+  for (unsigned int i = 0; i < size; ++i) AppendHex(out, digest[i]);
   return out;
 }
 
@@ -66,6 +65,17 @@ inline std::string SetCookieValue(const httplib::Response& res, const std::strin
   return {};
 }
 
+/// A refusal's state as a number (it travels as a string).
+inline long long StateOf(const Json& j) {
+  if (!j.is_object() || !j.contains("state")) return 0;
+  return j["state"].is_string() ? std::stoll(j["state"].get<std::string>()) : j["state"].get<long long>();
+}
+
+/// Fails the test for each of `keys` that is not a text field of `j`.
+inline void ExpectTextFields(const Json& j, std::initializer_list<const char*> keys) {
+  for (const char* key : keys) EXPECT_TRUE(j.is_object() && j.contains(key) && j[key].is_string()) << key;
+}
+
 class ServiceClient {
  public:
   explicit ServiceClient(const KorvexdProcess& korvexd) : http_(korvexd.Host(), korvexd.Port()) {
@@ -76,8 +86,8 @@ class ServiceClient {
   /// Account login; on success keeps the cookies and the answer.
   bool Login(const std::string& name, const std::string& password, const std::string& domain = "demo") {
     auto res = http_.Post("/2nddomain/loginnorandom",
-                          "loginname=" + Encode(name) + "&password=" + Encode(password) +
-                              "&domain=" + domain + "&macaddr=",
+                          "loginname=" + Encode(name) + "&password=" + Encode(password) + "&domain=" + domain +
+                              "&macaddr=",
                           "application/x-www-form-urlencoded");
     if (!res || res->status != 200) return false;
     login_ = Json::parse(res->body, nullptr, false);
@@ -100,9 +110,10 @@ class ServiceClient {
     AddCookie(headers);
     return http_.Post(path.c_str(), headers, body, "application/x-www-form-urlencoded");
   }
-  httplib::Result PostRaw(const std::string& path, httplib::Headers headers, const std::string& body) {
+  httplib::Result PostRaw(const std::string& path, httplib::Headers headers, const std::string& body,
+                          const char* type = "application/octet-stream") {
     AddCookie(headers);
-    return http_.Post(path.c_str(), headers, body, "application/octet-stream");
+    return http_.Post(path.c_str(), headers, body, type);
   }
 
   /// GET or POST answering the envelope; an unparsable body fails the test.
@@ -112,11 +123,8 @@ class ServiceClient {
   /// Creates a directory and returns its id (or -1).
   std::int64_t MakeDir(std::int64_t parent, const std::string& name) {
     Json j = PostJson("/directory/create", "parentid=" + std::to_string(parent) + "&dirname=" + Encode(name));
-    if (!j.contains("id")) return -1;
-    return std::stoll(j["id"].get<std::string>());
+    return j.contains("id") ? std::stoll(j["id"].get<std::string>()) : -1;
   }
-
-  httplib::Client& http() { return http_; }
 
   /// Upload preparation; returns the plain-text answer and the TOKEN cookie.
   std::pair<std::string, std::string> PreUpload(std::int64_t dir, const std::string& name, std::size_t size,
@@ -155,20 +163,16 @@ class ServiceClient {
                {{"range", range}, {"x-korvex-range", range}});
   }
 
-  /// Opens a stream; returns its id, or "" with the status code in *code.
+  /// Opens a stream; returns its id, or "" with the status in *code.
   std::string OpenStream(const std::string& id, bool read, std::uint64_t offset, std::uint64_t length,
                          std::uint32_t chunk, const std::string& token, std::string* code = nullptr) {
-    auto res = PostForm("/idtv1/stream/open/" + id,
-                        std::string("version=smb_1.2.2.22&stream_type=") + (read ? "read" : "write") +
-                            "&stream_range=bytes%3D" + std::to_string(offset) + "-" +
-                            std::to_string(offset + length - 1) +
-                            "&token_id=5c1e0d7a93b24f68a0e2c47d1b9f3a26&token=" + token +
-                            "&chunk_size=" + std::to_string(chunk));
-    if (!res) return "";
-    if (code) *code = res->get_header_value("x-korvexws-idt-status");
-    Json j = Json::parse(res->body, nullptr, false);
-    if (res->get_header_value("x-korvexws-idt-status") != "code=2000" || !j.contains("stream_id")) return "";
-    return j["stream_id"];
+    return StreamField(PostForm("/idtv1/stream/open/" + id,
+                                std::string("version=smb_1.2.2.22&stream_type=") + (read ? "read" : "write") +
+                                    "&stream_range=bytes%3D" + std::to_string(offset) + "-" +
+                                    std::to_string(offset + length - 1) +
+                                    "&token_id=5c1e0d7a93b24f68a0e2c47d1b9f3a26&token=" + token +
+                                    "&chunk_size=" + std::to_string(chunk)),
+                       "stream_id", code);
   }
 
   static httplib::Headers ChunkHeaders(const std::string& stream, std::uint64_t sequence, std::uint64_t offset,
@@ -194,12 +198,7 @@ class ServiceClient {
 
   /// Closes a stream; returns its MD5, or "" with the status in *code.
   std::string CloseStream(const std::string& id, const std::string& stream, std::string* code = nullptr) {
-    auto res = PostForm("/idtv1/stream/close/" + id, "stream_id=" + stream);
-    if (!res) return "";
-    if (code) *code = res->get_header_value("x-korvexws-idt-status");
-    Json j = Json::parse(res->body, nullptr, false);
-    if (res->get_header_value("x-korvexws-idt-status") != "code=2000" || !j.contains("stream_md5")) return "";
-    return j["stream_md5"];
+    return StreamField(PostForm("/idtv1/stream/close/" + id, "stream_id=" + stream), "stream_md5", code);
   }
 
   static Json ToJson(const httplib::Result& res) {
@@ -215,9 +214,15 @@ class ServiceClient {
  private:
   void AddCookie(httplib::Headers& headers) const {
     if (auth_.empty()) return;
-    std::string cookie = "AUTH_PRO=" + auth_;
-    if (!php_.empty()) cookie += ";PHPSESSID=" + php_;
-    headers.emplace("Cookie", cookie);
+    headers.emplace("Cookie", "AUTH_PRO=" + auth_ + (php_.empty() ? "" : ";PHPSESSID=" + php_));
+  }
+
+  static std::string StreamField(const httplib::Result& res, const char* field, std::string* code) {
+    if (!res) return "";
+    const std::string status = res->get_header_value("x-korvexws-idt-status");
+    if (code) *code = status;
+    Json j = Json::parse(res->body, nullptr, false);
+    return status == "code=2000" && j.contains(field) ? j[field].get<std::string>() : "";
   }
 
   httplib::Client http_;
@@ -225,10 +230,49 @@ class ServiceClient {
   std::string auth_, php_;
 };
 
-/// A refusal's state as a number (it travels as a string).
-inline long long StateOf(const Json& j) {
-  if (!j.is_object() || !j.contains("state")) return 0;
-  return j["state"].is_string() ? std::stoll(j["state"].get<std::string>()) : j["state"].get<long long>();
-}
+/// korvexd on the demo data with alice and bob logged in.
+class KorvexdTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(korvexd_.Start({"--seed-demo"})) << korvexd_.Error();
+    alice_ = std::make_unique<ServiceClient>(korvexd_);
+    ASSERT_TRUE(alice_->Login("alice", "alice-demo-1"));
+    bob_ = std::make_unique<ServiceClient>(korvexd_);
+    ASSERT_TRUE(bob_->Login("bob", "bob-demo-1"));
+  }
+
+  static Json List(ServiceClient& c, std::int64_t dir) {
+    return c.GetJson("/directory/listandcount/" + std::to_string(dir));
+  }
+  static Json Files(ServiceClient& c, std::int64_t dir, const std::string& sort = "", int start = 0,
+                    int count = 100) {
+    return c.GetJson("/file/listrandom/" + std::to_string(dir) + "/LOGO/" + sort + "/" + std::to_string(start) +
+                     "/" + std::to_string(count));
+  }
+  /// Id of the sub-directory of that name, or -1.
+  static std::int64_t SubDir(ServiceClient& c, std::int64_t dir, const std::string& name) {
+    const Json listing = List(c, dir);  // the loop must not outlive the answer
+    for (const Json& e : listing["list"]) {
+      if (e["dirname"] == name) return std::stoll(e["dirid"].get<std::string>());
+    }
+    return -1;
+  }
+  static std::string FileId(ServiceClient& c, std::int64_t dir, const std::string& name) {
+    const Json listing = Files(c, dir);
+    for (const Json& e : listing["list"]) {
+      if (e["name"] == name) return e["fileid"];
+    }
+    return "";
+  }
+  /// A GET of the unauthenticated inspection endpoints.
+  Json Admin(const std::string& path) {
+    httplib::Client http(korvexd_.Host(), korvexd_.Port());
+    auto res = http.Get(path.c_str());
+    return res ? Json::parse(res->body, nullptr, false) : Json();
+  }
+
+  KorvexdProcess korvexd_;
+  std::unique_ptr<ServiceClient> alice_, bob_;
+};
 
 }  // namespace korvex::test

@@ -1,48 +1,13 @@
 // Shares, contacts, links, access codes with the visitor's upload, and the
 // informational requests.
 #include <gtest/gtest.h>
-#include <unistd.h>
-
-#include <fstream>
 
 #include "ServiceClient.h"
 
 namespace korvex::test {
 namespace {
 
-class SharingTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(korvexd_.Start({"--seed-demo"})) << korvexd_.Error();
-    alice_ = std::make_unique<ServiceClient>(korvexd_);
-    ASSERT_TRUE(alice_->Login("alice", "alice-demo-1"));
-    bob_ = std::make_unique<ServiceClient>(korvexd_);
-    ASSERT_TRUE(bob_->Login("bob", "bob-demo-1"));
-  }
-
-  std::int64_t SubDir(ServiceClient& c, std::int64_t dir, const std::string& name) {
-    Json j = c.GetJson("/directory/listandcount/" + std::to_string(dir));
-    for (const Json& e : j["list"]) {
-      if (e["dirname"] == name) return std::stoll(e["dirid"].get<std::string>());
-    }
-    return -1;
-  }
-  std::string FileId(ServiceClient& c, std::int64_t dir, const std::string& name) {
-    Json j = c.GetJson("/file/listrandom/" + std::to_string(dir) + "/LOGO/title/0/100");
-    for (const Json& e : j["list"]) {
-      if (e["name"] == name) return e["fileid"];
-    }
-    return "";
-  }
-  Json Admin(const std::string& path) {
-    httplib::Client http(korvexd_.Host(), korvexd_.Port());
-    auto res = http.Get(path.c_str());
-    return res ? Json::parse(res->body, nullptr, false) : Json();
-  }
-
-  KorvexdProcess korvexd_;
-  std::unique_ptr<ServiceClient> alice_, bob_;
-};
+using SharingTest = KorvexdTest;
 
 TEST_F(SharingTest, ShareLifecycleChangesWhatTheRecipientMayDo) {
   std::int64_t priv = SubDir(*bob_, bob_->RootDir(), "Private");
@@ -63,10 +28,8 @@ TEST_F(SharingTest, ShareLifecycleChangesWhatTheRecipientMayDo) {
 
   Json users = bob_->PostJson("/share/diraccess/" + std::to_string(priv) + "/LOGO/timedesc/1/10", "");
   ASSERT_EQ(users["list"].size(), 1u);
-  for (const char* key : {"id", "uid", "dirid", "uname", "directoryname", "privilege", "domain", "isrevert", "sharetime"}) {
-    SCOPED_TRACE(key);
-    EXPECT_TRUE(users["list"][0][key].is_string());
-  }
+  ExpectTextFields(users["list"][0],
+                   {"id", "uid", "dirid", "uname", "directoryname", "privilege", "domain", "isrevert", "sharetime"});
   EXPECT_EQ(users["list"][0]["privilege"], "2272");
   EXPECT_EQ(users["pagesum"], 1);
 
@@ -86,10 +49,7 @@ TEST_F(SharingTest, ContactsArePagedAndComplete) {
   }
   Json all = alice_->PostJson("/contact/list/LOGO/timedesc/0/0", "");
   ASSERT_EQ(all["list"].size(), 6u) << "everyone in the domain but alice";
-  for (const char* key : {"userid", "name", "domain", "jointime", "email", "msn", "photo"}) {
-    SCOPED_TRACE(key);
-    EXPECT_TRUE(all["list"][0][key].is_string());
-  }
+  ExpectTextFields(all["list"][0], {"userid", "name", "domain", "jointime", "email", "msn", "photo"});
   Json page = alice_->PostJson("/contact/list/LOGO/timedesc/3/2", "");
   EXPECT_EQ(page["pagesum"], 3);
   ASSERT_EQ(page["list"].size(), 2u);
@@ -140,7 +100,7 @@ TEST_F(SharingTest, AccessCodeVisitorUploadsIntoTheCodesDirectory) {
   std::int64_t inbox = SubDir(*alice_, alice_->RootDir(), "Inbox");
   Json made = alice_->GetJson("/accesscode/createcode/" + std::to_string(inbox));
   ASSERT_EQ(made["result"], 1);
-  for (const char* key : {"id", "expiretime", "code", "ownerid"}) EXPECT_TRUE(made[key].is_string()) << key;
+  ExpectTextFields(made, {"id", "expiretime", "code", "ownerid"});
   Json codes = alice_->GetJson("/accesscode/listsingle/" + std::to_string(inbox) + "/TEXT/timedesc");
   ASSERT_EQ(codes["list"].size(), 2u);  // the demo code and the new one
   EXPECT_EQ(codes["list"][0]["code"], made["code"]);
@@ -198,28 +158,6 @@ TEST_F(SharingTest, SpaceCountsPreviewsAndReports) {
   ASSERT_EQ(reports["list"].size(), 1u);
   EXPECT_EQ(reports["list"][0]["log"], log.substr(4)) << "kept byte for byte";
   EXPECT_EQ(reports["list"][0]["user"], "alice");
-}
-
-TEST(KorvexdUpdateFiles, ServesThePublishedFilesIgnoringTheQuery) {
-  std::string dir = (std::filesystem::temp_directory_path() / ("korvexd-update-" + std::to_string(getpid()))).string();
-  std::filesystem::create_directories(dir);
-  {
-    std::ofstream(dir + "/ZEPH300.xml") << "<root><version>1.2.2.23</version><description>new</description></root>";
-    std::ofstream(dir + "/ZEPH300.exe", std::ios::binary) << std::string("MZ\0\1binary", 10);
-  }
-  KorvexdProcess korvexd;
-  ASSERT_TRUE(korvexd.Start({"--update-dir", dir})) << korvexd.Error();
-  httplib::Client http(korvexd.Host(), korvexd.Port());
-  auto xml = http.Get("/ZEPH300.xml?123456");
-  ASSERT_TRUE(xml);
-  EXPECT_EQ(xml->status, 200);
-  EXPECT_NE(xml->body.find("<version>1.2.2.23</version>"), std::string::npos);
-  auto exe = http.Get("/ZEPH300.exe?99");
-  ASSERT_TRUE(exe);
-  EXPECT_EQ(exe->body, std::string("MZ\0\1binary", 10));
-  EXPECT_EQ(http.Get("/KorvexDiagnosis.dll?1")->status, 404);
-  EXPECT_EQ(http.Get("/..%2Fetc%2Fpasswd.xml")->status, 404);
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -10,14 +10,8 @@ namespace {
 constexpr std::size_t kBlock = 32768;
 constexpr std::size_t kGroup = 32 * kBlock;
 
-class TransferTest : public ::testing::Test {
+class TransferTest : public KorvexdTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(korvexd_.Start({"--seed-demo"})) << korvexd_.Error();
-    alice_ = std::make_unique<ServiceClient>(korvexd_);
-    ASSERT_TRUE(alice_->Login("alice", "alice-demo-1"));
-  }
-
   /// Sends groups [firstGroup, endGroup) of data over streams, the blocks of
   /// each group in reverse order, and checks each group's stream MD5.
   void StreamUp(ServiceClient& c, const std::string& id, const std::string& token, const std::string& data,
@@ -60,9 +54,6 @@ class TransferTest : public ::testing::Test {
   }
 
   static std::string IdOf(const std::string& answer) { return answer.substr(0, answer.find('.')); }
-
-  KorvexdProcess korvexd_;
-  std::unique_ptr<ServiceClient> alice_;
 };
 
 TEST_F(TransferTest, BlockUploadThenDownloadGivesSameBytesAndMd5) {

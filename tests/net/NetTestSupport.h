@@ -30,19 +30,14 @@ class LoopbackServer {
  public:
   LoopbackServer();
   LoopbackServer(const std::filesystem::path& certFile, const std::filesystem::path& keyFile);
-  ~LoopbackServer();
-
-  /// Register routes here before Start().
+  ~LoopbackServer() { Stop(); }
+  /// Register routes before Start().
   httplib::Server& Routes() { return *server_; }
-  /// Binds 127.0.0.1 and serves; fails the test if it cannot.
   void Start();
   void Stop();
-  [[nodiscard]] int Port() const { return port_; }
   [[nodiscard]] std::string Url(const std::string& host = "127.0.0.1") const;
 
  private:
-  void Configure();
-
   std::unique_ptr<httplib::Server> server_;
   std::atomic<int> listener_{-1};
   std::thread thread_;
@@ -52,11 +47,9 @@ class LoopbackServer {
 
 /// A CA and a server certificate for "localhost" signed by it, as PEM files.
 struct TestPki {
-  std::filesystem::path caFile;
-  std::filesystem::path certFile;
-  std::filesystem::path keyFile;
+  std::filesystem::path caFile, certFile, keyFile;
 };
-/// Writes the three files into `dir`; false (with the reason in `error`) on failure.
+/// Writes the files into `dir`; false (with the reason in `error`) on failure.
 bool CreateTestPki(const std::filesystem::path& dir, TestPki& pki, std::string& error);
 
 /// What one completion call delivered.
@@ -68,8 +61,7 @@ struct Completed {
   std::thread::id thread;
 };
 
-/// Collects completions; pass the recorder as the user parameter of
-/// Recorder::OnComplete.
+/// Collects completions; pass the recorder as the user parameter of OnComplete.
 class Recorder {
  public:
   static void OnComplete(HRESULT status, const std::string& body,
@@ -77,7 +69,6 @@ class Recorder {
                          void* self);
   /// Waits (bounded) until at least `count` completions arrived.
   bool WaitFor(std::size_t count, std::chrono::milliseconds timeout = 20s);
-  [[nodiscard]] std::vector<Completed> Results();
   [[nodiscard]] std::size_t Count();
   /// The one completion; fails the test unless exactly one arrived in time.
   [[nodiscard]] Completed Single();
@@ -88,29 +79,12 @@ class Recorder {
   std::vector<Completed> results_;
 };
 
-/// Creates the folders above `path` and writes `text`; fails the test if it cannot.
-void WriteTextFile(const std::filesystem::path& path, const std::string& text);
-
-/// Opens a gate for blocked server handlers; every wait is bounded.
-class Gate {
- public:
-  void Open();
-  /// True when opened within `timeout`.
-  bool Wait(std::chrono::milliseconds timeout = 10s);
-
- private:
-  std::mutex mutex_;
-  std::condition_variable opened_;
-  bool open_ = false;
-};
-
-/// A TCP listener that accepts each connection, reads the request and closes
-/// without answering.
+/// A TCP listener that reads each request and closes without answering.
 class HangUpServer {
  public:
   HangUpServer();
   ~HangUpServer();
-  [[nodiscard]] int Port() const { return port_; }
+  [[nodiscard]] std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_); }
 
  private:
   int listener_ = -1;
@@ -119,7 +93,7 @@ class HangUpServer {
   std::thread thread_;
 };
 
-/// Keeps "Category|message" lines.
+/// Keeps "LEVEL|Category|message" lines.
 class CapturingLogger : public Logger {
  public:
   CapturingLogger() : Logger(kLogTrace) {}
@@ -145,8 +119,8 @@ class ScopedEnv {
   std::optional<std::string> previous_;
 };
 
-/// Fresh KORVEX_HOME (so registry hives are the test's own), a clean log
-/// manager and the language reset, for every test.
+/// Fresh KORVEX_HOME (so registry hives are the test's own), no proxy from
+/// the developer's environment, a clean log manager and English.
 class NetTest : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -154,13 +128,14 @@ class NetTest : public ::testing::Test {
   /// Starts capturing log lines at `threshold`.
   void CaptureLog(std::int32_t threshold);
   [[nodiscard]] std::vector<std::string> LogLines();
+  /// How many captured lines start with `level` and contain `text`.
+  [[nodiscard]] int CountLog(std::string_view level, std::string_view text);
   [[nodiscard]] const std::filesystem::path& Home() const { return home_; }
 
  private:
   std::filesystem::path home_;
-  std::optional<std::string> previousHome_;
+  std::vector<std::unique_ptr<ScopedEnv>> env_;
   CapturingLogger* logger_ = nullptr;  // the log manager holds the reference
-  std::vector<std::unique_ptr<ScopedEnv>> proxyEnv_;  // a developer's proxy must not interfere
 };
 
 }  // namespace korvex::testing

@@ -127,7 +127,7 @@ TEST(KorvexDataStoreRemote, SubAccountsCreateThroughTheUploadRouteWhereTheyMayUp
   EXPECT_TRUE(copy.IsSubAccount());
 }
 
-TEST(KorvexDataStoreRemote, RecordsWithoutServiceIdSendNothing) {
+TEST(KorvexDataStoreRemote, RefusedCallsSendAndHandOutNothing) {
   RecordingStore store;
   ContainerInfo noId;
   noId.uri = "/local/";
@@ -145,28 +145,13 @@ TEST(KorvexDataStoreRemote, RecordsWithoutServiceIdSendNothing) {
   EXPECT_EQ(store.CopyItem(File("/a/f", 3), withId, noId, 0, &result), E_INVALIDARG);
   EXPECT_EQ(result, nullptr);
   EXPECT_TRUE(store.sent.empty());
-}
+  EXPECT_EQ(store.DeleteContainer(withId, nullptr), E_POINTER);
 
-TEST(KorvexDataStoreRemote, FailedHandOverHandsOutNothing) {
-  RecordingStore store;
+  // A request the connection refuses to take hands out nothing either.
   store.handOver = HResultFromHttp(12029);
-  AsyncResult* result = nullptr;
-  EXPECT_EQ(store.DeleteContainer(Directory("/a/", 1), &result), HResultFromHttp(12029));
+  result = reinterpret_cast<AsyncResult*>(0x1);
+  EXPECT_EQ(store.DeleteContainer(withId, &result), HResultFromHttp(12029));
   EXPECT_EQ(result, nullptr);
-  EXPECT_EQ(store.DeleteContainer(Directory("/a/", 1), nullptr), E_POINTER);
-}
-
-TEST(KorvexDataStoreRemote, GetLoginTextIsTheSessionCookie) {
-  RecordingStore store;
-  std::string text;
-  ASSERT_EQ(store.GetLoginText(text), S_OK);
-  EXPECT_EQ(text, "auth-token");
-  KorvexDataStoreRemote copy(store, "http://127.0.0.1:10");
-  ASSERT_EQ(copy.GetLoginText(text), S_OK);
-  EXPECT_EQ(text, "auth-token");
-  EXPECT_EQ(copy.DataBaseUrl(), "http://127.0.0.1:10");
-  EXPECT_EQ(copy.ApiBaseUrl(), store.ApiBaseUrl());
-  EXPECT_EQ(copy.RootName(), "Root");
 }
 
 // -- Answers ----------------------------------------------------------------
@@ -213,22 +198,21 @@ TEST(KorvexDataStoreRemote, DirectoryListingBuildsContainers) {
   EXPECT_EQ(list[2]->info.name, "A(Upload/Download)");
   EXPECT_EQ(list[3]->info.name, "A");
   EXPECT_EQ(list[4]->info.uri, "/p/\xE5\x90\x8D/");
-}
 
-TEST(KorvexDataStoreRemote, SharedDirectoryLabelFollowsTheLanguage) {
+  // The rights label follows the interface language.
   SetCurrentLanguage(kLanguageChinese);
-  RecordingStore store;
-  ResultRef ref;
-  Roundtrip(store, ref, [](auto& s, auto r) { return s.ListSubContainersAndItemCount(Directory("/", 1), r); },
+  RecordingStore chinese;
+  ResultRef shared;
+  Roundtrip(chinese, shared, [](auto& s, auto r) { return s.ListSubContainersAndItemCount(Directory("/", 1), r); },
             R"({"result":1,"list":[{"dirid":"2","dirname":"A","isshare":"1","privilege":"2208","ownername":"bob"}]})");
   SetCurrentLanguage(kLanguageEnglish);
-  const auto* payload = ref.result->PayloadAs<ListSubContainersPayload>();
-  ASSERT_NE(payload, nullptr);
-  EXPECT_EQ(boost::get<2>(*payload), 0);  // no "files"
-  ASSERT_EQ(boost::get<1>(*payload)->size(), 1u);
-  std::string label(UiString(561, kLanguageChinese));
+  const auto* labelled = shared.result->PayloadAs<ListSubContainersPayload>();
+  ASSERT_NE(labelled, nullptr);
+  EXPECT_EQ(boost::get<2>(*labelled), 0);  // no "files"
+  ASSERT_EQ(boost::get<1>(*labelled)->size(), 1u);
+  const std::string label(UiString(561, kLanguageChinese));
   ASSERT_FALSE(label.empty());
-  EXPECT_EQ(boost::get<1>(*payload)->at(0)->info.name, "A(" + label + ")");
+  EXPECT_EQ(boost::get<1>(*labelled)->at(0)->info.name, "A(" + label + ")");
 }
 
 TEST(KorvexDataStoreRemote, FileListingBuildsItems) {
@@ -339,22 +323,18 @@ TEST(KorvexDataStoreRemote, StatusOnlyAnswersMapRefusals) {
 TEST(KorvexDataStoreRemote, FailedRequestsAreLogged) {
   ScopedLogCapture capture(kLogWarn);
   RecordingStore store;
-  {
+  const std::pair<std::function<HRESULT(KorvexDataStoreRemote&, AsyncResult**)>, HRESULT> calls[] = {
+      {[](auto& s, auto r) { return s.DeleteItem(File("/f", 3), r); }, HResultFromHttp(500)},
+      {[](auto& s, auto r) { return s.CopyItem(File("/f", 3), Directory("/", 1), Directory("/", 1), 0, r); }, S_OK},
+      {[](auto& s, auto r) { return s.DeleteItem(File("/f", 3), r); }, S_OK},  // success logs nothing
+  };
+  const char* bodies[] = {"", R"({"result":0,"state":7})", R"({"result":1})"};
+  for (int i = 0; i < 3; ++i) {
     ResultRef ref;
-    Roundtrip(store, ref, [](auto& s, auto r) { return s.DeleteItem(File("/f", 3), r); }, "", HResultFromHttp(500));
+    Roundtrip(store, ref, calls[i].first, bodies[i], calls[i].second);
   }
-  {
-    ResultRef ref;
-    Roundtrip(store, ref, [](auto& s, auto r) { return s.CopyItem(File("/f", 3), Directory("/", 1), Directory("/", 1), 0, r); },
-              R"({"result":0,"state":7})");
-  }
-  {
-    ResultRef ref;  // success logs nothing
-    Roundtrip(store, ref, [](auto& s, auto r) { return s.DeleteItem(File("/f", 3), r); }, R"({"result":1})");
-  }
-  std::vector<std::string> lines = capture.Lines();
   std::vector<std::string> failures;
-  for (const auto& line : lines)
+  for (const auto& line : capture.Lines())
     if (line.rfind("KorvexDataStoreRemote|", 0) == 0) failures.push_back(line);
   EXPECT_EQ(failures, (std::vector<std::string>{
                           "KorvexDataStoreRemote|Http Request Failed: RequestType = hrtDeleteItem, hr = 0x804F01F4, "
@@ -411,19 +391,20 @@ namespace {
 
 TEST(KorvexDataStoreRemote, LargeListingKeepsEveryEntryInOrder) {
   constexpr int kEntries = 10000;
+  // Every third name is Chinese, sent raw; every fifth escaped.
+  auto name = [](int i, bool escaped) {
+    return (i % 3 == 0 ? "\xE6\x8A\xA5" : i % 5 == 0 ? (escaped ? "\\u00e9" : "\xC3\xA9") : "f") + std::to_string(i);
+  };
   std::string body = R"({"result":1,"list":[)";
   for (int i = 0; i < kEntries; ++i) {
-    if (i) body += ",";
-    // Every third name is Chinese, sent raw; every fifth escaped.
-    std::string name = i % 3 == 0 ? "\xE6\x8A\xA5" : i % 5 == 0 ? "\\u00e9" : "f";
-    body += R"({"fileid":")" + std::to_string(i + 1) + R"(","name":")" + name + std::to_string(i) +
+    body += std::string(i ? "," : "") + R"({"fileid":")" + std::to_string(i + 1) + R"(","name":")" + name(i, true) +
             R"(","size":")" + std::to_string(i) +
             R"(","modifytime":"2024-01-01 00:00:00","time":"2024-01-01 00:00:00","state":"0","sec":"0","extra":[1,{}]})";
   }
-  body += "]}";
   RecordingStore store;
   ResultRef ref;
-  Roundtrip(store, ref, [](auto& s, auto r) { return s.ListSubItems(Directory("/d/", 1), 0, kEntries, 1, r); }, body);
+  Roundtrip(store, ref, [](auto& s, auto r) { return s.ListSubItems(Directory("/d/", 1), 0, kEntries, 1, r); },
+            body + "]}");
   const auto* payload = ref.result->PayloadAs<ListSubItemsPayload>();
   ASSERT_NE(payload, nullptr);
   const std::vector<Item*>& list = *boost::get<1>(*payload);
@@ -431,9 +412,7 @@ TEST(KorvexDataStoreRemote, LargeListingKeepsEveryEntryInOrder) {
   for (int i : {0, 5, 7, 9999}) {
     SCOPED_TRACE(i);
     const ItemInfo& info = list[static_cast<std::size_t>(i)]->info;
-    std::string name = i % 3 == 0 ? "\xE6\x8A\xA5" : i % 5 == 0 ? "\xC3\xA9" : "f";
-    EXPECT_EQ(info.name, name + std::to_string(i));
-    EXPECT_EQ(info.uri, "/d/" + info.name);
+    EXPECT_EQ(info.uri, "/d/" + name(i, false));
     EXPECT_EQ(boost::any_cast<std::uint64_t>(info.tag), static_cast<std::uint64_t>(i + 1));
     EXPECT_EQ(info.size, static_cast<std::uint64_t>(i));
   }

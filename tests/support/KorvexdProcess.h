@@ -2,16 +2,11 @@
 // and stops it again. Header-only so that any test folder can use it with
 // #include "support/KorvexdProcess.h" (the build defines KORVEXD_PATH).
 //
-//   korvex::test::KorvexdProcess korvexd;
-//   ASSERT_TRUE(korvexd.Start({"--seed-demo"})) << korvexd.Error();
-//   httplib::Client client(korvexd.Host(), korvexd.Port());
-//
 // Every wait is bounded, so a service that does not come up fails the test
 // instead of hanging it. korvexd runs with --exit-with-parent: it ends when
 // the thread that started it ends, so start it from the test's own thread.
 #pragma once
 
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -37,19 +32,20 @@ class KorvexdProcess {
   KorvexdProcess& operator=(const KorvexdProcess&) = delete;
   ~KorvexdProcess() {
     Stop();
-    if (!keepDataDir_ && !dataDir_.empty()) {
-      std::error_code ec;
-      std::filesystem::remove_all(dataDir_, ec);
-    }
+    std::error_code ec;
+    if (!dataDir_.empty()) std::filesystem::remove_all(dataDir_, ec);
   }
 
   /// Starts korvexd with --data-dir (a new temporary folder on the first
   /// start, the same folder on later ones), --port 0 and the extra arguments.
-  /// Returns false with Error() set when it does not print its listening
-  /// line within timeoutMs.
+  /// False with Error() set when it prints no listening line within timeoutMs.
   bool Start(const std::vector<std::string>& extraArgs = {}, int timeoutMs = 15000) {
     Stop();
-    if (dataDir_.empty() && !MakeDataDir()) return false;
+    if (dataDir_.empty()) {
+      std::string pattern = (std::filesystem::temp_directory_path() / "korvexd-test-XXXXXX").string();
+      if (!mkdtemp(pattern.data())) return Fail("mkdtemp failed");
+      dataDir_ = pattern;
+    }
     int pipeFds[2];
     if (pipe(pipeFds) != 0) return Fail("pipe failed");
     // A service that refuses a request early may close before the client
@@ -68,61 +64,39 @@ class KorvexdProcess {
     int rc = posix_spawn(&pid_, args[0].c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     close(pipeFds[1]);
+    stdout_ = pipeFds[0];
     if (rc != 0) {
-      close(pipeFds[0]);
       pid_ = -1;
+      Stop();
       return Fail("cannot start " + args[0]);
     }
-    stdout_ = pipeFds[0];
     std::string line;
-    if (!ReadLine(line, timeoutMs)) {
-      Stop();
-      return Fail("korvexd printed no listening line: '" + line + "'");
-    }
     const std::string prefix = "listening on ";
-    std::size_t colon = line.rfind(':');
-    if (line.rfind(prefix, 0) != 0 || colon == std::string::npos) {
+    const bool read = ReadLine(line, timeoutMs);
+    const std::size_t colon = line.rfind(':');
+    const std::size_t hostStart = line.find("://");
+    if (!read || line.rfind(prefix, 0) != 0 || colon == std::string::npos || hostStart == std::string::npos) {
       Stop();
-      return Fail("unexpected first line: " + line);
+      return Fail("unexpected first line: '" + line + "'");
     }
     baseUrl_ = line.substr(prefix.size());
+    host_ = line.substr(hostStart + 3, colon - hostStart - 3);
     port_ = std::atoi(line.c_str() + colon + 1);
-    std::size_t hostStart = baseUrl_.find("://") + 3;
-    host_ = line.substr(prefix.size() + hostStart, colon - prefix.size() - hostStart);
     return port_ > 0;
   }
 
-  /// Stops korvexd with SIGTERM (SIGKILL after timeoutMs); returns true
-  /// when it ended by itself with exit code 0.
-  bool Stop(int timeoutMs = 10000) {
-    if (pid_ <= 0) return true;
-    kill(pid_, SIGTERM);
-    bool clean = WaitExit(timeoutMs);
-    if (stdout_ >= 0) close(stdout_);
-    stdout_ = -1;
-    pid_ = -1;
-    return clean;
-  }
-
+  /// Stops korvexd with SIGTERM (SIGKILL after timeoutMs); true when it
+  /// ended by itself with exit code 0.
+  bool Stop(int timeoutMs = 10000) { return End(SIGTERM, timeoutMs); }
   /// Kills korvexd without letting it finish anything (a crash).
-  void Kill() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGKILL);
-    WaitExit(10000);
-    if (stdout_ >= 0) close(stdout_);
-    stdout_ = -1;
-    pid_ = -1;
-  }
+  void Kill() { (void)End(SIGKILL, 10000); }
 
-  bool Running() const { return pid_ > 0; }
   int Port() const { return port_; }
   const std::string& Host() const { return host_; }
   const std::string& BaseUrl() const { return baseUrl_; }
   const std::filesystem::path& DataDir() const { return dataDir_; }
   const std::string& Error() const { return error_; }
   pid_t Pid() const { return pid_; }
-  /// Keeps the data folder after the test (for debugging).
-  void KeepDataDir() { keepDataDir_ = true; }
 
  private:
   bool Fail(std::string message) {
@@ -130,20 +104,12 @@ class KorvexdProcess {
     return false;
   }
 
-  bool MakeDataDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "korvexd-test-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) return Fail("mkdtemp failed");
-    dataDir_ = pattern;
-    return true;
-  }
-
   bool ReadLine(std::string& line, int timeoutMs) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    char c = 0;
     while (std::chrono::steady_clock::now() < deadline) {
-      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       pollfd p{stdout_, POLLIN, 0};
-      if (poll(&p, 1, static_cast<int>(std::max<long long>(1, left.count()))) <= 0) continue;
-      char c;
+      if (poll(&p, 1, 50) <= 0) continue;
       if (read(stdout_, &c, 1) != 1) return false;
       if (c == '\n') return true;
       line.push_back(c);
@@ -151,18 +117,30 @@ class KorvexdProcess {
     return false;
   }
 
-  bool WaitExit(int timeoutMs) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    int status = 0;
-    while (std::chrono::steady_clock::now() < deadline) {
-      pid_t r = waitpid(pid_, &status, WNOHANG);
-      if (r == pid_) return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-      if (r < 0) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  bool End(int signal, int timeoutMs) {
+    bool clean = true;
+    if (pid_ > 0) {
+      kill(pid_, signal);
+      clean = false;
+      int status = 0;
+      for (int waited = 0; waited < timeoutMs; waited += 10) {
+        const pid_t r = waitpid(pid_, &status, WNOHANG);
+        if (r != 0) {
+          clean = r == pid_ && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+          pid_ = -1;
+          break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+      if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, &status, 0);
+      }
     }
-    kill(pid_, SIGKILL);
-    waitpid(pid_, &status, 0);
-    return false;
+    if (stdout_ >= 0) close(stdout_);
+    stdout_ = -1;
+    pid_ = -1;
+    return clean;
   }
 
   pid_t pid_ = -1;
@@ -170,7 +148,6 @@ class KorvexdProcess {
   int port_ = 0;
   std::string host_, baseUrl_, error_;
   std::filesystem::path dataDir_;
-  bool keepDataDir_ = false;
 };
 
 }  // namespace korvex::test
