@@ -159,7 +159,7 @@ TEST_F(CryptoAPIDecryptFile, ReadsFilesBuiltByTheReferenceEncoder) {
     bool header;
     std::uint32_t callerBlockSize;
   } cases[] = {
-      {0, 32768, true, 0},      {10, 32768, true, 0},     {32748, 32768, true, 0},
+      {0, 32768, true, 0},      {10, 32768, true, 0},     {16, 32768, true, 0},     {32748, 32768, true, 0},
       {32749, 32768, true, 0},  {200000, 32768, true, 0}, {5000, 1024, true, 0},
       {600000, 262144, true, 0}, {10, 32768, false, 0},   {70001, 32768, false, 0},
       {9000, 4096, false, 4096},

@@ -19,6 +19,7 @@ TEST(TextConversion, MalformedInputBecomesReplacementCharacters) {
   const Case cases[] = {
       {"stray continuation", "a\x80z", u"a\uFFFDz"},
       {"truncated sequence", "a\xE4\xB8", u"a\uFFFD"},
+      {"lead then ascii", "\xE4" "b", u"\uFFFDb"},
       {"overlong slash", "\xC0\xAF", u"\uFFFD"},
       {"encoded surrogate", "\xED\xA0\x80", u"\uFFFD"},
       {"above U+10FFFF", "\xF4\x90\x80\x80", u"\uFFFD"},
