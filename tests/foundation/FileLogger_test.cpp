@@ -1,42 +1,27 @@
-//===- tests/foundation/FileLogger_test.cpp -------------------------------===//
-
 #include "foundation/FileLogger.h"
 
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <regex>
-#include <sstream>
 #include <string>
+
+#include "TempHome.h"
 
 namespace korvex {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::ReadText;
 
-class FileLoggerTest : public ::testing::Test {
+class FileLoggerTest : public testing::TempHomeTest {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("korvex_filelogger_" + std::to_string(getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    TempHomeTest::SetUp();
     FileLogger::SetLineCount(0);
   }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  static std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-  }
-
   // Writes one line the way the manager does: locked, formatted, flushed.
   static void Emit(FileLogger& logger, const char* text) {
     logger.Lock();
@@ -44,17 +29,11 @@ class FileLoggerTest : public ::testing::Test {
     logger.Flush();
     logger.Unlock();
   }
-
-  fs::path dir_;
 };
 
 TEST_F(FileLoggerTest, FormatLineFollowsTheFixedLayout) {
-  struct Case {
-    std::int32_t level;
-    const char* category;
-    const char* message;
-    std::string expectedTail;  // everything after the thread field
-  };
+  // The tail is everything after the thread field.
+  struct Case { std::int32_t level; const char *category, *message; std::string expectedTail; };
   const std::string longCategory = "ShellFolderDataStoreRemote";  // 26 characters
   const Case cases[] = {
       {3, "HttpRequestor", "request failed", "       HttpRequestor-request failed"},
@@ -63,7 +42,7 @@ TEST_F(FileLoggerTest, FormatLineFollowsTheFixedLayout) {
       {4, "X", nullptr, std::string(19, ' ') + "X-"},
   };
   const char* names[] = {"TRACE", "DEBUG", "INFO ", "WARN ", "ERROR", "FATAL", "NONE "};
-  FileLogger logger(dir_ / "unused.log", 0, true, 100);
+  FileLogger logger(Home() / "unused.log", 0, true, 100);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.expectedTail);
     logger.Lock();
@@ -76,39 +55,35 @@ TEST_F(FileLoggerTest, FormatLineFollowsTheFixedLayout) {
     EXPECT_EQ(std::stol(m[5].str()), static_cast<long>(gettid()));
     EXPECT_EQ(m[6].str(), c.expectedTail);
   }
-  EXPECT_FALSE(fs::exists(dir_ / "unused.log")) << "formatting alone must not create the file";
+  EXPECT_FALSE(fs::exists(Home() / "unused.log")) << "formatting alone must not create the file";
 }
 
-TEST_F(FileLoggerTest, OpensLazilyAndEndsLinesWithCrLf) {
-  const fs::path path = dir_ / "a.log";
-  auto* logger = new FileLogger(path, 0, true, 100);
-  logger->AddRef();
+TEST_F(FileLoggerTest, OpensLazilyAppendsOrTruncatesAndEndsLinesWithCrLf) {
+  const fs::path path = Home() / "a.log";
+  FileLogger logger(path, 0, true, 100);
   EXPECT_FALSE(fs::exists(path));
-  EXPECT_EQ(logger->OpenState(), 0);
-  Emit(*logger, "first");
-  Emit(*logger, "second");
-  EXPECT_EQ(logger->OpenState(), 1);
+  EXPECT_EQ(logger.OpenState(), 0);
+  Emit(logger, "first");
+  Emit(logger, "second");
+  EXPECT_EQ(logger.OpenState(), 1);
   // Flushed after each line: readable while the logger still holds the file.
-  EXPECT_EQ(ReadAll(path), "first\r\nsecond\r\n");
-  logger->Release();
-}
+  EXPECT_EQ(ReadText(path), "first\r\nsecond\r\n");
 
-TEST_F(FileLoggerTest, AppendFlagDecidesWhetherOldContentSurvives) {
   for (bool append : {true, false}) {
     SCOPED_TRACE(append ? "append" : "truncate");
-    const fs::path path = dir_ / "b.log";
+    const fs::path path = Home() / "b.log";
     std::ofstream(path, std::ios::binary) << "old\r\n";
     {
       FileLogger logger(path, 0, append, 100);
       Emit(logger, "new");
     }
-    EXPECT_EQ(ReadAll(path), append ? "old\r\nnew\r\n" : "new\r\n");
+    EXPECT_EQ(ReadText(path), append ? "old\r\nnew\r\n" : "new\r\n");
   }
 }
 
 TEST_F(FileLoggerTest, SharedCounterEmptiesTheFileThatPassesTheLimit) {
-  const fs::path pathA = dir_ / "a.log";
-  const fs::path pathB = dir_ / "b.log";
+  const fs::path pathA = Home() / "a.log";
+  const fs::path pathB = Home() / "b.log";
   FileLogger a(pathA, 0, true, 3);
   FileLogger b(pathB, 0, true, 3);
   Emit(a, "a1");  // counter 1
@@ -116,27 +91,27 @@ TEST_F(FileLoggerTest, SharedCounterEmptiesTheFileThatPassesTheLimit) {
   Emit(a, "a2");  // 3: at the limit, nothing emptied yet
   EXPECT_EQ(FileLogger::LineCount(), 3u);
   Emit(b, "b2");  // 4 > 3: b is emptied before its line, counter restarts
-  EXPECT_EQ(ReadAll(pathA), "a1\r\na2\r\n");
-  EXPECT_EQ(ReadAll(pathB), "b2\r\n");
+  EXPECT_EQ(ReadText(pathA), "a1\r\na2\r\n");
+  EXPECT_EQ(ReadText(pathB), "b2\r\n");
   EXPECT_EQ(FileLogger::LineCount(), 0u);
   Emit(a, "a3");
   Emit(a, "a4");
   Emit(a, "a5");
   Emit(a, "a6");  // 4 > 3 again, this time in a
-  EXPECT_EQ(ReadAll(pathA), "a6\r\n");
-  EXPECT_EQ(ReadAll(pathB), "b2\r\n");
+  EXPECT_EQ(ReadText(pathA), "a6\r\n");
+  EXPECT_EQ(ReadText(pathB), "b2\r\n");
 }
 
 TEST_F(FileLoggerTest, UnopenableFileSilencesTheLoggerForTheRun) {
   // A regular file where the folder should be fails for every user, root too.
-  std::ofstream(dir_ / "notadir") << "x";
-  const fs::path path = dir_ / "notadir" / "c.log";
+  std::ofstream(Home() / "notadir") << "x";
+  const fs::path path = Home() / "notadir" / "c.log";
   FileLogger logger(path, 0, true, 100);
   Emit(logger, "lost");
   EXPECT_EQ(logger.OpenState(), -1);
   // Making the path usable later does not bring the logger back.
-  fs::remove(dir_ / "notadir");
-  fs::create_directories(dir_ / "notadir");
+  fs::remove(Home() / "notadir");
+  fs::create_directories(Home() / "notadir");
   Emit(logger, "still lost");
   EXPECT_EQ(logger.OpenState(), -1);
   EXPECT_FALSE(fs::exists(path));

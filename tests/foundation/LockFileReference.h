@@ -1,18 +1,11 @@
-//===- tests/foundation/LockFileReference.h - Independent ".lock" codec -*- C++ -*-===//
-///
-/// A second, deliberately naive implementation of the encrypted-file format,
-/// written from the format description alone: textbook RC4 (no OpenSSL, no
-/// code shared with the client) and OpenSSL's MD5 called directly. Files the
-/// client writes must decode here and files built here must decrypt in the
-/// client, which is what "interoperates with the original client" means in
-/// a test.
-///
-//===----------------------------------------------------------------------===//
+// A second, deliberately naive implementation of the encrypted-file format,
+// written from the format description alone: textbook RC4 (no code shared
+// with the client) and OpenSSL's MD5 called directly. Files the client writes
+// must equal what Encode builds here, and files built here must decrypt in it.
 #pragma once
 
 #include <array>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,11 +35,10 @@ Digest CheckDigest(const Bytes& plain);
 Bytes Encode(const Bytes& plain, std::string_view password, std::uint32_t blockSize = 32768,
              bool header = true);
 
-/// Decodes what Encode produces; nullopt for a wrong password or a short file.
-std::optional<Bytes> Decode(const Bytes& file, std::string_view password,
-                            std::uint32_t headerlessBlockSize = 32768);
-
 /// Deterministic pseudo-random bytes.
 Bytes Pattern(std::size_t size, std::uint32_t seed);
+
+inline std::string AsText(const Bytes& b) { return {b.begin(), b.end()}; }
+inline Bytes AsBytes(std::string_view s) { return {s.begin(), s.end()}; }
 
 }  // namespace korvex::reference

@@ -1,37 +1,24 @@
-//===- tests/foundation/LockFileReference_support.cpp ---------------------===//
-
 #include "foundation/LockFileReference.h"
 
 #include <openssl/evp.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <stdexcept>
 #include <utility>
 
 namespace korvex::reference {
 
 Digest Md5(const void* data, std::size_t length) {
   Digest digest{};
-  unsigned int size = 0;
-  static const std::uint8_t kNothing = 0;
-  if (EVP_Digest(length ? data : &kNothing, length, digest.data(), &size, EVP_md5(), nullptr) !=
-          1 ||
-      size != digest.size()) {
-    throw std::runtime_error("EVP_Digest failed");
-  }
+  EVP_Digest(length ? data : "", length, digest.data(), nullptr, EVP_md5(), nullptr);
   return digest;
 }
 
 Digest Md5(std::string_view text) { return Md5(text.data(), text.size()); }
 
 std::string Hex(const Digest& digest) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string text;
-  char pair[3];
-  for (std::uint8_t b : digest) {
-    std::snprintf(pair, sizeof pair, "%02X", b);
-    text += pair;
-  }
+  for (std::uint8_t b : digest) text += {kDigits[b >> 4], kDigits[b & 15]};
   return text;
 }
 
@@ -79,33 +66,6 @@ Bytes Encode(const Bytes& plain, std::string_view password, std::uint32_t blockS
     at += take;
   }
   return file;
-}
-
-std::optional<Bytes> Decode(const Bytes& file, std::string_view password,
-                            std::uint32_t headerlessBlockSize) {
-  std::size_t at = 0;
-  std::uint32_t blockSize = headerlessBlockSize;
-  std::size_t first = blockSize;
-  if (file.size() >= 4 && file[0] == 0xEE && file[1] == 0xDD && file[2] == 2) {
-    blockSize = file[3] == 0 ? 262144 : file[3] * 1024u;
-    first = blockSize - 20;
-    at = 4;
-  }
-  if (file.size() < at + 16) return std::nullopt;
-  Digest stored{};
-  std::copy_n(file.begin() + static_cast<std::ptrdiff_t>(at), 16, stored.begin());
-  at += 16;
-  const Digest key = Md5(password);
-  Bytes plain;
-  for (std::size_t block = 0; at < file.size(); ++block) {
-    const std::size_t take = std::min<std::size_t>(block == 0 ? first : blockSize, file.size() - at);
-    const Bytes piece = Rc4(key, Bytes(file.begin() + at, file.begin() + at + take));
-    if (block == 0 && CheckDigest(piece) != stored) return std::nullopt;
-    plain.insert(plain.end(), piece.begin(), piece.end());
-    at += take;
-  }
-  if (plain.empty() && CheckDigest(plain) != stored) return std::nullopt;
-  return plain;
 }
 
 Bytes Pattern(std::size_t size, std::uint32_t seed) {

@@ -1,5 +1,3 @@
-//===- tests/foundation/XmlReader_test.cpp --------------------------------===//
-
 #include "foundation/XmlReader.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +6,9 @@
 
 namespace korvex {
 namespace {
+
+std::string Or(const std::string* value) { return value ? *value : "<none>"; }
+std::string TextOf(const XmlNode* node) { return node ? node->GetText() : "<none>"; }
 
 TEST(XmlReader, ReadsAnUpdateDescription) {
   const std::string text =
@@ -26,9 +27,7 @@ TEST(XmlReader, ReadsAnUpdateDescription) {
   ASSERT_NE(version, nullptr);
   EXPECT_EQ(version->GetText(), "1.2.2.23");
   EXPECT_EQ(version->Parent(), root.get());
-  const XmlNode* description = root->FindChild("description");
-  ASSERT_NE(description, nullptr);
-  EXPECT_EQ(description->GetText(), "\xE4\xBF\xAE\xE5\xA4\x8D: uploads & downloads resume");
+  EXPECT_EQ(TextOf(root->FindChild("description")), "\xE4\xBF\xAE\xE5\xA4\x8D: uploads & downloads resume");
   EXPECT_EQ(root->FindChild("Version"), nullptr);
 }
 
@@ -39,13 +38,13 @@ TEST(XmlReader, KeepsContentInDocumentOrder) {
   const auto& content = root->Content();
   ASSERT_EQ(content.size(), 4u);
   EXPECT_EQ(content[0]->Type(), kXmlText);
-  EXPECT_EQ(content[1]->Type(), kXmlComment);
+  ASSERT_EQ(content[1]->Type(), kXmlComment);
   EXPECT_EQ(static_cast<const XmlCommentElement&>(*content[1]).Text(), "c");
-  EXPECT_EQ(content[2]->Type(), kXmlChildNode);
+  ASSERT_EQ(content[2]->Type(), kXmlChildNode);
   EXPECT_EQ(static_cast<const XmlNodeElement&>(*content[2]).Node()->LocalName(), "b");
   EXPECT_EQ(static_cast<const XmlTextElement&>(*content[3]).Text(), "second");
   EXPECT_EQ(root->GetText(), "first");
-  EXPECT_EQ(root->FindChild("b")->GetText(), "");
+  EXPECT_EQ(TextOf(root->FindChild("b")), "");
 }
 
 TEST(XmlReader, SeparatesAttributesFromNamespaces) {
@@ -56,33 +55,25 @@ TEST(XmlReader, SeparatesAttributesFromNamespaces) {
   ASSERT_NE(root, nullptr);
   EXPECT_EQ(root->Prefix(), "k");
   EXPECT_EQ(root->LocalName(), "r");
-  ASSERT_NE(root->FindNamespace(""), nullptr);
-  EXPECT_EQ(*root->FindNamespace(""), "urn:default");
-  ASSERT_NE(root->FindNamespace("k"), nullptr);
-  EXPECT_EQ(*root->FindNamespace("k"), "urn:k");
-  EXPECT_EQ(root->FindAttribute("xmlnsx"), nullptr);
-  EXPECT_EQ(root->FindAttribute("xmlns:"), nullptr);
-  ASSERT_NE(root->FindAttribute("b"), nullptr);
-  EXPECT_EQ(*root->FindAttribute("b"), "3");
+  EXPECT_EQ(Or(root->FindNamespace("")), "urn:default");
+  EXPECT_EQ(Or(root->FindNamespace("k")), "urn:k");
+  EXPECT_EQ(Or(root->FindAttribute("xmlnsx")), "<none>");
+  EXPECT_EQ(Or(root->FindAttribute("xmlns:")), "<none>");
+  EXPECT_EQ(Or(root->FindAttribute("b")), "3");
   EXPECT_EQ(root->AttributeNames(), (std::vector<std::string>{"b", "a"}));
   ASSERT_EQ(root->Content().size(), 2u);
-  EXPECT_EQ(root->FindChild("item", "k"),
-            static_cast<const XmlNodeElement&>(*root->Content()[0]).Node());
-  EXPECT_EQ(root->FindChild("item"),
-            static_cast<const XmlNodeElement&>(*root->Content()[1]).Node());
+  EXPECT_EQ(root->FindChild("item", "k"), static_cast<const XmlNodeElement&>(*root->Content()[0]).Node());
+  EXPECT_EQ(root->FindChild("item"), static_cast<const XmlNodeElement&>(*root->Content()[1]).Node());
 }
 
 TEST(XmlReader, RecursiveSearchIsDepthFirst) {
   XmlReader reader;
-  const auto root =
-      reader.Parse("<r><a><b><x id=\"deep\"/></b></a><x id=\"shallow\"/><c><x id=\"late\"/></c></r>");
+  const auto root = reader.Parse("<r><a><b><x id=\"deep\"/></b></a><x id=\"shallow\"/><c><x id=\"late\"/></c></r>");
   ASSERT_NE(root, nullptr);
-  const XmlNode* direct = root->FindChild("x");
-  ASSERT_NE(direct, nullptr);
-  EXPECT_EQ(*direct->FindAttribute("id"), "shallow");
-  const XmlNode* deep = root->FindChild("x", "", true);
-  ASSERT_NE(deep, nullptr);
-  EXPECT_EQ(*deep->FindAttribute("id"), "deep");
+  ASSERT_NE(root->FindChild("x"), nullptr);
+  EXPECT_EQ(Or(root->FindChild("x")->FindAttribute("id")), "shallow");
+  ASSERT_NE(root->FindChild("x", "", true), nullptr);
+  EXPECT_EQ(Or(root->FindChild("x", "", true)->FindAttribute("id")), "deep");
   EXPECT_EQ(root->FindChild("missing", "", true), nullptr);
 }
 

@@ -27,55 +27,38 @@ class ScopedEnv {
   std::optional<std::string> old_;
 };
 
-TEST(Paths, FollowXdgWithoutKorvexHome) {
-  ScopedEnv home("KORVEX_HOME", nullptr);
-  ScopedEnv h("HOME", "/home/tester");
-  ScopedEnv c("XDG_CONFIG_HOME", nullptr);
-  ScopedEnv d("XDG_DATA_HOME", nullptr);
-  ScopedEnv t("TMPDIR", nullptr);
-  EXPECT_EQ(paths::UserConfigDir(), "/home/tester/.config");
-  EXPECT_EQ(paths::AppDataDir(), "/home/tester/.local/share");
-  EXPECT_EQ(paths::MachineConfigDir(), "/etc");
-  EXPECT_EQ(paths::TempDir(), "/tmp");
-}
-
-TEST(Paths, XdgVariablesWinOverHomeDefaults) {
-  ScopedEnv home("KORVEX_HOME", nullptr);
-  ScopedEnv h("HOME", "/home/tester");
-  ScopedEnv c("XDG_CONFIG_HOME", "/xdg/config");
-  ScopedEnv d("XDG_DATA_HOME", "/xdg/data");
-  ScopedEnv t("TMPDIR", "/var/tmp/me");
-  EXPECT_EQ(paths::UserConfigDir(), "/xdg/config");
-  EXPECT_EQ(paths::AppDataDir(), "/xdg/data");
-  EXPECT_EQ(paths::TempDir(), "/var/tmp/me");
-}
-
-TEST(Paths, RelativeOrEmptyXdgValuesAreIgnored) {
-  ScopedEnv home("KORVEX_HOME", "");
-  ScopedEnv h("HOME", "/home/tester");
-  ScopedEnv c("XDG_CONFIG_HOME", "relative/config");
-  ScopedEnv d("XDG_DATA_HOME", "");
-  ScopedEnv t("TMPDIR", "");
-  EXPECT_EQ(paths::UserConfigDir(), "/home/tester/.config");
-  EXPECT_EQ(paths::AppDataDir(), "/home/tester/.local/share");
-  EXPECT_EQ(paths::TempDir(), "/tmp");
-}
-
-TEST(Paths, KorvexHomeRedirectsUserAndMachineFolders) {
-  ScopedEnv home("KORVEX_HOME", "/srv/korvex");
-  ScopedEnv c("XDG_CONFIG_HOME", "/xdg/config");
-  ScopedEnv d("XDG_DATA_HOME", "/xdg/data");
-  ScopedEnv t("TMPDIR", "/var/tmp/me");
-  EXPECT_EQ(paths::UserConfigDir(), "/srv/korvex/config");
-  EXPECT_EQ(paths::MachineConfigDir(), "/srv/korvex/etc");
-  EXPECT_EQ(paths::AppDataDir(), "/srv/korvex/data");
-  EXPECT_EQ(paths::TempDir(), "/var/tmp/me") << "the temporary folder is not redirected";
+TEST(Paths, FollowXdgAndKorvexHome) {
+  struct Case {
+    const char* name;
+    const char *korvexHome, *xdgConfig, *xdgData, *tmp;
+    const char *config, *machine, *data, *temp;
+  };
+  const Case cases[] = {
+      {"defaults", nullptr, nullptr, nullptr, nullptr,  //
+       "/home/tester/.config", "/etc", "/home/tester/.local/share", "/tmp"},
+      {"xdg variables", nullptr, "/xdg/config", "/xdg/data", "/var/tmp/me",  //
+       "/xdg/config", "/etc", "/xdg/data", "/var/tmp/me"},
+      {"relative or empty values ignored", "", "relative/config", "", "",  //
+       "/home/tester/.config", "/etc", "/home/tester/.local/share", "/tmp"},
+      // The temporary folder is not redirected.
+      {"KORVEX_HOME", "/srv/korvex", "/xdg/config", "/xdg/data", "/var/tmp/me",  //
+       "/srv/korvex/config", "/srv/korvex/etc", "/srv/korvex/data", "/var/tmp/me"},
+  };
+  ScopedEnv home("HOME", "/home/tester");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScopedEnv k("KORVEX_HOME", c.korvexHome), x("XDG_CONFIG_HOME", c.xdgConfig), d("XDG_DATA_HOME", c.xdgData),
+        t("TMPDIR", c.tmp);
+    EXPECT_EQ(paths::UserConfigDir(), c.config);
+    EXPECT_EQ(paths::MachineConfigDir(), c.machine);
+    EXPECT_EQ(paths::AppDataDir(), c.data);
+    EXPECT_EQ(paths::TempDir(), c.temp);
+  }
 }
 
 TEST(Paths, HomeFallsBackToPasswordDatabase) {
   ScopedEnv h("HOME", nullptr);
-  std::filesystem::path home = paths::HomeDir();
-  EXPECT_TRUE(home.is_absolute()) << home;
+  EXPECT_TRUE(paths::HomeDir().is_absolute()) << paths::HomeDir();
 }
 
 }  // namespace
