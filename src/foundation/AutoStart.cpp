@@ -2,12 +2,11 @@
 
 #include "foundation/AutoStart.h"
 
-#include <algorithm>
-#include <cctype>
 #include <fstream>
 #include <sstream>
 
 #include "foundation/LogMgr.h"
+#include "platform/AsciiText.h"
 #include "platform/AtomicFile.h"
 #include "platform/Paths.h"
 
@@ -76,12 +75,7 @@ EntryFields ReadEntry(const fs::path& path) {
 }  // namespace
 
 bool IsRunValue(std::string_view key, std::string_view name) {
-  auto equalNoCase = [](std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-             return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-  };
-  return equalNoCase(key, kRunKey) && equalNoCase(name, kRunValueName);
+  return EqualsIgnoringAsciiCase(key, kRunKey) && EqualsIgnoringAsciiCase(name, kRunValueName);
 }
 
 fs::path AutoStartEntryPath() { return paths::UserConfigDir() / "autostart" / "korvexdata.desktop"; }

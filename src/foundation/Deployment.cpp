@@ -2,12 +2,11 @@
 
 #include "foundation/Deployment.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cstdlib>
 
 #include "foundation/LogMgr.h"
 #include "foundation/Registry.h"
+#include "platform/AsciiText.h"
 
 namespace korvex {
 namespace {
@@ -49,9 +48,7 @@ bool IsServiceUrl(std::string_view url) {
   std::string_view rest;
   for (std::string_view scheme : {"http://", "https://"}) {
     // Schemes compare without case ("HTTPS://" is as good as "https://").
-    if (url.size() > scheme.size() &&
-        std::equal(scheme.begin(), scheme.end(), url.begin(),
-                   [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); })) {
+    if (url.size() > scheme.size() && StartsWithIgnoringAsciiCase(url, scheme)) {
       rest = url.substr(scheme.size());
     }
   }

@@ -3,23 +3,14 @@
 #include "foundation/Language.h"
 
 #include <atomic>
-#include <cctype>
+
+#include "platform/AsciiText.h"
 
 namespace korvex {
 
 namespace {
 
 std::atomic<std::int32_t> gLanguage{kLanguageUnset};
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) noexcept {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -38,7 +29,7 @@ bool SetCurrentLanguageIfUnset(LanguageId language) noexcept {
 
 LanguageId LanguageFromSetting(std::string_view value) noexcept {
   if (value.empty()) return kLanguageUnset;
-  if (EqualsIgnoringCase(value, "zh") || EqualsIgnoringCase(value, "zh-cn")) return kLanguageChinese;
+  if (EqualsIgnoringAsciiCase(value, "zh") || EqualsIgnoringAsciiCase(value, "zh-cn")) return kLanguageChinese;
   return kLanguageEnglish;
 }
 
@@ -47,10 +38,10 @@ LanguageId LanguageFromLocaleName(std::string_view locale) noexcept {
   // Only Simplified Chinese has a table, so zh_TW and zh_HK stay English
   // just as their Windows language ids never matched 2052.
   const std::size_t languageEnd = locale.find_first_of("_.@");
-  if (!EqualsIgnoringCase(locale.substr(0, languageEnd), "zh")) return kLanguageEnglish;
+  if (!EqualsIgnoringAsciiCase(locale.substr(0, languageEnd), "zh")) return kLanguageEnglish;
   if (languageEnd == std::string_view::npos || locale[languageEnd] != '_') return kLanguageChinese;
   const std::string_view rest = locale.substr(languageEnd + 1);
-  return EqualsIgnoringCase(rest.substr(0, rest.find_first_of(".@")), "CN") ? kLanguageChinese
+  return EqualsIgnoringAsciiCase(rest.substr(0, rest.find_first_of(".@")), "CN") ? kLanguageChinese
                                                                              : kLanguageEnglish;
 }
 

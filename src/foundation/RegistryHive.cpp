@@ -5,18 +5,15 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/AsciiText.h"
+
 namespace korvex {
 namespace {
 
 constexpr std::string_view kHeader = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kBom = "\xEF\xBB\xBF";
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
-}
+constexpr auto EqualNoCase = EqualsIgnoringAsciiCase;
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -66,7 +63,7 @@ bool ParseDword(std::string_view s, std::uint32_t& out) {
   for (char c : s) {
     int digit;
     if (c >= '0' && c <= '9') digit = c - '0';
-    else if (Lower(c) >= 'a' && Lower(c) <= 'f') digit = Lower(c) - 'a' + 10;
+    else if (AsciiToLower(c) >= 'a' && AsciiToLower(c) <= 'f') digit = AsciiToLower(c) - 'a' + 10;
     else return false;
     v = (v << 4) | static_cast<std::uint32_t>(digit);
   }

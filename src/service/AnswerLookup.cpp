@@ -4,7 +4,8 @@
 
 #include <boost/tokenizer.hpp>
 
-#include <strings.h>
+#include "platform/AsciiText.h"
+
 
 namespace korvex {
 namespace {
@@ -17,7 +18,7 @@ bool FindAttribute(std::string_view text, std::string_view name, std::string& va
   Tokenizer parts(text.begin(), text.end(), separator);
   for (const std::string& part : parts) {
     if (part.size() <= name.size() || part[name.size()] != '=') continue;
-    if (strncasecmp(part.c_str(), std::string(name).c_str(), name.size()) != 0) continue;
+    if (!StartsWithIgnoringAsciiCase(part, name)) continue;
     value = part.substr(name.size() + 1);
     return true;
   }

@@ -3,12 +3,12 @@
 #include "service/DirectoryAnswers.h"
 
 #include "foundation/StringTable.h"
+#include "platform/AsciiText.h"
 
 #include <boost/date_time/gregorian/gregorian.hpp>
 
 #include <cstdio>
 #include <cstdlib>
-#include <strings.h>
 
 namespace korvex {
 namespace {
@@ -47,8 +47,8 @@ std::unique_ptr<Container> ReadContainer(const JsonObject& entry, const std::str
 }
 
 bool HasLockExtension(const std::string& name) {
-  std::size_t dot = name.rfind('.');
-  return dot != std::string::npos && strcasecmp(name.c_str() + dot, ".lock") == 0;
+  // "lock" holds no dot, so the extension is ".lock" exactly when the name ends so.
+  return EndsWithIgnoringAsciiCase(name, ".lock");
 }
 
 std::unique_ptr<Item> ReadItem(const JsonObject& entry, const std::string& parentUri) {
