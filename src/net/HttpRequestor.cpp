@@ -11,6 +11,7 @@
 #include "foundation/LogMgr.h"
 #include "net/HttpIoLoop.h"
 #include "net/HttpTransfer.h"
+#include "platform/PercentEncoding.h"
 
 namespace korvex {
 namespace {
@@ -62,23 +63,12 @@ bool CrackBaseUrl(std::string_view baseUrl, std::string& origin, bool& secure, H
 /// controls, non-ASCII bytes of UTF-8 names, and '#', which would otherwise
 /// cut the rest off as a fragment); existing escapes stay as they are.
 std::string EscapeRequestPath(std::string_view path) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(path.size());
-  for (const char c : path) {
-    const auto byte = static_cast<unsigned char>(c);
-    const bool unsafe = byte <= 0x20 || byte >= 0x7F || c == '"' || c == '<' || c == '>' ||
-                        c == '\\' || c == '^' || c == '`' || c == '{' || c == '|' || c == '}' ||
-                        c == '#';
-    if (unsafe) {
-      out += '%';
-      out += kHex[byte >> 4];
-      out += kHex[byte & 0x0F];
-    } else {
-      out += c;
-    }
-  }
-  return out;
+  return PercentEncode(path, [](unsigned char byte) {
+    const bool unsafe = byte <= 0x20 || byte >= 0x7F || byte == '"' || byte == '<' || byte == '>' ||
+                        byte == '\\' || byte == '^' || byte == '`' || byte == '{' || byte == '|' ||
+                        byte == '}' || byte == '#';
+    return !unsafe;
+  });
 }
 
 /// A header value must never end the header line early.
