@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "TempHome.h"
+#include "support/TempHome.h"
 #include "foundation/Registry.h"
 
 namespace korvex {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "TempHome.h"
+#include "support/TempHome.h"
 #include "foundation/EncryptedFileFormat.h"
 #include "foundation/LockFileReference.h"
 #include "foundation/Rc4Stream.h"

@@ -4,7 +4,7 @@
 
 #include <cstdlib>
 
-#include "TempHome.h"
+#include "support/TempHome.h"
 #include "foundation/Registry.h"
 
 namespace korvex {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "TempHome.h"
+#include "support/TempHome.h"
 #include "foundation/LockFileReference.h"
 
 namespace korvex {

@@ -8,7 +8,7 @@
 #include <regex>
 #include <string>
 
-#include "TempHome.h"
+#include "support/TempHome.h"
 
 namespace korvex {
 namespace {

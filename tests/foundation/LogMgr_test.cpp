@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "TempHome.h"
+#include "support/TempHome.h"
 #include "foundation/FileLogger.h"
 
 namespace korvex {

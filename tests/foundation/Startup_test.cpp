@@ -8,7 +8,7 @@
 #include <regex>
 #include <string>
 
-#include "TempHome.h"
+#include "support/TempHome.h"
 #include "foundation/LogMgr.h"
 #include "foundation/Registry.h"
 

@@ -1,5 +1,8 @@
 // A fresh KORVEX_HOME per test, so that hives, autostart entries, logs and
 // data files never touch the real ones; removed with everything in it afterwards.
+// It also clears the proxy variables, so that loopback traffic of a test never
+// goes through the developer's proxy. Every test that builds a requestor or
+// touches settings derives from TempHomeTest.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -108,6 +111,9 @@ class TempHomeTest : public ::testing::Test {
  private:
   std::filesystem::path home_;
   ScopedEnv homeEnv_{"KORVEX_HOME", nullptr};  // restores the variable after the test
+  ScopedEnv proxies_[8] = {{"http_proxy", nullptr},  {"https_proxy", nullptr}, {"HTTP_PROXY", nullptr},
+                           {"HTTPS_PROXY", nullptr}, {"all_proxy", nullptr},   {"ALL_PROXY", nullptr},
+                           {"no_proxy", nullptr},    {"NO_PROXY", nullptr}};
 };
 
 }  // namespace korvex::testing
