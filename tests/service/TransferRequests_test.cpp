@@ -203,8 +203,8 @@ TEST_F(TransferRequests, AnswersBecomeResults) {
        R"({"result":1})", {}, {}, HR_FILE_NOT_FOUND},
       {"short chunk despite 2000", [&](auto& s, auto r) { return s.ReadChunk(item, stream, 0, 0, 20, r); },
        "0123456789", {}, status("code=2000"), MakeHResult(0x80071F43u)},
-      {"chunk refused", [&](auto& s, auto r) { return s.ReadChunk(item, stream, 0, 0, 2, r); }, "{}", {},
-       status("x=1;code=4002"), MakeHResult(0x804F0012u)},
+      {"chunk refused, short body", [&](auto& s, auto r) { return s.ReadChunk(item, stream, 0, 0, 20, r); }, "{}",
+       {}, status("x=1;code=4002"), MakeHResult(0x804F0012u)},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
