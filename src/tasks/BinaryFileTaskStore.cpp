@@ -189,7 +189,7 @@ void BinaryFileTaskStore::LoadFamilyFile(const fs::path& file, std::uint32_t id,
   }
   std::shared_ptr<DataStore> service =
       r.serviceRoot.empty() ? context_.ServiceStore() : context_.ServiceStoreForRoot(r.serviceRoot);
-  if (!service) return;
+  if (!service && !r.serviceRoot.empty()) return;
   std::shared_ptr<DataStore> local = context_.LocalStore();
   auto family = std::make_shared<TaskFamily>(r.id, static_cast<TransferDirection>(r.direction),
                                              r.serviceIsSource ? service : local, r.sourcePath,
