@@ -284,6 +284,9 @@ void TaskManager::FinishFamily(const ExecutorPtr& executor) {
     family.state = family.PendingCount() > 0 ? FamilyState::kStopped : FamilyState::kCompleted;
   }
   SaveAndNotifyChange(family);
+  // The slot is free; when another thread detached the executor, the manager
+  // thread may be waiting on a list that no longer names it.
+  wake_.Set();
 }
 
 void TaskManager::StopAllExecutors() {
