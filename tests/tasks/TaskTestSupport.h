@@ -30,11 +30,9 @@ class ScriptedTask : public Task {
   int failures = 0;
   HRESULT error = E_FAIL;
   Event* release = nullptr;  ///< when set, Run waits for it (or the stop event) first
-  std::atomic<int>* runs = nullptr;
   std::atomic<int>* cancels = nullptr;
 
   bool Run(TaskRunContext& context) override {
-    if (runs) ++*runs;
     if (release) {
       Event* events[] = {&context.stop, release};
       if (WaitAny(events, 10000) != 1) return false;
@@ -105,13 +103,6 @@ class RecordingListener : public TaskFamilyEventListener {
   std::vector<Call> Calls() const {
     std::lock_guard lock(mutex_);
     return calls_;
-  }
-  std::vector<ErrorDetail> ErrorDetails() const {
-    std::vector<ErrorDetail> details;
-    for (const Call& c : Calls()) {
-      if (c.event == TaskEvent::kError) details.push_back(c.detail);
-    }
-    return details;
   }
 
  private:
