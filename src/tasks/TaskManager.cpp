@@ -43,7 +43,11 @@ void TaskManager::AddFamily(std::shared_ptr<TaskFamily> family, bool fromStore) 
       RaiseTo(lastTaskId_, family->HighestTaskId() + 1);
     } else {
       (void)store_.SaveFamily(*family);
-      family->ForEachTask([this](const Task& task) { (void)store_.SaveTask(task); });
+      // Saved outside the family's task lock, so that a task's Record() may
+      // take locks of its own; nothing runs the family while this lock is held.
+      std::vector<const Task*> tasks;
+      family->ForEachTask([&tasks](const Task& task) { tasks.push_back(&task); });
+      for (const Task* task : tasks) (void)store_.SaveTask(*task);
     }
   }
   Notify(*family, FamilyEventKind::kAdded);

@@ -124,10 +124,8 @@ class TaskManager : public ThreadBase {
   using ExecutorPtr = std::shared_ptr<TaskExecutor>;
 
   void StartRunnableFamilies();
-  /// Removes `executor` from the map unless someone already did; true when
-  /// this call did, and so must finish its family.
-  bool DetachExecutor(const ExecutorPtr& executor);
-  /// Waits for a detached executor, then stops or completes its family.
+  /// Waits for the executor's thread; unless another thread got there first,
+  /// removes it from the map and stops or completes its family.
   void FinishFamily(const ExecutorPtr& executor);
   void StopAllExecutors();
   TaskEventAnswer OnTaskError(Task& task, HRESULT error);
