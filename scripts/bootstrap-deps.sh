@@ -8,7 +8,7 @@ packages=(
   libboost-dev libboost-thread-dev libboost-regex-dev libboost-date-time-dev
   libssl-dev openssl libcurl4-openssl-dev curl libproxy-dev
   libsqlite3-dev nlohmann-json3-dev libcpp-httplib-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
 )
 
 missing=()
