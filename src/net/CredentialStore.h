@@ -56,7 +56,9 @@ class CredentialStore {
   /// "Secret Service" or "file", for logs and diagnostics.
   [[nodiscard]] virtual std::string_view BackendName() const = 0;
 
-  /// The Secret Service when a keyring answers, else the sealed file.
+  /// The Secret Service when a keyring answers, else the sealed file in
+  /// UserConfigDir()/KorvexDataSMB. With KORVEX_HOME set always the file,
+  /// so that tests and side-by-side installs never touch the user's keyring.
   [[nodiscard]] static std::unique_ptr<CredentialStore> Open();
 
   /// The sealed-file back end keeping its files in `folder` (normally

@@ -80,8 +80,8 @@ inline constexpr std::size_t kMaxLoginNameUnits = 100;
 
 /// The value of cookie `name` in a completion's Set-Cookie list: for each
 /// value in order, the first ";"-separated part that starts with `name` and
-/// "=" (name compared without regard to ASCII case, blanks around parts
-/// ignored); "" when no value carries it.
+/// "=" (name compared without regard to ASCII case); "" when no value
+/// carries it.
 [[nodiscard]] std::string SetCookieValue(const std::deque<std::string>& setCookies,
                                          std::string_view name);
 

@@ -68,8 +68,8 @@ struct LoginDialogStart {
   std::string selectedName;             ///< "LastLoginUser" if saved, else the first; may be ""
   SavedAccount selected;                ///< the selected name's account, when it loaded
   bool automaticLoginChecked = false;   ///< "AutomaticLogin" set for a saved name
-  /// Log in at once as selectedName. Never when `relogin` is set: after a
-  /// logout the user chooses again.
+  /// Log in at once as selectedName (its password was saved). Never when
+  /// `relogin` is set: after a logout the user chooses again.
   bool loginNow = false;
 };
 
