@@ -8,7 +8,9 @@ packages=(
   libboost-dev libboost-thread-dev libboost-regex-dev libboost-date-time-dev
   libssl-dev openssl libcurl4-openssl-dev curl libproxy-dev
   libsqlite3-dev nlohmann-json3-dev libcpp-httplib-dev
-  libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  libsecret-1-dev gnome-keyring dbus
+  libcli11-dev
 )
 
 missing=()
