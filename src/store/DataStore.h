@@ -107,8 +107,8 @@ class DataStore {
   /// The status InitializeRoot returned.
   [[nodiscard]] HRESULT InitStatus() const noexcept { return initStatus_; }
 
-  /// The service's message of the last failed call made on the calling
-  /// thread through any store (empty when it sent none).
+  /// The back end's message (the service's "errmsg") of the last call that
+  /// a store waited for on the calling thread; empty after a success.
   [[nodiscard]] static std::string LastErrorMessage();
 
   // -- Finishing a started call (see the header comment) ------------------
