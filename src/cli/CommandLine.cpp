@@ -2,8 +2,10 @@
 
 #include "cli/CommandLine.h"
 
+#include "cli/AccountCommands.h"
 #include "cli/ClientStartup.h"
 #include "cli/Console.h"
+#include "cli/FileCommands.h"
 #include "cli/LocalCommands.h"
 #include "cli/Version.h"
 #include "foundation/Deployment.h"
@@ -11,6 +13,7 @@
 #include <CLI/CLI.hpp>
 
 #include <functional>
+#include <map>
 #include <iostream>
 #include <memory>
 
@@ -25,7 +28,16 @@ struct Invocation {
   GlobalOptions options;
   Action action;
   DecryptArgs decrypt;
+  LoginArgs login;
+  std::string forgetName;
+  FileArgs files;
 };
+
+// Stores the command's action; the run itself waits for start-up.
+template <typename Run>
+void OnChosen(CLI::App* command, Invocation& in, Run run) {
+  command->callback([&in, run] { in.action = run; });
+}
 
 void AddGlobalOptions(CLI::App& app, GlobalOptions& o) {
   const auto url = CLI::Validator(
@@ -57,6 +69,71 @@ void AddLocalCommands(CLI::App& app, Invocation& in) {
   });
 }
 
+void AddAccountCommands(CLI::App& app, Invocation& in) {
+  CLI::App* login = app.add_subcommand("login", "Log in with an account or an access code");
+  login->add_option("NAME", in.login.name, "Login name");
+  login->add_option("--domain", in.login.domain, "Enterprise domain");
+  login->add_option("--code", in.login.code, "Log in with an upload access code instead");
+  login->add_flag("--password-stdin", in.login.passwordStdin, "Read the password from standard input");
+  login->add_flag("--remember-password", in.login.rememberPassword, "Save the password with the account");
+  login->add_flag("--no-remember-account", in.login.noRememberAccount, "Do not save the account");
+  login->add_flag("--auto-login", in.login.autoLogin, "Log in automatically when the desktop client starts");
+  OnChosen(login, in, [&in](const GlobalOptions& o, const DeploymentValues& d) { return RunLogin(o, d, in.login); });
+
+  OnChosen(app.add_subcommand("logout", "End the kept session"), in,
+           [](const GlobalOptions& o, const DeploymentValues&) { return RunLogout(o); });
+  OnChosen(app.add_subcommand("whoami", "Show the logged-in account"), in,
+           [](const GlobalOptions& o, const DeploymentValues&) { return RunWhoami(o); });
+
+  CLI::App* accounts = app.add_subcommand("accounts", "List saved accounts");
+  CLI::App* forget = accounts->add_subcommand("forget", "Forget a saved account");
+  forget->add_option("NAME", in.forgetName, "Login name")->required();
+  // The parent's callback runs after this one; it must not replace the action.
+  forget->callback([&in] {
+    in.action = [&in](const GlobalOptions& o, const DeploymentValues&) { return RunForgetAccount(o, in.forgetName); };
+  });
+  accounts->callback([&in, forget] {
+    if (forget->parsed()) return;
+    in.action = [](const GlobalOptions& o, const DeploymentValues&) { return RunAccounts(o); };
+  });
+}
+
+void AddFileCommands(CLI::App& app, Invocation& in) {
+  FileArgs& f = in.files;
+  const std::map<std::string, std::uint32_t> orders{{"name", 1}, {"name-desc", 2}, {"size", 3}, {"size-desc", 4},
+                                                    {"time", 5}, {"time-desc", 6}, {"type", 7}, {"type-desc", 8}};
+  CLI::App* ls = app.add_subcommand("ls", "List a folder (/, shares:/, backup:/, upload:/)");
+  ls->add_option("PATH", f.paths, "Remote path (default /)")->expected(0, 1);
+  ls->add_option("--sort", f.sortOrder, "Order of files")->transform(CLI::CheckedTransformer(orders));
+  OnChosen(ls, in, [&f](const GlobalOptions& o, const DeploymentValues& d) { return RunLs(o, d, f); });
+
+  CLI::App* mkdir = app.add_subcommand("mkdir", "Create a folder");
+  mkdir->add_option("PATH", f.paths, "Remote path of the new folder")->required()->expected(1);
+  OnChosen(mkdir, in, [&f](const GlobalOptions& o, const DeploymentValues& d) { return RunMkdir(o, d, f); });
+
+  CLI::App* rm = app.add_subcommand("rm", "Delete files and folders");
+  rm->add_option("PATH", f.paths, "Remote paths")->required();
+  OnChosen(rm, in, [&f](const GlobalOptions& o, const DeploymentValues& d) { return RunRm(o, d, f); });
+
+  CLI::App* mv = app.add_subcommand("mv", "Move files and folders into a folder");
+  mv->add_option("PATH", f.paths, "Sources, then the target folder")->required();
+  mv->add_flag("--overwrite", f.overwrite, "Replace files of the same name");
+  OnChosen(mv, in, [&f](const GlobalOptions& o, const DeploymentValues& d) { return RunMv(o, d, f); });
+
+  CLI::App* cp = app.add_subcommand("cp", "Copy files into a folder");
+  cp->add_option("FILE", f.paths, "Source files, then the target folder")->required();
+  cp->add_flag("--overwrite", f.overwrite, "Replace files of the same name");
+  OnChosen(cp, in, [&f](const GlobalOptions& o, const DeploymentValues& d) { return RunCp(o, d, f); });
+
+  CLI::App* rename = app.add_subcommand("rename", "Rename a file or folder");
+  rename->add_option("PATH", f.path, "Remote path")->required();
+  rename->add_option("NEWNAME", f.newName, "The new name")->required();
+  OnChosen(rename, in, [&f](const GlobalOptions& o, const DeploymentValues& d) { return RunRename(o, d, f); });
+
+  OnChosen(app.add_subcommand("space", "Show used and total space"), in,
+           [](const GlobalOptions& o, const DeploymentValues& d) { return RunSpace(o, d); });
+}
+
 // Parses; returns an exit code when the run ends here (help, version, bad usage).
 std::optional<int> Parse(CLI::App& app, int argc, char** argv) {
   try {
@@ -83,6 +160,8 @@ int Run(int argc, char** argv) {
   app.require_subcommand(1);
   app.fallthrough();
   AddGlobalOptions(app, in->options);
+  AddAccountCommands(app, *in);
+  AddFileCommands(app, *in);
   AddLocalCommands(app, *in);
   if (const std::optional<int> code = Parse(app, argc, argv)) return *code;
 

@@ -60,6 +60,10 @@ std::string StatusText(HRESULT status, std::string_view fallback) {
 int ReportFailure(HRESULT status, std::string_view context, std::string_view fallback) {
   std::string text = StatusText(status, fallback);
   if (!context.empty()) text = text.empty() ? std::string(context) : std::string(context) + ": " + text;
+  return ReportText(status, text);
+}
+
+int ReportText(HRESULT status, std::string_view text) {
   char code[16];
   std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(status));
   std::cerr << "korvex: " << text << " (" << code << ")" << std::endl;
@@ -128,21 +132,23 @@ Table::Table(std::vector<std::string> header, std::vector<std::size_t> rightAlig
 
 void Table::AddRow(std::vector<std::string> cells) { rows_.push_back(std::move(cells)); }
 
-void Table::Print() const {
+void Table::Print(bool withHeader) const {
+  const auto first = rows_.begin() + (withHeader ? 0 : 1);
   std::vector<std::size_t> widths;
-  for (const auto& row : rows_) {
-    widths.resize(std::max(widths.size(), row.size()));
-    for (std::size_t c = 0; c < row.size(); ++c) widths[c] = std::max(widths[c], CodePoints(row[c]));
+  for (auto row = first; row != rows_.end(); ++row) {
+    widths.resize(std::max(widths.size(), row->size()));
+    for (std::size_t c = 0; c < row->size(); ++c) widths[c] = std::max(widths[c], CodePoints((*row)[c]));
   }
-  for (const auto& row : rows_) {
+  for (auto it = first; it != rows_.end(); ++it) {
+    const std::vector<std::string>& row = *it;
     std::string line;
     for (std::size_t c = 0; c < row.size(); ++c) {
       const std::string pad(widths[c] - CodePoints(row[c]), ' ');
       const bool right = std::find(rightAligned_.begin(), rightAligned_.end(), c) != rightAligned_.end();
       if (c > 0) line += "  ";
-      // The last left-aligned column needs no trailing blanks.
-      line += right ? pad + row[c] : (c + 1 == row.size() ? row[c] : row[c] + pad);
+      line += right ? pad + row[c] : row[c] + pad;
     }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
     std::cout << line << '\n';
   }
   std::cout.flush();

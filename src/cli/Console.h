@@ -29,6 +29,9 @@ inline constexpr int kExitUsage = 2;
 /// table has none and a fallback is given). Returns kExitFailure.
 int ReportFailure(HRESULT status, std::string_view context = {}, std::string_view fallback = {});
 
+/// "korvex: TEXT (0xCODE)" on standard error. Returns kExitFailure.
+int ReportText(HRESULT status, std::string_view text);
+
 /// "korvex: TEXT" on standard error without a code. Returns `exitCode`.
 int ReportMessage(std::string_view text, int exitCode = kExitFailure);
 
@@ -56,8 +59,8 @@ class Table {
  public:
   explicit Table(std::vector<std::string> header, std::vector<std::size_t> rightAligned = {});
   void AddRow(std::vector<std::string> cells);
-  /// Writes header and rows to standard output.
-  void Print() const;
+  /// Writes the rows to standard output, the header first unless told not to.
+  void Print(bool withHeader = true) const;
 
  private:
   std::vector<std::vector<std::string>> rows_;

@@ -37,5 +37,33 @@ inline constexpr CliText kTxtNoSuchRemote{"no such file or folder", "文件或�
 inline constexpr CliText kTxtNotAFolder{"is not a folder", "不是文件夹"};
 inline constexpr CliText kTxtAccessCodeOnly{"an access-code login can only upload into its folder",
                                             "上传码登录只能向其文件夹上传"};
+inline constexpr CliText kTxtLoggedInAs{"Logged in as", "已登录："};
+inline constexpr CliText kTxtLoggedInWithCode{"Logged in with the access code: files can be uploaded to upload:/",
+                                              "已使用上传码登录：可向 upload:/ 上传文件"};
+inline constexpr CliText kTxtAccountNotSaved{"the account could not be saved; the login stands",
+                                             "无法保存账户；登录仍然有效"};
+inline constexpr CliText kTxtNoSavedAccount{"no saved account named", "没有已保存的账户："};
+inline constexpr CliText kTxtAccessCodeSession{"Access-code session", "上传码会话"};
+inline constexpr CliText kTxtLoginName{"Login name:", "登录名："};
+inline constexpr CliText kTxtDisplayName{"Display name:", "显示名："};
+inline constexpr CliText kTxtAccount{"Account:", "账户："};
+inline constexpr CliText kTxtRootId{"Root folder id:", "根目录 ID："};
+inline constexpr CliText kTxtSharesId{"Shared folders id:", "共享目录 ID："};
+inline constexpr CliText kTxtSpaceLine{"%1% of %2% used (%3%%%)", "已使用 %1%，共 %2%（%3%%%）"};
+inline constexpr CliText kTxtCreated{"created", "已创建"};
+inline constexpr CliText kTxtViewNotReachable{"this session cannot reach that location",
+                                              "当前会话无法访问该位置"};
+inline constexpr CliText kTxtColumnName{"NAME", "名称"};
+inline constexpr CliText kTxtColumnSize{"SIZE", "大小"};
+inline constexpr CliText kTxtColumnModified{"MODIFIED", "修改时间"};
+inline constexpr CliText kTxtColumnOwner{"OWNER", "所有者"};
+inline constexpr CliText kTxtPartialMark{"[incomplete]", "[未完成]"};
+inline constexpr CliText kTxtRootRefused{"not possible on a root folder", "不能对根目录执行此操作"};
+inline constexpr CliText kTxtFolderExists{"The same directory name already exists", "已存在同名目录"};
+inline constexpr CliText kTxtNeedSourceAndTarget{"give at least one source and the target folder",
+                                                 "请至少指定一个源和目标文件夹"};
+inline constexpr CliText kTxtCannotCopyFolder{"is a folder; only files can be copied", "是文件夹；只能复制文件"};
+inline constexpr CliText kTxtBadNewName{"a new name must not be empty or contain \"/\"",
+                                        "新名称不能为空或包含“/”"};
 
 }  // namespace korvex::cli
