@@ -2,6 +2,7 @@
 
 #include "cli/Console.h"
 
+#include "foundation/LogMgr.h"
 #include "foundation/StatusMessages.h"
 #include "platform/FileTime.h"
 
@@ -66,7 +67,9 @@ int ReportFailure(HRESULT status, std::string_view context, std::string_view fal
 int ReportText(HRESULT status, std::string_view text) {
   char code[16];
   std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(status));
-  std::cerr << "korvex: " << text << " (" << code << ")" << std::endl;
+  const std::string line = std::string(text) + " (" + code + ")";
+  LogMgr::Get().Warn("korvex", "%s", line.c_str());
+  std::cerr << "korvex: " << line << std::endl;
   return kExitFailure;
 }
 
