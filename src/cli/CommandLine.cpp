@@ -13,8 +13,8 @@
 #include <CLI/CLI.hpp>
 
 #include <functional>
-#include <map>
 #include <iostream>
+#include <map>
 #include <memory>
 
 namespace korvex::cli {
@@ -57,16 +57,14 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions& o) {
 }
 
 void AddLocalCommands(CLI::App& app, Invocation& in) {
-  CLI::App* version = app.add_subcommand("version", "Print the version");
-  version->callback([&in] { in.action = [](const GlobalOptions& o, const DeploymentValues&) { return RunVersion(o); }; });
+  OnChosen(app.add_subcommand("version", "Print the version"), in,
+           [](const GlobalOptions& o, const DeploymentValues&) { return RunVersion(o); });
 
   CLI::App* decrypt = app.add_subcommand("decrypt", "Decrypt a downloaded FILE.lock into FILE");
   decrypt->add_option("FILE", in.decrypt.file, "The encrypted file")->required();
   decrypt->add_flag("--password-stdin", in.decrypt.passwordStdin, "Read the password from standard input");
   decrypt->add_flag("--overwrite", in.decrypt.overwrite, "Replace FILE when it exists");
-  decrypt->callback([&in] {
-    in.action = [&in](const GlobalOptions& o, const DeploymentValues&) { return RunDecrypt(o, in.decrypt); };
-  });
+  OnChosen(decrypt, in, [&in](const GlobalOptions& o, const DeploymentValues&) { return RunDecrypt(o, in.decrypt); });
 }
 
 void AddAccountCommands(CLI::App& app, Invocation& in) {
