@@ -101,7 +101,8 @@ TEST_F(LoginTest, AccountAndAccessCodeLoginsAndTheirRefusals) {
     EXPECT_GT(session.secondDirId, 0);
     EXPECT_EQ(session.accountName, c.input.loginName == "alice" ? "alice@demo" : "bob@demo");
     EXPECT_EQ(session.displayName, c.input.loginName == "alice" ? "Alice Demo" : "Bob Demo");
-    secrets.insert(secrets.end(), {c.input.password, session.authPro, session.phpSessionId});
+    secrets.insert(secrets.end(),
+                   {c.input.password, EncodeLoginField(c.input.password), session.authPro, session.phpSessionId});
   }
   // Level 1 shows requests and answers, but never what opens the account.
   for (const std::string& secret : secrets) EXPECT_FALSE(log_->Contains(secret)) << secret;
