@@ -18,7 +18,7 @@
 namespace korvex {
 namespace {
 
-class LoginTest : public testing::TempHomeTest {
+class LoginSessionTest : public testing::TempHomeTest {
  protected:
   void SetUp() override {
     TempHomeTest::SetUp();
@@ -59,7 +59,7 @@ class LoginTest : public testing::TempHomeTest {
   test::KorvexdProcess korvexd_;
 };
 
-TEST_F(LoginTest, AccountAndAccessCodeLoginsAndTheirRefusals) {
+TEST_F(LoginSessionTest, AccountAndAccessCodeLoginsAndTheirRefusals) {
   LogMgr::Get().SetThreshold(kLogDebug);
   struct Case {
     LoginInput input;
@@ -124,7 +124,7 @@ int UnusedLoopbackPort() {
   return port;
 }
 
-TEST_F(LoginTest, RetriesOnceWithoutProxyOnlyWhenTheServiceGaveNoAnswer) {
+TEST_F(LoginSessionTest, RetriesOnceWithoutProxyOnlyWhenTheServiceGaveNoAnswer) {
   {
     // A proxy that is not there: the first attempt fails in transport.
     const std::string proxy = "http://127.0.0.1:" + std::to_string(UnusedLoopbackPort());
@@ -156,7 +156,7 @@ TEST_F(LoginTest, RetriesOnceWithoutProxyOnlyWhenTheServiceGaveNoAnswer) {
   EXPECT_EQ(LogIn({LoginMode::Account, "alice", "alice-demo-1", "demo", ""}, session, failure), S_OK);
 }
 
-TEST_F(LoginTest, NonAsciiNameAndSavedAccountDriveAutomaticLoginUntilLogout) {
+TEST_F(LoginSessionTest, NonAsciiNameAndSavedAccountDriveAutomaticLoginUntilLogout) {
   // A user whose name needs %20 and %C3%A4 and whose password holds ";".
   const std::string name = "j\xC3\xA4ger bauer";
   const std::string password = "pa;ss w\xC3\xB6rd&=1";
@@ -172,6 +172,13 @@ TEST_F(LoginTest, NonAsciiNameAndSavedAccountDriveAutomaticLoginUntilLogout) {
   LoginFailure failure;
   ASSERT_EQ(LogIn(typed, session, failure), S_OK) << failure.message;
   EXPECT_EQ(session.accountName, name + "@demo");
+  std::filesystem::path folder;
+  ASSERT_EQ(PrepareAccountFolder(session, folder), S_OK);
+  EXPECT_EQ(folder, Home() / "data" / "KorvexDataSMB" / (name + "@demo"));
+  EXPECT_TRUE(std::filesystem::is_directory(folder));
+  LoginSession hostile = session;
+  hostile.accountName = "../../x@demo";
+  EXPECT_EQ(PrepareAccountFolder(hostile, folder), E_INVALIDARG);
   ASSERT_EQ(SaveCredentials(*store, {LoginMode::Account, name, password, session.domain, ""}, {true, true, true}),
             S_OK);
 
