@@ -7,6 +7,7 @@
 #include "cli/Console.h"
 #include "cli/FileCommands.h"
 #include "cli/LocalCommands.h"
+#include "cli/TransferCommands.h"
 #include "cli/Version.h"
 #include "foundation/Deployment.h"
 
@@ -31,6 +32,7 @@ struct Invocation {
   LoginArgs login;
   std::string forgetName;
   FileArgs files;
+  TransferArgs transfers;
 };
 
 // Stores the command's action; the run itself waits for start-up.
@@ -132,6 +134,25 @@ void AddFileCommands(CLI::App& app, Invocation& in) {
            [](const GlobalOptions& o, const DeploymentValues& d) { return RunSpace(o, d); });
 }
 
+void AddTransferCommands(CLI::App& app, Invocation& in) {
+  TransferArgs& t = in.transfers;
+  CLI::App* put = app.add_subcommand("put", "Upload files and folders (into the remote folder given last, else /)");
+  put->add_option("PATH", t.paths, "Local files and folders, then optionally the remote folder")->required();
+  put->add_flag("--overwrite", t.overwrite, "Replace files of the same name");
+  OnChosen(put, in, [&t](const GlobalOptions& o, const DeploymentValues& d) { return RunPut(o, d, t); });
+
+  CLI::App* get = app.add_subcommand("get", "Download files and folders (into the local folder given last, else .)");
+  get->add_option("PATH", t.paths, "Remote files and folders, then optionally the local folder")->required();
+  get->add_flag("--overwrite", t.overwrite, "Replace files of the same name");
+  OnChosen(get, in, [&t](const GlobalOptions& o, const DeploymentValues& d) { return RunGet(o, d, t); });
+
+  CLI::App* transfers = app.add_subcommand("transfers", "List, stop, resume, cancel or remove kept transfers");
+  transfers->add_option("ACTION", t.action, "list (default), stop, resume, cancel, remove or clear")
+      ->check(CLI::IsMember({"list", "stop", "resume", "cancel", "remove", "clear"}));
+  transfers->add_option("ID", t.ids, "Transfer ids (default: all that apply)");
+  OnChosen(transfers, in, [&t](const GlobalOptions& o, const DeploymentValues& d) { return RunTransfers(o, d, t); });
+}
+
 // Parses; returns an exit code when the run ends here (help, version, bad usage).
 std::optional<int> Parse(CLI::App& app, int argc, char** argv) {
   try {
@@ -161,6 +182,7 @@ int Run(int argc, char** argv) {
   AddAccountCommands(app, *in);
   AddFileCommands(app, *in);
   AddLocalCommands(app, *in);
+  AddTransferCommands(app, *in);
   if (const std::optional<int> code = Parse(app, argc, argv)) return *code;
 
   DeploymentValues deployment;
