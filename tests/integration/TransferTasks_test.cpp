@@ -113,6 +113,22 @@ class TransferTasks : public ServiceSession {
   }
   std::string Root() const { return service_->RootInfo().uri; }
 
+  /// korvexd's active faults with their counts.
+  nlohmann::json Faults() {
+    httplib::Client client(korvexd_.BaseUrl());
+    const auto answer = client.Get("/admin/faults");
+    if (!answer || answer->status != 200) {
+      ADD_FAILURE() << "the fault listing failed";
+      return {};
+    }
+    return nlohmann::json::parse(answer->body)["faults"];
+  }
+  bool AddFault(const std::string& fault) {
+    httplib::Client client(korvexd_.BaseUrl());
+    const auto answer = client.Post("/admin/faults", fault, "text/plain");
+    return answer && answer->status == 200;
+  }
+
   std::shared_ptr<DataStore> service_;
   std::shared_ptr<DataStore> local_;
   std::unique_ptr<TransferStoreContext> context_;
@@ -154,24 +170,17 @@ TEST_F(TransferTasks, TreesGoUpAndComeBackWithIdenticalBytesAndConflictsFollowTh
 
 class ResumedTransferTasks : public TransferTasks {
  protected:
+  int StreamOpens() {
+    for (const auto& fault : Faults())
+      if (fault["path"] == "^/idtv1/stream/open/") return fault["seen"].get<int>();
+    ADD_FAILURE() << "the counting fault is gone";
+    return -1;
+  }
   // Slow chunk writes let the test cut the upload off in the middle; the
   // fault on stream opens never fires and only counts them.
   void SetUp() override {
     Open({"delay=60,path=^/idtv1/stream/write/,count=100000,ttl=3600",
           "delay=1,path=^/idtv1/stream/open/,nth=100000,ttl=3600"});
-  }
-  int StreamOpens() {
-    httplib::Client client(korvexd_.BaseUrl());
-    const auto answer = client.Get("/admin/faults");
-    if (!answer || answer->status != 200) {
-      ADD_FAILURE() << "the fault listing failed: " << (answer ? answer->body : httplib::to_string(answer.error()));
-      return -1;
-    }
-    const nlohmann::json listing = nlohmann::json::parse(answer->body);
-    for (const auto& fault : listing["faults"])
-      if (fault["path"] == "^/idtv1/stream/open/") return fault["seen"].get<int>();
-    ADD_FAILURE() << "the counting fault is gone: " << answer->body;
-    return -1;
   }
 };
 
@@ -222,6 +231,14 @@ TEST_F(FaultyTransferTasks, EveryInjectedFaultIsSurvivedWithIdenticalBytes) {
   auto download = Start(TransferDirection::kDownload, Root() + "big.bin", "/back/");
   ASSERT_EQ(Settle(*download), FamilyState::kCompleted) << std::hex << download->lastError.load();
   EXPECT_TRUE(ReadText(Home() / "desk" / "back" / "big.bin") == data) << "the bytes differ";
+  for (const auto& fault : Faults()) EXPECT_GE(fault["fired"].get<int>(), 1) << fault.dump();
+
+  // A group whose check keeps failing is not sent again for ever: the
+  // family stops and waits for the user.
+  ASSERT_TRUE(AddFault("badmd5,path=^/idtv1/stream/close/,count=1000"));
+  auto endless = Start(TransferDirection::kUpload, "/big.bin", Root(), 2);
+  EXPECT_EQ(Settle(*endless), FamilyState::kStopped);
+  EXPECT_EQ(endless->lastError.load(), HR_GROUP_VERIFY_FAILED);
 }
 
 }  // namespace
