@@ -14,6 +14,8 @@ namespace {
 constexpr int kOk = 2000, kMalformed = 4000, kUnknownStream = 4001, kBadRange = 4002, kBadToken = 4003,
               kGone = 4004, kWrongDirection = 4005, kStorage = 5000;
 constexpr std::uint64_t kMaxChunk = 16u << 20;
+// Received chunks are tracked one bit each, so a stream holds a bounded count.
+constexpr std::uint64_t kMaxChunksPerStream = 1u << 20;
 
 void StreamStatus(httplib::Response& res, int code, const std::string& streamId = {}) {
   res.set_header("x-korvexws-idt-status", "code=" + std::to_string(code));
@@ -36,12 +38,14 @@ void Open(Service& service, Call& call) {
   if (!transfer || transfer->fileId != *fileId) return StreamRefusal(call, kBadToken, "token refused");
   auto file = service.catalog().FileById(*fileId);
   if (!file) return StreamRefusal(call, kGone, "file not found");
+  if (!TransferStillValid(service, *transfer, *file)) return StreamRefusal(call, kBadToken, "token expired or no longer allowed");
   bool write = type == "write";
   if (write != transfer->upload || (write && file->state != 1) || (!write && file->state != 0))
     return StreamRefusal(call, kWrongDirection, "stream direction does not fit the token or the file");
   if (range->last >= static_cast<std::uint64_t>(file->size)) return StreamRefusal(call, kBadRange, "range beyond the file");
-  std::string id = service.streams().Open(
-      StreamInfo{{}, file->id, transfer->token, write, range->first, range->last, static_cast<std::uint32_t>(*chunk)});
+  StreamInfo info{{}, file->id, transfer->token, write, range->first, range->last, static_cast<std::uint32_t>(*chunk)};
+  if (info.ChunkCount() > kMaxChunksPerStream) return StreamRefusal(call, kMalformed, "too many chunks in one stream");
+  std::string id = service.streams().Open(std::move(info));
   ReplyOk(call.res, {{"stream_id", id}, {"chunk_sequence_next", 0}});
   StreamStatus(call.res, kOk, id);
 }
@@ -60,6 +64,14 @@ std::optional<Chunk> ReadChunkHeaders(Service& service, Call& call, bool write) 
     StreamRefusal(call, kUnknownStream, "unknown stream");
     return std::nullopt;
   }
+  // The token is judged again on every chunk; a stream ends with it.
+  auto transfer = FindTransfer(service, stream->token);
+  auto file = transfer ? service.catalog().FileById(stream->fileId) : std::nullopt;
+  if (!file || !TransferStillValid(service, *transfer, *file)) {
+    service.streams().Close(stream->id);
+    StreamRefusal(call, kUnknownStream, "unknown stream");
+    return std::nullopt;
+  }
   if (stream->write != write) {
     StreamRefusal(call, kWrongDirection, "stream opened for the other direction");
     return std::nullopt;
@@ -70,7 +82,8 @@ std::optional<Chunk> ReadChunkHeaders(Service& service, Call& call, bool write) 
     StreamRefusal(call, kMalformed, "chunk range or sequence missing");
     return std::nullopt;
   }
-  if (range->first < stream->first || range->last > stream->last || range->last - range->first + 1 > stream->chunkSize) {
+  if (range->first < stream->first || range->last > stream->last ||
+      range->last - range->first + 1 > stream->chunkSize || *sequence >= stream->ChunkCount()) {
     StreamRefusal(call, kBadRange, "chunk outside its stream");
     return std::nullopt;
   }
@@ -83,6 +96,7 @@ void Write(Service& service, Call& call) {
   if (call.body.size() != chunk->last - chunk->first + 1) return StreamRefusal(call, kBadRange, "body length differs from the chunk range");
   if (!WriteAt(service.catalog().BlobPath(chunk->stream.fileId), chunk->first, call.body))
     return StreamRefusal(call, kGone, "file gone or not writable");
+  RecordReceived(service, chunk->stream.fileId, chunk->first, chunk->last + 1);
   std::uint64_t next = service.streams().MarkChunk(chunk->stream.id, chunk->sequence);
   ReplyOk(call.res);
   StreamStatus(call.res, kOk, chunk->stream.id);
