@@ -97,10 +97,9 @@ std::string Service::BaseUrl() const {
 
 void Service::SweepWhenDue() {
   std::int64_t now = NowSeconds(), due = nextSweep_.load();
-  if (now < due || !nextSweep_.compare_exchange_strong(due, now + std::clamp<std::int64_t>(
-                                                                     std::min(options_.sessionIdleSeconds,
-                                                                              options_.tokenSeconds) / 2,
-                                                                     1, 60)))
+  std::int64_t shortest = std::min(options_.sessionIdleSeconds, options_.tokenSeconds);
+  // Whichever request wins the exchange sweeps; the others go on at once.
+  if (now < due || !nextSweep_.compare_exchange_strong(due, now + std::clamp<std::int64_t>(shortest / 2, 1, 60)))
     return;
   db_.Exec("DELETE FROM sessions WHERE created<?", {now - options_.sessionIdleSeconds});
   db_.Exec("DELETE FROM transfers WHERE created<?", {now - options_.tokenSeconds});
