@@ -50,6 +50,15 @@ void Open(Service& service, Call& call) {
   StreamStatus(call.res, kOk, id);
 }
 
+/// The stream's token is judged again on every request; a stream ends with it.
+bool StillAllowed(Service& service, const StreamInfo& stream) {
+  auto transfer = FindTransfer(service, stream.token);
+  auto file = transfer ? service.catalog().FileById(stream.fileId) : std::nullopt;
+  if (file && TransferStillValid(service, *transfer, *file)) return true;
+  service.streams().Close(stream.id);
+  return false;
+}
+
 /// The stream and chunk a chunk request names; refuses and returns nullopt
 /// when they do not fit together.
 struct Chunk {
@@ -60,15 +69,7 @@ std::optional<Chunk> ReadChunkHeaders(Service& service, Call& call, bool write) 
   const httplib::Request& req = call.req;
   auto fileId = PathId(req, 1);
   auto stream = service.streams().Find(req.get_header_value("x-korvexws-idt-stream-id"));
-  if (!stream || !fileId || stream->fileId != *fileId) {
-    StreamRefusal(call, kUnknownStream, "unknown stream");
-    return std::nullopt;
-  }
-  // The token is judged again on every chunk; a stream ends with it.
-  auto transfer = FindTransfer(service, stream->token);
-  auto file = transfer ? service.catalog().FileById(stream->fileId) : std::nullopt;
-  if (!file || !TransferStillValid(service, *transfer, *file)) {
-    service.streams().Close(stream->id);
+  if (!stream || !fileId || stream->fileId != *fileId || !StillAllowed(service, *stream)) {
     StreamRefusal(call, kUnknownStream, "unknown stream");
     return std::nullopt;
   }
@@ -128,6 +129,7 @@ void Close(Service& service, Call& call) {
     service.streams().Close(id);
     return StreamRefusal(call, kGone, "file not found");
   }
+  if (!StillAllowed(service, *stream)) return StreamRefusal(call, kUnknownStream, "unknown stream");
   std::string md5 = FileRangeMd5(service.catalog().BlobPath(file->id), stream->first, stream->last - stream->first + 1);
   if (md5.empty()) return StreamRefusal(call, kStorage, "cannot read the stream's bytes");
   service.streams().Close(id);
