@@ -72,11 +72,17 @@ bool IsValidUtf8(const std::string& s) {
   return true;
 }
 
-// The directory and its ancestors, nearest first. UNION (not UNION ALL)
-// ends the walk even in a damaged tree that holds a cycle.
+// The directory and its ancestors. UNION (not UNION ALL) ends the walk
+// even in a damaged tree that holds a cycle.
 const char* kAncestors =
-    "WITH RECURSIVE up(id, depth) AS (SELECT ?, 0 UNION "
-    "SELECT d.parent, up.depth + 1 FROM dirs d JOIN up ON d.id = up.id WHERE d.parent <> 0) ";
+    "WITH RECURSIVE up(id) AS (SELECT ? UNION "
+    "SELECT d.parent FROM dirs d JOIN up ON d.id = up.id WHERE d.parent <> 0) ";
+// The same with each one's distance, for "the nearest"; the distance makes
+// rows distinct, so a bound far beyond any real tree replaces UNION's guard.
+const char* kAncestorsByDepth =
+    "WITH RECURSIVE up(id, depth) AS (SELECT ?, 0 UNION ALL "
+    "SELECT d.parent, up.depth + 1 FROM dirs d JOIN up ON d.id = up.id "
+    "WHERE d.parent <> 0 AND up.depth < 1000000) ";
 
 }  // namespace
 
@@ -253,7 +259,7 @@ std::uint32_t Catalog::Rights(std::int64_t userId, std::int64_t dir) {
   auto d = DirById(dir);
   if (!d) return rights::kNone;
   if (d->owner == userId) return rights::kAdmin;
-  auto rows = db_.Query(std::string(kAncestors) +
+  auto rows = db_.Query(std::string(kAncestorsByDepth) +
                             "SELECT s.privilege FROM up JOIN shares s ON s.dir = up.id AND s.user_id = ? "
                             "ORDER BY up.depth LIMIT 1",
                         {dir, userId});
@@ -261,7 +267,7 @@ std::uint32_t Catalog::Rights(std::int64_t userId, std::int64_t dir) {
 }
 
 std::int64_t Catalog::ShareRootFor(std::int64_t userId, std::int64_t dir) {
-  auto rows = db_.Query(std::string(kAncestors) +
+  auto rows = db_.Query(std::string(kAncestorsByDepth) +
                             "SELECT up.id FROM up JOIN shares s ON s.dir = up.id AND s.user_id = ? "
                             "ORDER BY up.depth LIMIT 1",
                         {dir, userId});
