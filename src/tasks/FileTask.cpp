@@ -220,6 +220,7 @@ FileTask::Step FileTask::CreateTarget(TaskRunContext& context, HRESULT& error) {
 }
 
 FileTask::Step FileTask::Transfer(TaskRunContext& context, HRESULT& error) {
+  if (transferStart_ == 0) transferStart_ = FileTimeNow();
   // A group left half done by an earlier run is sent again from its start:
   // its stream is gone and only a whole group can be verified.
   for (std::uint32_t group = 0; group < doneBlocks_.size(); ++group) {
@@ -413,9 +414,21 @@ FileTask::Step FileTask::Complete(TaskRunContext& context, HRESULT& error) {
     if (!AwaitCall(call, context.stop)) return Step::kStopped;
     if (error = target->FinishCompleteItem(target_, call); Failed(error)) return Step::kFailed;
   }
+  ReportTransfer();
   (void)context.manager.Store().DeleteTask(Family().Id(), Id());
   (void)context.manager.OnTaskEvent(*this, TaskEvent::kEnded, 0, 0);
   return Step::kNext;
+}
+
+void FileTask::ReportTransfer() {
+  const ItemInfo& item = IsUpload() ? target_ : source_;
+  const std::uint64_t now = FileTimeNow();
+  const std::uint64_t elapsed = transferStart_ != 0 && now > transferStart_ ? now - transferStart_ : 0;
+  AsyncResult* call = nullptr;
+  const HRESULT hr = ServiceRemote()->ReportTransfer(static_cast<std::uint32_t>(Family().Direction()), streamFailures,
+                                                     item.name, fileSize_, IsUpload() ? IdOf(parent_.tag) : 0,
+                                                     IdOf(item.tag), elapsed, ServiceToken(), &call);
+  if (Succeeded(hr) && call != nullptr) call->Release();
 }
 
 bool FileTask::RunCancel(TaskRunContext& context) {

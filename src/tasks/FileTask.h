@@ -86,6 +86,8 @@ class FileTask : public Task {
   /// (skipped), false when Run should go on or return (stop event set).
   [[nodiscard]] bool HandleError(TaskRunContext& context, HRESULT error, std::uint32_t pauseMs);
 
+  /// Tells the service about the finished file; nobody waits for the answer.
+  void ReportTransfer();
   [[nodiscard]] bool BlockDone(std::uint32_t block) const;
   void SetBlock(std::uint32_t block, bool done);
   void ClearGroup(std::uint32_t group);
@@ -102,6 +104,8 @@ class FileTask : public Task {
   std::vector<std::uint32_t> doneBlocks_;
   /// Failed MD5 checks per group, in this run of the process.
   std::map<std::uint32_t, std::uint32_t> verifyFailures_;
+  /// FILETIME at which this run's transfer phase began.
+  std::uint64_t transferStart_ = 0;
 };
 
 }  // namespace korvex
