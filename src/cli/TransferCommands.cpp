@@ -295,8 +295,17 @@ int RunTransfers(const GlobalOptions& options, const DeploymentValues& deploymen
     bool done = true;
     if (args.action == "stop") done = manager.StopFamilies(ids);
     if (args.action == "remove" || args.action == "clear") done = manager.RemoveFamilies(ids, true);
-    if (args.action == "resume" || args.action == "cancel") {
-      done = args.action == "resume" ? manager.ResumeFamilies(ids) : manager.CancelFamilies(ids);
+    if (args.action == "resume") {
+      // A transfer cut off by a crash comes back queued; it simply runs.
+      for (std::uint32_t id : ids) {
+        const auto family = manager.GetFamily(id);
+        if (!family || family->state == FamilyState::kCompleted) done = false;
+        else if (family->state == FamilyState::kStopped) done = manager.ResumeFamily(id, false) && done;
+      }
+      if (done) return FinishOutcome(transfers.Follow(ids));
+    }
+    if (args.action == "cancel") {
+      done = manager.CancelFamilies(ids);
       if (done) return FinishOutcome(transfers.Follow(ids));
     }
     if (!done) return {E_INVALIDARG, args.action, "not possible in the transfer's present state"};

@@ -233,7 +233,10 @@ FileTask::Step FileTask::Transfer(TaskRunContext& context, HRESULT& error) {
     const Step step = TransferGroup(context, group, error);
     if (step != Step::kNext) return step;
     if (doneBlocks_[group] == 0) --group;  // the group failed its check: again
+    // The family's byte count is saved with the bitmap, so that a transfer
+    // resumed after a crash counts from where its blocks stand.
     (void)context.manager.Store().SaveTask(*this);
+    (void)context.manager.Store().SaveFamily(Family());
   }
   phase_ = 3;
   (void)context.manager.Store().SaveTask(*this);
