@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <cstring>
+#include <utility>
 
 #include "foundation/CryptoAPI.h"
 #include "foundation/LogMgr.h"
@@ -18,7 +19,7 @@
 namespace korvex {
 namespace {
 
-constexpr char kCategory[] = "FileTask";
+constexpr char kCategory[] = "FileTask::ExcuteStream";
 constexpr std::uint64_t kGroupBytes = std::uint64_t{FileTask::kBlockSize} * FileTask::kBlocksPerGroup;
 
 std::string TextOf(const boost::any& value) {
@@ -47,6 +48,18 @@ std::string NameOf(const std::string& path) {
 StoredObject Stored(const std::string& uri, const boost::any& tag) { return {uri, IdOf(tag)}; }
 
 }  // namespace
+
+struct FileTask::GroupRun {
+  std::uint32_t group = 0;
+  std::uint64_t start = 0;  ///< the group's first byte in the file
+  std::uint32_t firstBlock = 0;
+  std::uint32_t endBlock = 0;
+  std::string streamId;
+  /// The group's bytes as they pass, for the check against the service's MD5.
+  std::vector<std::uint8_t> bytes;
+  std::uint64_t counted = 0;  ///< bytes reported as progress
+  bool stopped = false;       ///< the stop event cut the group short
+};
 
 struct FileTask::InFlight {
   std::uint32_t block = 0;
@@ -144,8 +157,10 @@ std::uint64_t FileTask::GroupBytes(std::uint32_t group) const {
 bool FileTask::Run(TaskRunContext& context) {
   if (Family().HasPassword()) {
     // Encryption is not offered by this client yet; a stored family that
-    // asks for it must not be sent in clear text.
-    return HandleError(context, E_NOTIMPL, 1000);
+    // asks for it must not be sent in clear text, and retrying cannot help.
+    (void)context.manager.OnTaskEvent(*this, TaskEvent::kError, static_cast<std::uint32_t>(E_NOTIMPL), 1);
+    context.stop.Set();
+    return false;
   }
   while (!IsStopped(context.stop)) {
     HRESULT error = S_OK;
@@ -244,139 +259,136 @@ FileTask::Step FileTask::Transfer(TaskRunContext& context, HRESULT& error) {
 }
 
 FileTask::Step FileTask::TransferGroup(TaskRunContext& context, std::uint32_t group, HRESULT& error) {
-  IDataStoreRemote* service = ServiceRemote();
-  IDataStoreRemote* local = (IsUpload() ? Family().SourceStore() : Family().TargetStore())->Remote();
-  ItemInfo& serviceItem = ServiceItem();
-  ItemInfo& localItem = IsUpload() ? source_ : target_;
-  const std::uint64_t groupStart = std::uint64_t{group} * kGroupBytes;
-  const std::uint64_t groupBytes = GroupBytes(group);
-  const std::uint32_t firstBlock = group * kBlocksPerGroup;
-  const std::uint32_t endBlock = std::min(blockCount_, firstBlock + kBlocksPerGroup);
+  GroupRun run;
+  run.group = group;
+  run.start = std::uint64_t{group} * kGroupBytes;
+  run.firstBlock = group * kBlocksPerGroup;
+  run.endBlock = std::min(blockCount_, run.firstBlock + kBlocksPerGroup);
+  run.bytes.resize(GroupBytes(group));
 
   AsyncResult* call = nullptr;
-  if (error = service->OpenStream(serviceItem, !IsUpload(), groupStart, static_cast<std::uint32_t>(groupBytes),
-                                  kBlockSize, ServiceToken(), &call);
+  if (error = ServiceRemote()->OpenStream(ServiceItem(), !IsUpload(), run.start,
+                                          static_cast<std::uint32_t>(run.bytes.size()), kBlockSize, ServiceToken(),
+                                          &call);
       Failed(error))
     return Step::kFailed;
   if (!AwaitCall(call, context.stop)) return Step::kStopped;
-  std::string streamId;
   {
     AwaitedResult opened(call, false);
     auto payload = opened.Take<OpenStreamPayload>();
     if (error = opened.Status(); Failed(error) || !payload) {
-      LogMgr::Get().Trace(kCategory, "File Task Context : %p, group %u: the stream did not open (0x%08X)",
-                          static_cast<void*>(this), group, static_cast<unsigned>(error));
+      LogMgr::Get().Trace(kCategory, "File Task Context : %p,开始第%u组第%u块读写,打开流失败", static_cast<void*>(this),
+                          group, run.firstBlock);
       if (!Failed(error)) error = E_UNEXPECTED;
       return Step::kFailed;
     }
-    streamId = boost::get<1>(*payload);
+    run.streamId = boost::get<1>(*payload);
   }
 
-  // The group's bytes as they pass, for the check against the service's MD5.
-  std::vector<std::uint8_t> bytes(groupBytes);
-  std::vector<InFlight> inFlight;
-  std::uint64_t counted = 0;
-  std::uint32_t next = firstBlock;
-  HRESULT failure = S_OK;
-  auto blockLength = [&](std::uint32_t block) {
-    const std::uint64_t offset = std::uint64_t{block} * kBlockSize;
-    return static_cast<std::uint32_t>(std::min<std::uint64_t>(kBlockSize, fileSize_ - offset));
-  };
-  auto startFirst = [&](std::uint32_t block, AsyncResult** out) {
-    const std::uint64_t offset = std::uint64_t{block} * kBlockSize;
-    if (IsUpload())
-      return local->ReadItem(localItem, static_cast<std::uint32_t>(offset), static_cast<std::uint32_t>(offset >> 32),
-                             blockLength(block), out);
-    return service->ReadChunk(serviceItem, streamId, block - firstBlock, offset, blockLength(block), out);
-  };
-  auto startSecond = [&](std::uint32_t block, AsyncResult** out) {
-    const std::uint64_t offset = std::uint64_t{block} * kBlockSize;
-    const std::uint8_t* data = bytes.data() + (offset - groupStart);
-    if (IsUpload())
-      return service->WriteChunk(serviceItem, data, streamId, block - firstBlock, offset, blockLength(block), out);
-    auto copy = std::make_unique<std::uint8_t[]>(blockLength(block));
-    std::memcpy(copy.get(), data, blockLength(block));
-    return local->WriteItem(localItem, std::move(copy), static_cast<std::uint32_t>(offset),
-                            static_cast<std::uint32_t>(offset >> 32), blockLength(block), out);
-  };
+  HRESULT failure = MoveBlocks(context, run);
+  std::string serviceMd5;
+  if (!run.stopped && Succeeded(failure)) failure = CloseGroupStream(context, run.streamId, serviceMd5);
+  else CloseStreamQuietly(run.streamId);
+  if (run.stopped || Failed(failure)) {
+    ClearGroup(group);
+    if (run.counted != 0) (void)context.manager.OnTaskEvent(*this, TaskEvent::kRollback, run.counted, 0);
+    if (run.stopped || failure == HR_TASK_STOPPED) return Step::kStopped;
+    if (++streamFailures < kMaxStreamFailures) return Step::kNext;
+    error = failure;
+    return Step::kFailed;
+  }
+  return VerifyGroup(context, run, serviceMd5, error);
+}
 
-  while (Succeeded(failure) && (next < endBlock || !inFlight.empty())) {
-    while (Succeeded(failure) && next < endBlock && inFlight.size() < kMaxInFlight) {
+HRESULT FileTask::StartBlockCall(GroupRun& run, InFlight& op) {
+  IDataStoreRemote* service = ServiceRemote();
+  IDataStoreRemote* local = (IsUpload() ? Family().SourceStore() : Family().TargetStore())->Remote();
+  const std::uint64_t offset = std::uint64_t{op.block} * kBlockSize;
+  const auto length = static_cast<std::uint32_t>(std::min<std::uint64_t>(kBlockSize, fileSize_ - offset));
+  const auto low = static_cast<std::uint32_t>(offset), high = static_cast<std::uint32_t>(offset >> 32);
+  const std::uint32_t sequence = op.block - run.firstBlock;
+  std::uint8_t* data = run.bytes.data() + (offset - run.start);
+  HRESULT hr = S_OK;
+  if (op.stage == 1) {
+    hr = IsUpload() ? local->ReadItem(source_, low, high, length, &op.call)
+                    : service->ReadChunk(source_, run.streamId, sequence, offset, length, &op.call);
+  } else if (IsUpload()) {
+    hr = service->WriteChunk(target_, data, run.streamId, sequence, offset, length, &op.call);
+  } else {
+    auto copy = std::make_unique<std::uint8_t[]>(length);
+    std::memcpy(copy.get(), data, length);
+    hr = local->WriteItem(target_, std::move(copy), low, high, length, &op.call);
+  }
+  return Succeeded(hr) && op.call == nullptr ? E_UNEXPECTED : hr;
+}
+
+HRESULT FileTask::MoveBlocks(TaskRunContext& context, GroupRun& run) {
+  // Each block is read from its source, then written to its target; up to
+  // kMaxInFlight blocks are under way at once.
+  std::vector<InFlight> inFlight;
+  std::uint32_t next = run.firstBlock;
+  HRESULT failure = S_OK;
+  while (Succeeded(failure) && (next < run.endBlock || !inFlight.empty())) {
+    while (Succeeded(failure) && next < run.endBlock && inFlight.size() < kMaxInFlight) {
       InFlight op{next, 1, nullptr};
-      failure = startFirst(next, &op.call);
-      if (Succeeded(failure) && op.call == nullptr) failure = E_UNEXPECTED;
-      if (Succeeded(failure)) inFlight.push_back(op), ++next;
+      if (Succeeded(failure = StartBlockCall(run, op))) inFlight.push_back(op), ++next;
     }
-    if (Failed(failure) || inFlight.empty()) break;
+    if (Failed(failure)) break;
     std::vector<Event*> events{&context.stop};
     for (const InFlight& op : inFlight) events.push_back(&op.call->GetEvent());
     const int which = WaitAny(events, 10000);
     if (which == kWaitTimeout) continue;
     if (which == 0) break;
     InFlight& op = inFlight[static_cast<std::size_t>(which - 1)];
-    AsyncResult* done = op.call;
-    op.call = nullptr;
-    const std::uint32_t length = blockLength(op.block);
+    const std::uint64_t offset = std::uint64_t{op.block} * kBlockSize;
+    const auto length = static_cast<std::uint32_t>(std::min<std::uint64_t>(kBlockSize, fileSize_ - offset));
     {
-      AwaitedResult finished(done, false);
+      AwaitedResult finished(std::exchange(op.call, nullptr), false);
       if (failure = finished.Status(); Failed(failure)) break;
       if (op.stage == 1) {
         auto payload = finished.Take<ReadBufferPayload>();
-        std::unique_ptr<std::uint8_t[]> data(payload ? boost::get<1>(*payload) : nullptr);
+        const std::unique_ptr<std::uint8_t[]> data(payload ? boost::get<1>(*payload) : nullptr);
         if (!data) {
           failure = E_UNEXPECTED;
           break;
         }
-        std::memcpy(bytes.data() + (std::uint64_t{op.block} * kBlockSize - groupStart), data.get(), length);
+        std::memcpy(run.bytes.data() + (offset - run.start), data.get(), length);
       }
     }
-    if (op.stage == 1) {
-      op.stage = 2;
-      failure = startSecond(op.block, &op.call);
-      if (Succeeded(failure) && op.call == nullptr) failure = E_UNEXPECTED;
+    if (op.stage++ == 1) {
+      failure = StartBlockCall(run, op);
       continue;
     }
     SetBlock(op.block, true);
-    counted += length;
+    run.counted += length;
     (void)context.manager.OnTaskEvent(*this, TaskEvent::kProgress, length, 0);
     inFlight.erase(inFlight.begin() + (which - 1));
   }
-
-  const bool stopped = IsStopped(context.stop) && Succeeded(failure) && (next < endBlock || !inFlight.empty());
+  run.stopped = IsStopped(context.stop) && Succeeded(failure) && (next < run.endBlock || !inFlight.empty());
   for (InFlight& op : inFlight) {
     if (op.call == nullptr) continue;
     op.call->CancelCall();
     op.call->Release();
   }
-  std::string serviceMd5;
-  if (!stopped && Succeeded(failure)) failure = CloseGroupStream(context, streamId, serviceMd5);
-  else CloseStreamQuietly(streamId);
-  if (stopped || Failed(failure)) {
-    ClearGroup(group);
-    if (counted != 0) (void)context.manager.OnTaskEvent(*this, TaskEvent::kRollback, counted, 0);
-    if (stopped || failure == HR_TASK_STOPPED) return Step::kStopped;
-    if (++streamFailures < kMaxStreamFailures) return Step::kNext;
-    error = failure;
-    return Step::kFailed;
-  }
+  return failure;
+}
 
+FileTask::Step FileTask::VerifyGroup(TaskRunContext& context, const GroupRun& run, const std::string& serviceMd5,
+                                     HRESULT& error) {
   std::string localMd5;
-  (void)CryptoAPI::HashBuffer(bytes.data(), bytes.size(), kHashMd5, localMd5);
-  if (!EqualsIgnoringCase(serviceMd5, localMd5)) {
-    LogMgr::Get().Trace(kCategory, "File Task Context : %p, group %u failed its check, service md5: %s -- local md5: %s",
-                        static_cast<void*>(this), group, serviceMd5.c_str(), localMd5.c_str());
-    ClearGroup(group);
-    (void)context.manager.OnTaskEvent(*this, TaskEvent::kRollback, counted, 0);
-    if (++verifyFailures_[group] >= kMaxGroupVerifyFailures) {
-      // Sending the group yet again would loop for ever; the user decides.
-      error = HR_GROUP_VERIFY_FAILED;
-      (void)context.manager.OnTaskEvent(*this, TaskEvent::kError, static_cast<std::uint32_t>(error), 1);
-      verifyFailures_.erase(group);
-      context.stop.Set();
-      return Step::kStopped;
-    }
-  }
-  return Step::kNext;
+  (void)CryptoAPI::HashBuffer(run.bytes.data(), run.bytes.size(), kHashMd5, localMd5);
+  if (EqualsIgnoringCase(serviceMd5, localMd5)) return Step::kNext;
+  LogMgr::Get().Trace(kCategory, "File Task Context : %p,第%u组校验失败,服务器md5:%s -- 本地md5:%s",
+                      static_cast<void*>(this), run.group, serviceMd5.c_str(), localMd5.c_str());
+  ClearGroup(run.group);
+  (void)context.manager.OnTaskEvent(*this, TaskEvent::kRollback, run.counted, 0);
+  if (++verifyFailures_[run.group] < kMaxGroupVerifyFailures) return Step::kNext;
+  // Sending the group yet again would loop for ever; the user decides.
+  error = HR_GROUP_VERIFY_FAILED;
+  (void)context.manager.OnTaskEvent(*this, TaskEvent::kError, static_cast<std::uint32_t>(error), 1);
+  verifyFailures_.erase(run.group);
+  context.stop.Set();
+  return Step::kStopped;
 }
 
 HRESULT FileTask::CloseGroupStream(TaskRunContext& context, const std::string& streamId, std::string& md5) {

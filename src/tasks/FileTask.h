@@ -64,6 +64,7 @@ class FileTask : public Task {
   [[nodiscard]] std::uint32_t Phase() const noexcept { return phase_; }
 
  private:
+  struct GroupRun;
   struct InFlight;
   /// What one step of Run ends with.
   enum class Step { kNext, kFailed, kStopped };
@@ -78,6 +79,11 @@ class FileTask : public Task {
   [[nodiscard]] Step CreateTarget(TaskRunContext& context, HRESULT& error);
   [[nodiscard]] Step Transfer(TaskRunContext& context, HRESULT& error);
   [[nodiscard]] Step TransferGroup(TaskRunContext& context, std::uint32_t group, HRESULT& error);
+  /// Starts the read (stage 1) or write (stage 2) of the block `op` names.
+  [[nodiscard]] HRESULT StartBlockCall(GroupRun& run, InFlight& op);
+  [[nodiscard]] HRESULT MoveBlocks(TaskRunContext& context, GroupRun& run);
+  [[nodiscard]] Step VerifyGroup(TaskRunContext& context, const GroupRun& run, const std::string& serviceMd5,
+                                 HRESULT& error);
   /// Closes the group's stream and gives the service's MD5 of the group.
   [[nodiscard]] HRESULT CloseGroupStream(TaskRunContext& context, const std::string& streamId, std::string& md5);
   void CloseStreamQuietly(const std::string& streamId);
