@@ -367,8 +367,9 @@ HRESULT FileTask::MoveBlocks(TaskRunContext& context, GroupRun& run) {
   run.stopped = IsStopped(context.stop) && Succeeded(failure) && (next < run.endBlock || !inFlight.empty());
   for (InFlight& op : inFlight) {
     if (op.call == nullptr) continue;
-    op.call->CancelCall();
-    op.call->Release();
+    // A call that completed before the cancel holds a buffer nobody took.
+    if (op.call->CancelCall()) op.call->Release();
+    else AwaitedResult abandoned(op.call, false);
   }
   return failure;
 }

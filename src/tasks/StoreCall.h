@@ -13,6 +13,7 @@
 #include "platform/Event.h"
 #include "platform/HResult.h"
 #include "store/AsyncResult.h"
+#include "store/IDataStoreRemote.h"
 
 namespace korvex {
 
@@ -31,7 +32,8 @@ inline constexpr HRESULT HR_TASK_STOPPED = E_ABORT;
     const int which = WaitAny(events, 10000);
     if (which == 1) return true;
     if (which == 0) {
-      result->CancelCall();
+      // A call that completed just before the cancel holds a payload nobody took.
+      if (!result->CancelCall() && result->State() == kAsyncSucceeded) DeletePayloadObjects(*result);
       result->Release();
       return false;
     }
