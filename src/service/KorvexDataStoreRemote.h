@@ -146,9 +146,10 @@ HRESULT KorvexDataStoreRemote::StartRequest(RequestType type, std::string subjec
   if (result) *result = nullptr;
   if (!result) return E_POINTER;
   if (Failed(initStatus_)) return initStatus_;
-  auto* asyncResult = new AsyncResult(kAsyncPending);
+  AsyncResult* asyncResult = nullptr;
+  HRESULT hr = AsyncResult::Create(kAsyncPending, &asyncResult);
+  if (Failed(hr)) return hr;
   std::unique_ptr<RequestContext> context;
-  HRESULT hr = E_OUTOFMEMORY;
   try {
     context = std::make_unique<RequestContext>(type, asyncResult, std::move(subject));
     context->extra = std::move(extra);
