@@ -7,6 +7,8 @@
 #include "foundation/Registry.h"
 #include "platform/Paths.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <string>
 #include <system_error>
@@ -67,7 +69,12 @@ std::int32_t ReadLogLevel() {
 std::filesystem::path PrepareLogFolder() {
   const std::filesystem::path folder = paths::AppDataDir() / "KorvexDataSMB";
   std::error_code error;
-  std::filesystem::create_directories(folder, error);
+  std::filesystem::create_directories(folder.parent_path(), error);
+  // Private from the start: the folder holds the logs, and a mode set after
+  // creation would leave a window in which others could open it.
+  // Failure is tolerated (the loggers then stay silent); an existing folder
+  // is left as it is.
+  (void)::mkdir(folder.c_str(), 0700);
   return folder;
 }
 

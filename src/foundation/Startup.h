@@ -54,7 +54,8 @@ LanguageId ChooseLanguage();
 /// "TurnOnFullLog" is non-zero. Values above 6 count as 6.
 [[nodiscard]] std::int32_t ReadLogLevel();
 
-/// AppDataDir()/KorvexDataSMB, created when missing (failure tolerated).
+/// AppDataDir()/KorvexDataSMB, created with mode 0700 when missing (failure
+/// tolerated).
 std::filesystem::path PrepareLogFolder();
 
 /// Sets the manager's threshold to `level` and adds the file loggers: at

@@ -1,12 +1,15 @@
 #include "foundation/Startup.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <regex>
 #include <string>
+#include <vector>
 
 #include "support/TempHome.h"
 #include "foundation/LogMgr.h"
@@ -118,6 +121,44 @@ TEST_F(StartupTest, StartAndStopLinesCarryNoCategory) {
   const std::regex expected(
       R"(^.{23}-INFO -\d{4,}- {20}-Logger Started\r\n.{23}-INFO -\d{4,}- {20}-Logger Stopped\r\n$)");
   EXPECT_TRUE(std::regex_match(text, expected)) << text;
+}
+
+/// Descriptor flags of every descriptor this process holds open on `path`.
+std::vector<int> DescriptorFlagsOf(const fs::path& path) {
+  std::vector<int> flags;
+  for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+    std::error_code ec;
+    if (fs::read_symlink(entry.path(), ec) != path) continue;
+    flags.push_back(::fcntl(std::stoi(entry.path().filename().string()), F_GETFD));
+  }
+  return flags;
+}
+
+TEST_F(StartupTest, LogsArePrivateWhateverTheUmask) {
+  struct PermissiveUmask {
+    mode_t saved = ::umask(0);
+    ~PermissiveUmask() { ::umask(saved); }
+  } permissive;
+  ASSERT_TRUE(WriteDword(Hive::CurrentUser, kProductKey, "LogLevel", 0));
+  for (bool olderLooseFiles : {false, true}) {
+    SCOPED_TRACE(olderLooseFiles ? "files left 0644 by an older version" : "fresh folder");
+    LogMgr::Get().Reset();
+    if (olderLooseFiles) {
+      for (const char* name : {"KorvexDataSMB.log", "KorvexDataSMB.verbose.log"}) {
+        fs::permissions(LogDir() / name, fs::perms(0644));
+      }
+    }
+    (void)RunStartup();
+    LogMgr::Get().Error("Check", "proxy user:secret@host");
+    EXPECT_EQ(fs::status(LogDir()).permissions(), fs::perms(0700));
+    for (const char* name : {"KorvexDataSMB.log", "KorvexDataSMB.verbose.log"}) {
+      SCOPED_TRACE(name);
+      EXPECT_EQ(fs::status(LogDir() / name).permissions(), fs::perms(0600));
+      const std::vector<int> flags = DescriptorFlagsOf(LogDir() / name);
+      ASSERT_EQ(flags.size(), 1u);
+      EXPECT_NE(flags[0] & FD_CLOEXEC, 0) << "a child process must not inherit the log";
+    }
+  }
 }
 
 TEST_F(StartupTest, UnwritableLogFolderLeavesTheClientRunning) {
