@@ -194,6 +194,18 @@ TEST_F(CryptoAPIDecryptFile, WrongPasswordWritesNothing) {
   EXPECT_EQ(Plaintext(), AsBytes("old"));
 }
 
+TEST_F(CryptoAPIDecryptFile, ReplacingAnExistingPlaintextKeepsItsMode) {
+  const Bytes plain = ref::Pattern(100, 14);
+  for (fs::perms mode : {fs::perms(0600), fs::perms(0640), fs::perms(0755)}) {
+    SCOPED_TRACE(static_cast<int>(mode));
+    WriteText(Home() / "report.pdf", "old");
+    fs::permissions(Home() / "report.pdf", mode);
+    ASSERT_EQ(Decrypt(ref::Encode(plain, "pw"), "pw"), S_OK) << log_->All();
+    EXPECT_EQ(Plaintext(), plain);
+    EXPECT_EQ(fs::status(Home() / "report.pdf").permissions(), mode);
+  }
+}
+
 TEST_F(CryptoAPIDecryptFile, DamagedFilesFailWithoutOutput) {
   const Bytes good = ref::Encode(ref::Pattern(50000, 11), "pw");
   const Bytes garbage = ref::Pattern(100000, 12);
