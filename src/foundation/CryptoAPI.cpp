@@ -84,10 +84,18 @@ HRESULT ReadLayout(InputFile& in, std::uint32_t callerBlockSize, BlockLayout* la
 CryptoAPI::CryptoAPI() = default;
 CryptoAPI::~CryptoAPI() = default;
 
+HRESULT CryptoAPI::DigestPassword(std::string_view password, Md5::Digest& digest) {
+  return Md5::Of(password.data(), password.size(), digest);
+}
+
 HRESULT CryptoAPI::SetPassword(std::string_view password) {
+  // Discarded first: after ComputeCheckDigest the previous key is the
+  // built-in check key, and a failed re-key must not leave it to encrypt
+  // the user's data.
   keyReady_ = false;
+  rc4_.ClearKey();
   Md5::Digest key{};
-  HRESULT hr = Md5::Of(password.data(), password.size(), key);
+  HRESULT hr = DigestPassword(password, key);
   if (Failed(hr)) {
     LogMgr::Get().Warn(kCategory, "Error during CryptHashData, ret = %08X", Bits(hr));
     return hr;

@@ -50,8 +50,10 @@ class CryptoAPI {
   CryptoAPI& operator=(const CryptoAPI&) = delete;
 
   /// Keys the object with the MD5 of `password`'s bytes (no terminator) and
-  /// starts a fresh key stream. KeyReady() turns true once the password is
-  /// hashed, even when installing the key then fails.
+  /// starts a fresh key stream. The previous key is discarded first, so after
+  /// a failure Encrypt and Decrypt fail until a later SetPassword succeeds.
+  /// KeyReady() turns true once the password is hashed, even when installing
+  /// the key then fails.
   [[nodiscard]] HRESULT SetPassword(std::string_view password);
   [[nodiscard]] bool KeyReady() const noexcept { return keyReady_; }
 
@@ -96,6 +98,12 @@ class CryptoAPI {
   /// place under the client's built-in field key.
   [[nodiscard]] static HRESULT ProtectField(std::span<std::uint8_t, kProtectedFieldSize> field);
   [[nodiscard]] static HRESULT UnprotectField(std::span<std::uint8_t, kProtectedFieldSize> field);
+
+ protected:
+  /// The MD5 of the password bytes: the one step of keying that the crypto
+  /// library may refuse (a FIPS-mode OpenSSL has no MD5). Virtual so that
+  /// tests can make it fail.
+  [[nodiscard]] virtual HRESULT DigestPassword(std::string_view password, Md5::Digest& digest);
 
  private:
   /// Reads the stored digest and the first block into `buffer` (digest

@@ -130,6 +130,40 @@ TEST(CryptoAPICipher, EncryptIsRc4UnderTheMd5OfThePassword) {
   EXPECT_TRUE(Failed(crypto.Encrypt(data.data(), &length, 9, true))) << "buffer smaller than the data";
 }
 
+/// Hashing of passwords fails on demand, as in a FIPS-mode crypto library.
+class RefusingCryptoAPI : public CryptoAPI {
+ public:
+  bool refuse = false;
+
+ protected:
+  HRESULT DigestPassword(std::string_view password, Md5::Digest& digest) override {
+    return refuse ? E_FAIL : CryptoAPI::DigestPassword(password, digest);
+  }
+};
+
+TEST(CryptoAPICipher, FailedReKeyLeavesNoKeyToEncryptWith) {
+  // Either earlier key would be a disaster to reuse: the user's previous
+  // password, or the built-in check key that ships with the program.
+  for (bool afterCheckDigest : {false, true}) {
+    SCOPED_TRACE(afterCheckDigest ? "after a check digest" : "after a user password");
+    RefusingCryptoAPI crypto;
+    ASSERT_EQ(crypto.SetPassword("previous"), S_OK);
+    Md5::Digest digest{};
+    if (afterCheckDigest) {
+      ASSERT_EQ(crypto.ComputeCheckDigest(digest.data(), 10, digest), S_OK);
+    }
+    crypto.refuse = true;
+    EXPECT_EQ(crypto.SetPassword("new password"), E_FAIL);
+    EXPECT_FALSE(crypto.KeyReady());
+    Bytes data = ref::Pattern(64, 3);
+    const Bytes plain = data;
+    std::size_t length = data.size();
+    EXPECT_EQ(crypto.Encrypt(data.data(), &length, data.size(), true), MakeHResult(0x80070006u));
+    EXPECT_EQ(crypto.Decrypt(data.data(), &length, true), MakeHResult(0x80070006u));
+    EXPECT_EQ(data, plain) << "nothing was encrypted under an old key";
+  }
+}
+
 TEST(CryptoAPICipher, ProtectedFieldUsesTheFieldKeyAndRoundTrips) {
   std::array<std::uint8_t, CryptoAPI::kProtectedFieldSize> field{};
   const std::string password = "transfer password";
