@@ -240,6 +240,18 @@ TEST_F(CryptoAPIDecryptFile, ReplacingAnExistingPlaintextKeepsItsMode) {
   }
 }
 
+TEST_F(CryptoAPIDecryptFile, OpensFilesKeyedWithTheCodePageOrTheUtf8BytesOfAPassword) {
+  const std::string password = "\xE5\xAF\x86\xE7\xA0\x81" "123";  // "密码123"
+  const std::string gbk = "\xC3\xDC\xC2\xEB" "123";                // the same in code page 936
+  const Bytes plain = ref::Pattern(40000, 15);                        // two blocks
+  for (const std::string& keyBytes : {gbk, password}) {
+    SCOPED_TRACE(keyBytes == gbk ? "GBK bytes, as the original client keys" : "UTF-8 bytes");
+    ASSERT_EQ(Decrypt(ref::Encode(plain, keyBytes), password), S_OK) << log_->All();
+    EXPECT_EQ(Plaintext(), plain);
+  }
+  EXPECT_EQ(Decrypt(ref::Encode(plain, gbk), "\xE5\xAF\x86\xE7\xA0\x81" "124"), kPasswordMismatch);
+}
+
 TEST_F(CryptoAPIDecryptFile, DamagedFilesFailWithoutOutput) {
   const Bytes good = ref::Encode(ref::Pattern(50000, 11), "pw");
   const Bytes garbage = ref::Pattern(100000, 12);

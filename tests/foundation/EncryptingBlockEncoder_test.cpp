@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "support/TempHome.h"
+#include "foundation/Registry.h"
 #include "foundation/LockFileReference.h"
 
 namespace korvex {
@@ -20,10 +23,16 @@ using testing::ReadText;
 using testing::WriteText;
 using Names = std::vector<std::string>;
 
+std::string Hex8(std::uint32_t value) {
+  char text[9];
+  std::snprintf(text, sizeof text, "%08x", value);
+  return text;
+}
+
 class EncryptingBlockEncoderTest : public testing::TempHomeTest {};
 
 TEST_F(EncryptingBlockEncoderTest, WholeFilesMatchTheIndependentCodec) {
-  const std::string password = "Zx9! \xE4\xBD\xA0\xE5\xA5\xBD";  // keyed by its UTF-8 bytes
+  const std::string password = "Zx9! pass";
   struct Case { std::size_t size; std::uint32_t blockSize; std::size_t expectedSize; } cases[] = {
       {0, 32768, 20},         {15, 32768, 35},          {16, 32768, 36},    {32748, 32768, 32768},
       {32749, 32768, 32769}, {100000, 32768, 100020}, {3000, 1024, 3020}, {300000, 262144, 300020},
@@ -40,6 +49,49 @@ TEST_F(EncryptingBlockEncoderTest, WholeFilesMatchTheIndependentCodec) {
     EXPECT_EQ(file.size(), c.expectedSize);
     EXPECT_EQ(file, ref::Encode(plain, password, c.blockSize));
     EXPECT_EQ(Listing(), (Names{"plain", "plain.lock"}));
+  }
+}
+
+TEST_F(EncryptingBlockEncoderTest, KeysWithThePasswordInTheConfiguredCodePage) {
+  const std::string chinese = "\xE5\xAF\x86\xE7\xA0\x81" "123";    // "密码123"
+  const std::string chineseGbk = "\xC3\xDC\xC2\xEB" "123";
+  const std::string withEmoji = "\xE5\xAF\x86\xF0\x9F\x98\x80";  // GBK has no emoji
+  struct Case {
+    const char* name;
+    std::optional<std::uint32_t> machine, user;
+    std::string password, keyBytes;
+  };
+  const Case cases[] = {
+      {"default code page 936", std::nullopt, std::nullopt, chinese, chineseGbk},
+      {"HKLM names UTF-8", 65001, std::nullopt, chinese, chinese},
+      {"HKCU wins over HKLM", 65001, 936, chinese, chineseGbk},
+      {"no mapping in the code page", std::nullopt, std::nullopt, withEmoji, withEmoji},
+      {"unknown code page", std::nullopt, 4242, chinese, chinese},
+  };
+  const Bytes plain = ref::Pattern(40000, 23);
+  WriteText(Home() / "plain", AsText(plain));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove(UserHive());
+    fs::remove(MachineHive());
+    if (c.machine) {
+      WriteText(MachineHive(), "Windows Registry Editor Version 5.00\n\n"
+                               "[HKEY_LOCAL_MACHINE\\SOFTWARE\\KorvexDataSMB]\n"
+                               "\"PasswordCodePage\"=dword:" + Hex8(*c.machine) + "\n");
+    }
+    if (c.user) {
+      ASSERT_TRUE(WriteDword(Hive::CurrentUser, kProductKey, "PasswordCodePage", *c.user));
+    }
+    EncryptingBlockEncoder encoder;
+    ASSERT_EQ(encoder.Init(c.password), S_OK);
+    ASSERT_EQ(encoder.EncryptFile(Home() / "plain", Home() / "plain.lock"), S_OK) << log_->All();
+    EXPECT_EQ(AsBytes(ReadText(Home() / "plain.lock")), ref::Encode(plain, c.keyBytes));
+    // This client opens what it wrote, whatever the code page.
+    fs::remove(UserHive());
+    fs::remove(MachineHive());
+    CryptoAPI crypto;
+    ASSERT_EQ(crypto.DecryptFile(Home() / "plain.lock", Home() / "back", c.password), S_OK) << log_->All();
+    EXPECT_EQ(AsBytes(ReadText(Home() / "back")), plain);
   }
 }
 
