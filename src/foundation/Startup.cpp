@@ -5,7 +5,11 @@
 #include "foundation/FileLogger.h"
 #include "foundation/LogMgr.h"
 #include "foundation/Registry.h"
+#include "foundation/RegistryFile.h"
+#include "foundation/StringTable.h"
 #include "platform/Paths.h"
+
+#include <boost/format.hpp>
 
 #include <sys/stat.h>
 
@@ -98,7 +102,20 @@ StartupResult RunStartup() {
   result.logFolder = PrepareLogFolder();
   StartLoggers(result.logFolder, result.logLevel);
   LogMgr::Get().Info(nullptr, "Logger Started");
+  result.settingsNotices = ReportSetAsideSettings();
   return result;
+}
+
+std::vector<std::string> ReportSetAsideSettings() {
+  std::vector<std::string> notices;
+  for (const SetAsideHive& hive : TakeSetAsideHives()) {
+    LogMgr::Get().Error("Registry", "%s could not be parsed; kept as %s, settings reset to defaults",
+                        hive.path.c_str(), hive.keptAs.c_str());
+    notices.push_back(
+        (boost::format(std::string(UiString(kIdsSettingsSetAside))) % hive.path.string() % hive.keptAs.string())
+            .str());
+  }
+  return notices;
 }
 
 void RunShutdown() { LogMgr::Get().Info(nullptr, "Logger Stopped"); }

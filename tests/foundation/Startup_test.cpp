@@ -161,6 +161,27 @@ TEST_F(StartupTest, LogsArePrivateWhateverTheUmask) {
   }
 }
 
+TEST_F(StartupTest, ASetAsideSettingsFileIsLoggedAndShownOnce) {
+  (void)ReportSetAsideSettings();  // from earlier tests of this process
+  WriteText(UserHive(), "\x89PNG not a registry export\n\"LogLevel\"=dword:00000000\n");
+  const StartupResult first = RunStartup();
+  ASSERT_EQ(first.settingsNotices.size(), 1u);
+  const std::string& notice = first.settingsNotices[0];
+  EXPECT_EQ(notice.rfind("The settings file \"" + UserHive().string() + "\" could not be read and has been kept as \"" +
+                             UserHive().string() + ".corrupt-",
+                         0),
+            0u)
+      << notice;
+  EXPECT_TRUE(RunStartup().settingsNotices.empty()) << "told once";
+
+  // Found later, while the log runs.
+  LogMgr::Get().SetThreshold(kLogWarn);
+  WriteText(UserHive(), "garbage");
+  EXPECT_EQ(ReadDword(Hive::CurrentUser, kProductKey, "LogLevel", 6), 6u);
+  EXPECT_EQ(ReportSetAsideSettings().size(), 1u);
+  EXPECT_TRUE(log_->Contains(" Registry-" + UserHive().string() + " could not be parsed; kept as ")) << log_->All();
+}
+
 TEST_F(StartupTest, UnwritableLogFolderLeavesTheClientRunning) {
   ASSERT_TRUE(WriteDword(Hive::CurrentUser, kProductKey, "LogLevel", 0));
   std::ofstream(Home() / "data") << "a file where the data folder belongs";
