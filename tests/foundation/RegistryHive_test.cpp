@@ -2,10 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <utility>
-#include <vector>
-
 namespace korvex {
 namespace {
 
@@ -49,42 +45,6 @@ TEST(RegistryHive, ReadsHandEditedText) {
   RegistryHive blank(kRoot);
   EXPECT_TRUE(blank.Parse("\n  \n; only a comment\n")) << "blank text is an empty hive, not a corrupt one";
   EXPECT_TRUE(blank.Empty());
-}
-
-TEST(RegistryHive, KeepsValuesItDoesNotReadAndWritesThemBackUnchanged) {
-  // As a registry export writes them: binary, expandable and multi-string
-  // values, long ones continued over lines ending in a backslash.
-  const std::string unread =
-      "\"Blob\"=hex:01,02,ff\n"
-      "\"Path\"=hex(2):25,00,55,00,53,00,45,00,52,00,50,00,52,00,4f,00,46,00,49,00,4c,00,\\\n"
-      "  45,00,25,00,00,00\n"
-      "\"List\"=hex(7):61,00,00,00,\\\n"
-      "  62,00,00,00,00,00\n"
-      "\"Broken\"=dword:123456789\n"
-      "@=\"unterminated\n";
-  const std::string text = "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\S\\K]\r\n"
-                           "\"Language\"=\"zh\"\r\n" + unread + "\"AutomaticLogin\"=dword:00000001\n";
-  RegistryHive hive(kRoot);
-  std::string error;
-  ASSERT_TRUE(hive.Parse(text, &error)) << error;
-  EXPECT_EQ(hive.Find("S\\K", "Language")->text, "zh");
-  EXPECT_EQ(hive.Find("S\\K", "AutomaticLogin")->dword, 1u) << "values after the continued ones still read";
-  using Names = std::vector<std::pair<std::string, std::string>>;
-  EXPECT_EQ(hive.UnreadValues(),
-            (Names{{"S\\K", "Blob"}, {"S\\K", "Path"}, {"S\\K", "List"}, {"S\\K", "Broken"}, {"S\\K", ""}}));
-  EXPECT_EQ(hive.Find("S\\K", "Path")->type, RegistryValue::Type::Unread);
-
-  hive.Set("S\\K", "New", RegistryValue::Dword(2));
-  const std::string written = hive.Serialize();
-  EXPECT_NE(written.find(unread), std::string::npos) << written;
-  RegistryHive back(kRoot);
-  ASSERT_TRUE(back.Parse(written));
-  EXPECT_EQ(back.Serialize(), written);
-
-  // A value the client stores takes the place of the unread one.
-  EXPECT_TRUE(back.Set("S\\K", "path", RegistryValue::String("/home")));
-  EXPECT_EQ(back.Serialize().find("hex(2)"), std::string::npos);
-  EXPECT_EQ(back.UnreadValues().size(), 4u);
 }
 
 TEST(RegistryHive, RejectsMalformedTextAndKeepsContent) {

@@ -1,14 +1,15 @@
 #include "platform/Event.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <stdexcept>
 #include <thread>
 #include <vector>
-
-#include "support/DescriptorLimit.h"
 
 namespace korvex {
 namespace {
@@ -89,15 +90,18 @@ TEST(WaitAny, EmptySetNeverHangs) {
 }
 
 TEST(Event, CreationFailsWithTheSystemErrorWhenDescriptorsRunOut) {
+  rlimit saved{}, lowered{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+  lowered = {std::min<rlim_t>(saved.rlim_cur, 256), saved.rlim_max};
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
+  std::vector<int> taken;  // every descriptor left under the limit
+  for (int fd; taken.size() < lowered.rlim_cur && (fd = ::open("/dev/null", O_RDONLY)) >= 0;) taken.push_back(fd);
   std::unique_ptr<Event> event;
-  {
-    testing::ExhaustedDescriptors exhausted;
-    ASSERT_TRUE(exhausted.Active());
-    EXPECT_EQ(Event::Create(true, false, event), MakeHResult(0x80070004u));  // too many open files
-    EXPECT_EQ(event, nullptr);
-  }
-  ASSERT_EQ(Event::Create(true, false, event), S_OK) << "works again once descriptors are free";
-  EXPECT_FALSE(event->Wait(0));
+  const HRESULT exhausted = Event::Create(true, false, event);
+  for (int fd : taken) ::close(fd);
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+  EXPECT_EQ(exhausted, MakeHResult(0x80070004u)) << "too many open files, and the process lives on";
+  EXPECT_EQ(Event::Create(true, false, event), S_OK) << "works again once descriptors are free";
 }
 
 }  // namespace

@@ -60,8 +60,7 @@ TEST(Paths, FollowXdgAndKorvexHome) {
 
 TEST(Paths, HomeFallsBackToPasswordDatabase) {
   const passwd* entry = ::getpwuid(::getuid());
-  ASSERT_NE(entry, nullptr);
-  ASSERT_EQ(entry->pw_dir[0], '/') << "the test needs an absolute home in the password database";
+  ASSERT_TRUE(entry != nullptr && entry->pw_dir[0] == '/') << "needs an absolute home in the password database";
   const std::string expected = entry->pw_dir;
   for (const char* home : {static_cast<const char*>(nullptr), "", "relative/home"}) {
     SCOPED_TRACE(home ? home : "unset");

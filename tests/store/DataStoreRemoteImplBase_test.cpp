@@ -18,7 +18,6 @@
 #include "foundation/Logger.h"
 #include "platform/Event.h"
 #include "platform/ThreadPool.h"
-#include "support/DescriptorLimit.h"
 
 namespace korvex {
 namespace {
@@ -284,21 +283,6 @@ TEST_F(DataStoreRemoteImplBaseTest, RefusedQueueHandsOutNothingAndLogs) {
   EXPECT_EQ(logger_->Lines(), std::vector<std::string>{Line(
       kLogError, "QueueUserWorkItem Failed: DeleteContainer, LastError = 8007045B")});
   sentinel->Release();
-}
-
-TEST_F(DataStoreRemoteImplBaseTest, NoDescriptorForTheResultFailsTheCallNotTheProcess) {
-  RecordingBackEnd backEnd(&pool_);
-  AsyncResult* result = nullptr;
-  {
-    testing::ExhaustedDescriptors exhausted;
-    ASSERT_TRUE(exhausted.Active());
-    EXPECT_EQ(backEnd.DeleteContainer(Folder("/a/"), &result), MakeHResult(0x80070004u));
-  }
-  EXPECT_EQ(result, nullptr);
-  backEnd.DrainCalls();
-  EXPECT_EQ(backEnd.Last().first, "") << "nothing ran for a call that could not be handed out";
-  ASSERT_EQ(backEnd.DeleteContainer(Folder("/a/"), &result), S_OK);
-  EXPECT_EQ(Finish(result), S_OK);
 }
 
 TEST_F(DataStoreRemoteImplBaseTest, CancelledCallKeepsItsStateAndFreesTheLatePayload) {
