@@ -58,7 +58,19 @@ bool TakeQuoted(std::string_view& s, std::string& out, std::string& reason) {
   return false;
 }
 
-bool ParseDword(std::string_view s, std::uint32_t& out);
+bool ParseDword(std::string_view s, std::uint32_t& out) {
+  if (s.empty() || s.size() > 8) return false;
+  std::uint32_t v = 0;
+  for (char c : s) {
+    int digit;
+    if (c >= '0' && c <= '9') digit = c - '0';
+    else if (AsciiToLower(c) >= 'a' && AsciiToLower(c) <= 'f') digit = AsciiToLower(c) - 'a' + 10;
+    else return false;
+    v = (v << 4) | static_cast<std::uint32_t>(digit);
+  }
+  out = v;
+  return true;
+}
 
 /// A value's data as the client reads it: a quoted SZ or "dword:" with up to
 /// eight hexadecimal digits. False for anything else.
@@ -74,20 +86,6 @@ bool ReadData(std::string_view data, RegistryValue& value) {
     return false;
   }
   value = RegistryValue::Dword(number);
-  return true;
-}
-
-bool ParseDword(std::string_view s, std::uint32_t& out) {
-  if (s.empty() || s.size() > 8) return false;
-  std::uint32_t v = 0;
-  for (char c : s) {
-    int digit;
-    if (c >= '0' && c <= '9') digit = c - '0';
-    else if (AsciiToLower(c) >= 'a' && AsciiToLower(c) <= 'f') digit = AsciiToLower(c) - 'a' + 10;
-    else return false;
-    v = (v << 4) | static_cast<std::uint32_t>(digit);
-  }
-  out = v;
   return true;
 }
 
@@ -240,7 +238,9 @@ bool RegistryHive::Parse(std::string_view text, std::string* error) {
     if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
     const std::string_view line = Trim(raw);
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-    if (continued && !line.empty()) {
+    // Exports indent continuation lines; a line that is not indented starts
+    // something new even after a stray backslash.
+    if (continued && !line.empty() && (raw.front() == ' ' || raw.front() == '\t')) {
       parsed.ParseContinuation(raw, current, continued);
       continue;
     }

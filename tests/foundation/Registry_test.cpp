@@ -104,7 +104,8 @@ TEST_F(Registry, ValuesOfOtherTypesAreSkippedReportedOnceAndKept) {
       "\"Favourites\"=hex(7):61,00,00,00,\\\n  62,00,00,00,00,00\n"
       "\"Blob\"=hex:01,02,ff\n"
       "\"Broken\"=dword:123456789\n"
-      "@=\"unterminated\n";
+      "@=\"unterminated\n"
+      "\"Cut\"=hex:01,\\\n";  // a continuation that never comes
   WriteText(UserHive(), std::string(kHeader) + "[HKEY_CURRENT_USER\\SOFTWARE\\KorvexDataSMB]\n" + unread +
                             "\"AutomaticLogin\"=dword:00000001\n");
   EXPECT_EQ(ReadDword(Hive::CurrentUser, kProductKey, "AutomaticLogin", 0), 1u) << "read after continued lines";
@@ -119,7 +120,7 @@ TEST_F(Registry, ValuesOfOtherTypesAreSkippedReportedOnceAndKept) {
   EXPECT_EQ(log.find(warning, log.find(warning) + 1), std::string::npos) << "one warning, not one per read";
   // A value the client stores takes the place of the unread one.
   ASSERT_TRUE(WriteString(Hive::CurrentUser, kProductKey, "blob", "text"));
-  EXPECT_EQ(ReadText(UserHive()).find("hex:01"), std::string::npos);
+  EXPECT_EQ(ReadText(UserHive()).find("hex:01,02"), std::string::npos);
 }
 
 TEST_F(Registry, CorruptHiveIsKeptAsideLoggedAndDefaultsUsed) {
