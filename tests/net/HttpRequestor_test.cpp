@@ -174,6 +174,11 @@ TEST_F(HttpRequestorTest, PostSendsBodyExtraHeadersAndUserAgent) {
   }
   EXPECT_TRUE(done.body.ends_with("\nbody=" + form));
 
+  // Raw bytes (a block or chunk upload) are not labelled as a form.
+  const Completed raw = Fetch("/echo", "POST", "x-korvex-range:bytes=0-3", "\x01\x02\x03");
+  ASSERT_EQ(raw.status, S_OK);
+  EXPECT_TRUE(Has(raw, "Content-Type=(none)")) << raw.body;
+
   // Large enough that libcurl would otherwise ask "Expect: 100-continue".
   const std::string large(2 << 20, 'x');
   const Completed big = Fetch("/echo", "POST", "Content-Type: application/octet-stream", large);
