@@ -10,6 +10,7 @@ packages=(
   libsqlite3-dev nlohmann-json3-dev libcpp-httplib-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libsecret-1-dev gnome-keyring dbus libproxy1-plugin-webkit
+  libcli11-dev
 )
 
 missing=()

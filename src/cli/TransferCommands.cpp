@@ -1,0 +1,316 @@
+#include "cli/TransferCommands.h"
+
+#include "cli/Console.h"
+#include "cli/RemotePath.h"
+#include "cli/RemoteTree.h"
+#include "cli/SessionRunner.h"
+#include "cli/SessionStores.h"
+#include "store/ShellFolderDataStoreRemote.h"
+#include "tasks/BinaryFileTaskStore.h"
+#include "tasks/DirectoryTask.h"
+#include "tasks/FileTask.h"
+#include "tasks/StoreWalk.h"
+#include "tasks/TaskManager.h"
+#include "tasks/TransferStoreContext.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <thread>
+
+namespace korvex::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::atomic<bool> g_interrupted{false};
+
+extern "C" void OnInterrupt(int) { g_interrupted = true; }
+
+/// Ctrl-C stops the families (their progress is saved) instead of killing
+/// the process in the middle of a block.
+class InterruptGuard {
+ public:
+  InterruptGuard() {
+    g_interrupted = false;
+    old_ = std::signal(SIGINT, OnInterrupt);
+    oldTerm_ = std::signal(SIGTERM, OnInterrupt);
+  }
+  ~InterruptGuard() {
+    std::signal(SIGINT, old_);
+    std::signal(SIGTERM, oldTerm_);
+  }
+
+ private:
+  void (*old_)(int);
+  void (*oldTerm_)(int);
+};
+
+std::string Size(double bytes) {
+  const char* units[] = {"B", "KiB", "MiB", "GiB", "TiB"};
+  int unit = 0;
+  while (bytes >= 1024 && unit < 4) bytes /= 1024, ++unit;
+  char text[32];
+  std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", bytes, units[unit]);
+  return text;
+}
+
+const char* StateName(FamilyState state) {
+  switch (state) {
+    case FamilyState::kQueued: return "queued";
+    case FamilyState::kStopped: return "stopped";
+    case FamilyState::kRunning: return "running";
+    case FamilyState::kCompleted: return "completed";
+  }
+  return "?";
+}
+
+/// The session's transfer machinery: the stores, the task store of the
+/// account and the manager, with every stored family loaded.
+class Transfers {
+ public:
+  Transfers(SessionStores& stores, DataStore& service)
+      // The session owns its store; the families only borrow it.
+      : service_(&service, [](DataStore*) {}),
+        local_(std::make_shared<DataStore>(std::make_unique<ShellFolderDataStoreRemote>("Computer", "/"), 1, true)),
+        context_(service_, local_),
+        taskStore_(BinaryFileTaskStore::FolderNameForAccount(stores.GetSession().accountName), context_),
+        manager_(taskStore_) {
+    FamilyMap stored;
+    (void)taskStore_.LoadAll(stored);
+    for (auto& [id, family] : stored) manager_.AddFamily(family, true);
+  }
+
+  TaskManager& Manager() { return manager_; }
+  std::shared_ptr<DataStore> Local() const { return local_; }
+
+  /// Follows `ids` until none is queued or running; Ctrl-C stops them.
+  /// Returns the status of the first family that did not complete.
+  HRESULT Follow(const std::vector<std::uint32_t>& ids) {
+    if (Failed(manager_.Start())) return E_FAIL;
+    const bool terminal = ::isatty(STDERR_FILENO) == 1;
+    auto lastLine = std::chrono::steady_clock::now();
+    for (;;) {
+      bool busy = false;
+      for (std::uint32_t id : ids) {
+        const auto family = manager_.GetFamily(id);
+        if (family && (family->state == FamilyState::kQueued || family->state == FamilyState::kRunning)) busy = true;
+      }
+      const auto now = std::chrono::steady_clock::now();
+      if (terminal || now - lastLine >= std::chrono::seconds(5) || !busy) {
+        for (std::uint32_t id : ids) PrintProgress(id, terminal);
+        lastLine = now;
+      }
+      if (!busy) break;
+      if (g_interrupted) {
+        (void)manager_.StopFamilies(ids);
+        std::cerr << "\nstopped; continue with: korvex transfers resume";
+        for (std::uint32_t id : ids) std::cerr << ' ' << id;
+        std::cerr << std::endl;
+        return E_ABORT;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    }
+    if (terminal) std::cerr << std::endl;
+    for (std::uint32_t id : ids) {
+      const auto family = manager_.GetFamily(id);
+      if (family && family->state != FamilyState::kCompleted)
+        return Failed(family->lastError.load()) ? family->lastError.load() : E_FAIL;
+    }
+    return S_OK;
+  }
+
+  void PrintProgress(std::uint32_t id, bool terminal) {
+    const auto family = manager_.GetFamily(id);
+    if (!family) return;
+    const FamilyProgress p = family->Progress();
+    const double seconds = static_cast<double>(p.elapsedRun) / 1e7;
+    const double speed = seconds > 0 ? static_cast<double>(p.doneBytes) / seconds : 0;
+    std::string line = "[" + std::to_string(id) + "] " + Size(static_cast<double>(p.doneBytes));
+    if (p.totalBytes && *p.totalBytes > 0) {
+      line += " / " + Size(static_cast<double>(*p.totalBytes)) + "  " +
+              std::to_string(p.doneBytes * 100 / *p.totalBytes) + "%";
+      if (speed > 0 && *p.totalBytes > p.doneBytes)
+        line += "  " + std::to_string(static_cast<long long>((*p.totalBytes - p.doneBytes) / speed)) + " s left";
+    }
+    line += "  " + Size(speed) + "/s  " + StateName(family->state.load());
+    std::cerr << (terminal ? "\r" : "") << line << (terminal ? "   " : "\n") << std::flush;
+  }
+
+ private:
+  std::shared_ptr<DataStore> service_;
+  std::shared_ptr<DataStore> local_;
+  TransferStoreContext context_;
+  BinaryFileTaskStore taskStore_;
+  TaskManager manager_;
+};
+
+/// Queues one family moving `from` (a folder or file of `source`) into the
+/// folder `into` of `target`.
+CommandOutcome Queue(Transfers& transfers, DataStore& service, TransferDirection direction, const std::string& from,
+                     const ContainerInfo& into, bool overwrite, std::vector<std::uint32_t>& ids) {
+  const bool upload = direction == TransferDirection::kUpload;
+  // The session owns its stores; the family only borrows the service's.
+  const std::shared_ptr<DataStore> borrowed(&service, [](DataStore*) {});
+  const auto source = upload ? transfers.Local() : borrowed;
+  const auto target = upload ? borrowed : transfers.Local();
+  bool isFolder = false;
+  ContainerInfo folder;
+  ItemInfo file;
+  if (const HRESULT hr = FindByAddress(*source, from, isFolder, folder, file); Failed(hr)) return {hr, from, {}};
+  TaskManager& manager = transfers.Manager();
+  auto family = std::make_shared<TaskFamily>(manager.NewFamilyId(), direction, source, from, target, into.uri);
+  family->conflictAnswer = overwrite ? 2 : 0;
+  family->folderAnswer = 2;
+  if (isFolder) family->PushBack(std::make_unique<DirectoryTask>(manager.NewTaskId(), *family, folder, into));
+  else family->PushBack(std::make_unique<FileTask>(manager.NewTaskId(), *family, file, into));
+  ids.push_back(family->Id());
+  manager.AddFamily(std::move(family), false);
+  return {};
+}
+
+/// The local address of `path`: the file-system path itself, since the
+/// local store is opened on "/"; folders end in "/".
+std::string LocalAddress(const std::string& path, bool& exists) {
+  std::error_code ec;
+  const fs::path absolute = fs::absolute(path, ec).lexically_normal();
+  exists = fs::exists(absolute, ec);
+  std::string address = absolute.string();
+  if (fs::is_directory(absolute, ec) && address.back() != '/') address += '/';
+  return address;
+}
+
+CommandOutcome FinishOutcome(HRESULT hr) {
+  if (hr == E_ABORT) return {hr, {}, "stopped"};
+  return {hr, {}, Failed(hr) ? "the transfer did not complete; see korvex transfers" : ""};
+}
+
+}  // namespace
+
+int RunPut(const GlobalOptions& options, const DeploymentValues& deployment, const TransferArgs& args) {
+  std::vector<std::string> sources = args.paths;
+  std::string remote = "/";
+  if (sources.size() >= 2) remote = sources.back(), sources.pop_back();
+  std::string error;
+  const std::optional<RemotePath> into = ParseRemotePath(remote, error);
+  if (!into) return ReportMessage(remote + ": " + error, kExitUsage);
+  std::vector<std::string> addresses;
+  for (const std::string& source : sources) {
+    bool exists = false;
+    addresses.push_back(LocalAddress(source, exists));
+    if (!exists) return ReportMessage(source + ": no such file or folder", kExitUsage);
+  }
+  InterruptGuard guard;
+  return RunWithSession(options, deployment, [&](SessionStores& stores) -> CommandOutcome {
+    HRESULT hr = S_OK;
+    DataStore* store = stores.Store(into->view, hr);
+    if (!store) return {hr, into->Display(), {}};
+    ContainerInfo folder;
+    if (Failed(hr = FindContainer(*store, *into, folder))) return {hr, into->Display(), {}};
+    Transfers transfers(stores, *store);
+    std::vector<std::uint32_t> ids;
+    for (const std::string& address : addresses) {
+      if (CommandOutcome outcome = Queue(transfers, *store, TransferDirection::kUpload, address, folder, args.overwrite, ids);
+          Failed(outcome.status))
+        return outcome;
+    }
+    return FinishOutcome(transfers.Follow(ids));
+  });
+}
+
+int RunGet(const GlobalOptions& options, const DeploymentValues& deployment, const TransferArgs& args) {
+  std::vector<std::string> sources = args.paths;
+  std::string local = ".";
+  if (sources.size() >= 2) local = sources.back(), sources.pop_back();
+  bool exists = false;
+  const std::string into = LocalAddress(local, exists);
+  if (!exists || into.back() != '/') return ReportMessage(local + ": not a folder", kExitUsage);
+  std::vector<RemotePath> paths;
+  for (const std::string& source : sources) {
+    std::string error;
+    std::optional<RemotePath> path = ParseRemotePath(source, error);
+    if (!path) return ReportMessage(source + ": " + error, kExitUsage);
+    paths.push_back(*path);
+  }
+  InterruptGuard guard;
+  return RunWithSession(options, deployment, [&](SessionStores& stores) -> CommandOutcome {
+    std::unique_ptr<Transfers> transfers;
+    std::vector<std::uint32_t> ids;
+    for (const RemotePath& path : paths) {
+      HRESULT hr = S_OK;
+      DataStore* store = stores.Store(path.view, hr);
+      if (!store) return {hr, path.Display(), {}};
+      RemoteEntry entry;
+      if (Failed(hr = FindEntry(*store, path, entry))) return {hr, path.Display(), {}};
+      if (!transfers) transfers = std::make_unique<Transfers>(stores, *store);
+      ContainerInfo folder;
+      bool isFolder = false;
+      ItemInfo unused;
+      if (Failed(hr = FindByAddress(*transfers->Local(), into, isFolder, folder, unused)) || !isFolder)
+        return {Failed(hr) ? hr : E_INVALIDARG, local, {}};
+      const std::string from = entry.isContainer ? entry.container.uri : entry.item.uri;
+      if (CommandOutcome outcome = Queue(*transfers, *store, TransferDirection::kDownload, from, folder, args.overwrite, ids);
+          Failed(outcome.status))
+        return outcome;
+    }
+    return FinishOutcome(transfers ? transfers->Follow(ids) : S_OK);
+  });
+}
+
+int RunTransfers(const GlobalOptions& options, const DeploymentValues& deployment, const TransferArgs& args) {
+  InterruptGuard guard;
+  return RunWithSession(options, deployment, [&](SessionStores& stores) -> CommandOutcome {
+    HRESULT hr = S_OK;
+    DataStore* store = stores.Store(RemoteView::kMyDisk, hr);
+    if (!store) return {hr, "/", {}};
+    Transfers transfers(stores, *store);
+    TaskManager& manager = transfers.Manager();
+    std::vector<std::uint32_t> ids = args.ids;
+    if (ids.empty()) {
+      for (const auto& family : manager.Families()) {
+        const FamilyState state = family->state;
+        const bool matches = args.action == "clear" ? state == FamilyState::kCompleted
+                                                    : args.action == "list" || state != FamilyState::kCompleted;
+        if (matches) ids.push_back(family->Id());
+      }
+    }
+    if (args.action == "list") {
+      for (std::uint32_t id : ids) {
+        const auto family = manager.GetFamily(id);
+        if (!family) continue;
+        const FamilyProgress p = family->Progress();
+        std::cout << id << '\t' << StateName(family->state.load()) << '\t'
+                  << (family->Direction() == TransferDirection::kDownload ? "get" : "put") << '\t'
+                  << Size(static_cast<double>(p.doneBytes))
+                  << (p.totalBytes ? " / " + Size(static_cast<double>(*p.totalBytes)) : std::string()) << '\t'
+                  << family->SourcePath() << " -> " << family->TargetPath() << std::endl;
+      }
+      return {};
+    }
+    bool done = true;
+    if (args.action == "stop") done = manager.StopFamilies(ids);
+    if (args.action == "remove" || args.action == "clear") done = manager.RemoveFamilies(ids, true);
+    if (args.action == "resume") {
+      // A transfer cut off by a crash comes back queued; it simply runs.
+      for (std::uint32_t id : ids) {
+        const auto family = manager.GetFamily(id);
+        if (!family || family->state == FamilyState::kCompleted) done = false;
+        else if (family->state == FamilyState::kStopped) done = manager.ResumeFamily(id, false) && done;
+      }
+      if (done) return FinishOutcome(transfers.Follow(ids));
+    }
+    if (args.action == "cancel") {
+      done = manager.CancelFamilies(ids);
+      if (done) return FinishOutcome(transfers.Follow(ids));
+    }
+    if (!done) return {E_INVALIDARG, args.action, "not possible in the transfer's present state"};
+    return {};
+  });
+}
+
+}  // namespace korvex::cli

@@ -1,0 +1,34 @@
+//===- cli/TransferCommands.h - put, get and transfers ----------*- C++ -*-===//
+///
+/// File and folder transfers from the command line. `put` and `get` start
+/// one transfer family per source and follow them to the end with a progress
+/// line; `transfers` lists and steers the families the task store keeps, so
+/// that a transfer cut off by Ctrl-C or a crash resumes where it stopped.
+///
+//===----------------------------------------------------------------------===//
+#pragma once
+
+#include "cli/ClientStartup.h"
+#include "foundation/Deployment.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace korvex::cli {
+
+struct TransferArgs {
+  /// put: local sources, then optionally the remote folder; get: remote
+  /// sources, then optionally the local folder.
+  std::vector<std::string> paths;
+  bool overwrite = false;
+  /// transfers: list, stop, resume, cancel, remove or clear.
+  std::string action = "list";
+  std::vector<std::uint32_t> ids;
+};
+
+int RunPut(const GlobalOptions& options, const DeploymentValues& deployment, const TransferArgs& args);
+int RunGet(const GlobalOptions& options, const DeploymentValues& deployment, const TransferArgs& args);
+int RunTransfers(const GlobalOptions& options, const DeploymentValues& deployment, const TransferArgs& args);
+
+}  // namespace korvex::cli

@@ -1,0 +1,165 @@
+#include "tasks/DirectoryTask.h"
+
+#include <memory>
+
+#include "store/DataStore.h"
+#include "store/IDataStoreRemote.h"
+#include "tasks/FileTask.h"
+#include "tasks/StoreCall.h"
+#include "tasks/StoreWalk.h"
+#include "tasks/TaskFamily.h"
+#include "tasks/TaskManager.h"
+
+namespace korvex {
+namespace {
+
+std::string NameOf(std::string_view uri) {
+  if (!uri.empty() && uri.back() == '/') uri.remove_suffix(1);
+  const std::size_t slash = uri.rfind('/');
+  return std::string(slash == std::string_view::npos ? uri : uri.substr(slash + 1));
+}
+
+std::uint64_t IdOf(const boost::any& value) {
+  const std::uint64_t* id = boost::any_cast<std::uint64_t>(&value);
+  return id ? *id : 0;
+}
+
+ContainerInfo Rebuilt(const StoredObject& stored) {
+  ContainerInfo info;
+  info.uri = stored.path;
+  info.name = NameOf(stored.path);
+  if (stored.id != 0) info.tag = stored.id;
+  return info;
+}
+
+}  // namespace
+
+DirectoryTask::DirectoryTask(std::uint32_t id, TaskFamily& family, const ContainerInfo& source,
+                             const ContainerInfo& targetParent)
+    : Task(TaskType::kDirectory, id, family), source_(source), parent_(targetParent) {
+  target_.name = NameOf(source.uri);
+  target_.uri = targetParent.uri + target_.name + "/";
+}
+
+DirectoryTask::DirectoryTask(TaskFamily& family, const DirectoryTaskRecord& record)
+    : Task(TaskType::kDirectory, record.taskId, family),
+      source_(Rebuilt(record.source)),
+      parent_(Rebuilt(record.targetParent)),
+      target_(Rebuilt(record.target)),
+      marker_(record.marker == 1 ? 1 : 0) {}
+
+bool DirectoryTask::Run(TaskRunContext& context) {
+  while (!IsStopped(context.stop)) {
+    const HRESULT hr = marker_ == 0 ? CreateTarget(context) : Expand(context);
+    if (hr == HR_TASK_STOPPED) return false;
+    if (Failed(hr)) {
+      if (HandleError(context, hr)) return true;
+      continue;
+    }
+    if (marker_ == 0) {
+      marker_ = 1;
+      (void)context.manager.Store().SaveTask(*this);
+      continue;
+    }
+    (void)context.manager.Store().DeleteTask(Family().Id(), Id());
+    (void)context.manager.OnTaskEvent(*this, TaskEvent::kEnded, 0, 0);
+    return true;
+  }
+  return false;
+}
+
+HRESULT DirectoryTask::CreateTarget(TaskRunContext& context) {
+  const auto target = Family().TargetStore();
+  std::uint32_t answer = Family().folderAnswer.load();
+  if (answer == 1) Family().folderAnswer.compare_exchange_strong(answer, 0);
+  const bool overwrite = answer == 1 || answer == 2;
+  AsyncResult* call = nullptr;
+  HRESULT hr = target->Remote()->CreateContainer(parent_, target_, &call);
+  if (Succeeded(hr) && call != nullptr) {
+    if (!AwaitCall(call, context.stop)) return HR_TASK_STOPPED;
+    hr = target->FinishCreateContainer(parent_, target_, call);
+  }
+  // An existing folder is reused only when the user allowed it; its id then
+  // comes from the target's listing.
+  if (hr == HR_ALREADY_EXISTS && overwrite) {
+    bool isFolder = false;
+    ItemInfo file;
+    const HRESULT found = FindByAddress(*target, target_.uri, isFolder, target_, file);
+    if (Failed(found) || !isFolder) return hr;
+    hr = S_OK;
+  }
+  (void)context.manager.OnTaskEvent(*this, TaskEvent::kProgress, 0, Failed(hr) ? 1 : 0);
+  return hr;
+}
+
+HRESULT DirectoryTask::Expand(TaskRunContext& context) {
+  const auto source = Family().SourceStore();
+  bool isFolder = false;
+  ItemInfo file;
+  if (const HRESULT hr = FindByAddress(*source, source_.uri, isFolder, source_, file); Failed(hr)) return hr;
+  if (!isFolder) return HR_FILE_NOT_FOUND;
+  const EntryCounts counts = source->GetCounts(source_, false);
+  if (Failed(counts.status)) return counts.status;
+  const std::int32_t total = counts.containers + counts.items;
+  for (std::int32_t position = 0; position < total; ++position) {
+    if (IsStopped(context.stop)) return HR_TASK_STOPPED;
+    EntryAt entry = source->GetEntryAt(source_, position, false);
+    if (Failed(entry.status) || !entry.record) return Failed(entry.status) ? entry.status : E_UNEXPECTED;
+    std::unique_ptr<Task> child;
+    const std::uint32_t id = context.manager.NewTaskId();
+    if (entry.record->kind == kObjectContainer) {
+      child = std::make_unique<DirectoryTask>(id, Family(), static_cast<const ContainerInfo&>(*entry.record), target_);
+    } else {
+      child = std::make_unique<FileTask>(id, Family(), static_cast<const ItemInfo&>(*entry.record), target_);
+    }
+    (void)context.manager.Store().SaveTask(*child);
+    if (child->Type() == TaskType::kFile) Family().PushFront(std::move(child));
+    else Family().PushBack(std::move(child));
+  }
+  return S_OK;
+}
+
+bool DirectoryTask::HandleError(TaskRunContext& context, HRESULT error) {
+  const TaskEventAnswer answer = context.manager.OnTaskEvent(*this, TaskEvent::kError, static_cast<std::uint32_t>(error),
+                                                             1, DataStore::LastErrorMessage());
+  if (answer.detail == ErrorDetail::kFamilyStops) {
+    context.stop.Set();
+    return false;
+  }
+  if (answer.detail == ErrorDetail::kSkipped) {
+    (void)context.manager.Store().DeleteTask(Family().Id(), Id());
+    (void)context.manager.OnTaskEvent(*this, TaskEvent::kEnded, 0, 0);
+    return true;
+  }
+  (void)context.stop.Wait(std::max<std::int64_t>(200, answer.retryPause.count()));
+  return false;
+}
+
+bool DirectoryTask::RunCancel(TaskRunContext& context) {
+  if (IsStopped(context.stop)) return false;
+  if (marker_ == 1) {
+    const auto target = Family().TargetStore();
+    AsyncResult* call = nullptr;
+    if (Succeeded(target->Remote()->DeleteContainer(target_, &call)) && call != nullptr) {
+      if (!AwaitCall(call, context.stop)) return false;
+      (void)target->FinishDeleteContainer(target_, call);
+    }
+  }
+  (void)context.manager.Store().DeleteTask(Family().Id(), Id());
+  (void)context.manager.OnTaskEvent(*this, TaskEvent::kEnded, 0, 0);
+  return true;
+}
+
+TaskRecord DirectoryTask::Record() const {
+  DirectoryTaskRecord record;
+  record.familyId = Family().Id();
+  record.taskId = Id();
+  record.type = static_cast<std::uint32_t>(TaskType::kDirectory);
+  record.source = {source_.uri, IdOf(source_.tag)};
+  record.targetParent = {parent_.uri, IdOf(parent_.tag)};
+  record.target = {target_.uri, IdOf(target_.tag)};
+  record.marker = marker_;
+  return record;
+}
+
+}  // namespace korvex

@@ -1,0 +1,49 @@
+//===- tasks/DirectoryTask.h - Copies one folder into another store -*- C++ -*-===//
+///
+/// Creates the folder on the target side, lists the source folder and turns
+/// every entry into a task of the same family: a FileTask at the front of the
+/// queue for each file, a DirectoryTask at the back for each sub-folder. A
+/// folder's own files thus move before the next folder is expanded, and a
+/// whole tree stops, resumes and restarts exactly like single files.
+///
+///   marker 0 (create target) --saved--> marker 1 (list, spawn children) --> (done)
+///
+//===----------------------------------------------------------------------===//
+#pragma once
+
+#include <cstdint>
+
+#include "store/ObjectInfo.h"
+#include "tasks/Task.h"
+
+namespace korvex {
+
+class DirectoryTask : public Task {
+ public:
+  /// The source folder goes into `targetParent` under its own name.
+  DirectoryTask(std::uint32_t id, TaskFamily& family, const ContainerInfo& source, const ContainerInfo& targetParent);
+  DirectoryTask(TaskFamily& family, const DirectoryTaskRecord& record);
+
+  [[nodiscard]] bool Run(TaskRunContext& context) override;
+  [[nodiscard]] bool RunCancel(TaskRunContext& context) override;
+  void Finish(TaskRunContext&) override {}
+  [[nodiscard]] TaskRecord Record() const override;
+
+  [[nodiscard]] std::uint32_t Marker() const noexcept { return marker_; }
+
+ private:
+  /// S_OK when the target folder exists (made now or allowed to be reused);
+  /// E_ABORT when the stop event came first.
+  [[nodiscard]] HRESULT CreateTarget(TaskRunContext& context);
+  [[nodiscard]] HRESULT Expand(TaskRunContext& context);
+  /// The manager's answer to `error`: true when the task is finished
+  /// (skipped); otherwise Run tries again after the pause, unless stopped.
+  [[nodiscard]] bool HandleError(TaskRunContext& context, HRESULT error);
+
+  ContainerInfo source_;
+  ContainerInfo parent_;
+  ContainerInfo target_;
+  std::uint32_t marker_ = 0;
+};
+
+}  // namespace korvex

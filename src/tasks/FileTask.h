@@ -1,0 +1,117 @@
+//===- tasks/FileTask.h - Moves one file between two stores -----*- C++ -*-===//
+///
+/// An upload reads a local file through the local store and writes it to the
+/// service; a download does the reverse. The file moves in blocks of 32 KiB,
+/// 32 blocks to a group; each group travels over one service stream and is
+/// verified against the MD5 the service gives when the stream closes. The
+/// bitmap of done blocks is saved with the task, so a restarted transfer
+/// sends again only the groups it had not finished.
+///
+///   0 prepare --> 1 create target --> 2 ready --> 4 transfer --> 3 complete --> (done)
+///   (open source)   (saved)                       (stream loop)    (saved bitmap kept)
+///
+/// A restart keeps phases 2, 4 and 3 with their bitmap; 0 and 1 start over.
+/// A download that lost its transfer token starts over at phase 0.
+///
+/// Errors go to the manager (OnTaskEvent); its answer stops the family,
+/// skips the file or retries the step after a pause. A group that fails on
+/// the stream is sent again, at most 10 times in all before the failure is
+/// reported; a group whose MD5 disagrees 10 times stops the family instead of
+/// being sent again forever.
+///
+//===----------------------------------------------------------------------===//
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "store/ObjectInfo.h"
+#include "tasks/Task.h"
+
+namespace korvex {
+
+class AsyncResult;
+class DataStore;
+class IDataStoreRemote;
+
+/// A group whose MD5 kept disagreeing with the service's.
+inline constexpr HRESULT HR_GROUP_VERIFY_FAILED = MakeHResult(0x80071F44u);
+
+class FileTask : public Task {
+ public:
+  static constexpr std::uint32_t kBlockSize = 32768;
+  static constexpr std::uint32_t kBlocksPerGroup = 32;
+  static constexpr std::uint32_t kMaxInFlight = 5;
+  static constexpr std::uint32_t kMaxStreamFailures = 10;
+  static constexpr std::uint32_t kMaxGroupVerifyFailures = 10;
+
+  /// A new task: `source` is the file read, `targetParent` the folder that
+  /// receives it under `source.name`. Encrypted transfers are not offered:
+  /// a family with a password has its file tasks refuse with E_NOTIMPL.
+  FileTask(std::uint32_t id, TaskFamily& family, const ItemInfo& source, const ContainerInfo& targetParent);
+  /// A task read back from the task store.
+  FileTask(TaskFamily& family, const FileTaskRecord& record);
+
+  [[nodiscard]] bool Run(TaskRunContext& context) override;
+  [[nodiscard]] bool RunCancel(TaskRunContext& context) override;
+  void Finish(TaskRunContext& context) override;
+  [[nodiscard]] TaskRecord Record() const override;
+  [[nodiscard]] std::uint64_t FileSize() const override { return fileSize_; }
+
+  [[nodiscard]] std::uint32_t Phase() const noexcept { return phase_; }
+
+ private:
+  struct GroupRun;
+  struct InFlight;
+  /// What one step of Run ends with.
+  enum class Step { kNext, kFailed, kStopped };
+
+  [[nodiscard]] bool IsUpload() const;
+  [[nodiscard]] IDataStoreRemote* ServiceRemote() const;
+  [[nodiscard]] ItemInfo& ServiceItem() { return IsUpload() ? target_ : source_; }
+  [[nodiscard]] std::string ServiceToken() const;
+  [[nodiscard]] std::uint32_t TakeOverwriteFlag() const;
+
+  [[nodiscard]] Step Prepare(TaskRunContext& context, HRESULT& error);
+  [[nodiscard]] Step CreateTarget(TaskRunContext& context, HRESULT& error);
+  [[nodiscard]] Step Transfer(TaskRunContext& context, HRESULT& error);
+  [[nodiscard]] Step TransferGroup(TaskRunContext& context, std::uint32_t group, HRESULT& error);
+  /// Starts the read (stage 1) or write (stage 2) of the block `op` names.
+  [[nodiscard]] HRESULT StartBlockCall(GroupRun& run, InFlight& op);
+  [[nodiscard]] HRESULT MoveBlocks(TaskRunContext& context, GroupRun& run);
+  [[nodiscard]] Step VerifyGroup(TaskRunContext& context, const GroupRun& run, const std::string& serviceMd5,
+                                 HRESULT& error);
+  /// Closes the group's stream and gives the service's MD5 of the group.
+  [[nodiscard]] HRESULT CloseGroupStream(TaskRunContext& context, const std::string& streamId, std::string& md5);
+  void CloseStreamQuietly(const std::string& streamId);
+  [[nodiscard]] Step Complete(TaskRunContext& context, HRESULT& error);
+  /// Hands a failed step to the manager. True when the task is finished
+  /// (skipped), false when Run should go on or return (stop event set).
+  [[nodiscard]] bool HandleError(TaskRunContext& context, HRESULT error, std::uint32_t pauseMs);
+
+  /// Tells the service about the finished file; nobody waits for the answer.
+  void ReportTransfer();
+  [[nodiscard]] bool BlockDone(std::uint32_t block) const;
+  void SetBlock(std::uint32_t block, bool done);
+  void ClearGroup(std::uint32_t group);
+  [[nodiscard]] std::uint64_t GroupBytes(std::uint32_t group) const;
+  void SizeBitmap();
+
+  std::uint64_t fileSize_ = 0;
+  std::uint64_t fileTime_ = 0;
+  ItemInfo source_;
+  ContainerInfo parent_;
+  ItemInfo target_;
+  std::uint32_t phase_ = 0;
+  std::uint32_t blockCount_ = 0;
+  std::vector<std::uint32_t> doneBlocks_;
+  /// Failed MD5 checks per group, in this run of the process.
+  std::map<std::uint32_t, std::uint32_t> verifyFailures_;
+  /// FILETIME at which this run's transfer phase began.
+  std::uint64_t transferStart_ = 0;
+};
+
+}  // namespace korvex

@@ -1,0 +1,104 @@
+// korvex put, get and transfers as child processes against korvexd: a tree
+// goes up and comes back, an upload killed in the middle resumes sending only
+// its unfinished groups, and an existing name is replaced only on request.
+
+#include "KorvexRun.h"
+#include "support/KorvexdProcess.h"
+#include "support/TempHome.h"
+
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <thread>
+
+namespace korvex::test {
+namespace {
+
+namespace fs = std::filesystem;
+using korvex::testing::ReadText;
+using korvex::testing::ScopedEnv;
+using korvex::testing::WriteText;
+
+std::string Pattern(std::size_t size, unsigned seed) {
+  std::string data(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<char>((i * 2654435761u + seed) >> 11);
+  return data;
+}
+
+class TransferCommands : public korvex::testing::TempHomeTest {
+ protected:
+  void SetUp() override {
+    TempHomeTest::SetUp();
+    // Slow chunk writes leave time to kill an upload in the middle; the
+    // fault on stream opens never fires and only counts them.
+    ASSERT_TRUE(korvexd_.Start({"--seed-demo", "--fault", "delay=40,path=^/idtv1/stream/write/,count=100000,ttl=3600",
+                                "--fault", "delay=1,path=^/idtv1/stream/open/,nth=100000,ttl=3600"}))
+        << korvexd_.Error();
+    for (const char* name : {"KORVEX_WEB_URL", "KORVEX_API_URL", "KORVEX_DATA_URL"})
+      env_.push_back(std::make_unique<ScopedEnv>(name, korvexd_.BaseUrl().c_str()));
+    const KorvexRun login = RunKorvex({"login", "alice", "--domain", "demo", "--password-stdin"}, "alice-demo-1\n");
+    ASSERT_EQ(login.exitCode, 0) << login.err;
+  }
+
+  int StreamOpens() {
+    httplib::Client client(korvexd_.BaseUrl());
+    const auto answer = client.Get("/admin/faults");
+    if (!answer || answer->status != 200) return -1;
+    const nlohmann::json listing = nlohmann::json::parse(answer->body);
+    for (const auto& fault : listing["faults"])
+      if (fault["path"] == "^/idtv1/stream/open/") return fault["seen"].get<int>();
+    return -1;
+  }
+
+  KorvexdProcess korvexd_;
+  std::vector<std::unique_ptr<ScopedEnv>> env_;
+};
+
+TEST_F(TransferCommands, TreesRoundTripAKilledUploadResumesAndNamesAreReplacedOnlyOnRequest) {
+  const fs::path tree = Home() / "tree";
+  WriteText(tree / "one.bin", Pattern(32769, 1));
+  WriteText(tree / "a" / "b.txt", "b");
+  fs::create_directories(tree / "empty");
+  const std::string big = Pattern(std::size_t{6} << 20, 2);
+  WriteText(Home() / "big.bin", big);
+  fs::create_directories(Home() / "down");
+
+  KorvexRun run = RunKorvex({"put", tree.string(), "/"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+
+  const int opensBefore = StreamOpens();
+  {
+    KorvexChild put;
+    ASSERT_TRUE(put.Start({"put", (Home() / "big.bin").string()}, {}));
+    for (int i = 0; i < 3000 && StreamOpens() < opensBefore + 3; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }  // killed with SIGKILL in the middle of its fourth group
+  run = RunKorvex({"transfers"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.out.find("big.bin"), std::string::npos) << run.out;
+  run = RunKorvex({"transfers", "resume"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.err.find("completed"), std::string::npos) << run.err;
+  EXPECT_LE(StreamOpens() - opensBefore, 6 + 1) << "finished groups were sent again";
+
+  run = RunKorvex({"get", "/tree", "/big.bin", (Home() / "down").string()});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(ReadText(Home() / "down" / "tree" / "one.bin"), ReadText(tree / "one.bin"));
+  EXPECT_EQ(ReadText(Home() / "down" / "tree" / "a" / "b.txt"), "b");
+  EXPECT_TRUE(fs::is_directory(Home() / "down" / "tree" / "empty"));
+  EXPECT_TRUE(ReadText(Home() / "down" / "big.bin") == big) << "the bytes differ";
+
+  WriteText(Home() / "down" / "big.bin", "old");
+  run = RunKorvex({"get", "/big.bin", (Home() / "down").string()});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_EQ(ReadText(Home() / "down" / "big.bin"), "old");
+  run = RunKorvex({"get", "--overwrite", "/big.bin", (Home() / "down").string()});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_TRUE(ReadText(Home() / "down" / "big.bin") == big) << "the bytes differ";
+}
+
+}  // namespace
+}  // namespace korvex::test
