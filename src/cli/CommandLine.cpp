@@ -8,8 +8,8 @@
 #include "cli/FileCommands.h"
 #include "cli/LocalCommands.h"
 #include "cli/TransferCommands.h"
-#include "cli/Version.h"
 #include "foundation/Deployment.h"
+#include "platform/VersionMarker.h"
 
 #include <CLI/CLI.hpp>
 
@@ -164,7 +164,7 @@ std::optional<int> Parse(CLI::App& app, int argc, char** argv) {
     std::cout << app.help("", CLI::AppFormatMode::All);
     return kExitOk;
   } catch (const CLI::CallForVersion&) {
-    std::cout << "korvex " << VersionText() << std::endl;
+    std::cout << "korvex " << ProgramVersion() << std::endl;
     return kExitOk;
   } catch (const CLI::ParseError& e) {
     return ReportMessage(e.what(), kExitUsage);
@@ -175,7 +175,7 @@ std::optional<int> Parse(CLI::App& app, int argc, char** argv) {
 int Run(int argc, char** argv) {
   auto in = std::make_unique<Invocation>();
   CLI::App app{"korvex - the KorvexData command-line client", "korvex"};
-  app.set_version_flag("--version", std::string(VersionText()));
+  app.set_version_flag("--version", std::string(ProgramVersion()));
   app.require_subcommand(1);
   app.fallthrough();
   AddGlobalOptions(app, in->options);
