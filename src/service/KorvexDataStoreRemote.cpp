@@ -5,6 +5,7 @@
 #include "foundation/LogMgr.h"
 #include "service/DirectoryAnswers.h"
 #include "service/JsonResponse.h"
+#include "service/SharingAnswers.h"
 
 #include <new>
 
@@ -70,6 +71,7 @@ void CompleteCreateDirectory(RequestContext& context, HRESULT envelope, const Js
 }
 
 void CompleteJsonAnswer(RequestContext& context, const std::string& body) {
+  if (IsSharingAnswer(context.type)) return CompleteSharingAnswer(context, body);
   AsyncResult& result = *context.result;
   JsonResponse response;
   HRESULT envelope = CheckJsonResponse(body, response);

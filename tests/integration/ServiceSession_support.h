@@ -56,6 +56,8 @@ class Outcome {
     if (!result_) return E_POINTER;
     return result_->WaitPumping(20000) ? ReadOutcome(*result_) : E_ABORT;
   }
+  /// The service's own words that came with the result.
+  std::string Message() const { return result_ ? result_->Message() : std::string(); }
   template <class Tuple>
   const Tuple* Payload() const {
     return result_ ? result_->PayloadAs<Tuple>() : nullptr;
