@@ -11,6 +11,7 @@
 #include "foundation/LogMgr.h"
 #include "net/HttpIoLoop.h"
 #include "net/HttpTransfer.h"
+#include "platform/AsciiText.h"
 #include "platform/PercentEncoding.h"
 
 namespace korvex {
@@ -89,6 +90,13 @@ void AppendHeaderBlock(std::string_view block, std::vector<std::string>& lines) 
     if (end == std::string_view::npos) break;
     block.remove_prefix(end + 1);
   }
+}
+
+bool HasHeader(const std::vector<std::string>& lines, std::string_view name) {
+  for (const auto& line : lines) {
+    if (line.size() > name.size() && line[name.size()] == ':' && StartsWithIgnoringAsciiCase(line, name)) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -205,8 +213,9 @@ HRESULT HttpRequestor::SendRequest(std::string_view path, std::string_view verb,
   }
   if (verb.empty() || (length > 0 && body == nullptr) || completion == nullptr ||
       (!path.empty() && path.front() != '/')) {
-    LogMgr::Get().Error(kCategory, "SendRequest: invalid arguments, Url = %s%.*s",
-                        baseUrl_.c_str(), static_cast<int>(path.size()), path.data());
+    const std::string_view loggable = LoggableUrl(path);
+    LogMgr::Get().Error(kCategory, "SendRequest: invalid arguments, Url = %s%.*s", baseUrl_.c_str(),
+                        static_cast<int>(loggable.size()), loggable.data());
     return E_INVALIDARG;
   }
 
@@ -216,6 +225,9 @@ HRESULT HttpRequestor::SendRequest(std::string_view path, std::string_view verb,
   options.timeouts = timeouts_;
   options.tls = &loop_->Tls();
   AppendHeaderBlock(extraHeaders, options.headerLines);
+  // libcurl labels every POST body as a form unless told otherwise; raw
+  // block and chunk bytes travel without a content type.
+  if (!HasHeader(options.headerLines, "Content-Type")) options.headerLines.emplace_back("Content-Type:");
   // libcurl would otherwise announce larger bodies with "Expect: 100-continue"
   // and wait for an interim answer the service never sends.
   options.headerLines.emplace_back("Expect:");
@@ -238,7 +250,7 @@ HRESULT HttpRequestor::SendRequest(std::string_view path, std::string_view verb,
   auto transfer = std::make_unique<HttpTransfer>(completion, userParam, sizeLimit);
   if (const HRESULT prepared = transfer->Prepare(options, body, length); Failed(prepared)) {
     LogMgr::Get().Error(kCategory, "WinHttpOpenRequest Failed: WinHttpError = %s, Host =%s, Url = %s",
-                        "out of memory", origin_.c_str(), options.url.c_str());
+                        "out of memory", origin_.c_str(), std::string(LoggableUrl(options.url)).c_str());
     return prepared;
   }
 
@@ -250,7 +262,8 @@ HRESULT HttpRequestor::SendRequest(std::string_view path, std::string_view verb,
   if (const HRESULT submitted = loop_->Submit(transfer); Failed(submitted)) {
     LogMgr::Get().Error(kCategory,
                         "WinHttpSendRequest Failed: WinHttpError = %s, Host = %s, Url = %s",
-                        "the requestor is shutting down", origin_.c_str(), options.url.c_str());
+                        "the requestor is shutting down", origin_.c_str(),
+                        std::string(LoggableUrl(options.url)).c_str());
     return submitted;
   }
   if (wait) {

@@ -70,6 +70,16 @@ std::uint32_t ContextId(const void* context) {
 
 }  // namespace
 
+std::string_view LoggableUrl(std::string_view url) {
+  url = url.substr(0, url.find('?'));
+  const auto scheme = url.find("://");
+  const auto pathStart = url.find('/', scheme == std::string_view::npos ? 0 : scheme + 3);
+  if (pathStart == std::string_view::npos) return url;
+  const auto assignment = url.find('=', pathStart);
+  if (assignment == std::string_view::npos) return url;
+  return url.substr(0, url.rfind('/', assignment) + 1);
+}
+
 HttpTransfer::HttpTransfer(HttpCompletion completion, void* userParam, std::uint32_t sizeLimit)
     : completion_(completion), userParam_(userParam), sizeLimit_(sizeLimit) {}
 
@@ -96,7 +106,10 @@ HRESULT HttpTransfer::Prepare(const HttpTransferOptions& options, const void* bo
   curl_easy_setopt(e, CURLOPT_URL, url_.c_str());
   curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  // A redirect from https to http would re-send the request (a login form
+  // carries the password) in clear text, so a secure request follows https
+  // only.
+  curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, url_.starts_with("https:") ? "https" : "http,https");
   curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(e, CURLOPT_MAXREDIRS, 10L);
   // The service and its emulator speak HTTP/1.1; keep-alive gives the reuse.
@@ -270,8 +283,7 @@ void HttpTransfer::LogHttpFailure(long code) const {
 void HttpTransfer::LogTransportFailure(int result, std::uint32_t number) const {
   const char* text = errorText_[0] != '\0' ? errorText_
                                            : curl_easy_strerror(static_cast<CURLcode>(result));
-  // Queries may carry tokens; the path is enough to find the request.
-  const std::string_view url = std::string_view(url_).substr(0, url_.find('?'));
+  const std::string_view url = LoggableUrl(url_);
   LogMgr::Get().Error(kCategory,
                       "Context = 0x%08X, WINHTTP_CALLBACK_STATUS_REQUEST_ERROR, "
                       "WinHttpError = %s, %u, %d (%s %.*s)",

@@ -96,6 +96,11 @@ class HttpTransfer {
   char errorText_[CURL_ERROR_SIZE] = {};
 };
 
+/// `url` cut before anything that may carry a session value or a token: the
+/// query, and a path segment holding "name=value" (upload paths carry
+/// "a=...&t=..." as their last segment). For log lines above Trace.
+[[nodiscard]] std::string_view LoggableUrl(std::string_view url);
+
 /// True for the HTTP statuses that count as success.
 [[nodiscard]] constexpr bool IsHttpSuccess(long code) noexcept {
   return code == 200 || code == 201 || code == 202 || code == 203 || code == 206;

@@ -1,51 +1,16 @@
 //===- service/DirectoryRequests.cpp - Directory and file operations --===//
 
-#include "foundation/LogMgr.h"
 #include "service/KorvexDataStoreRemote.h"
+#include "service/RequestSupport.h"
 #include "service/RequestText.h"
 
-#include <new>
-
 namespace korvex {
-namespace {
-
-constexpr const char* kCategory = "KorvexDataStoreRemote";
-
-// The service id of a record, or null. A record without one was not listed
-// by the service (or came from another store), so there is nothing to send.
-const std::uint64_t* ServiceId(const boost::any& tag, const std::string& uri) {
-  const auto* id = boost::any_cast<std::uint64_t>(&tag);
-  if (!id) LogMgr::Get().Warn(kCategory, "No service id for %s", uri.c_str());
-  return id;
-}
-
-HRESULT NoServiceId(AsyncResult** result) {
-  if (result) *result = nullptr;
-  return E_INVALIDARG;
-}
-
-// Operations return status codes; an allocation failure while building a
-// request must not escape as an exception.
-template <typename Body>
-HRESULT Guarded(AsyncResult** result, Body&& body) {
-  try {
-    return body();
-  } catch (const std::bad_alloc&) {
-    if (result) *result = nullptr;
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    if (result) *result = nullptr;
-    return E_UNEXPECTED;
-  }
-}
-
-}  // namespace
 
 HRESULT KorvexDataStoreRemote::ListSubContainersAndItemCount(const ContainerInfo& container,
                                                              AsyncResult** result) {
   return Guarded(result, [&] {
     const std::uint64_t* id = ServiceId(container.tag, container.uri);
-    if (!id) return NoServiceId(result);
+    if (!id) return NotStarted(result, E_INVALIDARG);
     std::string path = FillTemplate("/directory/listandcount/%1%", *id);
     return StartRequest(hrtListSubContainersAndItemCount, container.uri, {},
                         [&](RequestContext* context) { return SendApiGet(path, context); }, result);
@@ -56,7 +21,7 @@ HRESULT KorvexDataStoreRemote::ListSubItems(const ContainerInfo& container, std:
                                             std::uint32_t count, std::int32_t sortOrder, AsyncResult** result) {
   return Guarded(result, [&] {
     const std::uint64_t* id = ServiceId(container.tag, container.uri);
-    if (!id) return NoServiceId(result);
+    if (!id) return NotStarted(result, E_INVALIDARG);
     // An unknown sort value leaves its path segment empty; the service then
     // uses its default order.
     std::string path = FillTemplate("/file/listrandom/%1%/%2%/%3%/%4%/%5%", *id, "LOGO",
@@ -70,7 +35,7 @@ HRESULT KorvexDataStoreRemote::CreateContainer(const ContainerInfo& parent, cons
                                                AsyncResult** result) {
   return Guarded(result, [&] {
     const std::uint64_t* parentId = ServiceId(parent.tag, parent.uri);
-    if (!parentId) return NoServiceId(result);
+    if (!parentId) return NotStarted(result, E_INVALIDARG);
     // A sub-account may only create directories through the upload route
     // where it holds the upload right, unless the parent is virtual.
     bool uploadRoute = subAccount_ && (parent.privilege & kPrivilegeUpload) != 0 &&
@@ -86,7 +51,7 @@ HRESULT KorvexDataStoreRemote::CreateContainer(const ContainerInfo& parent, cons
 HRESULT KorvexDataStoreRemote::DeleteContainer(const ContainerInfo& container, AsyncResult** result) {
   return Guarded(result, [&] {
     const std::uint64_t* id = ServiceId(container.tag, container.uri);
-    if (!id) return NoServiceId(result);
+    if (!id) return NotStarted(result, E_INVALIDARG);
     std::string body = FillTemplate("dirid=%1%", *id);
     return StartRequest(hrtDeleteContainer, container.uri, {},
                         [&](RequestContext* context) { return SendApiPost("/directory/delete", body, context); },
@@ -98,7 +63,7 @@ HRESULT KorvexDataStoreRemote::RenameContainer(const ContainerInfo& container, c
                                                AsyncResult** result) {
   return Guarded(result, [&] {
     const std::uint64_t* id = ServiceId(container.tag, container.uri);
-    if (!id) return NoServiceId(result);
+    if (!id) return NotStarted(result, E_INVALIDARG);
     std::string body = FillTemplate("dirid=%1%&dirname=%2%", *id, EncodeName(newName));
     return StartRequest(hrtRenameContainer, container.uri, {},
                         [&](RequestContext* context) { return SendApiPost("/directory/rename", body, context); },
@@ -112,7 +77,7 @@ HRESULT KorvexDataStoreRemote::MoveContainer(const ContainerInfo& container, con
   return Guarded(result, [&] {
     const std::uint64_t* id = ServiceId(container.tag, container.uri);
     const std::uint64_t* targetId = id ? ServiceId(targetParent.tag, targetParent.uri) : nullptr;
-    if (!targetId) return NoServiceId(result);
+    if (!targetId) return NotStarted(result, E_INVALIDARG);
     std::string body = FillTemplate("dirid=%1%&targetid=%2%", *id, *targetId);
     return StartRequest(hrtMoveContainer, container.uri, {},
                         [&](RequestContext* context) { return SendApiPost("/directory/move", body, context); },
@@ -123,7 +88,7 @@ HRESULT KorvexDataStoreRemote::MoveContainer(const ContainerInfo& container, con
 HRESULT KorvexDataStoreRemote::DeleteItem(const ItemInfo& item, AsyncResult** result) {
   return Guarded(result, [&] {
     const std::uint64_t* id = ServiceId(item.tag, item.uri);
-    if (!id) return NoServiceId(result);
+    if (!id) return NotStarted(result, E_INVALIDARG);
     std::string body = FillTemplate("fileid=%1%", *id);
     return StartRequest(hrtDeleteItem, item.uri, {},
                         [&](RequestContext* context) { return SendApiPost("/file/delete", body, context); },
@@ -134,7 +99,7 @@ HRESULT KorvexDataStoreRemote::DeleteItem(const ItemInfo& item, AsyncResult** re
 HRESULT KorvexDataStoreRemote::RenameItem(const ItemInfo& item, const std::string& newName, AsyncResult** result) {
   return Guarded(result, [&] {
     const std::uint64_t* id = ServiceId(item.tag, item.uri);
-    if (!id) return NoServiceId(result);
+    if (!id) return NotStarted(result, E_INVALIDARG);
     std::string body = FillTemplate("fileid=%1%&filename=%2%", *id, EncodeName(newName));
     return StartRequest(hrtRenameItem, item.uri, {},
                         [&](RequestContext* context) { return SendApiPost("/file/rename", body, context); },
@@ -160,7 +125,7 @@ HRESULT KorvexDataStoreRemote::SendFileTransfer(RequestType type, const char* pa
   return Guarded(result, [&] {
     const std::uint64_t* id = ServiceId(item.tag, item.uri);
     const std::uint64_t* targetId = id ? ServiceId(targetParent.tag, targetParent.uri) : nullptr;
-    if (!targetId) return NoServiceId(result);
+    if (!targetId) return NotStarted(result, E_INVALIDARG);
     std::string body = FillTemplate("fileid=%1%&targetid=%2%&override=%3%", *id, *targetId, overrideFlag != 0);
     return StartRequest(type, item.uri, {},
                         [&](RequestContext* context) { return SendApiPost(path, body, context); }, result);

@@ -5,7 +5,9 @@
 #include "foundation/LogMgr.h"
 #include "service/DirectoryAnswers.h"
 #include "service/JsonResponse.h"
+#include "service/ResultCompletion.h"
 #include "service/SharingAnswers.h"
+#include "service/TransferAnswers.h"
 
 #include <new>
 
@@ -14,14 +16,6 @@ namespace {
 
 constexpr const char* kCategory = "KorvexDataStoreRemote";
 constexpr std::string_view kFormHeader = "Content-Type: application/x-www-form-urlencoded";
-
-// Sets the payload and completes; a completer that lost to a cancel frees
-// the records the payload owns, since no receiver will.
-template <typename Tuple>
-void CompleteWith(AsyncResult& result, const Tuple& payload) {
-  result.SetPayload(payload);
-  if (!result.Complete(boost::get<0>(payload))) DeletePayloadObjects(result);
-}
 
 template <typename T>
 std::vector<T*>* Release(std::vector<std::unique_ptr<T>>& owned) {
@@ -182,15 +176,21 @@ HRESULT KorvexDataStoreRemote::SendTransferRaw(const std::string& path, const st
 }
 
 void KorvexDataStoreRemote::OnRequestComplete(HRESULT status, const std::string& body,
-                                              const std::deque<std::string>& /*setCookies*/,
-                                              const HttpHeaderMap& /*headers*/, void* userParam) {
+                                              const std::deque<std::string>& setCookies,
+                                              const HttpHeaderMap& headers, void* userParam) {
   std::unique_ptr<RequestContext> context(static_cast<RequestContext*>(userParam));
   AsyncResult& result = *context->result;
   if (Failed(status)) {
     result.Complete(status);
   } else {
     try {
-      CompleteJsonAnswer(*context, body);
+      if (IsBlockAnswer(context->type)) {
+        CompleteBlockAnswer(*context, body, setCookies);
+      } else if (IsStreamAnswer(context->type)) {
+        CompleteStreamAnswer(*context, body, headers);
+      } else {
+        CompleteJsonAnswer(*context, body);
+      }
     } catch (const std::bad_alloc&) {
       result.Complete(E_OUTOFMEMORY);
     } catch (...) {

@@ -90,6 +90,58 @@ class KorvexDataStoreRemote : public DataStoreRemoteNullImplBase {
                                  const ContainerInfo& targetParent, std::uint32_t overrideFlag,
                                  AsyncResult** result) override;
 
+  // -- File data: the block protocol (BlockRequests.cpp) -----------------
+  //
+  // Upload: CreateItem, then WriteItem for every block (any order, any block
+  // again after a failure), optionally GetItemMd5, then CompleteItem, each
+  // with the Item that CreateItem returned (its `tag` is the file id, its
+  // `extraTag` the transfer token). Download: OpenItem, store the token it
+  // returns in the item's `extraTag`, then ReadItem per block. Nothing is
+  // retried here. Without a file id (or, after preparation, a token) in the
+  // record nothing is sent and E_INVALIDARG is returned.
+
+  /// CreateItemPayload: a new Item with `uri` = parent's `uri` + `name`,
+  /// `partial` 1 and the id and token set. Returns 0x800707D3 when `parent`
+  /// has no id and 0x80070BCC for a `size` of 0, before sending. A protected
+  /// item (`locked` 1 or 2) travels with "sec" 1; `locked` 1 also announces
+  /// 20 bytes more than `size` (its encryption header). Refusals: 0x80070050
+  /// the name exists (without `overrideFlag`), 0x804F0007 no space, ...
+  [[nodiscard]] HRESULT CreateItem(const ContainerInfo& parent, const ItemInfo& item, std::uint32_t overrideFlag,
+                                   AsyncResult** result) override;
+  /// Sends bytes [offset, offset + length) of the upload; status only.
+  [[nodiscard]] HRESULT WriteItem(const ItemInfo& item, std::unique_ptr<std::uint8_t[]> data, std::uint32_t offsetLow,
+                                  std::uint32_t offsetHigh, std::uint32_t length, AsyncResult** result) override;
+  /// Ends the upload; 0x80071B5A unless the service confirms it.
+  [[nodiscard]] HRESULT CompleteItem(const ItemInfo& item, std::uint32_t overrideFlag, AsyncResult** result) override;
+  /// OpenItemPayload: the download token; 0x80070002 when the file is gone.
+  /// `forWriting` is not sent.
+  [[nodiscard]] HRESULT OpenItem(const ItemInfo& item, bool forWriting, AsyncResult** result) override;
+  /// ReadBufferPayload: exactly `length` bytes; 0x80071F43 when fewer came.
+  [[nodiscard]] HRESULT ReadItem(const ItemInfo& item, std::uint32_t offsetLow, std::uint32_t offsetHigh,
+                                 std::uint32_t length, AsyncResult** result) override;
+  /// ItemMd5Payload: the service's upper-case MD5 of the file (of what has
+  /// arrived so far while an upload is open). Needs the item's token.
+  [[nodiscard]] HRESULT GetItemMd5(const ItemInfo& item, AsyncResult** result) override;
+
+  // -- File data: the stream protocol (StreamRequests.cpp) ----------------
+  //
+  // OpenStream on a range of the file with the transfer token (the upload
+  // token to write, a download token to read); ReadChunk or WriteChunk per
+  // chunk of at most `chunkSize` bytes with the caller's own sequence
+  // numbers; CloseStream, whose MD5 covers the whole range. This layer keeps
+  // no stream state and retries nothing. A refusal of the stream maps its
+  // status: 4000..4005 to 0x804F0010..0x804F0015, 5000 to 0x804F0016, any
+  // other or none to 0x80070002; a failed chunk carries StreamFailurePayload.
+
+  [[nodiscard]] HRESULT OpenStream(const ItemInfo& item, bool read, std::uint64_t offset, std::uint32_t length,
+                                   std::uint32_t chunkSize, const std::string& token, AsyncResult** result) override;
+  [[nodiscard]] HRESULT CloseStream(const ItemInfo& item, const std::string& streamId, AsyncResult** result) override;
+  [[nodiscard]] HRESULT ReadChunk(const ItemInfo& item, const std::string& streamId, std::uint32_t sequence,
+                                  std::uint64_t offset, std::uint32_t length, AsyncResult** result) override;
+  [[nodiscard]] HRESULT WriteChunk(const ItemInfo& item, const std::uint8_t* data, const std::string& streamId,
+                                   std::uint32_t sequence, std::uint64_t offset, std::uint32_t length,
+                                   AsyncResult** result) override;
+
   // -- Shares and contacts (ShareRequests.cpp) ---------------------------
   // Share requests send each buddy's `name` and the container's
   // `privilege`. Cancelling posts "/share/cancelsharedir" for a container of
@@ -185,6 +237,9 @@ class KorvexDataStoreRemote : public DataStoreRemoteNullImplBase {
   [[nodiscard]] HRESULT SendFileTransfer(RequestType type, const char* path, const ItemInfo& item,
                                          const ContainerInfo& targetParent, std::uint32_t overrideFlag,
                                          AsyncResult** result);
+
+  /// The session value the transfer paths carry as "a=".
+  [[nodiscard]] std::string TransferAuth() const { return transfer_->AuthPro(); }
 
   [[nodiscard]] HRESULT SendShare(const char* path, const ContainerInfo& container,
                                   const std::vector<BuddyInfo>& buddies, AsyncResult** result);

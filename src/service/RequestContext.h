@@ -9,6 +9,7 @@
 
 #include "service/RequestType.h"
 #include "store/AsyncResult.h"
+#include "store/ObjectInfo.h"
 
 #include <boost/any.hpp>
 
@@ -32,7 +33,9 @@ struct RequestContext {
   /// The `uri` of the record the request is about (empty for streams).
   std::string subject;
   /// Per request: what building the answer needs beyond the subject
-  /// (CreateDirectoryExtra for a new directory).
+  /// (CreateDirectoryExtra for a new directory, CreateItemExtra for an
+  /// upload preparation, the asked length as std::uint32_t for block and
+  /// chunk reads).
   boost::any extra;
 };
 
@@ -41,6 +44,13 @@ struct RequestContext {
 struct CreateDirectoryExtra {
   std::string parentUri;
   std::string name;
+};
+
+/// What the answer to an upload preparation needs: the service answers with
+/// the new file's id and token only, and the item is built from the rest.
+struct CreateItemExtra {
+  std::string parentUri;
+  ItemInfo item;
 };
 
 }  // namespace korvex

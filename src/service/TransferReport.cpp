@@ -2,6 +2,7 @@
 
 #include "service/TransferReport.h"
 
+#include "platform/VersionMarker.h"
 #include "service/KorvexDataStoreRemote.h"
 #include "service/RequestSupport.h"
 #include "service/RequestText.h"
@@ -14,10 +15,6 @@ namespace korvex {
 namespace {
 
 constexpr double kTicksPerSecond = 10'000'000.0;
-
-// The program's own version until the build embeds one for every binary.
-// TODO(#9): report the version marker's text.
-constexpr const char* kProgramVersion = "0.0.0.0";
 
 }  // namespace
 
@@ -47,7 +44,7 @@ HRESULT KorvexDataStoreRemote::ReportTransfer(std::uint32_t dir, std::uint32_t r
                                               std::uint64_t elapsed100ns, const std::string& token,
                                               AsyncResult** result) {
   return Guarded(result, [&] {
-    TransferReportFields fields{OperatingSystemVersion(), kProgramVersion, retries, fileName,
+    TransferReportFields fields{OperatingSystemVersion(), std::string(ProgramVersion()), retries, fileName,
                                 size, parentId, fileId, elapsed100ns, api_->AuthPro(), token, dir};
     std::string body = "log=" + EncodeFormText(TransferReportRecord(fields));
     return StartRequest(hrtTransferLog, {}, {},

@@ -86,6 +86,19 @@ class AsyncResult : public ReferenceCounter {
   }
   /// Drops the payload (its owned objects are not deleted).
   void ClearPayload();
+  /// Moves the payload out, leaving none, when `take(payload)` is true; an
+  /// empty value otherwise. One step under the lock, so that of several
+  /// threads freeing a payload's objects exactly one receives them.
+  template <class Predicate>
+  [[nodiscard]] boost::any TakePayloadIf(Predicate take) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (payload_.empty() || !take(static_cast<const boost::any&>(payload_))) return {};
+    boost::any taken;
+    taken.swap(payload_);
+    payloadStatus_ = S_OK;
+    hasPayloadStatus_ = false;
+    return taken;
+  }
 
   /// The payload when it holds exactly a `Tuple`, else null. Read it only
   /// after the result completed; the pointer lives as long as the result and

@@ -95,9 +95,11 @@ void DataStoreRemoteImplBase::Work(DataStoreRemote_AsyncCallParameters* call) no
     LogMgr::Get().Warn(logCategory_.c_str(), "Fail: Do %s, ret = %08X", call->GetName().c_str(),
                        static_cast<unsigned>(hr));
   }
-  // Objects of a payload that nobody will read (the call failed, or was
-  // cancelled before it completed) would otherwise leak.
-  if (!call->result->Complete(hr) || Failed(hr)) DeletePayloadObjects(*call->result);
+  // Objects of a payload that nobody will read would otherwise leak. A
+  // failure's are freed before Complete() wakes the waiters; after a lost
+  // race with a cancel, DeletePayloadObjects takes them atomically.
+  if (Failed(hr)) DeletePayloadObjects(*call->result);
+  if (!call->result->Complete(hr)) DeletePayloadObjects(*call->result);
   delete call;
   CallFinished();
 }

@@ -3,6 +3,7 @@
 // both users' sides and through what korvexd recorded.
 
 #include "ServiceSession_support.h"
+#include "platform/VersionMarker.h"
 #include "service/JsonParser.h"
 #include "service/TransferReport.h"
 #include "service/WindowRequests.h"
@@ -274,7 +275,11 @@ TEST_F(Sharing, WindowRequestsAndTransferReports) {
   JsonArray reports = Recorded("/admin/reports");
   ASSERT_EQ(reports.size(), 2u);
   const std::string first = *FindString(*reports[0].AsObject(), "log");
-  EXPECT_EQ(first.rfind("OS=" + OperatingSystemVersion() + "\tBrowser=client\tFlashVer=", 0), 0u) << first;
+  EXPECT_EQ(first.rfind("OS=" + OperatingSystemVersion() + "\tBrowser=client\tFlashVer=" +
+                            std::string(ProgramVersion()) + "\tTaskState=Completed",
+                        0),
+            0u)
+      << first;
   for (const std::string& part : std::vector<std::string>{
            "\tTaskState=Completed\tRetryCount=2\tFileName=a b\tQ%26A 100%25%2B.txt\tTotal=2048\tParentId=11\tFileId=12",
         "\tSeconds=2\tSpeed=(1 K/s)\tAuth=" + alice_.authPro + "\tToken=t%2Bk\tDir=1"}) {

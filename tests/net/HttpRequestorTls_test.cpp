@@ -1,7 +1,9 @@
 // Certificate checking against a TLS server whose CA the test generates.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <fstream>
+#include <mutex>
 
 #include "NetTestSupport.h"
 #include "foundation/Registry.h"
@@ -27,7 +29,23 @@ class HttpRequestorTlsTest : public testing::NetTest {
     server_->Routes().Get("/hello", [](const httplib::Request&, httplib::Response& response) {
       response.set_content("hello over tls", "text/plain");
     });
+    // A login form posted here is sent on, body and all, to RedirectTarget().
+    server_->Routes().Post("/login", [this](const httplib::Request&, httplib::Response& response) {
+      response.set_redirect(RedirectTarget(), 307);
+    });
+    server_->Routes().Post("/landing", [](const httplib::Request& request, httplib::Response& response) {
+      response.set_content("landed:" + request.body, "text/plain");
+    });
     server_->Start();
+  }
+
+  std::string RedirectTarget() {
+    std::lock_guard lock(mutex_);
+    return redirectTarget_;
+  }
+  void SetRedirectTarget(std::string target) {
+    std::lock_guard lock(mutex_);
+    redirectTarget_ = std::move(target);
   }
 
   void TearDown() override {
@@ -51,6 +69,8 @@ class HttpRequestorTlsTest : public testing::NetTest {
 
   testing::TestPki pki_;
   std::unique_ptr<LoopbackServer> server_;
+  std::mutex mutex_;  // the server thread reads the target
+  std::string redirectTarget_;
 };
 
 TEST_F(HttpRequestorTlsTest, CertificatesAreCheckedUnlessExplicitlySwitchedOff) {
@@ -122,6 +142,37 @@ TEST_F(HttpRequestorTlsTest, RegistryValuesAndCommandLineDecideThePolicy) {
   EXPECT_EQ(Hello("127.0.0.1").status, S_OK);
   SetTlsCommandLineOverride(std::nullopt, false);
   EXPECT_EQ(EffectiveTlsSettings(), (TlsSettings{pki_.caFile.string(), false}));
+}
+
+TEST_F(HttpRequestorTlsTest, RedirectsNeverLeaveHttpsForHttp) {
+  std::atomic<int> clearTextPosts{0};
+  LoopbackServer plain;
+  plain.Routes().Post("/landing", [&](const httplib::Request&, httplib::Response& response) {
+    ++clearTextPosts;
+    response.set_content("landed in clear text", "text/plain");
+  });
+  plain.Start();
+  const std::string secureUrl = server_->Url("localhost");
+  const std::pair<std::string, HRESULT> cases[] = {
+      {plain.Url() + "/landing", HResultFromHttp(kHttpErrorInvalidUrl)},
+      {secureUrl + "/landing", S_OK},
+  };
+  const std::string form = "loginname=alice&password=secret";
+  for (const auto& [target, expected] : cases) {
+    SCOPED_TRACE(target);
+    SetRedirectTarget(target);
+    HttpRequestor requestor;
+    requestor.SetTlsSettings(TlsSettings{pki_.caFile.string(), false});
+    ASSERT_EQ(requestor.Init(secureUrl), S_OK);
+    Recorder recorder;
+    ASSERT_EQ(requestor.SendRequest("/login", "POST", "Content-Type: application/x-www-form-urlencoded", form.data(),
+                                    form.size(), &Recorder::OnComplete, &recorder, 0),
+              S_OK);
+    const Completed done = recorder.Single();
+    EXPECT_EQ(done.status, expected);
+    EXPECT_EQ(done.body, Succeeded(expected) ? "landed:" + form : "");
+  }
+  EXPECT_EQ(clearTextPosts.load(), 0);
 }
 
 }  // namespace

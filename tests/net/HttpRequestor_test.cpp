@@ -9,6 +9,7 @@
 #include "NetTestSupport.h"
 #include "foundation/Language.h"
 #include "net/HttpErrorTable.h"
+#include "net/HttpTransfer.h"
 
 namespace korvex {
 namespace {
@@ -174,6 +175,11 @@ TEST_F(HttpRequestorTest, PostSendsBodyExtraHeadersAndUserAgent) {
   }
   EXPECT_TRUE(done.body.ends_with("\nbody=" + form));
 
+  // Raw bytes (a block or chunk upload) are not labelled as a form.
+  const Completed raw = Fetch("/echo", "POST", "x-korvex-range:bytes=0-3", "\x01\x02\x03");
+  ASSERT_EQ(raw.status, S_OK);
+  EXPECT_TRUE(Has(raw, "Content-Type=(none)")) << raw.body;
+
   // Large enough that libcurl would otherwise ask "Expect: 100-continue".
   const std::string large(2 << 20, 'x');
   const Completed big = Fetch("/echo", "POST", "Content-Type: application/octet-stream", large);
@@ -255,6 +261,17 @@ TEST(HttpErrorTable, MapsLibcurlFailuresToTransportNumbers) {
     SCOPED_TRACE(curl_easy_strerror(code));
     EXPECT_EQ(HttpErrorFromCurl(code), number);
   }
+}
+
+TEST(LoggableUrl, StopsBeforeSessionValuesAndTokens) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"http://h:1/file/uploadblock/77.pdf/a=av&t=tk&random=5", "http://h:1/file/uploadblock/77.pdf/"},
+      {"http://h:1/file/downloadblock/77?a=av&t=tk", "http://h:1/file/downloadblock/77"},
+      {"http://h:1/file/uploadover/77/0?product=smb&a=av", "http://h:1/file/uploadover/77/0"},
+      {"/file/uploadblock/7/a=av&t=tk", "/file/uploadblock/7/"},
+      {"http://h:1/idtv1/stream/write/77", "http://h:1/idtv1/stream/write/77"},
+  };
+  for (const auto& [url, loggable] : cases) EXPECT_EQ(LoggableUrl(url), loggable) << url;
 }
 
 TEST_F(HttpRequestorTest, RefusesBadUrlsAndArgumentsWithoutCallingTheCompletion) {

@@ -21,21 +21,26 @@ struct SentRequest {
 
 class RecordingStore : public KorvexDataStoreRemote {
  public:
-  // The URLs only need to parse: nothing is ever sent to them.
-  RecordingStore()
-      : KorvexDataStoreRemote("http://127.0.0.1:9", "http://127.0.0.1:9", "auth-token", "php-session", "Root") {}
+  // The URLs only need to parse: nothing is ever sent to them. Build it
+  // inside a TempHomeTest: its connections read and write proxy settings.
+  explicit RecordingStore(std::string authPro = "auth-token")
+      : KorvexDataStoreRemote("http://127.0.0.1:9", "http://127.0.0.1:9", std::move(authPro), "php-session", "Root") {}
   ~RecordingStore() override {
     // Requests that a test never answered still own their context.
     for (auto& request : sent) Answer(request, E_ABORT, "");
   }
 
   /// Answers `request` through the completion routine, as a connection would.
-  static void Answer(SentRequest& request, HRESULT status, const std::string& body) {
+  static void Answer(SentRequest& request, HRESULT status, const std::string& body,
+                     const std::deque<std::string>& setCookies = {}, const HttpHeaderMap& headers = {}) {
     if (!request.context) return;
-    KorvexDataStoreRemote::OnRequestComplete(status, body, {}, {}, request.context);
+    KorvexDataStoreRemote::OnRequestComplete(status, body, setCookies, headers, request.context);
     request.context = nullptr;
   }
-  void AnswerLast(const std::string& body, HRESULT status = S_OK) { Answer(sent.back(), status, body); }
+  void AnswerLast(const std::string& body, HRESULT status = S_OK, const std::deque<std::string>& setCookies = {},
+                  const HttpHeaderMap& headers = {}) {
+    Answer(sent.back(), status, body, setCookies, headers);
+  }
 
   std::vector<SentRequest> sent;
   HRESULT handOver = S_OK;  // what Dispatch reports

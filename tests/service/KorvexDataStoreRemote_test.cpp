@@ -2,6 +2,7 @@
 
 #include "FakeTransport_support.h"
 #include "LogCapture_support.h"
+#include "support/TempHome.h"
 #include "foundation/Language.h"
 #include "foundation/StringTable.h"
 #include "service/DirectoryAnswers.h"
@@ -45,7 +46,10 @@ struct ResultRef {
 
 constexpr const char* kForm = "Content-Type: application/x-www-form-urlencoded";
 
-TEST(KorvexDataStoreRemote, BuildsEachDirectoryAndFileRequest) {
+// The store's connections read and write the proxy settings of the home.
+class KorvexDataStoreRemoteTest : public testing::TempHomeTest {};
+
+TEST_F(KorvexDataStoreRemoteTest, BuildsEachDirectoryAndFileRequest) {
   ContainerInfo dir = Directory("/a/", 12);
   ContainerInfo target = Directory("/b/", 18446744073709551615u);
   ItemInfo file = File("/a/f.txt", 34);
@@ -98,7 +102,7 @@ TEST(KorvexDataStoreRemote, BuildsEachDirectoryAndFileRequest) {
   }
 }
 
-TEST(KorvexDataStoreRemote, SubAccountsCreateThroughTheUploadRouteWhereTheyMayUpload) {
+TEST_F(KorvexDataStoreRemoteTest, SubAccountsCreateThroughTheUploadRouteWhereTheyMayUpload) {
   struct Case {
     bool subAccount;
     std::uint32_t parentPrivilege;
@@ -127,7 +131,7 @@ TEST(KorvexDataStoreRemote, SubAccountsCreateThroughTheUploadRouteWhereTheyMayUp
   EXPECT_TRUE(copy.IsSubAccount());
 }
 
-TEST(KorvexDataStoreRemote, RefusedCallsSendAndHandOutNothing) {
+TEST_F(KorvexDataStoreRemoteTest, RefusedCallsSendAndHandOutNothing) {
   RecordingStore store;
   ContainerInfo noId;
   noId.uri = "/local/";
@@ -165,7 +169,7 @@ void Roundtrip(RecordingStore& store, ResultRef& ref,
   ASSERT_NE(ref.result->State(), kAsyncPending);
 }
 
-TEST(KorvexDataStoreRemote, DirectoryListingBuildsContainers) {
+TEST_F(KorvexDataStoreRemoteTest, DirectoryListingBuildsContainers) {
   SetCurrentLanguage(kLanguageEnglish);
   RecordingStore store;
   ResultRef ref;
@@ -215,7 +219,7 @@ TEST(KorvexDataStoreRemote, DirectoryListingBuildsContainers) {
   EXPECT_EQ(boost::get<1>(*labelled)->at(0)->info.name, "A(" + label + ")");
 }
 
-TEST(KorvexDataStoreRemote, FileListingBuildsItems) {
+TEST_F(KorvexDataStoreRemoteTest, FileListingBuildsItems) {
   RecordingStore store;
   ResultRef ref;
   Roundtrip(store, ref, [](auto& s, auto r) { return s.ListSubItems(Directory("/p/", 1), 0, 10, 1, r); },
@@ -249,7 +253,7 @@ TEST(KorvexDataStoreRemote, FileListingBuildsItems) {
   EXPECT_EQ(list[2]->info.locked, 0u);  // "lock" without the dot
 }
 
-TEST(KorvexDataStoreRemote, ListingWithoutListIsEmpty) {
+TEST_F(KorvexDataStoreRemoteTest, ListingWithoutListIsEmpty) {
   for (const char* body : {R"({"result":1})", R"({"result":1,"list":{}})"}) {
     SCOPED_TRACE(body);
     RecordingStore store;
@@ -261,7 +265,7 @@ TEST(KorvexDataStoreRemote, ListingWithoutListIsEmpty) {
   }
 }
 
-TEST(KorvexDataStoreRemote, CreateContainerAnswers) {
+TEST_F(KorvexDataStoreRemoteTest, CreateContainerAnswers) {
   struct Case {
     const char* body;
     HRESULT outcome;
@@ -295,7 +299,7 @@ TEST(KorvexDataStoreRemote, CreateContainerAnswers) {
   }
 }
 
-TEST(KorvexDataStoreRemote, StatusOnlyAnswersMapRefusals) {
+TEST_F(KorvexDataStoreRemoteTest, StatusOnlyAnswersMapRefusals) {
   struct Case {
     const char* body;
     HRESULT transport;
@@ -320,7 +324,7 @@ TEST(KorvexDataStoreRemote, StatusOnlyAnswersMapRefusals) {
   }
 }
 
-TEST(KorvexDataStoreRemote, FailedRequestsAreLogged) {
+TEST_F(KorvexDataStoreRemoteTest, FailedRequestsAreLogged) {
   ScopedLogCapture capture(kLogWarn);
   RecordingStore store;
   const std::pair<std::function<HRESULT(KorvexDataStoreRemote&, AsyncResult**)>, HRESULT> calls[] = {
@@ -344,7 +348,7 @@ TEST(KorvexDataStoreRemote, FailedRequestsAreLogged) {
                       }));
 }
 
-TEST(KorvexDataStoreRemote, AnswerAfterCancelFreesTheRecords) {
+TEST_F(KorvexDataStoreRemoteTest, AnswerAfterCancelFreesTheRecords) {
   RecordingStore store;
   ResultRef ref;
   ASSERT_EQ(store.ListSubItems(Directory("/", 1), 0, 1, 1, &ref.result), S_OK);
@@ -389,7 +393,7 @@ TEST(ServiceDate, ConvertsListingDatesToFileTime) {
 namespace korvex {
 namespace {
 
-TEST(KorvexDataStoreRemote, LargeListingKeepsEveryEntryInOrder) {
+TEST_F(KorvexDataStoreRemoteTest, LargeListingKeepsEveryEntryInOrder) {
   constexpr int kEntries = 10000;
   // Every third name is Chinese, sent raw; every fifth escaped.
   auto name = [](int i, bool escaped) {

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <latch>
 #include <string>
 #include <thread>
 #include <vector>
@@ -190,6 +191,29 @@ TEST(AsyncResult, PayloadWrittenBeforeCompleteIsSeenByTheWaiter) {
     completer.join();
     DeletePayloadObjects(*result.result);
     EXPECT_TRUE(result->Payload().empty());
+  }
+}
+
+TEST(AsyncResult, PayloadObjectsAreFreedOnceWhenCompleterAndReceiverAbandonTogether) {
+  // A failed local call frees its payload while the woken receiver gives the
+  // result up too; each round races the two (AddressSanitizer reports a
+  // second free).
+  for (int round = 0; round < 50; ++round) {
+    ResultRef result(new AsyncResult());
+    // Enough objects that freeing them takes longer than starting a thread.
+    auto* items = new std::vector<Item*>;
+    for (int i = 0; i < 1000; ++i) items->push_back(new Item);
+    result->SetPayload(ListSubItemsPayload(E_FAIL, items));
+    std::latch start(2);
+    auto abandon = [&] {
+      start.arrive_and_wait();
+      DeletePayloadObjects(*result.result);
+    };
+    std::thread completer(abandon);
+    std::thread receiver(abandon);
+    completer.join();
+    receiver.join();
+    ASSERT_TRUE(result->Payload().empty());
   }
 }
 
