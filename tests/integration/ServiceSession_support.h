@@ -20,14 +20,13 @@ struct LoginAnswer {
   std::string phpSessionId;
 };
 
-/// Posts the account login form synchronously and keeps the two cookies.
-inline LoginAnswer LogIn(const std::string& baseUrl, const std::string& name, const std::string& password) {
+/// Posts a login form synchronously and keeps the two cookies.
+inline LoginAnswer PostLogin(const std::string& baseUrl, const char* path, const std::string& form) {
   LoginAnswer answer;
   HttpRequestor requestor;
   if (Failed(answer.status = requestor.Init(baseUrl, /*async=*/false))) return answer;
-  std::string form = "loginname=" + name + "&password=" + password + "&domain=demo&macaddr=";
   answer.status = requestor.SendRequest(
-      "/2nddomain/loginnorandom", "POST", "Content-Type: application/x-www-form-urlencoded", form.data(),
+      path, "POST", "Content-Type: application/x-www-form-urlencoded", form.data(),
       form.size(),
       [](HRESULT status, const std::string& body, const std::deque<std::string>& setCookies, const HttpHeaderMap&,
          void* user) {
@@ -37,6 +36,11 @@ inline LoginAnswer LogIn(const std::string& baseUrl, const std::string& name, co
       },
       &answer, 0);
   return answer;
+}
+
+inline LoginAnswer LogIn(const std::string& baseUrl, const std::string& name, const std::string& password) {
+  return PostLogin(baseUrl, "/2nddomain/loginnorandom",
+                   "loginname=" + name + "&password=" + password + "&domain=demo&macaddr=");
 }
 
 /// Holds the caller's reference to a result; Wait() is bounded.

@@ -3,10 +3,13 @@
 // both users' sides and through what korvexd recorded.
 
 #include "ServiceSession_support.h"
+#include "platform/FileTime.h"
 #include "platform/VersionMarker.h"
 #include "service/JsonParser.h"
+#include "service/KorvexDataStoreUploadDisk.h"
 #include "service/TransferReport.h"
 #include "service/WindowRequests.h"
+#include "store/DataStore.h"
 #include "support/TempHome.h"
 
 #include <gtest/gtest.h>
@@ -286,6 +289,52 @@ TEST_F(Sharing, WindowRequestsAndTransferReports) {
     EXPECT_NE(first.find(part), std::string::npos) << part << " in " << first;
   }
   EXPECT_NE(FindString(*reports[1].AsObject(), "log")->find("\tSeconds=0\tSpeed=(0 K/s)\t"), std::string::npos);
+}
+
+TEST_F(Sharing, VisitorsUploadThroughTheirAccessCodeAndNothingElse) {
+  LoginAnswer visitor = PostLogin(korvexd_.BaseUrl(), "/accesscode/login", "code=DEMO2026");
+  ASSERT_EQ(visitor.status, S_OK) << visitor.body;
+  JsonValue answer = ParseJson(visitor.body);
+  ASSERT_TRUE(answer.IsObject()) << visitor.body;
+  const std::uint64_t inboxId = std::stoull(*FindString(*answer.AsObject(), "dirid"));
+  auto disk = [&](const char* code) {
+    return std::make_unique<DataStore>(
+        std::make_unique<KorvexDataStoreUploadDisk>(korvexd_.BaseUrl(), korvexd_.BaseUrl(), visitor.authPro,
+                                                    visitor.phpSessionId, "Upload", inboxId, code),
+        1);
+  };
+  std::unique_ptr<DataStore> upload = disk("DEMO2026");
+  const ContainerInfo root = upload->RootInfo();
+  const EntryCounts counts = upload->GetCounts(root, false);
+  EXPECT_EQ(counts.status, S_OK);
+  EXPECT_EQ(counts.containers + counts.items, 0) << "nothing of the owner's folder is shown";
+  EXPECT_EQ(upload->DeleteContainer(root), E_ACCESSDENIED);
+
+  ItemInfo file;
+  file.name = "Q&A 100%+ notes.txt";
+  file.size = 5000;
+  file.modifyTime = FileTimeNow();
+  ItemInfo empty = file;
+  empty.size = 0;
+  EXPECT_EQ(upload->CreateItem(root, empty, 0), MakeHResult(0x80070BCCu));
+  ASSERT_EQ(upload->CreateItem(root, file, 0), S_OK);
+  for (std::uint32_t offset : {0u, 4096u}) {
+    const std::uint32_t length = std::min<std::uint32_t>(4096, 5000 - offset);
+    auto block = std::make_unique<std::uint8_t[]>(length);
+    std::fill_n(block.get(), length, std::uint8_t{'k'});
+    ASSERT_EQ(Run([&](AsyncResult** r) { return upload->Remote()->WriteItem(file, std::move(block), offset, 0, length, r); }),
+              S_OK);
+  }
+  ASSERT_EQ(upload->CompleteItem(file, 0), S_OK);
+  auto inbox = Dir(alice_, alice_.root, "Inbox");
+  ASSERT_TRUE(inbox);
+  auto arrived = File(alice_, *inbox, file.name);
+  ASSERT_TRUE(arrived);
+  EXPECT_EQ(arrived->size, 5000u);
+  EXPECT_EQ(arrived->partial, 0u);
+
+  std::unique_ptr<DataStore> stranger = disk("NOPE2345");
+  EXPECT_EQ(stranger->CreateItem(stranger->RootInfo(), file, 1), HResultFromWin32(6101));
 }
 
 }  // namespace
