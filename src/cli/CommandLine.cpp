@@ -7,6 +7,7 @@
 #include "cli/Console.h"
 #include "cli/FileCommands.h"
 #include "cli/LocalCommands.h"
+#include "cli/SharingCommands.h"
 #include "cli/Version.h"
 #include "foundation/Deployment.h"
 
@@ -31,6 +32,7 @@ struct Invocation {
   LoginArgs login;
   std::string forgetName;
   FileArgs files;
+  SharingArgs sharing;
 };
 
 // Stores the command's action; the run itself waits for start-up.
@@ -160,6 +162,9 @@ int Run(int argc, char** argv) {
   AddGlobalOptions(app, in->options);
   AddAccountCommands(app, *in);
   AddFileCommands(app, *in);
+  AddSharingCommands(app, in->sharing, [&in](CLI::App* command, CommandAction action) {
+    OnChosen(command, *in, std::move(action));
+  });
   AddLocalCommands(app, *in);
   if (const std::optional<int> code = Parse(app, argc, argv)) return *code;
 
