@@ -21,8 +21,8 @@ void PrintCodes(const GlobalOptions& options, const std::vector<ContainerCode>& 
     std::cout << json << "]" << std::endl;
     return;
   }
-  Table table({std::string(Text(kTxtColumnId)), std::string(Text(kTxtColumnCode)),
-               std::string(Text(kTxtColumnExpires)), std::string(Text(kTxtColumnFolder))});
+  Table table({std::string(Text(kTxtColumnId)), std::string(Text(kTxtColumnCode)), std::string(Text(kTxtColumnExpires)),
+               std::string(Text(kTxtColumnFolder))});
   for (const ContainerCode& c : codes) table.AddRow({c.codeId, c.code, c.expireTime, c.directoryName});
   table.Print();
 }

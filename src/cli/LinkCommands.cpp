@@ -85,9 +85,7 @@ CommandOutcome Link(SessionStores& stores, const GlobalOptions& options, const S
 }
 
 // Previews are asked for on the service back end behind the view's store.
-KorvexDataStoreRemote* ServiceBehind(DataStore& store) {
-  return dynamic_cast<KorvexDataStoreRemote*>(store.Remote());
-}
+KorvexDataStoreRemote* ServiceBehind(DataStore& store) { return dynamic_cast<KorvexDataStoreRemote*>(store.Remote()); }
 
 bool IsVideo(const std::string& name) {
   for (const char* extension : {".mp4", ".mkv", ".avi", ".mov", ".wmv", ".flv", ".webm", ".rmvb", ".3gp"}) {

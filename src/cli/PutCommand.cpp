@@ -55,7 +55,8 @@ HRESULT SendBlocks(DataStore& store, const ItemInfo& item, std::ifstream& in, st
         },
         [](const StatusPayload&) {}, message);
     if (Failed(hr)) return hr;
-    if (showProgress) std::cerr << "\r" << item.name << "  " << (offset + length) * 100 / item.size << "%" << std::flush;
+    if (showProgress)
+      std::cerr << "\r" << item.name << "  " << (offset + length) * 100 / item.size << "%" << std::flush;
   }
   if (showProgress) std::cerr << "\r" << std::string(item.name.size() + 6, ' ') << "\r" << std::flush;
   return S_OK;
@@ -93,8 +94,7 @@ int RunPut(const GlobalOptions& options, const DeploymentValues& deployment, con
     if (args.target.empty()) path.view = stores.GetSession().accessCode ? RemoteView::kUpload : RemoteView::kMyDisk;
     DataStore* store = nullptr;
     RemoteEntry entry;
-    if (CommandOutcome located = LocateEntry(stores, path, true, store, entry); Failed(located.status))
-      return located;
+    if (CommandOutcome located = LocateEntry(stores, path, true, store, entry); Failed(located.status)) return located;
     for (const std::string& file : args.words) {
       if (CommandOutcome outcome = PutOne(*store, entry.container, file, args.overwrite); Failed(outcome.status))
         return outcome;

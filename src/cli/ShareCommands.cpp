@@ -143,8 +143,8 @@ int RunContacts(const GlobalOptions& options, const DeploymentValues& deployment
       std::cout << json << "]" << std::endl;
       return {};
     }
-    Table table({std::string(Text(kTxtColumnUser)), std::string(Text(kTxtColumnDomain)),
-                 std::string(Text(kTxtColumnEmail))});
+    Table table(
+        {std::string(Text(kTxtColumnUser)), std::string(Text(kTxtColumnDomain)), std::string(Text(kTxtColumnEmail))});
     for (const BuddyInfo& b : all) table.AddRow({b.name, b.domain, b.email});
     table.Print();
     return {};

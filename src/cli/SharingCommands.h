@@ -26,16 +26,16 @@
 namespace korvex::cli {
 
 struct SharingArgs {
-  std::string path;                 ///< the folder or file the command is about
-  std::vector<std::string> words;   ///< users, mail addresses or code ids
-  std::uint32_t rights = 0x8A0;     ///< share rights; download only unless told otherwise
-  std::uint32_t days = 7;           ///< link validity in days
-  std::string expires;              ///< link expiry date; wins over `days`
-  std::string message;              ///< text of a mail
-  std::string codeId;               ///< code edit and send
-  std::string expiration;           ///< code edit
-  std::string target;               ///< put: the folder receiving the files
-  bool overwrite = false;           ///< put: replace a file of the same name
+  std::string path;                ///< the folder or file the command is about
+  std::vector<std::string> words;  ///< users, mail addresses or code ids
+  std::uint32_t rights = 0x8A0;    ///< share rights; download only unless told otherwise
+  std::uint32_t days = 7;          ///< link validity in days
+  std::string expires;             ///< link expiry date; wins over `days`
+  std::string message;             ///< text of a mail
+  std::string codeId;              ///< code edit and send
+  std::string expiration;          ///< code edit
+  std::string target;              ///< put: the folder receiving the files
+  bool overwrite = false;          ///< put: replace a file of the same name
 };
 
 using CommandAction = std::function<int(const GlobalOptions&, const DeploymentValues&)>;
@@ -43,8 +43,7 @@ using CommandAction = std::function<int(const GlobalOptions&, const DeploymentVa
 /// Adds `share`, `contacts`, `link`, `code`, `preview`, `count` and `put`,
 /// parsing into `args` (which must outlive the run); the chosen command
 /// hands its action to `choose`.
-void AddSharingCommands(CLI::App& app, SharingArgs& args,
-                        const std::function<void(CLI::App*, CommandAction)>& choose);
+void AddSharingCommands(CLI::App& app, SharingArgs& args, const std::function<void(CLI::App*, CommandAction)>& choose);
 
 // The commands, by what they are about.
 int RunShare(const GlobalOptions&, const DeploymentValues&, const SharingArgs&, const std::string& what);

@@ -27,7 +27,8 @@ inline constexpr CliText kTxtLinkNone{"has no link; run `korvex link create` fir
                                       "没有链接；请先运行 `korvex link create`"};
 inline constexpr CliText kTxtMailSent{"mail sent to", "邮件已发送至"};
 inline constexpr CliText kTxtDone{"done", "完成"};
-inline constexpr CliText kTxtNoSuchCode{"no access code with this id in the folder", "该文件夹中没有此 ID 的上传码"};
+inline constexpr CliText kTxtNoSuchCode{"no access code with this id in the folder",
+                                       "该文件夹中没有此 ID 的上传码"};
 inline constexpr CliText kTxtUploaded{"uploaded", "已上传"};
 inline constexpr CliText kTxtNotARegularFile{"is not a regular file", "不是普通文件"};
 inline constexpr CliText kTxtUnreadable{"cannot be read", "无法读取"};

@@ -27,9 +27,9 @@ HRESULT KorvexDataStoreUploadDisk::CreateItem(const ContainerInfo& parent, const
     std::string body = FillTemplate("code=%1%&filename=%2%&size=%3%&%4%=%5%&lastmodifytime=%6%",
                                     EncodeFormText(accessCode_), EncodeName(item.name), item.size,
                                     EncodeName("over_ride"), overrideFlag != 0 ? 1 : 0, UnixSeconds(item.modifyTime));
-    return StartRequest(hrtCreateItem, parent.uri + item.name, CreateItemExtra{parent.uri, item},
-                        [&](RequestContext* context) { return SendApiPost("/accesscode/preupload", body, context); },
-                        result);
+    return StartRequest(
+        hrtCreateItem, parent.uri + item.name, CreateItemExtra{parent.uri, item},
+        [&](RequestContext* context) { return SendApiPost("/accesscode/preupload", body, context); }, result);
   });
 }
 
@@ -39,11 +39,11 @@ HRESULT KorvexDataStoreUploadDisk::CompleteItem(const ItemInfo& item, std::uint3
     const std::uint64_t* id = ServiceId(item.tag, item.uri);
     const std::string* token = id ? TransferToken(item) : nullptr;
     if (!token) return NotStarted(result, E_INVALIDARG);
-    std::string body = FillTemplate("fileid=%1%&code=%2%&token=%3%", *id, EncodeFormText(accessCode_),
-                                    EncodeFormText(*token));
-    return StartRequest(hrtCompleteItem, item.uri, {},
-                        [&](RequestContext* context) { return SendApiPost("/accesscode/uploadover", body, context); },
-                        result);
+    std::string body =
+        FillTemplate("fileid=%1%&code=%2%&token=%3%", *id, EncodeFormText(accessCode_), EncodeFormText(*token));
+    return StartRequest(
+        hrtCompleteItem, item.uri, {},
+        [&](RequestContext* context) { return SendApiPost("/accesscode/uploadover", body, context); }, result);
   });
 }
 

@@ -11,8 +11,9 @@ HRESULT KorvexDataStoreRemote::ListAccessCodes(const ContainerInfo& container, A
     const std::uint64_t* id = ServiceId(container.tag, container.uri);
     if (!id) return NotStarted(result, E_INVALIDARG);
     std::string path = FillTemplate("/accesscode/listsingle/%1%/TEXT/timedesc", *id);
-    return StartRequest(hrtListAccessCodes, container.uri, {},
-                        [&](RequestContext* context) { return SendApiGet(path, context); }, result);
+    return StartRequest(
+        hrtListAccessCodes, container.uri, {}, [&](RequestContext* context) { return SendApiGet(path, context); },
+        result);
   });
 }
 
@@ -21,28 +22,28 @@ HRESULT KorvexDataStoreRemote::CreateAccessCode(const ContainerInfo& container, 
     const std::uint64_t* id = ServiceId(container.tag, container.uri);
     if (!id) return NotStarted(result, E_INVALIDARG);
     std::string path = FillTemplate("/accesscode/createcode/%1%", *id);
-    return StartRequest(hrtCreateAccessCode, container.uri, {},
-                        [&](RequestContext* context) { return SendApiGet(path, context); }, result);
+    return StartRequest(
+        hrtCreateAccessCode, container.uri, {}, [&](RequestContext* context) { return SendApiGet(path, context); },
+        result);
   });
 }
 
 HRESULT KorvexDataStoreRemote::DeleteAccessCodes(const std::string& codeIds, AsyncResult** result) {
   return Guarded(result, [&] {
     std::string body = "codeids=" + EncodeFormText(codeIds);
-    return StartRequest(hrtDeleteAccessCodes, {}, {},
-                        [&](RequestContext* context) { return SendApiPost("/accesscode/delete", body, context); },
-                        result);
+    return StartRequest(
+        hrtDeleteAccessCodes, {}, {},
+        [&](RequestContext* context) { return SendApiPost("/accesscode/delete", body, context); }, result);
   });
 }
 
 HRESULT KorvexDataStoreRemote::EditAccessCode(const std::string& codeId, const std::string& expiration,
                                               AsyncResult** result) {
   return Guarded(result, [&] {
-    std::string body =
-        FillTemplate("codeid=%1%&expiration=%2%", EncodeFormText(codeId), EncodeFormText(expiration));
-    return StartRequest(hrtEditAccessCode, {}, {},
-                        [&](RequestContext* context) { return SendApiPost("/accesscode/editcode", body, context); },
-                        result);
+    std::string body = FillTemplate("codeid=%1%&expiration=%2%", EncodeFormText(codeId), EncodeFormText(expiration));
+    return StartRequest(
+        hrtEditAccessCode, {}, {},
+        [&](RequestContext* context) { return SendApiPost("/accesscode/editcode", body, context); }, result);
   });
 }
 

@@ -102,8 +102,7 @@ void CompleteNewAccessCode(AsyncResult& result, const JsonObject& root) {
 }  // namespace
 
 BuddyList ReadBuddyListing(const JsonObject& root, std::uint64_t& pageSum) {
-  static constexpr std::array<const char*, 7> kKeys = {"userid", "name", "domain", "jointime",
-                                                       "email",  "msn",  "photo"};
+  static constexpr std::array<const char*, 7> kKeys = {"userid", "name", "domain", "jointime", "email", "msn", "photo"};
   BuddyList buddies;
   pageSum = PageSum(root);
   ForEachListed(root, [&](const JsonObject& entry) {
@@ -123,7 +122,7 @@ BuddyList ReadBuddyListing(const JsonObject& root, std::uint64_t& pageSum) {
 }
 
 ShareList ReadShareListing(const JsonObject& root, std::uint64_t& pageSum) {
-  static constexpr std::array<const char*, 9> kKeys = {"id",     "uid",    "dirid",   "uname",    "directoryname",
+  static constexpr std::array<const char*, 9> kKeys = {"id",        "uid",    "dirid",    "uname",    "directoryname",
                                                        "privilege", "domain", "isrevert", "sharetime"};
   ShareList shares;
   pageSum = PageSum(root);
@@ -146,7 +145,7 @@ ShareList ReadShareListing(const JsonObject& root, std::uint64_t& pageSum) {
 }
 
 std::vector<ContainerCode> ReadAccessCodeListing(const JsonObject& root) {
-  static constexpr std::array<const char*, 7> kKeys = {"directoryid", "code",     "expiretime", "name",
+  static constexpr std::array<const char*, 7> kKeys = {"directoryid", "code",      "expiretime", "name",
                                                        "logourl",     "isexpired", "dirname"};
   std::vector<ContainerCode> codes;
   ForEachListed(root, [&](const JsonObject& entry) {
@@ -167,8 +166,13 @@ std::vector<ContainerCode> ReadAccessCodeListing(const JsonObject& root) {
 
 bool IsSharingAnswer(RequestType type) noexcept {
   switch (type) {
-    case hrtGetBuddyList: case hrtListSharedBuddy: case hrtCreateLink: case hrtGetLink:
-    case hrtListAccessCodes: case hrtCreateAccessCode: case hrtTransferLog:
+    case hrtGetBuddyList:
+    case hrtListSharedBuddy:
+    case hrtCreateLink:
+    case hrtGetLink:
+    case hrtListAccessCodes:
+    case hrtCreateAccessCode:
+    case hrtTransferLog:
       return true;
     default:
       return IsWindowAnswer(type);
@@ -209,8 +213,8 @@ void CompleteSharingAnswer(RequestContext& context, const std::string& body) {
       return;
     }
     case hrtListAccessCodes:
-      CompleteWith(result, AccessCodesPayload(S_OK, new std::vector<ContainerCode>(
-                                                        ReadAccessCodeListing(*response.object))));
+      CompleteWith(result,
+                   AccessCodesPayload(S_OK, new std::vector<ContainerCode>(ReadAccessCodeListing(*response.object))));
       return;
     default:  // hrtCreateAccessCode
       CompleteNewAccessCode(result, *response.object);

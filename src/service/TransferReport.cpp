@@ -22,8 +22,8 @@ std::string TransferReportRecord(const TransferReportFields& f) {
   const std::uint64_t seconds = f.elapsed100ns / 10'000'000u;
   std::string speed = "0";
   if (f.elapsed100ns != 0) {
-    speed = FillTemplate("%1%", (static_cast<double>(f.size) / 1024.0) /
-                                    (static_cast<double>(f.elapsed100ns) / kTicksPerSecond));
+    speed = FillTemplate(
+        "%1%", (static_cast<double>(f.size) / 1024.0) / (static_cast<double>(f.elapsed100ns) / kTicksPerSecond));
   }
   return FillTemplate(
       "OS=%1%\tBrowser=client\tFlashVer=%2%\tTaskState=Completed\tRetryCount=%3%\tFileName=%4%\tTotal=%5%"
@@ -44,12 +44,21 @@ HRESULT KorvexDataStoreRemote::ReportTransfer(std::uint32_t dir, std::uint32_t r
                                               std::uint64_t elapsed100ns, const std::string& token,
                                               AsyncResult** result) {
   return Guarded(result, [&] {
-    TransferReportFields fields{OperatingSystemVersion(), std::string(ProgramVersion()), retries, fileName,
-                                size, parentId, fileId, elapsed100ns, api_->AuthPro(), token, dir};
+    TransferReportFields fields{OperatingSystemVersion(),
+                                std::string(ProgramVersion()),
+                                retries,
+                                fileName,
+                                size,
+                                parentId,
+                                fileId,
+                                elapsed100ns,
+                                api_->AuthPro(),
+                                token,
+                                dir};
     std::string body = "log=" + EncodeFormText(TransferReportRecord(fields));
-    return StartRequest(hrtTransferLog, {}, {},
-                        [&](RequestContext* context) { return SendApiPost("/errorlog.php", body, context); },
-                        result);
+    return StartRequest(
+        hrtTransferLog, {}, {}, [&](RequestContext* context) { return SendApiPost("/errorlog.php", body, context); },
+        result);
   });
 }
 

@@ -38,10 +38,9 @@ void CompleteCountOrSpace(RequestContext& context, const std::string& body) {
     return;
   }
   std::uint64_t first = 0, second = 0;
-  const bool usable = context.type == hrtCountFiles
-                          ? ReadNumber(*response.object, "total", first)
-                          : ReadNumber(*response.object, "space", first) &&
-                                ReadNumber(*response.object, "totalspace", second);
+  const bool usable = context.type == hrtCountFiles ? ReadNumber(*response.object, "total", first)
+                                                    : ReadNumber(*response.object, "space", first) &&
+                                                          ReadNumber(*response.object, "totalspace", second);
   if (!usable) {
     LogMgr::Get().Warn("KorvexDataStoreRemote", "%s answered without its numbers",
                        std::string(RequestTypeName(context.type)).c_str());
@@ -94,8 +93,7 @@ bool SplitPreviewAddress(std::string_view url, std::string& server, std::string&
 }
 
 bool IsWindowAnswer(RequestType type) noexcept {
-  return type == hrtCountFiles || type == hrtGetSpace || type == hrtGetPicturePreview ||
-         type == hrtGetVideoPreview;
+  return type == hrtCountFiles || type == hrtGetSpace || type == hrtGetPicturePreview || type == hrtGetVideoPreview;
 }
 
 void CompleteWindowAnswer(RequestContext& context, const std::string& body) {
@@ -111,15 +109,15 @@ HRESULT KorvexDataStoreRemote::CountFiles(const ContainerInfo& container, AsyncR
     const std::uint64_t* id = ServiceId(container.tag, container.uri);
     if (!id) return NotStarted(result, E_INVALIDARG);
     std::string path = FillTemplate("/directory/countfiles/%1%", *id);
-    return StartRequest(hrtCountFiles, container.uri, {},
-                        [&](RequestContext* context) { return SendApiGet(path, context); }, result);
+    return StartRequest(
+        hrtCountFiles, container.uri, {}, [&](RequestContext* context) { return SendApiGet(path, context); }, result);
   });
 }
 
 HRESULT KorvexDataStoreRemote::GetSpace(AsyncResult** result) {
   return Guarded(result, [&] {
-    return StartRequest(hrtGetSpace, {}, {},
-                        [&](RequestContext* context) { return SendApiGet("/account/getspace", context); }, result);
+    return StartRequest(
+        hrtGetSpace, {}, {}, [&](RequestContext* context) { return SendApiGet("/account/getspace", context); }, result);
   });
 }
 
@@ -128,8 +126,9 @@ HRESULT KorvexDataStoreRemote::GetPreviewUrl(const ItemInfo& item, bool video, A
     const std::uint64_t* id = ServiceId(item.tag, item.uri);
     if (!id) return NotStarted(result, E_INVALIDARG);
     std::string path = FillTemplate(video ? "/file/getvideopreview/%1%" : "/file/getpicpreview/%1%", *id);
-    return StartRequest(video ? hrtGetVideoPreview : hrtGetPicturePreview, item.uri, {},
-                        [&](RequestContext* context) { return SendApiGet(path, context); }, result);
+    return StartRequest(
+        video ? hrtGetVideoPreview : hrtGetPicturePreview, item.uri, {},
+        [&](RequestContext* context) { return SendApiGet(path, context); }, result);
   });
 }
 
