@@ -11,6 +11,8 @@
 #include "foundation/LogMgr.h"
 #include "foundation/StatusMessages.h"
 #include "foundation/StringTable.h"
+#include "platform/Paths.h"
+#include "platform/SystemError.h"
 #include "service/JsonResponse.h"
 
 namespace korvex {
@@ -189,6 +191,25 @@ HRESULT Login(HttpRequestor& requestor, const LoginInput& input, const LoginOpti
   }
   log.Warn(kCategory, "Login failed: 0x%08X", static_cast<unsigned>(outcome.status));
   return outcome.status;
+}
+
+HRESULT PrepareAccountFolder(const LoginSession& session, std::filesystem::path& folder) {
+  const std::string& name = session.accountName;
+  if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos) {
+    LogMgr::Get().Warn(kCategory, "The account name \"%s\" cannot name a folder", name.c_str());
+    return E_INVALIDARG;
+  }
+  const std::filesystem::path path = paths::AppDataDir() / "KorvexDataSMB" / name;
+  std::error_code ec;
+  std::filesystem::create_directories(path, ec);
+  if (ec) {
+    const HRESULT status = HResultFromErrno(ec.value());
+    LogMgr::Get().Error(kCategory, "SHPathPrepareForWrite %s error 0x%08X", path.c_str(),
+                        static_cast<unsigned>(status));
+    return status;
+  }
+  folder = path;
+  return S_OK;
 }
 
 void Logout(LoginSession& session, const std::function<void()>& stopServices) {

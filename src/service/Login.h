@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -88,6 +89,14 @@ struct LoginFailure {
 /// its own texts for 0x804F000C..F and 0x8007D58F, else the status-message
 /// table, else "User name or password is error".
 [[nodiscard]] std::string LoginFailureMessage(HRESULT status);
+
+/// The account's own folder, "KorvexDataSMB/<account name>" under the
+/// roaming application-data folder, where the sync service keeps its
+/// state; created when missing (call it after a login with synchronisation
+/// on). An account name that is not a plain folder name ("..", one with
+/// "/") is refused with E_INVALIDARG rather than used as a path.
+[[nodiscard]] HRESULT PrepareAccountFolder(const LoginSession& session,
+                                           std::filesystem::path& folder);
 
 /// Ends the login: first asks the owner to stop what runs on the session
 /// (`stopServices`: the task manager and the sync service; may be empty),

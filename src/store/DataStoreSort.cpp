@@ -15,7 +15,11 @@ char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A
 // name that GBK cannot hold keeps its UTF-8 bytes.
 std::string NameKey(const std::string& name) {
   std::string key;
-  if (!Utf8ToGbk(name, key)) key = name;
+  // GBK keeps ASCII as it is; most names are ASCII and skip the converter,
+  // which opens a descriptor per call.
+  const bool ascii = std::all_of(name.begin(), name.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (ascii || !Utf8ToGbk(name, key)) key = name;
   std::transform(key.begin(), key.end(), key.begin(), LowerAscii);
   return key;
 }

@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <ctime>
 #include <memory>
 #include <utility>
 
@@ -22,6 +24,7 @@ constexpr const char* kCategory = "ShellFolderDataStoreRemote";
 constexpr const char* kListCategory = "Shell::ListSubContainersAndItemCount";
 constexpr const char* kItemsCategory = "Shell::ListSubItems";
 constexpr std::string_view kPartialSuffix = ".tmp";
+constexpr std::time_t kSettledSeconds = 2;
 
 std::string ErrorText(HRESULT hr) {
   char text[16];
@@ -163,18 +166,15 @@ HRESULT ShellFolderDataStoreRemote::DoListSubItems(const ContainerInfo& containe
     result->SetPayload(ListSubItemsPayload(S_OK, new std::vector<Item*>()));
     return S_OK;
   }
-  // Files are counted in directory order; only the page is read in full.
-  std::vector<std::string> page;
-  std::uint32_t seen = 0;
-  HRESULT hr = localfs::EnumerateFolder(path, ShowHiddenFiles(), [&](std::string_view name, localfs::EntryType type) {
-    if (type != localfs::EntryType::kFile) return true;
-    if (seen++ >= start) page.emplace_back(name);
-    return page.size() < count;
-  });
-  if (Failed(hr)) {
+  std::shared_ptr<const std::vector<std::string>> files;
+  if (const HRESULT hr = FilesOf(path, ShowHiddenFiles(), files); Failed(hr)) {
     LogMgr::Get().Error(kItemsCategory, "  error = %s", ErrorText(hr).c_str());
     return hr;
   }
+  const std::size_t first = std::min<std::size_t>(start, files->size());
+  const std::size_t last = std::min<std::size_t>(first + count, files->size());
+  const std::vector<std::string> page(files->begin() + static_cast<std::ptrdiff_t>(first),
+                                      files->begin() + static_cast<std::ptrdiff_t>(last));
   std::vector<std::unique_ptr<Item>> owned;
   owned.reserve(page.size());
   for (const std::string& name : page) {
@@ -187,6 +187,34 @@ HRESULT ShellFolderDataStoreRemote::DoListSubItems(const ContainerInfo& containe
   items->reserve(owned.size());
   for (auto& item : owned) items->push_back(item.release());
   result->SetPayload(ListSubItemsPayload(S_OK, items.release()));
+  return S_OK;
+}
+
+HRESULT ShellFolderDataStoreRemote::FilesOf(const std::string& path, bool showHidden,
+                                            std::shared_ptr<const std::vector<std::string>>& names) {
+  struct stat folder {};
+  if (::stat(path.c_str(), &folder) != 0) return HResultFromLastErrno();
+  // A folder changed within the last seconds may change again within the
+  // same time stamp (some file systems count whole seconds): read it afresh.
+  const bool settled = folder.st_mtim.tv_sec + kSettledSeconds < std::time(nullptr);
+  {
+    std::lock_guard<std::mutex> lock(filesMutex_);
+    if (settled && lastFolder_.names && lastFolder_.path == path &&
+        lastFolder_.showHidden == showHidden && lastFolder_.modified.tv_sec == folder.st_mtim.tv_sec &&
+        lastFolder_.modified.tv_nsec == folder.st_mtim.tv_nsec) {
+      names = lastFolder_.names;
+      return S_OK;
+    }
+  }
+  auto files = std::make_shared<std::vector<std::string>>();
+  const HRESULT hr = localfs::EnumerateFolder(path, showHidden, [&](std::string_view name, localfs::EntryType type) {
+    if (type == localfs::EntryType::kFile) files->emplace_back(name);
+    return true;
+  });
+  if (Failed(hr)) return hr;
+  names = files;
+  std::lock_guard<std::mutex> lock(filesMutex_);
+  lastFolder_ = {path, showHidden, folder.st_mtim, std::move(files)};
   return S_OK;
 }
 

@@ -23,7 +23,11 @@
 #include "store/DataStoreRemoteImplBase.h"
 #include "store/ShellTree.h"
 
+#include <ctime>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 namespace korvex {
 
@@ -98,8 +102,23 @@ class ShellFolderDataStoreRemote : public DataStoreRemoteImplBase {
   /// Refuses (E_INVALIDARG, logged) a name that could leave its folder.
   [[nodiscard]] HRESULT CheckName(const char* operation, const std::string& name) const;
 
+  /// The files of `path` in directory order, from the last folder paged
+  /// through when it has not changed since, else read afresh. Scrolling a
+  /// folder of many files then reads it once instead of once per page.
+  [[nodiscard]] HRESULT FilesOf(const std::string& path, bool showHidden,
+                                std::shared_ptr<const std::vector<std::string>>& names);
+
   std::string rootName_;
   ShellTree tree_;
+
+  struct FolderFiles {
+    std::string path;
+    bool showHidden = false;
+    timespec modified{};
+    std::shared_ptr<const std::vector<std::string>> names;
+  };
+  std::mutex filesMutex_;  // guards lastFolder_
+  FolderFiles lastFolder_;
 };
 
 }  // namespace korvex

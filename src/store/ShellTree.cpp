@@ -140,7 +140,7 @@ std::vector<ShellTree::Node> ShellTree::ReadMounts() {
 }
 
 std::string ShellTree::MountDisplayName(const std::string& mountPoint) {
-  if (mountPoint == "/") return "File System (/)";
+  if (mountPoint == "/") return "File System (" + std::string(kDivisionSlash) + ")";
   std::string name;
   for (char c : mountPoint) {
     if (c == '/') name.append(kDivisionSlash);

@@ -9,11 +9,12 @@
 ///   /                                   -> the home folder
 ///   /Documents/a.txt                    -> <home>/Documents/a.txt
 ///   /Computer/                          -> no path (a virtual folder)
-///   /Computer/File System (/)/etc/      -> /etc
+///   /Computer/File System (∕)/etc/      -> /etc
 ///   /Computer/∕media∕usb/photos/        -> /media/usb/photos
 ///
-/// A mount point other than "/" is named by its path with each "/" shown as
-/// U+2215 (DIVISION SLASH): a real "/" would split the address.
+/// Mount points are named by their path with each "/" shown as U+2215
+/// (DIVISION SLASH), the root file system as "File System (∕)": a real "/"
+/// in a name would split the address.
 ///
 /// Threads: every read and update takes the tree's lock.
 ///
@@ -65,7 +66,7 @@ class ShellTree {
   /// The mounted file systems worth showing: real disks and network shares,
   /// not the kernel's pseudo file systems. Read from /proc/self/mounts.
   [[nodiscard]] static std::vector<Node> ReadMounts();
-  /// "File System (/)" for "/", else the path with U+2215 for each "/".
+  /// "File System (∕)" for "/", else the path; U+2215 for each "/".
   [[nodiscard]] static std::string MountDisplayName(const std::string& mountPoint);
 
  private:
