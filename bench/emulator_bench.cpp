@@ -1,25 +1,31 @@
-// Stream throughput of korvexd: a 512 MiB file goes up and comes back down
-// through the stream paths in 32 KiB chunks, 1 MiB per stream, 5 chunks in
-// flight, from a plain libcurl client. Reports MB/s per direction and the
-// CPU seconds korvexd spent. Every group's stream MD5 is checked, so a fast
-// but wrong service does not pass.
+// Stream throughput against one korvexd: a 512 MiB file goes up and comes
+// back down through the stream paths in 32 KiB chunks, 1 MiB per stream, 5
+// chunks in flight, first from a plain libcurl client, then through the
+// client library's WriteChunk/ReadChunk. Reports MB/s per direction, the
+// client's CPU seconds per GiB moved and the CPU seconds korvexd spent.
+// Every group's stream MD5 is checked, so a fast but wrong path does not
+// pass.
 //
 //   build/bench/emulator_bench [--benchmark_counters_tabular=true]
 //   KORVEX_BENCH_MIB=64 build/bench/emulator_bench   (a smaller file)
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 #include <openssl/evp.h>
+#include <sys/resource.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <deque>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "../tests/support/KorvexdProcess.h"
+#include "service/KorvexDataStoreRemote.h"
 
 namespace {
 
@@ -57,6 +63,54 @@ double ServiceCpuSeconds(pid_t pid) {
     if (i == 15) stime = std::stoull(field);
   }
   return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+/// CPU seconds this process (the client) has used so far.
+double ClientCpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+std::size_t BenchGroups() {
+  const char* mib = std::getenv("KORVEX_BENCH_MIB");
+  return std::max<std::size_t>(1, mib ? std::strtoul(mib, nullptr, 10) : 512);
+}
+
+/// One korvexd for every benchmark of the run, so the clients meet the same
+/// service.
+korvex::test::KorvexdProcess* SharedKorvexd() {
+  static korvex::test::KorvexdProcess korvexd;
+  static const bool started = korvexd.Start({"--seed-demo"});
+  return started ? &korvexd : nullptr;
+}
+
+/// The benchmark file: group g is a fixed pseudo-random MiB stamped with g.
+struct BenchFile {
+  std::string pattern;
+  std::vector<std::string> md5s;
+  explicit BenchFile(std::size_t groups);
+};
+
+struct Figures {
+  double up = 0, down = 0, clientCpuUp = 0, clientCpuDown = 0, serverCpuUp = 0, serverCpuDown = 0;
+};
+
+void Report(benchmark::State& state, const char* client, std::size_t groups, const Figures& f) {
+  const double bytes = static_cast<double>(groups * kGroup);
+  const double gib = bytes / double(1u << 30);
+  state.SetIterationTime(f.up + f.down);
+  state.counters["upload_MBps"] = bytes / 1e6 / f.up;
+  state.counters["download_MBps"] = bytes / 1e6 / f.down;
+  state.counters["client_cpu_s_per_GiB_up"] = f.clientCpuUp / gib;
+  state.counters["client_cpu_s_per_GiB_down"] = f.clientCpuDown / gib;
+  state.counters["server_cpu_upload_s"] = f.serverCpuUp;
+  state.counters["server_cpu_download_s"] = f.serverCpuDown;
+  std::printf("%s, %zu MiB in %zu KiB chunks, %d in flight: upload %.1f MB/s (client CPU %.2f s/GiB, server CPU "
+              "%.2f s), download %.1f MB/s (client CPU %.2f s/GiB, server CPU %.2f s)\n",
+              client, groups, kChunk / 1024, kInFlight, bytes / 1e6 / f.up, f.clientCpuUp / gib, f.serverCpuUp,
+              bytes / 1e6 / f.down, f.clientCpuDown / gib, f.serverCpuDown);
 }
 
 struct Reply {
@@ -223,27 +277,32 @@ bool MoveGroup(Client& client, const std::string& id, const std::string& token, 
          (!received || Md5(received->data(), received->size()) == md5);
 }
 
-void BM_StreamRoundTrip(benchmark::State& state) {
-  std::size_t mib = std::getenv("KORVEX_BENCH_MIB") ? std::strtoul(std::getenv("KORVEX_BENCH_MIB"), nullptr, 10) : 512;
-  std::size_t groups = std::max<std::size_t>(1, mib);
-  korvex::test::KorvexdProcess korvexd;
-  if (!korvexd.Start({"--seed-demo"})) return state.SkipWithError(korvexd.Error().c_str());
-  std::string pattern(kGroup, '\0');
+BenchFile::BenchFile(std::size_t groups) : pattern(kGroup, '\0'), md5s(groups) {
   for (std::size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<char>((i * 2654435761u) >> 13);
-  std::vector<std::string> md5s(groups);
   std::string group;
   for (std::size_t g = 0; g < groups; ++g) {
     FillGroup(group, pattern, g);
     md5s[g] = Md5(group.data(), group.size());
   }
+}
 
-  using Clock = std::chrono::steady_clock;
-  auto seconds = [](Clock::duration d) { return std::chrono::duration<double>(d).count(); };
-  double bytes = static_cast<double>(groups * kGroup);
+using Clock = std::chrono::steady_clock;
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+Reply LogIn(Client& client) {
+  std::string login = "loginname=alice&password=alice%2Ddemo%2D1&domain=demo&macaddr=";
+  return client.Call("/2nddomain/loginnorandom", &login);
+}
+
+void BM_PlainClientStreams(benchmark::State& state) {
+  const std::size_t groups = BenchGroups();
+  korvex::test::KorvexdProcess* korvexd = SharedKorvexd();
+  if (!korvexd) return state.SkipWithError("korvexd did not start");
+  const BenchFile file(groups);
+  std::string group;
   for (auto _ : state) {
-    Client client(korvexd.BaseUrl());
-    std::string login = "loginname=alice&password=alice%2Ddemo%2D1&domain=demo&macaddr=";
-    Reply logged = client.Call("/2nddomain/loginnorandom", &login);
+    Client client(korvexd->BaseUrl());
+    Reply logged = LogIn(client);
     if (logged.auth.empty()) return state.SkipWithError("login failed");
     client.SetCookie("AUTH_PRO=" + logged.auth);
     std::string prepare = "dirid=" + JsonString(logged.body, "dirid") + "&filename=bench%2Ebin&size=" +
@@ -252,54 +311,173 @@ void BM_StreamRoundTrip(benchmark::State& state) {
     std::string id = prepared.body.substr(0, prepared.body.find('.'));
     if (prepared.token.empty()) return state.SkipWithError(("upload preparation failed: " + prepared.body).c_str());
 
-    double cpu0 = ServiceCpuSeconds(korvexd.Pid());
+    Figures f;
+    double server = ServiceCpuSeconds(korvexd->Pid()), client0 = ClientCpuSeconds();
     auto t0 = Clock::now();
     for (std::size_t g = 0; g < groups; ++g) {
-      FillGroup(group, pattern, g);
-      if (!MoveGroup(client, id, prepared.token, g, true, group, md5s[g], nullptr))
+      FillGroup(group, file.pattern, g);
+      if (!MoveGroup(client, id, prepared.token, g, true, group, file.md5s[g], nullptr))
         return state.SkipWithError(("upload of group " + std::to_string(g) + " failed").c_str());
     }
-    auto t1 = Clock::now();
-    double cpu1 = ServiceCpuSeconds(korvexd.Pid());
+    f.up = Seconds(Clock::now() - t0);
+    f.clientCpuUp = ClientCpuSeconds() - client0;
+    f.serverCpuUp = ServiceCpuSeconds(korvexd->Pid()) - server;
     Reply over = client.Call("/file/uploadover/" + id + "/0?product=smb&a=" + logged.auth + "&t=" + prepared.token, nullptr);
-    auto t2 = Clock::now();
     if (over.body != "1") return state.SkipWithError(("completion failed: " + over.body).c_str());
 
     Reply pre = client.Call("/file/predownloadnoredirect/" + id, nullptr);
     if (pre.token.empty()) return state.SkipWithError("download preparation failed");
-    double cpu2 = ServiceCpuSeconds(korvexd.Pid());
-    auto t3 = Clock::now();
+    server = ServiceCpuSeconds(korvexd->Pid());
+    client0 = ClientCpuSeconds();
+    auto t1 = Clock::now();
     std::string received;
     for (std::size_t g = 0; g < groups; ++g) {
-      if (!MoveGroup(client, id, pre.token, g, false, pattern, md5s[g], &received))
+      if (!MoveGroup(client, id, pre.token, g, false, file.pattern, file.md5s[g], &received))
         return state.SkipWithError(("download of group " + std::to_string(g) + " failed").c_str());
     }
-    auto t4 = Clock::now();
-    double cpu3 = ServiceCpuSeconds(korvexd.Pid());
+    f.down = Seconds(Clock::now() - t1);
+    f.clientCpuDown = ClientCpuSeconds() - client0;
+    f.serverCpuDown = ServiceCpuSeconds(korvexd->Pid()) - server;
+    Report(state, "plain libcurl client", groups, f);
+  }
+}
 
-    double up = seconds(t1 - t0), down = seconds(t4 - t3);
-    state.SetIterationTime(up + down);
-    state.counters["upload_MBps"] = bytes / 1e6 / up;
-    state.counters["download_MBps"] = bytes / 1e6 / down;
-    state.counters["server_cpu_upload_s"] = cpu1 - cpu0;
-    state.counters["server_cpu_download_s"] = cpu3 - cpu2;
-    state.counters["completion_s"] = seconds(t2 - t1);
-    std::printf("%zu MiB in %zu KiB chunks, %d in flight: upload %.1f MB/s (%.2f s, server CPU %.2f s), "
-                "download %.1f MB/s (%.2f s, server CPU %.2f s), completion with whole-file MD5 %.2f s\n",
-                groups, kChunk / 1024, kInFlight, bytes / 1e6 / up, up, cpu1 - cpu0, bytes / 1e6 / down, down,
-                cpu3 - cpu2, seconds(t2 - t1));
+// -- The same transfer through the client library -----------------------
+
+using korvex::AsyncResult;
+
+/// Waits for `result`, reads its status and keeps it for the payload.
+struct Call {
+  AsyncResult* result = nullptr;
+  Call() = default;
+  Call(const Call&) = delete;
+  ~Call() {
+    if (!result) return;
+    korvex::DeletePayloadObjects(*result);
+    result->Release();
+  }
+  korvex::HRESULT Wait() {
+    if (!result) return korvex::E_POINTER;
+    result->Wait();
+    return korvex::ReadOutcome(*result);
+  }
+  template <class Tuple>
+  const Tuple* Payload() const { return result->PayloadAs<Tuple>(); }
+};
+
+/// Moves group g over one stream with kInFlight chunk requests under way;
+/// `group` is the data to write, or receives the data read.
+bool StoreMoveGroup(korvex::KorvexDataStoreRemote& store, const korvex::ItemInfo& item, const std::string& token,
+                    std::size_t g, bool write, std::string& group, const std::string& md5) {
+  const std::uint64_t first = g * kGroup;
+  Call open;
+  if (korvex::Failed(store.OpenStream(item, !write, first, kGroup, kChunk, token, &open.result)) ||
+      korvex::Failed(open.Wait()))
+    return false;
+  const std::string stream = boost::get<1>(*open.Payload<korvex::OpenStreamPayload>());
+  std::deque<Call> window;
+  bool ok = true;
+  auto finishOldest = [&](std::size_t index) {
+    ok = ok && korvex::Succeeded(window.front().Wait());
+    if (ok && !write) {
+      const auto* payload = window.front().Payload<korvex::ReadBufferPayload>();
+      std::memcpy(group.data() + index * kChunk, boost::get<1>(*payload), kChunk);
+    }
+    window.pop_front();
+  };
+  std::size_t finished = 0;
+  for (std::uint32_t c = 0; c < 32 && ok; ++c) {
+    if (window.size() == kInFlight) finishOldest(finished++);
+    window.emplace_back();
+    const std::uint64_t offset = first + c * kChunk;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(group.data() + c * kChunk);
+    const korvex::HRESULT started =
+        write ? store.WriteChunk(item, bytes, stream, c, offset, kChunk, &window.back().result)
+              : store.ReadChunk(item, stream, c, offset, kChunk, &window.back().result);
+    ok = ok && korvex::Succeeded(started);
+  }
+  while (!window.empty()) finishOldest(finished++);
+  Call close;
+  if (korvex::Failed(store.CloseStream(item, stream, &close.result)) || korvex::Failed(close.Wait())) return false;
+  return ok && boost::get<2>(*close.Payload<korvex::CloseStreamPayload>()) == md5 &&
+         (write || Md5(group.data(), group.size()) == md5);
+}
+
+void BM_StoreStreams(benchmark::State& state) {
+  const std::size_t groups = BenchGroups();
+  korvex::test::KorvexdProcess* korvexd = SharedKorvexd();
+  if (!korvexd) return state.SkipWithError("korvexd did not start");
+  const BenchFile file(groups);
+  std::string group;
+  for (auto _ : state) {
+    Client login(korvexd->BaseUrl());
+    Reply logged = LogIn(login);
+    if (logged.auth.empty()) return state.SkipWithError("login failed");
+    korvex::KorvexDataStoreRemote store(korvexd->BaseUrl(), korvexd->BaseUrl(), logged.auth, "", "alice");
+    korvex::ContainerInfo root;
+    root.uri = "/";
+    root.tag = static_cast<std::uint64_t>(std::stoull(JsonString(logged.body, "dirid")));
+    korvex::ItemInfo upload;
+    upload.name = "store-bench.bin";
+    upload.size = groups * kGroup;
+    Call prepared;
+    if (korvex::Failed(store.CreateItem(root, upload, 1, &prepared.result)) || korvex::Failed(prepared.Wait()))
+      return state.SkipWithError("upload preparation failed");
+    korvex::ItemInfo item = boost::get<1>(*prepared.Payload<korvex::CreateItemPayload>())->info;
+    const std::string uploadToken = boost::any_cast<std::string>(item.extraTag);
+
+    Figures f;
+    double server = ServiceCpuSeconds(korvexd->Pid()), client0 = ClientCpuSeconds();
+    auto t0 = Clock::now();
+    for (std::size_t g = 0; g < groups; ++g) {
+      FillGroup(group, file.pattern, g);
+      if (!StoreMoveGroup(store, item, uploadToken, g, true, group, file.md5s[g]))
+        return state.SkipWithError(("upload of group " + std::to_string(g) + " failed").c_str());
+    }
+    f.up = Seconds(Clock::now() - t0);
+    f.clientCpuUp = ClientCpuSeconds() - client0;
+    f.serverCpuUp = ServiceCpuSeconds(korvexd->Pid()) - server;
+    Call completed, opened;
+    if (korvex::Failed(store.CompleteItem(item, 0, &completed.result)) || korvex::Failed(completed.Wait()))
+      return state.SkipWithError("completion failed");
+    if (korvex::Failed(store.OpenItem(item, false, &opened.result)) || korvex::Failed(opened.Wait()))
+      return state.SkipWithError("download preparation failed");
+    const std::string downloadToken =
+        boost::any_cast<std::string>(boost::get<1>(*opened.Payload<korvex::OpenItemPayload>()));
+
+    server = ServiceCpuSeconds(korvexd->Pid());
+    client0 = ClientCpuSeconds();
+    auto t1 = Clock::now();
+    for (std::size_t g = 0; g < groups; ++g) {
+      if (!StoreMoveGroup(store, item, downloadToken, g, false, group, file.md5s[g]))
+        return state.SkipWithError(("download of group " + std::to_string(g) + " failed").c_str());
+    }
+    f.down = Seconds(Clock::now() - t1);
+    f.clientCpuDown = ClientCpuSeconds() - client0;
+    f.serverCpuDown = ServiceCpuSeconds(korvexd->Pid()) - server;
+    Report(state, "WriteChunk/ReadChunk of the client library", groups, f);
   }
 }
 
 }  // namespace
 
-BENCHMARK(BM_StreamRoundTrip)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_PlainClientStreams)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_StoreStreams)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 int main(int argc, char** argv) {
+  // The client library keeps settings and logs under KORVEX_HOME; a run
+  // must touch neither the user's own nor go through a proxy.
+  char home[] = "/tmp/korvex-bench-XXXXXX";
+  if (!mkdtemp(home)) return 1;
+  setenv("KORVEX_HOME", home, 1);
+  for (const char* name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
+    unsetenv(name);
   curl_global_init(CURL_GLOBAL_DEFAULT);
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   curl_global_cleanup();
+  std::error_code ec;
+  std::filesystem::remove_all(home, ec);
   return 0;
 }

@@ -121,6 +121,7 @@ class KorvexDataStoreRemote : public DataStoreRemoteNullImplBase {
   /// `forWriting` is not sent.
   [[nodiscard]] HRESULT OpenItem(const ItemInfo& item, bool forWriting, AsyncResult** result) override;
   /// ReadBufferPayload: exactly `length` bytes; 0x80071F43 when fewer came.
+  /// A `length` of 0 is E_INVALIDARG (an inclusive range cannot name it).
   [[nodiscard]] HRESULT ReadItem(const ItemInfo& item, std::uint32_t offsetLow, std::uint32_t offsetHigh,
                                  std::uint32_t length, AsyncResult** result) override;
   /// ItemMd5Payload: the service's upper-case MD5 of the file (of what has
@@ -136,6 +137,8 @@ class KorvexDataStoreRemote : public DataStoreRemoteNullImplBase {
   // no stream state and retries nothing. A refusal of the stream maps its
   // status: 4000..4005 to 0x804F0010..0x804F0015, 5000 to 0x804F0016, any
   // other or none to 0x80070002; a failed chunk carries StreamFailurePayload.
+  // A short chunk read is 0x80071F43 unless the service named a refusal. A
+  // `length` of 0 is E_INVALIDARG, nothing sent.
 
   [[nodiscard]] HRESULT OpenStream(const ItemInfo& item, bool read, std::uint64_t offset, std::uint32_t length,
                                    std::uint32_t chunkSize, const std::string& token, AsyncResult** result) override;

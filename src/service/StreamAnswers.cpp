@@ -83,9 +83,23 @@ HRESULT StreamStatusCode(std::string_view streamStatus) noexcept {
   return HR_FILE_NOT_FOUND;
 }
 
+namespace {
+
+// Whether the answer names a refusal of its own: a status other than 2000.
+bool NamesRefusal(const HttpHeaderMap& headers) {
+  const auto header = headers.find(kStatusHeader);
+  if (header == headers.end()) return false;
+  const std::string status = HeaderAttributeValue(header->second, "code");
+  return !status.empty() && status != kStreamStatusOk;
+}
+
+}  // namespace
+
 void CompleteStreamAnswer(RequestContext& context, const std::string& body, const HttpHeaderMap& headers) {
-  // A short chunk fails as such whatever the status header says.
-  if (context.type == hrtReadChunk && !CheckReadLength(context, body, "ReadChunk")) return;
+  // A short chunk fails as such, unless the service refused the read and
+  // said why: a refusal's body is always short, and its own code (an unknown
+  // stream, a refused token, a file that is gone) is what the caller acts on.
+  if (context.type == hrtReadChunk && !NamesRefusal(headers) && !CheckReadLength(context, body, "ReadChunk")) return;
   HRESULT failure = S_OK;
   std::int32_t number = 0;
   if (!StreamAccepted(context, headers, failure, number)) {

@@ -2,7 +2,6 @@
 // korvexd over loopback; every change is checked by listing again.
 
 #include "ServiceSession_support.h"
-#include "service/JsonParser.h"
 
 #include <gtest/gtest.h>
 
@@ -11,29 +10,8 @@
 namespace korvex::test {
 namespace {
 
-class DirectoryOperations : public ::testing::Test {
+class DirectoryOperations : public ServiceSession {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(korvexd_.Start({"--seed-demo"})) << korvexd_.Error();
-    LoginAnswer login = LogIn(korvexd_.BaseUrl(), "alice", "alice-demo-1");
-    ASSERT_EQ(login.status, S_OK) << login.body;
-    ASSERT_FALSE(login.authPro.empty());
-    JsonValue answer = ParseJson(login.body);
-    ASSERT_TRUE(answer.IsObject()) << login.body;
-    root_ = Directory("/", *FindString(*answer.AsObject(), "dirid"));
-    shares_ = Directory("/shares/", *FindString(*answer.AsObject(), "secdirid"));
-    store_ = std::make_unique<KorvexDataStoreRemote>(korvexd_.BaseUrl(), korvexd_.BaseUrl(), login.authPro,
-                                                     login.phpSessionId, "alice");
-    ASSERT_EQ(store_->InitStatus(), S_OK);
-  }
-
-  static ContainerInfo Directory(const std::string& uri, const std::string& id) {
-    ContainerInfo info;
-    info.uri = uri;
-    info.tag = static_cast<std::uint64_t>(std::stoull(id));
-    return info;
-  }
-
   // Lists `dir` and returns copies of its sub-directories' records.
   std::vector<ContainerInfo> ListDirs(const ContainerInfo& dir, std::int32_t* fileCount = nullptr) {
     Outcome outcome;
@@ -77,17 +55,6 @@ class DirectoryOperations : public ::testing::Test {
     return boost::get<1>(*payload)->info;
   }
 
-  template <class Start>
-  HRESULT Run(Start&& start) {
-    Outcome outcome;
-    const HRESULT hr = start(outcome.Out());
-    return Failed(hr) ? hr : outcome.Wait();
-  }
-
-  KorvexdProcess korvexd_;
-  std::unique_ptr<KorvexDataStoreRemote> store_;
-  ContainerInfo root_;
-  ContainerInfo shares_;
 };
 
 TEST_F(DirectoryOperations, ListsTheSeededDisk) {
@@ -197,16 +164,19 @@ TEST_F(DirectoryOperations, RenamesMovesCopiesAndDeletesFiles) {
 }
 
 TEST_F(DirectoryOperations, RefusalsAndTransportFailuresReachTheCaller) {
+  // Each call completes (Run fails the test otherwise) with its mapped code.
   ContainerInfo missing = Directory("/gone/", "987654321");
-  EXPECT_TRUE(Failed(Run([&](AsyncResult** r) { return store_->ListSubContainersAndItemCount(missing, r); })));
+  EXPECT_EQ(Run([&](AsyncResult** r) { return store_->ListSubContainersAndItemCount(missing, r); }),
+            MakeHResult(0x800707D2u));  // state 2002, unknown directory
 
-  // A session the service does not know.
+  // A session the service does not know: the login-failure state, unchanged.
   KorvexDataStoreRemote stranger(korvexd_.BaseUrl(), korvexd_.BaseUrl(), "bogus", "bogus", "x");
-  EXPECT_TRUE(Failed(Run([&](AsyncResult** r) { return stranger.ListSubContainersAndItemCount(root_, r); })));
+  EXPECT_EQ(Run([&](AsyncResult** r) { return stranger.ListSubContainersAndItemCount(root_, r); }),
+            MakeHResult(0x804F2EEFu));
 
-  // Nothing listening any more.
+  // Nothing listening any more: the connection is refused.
   ASSERT_TRUE(korvexd_.Stop());
-  EXPECT_TRUE(Failed(Run([&](AsyncResult** r) { return store_->DeleteContainer(root_, r); })));
+  EXPECT_EQ(Run([&](AsyncResult** r) { return store_->DeleteContainer(root_, r); }), MakeHResult(0x804F2EFDu));
 }
 
 TEST_F(DirectoryOperations, CopiesOfTheStoreShareTheSession) {

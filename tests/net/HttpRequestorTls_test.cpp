@@ -147,20 +147,13 @@ TEST_F(HttpRequestorTlsTest, RegistryValuesAndCommandLineDecideThePolicy) {
 TEST_F(HttpRequestorTlsTest, RedirectsNeverLeaveHttpsForHttp) {
   std::atomic<int> clearTextPosts{0};
   LoopbackServer plain;
-  plain.Routes().Post("/landing", [&](const httplib::Request&, httplib::Response& response) {
-    ++clearTextPosts;
-    response.set_content("landed in clear text", "text/plain");
-  });
+  plain.Routes().Post("/landing", [&](const httplib::Request&, httplib::Response&) { ++clearTextPosts; });
   plain.Start();
-  const std::string secureUrl = server_->Url("localhost");
-  const std::pair<std::string, HRESULT> cases[] = {
-      {plain.Url() + "/landing", HResultFromHttp(kHttpErrorInvalidUrl)},
-      {secureUrl + "/landing", S_OK},
-  };
-  const std::string form = "loginname=alice&password=secret";
-  for (const auto& [target, expected] : cases) {
+  const std::string secureUrl = server_->Url("localhost"), form = "loginname=alice&password=secret";
+  for (const auto& [target, expected] : {std::pair{plain.Url(), HResultFromHttp(kHttpErrorInvalidUrl)},
+                                         std::pair{secureUrl, S_OK}}) {
     SCOPED_TRACE(target);
-    SetRedirectTarget(target);
+    SetRedirectTarget(target + "/landing");
     HttpRequestor requestor;
     requestor.SetTlsSettings(TlsSettings{pki_.caFile.string(), false});
     ASSERT_EQ(requestor.Init(secureUrl), S_OK);

@@ -9,7 +9,6 @@
 #include "NetTestSupport.h"
 #include "foundation/Language.h"
 #include "net/HttpErrorTable.h"
-#include "net/HttpTransfer.h"
 
 namespace korvex {
 namespace {
@@ -261,17 +260,6 @@ TEST(HttpErrorTable, MapsLibcurlFailuresToTransportNumbers) {
     SCOPED_TRACE(curl_easy_strerror(code));
     EXPECT_EQ(HttpErrorFromCurl(code), number);
   }
-}
-
-TEST(LoggableUrl, StopsBeforeSessionValuesAndTokens) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"http://h:1/file/uploadblock/77.pdf/a=av&t=tk&random=5", "http://h:1/file/uploadblock/77.pdf/"},
-      {"http://h:1/file/downloadblock/77?a=av&t=tk", "http://h:1/file/downloadblock/77"},
-      {"http://h:1/file/uploadover/77/0?product=smb&a=av", "http://h:1/file/uploadover/77/0"},
-      {"/file/uploadblock/7/a=av&t=tk", "/file/uploadblock/7/"},
-      {"http://h:1/idtv1/stream/write/77", "http://h:1/idtv1/stream/write/77"},
-  };
-  for (const auto& [url, loggable] : cases) EXPECT_EQ(LoggableUrl(url), loggable) << url;
 }
 
 TEST_F(HttpRequestorTest, RefusesBadUrlsAndArgumentsWithoutCallingTheCompletion) {
