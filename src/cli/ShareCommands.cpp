@@ -68,8 +68,8 @@ CommandOutcome ListShares(DataStore& store, const ContainerInfo& folder, const G
   return {};
 }
 
-// Each user is one request, so that one refused name is reported on its own
-// and the others are still changed.
+// The store changes a share one user at a time; the first refused user
+// ends the command and is named in its report.
 CommandOutcome ForEachUser(const SharingArgs& args, const std::string& subject,
                            const std::function<HRESULT(const std::string&)>& change) {
   for (const std::string& user : args.words) {

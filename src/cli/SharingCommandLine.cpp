@@ -7,6 +7,7 @@
 
 #include <map>
 #include <memory>
+#include <utility>
 
 namespace korvex::cli {
 namespace {
@@ -51,15 +52,17 @@ void AddLinkCommands(CLI::App& app, SharingArgs& a, const Choose& choose) {
   };
   CLI::App* link = app.add_subcommand("link", "Download links of files");
   link->require_subcommand(1);
-  for (const char* name : {"create", "change"}) {
-    CLI::App* command = link->add_subcommand(name, std::string(name) + " the download link of a file");
+  for (const auto& [name, help] : {std::pair{"create", "Create the download link of a file"},
+                                    std::pair{"change", "Change how long the link of a file stays valid"}}) {
+    CLI::App* command = link->add_subcommand(name, help);
     command->add_option("FILE", a.path, "The file")->required();
     CLI::Option* days = command->add_option("--days", a.days, "Valid for N days (default 7)");
     command->add_option("--expires", a.expires, "Valid until DATE (YYYY-MM-DD)")->excludes(days);
     choose(command, action(name));
   }
-  for (const char* name : {"show", "remove"}) {
-    CLI::App* command = link->add_subcommand(name, std::string(name) + " the download link of a file");
+  for (const auto& [name, help] : {std::pair{"show", "Show the link of a file, its downloads and days left"},
+                                    std::pair{"remove", "Remove the download link of a file"}}) {
+    CLI::App* command = link->add_subcommand(name, help);
     command->add_option("FILE", a.path, "The file")->required();
     choose(command, action(name));
   }
@@ -83,8 +86,9 @@ void AddCodeCommands(CLI::App& app, SharingArgs& a, const Choose& choose) {
   };
   CLI::App* code = app.add_subcommand("code", "Upload access codes of folders");
   code->require_subcommand(1);
-  for (const char* name : {"list", "create"}) {
-    CLI::App* command = code->add_subcommand(name, std::string(name) + " the access codes of a folder");
+  for (const auto& [name, help] : {std::pair{"list", "List the access codes of a folder"},
+                                    std::pair{"create", "Create an access code for uploads into a folder"}}) {
+    CLI::App* command = code->add_subcommand(name, help);
     command->add_option("DIR", a.path, "The folder")->required();
     choose(command, action(name));
   }
