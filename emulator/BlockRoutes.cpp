@@ -24,6 +24,7 @@ void PreUpload(Service& service, Call& call) {
     return ReplyRefusal(call.res, state::kNoCreateFileRight, "No permission to create a new file");
   auto request = ReadUploadRequest(call);
   if (!request) return;
+  request->mayReplace = rights::CanModify(mask);
   PrepareUpload(service, call, *dir, *request);
 }
 
@@ -36,6 +37,8 @@ void UploadBlock(Service& service, Call& call) {
     return ReplyRefusal(call.res, state::kBadUpload, "Illegal upload request");
   auto file = service.catalog().FileById(*fileId);
   if (!file || file->state != 1) return ReplyRefusal(call.res, state::kBadUpload, "The upload is not open");
+  if (!TransferStillValid(service, *transfer, *file))
+    return ReplyRefusal(call.res, state::kBadUpload, "The upload's token has expired or lost its right");
   // Upload ranges end exclusively: "bytes=0-1048576" carries 1048576 bytes.
   auto range = RequestRange(call.req);
   if (!range) return ReplyRefusal(call.res, state::kBadRequest, "range header missing or invalid");
@@ -45,6 +48,7 @@ void UploadBlock(Service& service, Call& call) {
     return ReplyRefusal(call.res, state::kBadRequest, "range beyond the declared size");
   if (!WriteAt(service.catalog().BlobPath(file->id), range->first, call.body))
     return ReplyHttpError(call.res, 500, "cannot store the block");
+  RecordReceived(service, file->id, range->first, range->last);
   ReplyOk(call.res);
 }
 
@@ -83,7 +87,12 @@ std::optional<File> DataFile(Service& service, Call& call) {
     return std::nullopt;
   }
   auto file = service.catalog().FileById(*fileId);
-  if (!file) ReplyHttpError(call.res, 404, "file not found");
+  if (!file) {
+    ReplyHttpError(call.res, 404, "file not found");
+  } else if (!TransferStillValid(service, *transfer, *file)) {
+    ReplyHttpError(call.res, 403, "token expired or no longer allowed");
+    return std::nullopt;
+  }
   return file;
 }
 

@@ -12,7 +12,6 @@ namespace korvexd {
 namespace {
 
 constexpr std::int64_t kDefaultQuota = 10LL * 1024 * 1024 * 1024;
-constexpr int kMaxDepth = 512;  // guards every walk up the tree
 
 const char* kUserColumns =
     "id, name, domain, display, email, root_dir, share_dir, is_sub, quota, joined";
@@ -38,20 +37,52 @@ std::string Sha256Hex(const std::string& text) {
   return Hex(digest, length);
 }
 
+// RFC 3629: no overlong forms, no surrogates, nothing above U+10FFFF, so
+// that one name has exactly one spelling.
 bool IsValidUtf8(const std::string& s) {
   std::size_t i = 0;
   while (i < s.size()) {
     auto c = static_cast<unsigned char>(s[i]);
-    int extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
-    if (extra < 0 || i + extra >= s.size())
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    int extra = 0;
+    unsigned char low = 0x80, high = 0xBF;  // bounds of the second byte
+    if (c >= 0xC2 && c <= 0xDF) {
+      extra = 1;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      extra = 2;
+      if (c == 0xE0) low = 0xA0;
+      if (c == 0xED) high = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      extra = 3;
+      if (c == 0xF0) low = 0x90;
+      if (c == 0xF4) high = 0x8F;
+    } else {
       return false;
+    }
+    if (i + extra >= s.size()) return false;
     for (int k = 1; k <= extra; ++k) {
-      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+      auto next = static_cast<unsigned char>(s[i + k]);
+      if (k == 1 ? (next < low || next > high) : (next & 0xC0) != 0x80) return false;
     }
     i += extra + 1;
   }
   return true;
 }
+
+// The directory and its ancestors. UNION (not UNION ALL) ends the walk
+// even in a damaged tree that holds a cycle.
+const char* kAncestors =
+    "WITH RECURSIVE up(id) AS (SELECT ? UNION "
+    "SELECT d.parent FROM dirs d JOIN up ON d.id = up.id WHERE d.parent <> 0) ";
+// The same with each one's distance, for "the nearest"; the distance makes
+// rows distinct, so a bound far beyond any real tree replaces UNION's guard.
+const char* kAncestorsByDepth =
+    "WITH RECURSIVE up(id, depth) AS (SELECT ?, 0 UNION ALL "
+    "SELECT d.parent, up.depth + 1 FROM dirs d JOIN up ON d.id = up.id "
+    "WHERE d.parent <> 0 AND up.depth < 1000000) ";
 
 }  // namespace
 
@@ -171,6 +202,11 @@ std::int64_t Catalog::UsedSpace(std::int64_t userId) {
   return rows.empty() ? 0 : rows[0].Int(0);
 }
 
+std::int64_t Catalog::ChargedSpace(std::int64_t userId) {
+  auto rows = db_.Query("SELECT COALESCE(SUM(size),0) FROM files WHERE owner=?", {userId});
+  return rows.empty() ? 0 : rows[0].Int(0);
+}
+
 std::optional<Dir> Catalog::DirById(std::int64_t id) {
   auto rows = db_.Query(std::string("SELECT ") + kDirColumns + " FROM dirs WHERE id=?", {id});
   if (rows.empty()) return std::nullopt;
@@ -200,31 +236,19 @@ std::int64_t Catalog::CreateDir(std::int64_t owner, std::int64_t parent, const s
 }
 
 bool Catalog::IsWithin(std::int64_t dir, std::int64_t ancestor) {
-  std::int64_t current = dir;
-  for (int depth = 0; current != 0 && depth < kMaxDepth; ++depth) {
-    if (current == ancestor) return true;
-    auto d = DirById(current);
-    if (!d) return false;
-    current = d->parent;
-  }
-  return false;
+  return !db_.Query(std::string(kAncestors) + "SELECT 1 FROM up WHERE id=? LIMIT 1", {dir, ancestor}).empty();
 }
 
 void Catalog::DeleteDirTree(std::int64_t dir) {
-  std::vector<std::int64_t> pending{dir};
-  std::vector<std::int64_t> all;
-  while (!pending.empty() && all.size() < 1000000) {
-    std::int64_t id = pending.back();
-    pending.pop_back();
-    all.push_back(id);
-    for (const Dir& d : SubDirs(id)) pending.push_back(d.id);
-  }
-  for (std::int64_t id : all) {
-    for (const File& f : FilesIn(id)) DeleteFile(f.id);
-    db_.Exec("DELETE FROM shares WHERE dir=?", {id});
-    db_.Exec("DELETE FROM codes WHERE dir=?", {id});
-    db_.Exec("DELETE FROM dirs WHERE id=?", {id});
-  }
+  const std::string below =
+      "WITH RECURSIVE down(id) AS (SELECT ? UNION SELECT d.id FROM dirs d JOIN down ON d.parent = down.id) ";
+  std::vector<std::int64_t> files;
+  for (const Row& r : db_.Query(below + "SELECT f.id FROM files f JOIN down ON f.dir = down.id", {dir}))
+    files.push_back(r.Int(0));
+  for (std::int64_t id : files) DeleteFile(id);
+  for (const char* table : {"shares", "codes"})
+    db_.Exec(below + "DELETE FROM " + table + " WHERE dir IN (SELECT id FROM down)", {dir});
+  db_.Exec(below + "DELETE FROM dirs WHERE id IN (SELECT id FROM down)", {dir});
 }
 
 bool Catalog::IsShared(std::int64_t dir) {
@@ -235,27 +259,19 @@ std::uint32_t Catalog::Rights(std::int64_t userId, std::int64_t dir) {
   auto d = DirById(dir);
   if (!d) return rights::kNone;
   if (d->owner == userId) return rights::kAdmin;
-  std::int64_t current = dir;
-  for (int depth = 0; current != 0 && depth < kMaxDepth; ++depth) {
-    auto rows = db_.Query("SELECT privilege FROM shares WHERE dir=? AND user_id=?", {current, userId});
-    if (!rows.empty()) return static_cast<std::uint32_t>(rows[0].Int(0));
-    auto parent = DirById(current);
-    if (!parent) break;
-    current = parent->parent;
-  }
-  return rights::kNone;
+  auto rows = db_.Query(std::string(kAncestorsByDepth) +
+                            "SELECT s.privilege FROM up JOIN shares s ON s.dir = up.id AND s.user_id = ? "
+                            "ORDER BY up.depth LIMIT 1",
+                        {dir, userId});
+  return rows.empty() ? rights::kNone : static_cast<std::uint32_t>(rows[0].Int(0));
 }
 
 std::int64_t Catalog::ShareRootFor(std::int64_t userId, std::int64_t dir) {
-  std::int64_t current = dir;
-  for (int depth = 0; current != 0 && depth < kMaxDepth; ++depth) {
-    if (!db_.Query("SELECT 1 FROM shares WHERE dir=? AND user_id=?", {current, userId}).empty())
-      return current;
-    auto parent = DirById(current);
-    if (!parent) break;
-    current = parent->parent;
-  }
-  return 0;
+  auto rows = db_.Query(std::string(kAncestorsByDepth) +
+                            "SELECT up.id FROM up JOIN shares s ON s.dir = up.id AND s.user_id = ? "
+                            "ORDER BY up.depth LIMIT 1",
+                        {dir, userId});
+  return rows.empty() ? 0 : rows[0].Int(0);
 }
 
 std::optional<File> Catalog::FileById(std::int64_t id) {
@@ -293,6 +309,8 @@ void Catalog::DeleteFile(std::int64_t id) {
   db_.Exec("DELETE FROM links WHERE file_id=?", {id});
   db_.Exec("DELETE FROM transfers WHERE file_id=?", {id});
   db_.Exec("DELETE FROM streams WHERE file_id=?", {id});
+  db_.Exec("DELETE FROM uploads WHERE file_id=?", {id});
+  db_.Exec("DELETE FROM received WHERE file_id=?", {id});
   std::error_code ec;
   std::filesystem::remove(BlobPath(id), ec);
 }
@@ -323,16 +341,11 @@ std::int64_t Catalog::CopyFile(const File& source, std::int64_t targetDir, std::
 }
 
 std::int64_t Catalog::CountFilesBelow(std::int64_t dir) {
-  std::int64_t total = 0;
-  std::vector<std::int64_t> pending{dir};
-  for (std::size_t visited = 0; !pending.empty() && visited < 1000000; ++visited) {
-    std::int64_t id = pending.back();
-    pending.pop_back();
-    auto rows = db_.Query("SELECT COUNT(*) FROM files WHERE dir=? AND state=0", {id});
-    total += rows.empty() ? 0 : rows[0].Int(0);
-    for (const Dir& d : SubDirs(id)) pending.push_back(d.id);
-  }
-  return total;
+  auto rows = db_.Query(
+      "WITH RECURSIVE down(id) AS (SELECT ? UNION SELECT d.id FROM dirs d JOIN down ON d.parent = down.id) "
+      "SELECT COUNT(*) FROM files f JOIN down ON f.dir = down.id WHERE f.state = 0",
+      {dir});
+  return rows.empty() ? 0 : rows[0].Int(0);
 }
 
 }  // namespace korvexd

@@ -69,6 +69,9 @@ class Catalog {
   std::vector<User> UsersInDomain(const std::string& domain);
   /// Bytes used by the user's complete files.
   std::int64_t UsedSpace(std::int64_t userId);
+  /// Bytes the quota is charged with: complete files and the declared size
+  /// of every upload still in progress.
+  std::int64_t ChargedSpace(std::int64_t userId);
 
   // ---- directories ----
   std::optional<Dir> DirById(std::int64_t id);
@@ -107,7 +110,7 @@ class Catalog {
   std::filesystem::path blobDir_;
 };
 
-/// A directory or file name the service accepts: non-empty valid UTF-8,
+/// A directory or file name the service accepts: non-empty RFC 3629 UTF-8,
 /// at most 255 bytes, no "/", "\", control characters, "." or "..".
 bool IsValidName(const std::string& name);
 

@@ -135,6 +135,7 @@ void CodePreUpload(Service& service, Call& call) {
   auto request = ReadUploadRequest(call);
   if (!request) return;
   // The token belongs to the code, whether or not the visitor sent a cookie.
+  // A visitor only adds files: override is never granted.
   call.session.codeId = code->Int(0);
   call.session.userId = code->Int(2);
   PrepareUpload(service, call, *dir, *request);

@@ -27,12 +27,20 @@ CREATE TABLE IF NOT EXISTS files(
   ctime INTEGER NOT NULL, state INTEGER NOT NULL, sec INTEGER NOT NULL,
   md5 TEXT NOT NULL DEFAULT '', blob TEXT NOT NULL);
 CREATE INDEX IF NOT EXISTS files_dir ON files(dir);
+CREATE INDEX IF NOT EXISTS files_owner ON files(owner);
 CREATE TABLE IF NOT EXISTS sessions(
   auth TEXT PRIMARY KEY, phpsessid TEXT NOT NULL, user_id INTEGER NOT NULL,
   code_id INTEGER NOT NULL DEFAULT 0, created INTEGER NOT NULL);
+-- sessions.created is moved forward as the session is used: idle sessions expire.
 CREATE TABLE IF NOT EXISTS transfers(
   token TEXT PRIMARY KEY, file_id INTEGER NOT NULL, upload INTEGER NOT NULL,
   auth TEXT NOT NULL, code_id INTEGER NOT NULL DEFAULT 0, created INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS uploads(
+  file_id INTEGER PRIMARY KEY, user_id INTEGER NOT NULL, code_id INTEGER NOT NULL,
+  override INTEGER NOT NULL);
+CREATE TABLE IF NOT EXISTS received(
+  file_id INTEGER NOT NULL, first INTEGER NOT NULL, end INTEGER NOT NULL,
+  PRIMARY KEY(file_id, first));
 CREATE TABLE IF NOT EXISTS streams(
   id TEXT PRIMARY KEY, file_id INTEGER NOT NULL, token TEXT NOT NULL,
   write INTEGER NOT NULL, first INTEGER NOT NULL, last INTEGER NOT NULL,
@@ -55,6 +63,7 @@ CREATE TABLE IF NOT EXISTS mails(
 CREATE TABLE IF NOT EXISTS reports(
   id INTEGER PRIMARY KEY AUTOINCREMENT, user_id INTEGER NOT NULL, log TEXT NOT NULL,
   created INTEGER NOT NULL);
+CREATE INDEX IF NOT EXISTS reports_user ON reports(user_id);
 INSERT INTO sqlite_sequence(name, seq)
   SELECT 'dirs', 1000 WHERE NOT EXISTS (SELECT 1 FROM sqlite_sequence WHERE name='dirs');
 INSERT INTO sqlite_sequence(name, seq)

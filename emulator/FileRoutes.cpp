@@ -136,7 +136,12 @@ void MoveOrCopy(Service& service, Call& call, bool copy) {
   if (clash && !override)
     return ReplyRefusal(call.res, state::kFileExists, "Filename already exists, please enter another one");
   if (clash && clash->id == file->id) return ReplyOk(call.res);  // copy onto itself
-  if (copy && !HasSpace(service, target->owner, file->size))
+  // Replacing a file deletes it, so it needs the right to delete.
+  if (clash && !rights::CanModify(targetMask))
+    return ReplyRefusal(call.res, state::kFileExists, "Filename already exists, please enter another one");
+  // A move into another owner's directory charges that owner as a copy does.
+  bool charged = copy || target->owner != file->owner;
+  if (charged && !HasSpace(service, target->owner, std::max<std::int64_t>(0, file->size - (clash ? clash->size : 0))))
     return ReplyRefusal(call.res, state::kNoSpace, "Not enough space");
   // The new file is in place before the old one of the same name goes, so a
   // failure never loses both.

@@ -8,6 +8,9 @@
 namespace korvexd {
 namespace {
 
+constexpr std::size_t kMaxReport = 64 * 1024;
+constexpr std::int64_t kReportsKept = 1000;
+
 bool HasExtension(const std::string& name, std::initializer_list<const char*> extensions) {
   std::string ext = ExtensionOf(name);
   for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -32,7 +35,7 @@ void Preview(Service& service, Call& call, bool video) {
   if (!fits || file->state != 0 || !rights::CanDownload(mask))
     return ReplyRefusal(call.res, state::kBadDownload, "No preview for this file");
   std::string token = NewTransfer(service, file->id, false, call.session);
-  ReplyOk(call.res, {{"url", service.BaseUrl(call.req) + "/preview/" + std::to_string(file->id) + "?t=" + token}});
+  ReplyOk(call.res, {{"url", service.BaseUrl() + "/preview/" + std::to_string(file->id) + "?t=" + token}});
 }
 
 void PreviewBytes(Service& service, Call& call) {
@@ -40,6 +43,8 @@ void PreviewBytes(Service& service, Call& call) {
   auto transfer = FindTransfer(service, call.form["t"]);
   if (!id || !transfer || transfer->fileId != *id) return ReplyHttpError(call.res, 403, "invalid token");
   auto file = service.catalog().FileById(*id);
+  if (file && !TransferStillValid(service, *transfer, *file))
+    return ReplyHttpError(call.res, 403, "token expired or no longer allowed");
   std::string data;
   if (!file || !ReadAt(service.catalog().BlobPath(file->id), 0, static_cast<std::uint64_t>(file->size), data))
     return ReplyHttpError(call.res, 404, "file not found");
@@ -57,11 +62,19 @@ void UserPhoto(Service&, Call& call) {
   call.res.set_content(std::string(reinterpret_cast<const char*>(kPng), sizeof kPng), "image/png");
 }
 
-/// The report's record is not encoded, so the body after "log=" is kept as it came.
+/// The report's record is not encoded, so the body after "log=" is kept as
+/// it came. Only signed-in callers report, and each keeps its latest
+/// kReportsKept reports.
 void TransferReport(Service& service, Call& call) {
+  if (call.session.userId == 0) return ReplyRefusal(call.res, state::kNotLoggedIn, "not logged in");
   std::string log = call.body.rfind("log=", 0) == 0 ? call.body.substr(4) : call.body;
-  service.db().Exec("INSERT INTO reports(user_id, log, created) VALUES(?,?,?)",
-                    {call.session.userId, log, NowSeconds()});
+  std::int64_t user = call.session.userId;
+  service.db().Transaction([&] {
+    return service.db().Exec("INSERT INTO reports(user_id, log, created) VALUES(?,?,?)", {user, log, NowSeconds()}) &&
+           service.db().Exec("DELETE FROM reports WHERE user_id=? AND id NOT IN "
+                             "(SELECT id FROM reports WHERE user_id=? ORDER BY id DESC LIMIT ?)",
+                             {user, user, kReportsKept});
+  });
   ReplyOk(call.res);
 }
 
@@ -90,7 +103,7 @@ void AddInfoRoutes(Service& service) {
                 [&service](Call& call) { Preview(service, call, true); });
   service.Route("GET", R"(/preview/([^/]*))", Access::kData, bind(PreviewBytes));
   service.Route("GET", R"(/account/getuserphoto(/.*)?)", Access::kPublic, bind(UserPhoto));
-  service.Route("POST", "/errorlog.php", Access::kPublic, bind(TransferReport), Body::kRaw);
+  service.Route("POST", "/errorlog.php", Access::kPublic, bind(TransferReport), Body::kRaw, kMaxReport);
   service.Route("GET", R"(/([A-Za-z0-9_-]+\.(?:xml|exe|dll)))", Access::kPublic, bind(UpdateFile));
 }
 

@@ -63,7 +63,7 @@ void GetCodes(Service& service, Call& call, bool change) {
     service.db().Exec("INSERT INTO links(file_id, owner, code, created, expires, dist) VALUES(?,?,?,?,?,?)",
                       {file->id, call.user.id, code, NowSeconds(), *expires, dist});
   }
-  ReplyOk(call.res, {{"url", service.BaseUrl(call.req) + "/link/" + code}, {"code", code}});
+  ReplyOk(call.res, {{"url", service.BaseUrl() + "/link/" + code}, {"code", code}});
 }
 
 void RemoveCodes(Service& service, Call& call) {
@@ -83,7 +83,7 @@ void LinkDetail(Service& service, Call& call) {
   if (rows.empty()) return ReplyRefusal(call.res, state::kResourceMissing, "Resource does not exist");
   std::int64_t expires = rows[0].Int(1);
   std::int64_t left = expires == kNever ? -1 : std::max<std::int64_t>(0, (expires - NowSeconds() + kDay - 1) / kDay);
-  ReplyOk(call.res, {{"url", service.BaseUrl(call.req) + "/link/" + rows[0].Text(0)},
+  ReplyOk(call.res, {{"url", service.BaseUrl() + "/link/" + rows[0].Text(0)},
                      {"dist", rows[0].Text(2)},
                      {"used", rows[0].Text(3)},
                      {"overtime", std::to_string(left)}});

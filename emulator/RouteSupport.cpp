@@ -64,7 +64,7 @@ std::string ExtensionOf(const std::string& name) {
 bool HasSpace(Service& service, std::int64_t userId, std::int64_t size) {
   auto user = service.catalog().UserById(userId);
   if (!user) return false;
-  return size >= 0 && service.catalog().UsedSpace(userId) + size <= user->quota;
+  return size >= 0 && service.catalog().ChargedSpace(userId) + size <= user->quota;
 }
 
 }  // namespace korvexd

@@ -27,7 +27,8 @@ std::optional<File> VisibleFile(Service& service, Call& call, std::optional<std:
 /// The text after the last "." of a name, dot included; empty when none.
 std::string ExtensionOf(const std::string& name);
 
-/// The user's quota allows size more bytes.
+/// The user's quota allows size more bytes beyond the complete files and
+/// the uploads in progress.
 bool HasSpace(Service& service, std::int64_t userId, std::int64_t size);
 
 }  // namespace korvexd

@@ -3,6 +3,7 @@
 
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <thread>
 
@@ -22,12 +23,30 @@ class WideServer : public Base {
 };
 
 constexpr int kBacklog = 512;
-constexpr std::size_t kWorkerThreads = 128;             // well above 64 keep-alive clients
-constexpr std::size_t kMaxBody = 32ull * 1024 * 1024;   // a block or chunk is at most a few MiB
+constexpr std::size_t kWorkerThreads = 128;  // well above 64 keep-alive clients
+constexpr std::size_t kMaxBody = Service::kMaxBody;
+constexpr std::int64_t kStreamIdleSeconds = 3600;
 
 bool IsLoopback(const std::string& address) {
   return address == "127.0.0.1" || address == "::1" || address.rfind("127.", 0) == 0 ||
          address == "::ffff:127.0.0.1";
+}
+
+/// Why a request's framing is unsafe to act on, or empty. A length that
+/// two parsers could read differently (a sign, hex, two values, one beside
+/// chunked coding) is how requests get smuggled or workers tied up.
+std::string FramingError(const httplib::Request& req) {
+  if (req.version == "HTTP/1.1" && !req.has_header("Host")) return "HTTP/1.1 request without Host";
+  std::size_t lengths = req.get_header_value_count("Content-Length");
+  if (lengths == 0) return {};
+  std::string first = req.get_header_value("Content-Length");
+  for (std::size_t i = 0; i < lengths; ++i) {
+    std::string value = req.get_header_value("Content-Length", i);
+    if (!ParseU64(value)) return "Content-Length is not a decimal number";
+    if (value != first) return "Content-Length given twice with different values";
+  }
+  if (req.has_header("Transfer-Encoding")) return "Content-Length beside Transfer-Encoding";
+  return {};
 }
 
 }  // namespace
@@ -57,20 +76,44 @@ bool Service::Init(std::string& error) {
 
 std::optional<Session> Service::FindSession(const std::string& auth) {
   if (auth.empty()) return std::nullopt;
-  auto rows = db_.Query("SELECT user_id, code_id FROM sessions WHERE auth=?", {auth});
+  auto rows = db_.Query("SELECT user_id, code_id, created FROM sessions WHERE auth=?", {auth});
   if (rows.empty()) return std::nullopt;
+  std::int64_t now = NowSeconds(), idle = now - rows[0].Int(2);
+  if (idle > options_.sessionIdleSeconds) {
+    db_.Exec("DELETE FROM sessions WHERE auth=?", {auth});
+    return std::nullopt;
+  }
+  // One write a minute per session is enough to keep it alive.
+  if (idle >= std::min<std::int64_t>(60, options_.sessionIdleSeconds / 4))
+    db_.Exec("UPDATE sessions SET created=? WHERE auth=?", {now, auth});
   return Session{auth, rows[0].Int(0), rows[0].Int(1)};
 }
 
-std::string Service::BaseUrl(const httplib::Request& req) const {
-  std::string scheme = options_.tlsCert.empty() ? "http://" : "https://";
-  std::string host = req.get_header_value("Host");
-  if (host.empty()) host = options_.host + ":" + std::to_string(options_.port);
-  return scheme + host;
+std::string Service::BaseUrl() const {
+  if (!options_.publicUrl.empty()) return options_.publicUrl;
+  std::string host = options_.host.find(':') != std::string::npos ? "[" + options_.host + "]" : options_.host;
+  return (options_.tlsCert.empty() ? "http://" : "https://") + host + ":" + std::to_string(options_.port);
+}
+
+void Service::SweepWhenDue() {
+  std::int64_t now = NowSeconds(), due = nextSweep_.load();
+  std::int64_t shortest = std::min(options_.sessionIdleSeconds, options_.tokenSeconds);
+  // Whichever request wins the exchange sweeps; the others go on at once.
+  if (now < due || !nextSweep_.compare_exchange_strong(due, now + std::clamp<std::int64_t>(shortest / 2, 1, 60)))
+    return;
+  db_.Exec("DELETE FROM sessions WHERE created<?", {now - options_.sessionIdleSeconds});
+  db_.Exec("DELETE FROM transfers WHERE created<?", {now - options_.tokenSeconds});
+  // An upload outlived by its token can no longer receive a byte: it is
+  // abandoned, and the space it held goes back to its owner.
+  for (const Row& r : db_.Query("SELECT id FROM files WHERE state=1 AND ctime<?", {now - options_.tokenSeconds})) {
+    streams_.DropFile(r.Int(0));
+    catalog_->DeleteFile(r.Int(0));
+  }
+  streams_.Expire(now - options_.tokenSeconds, std::min(kStreamIdleSeconds, options_.tokenSeconds));
 }
 
 void Service::Route(const std::string& method, const std::string& pattern, Access access,
-                    Handler handler, Body bodyKind) {
+                    Handler handler, Body bodyKind, std::size_t maxBody) {
   auto shared = std::make_shared<Handler>(std::move(handler));
   if (method == "GET") {
     server_->Get(pattern, [this, access, shared](const httplib::Request& req, httplib::Response& res) {
@@ -81,12 +124,13 @@ void Service::Route(const std::string& method, const std::string& pattern, Acces
   // Every POST body is read here rather than by the server, which would
   // refuse form bodies above a few KiB and parse raw chunks that clients
   // label as forms.
-  server_->Post(pattern, [this, access, shared, bodyKind](const httplib::Request& req, httplib::Response& res,
-                                                         const httplib::ContentReader& reader) {
+  server_->Post(pattern, [this, access, shared, bodyKind, maxBody](const httplib::Request& req,
+                                                                  httplib::Response& res,
+                                                                  const httplib::ContentReader& reader) {
     std::string body;
-    bool tooLarge = ParseU64(req.get_header_value("Content-Length")).value_or(0) > kMaxBody;
+    bool tooLarge = ParseU64(req.get_header_value("Content-Length")).value_or(0) > maxBody;
     bool complete = !tooLarge && reader([&](const char* data, std::size_t length) {
-      if (body.size() + length > kMaxBody) {
+      if (body.size() + length > maxBody) {
         tooLarge = true;
         return false;
       }
@@ -157,6 +201,7 @@ void Service::Dispatch(const httplib::Request& req, httplib::Response& res, Acce
   // Faults never touch the admin endpoint, which must stay able to clear them.
   bool faulty = access != Access::kAdmin;
   if (faulty && ApplyBeforeFaults(req, res)) return;
+  SweepWhenDue();
   Call call{req, res, std::move(body), {}, {}, {}};
   if (bodyKind == Body::kForm) call.form = ParseForm(call.body);
   for (const auto& [key, value] : req.params) call.form.emplace(key, value);
@@ -211,7 +256,16 @@ int Service::Serve() {
   // The client sends "range" headers with exclusive ends on uploads and its
   // own meaning on every data path; the routes read them, so the server must
   // not cut answers to them on its own.
-  server_->set_pre_routing_handler([](const httplib::Request& req, httplib::Response&) {
+  // Framing is judged before any body is read, so a bad length costs no
+  // worker time. The library keeps the connection open after the answer;
+  // unread body bytes then fail to parse as the next request and are
+  // answered 400 as well.
+  server_->set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
+    if (std::string error = FramingError(req); !error.empty()) {
+      ReplyHttpError(res, 400, error);
+      res.set_header("Connection", "close");
+      return httplib::Server::HandlerResponse::Handled;
+    }
     const_cast<httplib::Request&>(req).ranges.clear();
     return httplib::Server::HandlerResponse::Unhandled;
   });

@@ -5,6 +5,7 @@
 // route body only deals with its own request.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -32,6 +33,9 @@ struct Options {
   std::filesystem::path updateDir;
   std::vector<std::string> faults;
   bool logRequests = false;
+  std::string publicUrl;                       // base of generated links; empty: the listening address
+  std::int64_t sessionIdleSeconds = 30 * 86400;  // an unused session ends after this
+  std::int64_t tokenSeconds = 86400;            // a transfer token, and its streams, end after this
 };
 
 /// Who is calling: an account session, or a visitor who entered with an
@@ -74,13 +78,16 @@ class Service {
   void Stop();
 
   using Handler = std::function<void(Call&)>;
+  /// Bodies above maxBody are refused with 413 before they are read.
   void Route(const std::string& method, const std::string& pattern, Access access, Handler handler,
-             Body body = Body::kForm);
+             Body body = Body::kForm, std::size_t maxBody = kMaxBody);
+  static constexpr std::size_t kMaxBody = 32ull * 1024 * 1024;  // a block or chunk is at most a few MiB
 
-  /// The session an AUTH_PRO value names, if any.
+  /// The live session an AUTH_PRO value names, if any; using it keeps it alive.
   std::optional<Session> FindSession(const std::string& auth);
-  /// Base URL of the service as the calling client reached it.
-  std::string BaseUrl(const httplib::Request& req) const;
+  /// Base URL of generated links: --public-url, else the listening address.
+  /// Never the request's Host header, which the caller chooses.
+  std::string BaseUrl() const;
 
   Catalog& catalog() { return *catalog_; }
   Database& db() { return db_; }
@@ -93,6 +100,9 @@ class Service {
                 const Handler& handler, Body bodyKind, std::string body);
   bool ApplyBeforeFaults(const httplib::Request& req, httplib::Response& res);
   void ApplyAfterFaults(const httplib::Request& req, httplib::Response& res);
+  /// Drops expired sessions, tokens, streams and abandoned uploads, at most
+  /// once a minute (more often with short lifetimes).
+  void SweepWhenDue();
 
   Options options_;
   Database db_;
@@ -100,6 +110,7 @@ class Service {
   Faults faults_;
   StreamTable streams_;
   std::unique_ptr<httplib::Server> server_;
+  std::atomic<std::int64_t> nextSweep_{0};
 };
 
 /// Route families; each lives in its own file.

@@ -14,6 +14,8 @@ namespace {
 constexpr int kOk = 2000, kMalformed = 4000, kUnknownStream = 4001, kBadRange = 4002, kBadToken = 4003,
               kGone = 4004, kWrongDirection = 4005, kStorage = 5000;
 constexpr std::uint64_t kMaxChunk = 16u << 20;
+// Received chunks are tracked one bit each, so a stream holds a bounded count.
+constexpr std::uint64_t kMaxChunksPerStream = 1u << 20;
 
 void StreamStatus(httplib::Response& res, int code, const std::string& streamId = {}) {
   res.set_header("x-korvexws-idt-status", "code=" + std::to_string(code));
@@ -36,14 +38,25 @@ void Open(Service& service, Call& call) {
   if (!transfer || transfer->fileId != *fileId) return StreamRefusal(call, kBadToken, "token refused");
   auto file = service.catalog().FileById(*fileId);
   if (!file) return StreamRefusal(call, kGone, "file not found");
+  if (!TransferStillValid(service, *transfer, *file)) return StreamRefusal(call, kBadToken, "token expired or no longer allowed");
   bool write = type == "write";
   if (write != transfer->upload || (write && file->state != 1) || (!write && file->state != 0))
     return StreamRefusal(call, kWrongDirection, "stream direction does not fit the token or the file");
   if (range->last >= static_cast<std::uint64_t>(file->size)) return StreamRefusal(call, kBadRange, "range beyond the file");
-  std::string id = service.streams().Open(
-      StreamInfo{{}, file->id, transfer->token, write, range->first, range->last, static_cast<std::uint32_t>(*chunk)});
+  StreamInfo info{{}, file->id, transfer->token, write, range->first, range->last, static_cast<std::uint32_t>(*chunk)};
+  if (info.ChunkCount() > kMaxChunksPerStream) return StreamRefusal(call, kMalformed, "too many chunks in one stream");
+  std::string id = service.streams().Open(std::move(info));
   ReplyOk(call.res, {{"stream_id", id}, {"chunk_sequence_next", 0}});
   StreamStatus(call.res, kOk, id);
+}
+
+/// The stream's token is judged again on every request; a stream ends with it.
+bool StillAllowed(Service& service, const StreamInfo& stream) {
+  auto transfer = FindTransfer(service, stream.token);
+  auto file = transfer ? service.catalog().FileById(stream.fileId) : std::nullopt;
+  if (file && TransferStillValid(service, *transfer, *file)) return true;
+  service.streams().Close(stream.id);
+  return false;
 }
 
 /// The stream and chunk a chunk request names; refuses and returns nullopt
@@ -56,7 +69,7 @@ std::optional<Chunk> ReadChunkHeaders(Service& service, Call& call, bool write) 
   const httplib::Request& req = call.req;
   auto fileId = PathId(req, 1);
   auto stream = service.streams().Find(req.get_header_value("x-korvexws-idt-stream-id"));
-  if (!stream || !fileId || stream->fileId != *fileId) {
+  if (!stream || !fileId || stream->fileId != *fileId || !StillAllowed(service, *stream)) {
     StreamRefusal(call, kUnknownStream, "unknown stream");
     return std::nullopt;
   }
@@ -70,7 +83,8 @@ std::optional<Chunk> ReadChunkHeaders(Service& service, Call& call, bool write) 
     StreamRefusal(call, kMalformed, "chunk range or sequence missing");
     return std::nullopt;
   }
-  if (range->first < stream->first || range->last > stream->last || range->last - range->first + 1 > stream->chunkSize) {
+  if (range->first < stream->first || range->last > stream->last ||
+      range->last - range->first + 1 > stream->chunkSize || *sequence >= stream->ChunkCount()) {
     StreamRefusal(call, kBadRange, "chunk outside its stream");
     return std::nullopt;
   }
@@ -83,6 +97,7 @@ void Write(Service& service, Call& call) {
   if (call.body.size() != chunk->last - chunk->first + 1) return StreamRefusal(call, kBadRange, "body length differs from the chunk range");
   if (!WriteAt(service.catalog().BlobPath(chunk->stream.fileId), chunk->first, call.body))
     return StreamRefusal(call, kGone, "file gone or not writable");
+  RecordReceived(service, chunk->stream.fileId, chunk->first, chunk->last + 1);
   std::uint64_t next = service.streams().MarkChunk(chunk->stream.id, chunk->sequence);
   ReplyOk(call.res);
   StreamStatus(call.res, kOk, chunk->stream.id);
@@ -114,6 +129,7 @@ void Close(Service& service, Call& call) {
     service.streams().Close(id);
     return StreamRefusal(call, kGone, "file not found");
   }
+  if (!StillAllowed(service, *stream)) return StreamRefusal(call, kUnknownStream, "unknown stream");
   std::string md5 = FileRangeMd5(service.catalog().BlobPath(file->id), stream->first, stream->last - stream->first + 1);
   if (md5.empty()) return StreamRefusal(call, kStorage, "cannot read the stream's bytes");
   service.streams().Close(id);

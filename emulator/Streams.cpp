@@ -6,8 +6,6 @@
 namespace korvexd {
 namespace {
 
-constexpr std::uint64_t kMaxTrackedChunks = 1 << 20;
-
 std::uint64_t LowestMissing(const std::vector<bool>& received) {
   for (std::size_t i = 0; i < received.size(); ++i) {
     if (!received[i]) return i;
@@ -60,8 +58,11 @@ std::uint64_t StreamTable::MarkChunk(const std::string& id, std::uint64_t sequen
   std::lock_guard lock(mutex_);
   auto it = open_.find(id);
   if (it == open_.end()) return 0;
+  it->second.used = std::chrono::steady_clock::now();
+  // Callers refuse sequences beyond the stream's chunk count, which its
+  // opening bounds, so this vector stays small.
   auto& received = it->second.received;
-  if (sequence < kMaxTrackedChunks) {
+  if (sequence < it->second.info.ChunkCount()) {
     if (received.size() <= sequence) received.resize(sequence + 1, false);
     received[sequence] = true;
   }
@@ -85,6 +86,21 @@ void StreamTable::DropFile(std::int64_t fileId) {
   if (db_) db_->Exec("DELETE FROM streams WHERE file_id=?", {fileId});
   std::lock_guard lock(mutex_);
   std::erase_if(open_, [&](const auto& entry) { return entry.second.info.fileId == fileId; });
+}
+
+void StreamTable::Expire(std::int64_t openedBefore, std::int64_t idleSeconds) {
+  std::vector<std::string> idle;
+  {
+    std::lock_guard lock(mutex_);
+    auto limit = std::chrono::steady_clock::now() - std::chrono::seconds(idleSeconds);
+    for (const auto& [id, entry] : open_) {
+      if (entry.used < limit) idle.push_back(id);
+    }
+  }
+  if (db_) {
+    for (const Row& r : db_->Query("SELECT id FROM streams WHERE created<?", {openedBefore})) idle.push_back(r.Text(0));
+  }
+  for (const std::string& id : idle) Close(id);
 }
 
 }  // namespace korvexd

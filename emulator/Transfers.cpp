@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "RouteSupport.h"
 
 namespace korvexd {
@@ -17,9 +19,40 @@ constexpr std::int64_t kMaxFileSize = 1LL << 40;
 
 std::optional<Transfer> FindTransfer(Service& service, const std::string& token) {
   if (token.empty()) return std::nullopt;
-  auto rows = service.db().Query("SELECT file_id, upload, auth, code_id FROM transfers WHERE token=?", {token});
+  auto rows = service.db().Query("SELECT file_id, upload, auth, code_id, created FROM transfers WHERE token=?",
+                                 {token});
   if (rows.empty()) return std::nullopt;
-  return Transfer{token, rows[0].Int(0), rows[0].Int(1) != 0, rows[0].Text(2), rows[0].Int(3)};
+  return Transfer{token, rows[0].Int(0), rows[0].Int(1) != 0, rows[0].Text(2), rows[0].Int(3), rows[0].Int(4)};
+}
+
+bool TransferStillValid(Service& service, const Transfer& transfer, const File& file) {
+  std::int64_t now = NowSeconds();
+  if (transfer.fileId != file.id || now - transfer.created > service.options().tokenSeconds) return false;
+  if (transfer.codeId != 0) {
+    auto rows = service.db().Query("SELECT dir, expires FROM codes WHERE id=?", {transfer.codeId});
+    return transfer.upload && !rows.empty() && rows[0].Int(1) >= now && rows[0].Int(0) == file.dir;
+  }
+  auto session = service.FindSession(transfer.auth);
+  if (!session || session->codeId != 0) return false;
+  std::uint32_t mask = service.catalog().Rights(session->userId, file.dir);
+  return transfer.upload ? rights::CanUpload(mask) : rights::CanDownload(mask);
+}
+
+void RecordReceived(Service& service, std::int64_t fileId, std::uint64_t first, std::uint64_t end) {
+  if (end <= first) return;
+  Database& db = service.db();
+  auto a = static_cast<std::int64_t>(first), b = static_cast<std::int64_t>(end);
+  // Touching or overlapping ranges merge, so a complete upload is one row.
+  db.Transaction([&] {
+    const char* touching = " FROM received WHERE file_id=? AND first<=? AND end>=?";
+    std::int64_t lo = a, hi = b;
+    for (const Row& r : db.Query(std::string("SELECT first, end") + touching, {fileId, b, a})) {
+      lo = std::min(lo, r.Int(0));
+      hi = std::max(hi, r.Int(1));
+    }
+    return db.Exec(std::string("DELETE") + touching, {fileId, b, a}) &&
+           db.Exec("INSERT INTO received(file_id, first, end) VALUES(?,?,?)", {fileId, lo, hi});
+  });
 }
 
 bool TransferAllows(const Transfer& transfer, std::int64_t fileId, const std::string& auth) {
@@ -56,11 +89,37 @@ std::optional<UploadRequest> ReadUploadRequest(Call& call) {
   return request;
 }
 
+namespace {
+
+/// The first of "name", "name (2).ext", "name (3).ext"... that no other file
+/// of the directory holds; the file's id keeps it unique when all are taken.
+std::string FreeName(Service& service, const File& file) {
+  std::string ext = ExtensionOf(file.name);
+  std::string stem = file.name.substr(0, file.name.size() - ext.size());
+  for (int n = 1; n <= 100; ++n) {
+    std::string name = n == 1 ? file.name : stem + " (" + std::to_string(n) + ")" + ext;
+    if (!IsValidName(name)) break;
+    if (service.db().Query("SELECT 1 FROM files WHERE dir=? AND name=? COLLATE NOCASE AND id<>?",
+                           {file.dir, name, file.id}).empty())
+      return name;
+  }
+  return std::to_string(file.id) + ext;
+}
+
+bool AllReceived(Service& service, const File& file) {
+  auto rows = service.db().Query("SELECT first, end FROM received WHERE file_id=?", {file.id});
+  return rows.size() == 1 && rows[0].Int(0) == 0 && rows[0].Int(1) == file.size;
+}
+
+}  // namespace
+
 void PrepareUpload(Service& service, Call& call, const Dir& dir, const UploadRequest& request) {
   if (!IsValidName(request.name)) return ReplyText(call.res, "-3");
   if (request.size > kMaxFileSize) return ReplyText(call.res, "-2");
-  if (!HasSpace(service, dir.owner, request.size)) return ReplyText(call.res, "-1");
   Catalog& catalog = service.catalog();
+  const Session& session = call.session;
+  bool visitor = session.codeId != 0;
+  bool override = request.override && request.mayReplace && !visitor;
   File file;
   file.dir = dir.id;
   file.owner = dir.owner;
@@ -70,26 +129,36 @@ void PrepareUpload(Service& service, Call& call, const Dir& dir, const UploadReq
   file.ctime = NowSeconds();
   file.state = 1;
   file.sec = request.sec;
-  bool exists = false;
+  const char* refusal = nullptr;
   std::int64_t id = 0;
-  // The name check and the new record form one transaction, so two clients
-  // racing for one name cannot both pass the check.
+  // The name check, the quota check and the new record form one
+  // transaction, so two clients racing for one name or the last free bytes
+  // cannot both pass.
   service.db().Transaction([&] {
-    if (catalog.CompleteFileByName(dir.id, request.name) && !request.override) {
-      exists = true;
+    if (!visitor && !override && catalog.CompleteFileByName(dir.id, request.name)) {
+      refusal = "-4";
       return true;
     }
-    // An earlier upload of the same name that never finished is replaced:
-    // its client has started over.
-    for (const Row& r : service.db().Query(
-             "SELECT id FROM files WHERE dir=? AND name=? COLLATE NOCASE AND state=1", {dir.id, request.name})) {
-      service.streams().DropFile(r.Int(0));
-      catalog.DeleteFile(r.Int(0));
+    // The caller's own earlier upload of the name that never finished is
+    // replaced: its client has started over. Nobody else's is touched.
+    if (!visitor) {
+      for (const Row& r : service.db().Query(
+               "SELECT f.id FROM files f LEFT JOIN uploads u ON u.file_id=f.id WHERE f.dir=? AND "
+               "f.name=? COLLATE NOCASE AND f.state=1 AND COALESCE(u.code_id,0)=0 AND COALESCE(u.user_id,f.owner)=?",
+               {dir.id, request.name, session.userId})) {
+        service.streams().DropFile(r.Int(0));
+        catalog.DeleteFile(r.Int(0));
+      }
+    }
+    if (!HasSpace(service, dir.owner, request.size)) {
+      refusal = "-1";
+      return true;
     }
     id = catalog.AddFile(file);
-    return id != 0;
+    return id != 0 && service.db().Exec("INSERT INTO uploads(file_id, user_id, code_id, override) VALUES(?,?,?,?)",
+                                        {id, session.userId, session.codeId, std::int64_t{override ? 1 : 0}});
   });
-  if (exists) return ReplyText(call.res, "-4");
+  if (refusal) return ReplyText(call.res, refusal);
   if (id == 0) return ReplyHttpError(call.res, 500, "database failure");
   int fd = ::open(catalog.BlobPath(id).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (fd < 0) {
@@ -109,24 +178,48 @@ void FinishUpload(Service& service, Call& call, std::int64_t fileId, const std::
   auto file = service.catalog().FileById(fileId);
   if (!file) return ReplyRefusal(call.res, state::kFileMissing, "File is not found");
   if (file->state == 0) return ReplyText(call.res, "1");  // a repeated completion after a lost answer
-  std::uint64_t stored = StoredSize(service.catalog().BlobPath(fileId));
-  if (stored != static_cast<std::uint64_t>(file->size)) {
-    return ReplyRefusal(call.res, state::kBadUpload,
-                        "upload incomplete: " + std::to_string(stored) + " of " + std::to_string(file->size) +
-                            " bytes");
-  }
+  if (!TransferStillValid(service, *transfer, *file))
+    return ReplyRefusal(call.res, state::kBadUpload, "The upload's token has expired or lost its right");
+  if (!AllReceived(service, *file)) return ReplyRefusal(call.res, state::kBadUpload, "upload incomplete");
+  auto upload = service.db().Query("SELECT user_id, code_id, override FROM uploads WHERE file_id=?", {fileId});
+  std::int64_t preparer = upload.empty() ? file->owner : upload[0].Int(0);
+  bool visitor = !upload.empty() && upload[0].Int(1) != 0;
+  bool override = !upload.empty() && upload[0].Int(2) != 0;
   std::string md5 = service.catalog().ComputeMd5(fileId, file->size);
+  std::int64_t refusal = 0;
   bool ok = service.db().Transaction([&] {
-    // The replaced file goes only now, so that an abandoned upload with
-    // override never costs the user the old file.
-    for (const Row& r : service.db().Query(
-             "SELECT id FROM files WHERE dir=? AND name=? COLLATE NOCASE AND state=0 AND id<>?",
-             {file->dir, file->name, fileId})) {
-      service.streams().DropFile(r.Int(0));
-      service.catalog().DeleteFile(r.Int(0));
+    Catalog& catalog = service.catalog();
+    auto clash = service.db().Query(
+        "SELECT id, size FROM files WHERE dir=? AND name=? COLLATE NOCASE AND state=0 AND id<>?",
+        {file->dir, file->name, fileId});
+    // A visitor's file also keeps clear of uploads still in progress, so it
+    // never blocks the owner's completion either.
+    std::string name = visitor ? FreeName(service, *file) : file->name;
+    if (visitor) {
+      clash.clear();
+    } else if (!clash.empty() && (!override || !rights::CanModify(catalog.Rights(preparer, file->dir)))) {
+      refusal = state::kFileExists;
+      return true;
     }
-    return service.db().Exec("UPDATE files SET state=0, md5=? WHERE id=?", {md5, fileId});
+    // The old file goes only now, so that an abandoned upload with override
+    // never costs the user the old file.
+    auto user = catalog.UserById(file->owner);
+    std::int64_t freed = clash.empty() ? 0 : clash[0].Int(1);
+    if (!user || catalog.ChargedSpace(file->owner) - freed > user->quota) {
+      refusal = state::kNoSpace;
+      return true;
+    }
+    for (const Row& r : clash) {
+      service.streams().DropFile(r.Int(0));
+      catalog.DeleteFile(r.Int(0));
+    }
+    return service.db().Exec("UPDATE files SET state=0, md5=?, name=? WHERE id=?", {md5, name, fileId}) &&
+           service.db().Exec("DELETE FROM uploads WHERE file_id=?", {fileId}) &&
+           service.db().Exec("DELETE FROM received WHERE file_id=?", {fileId});
   });
+  if (refusal == state::kFileExists)
+    return ReplyRefusal(call.res, refusal, "Filename already exists, please enter another one");
+  if (refusal == state::kNoSpace) return ReplyRefusal(call.res, refusal, "Not enough space");
   if (!ok) return ReplyHttpError(call.res, 500, "database failure");
   service.streams().DropFile(fileId);
   ReplyText(call.res, "1");

@@ -17,6 +17,7 @@ struct Transfer {
   bool upload = false;
   std::string auth;         // the AUTH_PRO of the session that prepared it
   std::int64_t codeId = 0;  // set when an access code prepared it
+  std::int64_t created = 0;
 };
 
 std::optional<Transfer> FindTransfer(Service& service, const std::string& token);
@@ -24,6 +25,14 @@ std::optional<Transfer> FindTransfer(Service& service, const std::string& token)
 /// prepared it; tokens an access code prepared accept any "a=".
 bool TransferAllows(const Transfer& transfer, std::int64_t fileId, const std::string& auth);
 std::string NewTransfer(Service& service, std::int64_t fileId, bool upload, const Session& session);
+/// The token still stands for the file: it has not expired, its session or
+/// access code is still valid, and its holder still has the right (upload or
+/// download) on the file's directory. Checked on every data request, so a
+/// withdrawn share or a deleted code takes effect at once.
+bool TransferStillValid(Service& service, const Transfer& transfer, const File& file);
+
+/// Records that [first, end) of an upload's bytes arrived.
+void RecordReceived(Service& service, std::int64_t fileId, std::uint64_t first, std::uint64_t end);
 
 struct UploadRequest {
   std::string name;
@@ -31,15 +40,22 @@ struct UploadRequest {
   std::int64_t mtime = 0;
   int sec = 0;
   bool override = false;
+  bool mayReplace = false;  // the caller holds the right to delete in the directory
 };
 
 /// Parses the preparation form fields shared by account and code uploads;
 /// refuses the call and returns nullopt when they are unusable.
 std::optional<UploadRequest> ReadUploadRequest(Call& call);
-/// Creates the partial file in dir and answers the plain-text form
-/// "<id><extension>" with a "TOKEN" cookie, or a refusal.
+/// Creates the partial file in dir, charging its declared size to the
+/// owner's quota at once, and answers the plain-text form "<id><extension>"
+/// with a "TOKEN" cookie, or a refusal. An access-code visitor (the call's
+/// session has a code) never replaces or reveals a file: a name taken at
+/// completion gives the visitor's file a free name instead.
 void PrepareUpload(Service& service, Call& call, const Dir& dir, const UploadRequest& request);
-/// Completes an upload once every byte is there; answers "1".
+/// Completes an upload once every byte of the declared size has arrived;
+/// answers "1". A complete file that took the name meanwhile is replaced
+/// only when override was asked at preparation by a caller who may still
+/// delete there.
 void FinishUpload(Service& service, Call& call, std::int64_t fileId, const std::string& token,
                   const std::string& auth);
 

@@ -20,7 +20,8 @@ void Usage() {
                "usage: korvexd --data-dir DIR [--host 127.0.0.1] [--port 0]\n"
                "               [--tls-cert FILE --tls-key FILE] [--seed-demo]\n"
                "               [--update-dir DIR] [--fault SPEC]... [--log]\n"
-               "               [--exit-with-parent]\n"
+               "               [--public-url URL] [--session-idle SECONDS]\n"
+               "               [--token-ttl SECONDS] [--exit-with-parent]\n"
                "       korvexd --data-dir DIR add-user NAME PASSWORD DOMAIN\n");
 }
 
@@ -72,6 +73,20 @@ int main(int argc, char** argv) {
         return 2;
       }
       options.port = static_cast<int>(*port);
+    } else if (arg == "--public-url") {
+      options.publicUrl = value("--public-url");
+      while (!options.publicUrl.empty() && options.publicUrl.back() == '/') options.publicUrl.pop_back();
+      if (options.publicUrl.rfind("http://", 0) != 0 && options.publicUrl.rfind("https://", 0) != 0) {
+        std::fprintf(stderr, "korvexd: --public-url needs an http:// or https:// address\n");
+        return 2;
+      }
+    } else if (arg == "--session-idle" || arg == "--token-ttl") {
+      auto seconds = korvexd::ParseI64(value(arg.c_str()));
+      if (!seconds || *seconds < 1) {
+        std::fprintf(stderr, "korvexd: %s needs a number of seconds, at least 1\n", arg.c_str());
+        return 2;
+      }
+      (arg == "--session-idle" ? options.sessionIdleSeconds : options.tokenSeconds) = *seconds;
     } else if (arg == "--tls-cert") {
       options.tlsCert = value("--tls-cert");
     } else if (arg == "--tls-key") {

