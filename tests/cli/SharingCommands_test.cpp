@@ -89,7 +89,6 @@ TEST_F(KorvexSharing, OwnerSharesLinksAndHandsOutCodesAndAVisitorUploads) {
   const std::filesystem::path local = Home() / "Q&A 100%+.txt";
   korvex::testing::WriteText(local, std::string(70000, 'q'));
   Korvex({"put", local.string()});
-  Korvex({"put", local.string()}, 1);  // exists, and no --overwrite
   Korvex({"mkdir", "upload:/x"}, 1);
   bool arrived = false;
   const Json tree = Admin("/admin/tree/alice");
