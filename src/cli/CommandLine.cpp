@@ -7,6 +7,7 @@
 #include "cli/Console.h"
 #include "cli/FileCommands.h"
 #include "cli/LocalCommands.h"
+#include "cli/SharingCommands.h"
 #include "cli/TransferCommands.h"
 #include "foundation/Deployment.h"
 #include "platform/VersionMarker.h"
@@ -33,6 +34,7 @@ struct Invocation {
   std::string forgetName;
   FileArgs files;
   TransferArgs transfers;
+  SharingArgs sharing;
 };
 
 // Stores the command's action; the run itself waits for start-up.
@@ -181,6 +183,9 @@ int Run(int argc, char** argv) {
   AddGlobalOptions(app, in->options);
   AddAccountCommands(app, *in);
   AddFileCommands(app, *in);
+  AddSharingCommands(app, in->sharing, [&in](CLI::App* command, CommandAction action) {
+    OnChosen(command, *in, std::move(action));
+  });
   AddLocalCommands(app, *in);
   AddTransferCommands(app, *in);
   if (const std::optional<int> code = Parse(app, argc, argv)) return *code;
