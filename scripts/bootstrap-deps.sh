@@ -9,6 +9,8 @@ packages=(
   libssl-dev openssl libcurl4-openssl-dev curl libproxy-dev
   libsqlite3-dev nlohmann-json3-dev libcpp-httplib-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  libsecret-1-dev gnome-keyring dbus libproxy1-plugin-webkit
+  libcli11-dev
 )
 
 missing=()

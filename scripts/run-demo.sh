@@ -1,54 +1,57 @@
 #!/usr/bin/env bash
-# Runs the demo against the embedded local service: builds korvexd, starts it
-# with the demo accounts in a temporary data folder, logs in as alice, shows
-# her root directory and stops the service again.
-#   scripts/run-demo.sh            port 8790
-#   KORVEX_DEMO_PORT=0 scripts/run-demo.sh   any free port
+# Runs the client against the embedded local service: builds korvex and
+# korvexd, starts korvexd with the demo accounts in a temporary folder on a
+# free port, logs in as alice with korvex and shows a short tour. The service
+# keeps running afterwards; the script prints how to go on by hand and how
+# to stop it.
+#   scripts/run-demo.sh                        any free port
+#   KORVEX_DEMO_PORT=8790 scripts/run-demo.sh  a fixed port
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/bootstrap-deps.sh
 export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=true
 cmake -S . -B build -G Ninja >/dev/null
-cmake --build build --target korvexd
+cmake --build build --target korvex korvexd
 
-port=${KORVEX_DEMO_PORT:-8790}
-data=$(mktemp -d "${TMPDIR:-/tmp}/korvexd-demo-XXXXXX")
-out="$data/stdout"
-pid=""
-cleanup() {
-  if [ -n "$pid" ]; then kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true; fi
-  rm -rf "$data"
-}
-trap cleanup EXIT
+demo=$(mktemp -d "${TMPDIR:-/tmp}/korvex-demo-XXXXXX")
+bin="$PWD/build/src/cli"
+# Settings, saved accounts and the session of the demo stay in its folder.
+export KORVEX_HOME="$demo/home"
 
-build/emulator/korvexd --data-dir "$data/service" --host 127.0.0.1 --port "$port" --seed-demo >"$out" &
+setsid build/emulator/korvexd --data-dir "$demo/service" --host 127.0.0.1 \
+  --port "${KORVEX_DEMO_PORT:-0}" --seed-demo >"$demo/korvexd.out" 2>"$demo/korvexd.err" </dev/null &
 pid=$!
 for _ in $(seq 100); do
-  [ -s "$out" ] && break
-  kill -0 "$pid" 2>/dev/null || { echo "korvexd did not start" >&2; exit 1; }
+  grep -q '^listening on ' "$demo/korvexd.out" 2>/dev/null && break
+  kill -0 "$pid" 2>/dev/null || { echo "korvexd did not start:" >&2; cat "$demo/korvexd.err" >&2; exit 1; }
   sleep 0.1
 done
-base=$(sed -n 's/^listening on //p' "$out" | head -1)
-[ -n "$base" ] || { echo "korvexd printed no listening line" >&2; exit 1; }
-echo "korvexd is $base (data in $data/service)"
+base=$(sed -n 's/^listening on //p' "$demo/korvexd.out" | head -1)
+[ -n "$base" ] || { echo "korvexd printed no listening line" >&2; kill "$pid"; exit 1; }
+export KORVEX_WEB_URL="$base" KORVEX_API_URL="$base" KORVEX_DATA_URL="$base"
 
-jar="$data/cookies"
-login=$(curl -sS -c "$jar" -X POST -H 'Content-Type: application/x-www-form-urlencoded' \
-  --data 'loginname=alice&password=alice%2Ddemo%2D1&domain=demo&macaddr=' "$base/2nddomain/loginnorandom")
-root=$(printf '%s' "$login" | python3 -c 'import json,sys; print(json.load(sys.stdin)["dirid"])')
-echo "logged in as alice (root directory $root)"
+tour() {
+  echo
+  echo "\$ korvex $*"
+  "$bin/korvex" "$@"
+}
+echo "korvexd is running at $base (pid $pid, data in $demo/service)"
+echo
+echo "\$ korvex login alice --domain demo --password-stdin --remember-password"
+echo "alice-demo-1" | "$bin/korvex" login alice --domain demo --password-stdin --remember-password
+tour whoami
+tour ls
+tour mkdir "/Demo-$(date +%H%M%S)"
+tour ls
+tour ls shares:/
 
-dirs=$(curl -sS -b "$jar" "$base/directory/listandcount/$root")
-files=$(curl -sS -b "$jar" "$base/file/listrandom/$root/LOGO/title/0/100")
-python3 - "$dirs" "$files" <<'EOF'
-import json, sys
-dirs, files = json.loads(sys.argv[1]), json.loads(sys.argv[2])
-print("\nMy Cloud/")
-for d in dirs.get("list", []):
-    owner = f"  (shared by {d['ownername']})" if d.get("ownername") else ""
-    print(f"  [dir]  {d['dirname']}/{owner}")
-for f in files.get("list", []):
-    print(f"  {int(f['size']):>8} B  {f['name']:<24} modified {f['modifytime']}")
-print(f"\n{len(dirs.get('list', []))} folders, {dirs.get('files', 0)} files")
+cat <<EOF
+
+To go on by hand, in this shell:
+  export KORVEX_HOME=$KORVEX_HOME KORVEX_WEB_URL=$base KORVEX_API_URL=$base KORVEX_DATA_URL=$base
+  export PATH="$bin:\$PATH"
+then try: korvex ls /Documents, korvex space, korvex --help.
+To stop the service and remove the demo:
+  kill $pid && rm -rf $demo
 EOF

@@ -37,6 +37,10 @@ enum StringId : unsigned {
   kIdsLoginFailed = 624,
   kIdsLoginDomainHint = 625,
   kIdsLoginAccessCodeHint = 626,
+  kIdsLoginNameTooLong = 627,
+  kIdsLoginNoSession = 628,
+  kIdsLoginNameRequired = 629,
+  kIdsLoginCodeRequired = 630,
 
   // Root names of the panes.
   kIdsRootMyCloud = 700,

@@ -10,8 +10,12 @@
 #include <proxy.h>
 #endif
 
+#include <filesystem>
+
 #include "foundation/LogMgr.h"
 #include "foundation/Registry.h"
+#include "net/ProxyScript.h"
+#include "platform/AsciiText.h"
 
 namespace korvex {
 namespace {
@@ -56,6 +60,10 @@ ProxySettings FromEnvironment() {
   std::string http = Env("http_proxy", nullptr);
   std::string https = Env("https_proxy", "HTTPS_PROXY");
   if (http.empty() && https.empty()) http = https = Env("all_proxy", "ALL_PROXY");
+  // A script named as "pac+URL" is libproxy's business, never a proxy name.
+  for (std::string* value : {&http, &https}) {
+    if (StartsWithIgnoringAsciiCase(*value, "pac+")) value->clear();
+  }
   if (http.empty() && https.empty()) return settings;
   settings.accessType = kProxyAccessNamedProxy;
   if (http == https) {
@@ -75,7 +83,10 @@ bool FromLibproxy(const std::string& url, ProxySettings& settings) {
   // be initialised on several threads at once.
   static std::mutex serialise;
   std::lock_guard lock(serialise);
-  pxProxyFactory* factory = px_proxy_factory_new();
+  // One factory for the whole process, never freed: freeing it unloads the
+  // script-runner plug-in while JavaScriptCore's helper threads still run
+  // its code, which crashes the process.
+  static pxProxyFactory* const factory = px_proxy_factory_new();
   if (factory == nullptr) return false;
   char** proxies = px_proxy_factory_get_proxies(factory, url.c_str());
   bool ok = false;
@@ -95,7 +106,6 @@ bool FromLibproxy(const std::string& url, ProxySettings& settings) {
     }
   }
   px_proxy_factory_free_proxies(proxies);
-  px_proxy_factory_free(factory);
   return ok;
 }
 #endif
@@ -149,17 +159,63 @@ HRESULT ProxyConfigHelper::QueryActiveUserProxyConfig(std::string_view url,
                         static_cast<int>(url.size()), url.data());
     return E_INVALIDARG;
   }
-#ifdef KORVEX_HAVE_LIBPROXY
-  ProxySettings resolved;
-  if (FromLibproxy(std::string(url), resolved)) {
-    settings = std::move(resolved);
-    return S_OK;
-  }
-  LogMgr::Get().Warn(kCategory, "libproxy gave no answer for %.*s; using the environment",
-                     static_cast<int>(url.size()), url.data());
-#endif
+  const std::string script = ConfigurationScriptUrl();
+  if (!script.empty()) return ResolveWithScript(url, script, settings);
+  // A fixed proxy or none. libproxy is not asked: with nothing configured it
+  // runs WPAD auto-detection, and auto-detection alone never picks a proxy.
   settings = FromEnvironment();
   return S_OK;
+}
+
+HRESULT ProxyConfigHelper::ResolveWithScript(std::string_view url, const std::string& scriptUrl,
+                                             ProxySettings& settings) {
+  std::string reason;
+  std::string script;
+  HRESULT status = LoadConfigurationScript(scriptUrl, script, reason);
+  if (Succeeded(status) && !LooksLikeProxyScript(script, reason)) status = HResultFromWin32(13);
+#ifdef KORVEX_HAVE_LIBPROXY
+  ProxySettings resolved;
+  if (Succeeded(status) && !HaveScriptRunner()) {
+    reason = "libproxy has no JavaScript engine (package libproxy1-plugin-webkit)";
+    status = E_NOTIMPL;
+  }
+  if (Succeeded(status) && !FromLibproxy(std::string(url), resolved)) {
+    reason = "libproxy gave no answer";
+    status = E_FAIL;
+  }
+#else
+  ProxySettings resolved;
+  if (Succeeded(status)) {
+    reason = "this build has no libproxy to run it";
+    status = E_NOTIMPL;
+  }
+#endif
+  if (Failed(status)) {
+    LogMgr::Get().Warn(kCategory,
+                       "Cannot use the proxy configuration script %s (%s); keeping the proxy "
+                       "settings of the last run",
+                       UrlForLog(scriptUrl).c_str(), reason.c_str());
+    return status;
+  }
+  settings = std::move(resolved);
+  return S_OK;
+}
+
+bool ProxyConfigHelper::HaveScriptRunner() {
+#ifndef KORVEX_HAVE_LIBPROXY
+  return false;
+#else
+  // libproxy runs scripts only through a plug-in; without one it answers
+  // "direct" for every script, which must not pass for the script's answer.
+  const char* override = std::getenv("PX_MODULE_PATH");
+  const std::filesystem::path folder =
+      override != nullptr && *override != '\0' ? override : KORVEX_LIBPROXY_MODULE_DIR;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+    if (entry.path().filename().string().starts_with("pacrunner_")) return true;
+  }
+  return false;
+#endif
 }
 
 std::string ProxyConfigHelper::CurlProxyFor(const ProxySettings& settings,

@@ -42,13 +42,19 @@ class ProxyConfigHelper {
   static bool Save(const ProxySettings& settings);
 
   /// Resolves the proxy the user's configuration picks for `url` (the
-  /// service's web-site address): through libproxy when the build has it
-  /// (system settings, PAC scripts, environment), else from the
-  /// http_proxy/https_proxy/no_proxy environment. On success `settings`
+  /// service's web-site address). A configuration script ("pac+URL" in the
+  /// proxy variables, see ProxyScript.h) is fetched and checked, then run
+  /// by libproxy; otherwise the http_proxy/https_proxy/no_proxy environment
+  /// decides, and WPAD auto-detection is never used. On success `settings`
   /// holds access type 1 (direct) or 3 with the proxy list and the bypass
-  /// list; on failure it is left unchanged and a failure status returns.
+  /// list. A script that cannot be loaded, is not a proxy script or cannot
+  /// be run logs a warning and fails, leaving `settings` unchanged, so the
+  /// requestor keeps the last run's settings.
   [[nodiscard]] static HRESULT QueryActiveUserProxyConfig(std::string_view url,
                                                          ProxySettings& settings);
+
+  /// Whether libproxy has a plug-in that runs configuration scripts.
+  [[nodiscard]] static bool HaveScriptRunner();
 
   /// The proxy libcurl should use for a request with the given scheme
   /// ("http" or "https"), empty for none. Applies only when the access type
@@ -60,6 +66,10 @@ class ProxyConfigHelper {
   /// suffixes). "<local>" becomes the loopback names, since libcurl has no
   /// notion of "every name without a dot".
   [[nodiscard]] static std::string CurlNoProxyList(std::string_view bypass);
+
+ private:
+  [[nodiscard]] static HRESULT ResolveWithScript(std::string_view url, const std::string& scriptUrl,
+                                                 ProxySettings& settings);
 };
 
 }  // namespace korvex

@@ -4,6 +4,7 @@
 
 #include "foundation/StringTable.h"
 #include "platform/AsciiText.h"
+#include "platform/TextConversion.h"
 
 #include <boost/date_time/gregorian/gregorian.hpp>
 
@@ -38,7 +39,9 @@ std::unique_ptr<Container> ReadContainer(const JsonObject& entry, const std::str
   info.tag = DecimalValue(*dirId);
   // Another user's directory shows the rights the user holds in it. The
   // `uri` keeps the plain name: it is the address, not the display text.
-  if (info.ownerName.size() > 1) {
+  // The owner's length counts characters (UTF-16 code units), not bytes: a
+  // one-character Chinese name is three bytes long.
+  if (Utf8ToUtf16(info.ownerName).size() > 1) {
     info.name += "(";
     info.name += UiString(PrivilegeLabelId(info.privilege));
     info.name += ")";

@@ -136,7 +136,7 @@ void KorvexDataStoreRemote::OpenConnections(std::string authPro, std::string php
 }
 
 HRESULT KorvexDataStoreRemote::GetLoginText(std::string& text) {
-  text = api_->AuthPro();
+  text = api_ ? api_->AuthPro() : std::string();
   return S_OK;
 }
 

@@ -59,6 +59,10 @@ class KorvexDataStoreRemote : public DataStoreRemoteNullImplBase {
   /// Copies the session's AUTH_PRO value into `text`; sends nothing.
   [[nodiscard]] HRESULT GetLoginText(std::string& text) override;
 
+  /// The plain service root: the root name, "/", no rights of its own and
+  /// never dropped from the cache (KorvexDataStoreRoot.cpp).
+  [[nodiscard]] HRESULT InitializeRoot(Container* root) override;
+
   // Directory and file operations. Each needs the service id in the
   // record's `tag` (std::uint64_t); without it nothing is sent and the
   // operation returns E_INVALIDARG.
@@ -154,6 +158,10 @@ class KorvexDataStoreRemote : public DataStoreRemoteNullImplBase {
 
  protected:
   enum class Connection { kApi, kTransfer };
+
+  /// A copy of `*other`, or, when `other` is null, a back end without
+  /// connections whose InitStatus() is E_POINTER (KorvexDataStoreRoot.cpp).
+  explicit KorvexDataStoreRemote(const KorvexDataStoreRemote* other);
 
   /// Hands one request to a connection and returns the hand-over status.
   /// The only place that touches the transport, so that tests can stand a

@@ -20,6 +20,9 @@
 #include "foundation/LogMgr.h"
 #include "foundation/Logger.h"
 #include "net/HttpRequestor.h"
+// One ScopedEnv for every suite: a second class of that name here would be
+// an ODR clash with the fixture's own.
+#include "support/TempHome.h"
 
 namespace korvex::testing {
 
@@ -106,17 +109,6 @@ class CapturingLogger : public Logger {
   std::string line_;
   std::mutex mutex_;
   std::vector<std::string> lines_;
-};
-
-/// Sets or clears an environment variable for one scope.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value);
-  ~ScopedEnv();
-
- private:
-  std::string name_;
-  std::optional<std::string> previous_;
 };
 
 /// Fresh KORVEX_HOME (so registry hives are the test's own), no proxy from

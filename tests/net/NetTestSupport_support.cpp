@@ -186,15 +186,5 @@ int NetTest::CountLog(std::string_view level, std::string_view text) {
   return count;
 }
 
-ScopedEnv::ScopedEnv(const char* name, const char* value) : name_(name) {
-  if (const char* old = std::getenv(name)) previous_ = old;
-  if (value != nullptr) ::setenv(name, value, 1);
-  else ::unsetenv(name);
-}
-
-ScopedEnv::~ScopedEnv() {
-  if (previous_) ::setenv(name_.c_str(), previous_->c_str(), 1);
-  else ::unsetenv(name_.c_str());
-}
 
 }  // namespace korvex::testing

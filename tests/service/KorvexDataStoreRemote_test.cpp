@@ -182,13 +182,14 @@ TEST_F(KorvexDataStoreRemoteTest, DirectoryListingBuildsContainers) {
       {"dirid":"16","dirname":"\u540d","isshare":"0","privilege":"3"},
       {"dirid":"17","dirname":"no privilege","isshare":"0"},
       {"dirid":18,"dirname":"numeric id","isshare":"0","privilege":"1"},
+      {"dirid":"19","dirname":"A","isshare":"1","privilege":"65535","ownername":"\u674e"},
       "not an object"]})");
   EXPECT_EQ(ReadOutcome(*ref.result), S_OK);
   const auto* payload = ref.result->PayloadAs<ListSubContainersPayload>();
   ASSERT_NE(payload, nullptr);
   EXPECT_EQ(boost::get<2>(*payload), 7);
   const std::vector<Container*>& list = *boost::get<1>(*payload);
-  ASSERT_EQ(list.size(), 5u);
+  ASSERT_EQ(list.size(), 6u);
   const ContainerInfo& plain = list[0]->info;
   EXPECT_EQ(plain.name, "A");
   EXPECT_EQ(plain.uri, "/p/A/");
@@ -202,6 +203,7 @@ TEST_F(KorvexDataStoreRemoteTest, DirectoryListingBuildsContainers) {
   EXPECT_EQ(list[2]->info.name, "A(Upload/Download)");
   EXPECT_EQ(list[3]->info.name, "A");
   EXPECT_EQ(list[4]->info.uri, "/p/\xE5\x90\x8D/");
+  EXPECT_EQ(list[5]->info.name, "A") << "a one-character owner name counts characters, not bytes";
 
   // The rights label follows the interface language.
   SetCurrentLanguage(kLanguageChinese);

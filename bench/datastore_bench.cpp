@@ -1,0 +1,180 @@
+// Scrolls a container of 100,000 items the way a browsing pane does
+// (GetCounts, then GetEntryAt row by row) over korvexd and over a local
+// folder, and prints the time to the first row, the time per page and the
+// resident memory; for the local folder also the time of `ls -f | wc -l`.
+//
+//   build/bench/datastore_bench            100,000 items
+//   KORVEX_BENCH_ITEMS=20000 build/bench/datastore_bench
+//
+// korvexd is seeded through its database (100,000 uploads over HTTP would
+// take longer than the measurement), then restarted.
+
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "../tests/support/KorvexdProcess.h"
+#include "net/HttpRequestor.h"
+#include "service/AnswerLookup.h"
+#include "service/JsonParser.h"
+#include "service/KorvexDataStoreViews.h"
+#include "store/DataStore.h"
+#include "store/ShellFolderDataStoreRemote.h"
+
+namespace {
+
+using namespace korvex;
+using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+long ResidentKiB() {
+  std::ifstream statm("/proc/self/statm");
+  long pages = 0, resident = 0;
+  statm >> pages >> resident;
+  return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+int ItemCount() {
+  const char* text = std::getenv("KORVEX_BENCH_ITEMS");
+  const int n = text ? std::atoi(text) : 0;
+  return n > 0 ? n : 100000;
+}
+
+// Lists `folder` like a pane: counts, first row, then rows down to the
+// last one; `step` 1 reads every row, a larger step jumps like a dragged
+// scroll bar (each jump fetches one page).
+void Scroll(const char* label, DataStore& store, const ContainerInfo& folder, bool sortFirst, int step = 1) {
+  const long before = ResidentKiB();
+  const Clock::time_point start = Clock::now();
+  EntryCounts counts = store.GetCounts(folder, false);
+  if (counts.status != S_OK) {
+    std::printf("%s: GetCounts failed 0x%08X\n", label, static_cast<unsigned>(counts.status));
+    return;
+  }
+  if (sortFirst && Failed(store.SortItems(folder, counts.items, false))) {
+    std::printf("%s: SortItems failed\n", label);
+    return;
+  }
+  const int rows = counts.containers + counts.items;
+  EntryAt first = store.GetEntryAt(folder, 0, false);
+  const Clock::duration toFirst = Clock::now() - start;
+  int failures = first.status == S_OK ? 0 : 1;
+  int pages = 0;
+  for (int row = 1; row < rows; ++row) {
+    if (step > 1 && row % step != 0 && row != rows - 1) continue;
+    ++pages;
+    failures += store.GetEntryAt(folder, row, false).status != S_OK;
+  }
+  const Clock::duration total = Clock::now() - start;
+  if (step == 1) pages = (counts.items + 30) / 31;
+  std::printf("%-22s rows %d, first row %.1f ms, scroll %.0f ms, %d pages at %.2f ms each, "
+              "resident +%ld KiB, failed rows %d\n",
+              label, rows, Ms(toFirst), Ms(total), pages, pages ? Ms(total - toFirst) / pages : 0.0,
+              ResidentKiB() - before, failures);
+}
+
+bool SeedService(test::KorvexdProcess& korvexd, int items, std::uint64_t& dirId) {
+  if (!korvexd.Start({"--seed-demo"})) return false;
+  korvexd.Stop();
+  sqlite3* db = nullptr;
+  if (sqlite3_open((korvexd.DataDir() / "korvexd.sqlite").c_str(), &db) != SQLITE_OK) return false;
+  auto exec = [db](const std::string& sql) { return sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr); };
+  exec("BEGIN");
+  exec("INSERT INTO dirs(owner, parent, name, created) SELECT id, root_dir, 'Many', 0 FROM users "
+       "WHERE name='alice'");
+  dirId = static_cast<std::uint64_t>(sqlite3_last_insert_rowid(db));
+  sqlite3_stmt* insert = nullptr;
+  sqlite3_prepare_v2(db,
+                     "INSERT INTO files(dir, owner, name, size, mtime, ctime, state, sec, md5, blob) "
+                     "SELECT ?, id, ?, 1, 1700000000, 1700000000, 0, 0, '', '' FROM users WHERE name='alice'",
+                     -1, &insert, nullptr);
+  char name[32];
+  for (int i = 0; i < items; ++i) {
+    std::snprintf(name, sizeof name, "file%06d.txt", i);
+    sqlite3_bind_int64(insert, 1, static_cast<sqlite3_int64>(dirId));
+    sqlite3_bind_text(insert, 2, name, -1, SQLITE_TRANSIENT);
+    sqlite3_step(insert);
+    sqlite3_reset(insert);
+  }
+  sqlite3_finalize(insert);
+  const bool ok = exec("COMMIT") == SQLITE_OK;
+  sqlite3_close(db);
+  return ok && korvexd.Start();
+}
+
+void BenchService(int items) {
+  test::KorvexdProcess korvexd;
+  std::uint64_t dirId = 0;
+  if (!SeedService(korvexd, items, dirId)) {
+    std::printf("service: cannot seed korvexd: %s\n", korvexd.Error().c_str());
+    return;
+  }
+  HttpRequestor login;
+  std::string form = "loginname=alice&password=alice-demo-1&domain=demo&macaddr=";
+  struct Answer {
+    std::string body, auth, session;
+  } answer;
+  if (Failed(login.Init(korvexd.BaseUrl(), false)) ||
+      Failed(login.SendRequest(
+          "/2nddomain/loginnorandom", "POST", "Content-Type: application/x-www-form-urlencoded", form.data(),
+          form.size(),
+          [](HRESULT, const std::string& body, const std::deque<std::string>& cookies, const HttpHeaderMap&,
+             void* user) {
+            *static_cast<Answer*>(user) = {body, ResponseCookieValue(cookies, "AUTH_PRO"),
+                                           ResponseCookieValue(cookies, "PHPSESSID")};
+          },
+          &answer, 0))) {
+    std::printf("service: login failed\n");
+    return;
+  }
+  KorvexDataStoreRemote service(korvexd.BaseUrl(), korvexd.BaseUrl(), answer.auth, answer.session, "alice");
+  DataStore store(std::make_unique<KorvexDataStoreMyDisk>(&service, dirId, 0xFFFF, 0, "Many"),
+                  kSortNameAscending);
+  // korvexd reads the whole directory for every page, so a row-by-row
+  // scroll of 100,000 items would take most of an hour: jump in 40 steps.
+  Scroll("korvexd (loopback)", store, store.RootInfo(), false, std::max(31, items / 40));
+}
+
+void BenchLocal(int items) {
+  std::string pattern = (fs::temp_directory_path() / "korvex-bench-XXXXXX").string();
+  if (!mkdtemp(pattern.data())) return;
+  const fs::path folder = pattern;
+  for (int i = 0; i < items; ++i) std::ofstream(folder / ("file" + std::to_string(i) + ".txt")) << 'x';
+  const Clock::time_point lsStart = Clock::now();
+  const std::string command = "cd '" + folder.string() + "' && ls -f | wc -l";
+  if (FILE* ls = popen(command.c_str(), "r")) {
+    char line[64] = {};
+    (void)!std::fgets(line, sizeof line, ls);
+    pclose(ls);
+    std::printf("%-22s %ld entries in %.1f ms\n", "ls -f | wc -l", std::atol(line), Ms(Clock::now() - lsStart));
+  }
+  {
+    DataStore byName(std::make_unique<ShellFolderDataStoreRemote>("Desktop", folder.string()),
+                     kSortNameAscending, true);
+    Scroll("local, sorted by name", byName, byName.RootInfo(), true);
+    DataStore unsorted(std::make_unique<ShellFolderDataStoreRemote>("Desktop", folder.string()), kSortNone,
+                       true);
+    Scroll("local, folder order", unsorted, unsorted.RootInfo(), false);
+  }
+  std::error_code ec;
+  fs::remove_all(folder, ec);
+}
+
+}  // namespace
+
+int main() {
+  const int items = ItemCount();
+  std::printf("DataStore scroll of %d items\n", items);
+  BenchService(items);
+  BenchLocal(items);
+  return 0;
+}

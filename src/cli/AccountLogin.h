@@ -1,0 +1,18 @@
+//===- cli/AccountLogin.h - One login request for korvex --------*- C++ -*-===//
+#pragma once
+
+#include "cli/SessionFile.h"
+#include "foundation/Deployment.h"
+#include "net/LoginForm.h"
+#include "platform/HResult.h"
+#include "service/Login.h"
+
+namespace korvex::cli {
+
+/// Sends the login of `input` (already checked) to the deployment's web
+/// site and fills `session` from the answer. On failure `failure` holds the
+/// user text and the status is returned; `session` is left alone.
+[[nodiscard]] HRESULT LogInToService(const LoginInput& input, const DeploymentValues& deployment,
+                                     Session& session, LoginFailure& failure);
+
+}  // namespace korvex::cli

@@ -1,0 +1,294 @@
+//===- store/DataStoreEdits.cpp - Editing operations and their cache rules -===//
+
+#include "store/AwaitedResult.h"
+#include "store/DataStore.h"
+#include "store/DataStoreSupport.h"
+
+namespace korvex {
+namespace {
+
+// Starts with `start`, then finishes with `finish` unless the start failed
+// or handed out nothing to wait for.
+template <class Start, class Finish>
+HRESULT StartAndFinish(Start&& start, Finish&& finish) {
+  return Guarded(E_UNEXPECTED, [&]() -> HRESULT {
+    AsyncResult* result = nullptr;
+    const HRESULT hr = start(&result);
+    if (Failed(hr) || result == nullptr) {
+      if (result != nullptr) result->Release();
+      return hr;
+    }
+    return finish(result);
+  });
+}
+
+std::string ParentUriOf(const std::string& itemUri) {
+  const std::size_t slash = itemUri.rfind('/');
+  return slash == std::string::npos ? std::string() : itemUri.substr(0, slash + 1);
+}
+
+}  // namespace
+
+void Readdress(Container& container, const std::string& oldUri) {
+  if (!container.children) return;
+  const std::string& newUri = container.info.uri;
+  auto moved = [&](const std::string& uri) {
+    // Replacing the prefix (rather than rebuilding from names) keeps the
+    // address of a directory whose display name carries a rights label.
+    if (uri.compare(0, oldUri.size(), oldUri) != 0) return uri;
+    return newUri + uri.substr(oldUri.size());
+  };
+  for (EntryRef<Item>* slot : container.children->items) {
+    if (slot->present()) (*slot)->info.uri = moved((*slot)->info.uri);
+  }
+  for (EntryRef<Container>* slot : container.children->containers) {
+    if (!slot->present()) continue;
+    Container& child = **slot;
+    const std::string childOld = child.info.uri;
+    child.info.uri = moved(childOld);
+    Readdress(child, childOld);
+  }
+}
+
+// -- Containers ----------------------------------------------------------------
+
+HRESULT DataStore::FinishCreateContainer(const ContainerInfo& parent, ContainerInfo& newContainer,
+                                         AsyncResult* result) {
+  return Guarded(E_UNEXPECTED, [&]() -> HRESULT {
+    if (result == nullptr) return S_OK;
+    AwaitedResult awaited(result, false);
+    const HRESULT hr = awaited.Status();
+    if (Failed(hr) && hr != HR_ALREADY_EXISTS) return hr;
+    auto payload = awaited.Take<CreateContainerPayload>();
+    std::unique_ptr<Container> created(payload ? boost::get<1>(*payload) : nullptr);
+    std::lock_guard<std::mutex> lock(mutex_);
+    EntryRef<Container>* parentSlot = FindContainer(parent.uri);
+    const std::uint32_t privilege = parentSlot ? (*parentSlot)->info.privilege : parent.privilege;
+    if (!created) {
+      // A back end that reports "exists" without a record: the caller still
+      // learns where the existing container is.
+      if (hr != HR_ALREADY_EXISTS) return E_UNEXPECTED;
+      newContainer.uri = parent.uri + newContainer.name + "/";
+      newContainer.privilege = privilege;
+      return hr;
+    }
+    created->info.privilege = privilege;
+    newContainer = created->info;
+    if (parentSlot != nullptr && (*parentSlot)->children &&
+        SlotNamed((*parentSlot)->children->containers, created->info.name) == nullptr) {
+      AppendSlot((*parentSlot)->children->containers, std::move(created));
+    }
+    return hr;
+  });
+}
+
+HRESULT DataStore::FinishDeleteContainer(const ContainerInfo& container, AsyncResult* result) {
+  return Guarded(E_UNEXPECTED, [&]() -> HRESULT {
+    if (result == nullptr) return S_OK;
+    AwaitedResult awaited(result, false);
+    if (Failed(awaited.Status())) return awaited.Status();
+    std::lock_guard<std::mutex> lock(mutex_);
+    EntryRef<Container>* parent = FindParentOfContainer(container.uri);
+    if (parent != nullptr && (*parent)->children)
+      RemoveSlotNamed((*parent)->children->containers, container.name);
+    return awaited.Status();
+  });
+}
+
+HRESULT DataStore::FinishRenameContainer(const ContainerInfo& container, const std::string& newName,
+                                         AsyncResult* result) {
+  return Guarded(E_UNEXPECTED, [&]() -> HRESULT {
+    if (result == nullptr) return S_OK;
+    AwaitedResult awaited(result, false);
+    if (Failed(awaited.Status())) return awaited.Status();
+    std::lock_guard<std::mutex> lock(mutex_);
+    EntryRef<Container>* parent = FindParentOfContainer(container.uri);
+    if (parent == nullptr || !(*parent)->children) return awaited.Status();
+    EntryRef<Container>* slot = SlotNamed((*parent)->children->containers, container.name);
+    if (slot == nullptr) return awaited.Status();
+    Container& renamed = **slot;
+    const std::string oldUri = renamed.info.uri;
+    renamed.info.name = newName;
+    renamed.info.uri = (*parent)->info.uri + newName + "/";
+    Readdress(renamed, oldUri);
+    return awaited.Status();
+  });
+}
+
+HRESULT DataStore::FinishMoveContainer(ContainerInfo& container, const ContainerInfo& sourceParent,
+                                       const ContainerInfo& target, AsyncResult* result) {
+  return Guarded(E_UNEXPECTED, [&]() -> HRESULT {
+    if (result == nullptr) return S_OK;
+    AwaitedResult awaited(result, false);
+    if (Failed(awaited.Status())) return awaited.Status();
+    container.uri = target.uri + container.name + "/";
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (Container* source = FindListed(sourceParent.uri))
+      RemoveSlotNamed(source->children->containers, container.name);
+    // The target's next listing shows the moved folder.
+    InvalidateLocked(target.uri, target.refreshable);
+    return awaited.Status();
+  });
+}
+
+HRESULT DataStore::CreateContainer(const ContainerInfo& parent, ContainerInfo& newContainer) {
+  return StartAndFinish(
+      [&](AsyncResult** r) { return remote_->CreateContainer(parent, newContainer, r); },
+      [&](AsyncResult* r) { return FinishCreateContainer(parent, newContainer, r); });
+}
+
+HRESULT DataStore::DeleteContainer(const ContainerInfo& container) {
+  return StartAndFinish([&](AsyncResult** r) { return remote_->DeleteContainer(container, r); },
+                        [&](AsyncResult* r) { return FinishDeleteContainer(container, r); });
+}
+
+HRESULT DataStore::RenameContainer(const ContainerInfo& container, const std::string& newName) {
+  return StartAndFinish(
+      [&](AsyncResult** r) { return remote_->RenameContainer(container, newName, r); },
+      [&](AsyncResult* r) { return FinishRenameContainer(container, newName, r); });
+}
+
+HRESULT DataStore::MoveContainer(ContainerInfo& container, const ContainerInfo& sourceParent,
+                                 const ContainerInfo& target, std::uint32_t flag) {
+  return StartAndFinish(
+      [&](AsyncResult** r) {
+        return remote_->MoveContainer(container, sourceParent, target, flag, r);
+      },
+      [&](AsyncResult* r) { return FinishMoveContainer(container, sourceParent, target, r); });
+}
+
+// -- Items ---------------------------------------------------------------------
+
+HRESULT DataStore::FinishCreateItem(const ContainerInfo& parent, ItemInfo& item,
+                                    AsyncResult* result) {
+  return Guarded(E_UNEXPECTED, [&]() -> HRESULT {
+    if (result == nullptr) return S_OK;
+    AwaitedResult awaited(result, false);
+    if (Failed(awaited.Status())) return awaited.Status();
+    auto payload = awaited.Take<CreateItemPayload>();
+    std::unique_ptr<Item> created(payload ? boost::get<1>(*payload) : nullptr);
+    if (!created) return E_UNEXPECTED;
+    item = created->info;
+    std::lock_guard<std::mutex> lock(mutex_);
+    Container* listed = FindListed(parent.uri);
+    if (listed == nullptr) return awaited.Status();
+    auto& slots = listed->children->items;
+    if (EntryRef<Item>* same = SlotNamed(slots, created->info.name)) {
+      same->Assign(created.release());
+    } else {
+      AppendSlot(slots, std::move(created));
+    }
+    return awaited.Status();
+  });
+}
+
+HRESULT DataStore::FinishDeleteItem(const ItemInfo& item, AsyncResult* result) {
+  return Guarded(E_UNEXPECTED, [&]() -> HRESULT {
+    if (result == nullptr) return S_OK;
+    AwaitedResult awaited(result, false);
+    if (Failed(awaited.Status())) return awaited.Status();
+    std::lock_guard<std::mutex> lock(mutex_);
+    EntryRef<Container>* parent = FindParentOfItem(item.uri);
+    if (parent != nullptr && (*parent)->children)
+      RemoveSlotNamed((*parent)->children->items, item.name);
+    return awaited.Status();
+  });
+}
+
+HRESULT DataStore::FinishRenameItem(const ItemInfo& item, const std::string& newName,
+                                    AsyncResult* result) {
+  return Guarded(E_UNEXPECTED, [&]() -> HRESULT {
+    if (result == nullptr) return S_OK;
+    AwaitedResult awaited(result, false);
+    if (Failed(awaited.Status())) return awaited.Status();
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (EntryRef<Item>* slot = FindItem(item.uri)) {
+      (*slot)->info.name = newName;
+      (*slot)->info.uri = ParentUriOf(item.uri) + newName;
+    }
+    return awaited.Status();
+  });
+}
+
+HRESULT DataStore::FinishMoveItem(ItemInfo& item, const ContainerInfo& sourceParent,
+                                  const ContainerInfo& target, AsyncResult* result) {
+  return Guarded(E_UNEXPECTED, [&]() -> HRESULT {
+    if (result == nullptr) return S_OK;
+    AwaitedResult awaited(result, false);
+    if (Failed(awaited.Status())) return awaited.Status();
+    item.uri = target.uri + item.name;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (Container* source = FindListed(sourceParent.uri))
+      RemoveSlotNamed(source->children->items, item.name);
+    InvalidateLocked(target.uri, target.refreshable);
+    return awaited.Status();
+  });
+}
+
+HRESULT DataStore::FinishCopyItem(ItemInfo& item, const ContainerInfo& /*sourceParent*/,
+                                  const ContainerInfo& target, AsyncResult* result) {
+  return Guarded(E_UNEXPECTED, [&]() -> HRESULT {
+    if (result == nullptr) return S_OK;
+    AwaitedResult awaited(result, false);
+    if (Failed(awaited.Status())) return awaited.Status();
+    item.uri = target.uri + item.name;
+    std::lock_guard<std::mutex> lock(mutex_);
+    InvalidateLocked(target.uri, target.refreshable);
+    return awaited.Status();
+  });
+}
+
+HRESULT DataStore::FinishCompleteItem(ItemInfo& item, AsyncResult* result) {
+  return Guarded(E_UNEXPECTED, [&]() -> HRESULT {
+    if (result == nullptr) return S_OK;
+    AwaitedResult awaited(result, false);
+    if (Failed(awaited.Status())) return awaited.Status();
+    item.partial = 0;
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (EntryRef<Item>* slot = FindItem(item.uri)) (*slot)->info.partial = 0;
+    return awaited.Status();
+  });
+}
+
+HRESULT DataStore::CreateItem(const ContainerInfo& parent, ItemInfo& item,
+                              std::uint32_t overrideFlag) {
+  return StartAndFinish(
+      [&](AsyncResult** r) { return remote_->CreateItem(parent, item, overrideFlag, r); },
+      [&](AsyncResult* r) { return FinishCreateItem(parent, item, r); });
+}
+
+HRESULT DataStore::DeleteItem(const ItemInfo& item) {
+  return StartAndFinish([&](AsyncResult** r) { return remote_->DeleteItem(item, r); },
+                        [&](AsyncResult* r) { return FinishDeleteItem(item, r); });
+}
+
+HRESULT DataStore::RenameItem(const ItemInfo& item, const std::string& newName) {
+  return StartAndFinish([&](AsyncResult** r) { return remote_->RenameItem(item, newName, r); },
+                        [&](AsyncResult* r) { return FinishRenameItem(item, newName, r); });
+}
+
+HRESULT DataStore::MoveItem(ItemInfo& item, const ContainerInfo& sourceParent,
+                            const ContainerInfo& target, std::uint32_t overrideFlag) {
+  return StartAndFinish(
+      [&](AsyncResult** r) {
+        return remote_->MoveItem(item, sourceParent, target, overrideFlag, r);
+      },
+      [&](AsyncResult* r) { return FinishMoveItem(item, sourceParent, target, r); });
+}
+
+HRESULT DataStore::CopyItem(ItemInfo& item, const ContainerInfo& sourceParent,
+                            const ContainerInfo& target, std::uint32_t overrideFlag) {
+  return StartAndFinish(
+      [&](AsyncResult** r) {
+        return remote_->CopyItem(item, sourceParent, target, overrideFlag, r);
+      },
+      [&](AsyncResult* r) { return FinishCopyItem(item, sourceParent, target, r); });
+}
+
+HRESULT DataStore::CompleteItem(ItemInfo& item, std::uint32_t overrideFlag) {
+  return StartAndFinish(
+      [&](AsyncResult** r) { return remote_->CompleteItem(item, overrideFlag, r); },
+      [&](AsyncResult* r) { return FinishCompleteItem(item, r); });
+}
+
+}  // namespace korvex

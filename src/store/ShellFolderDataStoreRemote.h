@@ -1,0 +1,124 @@
+//===- store/ShellFolderDataStoreRemote.h - The local computer as a store -*- C++ -*-===//
+///
+/// Presents the user's computer as a store, so that the same DataStore,
+/// browsing pane and transfer code serve local and remote folders alike.
+/// Containers are folders (the desktop, the virtual Computer folder, the
+/// mounted file systems, directories), items are regular files. Addresses
+/// are paths of display names; ShellTree.h maps them to file-system paths.
+/// Every operation runs on the thread pool (DataStoreRemoteImplBase).
+///
+/// Files on their way in are written under their name plus ".tmp" and get
+/// their final name only in CompleteItem, so a half-written file never
+/// carries its final name; a listing shows such a file under its final
+/// name with `partial` set. A name ending in ".lock" (an encrypted file) is
+/// listed `locked`. Hidden files (a leading ".") are listed only while the
+/// "ShowHiddenFiles" setting is non-zero; links are never listed.
+///
+/// Sorting by name is left to DataStore (create it with sortNamesOnClient).
+/// Moving and the service-only operations are not offered (E_NOTIMPL).
+///
+//===----------------------------------------------------------------------===//
+#pragma once
+
+#include "store/DataStoreRemoteImplBase.h"
+#include "store/ShellTree.h"
+
+#include <ctime>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace korvex {
+
+/// The store's own failures of the transfer steps.
+inline constexpr HRESULT HR_CANNOT_CREATE_PARTIAL = MakeHResult(0x80071B59u);
+inline constexpr HRESULT HR_CANNOT_OPEN_FOR_WRITING = MakeHResult(0x80071F41u);
+inline constexpr HRESULT HR_WRITE_INCOMPLETE = MakeHResult(0x80071F42u);
+
+/// HKCU value (under the product key) that shows hidden files when non-zero.
+inline constexpr std::string_view kShowHiddenFilesValue = "ShowHiddenFiles";
+
+class ShellFolderDataStoreRemote : public DataStoreRemoteImplBase {
+ public:
+  /// `rootName` names the root. `desktopPath` is the folder shown as the
+  /// root (the user's home folder when empty). Work runs on `pool`
+  /// (ThreadPool::Default() when null), which must outlive the store.
+  explicit ShellFolderDataStoreRemote(std::string rootName, std::string desktopPath = {},
+                                      ThreadPool* pool = nullptr);
+  ~ShellFolderDataStoreRemote() override;
+
+  /// Root: the root name, all rights (0xFFFF); "/" and kind 3 as created.
+  [[nodiscard]] HRESULT InitializeRoot(Container* root) override;
+
+  /// The file-system path of a store address; empty when it names none.
+  [[nodiscard]] std::string MapPath(const std::string& uri) const { return tree_.MapPath(uri); }
+
+ protected:
+  [[nodiscard]] HRESULT DoListSubContainersAndItemCount(const ContainerInfo& container,
+                                                        AsyncResult* result) override;
+  [[nodiscard]] HRESULT DoListSubItems(const ContainerInfo& container, std::uint32_t start,
+                                       std::uint32_t count, std::int32_t sortOrder,
+                                       AsyncResult* result) override;
+  /// E_INVALIDARG (logged) for a name that could leave the parent folder.
+  [[nodiscard]] HRESULT DoCreateContainer(const ContainerInfo& parent,
+                                          const ContainerInfo& newContainer,
+                                          AsyncResult* result) override;
+  /// Removes the folder and everything in it (there is no recycle bin).
+  /// The root, the Computer folder, "/", the desktop folder and mount
+  /// points are refused.
+  [[nodiscard]] HRESULT DoDeleteContainer(const ContainerInfo& container,
+                                          AsyncResult* result) override;
+  /// Never replaces an existing entry (0x80070050).
+  [[nodiscard]] HRESULT DoRenameContainer(const ContainerInfo& container,
+                                          const std::string& newName,
+                                          AsyncResult* result) override;
+  /// Creates "<name>.tmp" of the item's size. An existing file of the name
+  /// is refused without `overrideFlag` (0x80070050) and otherwise kept until
+  /// CompleteItem replaces it, so a transfer that fails loses nothing.
+  [[nodiscard]] HRESULT DoCreateItem(const ContainerInfo& parent, const ItemInfo& item,
+                                     std::uint32_t overrideFlag, AsyncResult* result) override;
+  [[nodiscard]] HRESULT DoOpenItem(const ItemInfo& item, bool forWriting,
+                                   AsyncResult* result) override;
+  [[nodiscard]] HRESULT DoDeleteItem(const ItemInfo& item, AsyncResult* result) override;
+  [[nodiscard]] HRESULT DoRenameItem(const ItemInfo& item, const std::string& newName,
+                                     AsyncResult* result) override;
+  /// Flushes "<name>.tmp", gives it the item's modification time and its
+  /// final name (replacing an existing file only with `overrideFlag`).
+  [[nodiscard]] HRESULT DoCompleteItem(const ItemInfo& item, std::uint32_t overrideFlag,
+                                       AsyncResult* result) override;
+  [[nodiscard]] HRESULT DoReadItem(const ItemInfo& item, std::uint32_t offsetLow,
+                                   std::uint32_t offsetHigh, std::uint32_t length,
+                                   AsyncResult* result) override;
+  [[nodiscard]] HRESULT DoWriteItem(const ItemInfo& item, std::unique_ptr<std::uint8_t[]> data,
+                                    std::uint32_t offsetLow, std::uint32_t offsetHigh,
+                                    std::uint32_t length, AsyncResult* result) override;
+
+ private:
+  [[nodiscard]] static bool ShowHiddenFiles();
+  /// The item's file: its path, plus ".tmp" while it is partial.
+  [[nodiscard]] std::string ItemFilePath(const ItemInfo& item) const;
+  [[nodiscard]] HRESULT ListComputer(const ContainerInfo& container, AsyncResult* result);
+  /// Refuses (E_INVALIDARG, logged) a name that could leave its folder.
+  [[nodiscard]] HRESULT CheckName(const char* operation, const std::string& name) const;
+
+  /// The files of `path` in directory order, from the last folder paged
+  /// through when it has not changed since, else read afresh. Scrolling a
+  /// folder of many files then reads it once instead of once per page.
+  [[nodiscard]] HRESULT FilesOf(const std::string& path, bool showHidden,
+                                std::shared_ptr<const std::vector<std::string>>& names);
+
+  std::string rootName_;
+  ShellTree tree_;
+
+  struct FolderFiles {
+    std::string path;
+    bool showHidden = false;
+    timespec modified{};
+    std::shared_ptr<const std::vector<std::string>> names;
+  };
+  std::mutex filesMutex_;  // guards lastFolder_
+  FolderFiles lastFolder_;
+};
+
+}  // namespace korvex
