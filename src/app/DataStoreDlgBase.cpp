@@ -36,6 +36,9 @@ CDataStoreDlgBase::CDataStoreDlgBase(const QString& caption, DataStore* store, Q
   // Fixed row heights keep the view from asking for every row's size, which
   // would fetch the whole folder from the store.
   view_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  view_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 8);
+  view_->setColumnWidth(EntryListModel::kColumnSize, fontMetrics().horizontalAdvance("0000.0 MiB  "));
+  view_->setColumnWidth(EntryListModel::kColumnModified, fontMetrics().horizontalAdvance("00 Sep 0000 00:00     "));
   view_->horizontalHeader()->setSectionResizeMode(EntryListModel::kColumnName, QHeaderView::Stretch);
 
   buttons_ = new QHBoxLayout;
@@ -74,7 +77,8 @@ void CDataStoreDlgBase::ShowStatus(HRESULT status, const QString& what) {
 
 void CDataStoreDlgBase::ShowAddress() {
   const ContainerInfo& at = model_->Container();
-  address_->setText(QString::fromStdString(at.uri));
+  // A root addressed as "/" reads better under its own name.
+  address_->setText(QString::fromStdString(at.uri == "/" ? at.name : at.uri));
   view_->scrollToTop();
 }
 
