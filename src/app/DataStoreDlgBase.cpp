@@ -40,6 +40,12 @@ CDataStoreDlgBase::CDataStoreDlgBase(const QString& caption, DataStore* store, Q
   view_->setColumnWidth(EntryListModel::kColumnSize, fontMetrics().horizontalAdvance("0000.0 MiB  "));
   view_->setColumnWidth(EntryListModel::kColumnModified, fontMetrics().horizontalAdvance("00 Sep 0000 00:00     "));
   view_->horizontalHeader()->setSectionResizeMode(EntryListModel::kColumnName, QHeaderView::Stretch);
+  // The store sorts; the view only shows which column it sorted by.
+  view_->horizontalHeader()->setSortIndicatorShown(true);
+  view_->horizontalHeader()->setSectionsClickable(true);
+  view_->horizontalHeader()->setSortIndicator(EntryListModel::kColumnName, Qt::AscendingOrder);
+  connect(view_->horizontalHeader(), &QHeaderView::sortIndicatorChanged, this,
+          [this](int column, Qt::SortOrder order) { ShowStatus(model_->SortBy(column, order), tr("Sorting")); });
 
   buttons_ = new QHBoxLayout;
   const auto button = [this](const QString& text, auto action) {

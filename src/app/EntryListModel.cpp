@@ -54,6 +54,23 @@ HRESULT EntryListModel::Refresh() {
   return Load(container_);
 }
 
+HRESULT EntryListModel::SortBy(int column, Qt::SortOrder order) {
+  const bool down = order == Qt::DescendingOrder;
+  std::uint32_t sortOrder = down ? kSortNameDescending : kSortNameAscending;
+  if (column == kColumnSize) sortOrder = down ? kSortSizeDescending : kSortSizeAscending;
+  if (column == kColumnModified) sortOrder = down ? kSortTimeDescending : kSortTimeAscending;
+  store_->SetSortOrder(sortOrder);
+  if (const HRESULT hr = Refresh(); Failed(hr)) return hr;
+  // Pages still to come arrive in the new order; what the listing already
+  // brought (all of a local folder) is sorted where it lies.
+  if (!store_->AreAllItemsFetched(container_.uri)) return S_OK;
+  if (const HRESULT hr = store_->SortItems(container_, items_, false); Failed(hr)) return hr;
+  beginResetModel();
+  rows_.clear();
+  endResetModel();
+  return S_OK;
+}
+
 const ObjectInfo* EntryListModel::Entry(int row) const {
   if (IsParentRow(row) || row < 0 || row >= rowCount()) return nullptr;
   const int position = row - (hasParentRow_ ? 1 : 0);

@@ -38,6 +38,9 @@ class EntryListModel : public QAbstractTableModel {
   [[nodiscard]] HRESULT SetContainer(const ContainerInfo& container);
   /// Drops the store's listing of the current container and lists it again.
   [[nodiscard]] HRESULT Refresh();
+  /// Orders the items by `column`: lists the container again so that pages
+  /// arrive in the new order, and sorts what the store already holds.
+  [[nodiscard]] HRESULT SortBy(int column, Qt::SortOrder order);
 
   [[nodiscard]] const ContainerInfo& Container() const noexcept { return container_; }
   [[nodiscard]] DataStore* Store() const noexcept { return store_; }

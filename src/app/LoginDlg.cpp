@@ -5,9 +5,11 @@
 #include "cli/AccountLogin.h"
 #include "foundation/StringTable.h"
 #include "net/LoginInputCheck.h"
+#include "net/SavedAccounts.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -18,24 +20,47 @@
 #include <QRadioButton>
 #include <QStackedWidget>
 #include <QThread>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace korvex::app {
 
 namespace {
 
-QString Q(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
-
 std::string U(const QLineEdit* edit) { return edit->text().toStdString(); }
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 }  // namespace
 
-CLoginDlg::CLoginDlg(const DeploymentValues& deployment, QWidget* parent)
-    : QDialog(parent), deployment_(deployment) {
+CLoginDlg::CLoginDlg(const DeploymentValues& deployment, bool relogin, QWidget* parent)
+    : QDialog(parent), deployment_(deployment), credentials_(CredentialStore::Open()) {
   setWindowTitle(tr("KorvexData SMB - Login"));
   BuildLayout();
   resize(400, 340);
   ShowMode();
+  LoadSavedAccounts(relogin);
+}
+
+void CLoginDlg::LoadSavedAccounts(bool relogin) {
+  if (!credentials_) return;
+  const LoginDialogStart start = StartLoginDialog(*credentials_, relogin);
+  for (const std::string& name : start.savedNames) name_->addItem(Q(name));
+  name_->setCurrentText(Q(start.selectedName));
+  password_->setText(Q(start.selected.password));
+  domain_->setText(Q(start.selected.domain));
+  rememberPassword_->setChecked(start.selected.rememberPassword);
+  automaticLogin_->setChecked(start.automaticLoginChecked);
+  // Queued, so that the dialog is on screen, showing what it sends, first.
+  if (start.loginNow) QTimer::singleShot(0, this, &CLoginDlg::StartLogin);
+}
+
+void CLoginDlg::FillSavedAccount(const QString& loginName) {
+  SavedAccount account;
+  if (!credentials_ || Failed(LoadCredentials(*credentials_, loginName.toStdString(), account))) return;
+  password_->setText(Q(account.password));
+  domain_->setText(Q(account.domain));
+  rememberPassword_->setChecked(account.rememberPassword);
 }
 
 void CLoginDlg::BuildLayout() {
@@ -51,8 +76,10 @@ void CLoginDlg::BuildLayout() {
 
   auto* accountPage = new QWidget(this);
   auto* accountForm = new QFormLayout(accountPage);
-  name_ = new QLineEdit(accountPage);
-  name_->setObjectName("loginName");
+  name_ = new QComboBox(accountPage);
+  name_->setEditable(true);
+  name_->setInsertPolicy(QComboBox::NoInsert);
+  name_->lineEdit()->setObjectName("loginName");
   password_ = new QLineEdit(accountPage);
   password_->setObjectName("password");
   password_->setEchoMode(QLineEdit::Password);
@@ -65,6 +92,8 @@ void CLoginDlg::BuildLayout() {
   rememberAccount_ = new QCheckBox(tr("Remember account"), accountPage);
   rememberPassword_ = new QCheckBox(tr("Remember password"), accountPage);
   automaticLogin_ = new QCheckBox(tr("Log in automatically"), accountPage);
+  rememberPassword_->setObjectName("rememberPassword");
+  automaticLogin_->setObjectName("automaticLogin");
   rememberAccount_->setChecked(true);
   accountForm->addRow(rememberAccount_);
   accountForm->addRow(rememberPassword_);
@@ -97,6 +126,7 @@ void CLoginDlg::BuildLayout() {
   layout->addWidget(buttons_);
 
   connect(accountMode_, &QRadioButton::toggled, this, &CLoginDlg::ShowMode);
+  connect(name_, &QComboBox::textActivated, this, &CLoginDlg::FillSavedAccount);
   connect(buttons_, &QDialogButtonBox::accepted, this, &CLoginDlg::StartLogin);
   connect(buttons_, &QDialogButtonBox::rejected, this, &CLoginDlg::reject);
 }
@@ -124,19 +154,20 @@ void CLoginDlg::StartLogin() {
   if (sending_) return;
   LoginInput input;
   input.mode = accountMode_->isChecked() ? LoginMode::Account : LoginMode::AccessCode;
-  input.loginName = U(name_);
+  input.loginName = U(name_->lineEdit());
   input.password = U(password_);
   input.domain = U(domain_);
   input.accessCode = U(code_);
   if (const unsigned refused = CheckLoginInput(input, deployment_.serviceDomain); refused != 0) {
     QWidget* focus = input.mode == LoginMode::AccessCode       ? code_
                      : refused == kIdsLoginNoHttpsPrefix ||
-                               refused == kIdsLoginDomainRequired ? domain_
+                               refused == kIdsLoginDomainRequired ? static_cast<QWidget*>(domain_)
                                                                   : name_;
     ShowProblem(Q(LoginInputMessage(refused, deployment_.serviceDomain)), focus);
     return;
   }
   domain_->setText(Q(input.domain));
+  sent_ = input;
   SetSending(true);
 
   // The login blocks its thread until the service answers; the answer comes
@@ -164,6 +195,13 @@ void CLoginDlg::FinishLogin(HRESULT status, const cli::Session& session, const s
   }
   problem_->clear();
   session_ = session;
+  if (credentials_ && sent_.mode == LoginMode::Account) {
+    const LoginChoices choices{rememberAccount_->isChecked(), rememberPassword_->isChecked(),
+                               automaticLogin_->isChecked()};
+    // A credential that cannot be stored is logged by the store; the login stands.
+    (void)SaveCredentials(*credentials_, sent_, choices);
+  }
+  sent_.password.clear();
   accept();
 }
 

@@ -19,8 +19,8 @@ int main(int argc, char** argv) {
   }
   // One pass per login: logging out closes the window and shows the login
   // dialog again in the same process.
-  for (;;) {
-    korvex::app::CLoginDlg login(deployment);
+  for (bool relogin = false;; relogin = true) {
+    korvex::app::CLoginDlg login(deployment, relogin);
     if (login.exec() != QDialog::Accepted) break;
     korvex::app::CMainDlg window(login.GetSession(), deployment);
     (void)window.Init();

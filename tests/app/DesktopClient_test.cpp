@@ -18,8 +18,10 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QHeaderView>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -141,7 +143,7 @@ class DesktopClient : public korvex::testing::TempHomeTest {
 };
 
 TEST_F(DesktopClient, LoginRefusalsThenAccessCodeSession) {
-  korvex::app::CLoginDlg dialog(deployment_);
+  korvex::app::CLoginDlg dialog(deployment_, false);
   dialog.show();
   struct Case {
     const char* what;
@@ -168,13 +170,25 @@ TEST_F(DesktopClient, LoginRefusalsThenAccessCodeSession) {
 }
 
 TEST_F(DesktopClient, AccountBrowsesBothPanesAndEditsFolders) {
-  korvex::app::CLoginDlg dialog(deployment_);
+  korvex::app::CLoginDlg dialog(deployment_, false);
   dialog.show();
   dialog.findChild<QLineEdit*>("loginName")->setText("alice");
   dialog.findChild<QLineEdit*>("domain")->setText("demo");
   SaveScreenshot(dialog, "login-dialog.png");
+  dialog.findChild<QCheckBox*>("rememberPassword")->setChecked(true);
+  dialog.findChild<QCheckBox*>("automaticLogin")->setChecked(true);
   Submit(dialog, true, "alice", "alice-demo-1", "demo");
   ASSERT_EQ(dialog.result(), QDialog::Accepted) << Problem(dialog).toStdString();
+
+  // The saved automatic login fires when the program starts, but not when
+  // the dialog comes back after a logout.
+  for (const bool relogin : {false, true}) {
+    SCOPED_TRACE(relogin ? "after logout" : "at start");
+    korvex::app::CLoginDlg again(deployment_, relogin);
+    again.show();
+    EXPECT_EQ(again.findChild<QLineEdit*>("loginName")->text(), "alice");
+    EXPECT_EQ(WaitFor([&] { return again.result() == QDialog::Accepted; }, relogin ? 500 : 15000), !relogin);
+  }
 
   korvex::app::CMainDlg window(dialog.GetSession(), deployment_);
   ASSERT_TRUE(korvex::Succeeded(window.Init()));
@@ -188,6 +202,9 @@ TEST_F(DesktopClient, AccountBrowsesBothPanesAndEditsFolders) {
   // Into a folder by double-click, where the parent row leads back out.
   cloud.View()->activated(model.index(0, 0));
   EXPECT_EQ(Names(model), (QStringList{"[..]", "notes.md", "report.pdf"}));
+  cloud.View()->horizontalHeader()->setSortIndicator(korvex::app::EntryListModel::kColumnSize, Qt::DescendingOrder);
+  EXPECT_EQ(Names(model), (QStringList{"[..]", "report.pdf", "notes.md"}));
+  cloud.View()->horizontalHeader()->setSortIndicator(korvex::app::EntryListModel::kColumnName, Qt::AscendingOrder);
   cloud.View()->activated(model.index(0, 0));
   EXPECT_TRUE(model.AtRoot());
 
