@@ -4,6 +4,7 @@
 
 #include "app/NameRules.h"
 
+#include <QAction>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -29,7 +30,7 @@ CDataStoreDlgBase::CDataStoreDlgBase(const QString& caption, DataStore* store, Q
   view_ = new QTableView(this);
   view_->setModel(model_);
   view_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  view_->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::SelectedClicked);
+  view_->setEditTriggers(QAbstractItemView::SelectedClicked);
   view_->setShowGrid(false);
   view_->setWordWrap(false);
   view_->verticalHeader()->hide();
@@ -58,6 +59,19 @@ CDataStoreDlgBase::CDataStoreDlgBase(const QString& caption, DataStore* store, Q
   button(tr("Delete"), [this] { (void)DeleteSelection(); });
   button(tr("Refresh"), [this] { (void)Refresh(); });
   buttons_->addStretch();
+
+  const auto menuCommand = [this](const QString& text, const QKeySequence& keys, auto action) {
+    auto* command = new QAction(text, view_);
+    command->setShortcut(keys);
+    command->setShortcutContext(Qt::WidgetShortcut);
+    connect(command, &QAction::triggered, this, action);
+    view_->addAction(command);
+  };
+  menuCommand(tr("New &Folder"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N), [this] { (void)NewFolder(); });
+  menuCommand(tr("&Rename"), QKeySequence(Qt::Key_F2), [this] { RenameSelection(); });
+  menuCommand(tr("&Delete"), QKeySequence::Delete, [this] { (void)DeleteSelection(); });
+  menuCommand(tr("Refresh"), QKeySequence::Refresh, [this] { (void)Refresh(); });
+  view_->setContextMenuPolicy(Qt::ActionsContextMenu);
 
   status_ = new QLabel(this);
   auto* layout = new QVBoxLayout(this);

@@ -76,7 +76,9 @@ const ObjectInfo* EntryListModel::Entry(int row) const {
   const int position = row - (hasParentRow_ ? 1 : 0);
   if (auto it = rows_.find(position); it != rows_.end()) return it->second.get();
   EntryAt entry = store_->GetEntryAt(container_, position, false);
-  if (Failed(entry.status) || !entry.record) return nullptr;
+  // A page that failed is remembered as empty until the next refresh, so
+  // that repainting does not send the same failing request again and again.
+  if (Failed(entry.status)) entry.record.reset();
   return rows_.emplace(position, std::move(entry.record)).first->second.get();
 }
 
