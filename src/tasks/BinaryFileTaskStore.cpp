@@ -1,0 +1,264 @@
+//===- tasks/BinaryFileTaskStore.cpp - Families and tasks as files --------===//
+
+#include "tasks/BinaryFileTaskStore.h"
+
+#include <algorithm>
+#include <charconv>
+#include <tuple>
+#include <fstream>
+#include <vector>
+
+#include "foundation/CryptoAPI.h"
+#include "foundation/LogMgr.h"
+#include "platform/AtomicFile.h"
+#include "platform/Paths.h"
+#include "platform/SystemError.h"
+#include "store/WaitPump.h"
+#include "tasks/TaskFamily.h"
+#include "tasks/TaskStoreContext.h"
+
+namespace korvex {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kLogSource[] = "BinaryFileTaskStore";
+constexpr std::size_t kMaxFolderName = 200;
+/// No genuine record comes near this (a 1 TB file's bitmap is 4 MB); a larger
+/// file is not read into memory at all.
+constexpr std::uintmax_t kMaxRecordFile = 64u << 20;
+
+/// Parses "<a>.tsf" or "<a>.<b>.tsk": decimal numbers without sign that fit.
+bool ParseNumbers(std::string_view name, std::string_view extension, std::uint32_t* numbers,
+                  std::size_t count) {
+  if (name.size() <= extension.size() || !name.ends_with(extension)) return false;
+  name.remove_suffix(extension.size());
+  for (std::size_t i = 0; i < count; ++i) {
+    std::size_t end = i + 1 < count ? name.find('.') : name.size();
+    if (end == 0 || end == std::string_view::npos) return false;
+    const char* last = name.data() + end;
+    auto [ptr, ec] = std::from_chars(name.data(), last, numbers[i]);
+    if (ec != std::errc() || ptr != last) return false;
+    name.remove_prefix(i + 1 < count ? end + 1 : end);
+  }
+  return name.empty();
+}
+
+/// The whole file, or false for an empty, oversized or unreadable one.
+bool ReadWhole(const fs::path& file, std::string& bytes) {
+  std::error_code ec;
+  std::uintmax_t size = fs::file_size(file, ec);
+  if (ec || size == 0 || size > kMaxRecordFile) return false;
+  std::ifstream in(file, std::ios::binary);
+  bytes.resize(static_cast<std::size_t>(size));
+  in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<std::size_t>(in.gcount()) == bytes.size();
+}
+
+FamilyRecord RecordOf(const TaskFamily& family) {
+  FamilyRecord r;
+  FamilyProgress progress = family.Progress();
+  r.id = family.Id();
+  r.state = static_cast<std::uint32_t>(family.state.load());
+  r.canceling = family.canceling;
+  r.lastError = family.lastError;
+  r.conflictAnswer = family.conflictAnswer;
+  r.serviceIsSource = family.Direction() == TransferDirection::kDownload;
+  r.sourcePath = family.SourcePath();
+  r.targetPath = family.TargetPath();
+  r.password = family.Password();
+  r.totalBytes = progress.totalBytes;
+  r.doneBytes = progress.doneBytes;
+  r.createdAt = progress.createdAt;
+  r.elapsedTotal = progress.elapsedTotal;
+  r.direction = static_cast<std::uint32_t>(family.Direction());
+  r.serviceRoot = family.ServiceRoot();
+  r.options = family.Options();
+  return r;
+}
+
+bool IsKnownState(std::uint32_t state) {
+  return state == 0 || state == 1 || state == 3 || state == 5;
+}
+
+bool IsLeftoverOfInterruptedSave(const std::string& name) {
+  return name.find(".tsf.tmp-") != std::string::npos || name.find(".tsk.tmp-") != std::string::npos;
+}
+
+}  // namespace
+
+BinaryFileTaskStore::BinaryFileTaskStore(std::string_view accountFolder, TaskStoreContext& context)
+    : folder_(paths::AppDataDir() / "KorvexDataSMB" / "TaskStore" / FolderNameForAccount(accountFolder)),
+      context_(context) {
+  std::error_code ec;
+  fs::create_directories(folder_, ec);
+  if (ec) {
+    LogMgr::Get().Error(kLogSource, "SHPathPrepareForWrite %s error 0x%08X", folder_.c_str(),
+                        static_cast<std::uint32_t>(HResultFromErrno(ec.value())));
+  }
+}
+
+std::string BinaryFileTaskStore::FolderNameForAccount(std::string_view account) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string name;
+  for (unsigned char c : account) {
+    bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+                 c == '_' || c == '.' || c == '@' || c >= 0x80;
+    if (plain) {
+      name.push_back(static_cast<char>(c));
+    } else {
+      name += {'%', kHex[c >> 4], kHex[c & 15]};
+    }
+  }
+  if (name.empty()) return "%00";
+  if (name == ".") return "%2E";
+  if (name == "..") return "%2E%2E";
+  if (name.size() > kMaxFolderName) {
+    std::string hash;
+    if (Succeeded(CryptoAPI::HashBuffer(account.data(), account.size(), kHashMd5, hash))) {
+      name = name.substr(0, kMaxFolderName) + "-" + hash;
+    } else {
+      name.resize(kMaxFolderName);
+    }
+  }
+  return name;
+}
+
+HRESULT BinaryFileTaskStore::Write(const fs::path& file, const std::string& bytes) {
+  HRESULT hr = WriteFileAtomically(file, bytes, 0600);
+  if (Failed(hr)) {
+    LogMgr::Get().Error(kLogSource, "CreateFile %s error %d", file.c_str(), static_cast<int>(hr & 0xFFFF));
+  }
+  return hr;
+}
+
+HRESULT BinaryFileTaskStore::SaveFamily(const TaskFamily& family) {
+  std::lock_guard lock(writeMutex_);
+  std::string bytes;
+  HRESULT hr = EncodeFamily(RecordOf(family), bytes);
+  if (Failed(hr)) {
+    LogMgr::Get().Error(kLogSource, "Family %u not saved: a path does not fit its field, error 0x%08X",
+                        family.Id(), static_cast<std::uint32_t>(hr));
+    return hr;
+  }
+  return Write(folder_ / (std::to_string(family.Id()) + ".tsf"), bytes);
+}
+
+HRESULT BinaryFileTaskStore::SaveTask(const Task& task) {
+  std::lock_guard lock(writeMutex_);
+  std::string bytes;
+  HRESULT hr = EncodeTask(task.Record(), bytes);
+  if (Failed(hr)) {
+    LogMgr::Get().Error(kLogSource, "Task %u not saved: a field does not fit, error 0x%08X", task.Id(),
+                        static_cast<std::uint32_t>(hr));
+    return hr;
+  }
+  return Write(folder_ / (std::to_string(task.Family().Id()) + "." + std::to_string(task.Id()) + ".tsk"),
+               bytes);
+}
+
+HRESULT BinaryFileTaskStore::DeleteTask(std::uint32_t familyId, std::uint32_t taskId) {
+  std::error_code ec;
+  fs::remove(folder_ / (std::to_string(familyId) + "." + std::to_string(taskId) + ".tsk"), ec);
+  return ec ? HResultFromErrno(ec.value()) : S_OK;
+}
+
+HRESULT BinaryFileTaskStore::DeleteFamily(std::uint32_t familyId) {
+  HRESULT result = S_OK;
+  std::error_code ec;
+  fs::remove(folder_ / (std::to_string(familyId) + ".tsf"), ec);
+  if (ec) result = HResultFromErrno(ec.value());
+  for (auto it = fs::directory_iterator(folder_, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    std::uint32_t ids[2];
+    // Parsing the whole name keeps family 5 from matching "50.1.tsk" or "15.1.tsk".
+    if (ParseNumbers(it->path().filename().native(), ".tsk", ids, 2) && ids[0] == familyId) {
+      std::error_code removeError;
+      fs::remove(it->path(), removeError);
+      if (removeError) result = HResultFromErrno(removeError.value());
+    }
+  }
+  return result;
+}
+
+void BinaryFileTaskStore::LoadFamilyFile(const fs::path& file, std::uint32_t id, FamilyMap& families) {
+  std::string bytes;
+  FamilyRecord r;
+  if (!ReadWhole(file, bytes) || Failed(DecodeFamily(bytes, r)) || r.id != id || !IsKnownState(r.state) ||
+      r.direction > 2) {
+    return;
+  }
+  std::shared_ptr<DataStore> service =
+      r.serviceRoot.empty() ? context_.ServiceStore() : context_.ServiceStoreForRoot(r.serviceRoot);
+  if (!service && !r.serviceRoot.empty()) return;
+  std::shared_ptr<DataStore> local = context_.LocalStore();
+  auto family = std::make_shared<TaskFamily>(r.id, static_cast<TransferDirection>(r.direction),
+                                             r.serviceIsSource ? service : local, r.sourcePath,
+                                             r.serviceIsSource ? local : service, r.targetPath);
+  if (!r.serviceRoot.empty()) family->UseServiceRoot(r.serviceRoot, service);
+  for (const auto& [key, value] : r.options) family->SetOption(key, value);
+  family->state = static_cast<FamilyState>(r.state);
+  family->canceling = r.canceling;
+  family->lastError = r.lastError;
+  family->conflictAnswer = r.conflictAnswer;
+  family->SetPasswordField(r.password);
+  FamilyProgress progress;
+  progress.totalBytes = r.totalBytes;
+  progress.doneBytes = r.doneBytes;
+  progress.createdAt = r.createdAt;
+  progress.elapsedTotal = r.elapsedTotal;
+  family->RestoreProgress(progress);
+  families[id] = std::move(family);
+}
+
+void BinaryFileTaskStore::LoadTaskFile(const fs::path& file, std::uint32_t familyId, std::uint32_t taskId,
+                                       FamilyMap& families) {
+  auto found = families.find(familyId);
+  std::string bytes;
+  TaskRecord record;
+  if (found == families.end() || !ReadWhole(file, bytes) || DecodeTask(bytes, record) != S_OK ||
+      FamilyIdOf(record) != familyId || TaskIdOf(record) != taskId) {
+    return;
+  }
+  TaskFamily& family = *found->second;
+  if (const auto* dir = std::get_if<DirectoryTaskRecord>(&record)) {
+    // Synchronisation tasks are made afresh by the sync service at each run.
+    if (dir->type != 1) return;
+    if (auto task = context_.RebuildDirectoryTask(family, *dir)) family.PushBack(std::move(task));
+  } else if (auto task = context_.RebuildFileTask(family, std::get<FileTaskRecord>(record))) {
+    family.PushFront(std::move(task));
+  }
+}
+
+HRESULT BinaryFileTaskStore::LoadAll(FamilyMap& families) {
+  std::vector<std::pair<std::uint32_t, fs::path>> familyFiles;
+  std::vector<std::tuple<std::uint32_t, std::uint32_t, fs::path>> taskFiles;
+  std::error_code ec;
+  for (auto it = fs::directory_iterator(folder_, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    std::error_code typeError;
+    if (!it->is_regular_file(typeError)) continue;
+    const std::string name = it->path().filename();
+    std::uint32_t ids[2];
+    if (IsLeftoverOfInterruptedSave(name)) {
+      fs::remove(it->path(), typeError);
+    } else if (ParseNumbers(name, ".tsf", ids, 1)) {
+      familyFiles.emplace_back(ids[0], it->path());
+    } else if (ParseNumbers(name, ".tsk", ids, 2)) {
+      taskFiles.emplace_back(ids[0], ids[1], it->path());
+    }
+  }
+  if (ec) return HResultFromErrno(ec.value());
+  // In id order, file tasks put at the front in turn end up in the order
+  // their directory task made them.
+  std::sort(taskFiles.begin(), taskFiles.end());
+  for (const auto& [id, file] : familyFiles) {
+    LoadFamilyFile(file, id, families);
+    RunWaitPump();
+  }
+  for (const auto& [familyId, taskId, file] : taskFiles) {
+    LoadTaskFile(file, familyId, taskId, families);
+    RunWaitPump();
+  }
+  return S_OK;
+}
+
+}  // namespace korvex

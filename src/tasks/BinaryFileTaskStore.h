@@ -1,0 +1,62 @@
+//===- tasks/BinaryFileTaskStore.h - Families and tasks as files -*- C++ -*-===//
+///
+/// One small binary file per family ("<family>.tsf") and per unfinished task
+/// ("<family>.<task>.tsk") in a per-account folder under the application-data
+/// folder: <app data>/KorvexDataSMB/TaskStore/<account>/. Layouts are in
+/// TaskRecords.h.
+///
+/// Every save replaces its file atomically (temporary file, flush, rename):
+/// a crash or a full disk during a save leaves the previous file, so neither
+/// a transfer's progress nor the transfer itself is lost.
+///
+//===----------------------------------------------------------------------===//
+#pragma once
+
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "tasks/TaskStore.h"
+
+namespace korvex {
+
+class TaskStoreContext;
+
+class BinaryFileTaskStore : public TaskStore {
+ public:
+  /// Creates the folder for `accountFolder` (see FolderNameForAccount); a
+  /// failure is logged and later file operations fail. `context` must
+  /// outlive the store.
+  BinaryFileTaskStore(std::string_view accountFolder, TaskStoreContext& context);
+
+  /// `account` made safe as one path component: bytes other than letters,
+  /// digits, '-', '_', '.', '@' and non-ASCII ones are written "%XX"; "." and
+  /// ".." are escaped; an over-long name is cut and given a hash of the whole.
+  [[nodiscard]] static std::string FolderNameForAccount(std::string_view account);
+
+  [[nodiscard]] const std::filesystem::path& Folder() const noexcept { return folder_; }
+
+  /// Families are loaded before their tasks; a task joins only a family that
+  /// loaded. Directory tasks join at the back of the queue, file tasks at the
+  /// front. Bad files are skipped without a message and left on disk.
+  [[nodiscard]] HRESULT LoadAll(FamilyMap& families) override;
+  [[nodiscard]] HRESULT SaveFamily(const TaskFamily& family) override;
+  [[nodiscard]] HRESULT SaveTask(const Task& task) override;
+  [[nodiscard]] HRESULT DeleteFamily(std::uint32_t familyId) override;
+  [[nodiscard]] HRESULT DeleteTask(std::uint32_t familyId, std::uint32_t taskId) override;
+
+ private:
+  void LoadFamilyFile(const std::filesystem::path& file, std::uint32_t id, FamilyMap& families);
+  void LoadTaskFile(const std::filesystem::path& file, std::uint32_t familyId, std::uint32_t taskId,
+                    FamilyMap& families);
+  [[nodiscard]] HRESULT Write(const std::filesystem::path& file, const std::string& bytes);
+
+  std::filesystem::path folder_;
+  TaskStoreContext& context_;
+  /// Saves of one family may come from an executor and the UI thread at once;
+  /// one at a time, each with a fresh snapshot, keeps the newest on disk.
+  std::mutex writeMutex_;
+};
+
+}  // namespace korvex

@@ -1,0 +1,43 @@
+//===- tasks/TaskErrorRules.cpp - What a task's error leads to ------------===//
+
+#include "tasks/TaskErrorRules.h"
+
+namespace korvex {
+namespace {
+
+using Action = ErrorRuleOutcome::Action;
+
+ErrorRuleOutcome Report(ErrorDetail detail, std::optional<std::uint32_t> answer = std::nullopt) {
+  return {Action::kReport, detail, answer};
+}
+
+ErrorRuleOutcome Pass(std::optional<std::uint32_t> answer = std::nullopt) {
+  return {Action::kPass, ErrorDetail::kNormal, answer};
+}
+
+}  // namespace
+
+ErrorRuleOutcome ApplyErrorRules(const ErrorRuleInput& in) noexcept {
+  const HRESULT e = in.error;
+  if (e == HR_ALREADY_EXISTS) {
+    if (in.conflictAnswer == 3) return Pass(0u);  // "skip this one": used up
+    if (in.conflictAnswer == 2 || in.conflictAnswer == 4) return Pass();
+    return Report(ErrorDetail::kFamilyStops);
+  }
+  if (in.conflictAnswer == 5) return Pass(0u);
+  if (e == HR_SERVICE_REFUSED_PATH) return Report(in.folderTask ? ErrorDetail::kFinal : ErrorDetail::kFamilyStops);
+  if (e == E_ACCESSDENIED) {
+    // A download cannot change the service's rights, and a backup run leaves
+    // unreadable local files for its next run.
+    if (in.direction != TransferDirection::kUpload) return Pass();
+    return Report(ErrorDetail::kFamilyStops);
+  }
+  if (e == HR_SERVICE_NO_SPACE || e == HR_DISK_QUOTA || e == HR_FILE_NOT_FOUND) {
+    return Report(ErrorDetail::kFamilyStops);
+  }
+  if (e == HR_PASS_NEXT_ERROR) return Report(ErrorDetail::kFinal, 5u);
+  if (e == HR_NOT_RETRIED_A || e == HR_NOT_RETRIED_B) return Report(ErrorDetail::kFinal);
+  return {Action::kRetry, ErrorDetail::kRetry, std::nullopt};
+}
+
+}  // namespace korvex

@@ -1,0 +1,171 @@
+#include "tasks/BinaryFileTaskStore.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+
+#include "support/TempHome.h"
+#include "tasks/TaskTestSupport.h"
+
+namespace korvex {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadText;
+using testing::ScriptedContext;
+using testing::ScriptedTask;
+using testing::WriteText;
+
+class BinaryFileTaskStoreTest : public testing::TempHomeTest {
+ protected:
+  std::shared_ptr<TaskFamily> MakeFamily(std::uint32_t id, TransferDirection direction = TransferDirection::kUpload) {
+    return std::make_shared<TaskFamily>(id, direction, context_.LocalStore(), "/home/alice/Docs/",
+                                        context_.ServiceStore(), "/Backup/");
+  }
+  void SaveTask(TaskFamily& family, TaskType type, std::uint32_t id) {
+    ScriptedTask task(type, id, family, 100);
+    ASSERT_EQ(store_->SaveTask(task), S_OK);
+  }
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(store_->Folder())) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  // Made after the fixture has moved KORVEX_HOME.
+  void SetUp() override {
+    TempHomeTest::SetUp();
+    store_ = std::make_unique<BinaryFileTaskStore>("alice@demo", context_);
+  }
+
+  ScriptedContext context_;
+  std::unique_ptr<BinaryFileTaskStore> store_;
+};
+
+TEST_F(BinaryFileTaskStoreTest, LoadsWhatWasSavedAndSkipsBadFilesLeavingThemOnDisk) {
+  EXPECT_EQ(store_->Folder(), Home() / "data" / "KorvexDataSMB" / "TaskStore" / "alice@demo");
+  auto upload = MakeFamily(3);
+  upload->SetPassword("pw");
+  upload->SetOption("k", "v");
+  ASSERT_EQ(store_->SaveFamily(*upload), S_OK);
+  SaveTask(*upload, TaskType::kDirectory, 11);
+  SaveTask(*upload, TaskType::kFile, 12);
+  SaveTask(*upload, TaskType::kFile, 13);
+  SaveTask(*upload, TaskType::kSyncDirectory, 14);  // made afresh by the sync service, never rebuilt
+
+  auto download = MakeFamily(4, TransferDirection::kDownload);
+  download->UseServiceRoot("/elsewhere/", context_.ServiceStoreForRoot("/elsewhere/"));
+  ASSERT_EQ(store_->SaveFamily(*download), S_OK);
+  auto lost = MakeFamily(6);
+  lost->UseServiceRoot("unreachable", nullptr);
+  ASSERT_EQ(store_->SaveFamily(*lost), S_OK);
+
+  const fs::path dir = store_->Folder();
+  const std::string good = ReadText(dir / "3.tsf");
+  const std::string task = ReadText(dir / "3.12.tsk");
+  WriteText(dir / "8.tsf", good);                         // id inside differs from the name
+  WriteText(dir / "x9.tsf", good);                        // name is not a number
+  WriteText(dir / "9.tsf", good.substr(0, 1500));         // short
+  WriteText(dir / "3.20.tsk", task);                      // ids inside differ from the name
+  WriteText(dir / "3.21.tsk", task.substr(0, 2000));      // first word is not the size
+  WriteText(dir / "77.12.tsk", task);                     // no such family
+  WriteText(dir / "3.tsf.tmp-AbC123", "half a record");  // left by an interrupted save
+  const std::vector<std::string> badFiles = {"3.20.tsk", "3.21.tsk", "77.12.tsk", "8.tsf", "9.tsf", "x9.tsf"};
+
+  FamilyMap families;
+  ASSERT_EQ(store_->LoadAll(families), S_OK);
+  ASSERT_EQ(families.size(), 2u) << "families 3 and 4 only";
+  TaskFamily& loaded = *families.at(3);
+  EXPECT_EQ(loaded.Password()[0], 'p');
+  EXPECT_EQ(loaded.Options(), (std::map<std::string, std::string>{{"k", "v"}}));
+  EXPECT_EQ(loaded.SourceStore(), context_.LocalStore());
+  std::vector<std::uint32_t> order;
+  loaded.ForEachTask([&order](const Task& t) { order.push_back(t.Id()); });
+  EXPECT_EQ(order, (std::vector<std::uint32_t>{13, 12, 11})) << "file tasks in front, directories behind";
+  EXPECT_EQ(families.at(4)->ServiceRoot(), "/elsewhere/");
+  EXPECT_EQ(families.at(4)->SourceStore(), context_.ServiceStoreForRoot("/elsewhere/"));
+  std::vector<std::string> names = Names();
+  for (const std::string& bad : badFiles) EXPECT_TRUE(std::count(names.begin(), names.end(), bad)) << bad;
+  EXPECT_FALSE(fs::exists(dir / "3.tsf.tmp-AbC123"));
+  EXPECT_TRUE(fs::exists(dir / "3.14.tsk"));
+}
+
+TEST_F(BinaryFileTaskStoreTest, AnOldFamilyFileIsRewrittenAsVersion3OnTheNextSave) {
+  auto family = MakeFamily(2);
+  ASSERT_EQ(store_->SaveFamily(*family), S_OK);
+  const fs::path file = store_->Folder() / "2.tsf";
+  std::string v2 = ReadText(file).substr(0, 1898);
+  v2[4] = 2;
+  WriteText(file, v2);
+  FamilyMap families;
+  ASSERT_EQ(store_->LoadAll(families), S_OK);
+  ASSERT_EQ(families.count(2), 1u);
+  ASSERT_EQ(store_->SaveFamily(*families[2]), S_OK);
+  const std::string rewritten = ReadText(file);
+  EXPECT_EQ(rewritten.size(), 1902u);
+  EXPECT_EQ(rewritten[4], 3);
+}
+
+TEST_F(BinaryFileTaskStoreTest, DeletingFamily5LeavesFamilies15And50) {
+  for (std::uint32_t id : {5u, 15u, 50u}) {
+    auto family = MakeFamily(id);
+    ASSERT_EQ(store_->SaveFamily(*family), S_OK);
+    SaveTask(*family, TaskType::kFile, 1);
+    SaveTask(*family, TaskType::kDirectory, 25);
+  }
+  ASSERT_EQ(store_->DeleteFamily(5), S_OK);
+  EXPECT_EQ(Names(), (std::vector<std::string>{"15.1.tsk", "15.25.tsk", "15.tsf", "50.1.tsk", "50.25.tsk", "50.tsf"}));
+  ASSERT_EQ(store_->DeleteTask(15, 25), S_OK);
+  EXPECT_FALSE(fs::exists(store_->Folder() / "15.25.tsk"));
+}
+
+// The process dies in the middle of writing the new record (the file-size
+// limit kills it with SIGXFSZ); the previous record must survive whole.
+TEST_F(BinaryFileTaskStoreTest, ACrashDuringASaveLeavesThePreviousFile) {
+  auto family = MakeFamily(4);
+  family->SetOption("note", std::string(100, 'n'));
+  ASSERT_EQ(store_->SaveFamily(*family), S_OK);
+  const fs::path file = store_->Folder() / "4.tsf";
+  const std::string before = ReadText(file);
+  family->SetOption("more", std::string(200, 'm'));
+
+  pid_t child = ::fork();
+  ASSERT_NE(child, -1);
+  if (child == 0) {
+    rlimit limit{1000, 1000};
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    (void)store_->SaveFamily(*family);
+    ::_exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ) << "the save must die halfway";
+  EXPECT_EQ(ReadText(file), before);
+  FamilyMap families;
+  ASSERT_EQ(store_->LoadAll(families), S_OK);
+  ASSERT_EQ(families.count(4), 1u);
+  EXPECT_EQ(families[4]->Options().size(), 1u);
+  EXPECT_EQ(Names(), std::vector<std::string>{"4.tsf"}) << "the half-written temporary file is cleared";
+}
+
+TEST(BinaryFileTaskStoreNames, AccountFolderIsOneSafePathComponent) {
+  const std::string longName(300, 'a');
+  struct Case {
+    std::string account, folder;
+  } cases[] = {{"alice@demo", "alice@demo"}, {"../etc", "..%2Fetc"}, {".", "%2E"}, {"..", "%2E%2E"},
+               {"", "%00"},                  {"a b%c", "a%20b%25c"}, {"张三@demo", "张三@demo"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.account);
+    EXPECT_EQ(BinaryFileTaskStore::FolderNameForAccount(c.account), c.folder);
+  }
+  std::string folded = BinaryFileTaskStore::FolderNameForAccount(longName);
+  EXPECT_LT(folded.size(), 255u);
+  EXPECT_NE(folded, BinaryFileTaskStore::FolderNameForAccount(longName + "b")) << "cut names stay apart";
+}
+
+}  // namespace
+}  // namespace korvex
