@@ -17,6 +17,7 @@ HRESULT LogInToService(const LoginInput& input, const DeploymentValues& deployme
   if (const HRESULT hr = Login(requestor, input, LoginOptions{}, answer, failure); Failed(hr)) return hr;
   Session made;
   made.accessCode = input.mode == LoginMode::AccessCode;
+  if (made.accessCode) made.uploadCode = input.accessCode;
   made.loginName = answer.loginName;
   made.domain = answer.domain;
   made.accountName = answer.accountName;

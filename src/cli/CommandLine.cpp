@@ -7,9 +7,10 @@
 #include "cli/Console.h"
 #include "cli/FileCommands.h"
 #include "cli/LocalCommands.h"
+#include "cli/SharingCommands.h"
 #include "cli/TransferCommands.h"
-#include "cli/Version.h"
 #include "foundation/Deployment.h"
+#include "platform/VersionMarker.h"
 
 #include <CLI/CLI.hpp>
 
@@ -33,6 +34,7 @@ struct Invocation {
   std::string forgetName;
   FileArgs files;
   TransferArgs transfers;
+  SharingArgs sharing;
 };
 
 // Stores the command's action; the run itself waits for start-up.
@@ -164,7 +166,7 @@ std::optional<int> Parse(CLI::App& app, int argc, char** argv) {
     std::cout << app.help("", CLI::AppFormatMode::All);
     return kExitOk;
   } catch (const CLI::CallForVersion&) {
-    std::cout << "korvex " << VersionText() << std::endl;
+    std::cout << "korvex " << ProgramVersion() << std::endl;
     return kExitOk;
   } catch (const CLI::ParseError& e) {
     return ReportMessage(e.what(), kExitUsage);
@@ -175,12 +177,15 @@ std::optional<int> Parse(CLI::App& app, int argc, char** argv) {
 int Run(int argc, char** argv) {
   auto in = std::make_unique<Invocation>();
   CLI::App app{"korvex - the KorvexData command-line client", "korvex"};
-  app.set_version_flag("--version", std::string(VersionText()));
+  app.set_version_flag("--version", std::string(ProgramVersion()));
   app.require_subcommand(1);
   app.fallthrough();
   AddGlobalOptions(app, in->options);
   AddAccountCommands(app, *in);
   AddFileCommands(app, *in);
+  AddSharingCommands(app, in->sharing, [&in](CLI::App* command, CommandAction action) {
+    OnChosen(command, *in, std::move(action));
+  });
   AddLocalCommands(app, *in);
   AddTransferCommands(app, *in);
   if (const std::optional<int> code = Parse(app, argc, argv)) return *code;

@@ -5,11 +5,11 @@
 #include "cli/Console.h"
 #include "cli/PasswordInput.h"
 #include "cli/Texts.h"
-#include "cli/Version.h"
 #include "foundation/CryptoAPI.h"
 #include "foundation/LogMgr.h"
 #include "platform/AsciiText.h"
 #include "platform/SystemError.h"
+#include "platform/VersionMarker.h"
 
 #include <filesystem>
 #include <iostream>
@@ -28,9 +28,9 @@ constexpr HRESULT kPasswordMismatch = HResultFromWin32(86);
 
 int RunVersion(const GlobalOptions& options) {
   if (options.json) {
-    std::cout << "{\"version\":" << JsonString(VersionText()) << "}" << std::endl;
+    std::cout << "{\"version\":" << JsonString(ProgramVersion()) << "}" << std::endl;
   } else {
-    std::cout << "korvex " << VersionText() << std::endl;
+    std::cout << "korvex " << ProgramVersion() << std::endl;
   }
   return kExitOk;
 }

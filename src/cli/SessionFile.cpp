@@ -46,6 +46,7 @@ HRESULT LoadSession(Session& session) {
   }
   Session loaded;
   loaded.accessCode = fields["mode"] == "code";
+  loaded.uploadCode = fields["code"];
   loaded.loginName = fields["login"];
   loaded.domain = fields["domain"];
   loaded.accountName = fields["account"];
@@ -69,6 +70,7 @@ HRESULT SaveSession(const Session& session) {
   if (::mkdir(path.parent_path().c_str(), 0700) != 0 && errno != EEXIST) return HResultFromErrno(errno);
   std::ostringstream out;
   out << "mode=" << (session.accessCode ? "code" : "account") << '\n'
+      << "code=" << OneLine(session.uploadCode) << '\n'
       << "login=" << OneLine(session.loginName) << '\n'
       << "domain=" << OneLine(session.domain) << '\n'
       << "account=" << OneLine(session.accountName) << '\n'

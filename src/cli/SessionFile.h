@@ -23,6 +23,8 @@ namespace korvex::cli {
 struct Session {
   /// True for an access-code visitor: only uploads into `rootId` are possible.
   bool accessCode = false;
+  /// The code such a visitor entered; every upload names it.
+  std::string uploadCode;
   std::string loginName;
   std::string domain;
   std::string accountName;  ///< "name@domain", or the login name alone

@@ -47,7 +47,7 @@ DataStore* SessionStores::Store(RemoteView view, HRESULT& status) {
   if (view == RemoteView::kUpload) {
     auto upload = std::make_unique<KorvexDataStoreUploadDisk>(
         deployment_.apiUrl, deployment_.dataUrl, session_.authPro, session_.phpSessionId,
-        std::string(UiString(kIdsRootMyUploading)), session_.rootId);
+        std::string(UiString(kIdsRootMyUploading)), session_.rootId, session_.uploadCode);
     status = upload->InitStatus();
     remote = std::move(upload);
   } else {

@@ -3,8 +3,10 @@
 #include "cli/Console.h"
 #include "cli/RemotePath.h"
 #include "cli/RemoteTree.h"
+#include "cli/SessionFile.h"
 #include "cli/SessionRunner.h"
 #include "cli/SessionStores.h"
+#include "cli/SharingCommands.h"
 #include "store/ShellFolderDataStoreRemote.h"
 #include "tasks/BinaryFileTaskStore.h"
 #include "tasks/DirectoryTask.h"
@@ -193,6 +195,14 @@ CommandOutcome FinishOutcome(HRESULT hr) {
 }  // namespace
 
 int RunPut(const GlobalOptions& options, const DeploymentValues& deployment, const TransferArgs& args) {
+  // A visitor of an access code may only add files to the code's folder, which
+  // the transfer families cannot address: that upload goes its own way.
+  if (Session session; Succeeded(LoadSession(session)) && session.accessCode) {
+    SharingArgs visitor;
+    visitor.words = args.paths;
+    visitor.overwrite = args.overwrite;
+    return RunVisitorPut(options, deployment, visitor);
+  }
   std::vector<std::string> sources = args.paths;
   std::string remote = "/";
   if (sources.size() >= 2) remote = sources.back(), sources.pop_back();

@@ -11,6 +11,7 @@
 #include "foundation/EncryptedFileFormat.h"
 #include "foundation/FileIo.h"
 #include "foundation/LogMgr.h"
+#include "foundation/PasswordBytes.h"
 #include "platform/SystemError.h"
 
 namespace korvex {
@@ -84,10 +85,18 @@ HRESULT ReadLayout(InputFile& in, std::uint32_t callerBlockSize, BlockLayout* la
 CryptoAPI::CryptoAPI() = default;
 CryptoAPI::~CryptoAPI() = default;
 
+HRESULT CryptoAPI::DigestPassword(std::string_view password, Md5::Digest& digest) {
+  return Md5::Of(password.data(), password.size(), digest);
+}
+
 HRESULT CryptoAPI::SetPassword(std::string_view password) {
+  // Discarded first: after ComputeCheckDigest the previous key is the
+  // built-in check key, and a failed re-key must not leave it to encrypt
+  // the user's data.
   keyReady_ = false;
+  rc4_.ClearKey();
   Md5::Digest key{};
-  HRESULT hr = Md5::Of(password.data(), password.size(), key);
+  HRESULT hr = DigestPassword(password, key);
   if (Failed(hr)) {
     LogMgr::Get().Warn(kCategory, "Error during CryptHashData, ret = %08X", Bits(hr));
     return hr;
@@ -153,10 +162,9 @@ HRESULT CryptoAPI::ComputeCheckDigest(const std::uint8_t* data, std::size_t leng
 HRESULT CryptoAPI::DecryptFile(const std::filesystem::path& encryptedPath,
                                const std::filesystem::path& plainPath, std::string_view password,
                                std::uint32_t blockSize) {
-  HRESULT hr = SetPassword(password);
-  if (Failed(hr)) return hr;
+  const PasswordForms forms(password, ReadPasswordCodePage());
   InputFile in;
-  hr = in.Open(encryptedPath);
+  HRESULT hr = in.Open(encryptedPath);
   if (Failed(hr)) {
     LogMgr::Get().Warn(kCategory, "Error opening ciphertext file, ret = %08X", Bits(hr));
     return hr;
@@ -173,7 +181,8 @@ HRESULT CryptoAPI::DecryptFile(const std::filesystem::path& encryptedPath,
     return E_OUTOFMEMORY;
   }
   std::size_t firstLength = 0;
-  hr = ReadFirstBlock(in, layout.firstBlockSize, buffer, &firstLength);
+  const std::string* key = nullptr;
+  hr = ReadFirstBlock(in, layout.firstBlockSize, forms, buffer, &firstLength, &key);
   if (Failed(hr)) return hr;
 
   SiblingFileWriter out;
@@ -183,7 +192,7 @@ HRESULT CryptoAPI::DecryptFile(const std::filesystem::path& encryptedPath,
     return hr;
   }
   hr = out.Write(buffer.data() + kCheckDigestSize, firstLength);
-  if (Succeeded(hr)) hr = CopyLaterBlocks(in, out, password, layout.blockSize, buffer);
+  if (Succeeded(hr)) hr = CopyLaterBlocks(in, out, *key, layout.blockSize, buffer);
   if (Failed(hr)) return hr;  // the writer removes its partial output
   hr = out.Commit();
   if (Failed(hr)) LogMgr::Get().Warn(kCategory, "Error writing plaintext, ret = %08X", Bits(hr));
@@ -191,7 +200,8 @@ HRESULT CryptoAPI::DecryptFile(const std::filesystem::path& encryptedPath,
 }
 
 HRESULT CryptoAPI::ReadFirstBlock(InputFile& in, std::uint32_t firstBlockSize,
-                                  std::vector<std::uint8_t>& buffer, std::size_t* length) {
+                                  const PasswordForms& forms, std::vector<std::uint8_t>& buffer,
+                                  std::size_t* length, const std::string** key) {
   std::size_t got = 0;
   HRESULT hr = in.Read(buffer.data(), kCheckDigestSize, &got);
   if (Succeeded(hr) && got < kCheckDigestSize) hr = kTruncated;
@@ -201,16 +211,31 @@ HRESULT CryptoAPI::ReadFirstBlock(InputFile& in, std::uint32_t firstBlockSize,
     return hr;
   }
   std::uint8_t* first = buffer.data() + kCheckDigestSize;
-  hr = Decrypt(first, length, true);
-  if (Failed(hr)) return hr;
-  Md5::Digest digest{};
-  hr = ComputeCheckDigest(first, *length, digest);
-  if (Failed(hr)) return hr;
-  if (std::memcmp(digest.data(), buffer.data(), kCheckDigestSize) != 0) {
-    LogMgr::Get().Warn(kCategory, "Password error, ret = %08X", Bits(kPasswordMismatch));
-    return kPasswordMismatch;
+  std::vector<std::uint8_t> cipher;
+  try {
+    cipher.assign(first, first + *length);
+  } catch (const std::bad_alloc&) {
+    LogMgr::Get().Warn(kCategory, "Out of memory, ret = %08X", Bits(E_OUTOFMEMORY));
+    return E_OUTOFMEMORY;
   }
-  return S_OK;
+  // The stored digest tells which of the password's byte forms the file was
+  // keyed with.
+  for (const std::string& form : forms.All()) {
+    hr = SetPassword(form);
+    if (Failed(hr)) return hr;
+    std::copy(cipher.begin(), cipher.end(), first);
+    hr = Decrypt(first, length, true);
+    if (Failed(hr)) return hr;
+    Md5::Digest digest{};
+    hr = ComputeCheckDigest(first, *length, digest);
+    if (Failed(hr)) return hr;
+    if (std::memcmp(digest.data(), buffer.data(), kCheckDigestSize) == 0) {
+      *key = &form;
+      return S_OK;
+    }
+  }
+  LogMgr::Get().Warn(kCategory, "Password error, ret = %08X", Bits(kPasswordMismatch));
+  return kPasswordMismatch;
 }
 
 HRESULT CryptoAPI::CopyLaterBlocks(InputFile& in, SiblingFileWriter& out,

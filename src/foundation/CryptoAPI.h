@@ -29,6 +29,7 @@
 namespace korvex {
 
 class InputFile;
+class PasswordForms;
 class SiblingFileWriter;
 
 /// Hash algorithm identifiers as callers pass them (the classic provider's
@@ -50,8 +51,10 @@ class CryptoAPI {
   CryptoAPI& operator=(const CryptoAPI&) = delete;
 
   /// Keys the object with the MD5 of `password`'s bytes (no terminator) and
-  /// starts a fresh key stream. KeyReady() turns true once the password is
-  /// hashed, even when installing the key then fails.
+  /// starts a fresh key stream. The previous key is discarded first, so after
+  /// a failure Encrypt and Decrypt fail until a later SetPassword succeeds.
+  /// KeyReady() turns true once the password is hashed, even when installing
+  /// the key then fails.
   [[nodiscard]] HRESULT SetPassword(std::string_view password);
   [[nodiscard]] bool KeyReady() const noexcept { return keyReady_; }
 
@@ -71,9 +74,11 @@ class CryptoAPI {
   [[nodiscard]] HRESULT ComputeCheckDigest(const std::uint8_t* data, std::size_t length,
                                            Md5::Digest& digest);
 
-  /// Decrypts `encryptedPath` into `plainPath`. `blockSize` 0 reads the block
-  /// size from the file's header (32,768 for a headerless file); a non-zero
-  /// size is only for headerless files. A wrong password, a short or garbled
+  /// Decrypts `encryptedPath` into `plainPath`. `password` is the text the
+  /// user typed; its bytes in the "PasswordCodePage" code page are tried
+  /// before its UTF-8 bytes (see PasswordBytes.h). `blockSize` 0 reads the
+  /// block size from the file's header (32,768 for a headerless file); a
+  /// non-zero size is only for headerless files. A wrong password, a short or garbled
   /// file or any I/O failure returns a failure status and leaves
   /// `plainPath` exactly as it was: output only replaces it once complete.
   [[nodiscard]] HRESULT DecryptFile(const std::filesystem::path& encryptedPath,
@@ -97,11 +102,19 @@ class CryptoAPI {
   [[nodiscard]] static HRESULT ProtectField(std::span<std::uint8_t, kProtectedFieldSize> field);
   [[nodiscard]] static HRESULT UnprotectField(std::span<std::uint8_t, kProtectedFieldSize> field);
 
+ protected:
+  /// The MD5 of the password bytes: the one step of keying that the crypto
+  /// library may refuse (a FIPS-mode OpenSSL has no MD5). Virtual so that
+  /// tests can make it fail.
+  [[nodiscard]] virtual HRESULT DigestPassword(std::string_view password, Md5::Digest& digest);
+
  private:
   /// Reads the stored digest and the first block into `buffer` (digest
-  /// first), decrypts the block and checks it against the digest.
+  /// first) and decrypts the block under the first of `forms` whose result
+  /// matches the digest; `*key` then points at that form.
   [[nodiscard]] HRESULT ReadFirstBlock(InputFile& in, std::uint32_t firstBlockSize,
-                                       std::vector<std::uint8_t>& buffer, std::size_t* length);
+                                       const PasswordForms& forms, std::vector<std::uint8_t>& buffer,
+                                       std::size_t* length, const std::string** key);
   /// Decrypts every further block, each under a fresh key stream.
   [[nodiscard]] HRESULT CopyLaterBlocks(InputFile& in, SiblingFileWriter& out,
                                         std::string_view password, std::uint32_t blockSize,

@@ -74,18 +74,13 @@ HRESULT LoadDeployment(const DeploymentOverrides& overrides, DeploymentValues& o
   const Resolved data = ResolveText("DataUrl", "KORVEX_DATA_URL", overrides.dataUrl, kDefaultServiceUrl);
   const Resolved domain =
       ResolveText("ServiceDomain", "KORVEX_SERVICE_DOMAIN", overrides.serviceDomain, kDefaultServiceDomain);
-  const Resolved caFile = ResolveText("TrustedCAFile", nullptr, overrides.trustedCaFile, "");
   if (!CheckUrl(web, error) || !CheckUrl(api, error) || !CheckUrl(data, error)) return E_INVALIDARG;
   if (!IsDomainName(domain.value)) {
     if (error) *error = domain.source + ": not a domain name: \"" + domain.value + "\"";
     return E_INVALIDARG;
   }
 
-  bool insecure = ReadDword(Hive::LocalMachine, kProductKey, "InsecureSkipCertificateCheck", 0) != 0;
-  insecure = ReadDword(Hive::CurrentUser, kProductKey, "InsecureSkipCertificateCheck", insecure ? 1 : 0) != 0;
-  if (overrides.insecureSkipCertificateCheck) insecure = *overrides.insecureSkipCertificateCheck;
-
-  out = DeploymentValues{web.value, api.value, data.value, domain.value, caFile.value, insecure};
+  out = DeploymentValues{web.value, api.value, data.value, domain.value};
   // Trace only: a URL may carry credentials.
   LogMgr::Get().Trace("Deployment", "web %s, api %s, data %s, domain %s", out.webUrl.c_str(), out.apiUrl.c_str(),
                       out.dataUrl.c_str(), out.serviceDomain.c_str());

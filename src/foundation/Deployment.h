@@ -1,7 +1,7 @@
 //===- foundation/Deployment.h - Where the service lives --------*- C++ -*-===//
 ///
-/// The web-site, API and data base URLs, the service's domain name and the
-/// certificate settings differ per deployment. Each value is taken from the
+/// The web-site, API and data base URLs and the service's domain name
+/// differ per deployment. Each value is taken from the
 /// first of these that sets it, highest first:
 ///   1. overrides passed by the caller (command-line flags),
 ///   2. the environment: KORVEX_WEB_URL, KORVEX_API_URL, KORVEX_DATA_URL,
@@ -10,9 +10,10 @@
 ///   4. HKLM "SOFTWARE\KorvexDataSMB",
 /// and with nothing configured the URLs point at the local service,
 /// "http://127.0.0.1:8790", in domain "korvexdata.local". An empty value
-/// counts as not set. Registry value names: "WebSiteUrl", "ApiUrl",
-/// "DataUrl", "ServiceDomain", "TrustedCAFile" (SZ) and
-/// "InsecureSkipCertificateCheck" (DWORD, non-zero is on).
+/// counts as not set. Registry value names (SZ): "WebSiteUrl", "ApiUrl",
+/// "DataUrl", "ServiceDomain". The certificate policy is not a deployment
+/// value here: connections take it from EffectiveTlsSettings() (net/), and
+/// one resolver keeps both from ever disagreeing.
 ///
 //===----------------------------------------------------------------------===//
 #pragma once
@@ -33,8 +34,6 @@ struct DeploymentValues {
   std::string apiUrl{kDefaultServiceUrl};
   std::string dataUrl{kDefaultServiceUrl};
   std::string serviceDomain{kDefaultServiceDomain};
-  std::string trustedCaFile;  ///< extra CA file; empty: system store only
-  bool insecureSkipCertificateCheck = false;
 };
 
 /// What the caller's flags set; unset members leave the lower layers' value.
@@ -43,8 +42,6 @@ struct DeploymentOverrides {
   std::optional<std::string> apiUrl;
   std::optional<std::string> dataUrl;
   std::optional<std::string> serviceDomain;
-  std::optional<std::string> trustedCaFile;
-  std::optional<bool> insecureSkipCertificateCheck;
 };
 
 /// Resolves every value. E_INVALIDARG when the winning value of a URL is not

@@ -9,6 +9,7 @@
 
 #include "foundation/FileIo.h"
 #include "foundation/LogMgr.h"
+#include "foundation/PasswordBytes.h"
 
 namespace korvex {
 namespace {
@@ -26,7 +27,8 @@ EncryptingBlockEncoder::~EncryptingBlockEncoder() {
 HRESULT EncryptingBlockEncoder::Init(std::string_view password, std::uint32_t blockSize) {
   if (!IsEncodableBlockSize(blockSize)) return E_INVALIDARG;
   if (!password_.empty()) OPENSSL_cleanse(password_.data(), password_.size());
-  password_.assign(password);
+  const PasswordForms forms(password, ReadPasswordCodePage());
+  password_.assign(forms.Preferred());
   blockSize_ = blockSize;
   return S_OK;
 }

@@ -32,8 +32,10 @@ class EncryptingBlockEncoder {
   EncryptingBlockEncoder(const EncryptingBlockEncoder&) = delete;
   EncryptingBlockEncoder& operator=(const EncryptingBlockEncoder&) = delete;
 
-  /// Sets the password and the block size (one the header can express:
-  /// a power of two KiB up to 128 KiB, or 256 KiB); E_INVALIDARG otherwise.
+  /// Sets the password (the text the user typed, keyed with its bytes in the
+  /// "PasswordCodePage" code page, see PasswordBytes.h) and the block size
+  /// (one the header can express: a power of two KiB up to 128 KiB, or
+  /// 256 KiB); E_INVALIDARG otherwise.
   [[nodiscard]] HRESULT Init(std::string_view password,
                              std::uint32_t blockSize = kDefaultEncryptedBlockSize);
 

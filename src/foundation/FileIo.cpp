@@ -109,11 +109,21 @@ HRESULT SiblingFileWriter::Open(const std::filesystem::path& target) {
   target_ = target;
   std::string stem = target.filename().string();
   if (stem.size() > kMaxTempStem) stem.resize(kMaxTempStem);
+  // Writing into an existing file keeps its permissions; the rename must not
+  // turn a private 0600 plaintext into a 0644 one. Set-id bits are dropped,
+  // as a write into the file would drop them.
+  struct stat existing{};
+  const bool keepMode = ::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode);
   for (int attempt = 0; attempt < kTempNameAttempts; ++attempt) {
     std::filesystem::path candidate = target.parent_path() / ("." + stem + "." + TempSuffix() + ".part");
     fd_ = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd_ >= 0) {
       temp_ = std::move(candidate);
+      if (keepMode && ::fchmod(fd_, existing.st_mode & 0777) != 0) {
+        const HRESULT hr = HResultFromLastErrno();
+        Discard();
+        return hr;
+      }
       return S_OK;
     }
     if (errno != EEXIST) return HResultFromLastErrno();

@@ -55,7 +55,8 @@ class SiblingFileWriter {
   SiblingFileWriter(const SiblingFileWriter&) = delete;
   SiblingFileWriter& operator=(const SiblingFileWriter&) = delete;
 
-  /// Creates the sibling (mode 0666 less the umask, like a plain create).
+  /// Creates the sibling: with the permission bits of an existing target,
+  /// else mode 0666 less the umask, like a plain create.
   [[nodiscard]] HRESULT Open(const std::filesystem::path& target);
 
   [[nodiscard]] HRESULT Write(const void* data, std::size_t length);

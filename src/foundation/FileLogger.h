@@ -4,7 +4,8 @@
 /// survives a crash or a forced termination. The file is opened by the first
 /// line, not by the constructor, so a logger whose level admits nothing never
 /// creates a file. An open failure silences the logger for the rest of the
-/// run: logging must never stop the client.
+/// run: logging must never stop the client. Log files are mode 0600 and
+/// close-on-exec, because Trace lines may carry secrets.
 ///
 /// All file loggers share one line counter; when it passes a logger's line
 /// limit, the logger that receives the next line empties its file first. The
@@ -42,7 +43,8 @@ class FileLogger final : public Logger {
   static void SetLineCount(std::uint32_t count) noexcept;
 
  private:
-  bool Reopen(const char* mode);
+  /// Opens the file (mode 0600, close-on-exec), emptied or for appending.
+  bool Reopen(bool truncate);
 
   std::filesystem::path path_;
   std::FILE* file_ = nullptr;

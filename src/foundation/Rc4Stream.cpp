@@ -69,7 +69,14 @@ bool Rc4Stream::UsesOpenSsl() noexcept { return LegacyRc4::Get().Cipher() != nul
 HRESULT Rc4Stream::SetKey(const Key& key) {
   key_ = key;
   hasKey_ = true;
-  return Restart();
+  const HRESULT hr = Restart();
+  if (Failed(hr)) ClearKey();
+  return hr;
+}
+
+void Rc4Stream::ClearKey() noexcept {
+  OPENSSL_cleanse(key_.data(), key_.size());
+  hasKey_ = false;
 }
 
 HRESULT Rc4Stream::Restart() {

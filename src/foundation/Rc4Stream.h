@@ -32,8 +32,12 @@ class Rc4Stream {
   Rc4Stream(const Rc4Stream&) = delete;
   Rc4Stream& operator=(const Rc4Stream&) = delete;
 
-  /// Installs `key` and starts its key stream from the beginning.
+  /// Installs `key` and starts its key stream from the beginning. On
+  /// failure no key is left installed.
   [[nodiscard]] HRESULT SetKey(const Key& key);
+
+  /// Forgets the key; Apply and Restart fail until the next SetKey.
+  void ClearKey() noexcept;
 
   /// Starts the current key's stream again; E_UNEXPECTED without a key.
   [[nodiscard]] HRESULT Restart();

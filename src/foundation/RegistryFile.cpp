@@ -9,6 +9,9 @@
 
 #include <cerrno>
 #include <ctime>
+#include <mutex>
+#include <set>
+#include <utility>
 
 #include "foundation/LogMgr.h"
 #include "platform/AtomicFile.h"
@@ -58,6 +61,35 @@ HRESULT ReadWholeFile(const fs::path& path, std::string& text) {
   return S_OK;
 }
 
+/// Values that were already reported, so that a hive read for every
+/// setting logs each of them once per process.
+class UnreadValueReports {
+ public:
+  void Report(const fs::path& file, const RegistryHive& hive) {
+    for (const auto& [key, name] : hive.UnreadValues()) {
+      std::string id = file.string() + '\n' + key + '\n' + name;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!reported_.insert(std::move(id)).second) continue;
+      }
+      LogMgr::Get().Warn(kCategory, "%s: value \"%s\" of key [%s] has a type the client does not read; "
+                         "it is skipped and kept unchanged", file.c_str(), name.c_str(), key.c_str());
+    }
+  }
+
+ private:
+  std::mutex mutex_;
+  std::set<std::string> reported_;
+};
+
+UnreadValueReports& Reports() {
+  static UnreadValueReports reports;
+  return reports;
+}
+
+std::mutex gSetAsideMutex;
+std::vector<SetAsideHive> gSetAside;  // guarded by gSetAsideMutex
+
 std::string UtcStamp() {
   std::time_t now = std::time(nullptr);
   std::tm tm{};
@@ -86,6 +118,7 @@ RegistryFile::ReadResult RegistryFile::ReadAndParse(RegistryHive& hive, HRESULT&
     status = E_FAIL;
     return ReadResult::Unparsable;
   }
+  Reports().Report(path_, hive);
   return ReadResult::Parsed;
 }
 
@@ -123,8 +156,7 @@ HRESULT RegistryFile::SetAside() const {
     // link() refuses an existing name, so an earlier copy is never replaced.
     if (::link(path_.c_str(), target.c_str()) == 0) {
       if (::unlink(path_.c_str()) != 0) return HResultFromLastErrno();
-      LogMgr::Get().Error(kCategory, "kept the unparsable hive as %s and started from the defaults",
-                          target.c_str());
+      NoteSetAside(target);
       return S_OK;
     }
     if (errno == EEXIST) continue;
@@ -133,11 +165,22 @@ HRESULT RegistryFile::SetAside() const {
     struct stat st {};
     if (::lstat(target.c_str(), &st) == 0) continue;
     if (::rename(path_.c_str(), target.c_str()) != 0) return HResultFromLastErrno();
-    LogMgr::Get().Error(kCategory, "kept the unparsable hive as %s and started from the defaults",
-                        target.c_str());
+    NoteSetAside(target);
     return S_OK;
   }
   return HR_ALREADY_EXISTS;
+}
+
+void RegistryFile::NoteSetAside(const fs::path& keptAs) const {
+  LogMgr::Get().Error(kCategory, "kept the unparsable hive as %s and started from the defaults",
+                      keptAs.c_str());
+  std::lock_guard<std::mutex> lock(gSetAsideMutex);
+  gSetAside.push_back(SetAsideHive{path_, keptAs});
+}
+
+std::vector<SetAsideHive> TakeSetAsideHives() {
+  std::lock_guard<std::mutex> lock(gSetAsideMutex);
+  return std::exchange(gSetAside, {});
 }
 
 HRESULT RegistryFile::Load(RegistryHive& hive) const {

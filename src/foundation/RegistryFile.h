@@ -7,9 +7,12 @@
 /// folder): a reader sees the old or the new hive, never a mixture, and two
 /// writers of different values both keep theirs.
 ///
-/// A file that does not parse is never overwritten: it is renamed beside
-/// itself ("HKCU.reg.corrupt-20260306T091500Z"), the fact is logged under
-/// "Registry", and the hive starts from the defaults (empty).
+/// A file that is no registry export at all is never overwritten: it is
+/// renamed beside itself ("HKCU.reg.corrupt-20260306T091500Z"), the fact is
+/// logged under "Registry" and kept for TakeSetAsideHives(), so that the
+/// user is told once, and the hive starts from the defaults (empty). Values
+/// of a type the client does not read are no reason for that: each is
+/// logged once as a warning and kept.
 ///
 //===----------------------------------------------------------------------===//
 #pragma once
@@ -17,11 +20,22 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "foundation/RegistryHive.h"
 #include "platform/HResult.h"
 
 namespace korvex {
+
+/// A hive that was renamed aside because it could not be parsed.
+struct SetAsideHive {
+  std::filesystem::path path;    ///< where the hive was
+  std::filesystem::path keptAs;  ///< where its text is now
+};
+
+/// The hives set aside since the last call, oldest first; each is handed out
+/// once, so that the user hears of it once.
+[[nodiscard]] std::vector<SetAsideHive> TakeSetAsideHives();
 
 class RegistryFile {
  public:
@@ -49,6 +63,7 @@ class RegistryFile {
   /// Takes the lock; -1 with `status` set on failure.
   int Lock(HRESULT& status) const;
   [[nodiscard]] HRESULT SetAside() const;
+  void NoteSetAside(const std::filesystem::path& keptAs) const;
   [[nodiscard]] HRESULT WriteAtomically(const std::string& text) const;
 
   std::filesystem::path path_;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 #include "platform/AsciiText.h"
 
@@ -68,6 +69,23 @@ bool ParseDword(std::string_view s, std::uint32_t& out) {
     v = (v << 4) | static_cast<std::uint32_t>(digit);
   }
   out = v;
+  return true;
+}
+
+/// A value's data as the client reads it: a quoted SZ or "dword:" with up to
+/// eight hexadecimal digits. False for anything else.
+bool ReadData(std::string_view data, RegistryValue& value) {
+  if (!data.empty() && data.front() == '"') {
+    std::string text, reason;
+    if (!TakeQuoted(data, text, reason) || !Trim(data).empty()) return false;
+    value = RegistryValue::String(text);
+    return true;
+  }
+  std::uint32_t number;
+  if (data.size() <= 6 || !EqualNoCase(data.substr(0, 6), "dword:") || !ParseDword(data.substr(6), number)) {
+    return false;
+  }
+  value = RegistryValue::Dword(number);
   return true;
 }
 
@@ -145,7 +163,9 @@ std::string RegistryHive::Serialize() const {
       if (e.name.empty()) out += "@";
       else AppendQuoted(out, e.name);
       out += "=";
-      if (e.value.type == RegistryValue::Type::Dword) {
+      if (e.value.type == RegistryValue::Type::Unread) {
+        out += e.value.text;
+      } else if (e.value.type == RegistryValue::Type::Dword) {
         char hex[16];
         std::snprintf(hex, sizeof hex, "dword:%08x", static_cast<unsigned>(e.value.dword));
         out += hex;
@@ -158,7 +178,8 @@ std::string RegistryHive::Serialize() const {
   return out;
 }
 
-bool RegistryHive::ParseLine(std::string_view line, std::size_t& current, std::string& reason) {
+bool RegistryHive::ParseLine(std::string_view line, std::size_t& current,
+                             std::optional<std::string>& continued, std::string& reason) {
   if (line.front() == '[') {
     if (line.back() != ']') return reason = "key header without ']'", false;
     std::string_view path = line.substr(1, line.size() - 2);
@@ -181,41 +202,55 @@ bool RegistryHive::ParseLine(std::string_view line, std::size_t& current, std::s
   }
   line = Trim(line);
   if (line.empty() || line.front() != '=') return reason = "expected '='", false;
-  line = Trim(line.substr(1));
+  const std::string_view data = Trim(line.substr(1));
   RegistryValue value;
-  if (!line.empty() && line.front() == '"') {
-    std::string text;
-    if (!TakeQuoted(line, text, reason)) return false;
-    if (!Trim(line).empty()) return reason = "text after the value", false;
-    value = RegistryValue::String(text);
-  } else if (line.size() > 6 && EqualNoCase(line.substr(0, 6), "dword:")) {
-    std::uint32_t number;
-    if (!ParseDword(line.substr(6), number)) return reason = "malformed dword", false;
-    value = RegistryValue::Dword(number);
-  } else {
-    return reason = "unsupported value type", false;
+  if (!ReadData(data, value)) {
+    // One value the client does not read must not cost the user every
+    // other setting in the hive.
+    value = RegistryValue::Unread(data);
+    if (!data.empty() && data.back() == '\\') continued = name;
   }
   Set(std::string(keys_[current].path), name, value);
   return true;
+}
+
+void RegistryHive::ParseContinuation(std::string_view line, std::size_t current,
+                                     std::optional<std::string>& continued) {
+  for (Entry& e : keys_[current].values) {
+    if (!EqualNoCase(e.name, *continued)) continue;
+    e.value.text += '\n';
+    e.value.text += line;
+  }
+  if (Trim(line).back() != '\\') continued.reset();
 }
 
 bool RegistryHive::Parse(std::string_view text, std::string* error) {
   RegistryHive parsed(root_);
   if (text.substr(0, kBom.size()) == kBom) text.remove_prefix(kBom.size());
   bool sawHeader = false;
+  std::optional<std::string> continued;  // the Unread value whose data ended in "\\"
   std::size_t current = static_cast<std::size_t>(-1);  // index of the open key
   std::size_t lineNo = 0;
   while (!text.empty()) {
     ++lineNo;
     std::size_t end = text.find('\n');
-    std::string_view line = Trim(text.substr(0, end));
+    std::string_view raw = text.substr(0, end);
+    if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+    const std::string_view line = Trim(raw);
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    // Exports indent continuation lines; a line that is not indented starts
+    // something new even after a stray backslash.
+    if (continued && !line.empty() && (raw.front() == ' ' || raw.front() == '\t')) {
+      parsed.ParseContinuation(raw, current, continued);
+      continue;
+    }
+    continued.reset();
     if (line.empty() || line.front() == ';') continue;
     std::string reason;
     if (!sawHeader) {
       sawHeader = line == kHeader;
       if (!sawHeader) reason = "missing \"" + std::string(kHeader) + "\"";
-    } else if (parsed.ParseLine(line, current, reason)) {
+    } else if (parsed.ParseLine(line, current, continued, reason)) {
       continue;
     }
     if (!reason.empty()) {
@@ -227,6 +262,16 @@ bool RegistryHive::Parse(std::string_view text, std::string* error) {
   // and comments: nothing that could be lost, so it is an empty hive.
   keys_ = std::move(parsed.keys_);
   return true;
+}
+
+std::vector<std::pair<std::string, std::string>> RegistryHive::UnreadValues() const {
+  std::vector<std::pair<std::string, std::string>> unread;
+  for (const Key& k : keys_) {
+    for (const Entry& e : k.values) {
+      if (e.value.type == RegistryValue::Type::Unread) unread.emplace_back(k.path, e.name);
+    }
+  }
+  return unread;
 }
 
 }  // namespace korvex

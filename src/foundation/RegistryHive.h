@@ -9,28 +9,38 @@
 ///   "FirstRun"=dword:00000000
 ///   "DisplayBanner"="1"
 ///
-/// Only the two value types the client uses exist (DWORD and SZ). Key paths
-/// and value names compare case-insensitively (ASCII letters), as registry
-/// names do; the spelling of the first writer is kept. Text is UTF-8.
+/// The client reads two value types, DWORD and SZ. A value of any other
+/// form (the "hex:", "hex(2):" and "hex(7):" lines of real registry exports,
+/// with their "\" continuation lines, or a damaged number) is kept as it is
+/// written: it reads like a value of the wrong type, is written back
+/// unchanged, and gives way to a value the client stores under its name.
+/// Only text that is no registry export at all fails to parse. Key paths and
+/// value names compare case-insensitively (ASCII letters), as registry names
+/// do; the spelling of the first writer is kept. Text is UTF-8.
 ///
 //===----------------------------------------------------------------------===//
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace korvex {
 
 struct RegistryValue {
-  enum class Type { Dword, String };
+  /// Unread: a value the client does not read; `text` holds everything after
+  /// its "=" as written, continuation lines included.
+  enum class Type { Dword, String, Unread };
   Type type = Type::String;
   std::uint32_t dword = 0;
   std::string text;
 
   static RegistryValue Dword(std::uint32_t v) { return {Type::Dword, v, {}}; }
   static RegistryValue String(std::string_view s) { return {Type::String, 0, std::string(s)}; }
+  static RegistryValue Unread(std::string_view raw) { return {Type::Unread, 0, std::string(raw)}; }
   bool operator==(const RegistryValue&) const = default;
 };
 
@@ -58,6 +68,9 @@ class RegistryHive {
   bool Remove(std::string_view keyPath, std::string_view name);
 
   [[nodiscard]] bool HasKey(std::string_view keyPath) const;
+
+  /// "key path" and "value name" of every Unread value, in file order.
+  [[nodiscard]] std::vector<std::pair<std::string, std::string>> UnreadValues() const;
   [[nodiscard]] bool Empty() const noexcept { return keys_.empty(); }
 
   /// A key path is one or more non-empty names joined by backslashes,
@@ -80,7 +93,12 @@ class RegistryHive {
   Key* FindKey(std::string_view keyPath);
   const Key* FindKey(std::string_view keyPath) const;
   Key& CreateKey(std::string_view keyPath);
-  bool ParseLine(std::string_view line, std::size_t& current, std::string& reason);
+  /// Parses one line; `continued` receives the name of an Unread value whose
+  /// data goes on in the next line, which ParseContinuation then appends.
+  bool ParseLine(std::string_view line, std::size_t& current, std::optional<std::string>& continued,
+                 std::string& reason);
+  void ParseContinuation(std::string_view line, std::size_t current,
+                         std::optional<std::string>& continued);
 
   std::string root_;
   std::vector<Key> keys_;  // in order of first appearance; hives hold few keys

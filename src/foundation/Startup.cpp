@@ -5,7 +5,13 @@
 #include "foundation/FileLogger.h"
 #include "foundation/LogMgr.h"
 #include "foundation/Registry.h"
+#include "foundation/RegistryFile.h"
+#include "foundation/StringTable.h"
 #include "platform/Paths.h"
+
+#include <boost/format.hpp>
+
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <string>
@@ -67,7 +73,12 @@ std::int32_t ReadLogLevel() {
 std::filesystem::path PrepareLogFolder() {
   const std::filesystem::path folder = paths::AppDataDir() / "KorvexDataSMB";
   std::error_code error;
-  std::filesystem::create_directories(folder, error);
+  std::filesystem::create_directories(folder.parent_path(), error);
+  // Private from the start: the folder holds the logs, and a mode set after
+  // creation would leave a window in which others could open it.
+  // Failure is tolerated (the loggers then stay silent); an existing folder
+  // is left as it is.
+  (void)::mkdir(folder.c_str(), 0700);
   return folder;
 }
 
@@ -91,7 +102,20 @@ StartupResult RunStartup() {
   result.logFolder = PrepareLogFolder();
   StartLoggers(result.logFolder, result.logLevel);
   LogMgr::Get().Info(nullptr, "Logger Started");
+  result.settingsNotices = ReportSetAsideSettings();
   return result;
+}
+
+std::vector<std::string> ReportSetAsideSettings() {
+  std::vector<std::string> notices;
+  for (const SetAsideHive& hive : TakeSetAsideHives()) {
+    LogMgr::Get().Error("Registry", "%s could not be parsed; kept as %s, settings reset to defaults",
+                        hive.path.c_str(), hive.keptAs.c_str());
+    notices.push_back(
+        (boost::format(std::string(UiString(kIdsSettingsSetAside))) % hive.path.string() % hive.keptAs.string())
+            .str());
+  }
+  return notices;
 }
 
 void RunShutdown() { LogMgr::Get().Info(nullptr, "Logger Stopped"); }

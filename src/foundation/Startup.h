@@ -16,7 +16,9 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace korvex {
 
@@ -24,6 +26,9 @@ struct StartupResult {
   LanguageId language = kLanguageUnset;  ///< the process-wide language after start-up
   std::int32_t logLevel = 6;             ///< the log threshold in effect
   std::filesystem::path logFolder;       ///< where the log files go (may be unwritable)
+  /// For the user: one text per settings hive that could not be read and
+  /// was set aside (see ReportSetAsideSettings).
+  std::vector<std::string> settingsNotices;
 };
 
 /// Every line of both logs, across both files, before one is emptied.
@@ -31,8 +36,15 @@ inline constexpr std::uint32_t kLogLineLimit = 1048576;
 inline constexpr std::string_view kLogFileName = "KorvexDataSMB.log";
 inline constexpr std::string_view kVerboseLogFileName = "KorvexDataSMB.verbose.log";
 
-/// Runs the steps below in order and logs "Logger Started".
+/// Runs the steps below in order, logs "Logger Started" and collects the
+/// settings notices.
 StartupResult RunStartup();
+
+/// Logs an Error for every settings hive set aside since the last call
+/// (reading settings before the loggers ran could not log it) and returns
+/// the texts that tell the user, in the current language, once per hive.
+/// Call it after StartLoggers; the GUI and the CLI show what it returns.
+[[nodiscard]] std::vector<std::string> ReportSetAsideSettings();
 
 /// Logs "Logger Stopped"; the files are already flushed line by line.
 void RunShutdown();
@@ -54,7 +66,8 @@ LanguageId ChooseLanguage();
 /// "TurnOnFullLog" is non-zero. Values above 6 count as 6.
 [[nodiscard]] std::int32_t ReadLogLevel();
 
-/// AppDataDir()/KorvexDataSMB, created when missing (failure tolerated).
+/// AppDataDir()/KorvexDataSMB, created with mode 0700 when missing (failure
+/// tolerated).
 std::filesystem::path PrepareLogFolder();
 
 /// Sets the manager's threshold to `level` and adds the file loggers: at

@@ -55,6 +55,10 @@ constexpr UiStringEntry kEntries[] = {
     {kIdsExitConfirm, "Exiting %s, continue?", "即将退出 %s，是否继续？"},
     {kIdsSetDefaultPassword, "Please set default password", "请设置默认密码"},
     {kIdsAutoRunFailed, "Set auto run failed!", "设置开机自动运行失败！"},
+    {kIdsSettingsSetAside,
+     "The settings file \"%1%\" could not be read and has been kept as \"%2%\". "
+     "The settings were reset to their defaults.",
+     "无法读取设置文件“%1%”，已将其保留为“%2%”。设置已恢复为默认值。"},
     {kIdsUpdateChecking, "Checking new version, please wait for a moment....",
      "正在检查新版本，请稍候...."},
     {kIdsUpdateFound, "Found new version: %s\nInformation: %s\n\nClick OK to start update",

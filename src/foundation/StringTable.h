@@ -60,6 +60,8 @@ enum StringId : unsigned {
   kIdsExitConfirm = 724,
   kIdsSetDefaultPassword = 725,
   kIdsAutoRunFailed = 726,
+  // Settings: "%1%" is the hive file, "%2%" where its text was kept.
+  kIdsSettingsSetAside = 729,
 
   // Self-update.
   kIdsUpdateChecking = 740,

@@ -9,9 +9,10 @@
 #include <cassert>
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
+#include <new>
 #include <vector>
+
+#include "platform/SystemError.h"
 
 namespace korvex {
 namespace {
@@ -38,12 +39,14 @@ bool IsReadable(int fd) {
 
 }  // namespace
 
-Event::Event(bool manualReset, bool initiallySet) : manualReset_(manualReset) {
-  fd_ = ::eventfd(initiallySet ? 1 : 0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (fd_ < 0) {
-    std::fprintf(stderr, "Event: eventfd failed (errno %d)\n", errno);
-    std::abort();
-  }
+HRESULT Event::Create(bool manualReset, bool initiallySet, std::unique_ptr<Event>& event) {
+  event.reset();
+  const int fd = ::eventfd(initiallySet ? 1 : 0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (fd < 0) return HResultFromLastErrno();
+  event.reset(new (std::nothrow) Event(fd, manualReset));
+  if (event) return S_OK;
+  ::close(fd);
+  return E_OUTOFMEMORY;
 }
 
 Event::~Event() {

@@ -10,7 +10,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
+
+#include "platform/HResult.h"
 
 namespace korvex {
 
@@ -21,10 +24,14 @@ inline constexpr int kWaitTimeout = -1;
 
 class Event {
  public:
-  /// Creates the event. Aborts the process if the kernel refuses an eventfd
-  /// (descriptor exhaustion); an event that silently never fires would hang
-  /// its waiters instead.
-  explicit Event(bool manualReset, bool initiallySet = false);
+  /// Creates an event into `event` (reset to null first). When the kernel
+  /// refuses an eventfd, typically because the process ran out of
+  /// descriptors, returns the platform error as 0x8007xxxx (0x80070004 for
+  /// too many open files): every pending asynchronous result holds an event,
+  /// so a burst near the descriptor limit must fail one operation, not end
+  /// the process.
+  [[nodiscard]] static HRESULT Create(bool manualReset, bool initiallySet,
+                                      std::unique_ptr<Event>& event);
   ~Event();
   Event(const Event&) = delete;
   Event& operator=(const Event&) = delete;
@@ -46,6 +53,8 @@ class Event {
   [[nodiscard]] bool TryConsume();
 
  private:
+  Event(int fd, bool manualReset) : fd_(fd), manualReset_(manualReset) {}
+
   int fd_ = -1;
   bool manualReset_;
 };

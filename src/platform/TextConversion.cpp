@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <string>
 
 namespace korvex {
 namespace {
@@ -144,5 +145,14 @@ std::string Utf16ToUtf8(std::u16string_view utf16) {
 bool Utf8ToGbk(std::string_view in, std::string& out) { return Convert("GBK", "UTF-8", in, out); }
 
 bool GbkToUtf8(std::string_view in, std::string& out) { return Convert("UTF-8", "GBK", in, out); }
+
+bool Utf8ToCodePage(std::string_view in, std::uint32_t codePage, std::string& out) {
+  // Windows numbers its code pages; glibc knows most of them as "CPnnn".
+  constexpr std::uint32_t kUtf8 = 65001;
+  constexpr std::uint32_t kGb18030 = 54936;
+  if (codePage == kUtf8) return Convert("UTF-8", "UTF-8", in, out);
+  if (codePage == kGb18030) return Convert("GB18030", "UTF-8", in, out);
+  return Convert(("CP" + std::to_string(codePage)).c_str(), "UTF-8", in, out);
+}
 
 }  // namespace korvex

@@ -6,6 +6,7 @@
 #include "service/DirectoryAnswers.h"
 #include "service/JsonResponse.h"
 #include "service/ResultCompletion.h"
+#include "service/SharingAnswers.h"
 #include "service/TransferAnswers.h"
 
 #include <new>
@@ -64,6 +65,7 @@ void CompleteCreateDirectory(RequestContext& context, HRESULT envelope, const Js
 }
 
 void CompleteJsonAnswer(RequestContext& context, const std::string& body) {
+  if (IsSharingAnswer(context.type)) return CompleteSharingAnswer(context, body);
   AsyncResult& result = *context.result;
   JsonResponse response;
   HRESULT envelope = CheckJsonResponse(body, response);

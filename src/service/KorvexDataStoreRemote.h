@@ -149,6 +149,61 @@ class KorvexDataStoreRemote : public DataStoreRemoteNullImplBase {
                                    std::uint32_t sequence, std::uint64_t offset, std::uint32_t length,
                                    AsyncResult** result) override;
 
+  // -- Shares and contacts (ShareRequests.cpp) ---------------------------
+  // Share requests send each buddy's `name` and the container's
+  // `privilege`. Cancelling posts "/share/cancelsharedir" for a container of
+  // kind 2 and "/share/removeshare" otherwise.
+  [[nodiscard]] HRESULT ShareContainer(const ContainerInfo& container, const std::vector<BuddyInfo>& buddies,
+                                       AsyncResult** result) override;
+  [[nodiscard]] HRESULT EditContainerShare(const ContainerInfo& container, const std::vector<BuddyInfo>& buddies,
+                                           AsyncResult** result) override;
+  [[nodiscard]] HRESULT UnshareContainer(const ContainerInfo& container, const std::vector<BuddyInfo>& buddies,
+                                         AsyncResult** result) override;
+  [[nodiscard]] HRESULT CancelContainerShare(const ContainerInfo& container, AsyncResult** result) override;
+  [[nodiscard]] HRESULT ListBuddies(std::uint32_t page, std::uint32_t pageSize, AsyncResult** result) override;
+  [[nodiscard]] HRESULT ListContainerBuddies(const ContainerInfo& container, std::uint32_t page,
+                                             std::uint32_t pageSize, AsyncResult** result) override;
+
+  // -- Links and mails (LinkRequests.cpp) --------------------------------
+  // A link answer without an address fails with 0x80070646 and the message
+  // "Unkown error". Mail texts, addresses and link fields travel as they
+  // are but for "%", "&" and "+", which are percent-encoded.
+  [[nodiscard]] HRESULT GetItemCodes(const ItemInfo& item, std::uint32_t validity, const std::string& expiry,
+                                     AsyncResult** result) override;
+  [[nodiscard]] HRESULT RemoveItemCodes(const ItemInfo& item, AsyncResult** result) override;
+  [[nodiscard]] HRESULT ChangeItemCodes(const ItemInfo& item, std::uint32_t validity, const std::string& expiry,
+                                        AsyncResult** result) override;
+  [[nodiscard]] HRESULT GetClientLinkDetail(const ItemInfo& item, AsyncResult** result) override;
+  [[nodiscard]] HRESULT SendItemToEmail(std::uint64_t fileId, const std::string& addresses,
+                                        const std::string& content, AsyncResult** result) override;
+  [[nodiscard]] HRESULT SendLink(const std::string& addresses, const std::string& link, const std::string& fileName,
+                                 AsyncResult** result) override;
+
+  // -- Access codes (CodeRequests.cpp) -----------------------------------
+  [[nodiscard]] HRESULT ListAccessCodes(const ContainerInfo& container, AsyncResult** result) override;
+  [[nodiscard]] HRESULT CreateAccessCode(const ContainerInfo& container, AsyncResult** result) override;
+  [[nodiscard]] HRESULT DeleteAccessCodes(const std::string& codeIds, AsyncResult** result) override;
+  [[nodiscard]] HRESULT EditAccessCode(const std::string& codeId, const std::string& expiration,
+                                       AsyncResult** result) override;
+  [[nodiscard]] HRESULT SendAccessCodeEmail(const std::string& codeId, const std::string& code,
+                                            const std::string& addresses, const std::string& content,
+                                            AsyncResult** result) override;
+
+  /// Reports a finished transfer (TransferReport.cpp). The answer is never
+  /// judged: only a transport failure fails the result.
+  [[nodiscard]] HRESULT ReportTransfer(std::uint32_t dir, std::uint32_t retries, const std::string& fileName,
+                                       std::uint64_t size, std::uint64_t parentId, std::uint64_t fileId,
+                                       std::uint64_t elapsed100ns, const std::string& token,
+                                       AsyncResult** result) override;
+
+  // -- What the windows show (WindowRequests.cpp, payloads there) --------
+  /// FileCountPayload: the files below `container`.
+  [[nodiscard]] HRESULT CountFiles(const ContainerInfo& container, AsyncResult** result);
+  /// SpacePayload: bytes used and bytes allowed.
+  [[nodiscard]] HRESULT GetSpace(AsyncResult** result);
+  /// PreviewPayload: the preview address of a picture, or of a video.
+  [[nodiscard]] HRESULT GetPreviewUrl(const ItemInfo& item, bool video, AsyncResult** result);
+
   /// The completion routine of every request (an HttpCompletion; the user
   /// parameter is the RequestContext, which it deletes). Completes the
   /// context's result exactly once. Never throws.
@@ -197,6 +252,11 @@ class KorvexDataStoreRemote : public DataStoreRemoteNullImplBase {
   /// The session value the transfer paths carry as "a=".
   [[nodiscard]] std::string TransferAuth() const { return transfer_->AuthPro(); }
 
+  [[nodiscard]] HRESULT SendShare(const char* path, const ContainerInfo& container,
+                                  const std::vector<BuddyInfo>& buddies, AsyncResult** result);
+  [[nodiscard]] HRESULT SendLinkValidity(RequestType type, const char* pathStart, const ItemInfo& item,
+                                         std::uint32_t validity, const std::string& expiry, AsyncResult** result);
+
   std::string apiBaseUrl_;
   std::string dataBaseUrl_;
   std::string rootName_;
@@ -212,9 +272,10 @@ HRESULT KorvexDataStoreRemote::StartRequest(RequestType type, std::string subjec
   if (result) *result = nullptr;
   if (!result) return E_POINTER;
   if (Failed(initStatus_)) return initStatus_;
-  auto* asyncResult = new AsyncResult(kAsyncPending);
+  AsyncResult* asyncResult = nullptr;
+  HRESULT hr = AsyncResult::Create(kAsyncPending, &asyncResult);
+  if (Failed(hr)) return hr;
   std::unique_ptr<RequestContext> context;
-  HRESULT hr = E_OUTOFMEMORY;
   try {
     context = std::make_unique<RequestContext>(type, asyncResult, std::move(subject));
     context->extra = std::move(extra);

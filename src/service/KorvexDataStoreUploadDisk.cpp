@@ -18,10 +18,12 @@ KorvexDataStoreUploadDisk::KorvexDataStoreUploadDisk(std::string apiBaseUrl,
                                                      std::string dataBaseUrl, std::string authPro,
                                                      std::string phpSessionId,
                                                      std::string rootName,
-                                                     std::uint64_t targetDirId)
+                                                     std::uint64_t targetDirId,
+                                                     std::string accessCode)
     : KorvexDataStoreRemote(std::move(apiBaseUrl), std::move(dataBaseUrl), std::move(authPro),
                             std::move(phpSessionId), std::move(rootName)),
-      targetDirId_(targetDirId) {}
+      targetDirId_(targetDirId),
+      accessCode_(std::move(accessCode)) {}
 
 HRESULT KorvexDataStoreUploadDisk::InitializeRoot(Container* root) {
   const HRESULT hr = KorvexDataStoreRemote::InitializeRoot(root);

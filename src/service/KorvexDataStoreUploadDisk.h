@@ -20,10 +20,11 @@ namespace korvex {
 class KorvexDataStoreUploadDisk : public KorvexDataStoreRemote {
  public:
   /// The session of the access-code login; `targetDirId` is the directory
-  /// that receives the files.
+  /// that receives the files, `accessCode` the code the visitor entered,
+  /// which every upload names.
   KorvexDataStoreUploadDisk(std::string apiBaseUrl, std::string dataBaseUrl, std::string authPro,
                             std::string phpSessionId, std::string rootName,
-                            std::uint64_t targetDirId);
+                            std::uint64_t targetDirId, std::string accessCode);
 
   [[nodiscard]] std::uint64_t TargetDirId() const noexcept { return targetDirId_; }
 
@@ -37,6 +38,13 @@ class KorvexDataStoreUploadDisk : public KorvexDataStoreRemote {
   [[nodiscard]] HRESULT ListSubItems(const ContainerInfo& container, std::uint32_t start,
                                      std::uint32_t count, std::int32_t sortOrder,
                                      AsyncResult** result) override;
+
+  // Uploads name the code instead of a directory (AccessCodeUpload.cpp);
+  // the blocks in between are WriteItem's as for any upload. An empty file
+  // is refused with 0x80070BCC before anything is sent.
+  [[nodiscard]] HRESULT CreateItem(const ContainerInfo& parent, const ItemInfo& item, std::uint32_t overrideFlag,
+                                   AsyncResult** result) override;
+  [[nodiscard]] HRESULT CompleteItem(const ItemInfo& item, std::uint32_t overrideFlag, AsyncResult** result) override;
 
   // Refused with E_ACCESSDENIED.
   [[nodiscard]] HRESULT CreateContainer(const ContainerInfo& parent,
@@ -75,6 +83,7 @@ class KorvexDataStoreUploadDisk : public KorvexDataStoreRemote {
 
  private:
   std::uint64_t targetDirId_;
+  std::string accessCode_;
 };
 
 }  // namespace korvex

@@ -10,4 +10,8 @@ std::string EncodeName(std::string_view name) {
   return PercentEncode(name, IsAsciiAlphanumeric);
 }
 
+std::string EncodeFormText(std::string_view text) {
+  return PercentEncode(text, [](unsigned char byte) { return byte != '%' && byte != '&' && byte != '+'; });
+}
+
 }  // namespace korvex

@@ -19,6 +19,12 @@ namespace korvex {
 /// other byte becomes "%" and two upper-case hex digits.
 [[nodiscard]] std::string EncodeName(std::string_view name);
 
+/// Mail addresses and texts, link and code fields and the transfer report
+/// travel as they are (blanks, tabs and non-ASCII text included),
+/// except the three bytes that would end or change a form value on the
+/// service: "%", "&" and "+" become %25, %26 and %2B.
+[[nodiscard]] std::string EncodeFormText(std::string_view text);
+
 /// Fills `pattern` ("%1%", "%2%", ...; "%%" for "%") with `args`. 64-bit ids
 /// are passed as unsigned integers so they print as unsigned decimal.
 template <typename... Args>

@@ -7,7 +7,7 @@
 namespace korvex {
 
 std::string_view RequestTypeName(std::int32_t type) noexcept {
-  static constexpr std::array<std::string_view, 37> kNames = {
+  static constexpr std::array<std::string_view, 41> kNames = {
       "hrtListSubContainersAndItemCount",
       "hrtListSubItems",
       "hrtOpenItem",
@@ -37,6 +37,10 @@ std::string_view RequestTypeName(std::int32_t type) noexcept {
       "hrtCloseStream",
       "hrtReadChunk",
       "hrtWriteChunk",
+      "hrtCountFiles",
+      "hrtGetSpace",
+      "hrtGetPicturePreview",
+      "hrtGetVideoPreview",
   };
   if (type < 0 || static_cast<std::size_t>(type) >= kNames.size()) return "INVALID";
   return kNames[static_cast<std::size_t>(type)];

@@ -50,6 +50,12 @@ enum RequestType : std::int32_t {
   hrtCloseStream = 34,
   hrtReadChunk = 35,
   hrtWriteChunk = 36,
+  // What the windows show besides the files: not store operations, but
+  // answered by the same completion routine.
+  hrtCountFiles = 37,
+  hrtGetSpace = 38,
+  hrtGetPicturePreview = 39,
+  hrtGetVideoPreview = 40,
 };
 
 /// The name failure logs print for `type`. Copying a file and the link and

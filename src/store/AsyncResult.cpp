@@ -5,7 +5,9 @@
 #include "store/WaitPump.h"
 
 #include <algorithm>
+#include <cassert>
 #include <chrono>
+#include <new>
 #include <utility>
 
 namespace korvex {
@@ -19,8 +21,20 @@ constexpr std::int64_t kPumpSliceMs = 16;
 
 }  // namespace
 
-AsyncResult::AsyncResult(AsyncState initial)
-    : event_(/*manualReset=*/true, /*initiallySet=*/initial != kAsyncPending), state_(initial) {}
+HRESULT AsyncResult::Create(AsyncState initial, AsyncResult** result) {
+  if (result == nullptr) return E_POINTER;
+  *result = nullptr;
+  std::unique_ptr<Event> event;
+  const HRESULT hr = Event::Create(/*manualReset=*/true, /*initiallySet=*/initial != kAsyncPending, event);
+  if (Failed(hr)) return hr;
+  *result = new (std::nothrow) AsyncResult(std::move(event), initial);
+  return *result != nullptr ? S_OK : E_OUTOFMEMORY;
+}
+
+AsyncResult::AsyncResult(std::unique_ptr<Event> event, AsyncState initial)
+    : event_(std::move(event)), state_(initial) {
+  assert(event_ != nullptr && "an AsyncResult needs its event");
+}
 
 bool AsyncResult::Finish(AsyncState state, HRESULT hr) {
   {
@@ -30,7 +44,7 @@ bool AsyncResult::Finish(AsyncState state, HRESULT hr) {
     state_ = state;
   }
   // Set outside the lock: a woken waiter takes the lock at once.
-  event_.Set();
+  event_->Set();
   return true;
 }
 
@@ -40,7 +54,7 @@ bool AsyncResult::Complete(HRESULT hr) {
 
 bool AsyncResult::CancelCall() { return Finish(kAsyncCancelled, E_ABORT); }
 
-void AsyncResult::Wait() { (void)event_.Wait(kInfinite); }
+void AsyncResult::Wait() { (void)event_->Wait(kInfinite); }
 
 bool AsyncResult::WaitPumping(std::uint32_t timeoutMs) {
   using Clock = std::chrono::steady_clock;
@@ -54,10 +68,10 @@ bool AsyncResult::WaitPumping(std::uint32_t timeoutMs) {
       const std::int64_t remaining = static_cast<std::int64_t>(timeoutMs) - elapsed;
       // A result that completed meanwhile is reported as complete, even when
       // the time ran out while the pump was busy.
-      if (remaining <= 0) return event_.Wait(0);
+      if (remaining <= 0) return event_->Wait(0);
       slice = std::min(slice, remaining);
     }
-    if (event_.Wait(slice)) return true;
+    if (event_->Wait(slice)) return true;
     RunWaitPump();
   }
 }

@@ -26,6 +26,7 @@
 #include <boost/tuple/tuple.hpp>
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -43,9 +44,11 @@ inline constexpr std::uint32_t kWaitNoLimit = 0xFFFFFFFFu;
 
 class AsyncResult : public ReferenceCounter {
  public:
-  /// A Pending result has its event clear; any other initial state is
-  /// already complete and its event set. One reference for the creator.
-  explicit AsyncResult(AsyncState initial = kAsyncPending);
+  /// Creates a result with one reference for the creator into `*result`. A
+  /// Pending result has its event clear; any other initial state is already
+  /// complete and its event set. Fails with Event::Create's status (and
+  /// `*result` null) when no event can be made.
+  [[nodiscard]] static HRESULT Create(AsyncState initial, AsyncResult** result);
 
   /// Ends a Pending result: `error` = hr, state Failed when hr is negative,
   /// else Succeeded (S_FALSE included); then the event is set. A result that
@@ -69,7 +72,7 @@ class AsyncResult : public ReferenceCounter {
   [[nodiscard]] bool WaitPumping(std::uint32_t timeoutMs = kWaitNoLimit);
 
   /// Set while the result is complete. Stays owned by the result.
-  [[nodiscard]] Event& GetEvent() noexcept { return event_; }
+  [[nodiscard]] Event& GetEvent() noexcept { return *event_; }
 
   [[nodiscard]] AsyncState State() const;
   /// 0 until completion; the Complete() status, or E_ABORT when cancelled.
@@ -117,6 +120,8 @@ class AsyncResult : public ReferenceCounter {
   [[nodiscard]] std::string Message() const;
 
  protected:
+  /// For Create and for subclasses; `event` must not be null.
+  AsyncResult(std::unique_ptr<Event> event, AsyncState initial);
   ~AsyncResult() override = default;
 
  private:
@@ -124,7 +129,7 @@ class AsyncResult : public ReferenceCounter {
 
   bool Finish(AsyncState state, HRESULT hr);
 
-  Event event_;
+  const std::unique_ptr<Event> event_;
   mutable std::mutex mutex_;  // guards everything below
   AsyncState state_;
   HRESULT error_ = S_OK;

@@ -43,10 +43,13 @@ enum AsyncCallCode : std::int32_t {
 
 class DataStoreRemote_AsyncCallParameters {
  public:
-  /// Creates the call's Pending result, with one reference for the record.
+  /// The back end gives the record its Pending result before it queues the
+  /// call; the record owns one reference of it.
   DataStoreRemote_AsyncCallParameters(DataStoreRemoteImplBase* backEndArg, std::int32_t codeArg)
-      : backEnd(backEndArg), code(codeArg), result(new AsyncResult(kAsyncPending)) {}
-  virtual ~DataStoreRemote_AsyncCallParameters() { result->Release(); }
+      : backEnd(backEndArg), code(codeArg) {}
+  virtual ~DataStoreRemote_AsyncCallParameters() {
+    if (result != nullptr) result->Release();
+  }
   DataStoreRemote_AsyncCallParameters(const DataStoreRemote_AsyncCallParameters&) = delete;
   DataStoreRemote_AsyncCallParameters& operator=(const DataStoreRemote_AsyncCallParameters&) =
       delete;
@@ -56,7 +59,7 @@ class DataStoreRemote_AsyncCallParameters {
 
   DataStoreRemoteImplBase* const backEnd;
   const std::int32_t code;
-  AsyncResult* const result;
+  AsyncResult* result = nullptr;
 };
 
 class DataStoreRemote_AsyncCallParameters_ListSubContainersAndItemCount final

@@ -47,12 +47,14 @@ HRESULT DataStoreRemoteImplBase::Start(AsyncResult** result, Args&&... args) {
   } catch (...) {
     return E_UNEXPECTED;
   }
+  const HRESULT hr = AsyncResult::Create(kAsyncPending, &call->result);
+  if (Failed(hr)) return hr;
   return QueueCall(std::move(call), result);
 }
 
 HRESULT DataStoreRemoteImplBase::QueueCall(
     std::unique_ptr<DataStoreRemote_AsyncCallParameters> call, AsyncResult** result) {
-  if (result == nullptr || call == nullptr) return E_POINTER;
+  if (result == nullptr || call == nullptr || call->result == nullptr) return E_POINTER;
   call->result->AddRef();
   *result = call->result;
   {

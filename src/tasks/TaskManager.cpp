@@ -27,7 +27,13 @@ bool WorksOnFolder(const Task& task) {
 }  // namespace
 
 TaskManager::TaskManager(TaskStore& store, TaskManagerOptions options)
-    : ThreadBase("TaskManager"), store_(store), options_(options) {}
+    : ThreadBase("TaskManager"), store_(store), options_(options) {
+  NoteCreationStatus(Event::Create(/*manualReset=*/true, false, wake_));
+}
+
+void TaskManager::Wake() {
+  if (wake_) wake_->Set();
+}
 
 TaskManager::~TaskManager() { Stop(true); }
 
@@ -51,7 +57,7 @@ void TaskManager::AddFamily(std::shared_ptr<TaskFamily> family, bool fromStore) 
     }
   }
   Notify(*family, FamilyEventKind::kAdded);
-  wake_.Set();
+  Wake();
 }
 
 bool TaskManager::IsDuplicate(const TaskFamily& family) const {
@@ -122,7 +128,7 @@ bool TaskManager::ResumeFamily(std::uint32_t id, bool wake) {
     family->state = FamilyState::kQueued;
   }
   SaveAndNotifyChange(*family);
-  if (wake) wake_.Set();
+  if (wake) Wake();
   return true;
 }
 
@@ -140,7 +146,7 @@ bool TaskManager::CancelFamily(std::uint32_t id) {
     family->state = FamilyState::kQueued;
   }
   SaveAndNotifyChange(*family);
-  wake_.Set();
+  Wake();
   return true;
 }
 
@@ -164,7 +170,7 @@ bool TaskManager::StopFamilies(std::span<const std::uint32_t> ids) {
 bool TaskManager::ResumeFamilies(std::span<const std::uint32_t> ids) {
   bool all = true;
   for (std::uint32_t id : ids) all = ResumeFamily(id, false) && all;
-  wake_.Set();
+  Wake();
   return all;
 }
 
@@ -192,7 +198,7 @@ bool TaskManager::RemoveFamily(std::uint32_t id, bool deleteStored) {
     lastProgressSave_.erase(id);
   }
   Notify(*family, FamilyEventKind::kRemoved);
-  wake_.Set();
+  Wake();
   return true;
 }
 
@@ -232,7 +238,7 @@ void TaskManager::Run() {
   for (;;) {
     StartRunnableFamilies();
     std::vector<ExecutorPtr> running;
-    std::vector<Event*> waits{&StopEvent(), &wake_};
+    std::vector<Event*> waits{&StopEvent(), wake_.get()};
     {
       std::lock_guard lock(mutex_);
       for (const auto& entry : executors_) {
@@ -246,7 +252,7 @@ void TaskManager::Run() {
       return;
     }
     if (which == 1) {
-      wake_.Reset();
+      wake_->Reset();
     } else if (which > 1) {
       FinishFamily(running[static_cast<std::size_t>(which) - 2]);
     }
@@ -290,7 +296,7 @@ void TaskManager::FinishFamily(const ExecutorPtr& executor) {
   SaveAndNotifyChange(family);
   // The slot is free; when another thread detached the executor, the manager
   // thread may be waiting on a list that no longer names it.
-  wake_.Set();
+  Wake();
 }
 
 void TaskManager::StopAllExecutors() {

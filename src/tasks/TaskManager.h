@@ -140,7 +140,9 @@ class TaskManager : public ThreadBase {
 
   TaskStore& store_;
   const TaskManagerOptions options_;
-  Event wake_{true};
+  void Wake();
+
+  std::unique_ptr<Event> wake_;  // null only when Start() refuses to run
   std::atomic<std::uint32_t> lastFamilyId_{1};
   std::atomic<std::uint32_t> lastTaskId_{1};
 

@@ -10,7 +10,10 @@
 
 namespace korvex {
 
-ThreadBase::ThreadBase(std::string name) : name_(name.empty() ? "KorvexWorker" : std::move(name)) {}
+ThreadBase::ThreadBase(std::string name) : name_(name.empty() ? "KorvexWorker" : std::move(name)) {
+  NoteCreationStatus(Event::Create(/*manualReset=*/true, false, stop_));
+  NoteCreationStatus(Event::Create(/*manualReset=*/true, /*initiallySet=*/true, finished_));
+}
 
 ThreadBase::~ThreadBase() {
   std::lock_guard lock(threadMutex_);
@@ -22,21 +25,22 @@ void ThreadBase::ReapLocked() {
 }
 
 HRESULT ThreadBase::Start() {
+  if (Failed(initStatus_)) return initStatus_;
   std::lock_guard lock(threadMutex_);
-  if (thread_.joinable() && !finished_.Wait(0)) return HR_THREAD_STILL_RUNNING;
+  if (thread_.joinable() && !finished_->Wait(0)) return HR_THREAD_STILL_RUNNING;
   ReapLocked();
-  stop_.Reset();
+  stop_->Reset();
   stopping_ = false;
-  finished_.Reset();
+  finished_->Reset();
   try {
     thread_ = std::thread([this] {
       // Linux keeps at most 15 characters of a thread name.
       ::pthread_setname_np(::pthread_self(), name_.substr(0, 15).c_str());
       Run();
-      finished_.Set();
+      finished_->Set();
     });
   } catch (const std::system_error& e) {
-    finished_.Set();
+    finished_->Set();
     return HResultFromErrno(e.code().value());
   }
   return S_OK;
@@ -48,8 +52,8 @@ bool ThreadBase::Stop(bool wait, std::int64_t timeoutMs) {
     if (!thread_.joinable()) return true;
   }
   stopping_ = true;
-  stop_.Set();
-  if (!finished_.Wait(wait ? timeoutMs : 0)) return false;
+  stop_->Set();
+  if (!finished_->Wait(wait ? timeoutMs : 0)) return false;
   std::lock_guard lock(threadMutex_);
   ReapLocked();
   return true;

@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -34,7 +35,9 @@ class ThreadBase {
   ThreadBase& operator=(const ThreadBase&) = delete;
 
   /// Resets the stop event and runs Run() on a new thread. Refused with
-  /// HR_THREAD_STILL_RUNNING while an earlier thread has not finished.
+  /// HR_THREAD_STILL_RUNNING while an earlier thread has not finished, and
+  /// with the creation status when the worker's events could not be made
+  /// (descriptor exhaustion).
   [[nodiscard]] HRESULT Start();
 
   /// Signals the stop event; with `wait`, waits up to `timeoutMs` (kInfinite:
@@ -44,9 +47,11 @@ class ThreadBase {
   /// the thread itself with `wait` set.
   bool Stop(bool wait, std::int64_t timeoutMs = kInfinite);
 
-  [[nodiscard]] Event& StopEvent() noexcept { return stop_; }
+  /// Only after a successful Start().
+  [[nodiscard]] Event& StopEvent() noexcept { return *stop_; }
   /// Signalled from the moment the body has returned until the next Start().
-  [[nodiscard]] Event& FinishedEvent() noexcept { return finished_; }
+  /// Only after a successful Start().
+  [[nodiscard]] Event& FinishedEvent() noexcept { return *finished_; }
   [[nodiscard]] bool IsStopping() const noexcept { return stopping_.load(); }
   [[nodiscard]] const std::string& Name() const noexcept { return name_; }
 
@@ -54,13 +59,20 @@ class ThreadBase {
   /// The thread body.
   virtual void Run() = 0;
 
+  /// For subclasses that make events of their own: a failure here makes
+  /// Start() refuse with `hr`.
+  void NoteCreationStatus(HRESULT hr) noexcept {
+    if (Succeeded(initStatus_)) initStatus_ = hr;
+  }
+
  private:
   /// Joins a finished thread; the caller holds threadMutex_.
   void ReapLocked();
 
   std::string name_;
-  Event stop_{true};
-  Event finished_{true, true};
+  std::unique_ptr<Event> stop_;
+  std::unique_ptr<Event> finished_;
+  HRESULT initStatus_ = S_OK;
   std::atomic<bool> stopping_{false};
   std::mutex threadMutex_;  // guards thread_ (start, join)
   std::thread thread_;

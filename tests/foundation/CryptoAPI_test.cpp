@@ -130,6 +130,30 @@ TEST(CryptoAPICipher, EncryptIsRc4UnderTheMd5OfThePassword) {
   EXPECT_TRUE(Failed(crypto.Encrypt(data.data(), &length, 9, true))) << "buffer smaller than the data";
 }
 
+/// Hashing of passwords fails on demand, as in a FIPS-mode crypto library.
+struct RefusingCryptoAPI : CryptoAPI {
+  bool refuse = false;
+  HRESULT DigestPassword(std::string_view password, Md5::Digest& digest) override {
+    return refuse ? E_FAIL : CryptoAPI::DigestPassword(password, digest);
+  }
+};
+
+TEST(CryptoAPICipher, FailedReKeyLeavesNoKeyToEncryptWith) {
+  RefusingCryptoAPI crypto;
+  Bytes data = ref::Pattern(64, 3);
+  const Bytes plain = data;
+  Md5::Digest digest{};
+  // The check digest leaves the built-in check key behind, which ships with
+  // the program and must never protect the user's data.
+  ASSERT_EQ(crypto.ComputeCheckDigest(data.data(), data.size(), digest), S_OK);
+  crypto.refuse = true;
+  EXPECT_EQ(crypto.SetPassword("user password"), E_FAIL);
+  EXPECT_FALSE(crypto.KeyReady());
+  std::size_t length = data.size();
+  EXPECT_EQ(crypto.Encrypt(data.data(), &length, data.size(), true), MakeHResult(0x80070006u));
+  EXPECT_EQ(data, plain);
+}
+
 TEST(CryptoAPICipher, ProtectedFieldUsesTheFieldKeyAndRoundTrips) {
   std::array<std::uint8_t, CryptoAPI::kProtectedFieldSize> field{};
   const std::string password = "transfer password";
@@ -192,6 +216,15 @@ TEST_F(CryptoAPIDecryptFile, WrongPasswordWritesNothing) {
   WriteText(Home() / "report.pdf", "old");
   EXPECT_EQ(Decrypt(file, "wrong"), kPasswordMismatch);
   EXPECT_EQ(Plaintext(), AsBytes("old"));
+}
+
+TEST_F(CryptoAPIDecryptFile, ReplacingAnExistingPlaintextKeepsItsMode) {
+  for (fs::perms mode : {fs::perms(0600), fs::perms(0755)}) {
+    WriteText(Home() / "report.pdf", "old");
+    fs::permissions(Home() / "report.pdf", mode);
+    ASSERT_EQ(Decrypt(ref::Encode(ref::Pattern(100, 14), "pw"), "pw"), S_OK) << log_->All();
+    EXPECT_EQ(fs::status(Home() / "report.pdf").permissions(), mode);
+  }
 }
 
 TEST_F(CryptoAPIDecryptFile, DamagedFilesFailWithoutOutput) {

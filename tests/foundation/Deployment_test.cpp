@@ -22,12 +22,10 @@ TEST_F(Deployment, EachLayerOverridesTheOneBelowButEmptyValuesDoNot) {
   testing::WriteText(MachineHive(),
                      "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\KorvexDataSMB]\n"
                      "\"WebSiteUrl\"=\"https://m.example\"\n\"ApiUrl\"=\"https://m.example\"\n"
-                     "\"DataUrl\"=\"https://m.example\"\n\"ServiceDomain\"=\"machine.example\"\n"
-                     "\"TrustedCAFile\"=\"/etc/m.pem\"\n\"InsecureSkipCertificateCheck\"=dword:00000001\n");
+                     "\"DataUrl\"=\"https://m.example\"\n\"ServiceDomain\"=\"machine.example\"\n");
   ASSERT_TRUE(WriteString(Hive::CurrentUser, kProductKey, "WebSiteUrl", ""));
   ASSERT_TRUE(WriteString(Hive::CurrentUser, kProductKey, "ApiUrl", "https://u.example"));
   ASSERT_TRUE(WriteString(Hive::CurrentUser, kProductKey, "DataUrl", "https://u.example"));
-  ASSERT_TRUE(WriteDword(Hive::CurrentUser, kProductKey, "InsecureSkipCertificateCheck", 0));
   ::setenv("KORVEX_WEB_URL", "", 1);
   ::setenv("KORVEX_DATA_URL", "https://env.example:8443/data", 1);
   ::setenv("KORVEX_SERVICE_DOMAIN", "env.example", 1);
@@ -41,12 +39,6 @@ TEST_F(Deployment, EachLayerOverridesTheOneBelowButEmptyValuesDoNot) {
   EXPECT_EQ(v.apiUrl, "https://u.example") << "HKCU over HKLM";
   EXPECT_EQ(v.dataUrl, "https://env.example:8443/data") << "environment over HKCU";
   EXPECT_EQ(v.serviceDomain, "flag.example") << "flag over environment";
-  EXPECT_EQ(v.trustedCaFile, "/etc/m.pem");
-  EXPECT_FALSE(v.insecureSkipCertificateCheck) << "HKCU 0 switches the HKLM setting off";
-
-  flags.insecureSkipCertificateCheck = true;
-  ASSERT_EQ(LoadDeployment(flags, v), S_OK);
-  EXPECT_TRUE(v.insecureSkipCertificateCheck);
 }
 
 TEST_F(Deployment, BadValuesAreRefusedNamingTheirSource) {

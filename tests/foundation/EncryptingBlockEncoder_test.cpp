@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "support/TempHome.h"
+#include "foundation/Registry.h"
 #include "foundation/LockFileReference.h"
 
 namespace korvex {
@@ -23,7 +24,7 @@ using Names = std::vector<std::string>;
 class EncryptingBlockEncoderTest : public testing::TempHomeTest {};
 
 TEST_F(EncryptingBlockEncoderTest, WholeFilesMatchTheIndependentCodec) {
-  const std::string password = "Zx9! \xE4\xBD\xA0\xE5\xA5\xBD";  // keyed by its UTF-8 bytes
+  const std::string password = "Zx9! pass";
   struct Case { std::size_t size; std::uint32_t blockSize; std::size_t expectedSize; } cases[] = {
       {0, 32768, 20},         {15, 32768, 35},          {16, 32768, 36},    {32748, 32768, 32768},
       {32749, 32768, 32769}, {100000, 32768, 100020}, {3000, 1024, 3020}, {300000, 262144, 300020},
@@ -40,6 +41,41 @@ TEST_F(EncryptingBlockEncoderTest, WholeFilesMatchTheIndependentCodec) {
     EXPECT_EQ(file.size(), c.expectedSize);
     EXPECT_EQ(file, ref::Encode(plain, password, c.blockSize));
     EXPECT_EQ(Listing(), (Names{"plain", "plain.lock"}));
+  }
+}
+
+// Files move both ways between this client and the original one, which keys
+// with the password in its ANSI code page; the reference codec encodes from
+// the expected key bytes on its own.
+TEST_F(EncryptingBlockEncoderTest, KeysWithThePasswordInTheConfiguredCodePage) {
+  const std::string chinese = "\xE5\xAF\x86\xE7\xA0\x81" "123", chineseGbk = "\xC3\xDC\xC2\xEB" "123";  // 密码123
+  const std::string emoji = "\xE5\xAF\x86\xF0\x9F\x98\x80";  // GBK has no emoji
+  struct Case { const char* name; std::uint32_t user; std::string password, keyBytes; } cases[] = {
+      {"HKLM names UTF-8", 0, chinese, chinese},
+      {"HKCU wins over HKLM", 936, chinese, chineseGbk},
+      {"no mapping in the code page", 936, emoji, emoji},
+      {"unknown code page", 4242, chinese, chinese},
+  };
+  const Bytes plain = ref::Pattern(40000, 23);
+  WriteText(Home() / "plain", AsText(plain));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteText(MachineHive(), "Windows Registry Editor Version 5.00\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\KorvexDataSMB]\n"
+                             "\"PasswordCodePage\"=dword:0000fde9\n");  // 65001
+    if (c.user != 0) {
+      ASSERT_TRUE(WriteDword(Hive::CurrentUser, kProductKey, "PasswordCodePage", c.user));
+    }
+    EncryptingBlockEncoder encoder;
+    ASSERT_EQ(encoder.Init(c.password), S_OK);
+    ASSERT_EQ(encoder.EncryptFile(Home() / "plain", Home() / "plain.lock"), S_OK) << log_->All();
+    EXPECT_EQ(AsBytes(ReadText(Home() / "plain.lock")), ref::Encode(plain, c.keyBytes));
+    // With the default code page 936, either kind of file opens.
+    fs::remove_all(Home() / "etc");
+    fs::remove_all(Home() / "config");
+    WriteText(Home() / "ref.lock", AsText(ref::Encode(plain, c.keyBytes)));
+    CryptoAPI crypto;
+    ASSERT_EQ(crypto.DecryptFile(Home() / "ref.lock", Home() / "back", c.password), S_OK) << log_->All();
+    EXPECT_EQ(AsBytes(ReadText(Home() / "back")), plain);
   }
 }
 

@@ -98,8 +98,33 @@ TEST_F(Registry, WriteKeepsHandEditedValues) {
   EXPECT_EQ(ReadDword(Hive::CurrentUser, kProductKey, "AutomaticLogin", 0), 1u);
 }
 
+TEST_F(Registry, ValuesOfOtherTypesAreSkippedReportedOnceAndKept) {
+  // As registry exports write them, long ones continued over lines.
+  const std::string unread =
+      "\"Favourites\"=hex(7):61,00,00,00,\\\n  62,00,00,00,00,00\n"
+      "\"Blob\"=hex:01,02,ff\n"
+      "\"Broken\"=dword:123456789\n"
+      "@=\"unterminated\n"
+      "\"Cut\"=hex:01,\\\n";  // a continuation that never comes
+  WriteText(UserHive(), std::string(kHeader) + "[HKEY_CURRENT_USER\\SOFTWARE\\KorvexDataSMB]\n" + unread +
+                            "\"AutomaticLogin\"=dword:00000001\n");
+  EXPECT_EQ(ReadDword(Hive::CurrentUser, kProductKey, "AutomaticLogin", 0), 1u) << "read after continued lines";
+  EXPECT_EQ(ReadString(Hive::CurrentUser, kProductKey, "Favourites", "-"), "-");
+  ASSERT_TRUE(WriteString(Hive::CurrentUser, kProductKey, "LastLoginUser", "alice"));
+  EXPECT_EQ(ReadDword(Hive::CurrentUser, kProductKey, "AutomaticLogin", 0), 1u);
+  EXPECT_NE(ReadText(UserHive()).find(unread), std::string::npos) << ReadText(UserHive());
+  EXPECT_TRUE(CorruptCopies().empty());
+  const std::string warning = "value \"Favourites\" of key [SOFTWARE\\KorvexDataSMB]";
+  const std::string& log = log_->All();
+  ASSERT_NE(log.find(warning), std::string::npos) << log;
+  EXPECT_EQ(log.find(warning, log.find(warning) + 1), std::string::npos) << "one warning, not one per read";
+  // A value the client stores takes the place of the unread one.
+  ASSERT_TRUE(WriteString(Hive::CurrentUser, kProductKey, "blob", "text"));
+  EXPECT_EQ(ReadText(UserHive()).find("hex:01,02"), std::string::npos);
+}
+
 TEST_F(Registry, CorruptHiveIsKeptAsideLoggedAndDefaultsUsed) {
-  const std::string garbage = std::string(kHeader) + "[HKEY_CURRENT_USER\\SOFTWARE\\KorvexDataSMB]\n\"LogLevel\"=dwo";
+  const std::string garbage = std::string("PK\x03\x04") + kHeader + "[HKEY_CURRENT_USER\\SOFTWARE]\n";
   // Found by a read, then by a write: both keep the damaged text aside.
   for (bool byWrite : {false, true}) {
     SCOPED_TRACE(byWrite ? "write" : "read");

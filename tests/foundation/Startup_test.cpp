@@ -1,12 +1,16 @@
 #include "foundation/Startup.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <regex>
 #include <string>
+#include <vector>
 
 #include "support/TempHome.h"
 #include "foundation/LogMgr.h"
@@ -118,6 +122,38 @@ TEST_F(StartupTest, StartAndStopLinesCarryNoCategory) {
   const std::regex expected(
       R"(^.{23}-INFO -\d{4,}- {20}-Logger Started\r\n.{23}-INFO -\d{4,}- {20}-Logger Stopped\r\n$)");
   EXPECT_TRUE(std::regex_match(text, expected)) << text;
+}
+
+TEST_F(StartupTest, LogsArePrivateWhateverTheUmask) {
+  struct PermissiveUmask {
+    mode_t saved = ::umask(0);
+    ~PermissiveUmask() { ::umask(saved); }
+  } permissive;
+  const fs::path logs[] = {LogDir() / "KorvexDataSMB.log", LogDir() / "KorvexDataSMB.verbose.log"};
+  ASSERT_TRUE(WriteDword(Hive::CurrentUser, kProductKey, "LogLevel", 0));
+  (void)RunStartup();
+  LogMgr::Get().Error("Check", "proxy user:secret@host");
+  EXPECT_EQ(fs::status(LogDir()).permissions(), fs::perms(0700));
+  for (const fs::path& log : logs) EXPECT_EQ(fs::status(log).permissions(), fs::perms(0600)) << log;
+  for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+    std::error_code ec;
+    if (std::count(std::begin(logs), std::end(logs), fs::read_symlink(entry.path(), ec)) == 0) continue;
+    EXPECT_NE(::fcntl(std::stoi(entry.path().filename()), F_GETFD) & FD_CLOEXEC, 0) << "inherited by children";
+  }
+}
+
+TEST_F(StartupTest, ASetAsideSettingsFileIsLoggedAndShownOnce) {
+  (void)ReportSetAsideSettings();  // from earlier tests of this process
+  WriteText(UserHive(), "\x89PNG not a registry export\n");
+  EXPECT_EQ(ReadDword(Hive::CurrentUser, kProductKey, "LogLevel", 6), 6u);
+  const std::vector<std::string> notices = ReportSetAsideSettings();
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_EQ(notices[0].rfind("The settings file \"" + UserHive().string() + "\" could not be read and has been kept as \"" +
+                                 UserHive().string() + ".corrupt-", 0), 0u) << notices[0];
+  EXPECT_TRUE(log_->Contains(" Registry-" + UserHive().string() + " could not be parsed; kept as ")) << log_->All();
+  WriteText(UserHive(), "\x89PNG not a registry export\n");
+  EXPECT_EQ(RunStartup().settingsNotices.size(), 1u) << "start-up collects them";
+  EXPECT_TRUE(ReportSetAsideSettings().empty()) << "told once";
 }
 
 TEST_F(StartupTest, UnwritableLogFolderLeavesTheClientRunning) {

@@ -229,7 +229,7 @@ TEST_F(DataStoreService, ViewsPresentTheirRoots) {
 
   Watch("^/");
   DataStore upload(std::make_unique<KorvexDataStoreUploadDisk>(korvexd_.BaseUrl(), korvexd_.BaseUrl(), "x", "y",
-                                                                "Inbox", 42),
+                                                                "Inbox", 42, "DEMO2026"),
                    kSortNameAscending);
   const ContainerInfo inbox = upload.RootInfo();
   EXPECT_EQ(inbox.privilege, kPrivilegeUpload);

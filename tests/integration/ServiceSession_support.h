@@ -24,14 +24,13 @@ struct LoginAnswer {
   std::string phpSessionId;
 };
 
-/// Posts the account login form synchronously and keeps the two cookies.
-inline LoginAnswer LogIn(const std::string& baseUrl, const std::string& name, const std::string& password) {
+/// Posts a login form synchronously and keeps the two cookies.
+inline LoginAnswer PostLogin(const std::string& baseUrl, const char* path, const std::string& form) {
   LoginAnswer answer;
   HttpRequestor requestor;
   if (Failed(answer.status = requestor.Init(baseUrl, /*async=*/false))) return answer;
-  std::string form = "loginname=" + name + "&password=" + password + "&domain=demo&macaddr=";
   answer.status = requestor.SendRequest(
-      "/2nddomain/loginnorandom", "POST", "Content-Type: application/x-www-form-urlencoded", form.data(),
+      path, "POST", "Content-Type: application/x-www-form-urlencoded", form.data(),
       form.size(),
       [](HRESULT status, const std::string& body, const std::deque<std::string>& setCookies, const HttpHeaderMap&,
          void* user) {
@@ -41,6 +40,11 @@ inline LoginAnswer LogIn(const std::string& baseUrl, const std::string& name, co
       },
       &answer, 0);
   return answer;
+}
+
+inline LoginAnswer LogIn(const std::string& baseUrl, const std::string& name, const std::string& password) {
+  return PostLogin(baseUrl, "/2nddomain/loginnorandom",
+                   "loginname=" + name + "&password=" + password + "&domain=demo&macaddr=");
 }
 
 /// Holds the caller's reference to a result; Wait() is bounded.
@@ -67,6 +71,8 @@ class Outcome {
     }
     return ReadOutcome(*result_);
   }
+  /// The service's own words that came with the result.
+  std::string Message() const { return result_ ? result_->Message() : std::string(); }
   template <class Tuple>
   const Tuple* Payload() const {
     return result_ ? result_->PayloadAs<Tuple>() : nullptr;

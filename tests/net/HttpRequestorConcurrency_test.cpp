@@ -58,6 +58,7 @@ class HttpRequestorConcurrencyTest : public testing::NetTest {
  protected:
   void SetUp() override {
     NetTest::SetUp();
+    ASSERT_EQ(Event::Create(/*manualReset=*/true, false, release_), S_OK);
     auto& routes = server_.Routes();
     // Answers only once `kParallel` requests are inside at the same time (or
     // after a bounded wait), which proves that many were in flight together.
@@ -80,14 +81,14 @@ class HttpRequestorConcurrencyTest : public testing::NetTest {
         ++blocked_;
         allInside_.notify_all();
       }
-      (void)release_.Wait(10'000);
+      (void)release_->Wait(10'000);
       response.set_content("released", "text/plain");
     });
     server_.Start();
   }
 
   void TearDown() override {
-    release_.Set();
+    if (release_) release_->Set();
     server_.Stop();
     NetTest::TearDown();
   }
@@ -103,7 +104,7 @@ class HttpRequestorConcurrencyTest : public testing::NetTest {
   int peak_ = 0;
   int blocked_ = 0;
   std::set<int> ports_;
-  Event release_{true};
+  std::unique_ptr<Event> release_;
   LoopbackServer server_;  // last: stopped before the state its handlers use
 };
 
@@ -226,7 +227,7 @@ TEST_F(HttpRequestorConcurrencyTest, DestroyingCancelsRequestsUnderWayExactlyOnc
     // A retry from a cancelled completion is refused, not lost in a dead loop.
     EXPECT_TRUE(Failed(slots.back().resend.load()));
   }
-  release_.Set();
+  release_->Set();
   std::this_thread::sleep_for(50ms);
   for (const auto& slot : slots) EXPECT_EQ(slot.calls.load(), 1);
 }

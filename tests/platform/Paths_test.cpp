@@ -1,6 +1,8 @@
 #include "platform/Paths.h"
 
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <optional>
@@ -57,8 +59,14 @@ TEST(Paths, FollowXdgAndKorvexHome) {
 }
 
 TEST(Paths, HomeFallsBackToPasswordDatabase) {
-  ScopedEnv h("HOME", nullptr);
-  EXPECT_TRUE(paths::HomeDir().is_absolute()) << paths::HomeDir();
+  const passwd* entry = ::getpwuid(::getuid());
+  ASSERT_TRUE(entry != nullptr && entry->pw_dir[0] == '/') << "needs an absolute home in the password database";
+  const std::string expected = entry->pw_dir;
+  for (const char* home : {static_cast<const char*>(nullptr), "", "relative/home"}) {
+    SCOPED_TRACE(home ? home : "unset");
+    ScopedEnv h("HOME", home);
+    EXPECT_EQ(paths::HomeDir(), expected);
+  }
 }
 
 }  // namespace

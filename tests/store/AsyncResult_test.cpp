@@ -9,6 +9,8 @@
 
 #include <atomic>
 #include <latch>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,7 +21,8 @@ namespace {
 /// Counts its destructions, to prove the last Release() deletes exactly once.
 class CountedResult : public AsyncResult {
  public:
-  explicit CountedResult(std::atomic<int>* deletions) : deletions_(deletions) {}
+  CountedResult(std::unique_ptr<Event> event, std::atomic<int>* deletions)
+      : AsyncResult(std::move(event), kAsyncPending), deletions_(deletions) {}
 
  protected:
   ~CountedResult() override { ++*deletions_; }
@@ -27,6 +30,12 @@ class CountedResult : public AsyncResult {
  private:
   std::atomic<int>* deletions_;
 };
+
+AsyncResult* NewResult(AsyncState initial = kAsyncPending) {
+  AsyncResult* result = nullptr;
+  if (Failed(AsyncResult::Create(initial, &result))) throw std::runtime_error("no result");
+  return result;
+}
 
 /// Releases on scope exit, so a failed assertion does not leak the result.
 struct ResultRef {
@@ -37,12 +46,12 @@ struct ResultRef {
 };
 
 TEST(AsyncResult, InitialStateDecidesTheEvent) {
-  ResultRef pending(new AsyncResult());
+  ResultRef pending(NewResult());
   EXPECT_EQ(pending->State(), kAsyncPending);
   EXPECT_FALSE(pending->GetEvent().Wait(0));
   EXPECT_EQ(ReadOutcome(*pending.result), E_FAIL);
   EXPECT_EQ(ReadCallStatus(*pending.result), E_FAIL);
-  ResultRef done(new AsyncResult(kAsyncSucceeded));
+  ResultRef done(NewResult(kAsyncSucceeded));
   EXPECT_TRUE(done->GetEvent().Wait(0));
   EXPECT_EQ(ReadOutcome(*done.result), S_OK);
 }
@@ -68,7 +77,7 @@ TEST(AsyncResult, CompletionAndCancellationRules) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ResultRef result(new AsyncResult());
+    ResultRef result(NewResult());
     if (c.cancelFirst) {
       EXPECT_TRUE(result->CancelCall());
       EXPECT_FALSE(result->Complete(c.first));
@@ -86,7 +95,7 @@ TEST(AsyncResult, CompletionAndCancellationRules) {
 }
 
 TEST(AsyncResult, OutcomeOfASuccessIsThePayloadsFirstElement) {
-  ResultRef result(new AsyncResult());
+  ResultRef result(NewResult());
   result->SetPayload(boost::make_tuple(S_FALSE, std::string("md5")));
   result->SetMessage("kept");
   ASSERT_TRUE(result->Complete(S_OK));
@@ -99,7 +108,7 @@ TEST(AsyncResult, OutcomeOfASuccessIsThePayloadsFirstElement) {
   EXPECT_EQ(result->Message(), "kept");
 
   // A failure reads its stored error whatever the payload says.
-  ResultRef failed(new AsyncResult());
+  ResultRef failed(NewResult());
   failed->SetPayload(StatusPayload(S_OK));
   ASSERT_TRUE(failed->Complete(HR_FILE_NOT_FOUND));
   EXPECT_EQ(ReadOutcome(*failed.result), HR_FILE_NOT_FOUND);
@@ -109,7 +118,7 @@ TEST(AsyncResult, FirstOfRacingCompletionsWins) {
   constexpr int kRounds = 200;
   constexpr int kCompleters = 4;
   for (int round = 0; round < kRounds; ++round) {
-    ResultRef result(new AsyncResult());
+    ResultRef result(NewResult());
     std::atomic<int> winners{0};
     std::atomic<int> winner{-1};
     std::vector<std::thread> threads;
@@ -138,7 +147,9 @@ TEST(AsyncResult, FirstOfRacingCompletionsWins) {
 TEST(AsyncResult, CancelWakesEveryWaiterAndReferencesDropOnce) {
   constexpr int kWaiters = 6;
   std::atomic<int> deletions{0};
-  AsyncResult* result = new CountedResult(&deletions);
+  std::unique_ptr<Event> event;
+  ASSERT_EQ(Event::Create(true, false, event), S_OK);
+  AsyncResult* result = new CountedResult(std::move(event), &deletions);
   std::atomic<int> woken{0};
   std::vector<std::thread> waiters;
   for (int i = 0; i < kWaiters; ++i) {
@@ -170,7 +181,7 @@ TEST(AsyncResult, CancelWakesEveryWaiterAndReferencesDropOnce) {
 TEST(AsyncResult, PayloadWrittenBeforeCompleteIsSeenByTheWaiter) {
   constexpr int kRounds = 50;
   for (int round = 0; round < kRounds; ++round) {
-    ResultRef result(new AsyncResult());
+    ResultRef result(NewResult());
     result->AddRef();
     std::thread completer([r = result.result, round] {
       auto* names = new std::vector<Item*>;
@@ -199,7 +210,7 @@ TEST(AsyncResult, PayloadObjectsAreFreedOnceWhenCompleterAndReceiverAbandonToget
   // result up too; each round races the two (AddressSanitizer reports a
   // second free).
   for (int round = 0; round < 50; ++round) {
-    ResultRef result(new AsyncResult());
+    ResultRef result(NewResult());
     // Enough objects that freeing them takes longer than starting a thread.
     auto* items = new std::vector<Item*>;
     for (int i = 0; i < 1000; ++i) items->push_back(new Item);
@@ -220,7 +231,7 @@ TEST(AsyncResult, PayloadObjectsAreFreedOnceWhenCompleterAndReceiverAbandonToget
 TEST(AsyncResultWaitPumping, PumpsOnlyOnItsOwnThreadAndOnlyUntilTheLimit) {
   std::atomic<int> pumped{0};
   SetWaitPumpHook([&pumped] { ++pumped; });
-  ResultRef result(new AsyncResult());
+  ResultRef result(NewResult());
   EXPECT_FALSE(result->WaitPumping(0));
   EXPECT_FALSE(result->WaitPumping(100));
   EXPECT_GT(pumped.load(), 0);
@@ -244,7 +255,7 @@ TEST(AsyncResultWaitPumping, PumpsOnlyOnItsOwnThreadAndOnlyUntilTheLimit) {
 TEST(AsyncResultWaitPumping, ReturnsOnceThePumpedWorkCompletesTheResult) {
   for (const bool throws : {false, true}) {
     SCOPED_TRACE(throws ? "throwing pump" : "plain pump");
-    ResultRef result(new AsyncResult());
+    ResultRef result(NewResult());
     int pumped = 0;
     // As in the GUI: the completion arrives through the event pump itself.
     SetWaitPumpHook([&] {

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -47,6 +48,18 @@ std::string Line(std::int32_t level, const char* text) {
 }
 
 std::string Text(std::uint64_t v) { return std::to_string(v); }
+
+AsyncResult* NewResult(AsyncState initial = kAsyncPending) {
+  AsyncResult* result = nullptr;
+  if (Failed(AsyncResult::Create(initial, &result))) throw std::runtime_error("no result");
+  return result;
+}
+
+std::unique_ptr<Event> NewEvent() {
+  std::unique_ptr<Event> event;
+  if (Failed(Event::Create(/*manualReset=*/true, false, event))) throw std::runtime_error("no event");
+  return event;
+}
 
 /// Records every Do call with its arguments and the thread it ran on.
 class RecordingBackEnd : public DataStoreRemoteImplBase {
@@ -261,7 +274,7 @@ TEST_F(DataStoreRemoteImplBaseTest, RefusedQueueHandsOutNothingAndLogs) {
   ThreadPool stopped(1);
   stopped.Join();
   RecordingBackEnd backEnd(&stopped);
-  AsyncResult* const sentinel = new AsyncResult(kAsyncSucceeded);
+  AsyncResult* const sentinel = NewResult(kAsyncSucceeded);
   AsyncResult* result = sentinel;
   const HRESULT hr = backEnd.DeleteContainer(Folder("/a/"), &result);
   EXPECT_EQ(hr, MakeHResult(0x8007045Bu));
@@ -274,18 +287,18 @@ TEST_F(DataStoreRemoteImplBaseTest, RefusedQueueHandsOutNothingAndLogs) {
 
 TEST_F(DataStoreRemoteImplBaseTest, CancelledCallKeepsItsStateAndFreesTheLatePayload) {
   RecordingBackEnd backEnd(&pool_);
-  Event entered(true);
-  Event gate(true);
+  auto entered = NewEvent();
+  auto gate = NewEvent();
   backEnd.during = [&](AsyncResult*) {
-    entered.Set();
-    (void)gate.Wait(60000);
+    entered->Set();
+    (void)gate->Wait(60000);
   };
   AsyncResult* result = nullptr;
   ASSERT_EQ(backEnd.CreateItem(Folder("/a/"), File("/a/f"), 0, &result), S_OK);
-  ASSERT_TRUE(entered.Wait(60000));
+  ASSERT_TRUE(entered->Wait(60000));
   EXPECT_EQ(backEnd.CancelCall(result), S_OK);
   EXPECT_TRUE(result->WaitPumping(0));
-  gate.Set();
+  gate->Set();
   backEnd.DrainCalls();
   EXPECT_EQ(result->State(), kAsyncCancelled);
   EXPECT_EQ(ReadOutcome(*result), E_FAIL);
@@ -297,17 +310,17 @@ TEST_F(DataStoreRemoteImplBaseTest, CancelledCallKeepsItsStateAndFreesTheLatePay
 
 TEST_F(DataStoreRemoteImplBaseTest, DestructionWaitsForRunningCalls) {
   auto* backEnd = new RecordingBackEnd(&pool_);
-  Event entered(true);
-  Event gate(true);
+  auto entered = NewEvent();
+  auto gate = NewEvent();
   std::atomic<bool> doFinished{false};
   backEnd->during = [&](AsyncResult*) {
-    entered.Set();
-    (void)gate.Wait(60000);
+    entered->Set();
+    (void)gate->Wait(60000);
     doFinished = true;
   };
   AsyncResult* result = nullptr;
   ASSERT_EQ(backEnd->DeleteItem(File("/a/f"), &result), S_OK);
-  ASSERT_TRUE(entered.Wait(60000));
+  ASSERT_TRUE(entered->Wait(60000));
   std::atomic<bool> deleted{false};
   bool finishedBeforeDelete = false;
   std::thread deleter([&] {
@@ -317,7 +330,7 @@ TEST_F(DataStoreRemoteImplBaseTest, DestructionWaitsForRunningCalls) {
   });
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_FALSE(deleted.load());
-  gate.Set();
+  gate->Set();
   deleter.join();
   EXPECT_TRUE(finishedBeforeDelete);
   EXPECT_EQ(Finish(result), S_OK);
@@ -337,7 +350,7 @@ TEST(DataStoreRemoteNullImplBase, EveryOperationAnswersNotImplementedWithoutARes
       [&](auto& s, auto r) { return s.OpenStream(file, true, 0, 4096, 1024, "t", r); },
       [&](auto& s, auto r) { return s.WriteChunk(file, nullptr, "s", 0, 0, 0, r); },
   };
-  AsyncResult* const sentinel = new AsyncResult(kAsyncSucceeded);
+  AsyncResult* const sentinel = NewResult(kAsyncSucceeded);
   for (std::size_t i = 0; i < calls.size(); ++i) {
     SCOPED_TRACE(i);
     AsyncResult* result = sentinel;
@@ -351,7 +364,7 @@ TEST(DataStoreRemoteNullImplBase, EveryOperationAnswersNotImplementedWithoutARes
   sentinel->Release();
 
   // Cancelling is housekeeping every back end shares.
-  AsyncResult* pending = new AsyncResult();
+  AsyncResult* pending = NewResult();
   EXPECT_EQ(store.CancelCall(pending), S_OK);
   EXPECT_EQ(pending->State(), kAsyncCancelled);
   pending->Release();

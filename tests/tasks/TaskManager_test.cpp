@@ -113,10 +113,11 @@ TEST_F(TaskManagerTest, OperationsMoveTheFamilyThroughItsStatesOrAreRefused) {
 }
 
 TEST_F(TaskManagerTest, RunsFourFamiliesLowestIdFirstAndStoppingLeavesThemStoppedOnDisk) {
-  Event release[7] = {Event(true), Event(true), Event(true), Event(true), Event(true), Event(true), Event(true)};
+  std::unique_ptr<Event> release[7];
+  for (auto& event : release) ASSERT_EQ(Event::Create(/*manualReset=*/true, false, event), S_OK);
   for (std::uint32_t id = 6; id >= 1; --id) {
     auto family = Family(id);
-    FrontTask(*family).release = &release[id];
+    FrontTask(*family).release = release[id].get();
     manager_->AddFamily(family, false);
   }
   ASSERT_EQ(manager_->Start(), S_OK);
@@ -128,7 +129,7 @@ TEST_F(TaskManagerTest, RunsFourFamiliesLowestIdFirstAndStoppingLeavesThemStoppe
   using enum FamilyState;
   ASSERT_TRUE(Eventually([&] { return states() == std::vector{kRunning, kRunning, kRunning, kRunning, kQueued, kQueued}; }));
 
-  release[2].Set();
+  release[2]->Set();
   ASSERT_TRUE(Eventually([&] { return states() == std::vector{kRunning, kCompleted, kRunning, kRunning, kRunning, kQueued}; }));
   FamilyProgress done = manager_->GetFamily(2)->Progress();
   EXPECT_EQ(done.totalBytes, 100u);

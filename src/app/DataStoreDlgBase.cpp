@@ -1,0 +1,234 @@
+//===- app/DataStoreDlgBase.cpp - One browsing pane over a store -----------===//
+
+#include "app/DataStoreDlgBase.h"
+
+#include "app/NameRules.h"
+
+#include <QAction>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <memory>
+
+namespace korvex::app {
+
+CDataStoreDlgBase::CDataStoreDlgBase(const QString& caption, DataStore* store, QWidget* parent)
+    : QWidget(parent), model_(new EntryListModel(store, this)) {
+  address_ = new QLineEdit(this);
+  address_->setReadOnly(true);
+  auto* top = new QHBoxLayout;
+  top->addWidget(new QLabel(caption, this));
+  top->addWidget(address_, 1);
+
+  view_ = new QTableView(this);
+  view_->setModel(model_);
+  view_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  view_->setEditTriggers(QAbstractItemView::SelectedClicked);
+  view_->setShowGrid(false);
+  view_->setWordWrap(false);
+  view_->verticalHeader()->hide();
+  // Fixed row heights keep the view from asking for every row's size, which
+  // would fetch the whole folder from the store.
+  view_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  view_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 8);
+  view_->setColumnWidth(EntryListModel::kColumnSize, fontMetrics().horizontalAdvance("0000.0 MiB  "));
+  view_->setColumnWidth(EntryListModel::kColumnModified, fontMetrics().horizontalAdvance("00 Sep 0000 00:00     "));
+  view_->horizontalHeader()->setSectionResizeMode(EntryListModel::kColumnName, QHeaderView::Stretch);
+  // The store sorts; the view only shows which column it sorted by.
+  view_->horizontalHeader()->setSortIndicatorShown(true);
+  view_->horizontalHeader()->setSectionsClickable(true);
+  view_->horizontalHeader()->setSortIndicator(EntryListModel::kColumnName, Qt::AscendingOrder);
+  connect(view_->horizontalHeader(), &QHeaderView::sortIndicatorChanged, this,
+          [this](int column, Qt::SortOrder order) { ShowStatus(model_->SortBy(column, order), tr("Sorting")); });
+
+  buttons_ = new QHBoxLayout;
+  const auto button = [this](const QString& text, auto action) {
+    auto* b = new QPushButton(text, this);
+    connect(b, &QPushButton::clicked, this, action);
+    buttons_->addWidget(b);
+  };
+  button(tr("Back"), [this] { (void)GoBack(); });
+  button(tr("New Folder"), [this] { (void)NewFolder(); });
+  button(tr("Delete"), [this] { (void)DeleteSelection(); });
+  button(tr("Refresh"), [this] { (void)Refresh(); });
+  buttons_->addStretch();
+
+  const auto menuCommand = [this](const QString& text, const QKeySequence& keys, auto action) {
+    auto* command = new QAction(text, view_);
+    command->setShortcut(keys);
+    command->setShortcutContext(Qt::WidgetShortcut);
+    connect(command, &QAction::triggered, this, action);
+    view_->addAction(command);
+  };
+  menuCommand(tr("New &Folder"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N), [this] { (void)NewFolder(); });
+  menuCommand(tr("&Rename"), QKeySequence(Qt::Key_F2), [this] { RenameSelection(); });
+  menuCommand(tr("&Delete"), QKeySequence::Delete, [this] { (void)DeleteSelection(); });
+  menuCommand(tr("Refresh"), QKeySequence::Refresh, [this] { (void)Refresh(); });
+  view_->setContextMenuPolicy(Qt::ActionsContextMenu);
+
+  status_ = new QLabel(this);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(top);
+  layout->addLayout(buttons_);
+  layout->addWidget(view_, 1);
+  layout->addWidget(status_);
+
+  connect(view_, &QTableView::activated, this, &CDataStoreDlgBase::Activate);
+  connect(model_, &EntryListModel::renameRefused, this,
+          [this](const QString& message) { QMessageBox::warning(this, tr("Rename"), message); });
+}
+
+void CDataStoreDlgBase::ShowStatus(HRESULT status, const QString& what) {
+  if (Succeeded(status)) {
+    status_->clear();
+    return;
+  }
+  const std::string why = DataStore::LastErrorMessage();
+  status_->setText(why.empty() ? tr("%1 failed (error 0x%2).").arg(what).arg(static_cast<quint32>(status), 8, 16, QChar('0'))
+                               : tr("%1 failed: %2").arg(what, QString::fromStdString(why)));
+}
+
+void CDataStoreDlgBase::ShowAddress() {
+  const ContainerInfo& at = model_->Container();
+  // A root addressed as "/" reads better under its own name.
+  address_->setText(QString::fromStdString(at.uri == "/" ? at.name : at.uri));
+  view_->scrollToTop();
+}
+
+HRESULT CDataStoreDlgBase::ShowRoot() {
+  const HRESULT hr = model_->SetContainer(model_->Store()->RootInfo());
+  ShowStatus(hr, tr("Listing"));
+  if (Succeeded(hr)) ShowAddress();
+  return hr;
+}
+
+HRESULT CDataStoreDlgBase::Open(const ContainerInfo& container) {
+  ContainerInfo previous = model_->Container();
+  const HRESULT hr = model_->SetContainer(container);
+  ShowStatus(hr, tr("Opening \"%1\"").arg(QString::fromStdString(container.name)));
+  if (Failed(hr)) return hr;
+  history_.push_back(std::move(previous));
+  ShowAddress();
+  return S_OK;
+}
+
+HRESULT CDataStoreDlgBase::GoUp() {
+  ContainerInfo parent;
+  if (model_->AtRoot() || !model_->Store()->GetParentInfo(model_->Container().uri, parent)) return S_FALSE;
+  return Open(parent);
+}
+
+HRESULT CDataStoreDlgBase::GoBack() {
+  if (history_.empty()) return S_FALSE;
+  const HRESULT hr = model_->SetContainer(history_.back());
+  ShowStatus(hr, tr("Listing"));
+  if (Failed(hr)) return hr;
+  history_.pop_back();
+  ShowAddress();
+  return S_OK;
+}
+
+HRESULT CDataStoreDlgBase::Refresh() {
+  const HRESULT hr = model_->Refresh();
+  ShowStatus(hr, tr("Refreshing"));
+  return hr;
+}
+
+void CDataStoreDlgBase::Activate(const QModelIndex& index) {
+  if (model_->IsParentRow(index.row())) {
+    (void)GoUp();
+    return;
+  }
+  const ObjectInfo* entry = model_->Entry(index.row());
+  if (!entry) return;
+  if (entry->kind == kObjectContainer) {
+    const ContainerInfo container = static_cast<const ContainerInfo&>(*entry);
+    (void)Open(container);
+  } else {
+    OpenItem(static_cast<const ItemInfo&>(*entry));
+  }
+}
+
+std::vector<int> CDataStoreDlgBase::SelectedRows() const {
+  std::vector<int> rows;
+  for (const QModelIndex& index : view_->selectionModel()->selectedRows()) {
+    if (!model_->IsParentRow(index.row())) rows.push_back(index.row());
+  }
+  std::sort(rows.begin(), rows.end());
+  return rows;
+}
+
+HRESULT CDataStoreDlgBase::NewFolder() {
+  DataStore* store = model_->Store();
+  const ContainerInfo parent = model_->Container();
+  ItemInfo sameName;
+  const QString name = NewFolderName([&](const QString& candidate) {
+    return store->ContainerExists(parent.uri + candidate.toStdString() + "/") ||
+           store->GetItemInfo(parent.uri + candidate.toStdString(), sameName);
+  });
+  ContainerInfo created;
+  created.name = name.toStdString();
+  HRESULT hr = store->CreateContainer(parent, created);
+  if (Succeeded(hr)) hr = model_->Refresh();
+  ShowStatus(hr, tr("Creating a folder"));
+  if (Failed(hr)) return hr;
+  if (const int row = model_->FindContainerRow(created.name); row >= 0) {
+    const QModelIndex index = model_->index(row, EntryListModel::kColumnName);
+    view_->setCurrentIndex(index);
+    view_->scrollTo(index);
+    view_->edit(index);
+  }
+  return S_OK;
+}
+
+void CDataStoreDlgBase::RenameSelection() {
+  const std::vector<int> rows = SelectedRows();
+  if (rows.empty()) return;
+  const QModelIndex index = model_->index(rows.front(), EntryListModel::kColumnName);
+  view_->setCurrentIndex(index);
+  view_->edit(index);
+}
+
+HRESULT CDataStoreDlgBase::DeleteEntry(const ObjectInfo& entry) {
+  DataStore* store = model_->Store();
+  if (entry.kind == kObjectContainer) return store->DeleteContainer(static_cast<const ContainerInfo&>(entry));
+  return store->DeleteItem(static_cast<const ItemInfo&>(entry));
+}
+
+HRESULT CDataStoreDlgBase::DeleteSelection() {
+  // Records are copied first: deleting changes the rows under the model.
+  std::vector<std::unique_ptr<ObjectInfo>> entries;
+  for (const int row : SelectedRows()) {
+    const ObjectInfo* entry = model_->Entry(row);
+    if (!entry) continue;
+    if (entry->kind == kObjectContainer) entries.push_back(std::make_unique<ContainerInfo>(static_cast<const ContainerInfo&>(*entry)));
+    else entries.push_back(std::make_unique<ItemInfo>(static_cast<const ItemInfo&>(*entry)));
+  }
+  if (entries.empty()) return S_FALSE;
+  QString caption = tr("Delete File(s)");
+  QString question = tr("Are you sure you want to delete these %1 entries?").arg(entries.size());
+  if (entries.size() == 1) {
+    const bool folder = entries.front()->kind == kObjectContainer;
+    const std::string& name = folder ? static_cast<ContainerInfo&>(*entries.front()).name
+                                     : static_cast<ItemInfo&>(*entries.front()).name;
+    caption = folder ? tr("Delete Folder") : tr("Delete File");
+    question = tr("Are you sure you want to delete \"%1\"?").arg(QString::fromStdString(name));
+  }
+  if (QMessageBox::question(this, caption, question) != QMessageBox::Yes) return S_FALSE;
+  HRESULT hr = S_OK;
+  for (const auto& entry : entries) {
+    if (Failed(hr = DeleteEntry(*entry))) break;
+  }
+  ShowStatus(hr, tr("Deleting"));
+  const HRESULT listed = model_->Refresh();
+  return Failed(hr) ? hr : listed;
+}
+
+}  // namespace korvex::app

@@ -1,0 +1,173 @@
+//===- app/EntryListModel.cpp - Rows of one store container ----------------===//
+
+#include "app/EntryListModel.h"
+
+#include "app/NameRules.h"
+
+#include <QDateTime>
+#include <QLocale>
+
+namespace korvex::app {
+
+namespace {
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+const std::string& NameOf(const ObjectInfo& entry) {
+  return entry.kind == kObjectContainer ? static_cast<const ContainerInfo&>(entry).name
+                                        : static_cast<const ItemInfo&>(entry).name;
+}
+
+// FILETIME counts 100 ns steps since 1601; Unix time starts 11644473600 s later.
+QString FormatFileTime(std::uint64_t fileTime) {
+  if (fileTime == 0) return {};
+  constexpr std::int64_t kUnixEpochInFileTimeSeconds = 11644473600;
+  const auto seconds = static_cast<std::int64_t>(fileTime / 10'000'000) - kUnixEpochInFileTimeSeconds;
+  return QLocale().toString(QDateTime::fromSecsSinceEpoch(seconds), QLocale::ShortFormat);
+}
+
+}  // namespace
+
+EntryListModel::EntryListModel(DataStore* store, QObject* parent) : QAbstractTableModel(parent), store_(store) {}
+
+bool EntryListModel::AtRoot() const { return container_.uri == store_->RootInfo().uri; }
+
+HRESULT EntryListModel::Load(const ContainerInfo& container) {
+  const EntryCounts counts = store_->GetCounts(container, false);
+  if (Failed(counts.status)) return counts.status;
+  beginResetModel();
+  container_ = container;
+  hasParentRow_ = !AtRoot();
+  containers_ = counts.containers;
+  items_ = counts.items;
+  rows_.clear();
+  endResetModel();
+  return S_OK;
+}
+
+HRESULT EntryListModel::SetContainer(const ContainerInfo& container) { return Load(container); }
+
+HRESULT EntryListModel::Refresh() {
+  store_->InvalidateContainer(container_);
+  // The listing is gone from the cache; the record itself is kept, so the
+  // container can be listed again from it.
+  return Load(container_);
+}
+
+HRESULT EntryListModel::SortBy(int column, Qt::SortOrder order) {
+  const bool down = order == Qt::DescendingOrder;
+  std::uint32_t sortOrder = down ? kSortNameDescending : kSortNameAscending;
+  if (column == kColumnSize) sortOrder = down ? kSortSizeDescending : kSortSizeAscending;
+  if (column == kColumnModified) sortOrder = down ? kSortTimeDescending : kSortTimeAscending;
+  store_->SetSortOrder(sortOrder);
+  if (const HRESULT hr = Refresh(); Failed(hr)) return hr;
+  // Pages still to come arrive in the new order; what the listing already
+  // brought (all of a local folder) is sorted where it lies.
+  if (!store_->AreAllItemsFetched(container_.uri)) return S_OK;
+  if (const HRESULT hr = store_->SortItems(container_, items_, false); Failed(hr)) return hr;
+  beginResetModel();
+  rows_.clear();
+  endResetModel();
+  return S_OK;
+}
+
+const ObjectInfo* EntryListModel::Entry(int row) const {
+  if (IsParentRow(row) || row < 0 || row >= rowCount()) return nullptr;
+  const int position = row - (hasParentRow_ ? 1 : 0);
+  if (auto it = rows_.find(position); it != rows_.end()) return it->second.get();
+  EntryAt entry = store_->GetEntryAt(container_, position, false);
+  // A page that failed is remembered as empty until the next refresh, so
+  // that repainting does not send the same failing request again and again.
+  if (Failed(entry.status)) entry.record.reset();
+  return rows_.emplace(position, std::move(entry.record)).first->second.get();
+}
+
+int EntryListModel::FindContainerRow(const std::string& name) const {
+  const int first = hasParentRow_ ? 1 : 0;
+  for (int row = first; row < first + containers_; ++row) {
+    if (const ObjectInfo* entry = Entry(row); entry && NameOf(*entry) == name) return row;
+  }
+  return -1;
+}
+
+int EntryListModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : containers_ + items_ + (hasParentRow_ ? 1 : 0);
+}
+
+int EntryListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : kColumnCount; }
+
+QIcon EntryListModel::IconOf(const ObjectInfo& entry) const {
+  if (entry.kind == kObjectContainer) return icons_.icon(QFileIconProvider::Folder);
+  const QMimeType type = mimeTypes_.mimeTypeForFile(Q(NameOf(entry)), QMimeDatabase::MatchExtension);
+  return QIcon::fromTheme(type.iconName(), icons_.icon(QFileIconProvider::File));
+}
+
+QVariant EntryListModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid()) return {};
+  if (IsParentRow(index.row())) {
+    if (index.column() != kColumnName) return {};
+    if (role == Qt::DisplayRole) return QString::fromLatin1(kParentRowText);
+    if (role == Qt::DecorationRole) return icons_.icon(QFileIconProvider::Folder);
+    return {};
+  }
+  if (role != Qt::DisplayRole && role != Qt::EditRole && role != Qt::DecorationRole) return {};
+  const ObjectInfo* entry = Entry(index.row());
+  if (!entry) return {};
+  const bool isItem = entry->kind == kObjectItem;
+  switch (index.column()) {
+    case kColumnName:
+      if (role == Qt::DecorationRole) return IconOf(*entry);
+      return Q(NameOf(*entry));
+    case kColumnSize:
+      if (role != Qt::DisplayRole || !isItem) return {};
+      return QLocale().formattedDataSize(static_cast<qint64>(static_cast<const ItemInfo*>(entry)->size));
+    case kColumnModified:
+      if (role != Qt::DisplayRole || !isItem) return {};
+      return FormatFileTime(static_cast<const ItemInfo*>(entry)->modifyTime);
+  }
+  return {};
+}
+
+QVariant EntryListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+  switch (section) {
+    case kColumnName: return tr("Name");
+    case kColumnSize: return tr("Size");
+    case kColumnModified: return tr("Modify Time");
+  }
+  return {};
+}
+
+Qt::ItemFlags EntryListModel::flags(const QModelIndex& index) const {
+  Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+  if (index.isValid() && index.column() == kColumnName && !IsParentRow(index.row())) flags |= Qt::ItemIsEditable;
+  return flags;
+}
+
+HRESULT EntryListModel::Rename(const ObjectInfo& entry, const std::string& newName) {
+  if (entry.kind == kObjectContainer) return store_->RenameContainer(static_cast<const ContainerInfo&>(entry), newName);
+  return store_->RenameItem(static_cast<const ItemInfo&>(entry), newName);
+}
+
+bool EntryListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+  if (role != Qt::EditRole || !(flags(index) & Qt::ItemIsEditable)) return false;
+  const ObjectInfo* entry = Entry(index.row());
+  if (!entry) return false;
+  const QString name = value.toString();
+  if (name == Q(NameOf(*entry))) return false;
+  if (const QString refused = RefusedNameMessage(name); !refused.isEmpty()) {
+    emit renameRefused(refused);
+    return false;
+  }
+  if (const HRESULT hr = Rename(*entry, name.toStdString()); Failed(hr)) {
+    const std::string why = DataStore::LastErrorMessage();
+    emit renameRefused(why.empty() ? tr("The name could not be changed (error 0x%1).").arg(static_cast<quint32>(hr), 8, 16, QChar('0'))
+                                   : Q(why));
+    return false;
+  }
+  // A new name can move the entry within the sorted listing.
+  if (Failed(Refresh())) return false;
+  return true;
+}
+
+}  // namespace korvex::app
