@@ -27,8 +27,15 @@ class CaptureLogger : public Logger {
  public:
   CaptureLogger() : Logger(kLogTrace) {}
   void WriteLine(std::string_view line) override { text_ += std::string(line) + "\n"; }
-  bool Contains(std::string_view text) const { return text_.find(text) != std::string::npos; }
-  const std::string& All() const { return text_; }
+  bool Contains(std::string_view text) { return All().find(text) != std::string::npos; }
+  /// A copy taken under the logger's lock: completions on I/O threads may
+  /// still be writing while a test reads.
+  std::string All() {
+    Lock();
+    std::string copy = text_;
+    Unlock();
+    return copy;
+  }
 
  private:
   std::string text_;
