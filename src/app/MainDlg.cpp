@@ -2,8 +2,10 @@
 
 #include "app/MainDlg.h"
 
+#include "app/AppIcon.h"
 #include "app/LocalDriveDlg.h"
 #include "app/NetDriveDlg.h"
+#include "app/TransferSession.h"
 #include "foundation/StringTable.h"
 #include "store/ShellFolderDataStoreRemote.h"
 
@@ -19,20 +21,24 @@ CMainDlg::CMainDlg(const cli::Session& session, const DeploymentValues& deployme
     : QMainWindow(parent), stores_(session, deployment) {
   const std::string& who = session.accessCode ? session.loginName : session.accountName;
   setWindowTitle(who.empty() ? tr("KorvexData SMB") : tr("KorvexData SMB - %1").arg(QString::fromStdString(who)));
+  setWindowIcon(AppIcon());
   BuildMenus();
-  resize(1100, 650);
+  BuildTray();
+  resize(1100, 720);
 }
 
-// The panes hold pointers into the stores, so they go before the stores do.
+// The panes and the transfer list hold pointers into the stores and the
+// transfers, so they go before those do.
 CMainDlg::~CMainDlg() { delete takeCentralWidget(); }
 
 void CMainDlg::BuildMenus() {
   QMenu* file = menuBar()->addMenu(tr("&File"));
+  file->addAction(tr("&Options"), this, &CMainDlg::ShowOptions);
   file->addAction(tr("L&ogout"), this, [this] {
     logout_ = true;
     close();
   });
-  file->addAction(tr("&Exit"), this, &QMainWindow::close);
+  file->addAction(tr("&Exit"), this, &CMainDlg::ExitProgram);
 
   QMenu* edit = menuBar()->addMenu(tr("&Edit"));
   // Each command acts on the pane that last had the focus.
@@ -57,7 +63,7 @@ HRESULT CMainDlg::Init() {
   auto* splitter = new QSplitter(this);
   const cli::Session& session = stores_.GetSession();
   HRESULT netStatus = S_OK;
-  DataStore* cloud =
+  DataStore* const cloud =
       stores_.Store(session.accessCode ? cli::RemoteView::kUpload : cli::RemoteView::kMyDisk, netStatus);
   if (cloud) {
     net_ = new CNetDriveDlg(cloud, splitter);
@@ -75,7 +81,10 @@ HRESULT CMainDlg::Init() {
     local_ = new CLocalDriveDlg(localStore_.get(), splitter);
     localStatus = local_->ShowRoot();
   }
-  setCentralWidget(splitter);
+  // An access code's visitor adds files through the code, not through
+  // transfer families (see korvex put).
+  if (cloud && !session.accessCode) AddTransferList(splitter, *cloud);
+  else setCentralWidget(splitter);
   if (Failed(netStatus)) return netStatus;
   if (Failed(localStatus)) {
     statusBar()->showMessage(tr("The local folders could not be listed (error 0x%1).")

@@ -10,6 +10,10 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("KorvexData SMB");
+  QApplication::setDesktopFileName("korvexdata");
+  // With the tray icon the hidden window lives on after its dialogs close;
+  // the window says when it is closed for good.
+  QApplication::setQuitOnLastWindowClosed(false);
 
   korvex::DeploymentValues deployment;
   std::string error;
@@ -23,6 +27,7 @@ int main(int argc, char** argv) {
     korvex::app::CLoginDlg login(deployment, relogin);
     if (login.exec() != QDialog::Accepted) break;
     korvex::app::CMainDlg window(login.GetSession(), deployment);
+    QObject::connect(&window, &korvex::app::CMainDlg::closed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     (void)window.Init();
     window.show();
     QApplication::exec();

@@ -1,0 +1,234 @@
+//===- app/TransferListCtrl.cpp - The transfer list under the panes -------===//
+
+#include "app/TransferListCtrl.h"
+
+#include "app/TaskDetailDlg.h"
+#include "app/TransferListModel.h"
+#include "app/TransferSession.h"
+#include "app/TransferTexts.h"
+#include "foundation/LogMgr.h"
+#include "foundation/StatusMessages.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QStyledItemDelegate>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace korvex::app {
+namespace {
+
+constexpr int kNoticeMs = 15000;
+
+class ProgressDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QStyleOptionProgressBar bar;
+    bar.rect = option.rect.adjusted(2, 2, -2, -2);
+    bar.minimum = 0;
+    bar.maximum = 100;
+    bar.progress = index.data(TransferListModel::kPercentRole).toInt();
+    bar.text = index.data().toString();
+    bar.textVisible = true;
+    bar.state = option.state | QStyle::State_Horizontal;
+    QApplication::style()->drawControl(QStyle::CE_ProgressBar, &bar, painter);
+  }
+};
+
+}  // namespace
+
+CTransferListCtrl::CTransferListCtrl(TransferSession& session, QWidget* parent)
+    : QWidget(parent), session_(session), model_(new TransferListModel(session.Manager(), this)) {
+  setObjectName("transferList");
+  view_ = new QTableView(this);
+  view_->setModel(model_);
+  view_->setItemDelegateForColumn(TransferListModel::kProgress, new ProgressDelegate(view_));
+  view_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  view_->verticalHeader()->hide();
+  view_->horizontalHeader()->setStretchLastSection(true);
+  view_->setColumnWidth(TransferListModel::kName, 180);
+  view_->setColumnWidth(TransferListModel::kProgress, 120);
+  view_->setColumnWidth(TransferListModel::kStatus, 140);
+  view_->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(view_, &QTableView::doubleClicked, this, &CTransferListCtrl::ViewDetail);
+
+  BuildMenu();
+  connect(view_, &QTableView::customContextMenuRequested, this,
+          [this](const QPoint& at) { menu_->popup(view_->viewport()->mapToGlobal(at)); });
+  connect(model_, &TransferListModel::familyFinished, this, &CTransferListCtrl::OnFamilyFinished);
+
+  auto* buttons = new QHBoxLayout;
+  const auto addButton = [&](const QString& text, const char* name, void (CTransferListCtrl::*command)()) {
+    auto* button = new QPushButton(text, this);
+    button->setObjectName(name);
+    connect(button, &QPushButton::clicked, this, command);
+    buttons->addWidget(button);
+  };
+  addButton(tr("Start"), "startButton", &CTransferListCtrl::StartSelected);
+  addButton(tr("Pause"), "pauseButton", &CTransferListCtrl::PauseSelected);
+  auto* remove = new QPushButton(tr("Delete"), this);
+  remove->setObjectName("deleteButton");
+  connect(remove, &QPushButton::clicked, this, [this] { DeleteSelected(); });
+  buttons->addWidget(remove);
+  addButton(tr("Detail"), "detailButton", &CTransferListCtrl::ViewDetail);
+  buttons->addStretch();
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addLayout(buttons);
+  layout->addWidget(view_);
+}
+
+CTransferListCtrl::~CTransferListCtrl() = default;
+
+void CTransferListCtrl::BuildMenu() {
+  menu_ = new QMenu(tr("&Transfer"), this);
+  menu_->addAction(tr("&Start"), this, &CTransferListCtrl::StartSelected);
+  menu_->addAction(tr("&Pause"), this, &CTransferListCtrl::PauseSelected);
+  menu_->addAction(tr("&Delete"), this, [this] { DeleteSelected(); });
+  menu_->addSeparator();
+  menu_->addAction(tr("Start All"), this, &CTransferListCtrl::StartAll);
+  menu_->addAction(tr("Pause All"), this, &CTransferListCtrl::PauseAll);
+  menu_->addAction(tr("Clear All Completed"), this, &CTransferListCtrl::ClearCompleted);
+  menu_->addSeparator();
+  menu_->addAction(tr("Skip Error"), this, &CTransferListCtrl::SkipError);
+  menu_->addAction(tr("View Detail"), this, &CTransferListCtrl::ViewDetail);
+}
+
+std::vector<std::uint32_t> CTransferListCtrl::StartTransfers(TransferDirection direction,
+                                                             const std::vector<std::string>& sources,
+                                                             const ContainerInfo& into) {
+  const bool upload = direction != TransferDirection::kDownload;
+  TaskManager& manager = session_.Manager();
+  std::vector<std::uint32_t> ids;
+  for (const std::string& source : sources) {
+    PreparedTransfer prepared;
+    if (const HRESULT hr = session_.Prepare(direction, source, into, prepared); Failed(hr)) {
+      std::string message;
+      (void)StatusMessages::Get().Lookup(hr, message);
+      Notice(tr("Transfer"), QString::fromStdString(source) + "\n" + QString::fromStdString(message));
+      continue;
+    }
+    if (manager.IsDuplicate(*prepared.family)) {
+      Notice(tr("Repeated Mission"), RepeatedMissionText(upload, QString::fromStdString(prepared.sourceName),
+                                                         QString::fromStdString(into.uri)));
+      continue;
+    }
+    if (prepared.fileBytes > kSizeLimit) {
+      Notice(tr("Size limited"), SizeLimitedText(upload, QString::fromStdString(source), prepared.fileBytes));
+      continue;
+    }
+    ids.push_back(prepared.family->Id());
+    manager.AddFamily(std::move(prepared.family), false);
+  }
+  if (!ids.empty()) emit transfersAdded();
+  return ids;
+}
+
+std::vector<std::uint32_t> CTransferListCtrl::SelectedIds() const {
+  std::vector<std::uint32_t> ids;
+  for (const QModelIndex& index : view_->selectionModel()->selectedRows()) {
+    if (auto family = model_->FamilyAt(index.row())) ids.push_back(family->Id());
+  }
+  return ids;
+}
+
+void CTransferListCtrl::StartSelected() { (void)session_.Manager().ResumeFamilies(SelectedIds()); }
+
+void CTransferListCtrl::PauseSelected() { (void)session_.Manager().StopFamilies(SelectedIds()); }
+
+void CTransferListCtrl::DeleteSelected(bool confirm) {
+  const std::vector<std::uint32_t> ids = SelectedIds();
+  if (ids.empty()) return;
+  if (confirm && QMessageBox::question(this, tr("Delete"), tr("Delete the selected transfer(s)?")) != QMessageBox::Yes)
+    return;
+  TaskManager& manager = session_.Manager();
+  for (const std::uint32_t id : ids) {
+    const auto family = manager.GetFamily(id);
+    if (!family) continue;
+    if (family->state == FamilyState::kCompleted) {
+      (void)manager.RemoveFamily(id, true);
+      continue;
+    }
+    // A running family finishes its current block first; then it is stopped
+    // and its cancel undoes the partial target.
+    if (family->state != FamilyState::kStopped) (void)manager.StopFamily(id);
+    if (family->canceling != 0 || manager.CancelFamily(id)) removeWhenDone_.insert(id);
+  }
+}
+
+void CTransferListCtrl::StartAll() {
+  const std::vector<std::uint32_t> ids = model_->FamilyIds();
+  (void)session_.Manager().ResumeFamilies(ids);
+}
+
+void CTransferListCtrl::PauseAll() {
+  const std::vector<std::uint32_t> ids = model_->FamilyIds();
+  (void)session_.Manager().StopFamilies(ids);
+}
+
+void CTransferListCtrl::ClearCompleted() {
+  std::vector<std::uint32_t> completed;
+  for (int row = 0; row < model_->rowCount(); ++row) {
+    const auto family = model_->FamilyAt(row);
+    if (family->state == FamilyState::kCompleted) completed.push_back(family->Id());
+  }
+  (void)session_.Manager().RemoveFamilies(completed, true);
+}
+
+void CTransferListCtrl::SkipError() {
+  TaskManager& manager = session_.Manager();
+  for (const std::uint32_t id : SelectedIds()) {
+    const auto family = manager.GetFamily(id);
+    if (!family || family->state != FamilyState::kStopped || Succeeded(family->lastError) ||
+        family->lastError == E_ABORT)
+      continue;
+    // An existing target is skipped with "skip this one"; any other error is
+    // let pass once, so the failing task is given up and the rest go on.
+    family->conflictAnswer = family->lastError == HR_ALREADY_EXISTS ? 3u : 5u;
+    (void)manager.ResumeFamily(id);
+  }
+}
+
+void CTransferListCtrl::ViewDetail() {
+  const QModelIndex current = view_->currentIndex();
+  const auto family = model_->FamilyAt(current.isValid() ? current.row() : -1);
+  if (!family) return;
+  auto* dialog = new CTaskDetailDlg(family, this);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->show();
+}
+
+void CTransferListCtrl::OnFamilyFinished(std::uint32_t id, bool succeeded, HRESULT error) {
+  if (removeWhenDone_.erase(id) != 0) {
+    if (succeeded) (void)session_.Manager().RemoveFamily(id, true);
+    return;
+  }
+  const auto family = session_.Manager().GetFamily(id);
+  if (!family) return;
+  const QString name = EntryName(QString::fromStdString(family->SourcePath()));
+  if (succeeded) {
+    emit transferFinished(tr("Transfer completed"), name, true);
+    return;
+  }
+  std::string message;
+  if (!StatusMessages::Get().Lookup(error, message)) message = HexStatus(error).toStdString();
+  emit transferFinished(tr("Transfer stopped"), name + "\n" + QString::fromStdString(message), false);
+}
+
+void CTransferListCtrl::Notice(const QString& caption, const QString& text) {
+  auto* box = new QMessageBox(QMessageBox::Information, caption, text, QMessageBox::Ok, this);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  QTimer::singleShot(kNoticeMs, box, &QMessageBox::close);
+  box->open();
+}
+
+}  // namespace korvex::app
