@@ -18,7 +18,7 @@
 namespace korvex::app {
 
 CMainDlg::CMainDlg(const cli::Session& session, const DeploymentValues& deployment, QWidget* parent)
-    : QMainWindow(parent), stores_(session, deployment) {
+    : QMainWindow(parent), stores_(session, deployment), deployment_(deployment) {
   const std::string& who = session.accessCode ? session.loginName : session.accountName;
   setWindowTitle(who.empty() ? tr("KorvexData SMB") : tr("KorvexData SMB - %1").arg(QString::fromStdString(who)));
   setWindowIcon(AppIcon());
@@ -83,7 +83,7 @@ HRESULT CMainDlg::Init() {
   }
   // An access code's visitor adds files through the code, not through
   // transfer families (see korvex put).
-  if (cloud && !session.accessCode) AddTransferList(splitter, *cloud);
+  if (cloud && !session.accessCode) AddTransferList(splitter, deployment_);
   else setCentralWidget(splitter);
   if (Failed(netStatus)) return netStatus;
   if (Failed(localStatus)) {

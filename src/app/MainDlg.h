@@ -73,9 +73,10 @@ class CMainDlg : public QMainWindow {
   void BuildTray();
   /// Puts the transfer list under `panes` and makes the splitter of both
   /// the central widget.
-  void AddTransferList(QSplitter* panes, DataStore& cloud);
+  void AddTransferList(QSplitter* panes, const DeploymentValues& deployment);
 
   cli::SessionStores stores_;
+  DeploymentValues deployment_;
   std::unique_ptr<DataStore> localStore_;
   CNetDriveDlg* net_ = nullptr;
   CLocalDriveDlg* local_ = nullptr;

@@ -10,6 +10,7 @@
 #include "app/OptionDlg.h"
 #include "app/TransferListCtrl.h"
 #include "app/TransferSession.h"
+#include "app/TransferTexts.h"
 #include "app/TrayIcon.h"
 #include "app/WindowSettings.h"
 #include "foundation/LogMgr.h"
@@ -24,10 +25,10 @@
 
 namespace korvex::app {
 
-void CMainDlg::AddTransferList(QSplitter* panes, DataStore& cloud) {
-  transfers_ = std::make_unique<TransferSession>(cloud, stores_.GetSession().accountName);
-  if (Failed(transfers_->Start())) {
-    statusBar()->showMessage(tr("Transfers cannot run: the transfer thread did not start."));
+void CMainDlg::AddTransferList(QSplitter* panes, const DeploymentValues& deployment) {
+  transfers_ = std::make_unique<TransferSession>(stores_.GetSession(), deployment);
+  if (const HRESULT hr = transfers_->Start(); Failed(hr)) {
+    statusBar()->showMessage(tr("Transfers cannot run (error %1).").arg(HexStatus(hr)));
   }
   auto* split = new QSplitter(Qt::Vertical, this);
   split->addWidget(panes);

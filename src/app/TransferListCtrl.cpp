@@ -53,6 +53,8 @@ CTransferListCtrl::CTransferListCtrl(TransferSession& session, QWidget* parent)
   view_->setSelectionBehavior(QAbstractItemView::SelectRows);
   view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   view_->verticalHeader()->hide();
+  view_->setWordWrap(false);
+  view_->setTextElideMode(Qt::ElideMiddle);
   view_->horizontalHeader()->setStretchLastSection(true);
   view_->setColumnWidth(TransferListModel::kName, 180);
   view_->setColumnWidth(TransferListModel::kProgress, 120);
@@ -113,7 +115,7 @@ std::vector<std::uint32_t> CTransferListCtrl::StartTransfers(TransferDirection d
     PreparedTransfer prepared;
     if (const HRESULT hr = session_.Prepare(direction, source, into, prepared); Failed(hr)) {
       std::string message;
-      (void)StatusMessages::Get().Lookup(hr, message);
+      if (!StatusMessages::Get().Lookup(hr, message)) message = HexStatus(hr).toStdString();
       Notice(tr("Transfer"), QString::fromStdString(source) + "\n" + QString::fromStdString(message));
       continue;
     }

@@ -96,6 +96,9 @@ void TransferListModel::UpdateRow(int row) {
   const FamilyState state = r.family->state;
   if (state != r.lastState) {
     r.lastState = state;
+    // The first sample at the start of a run lets the next tick show a speed.
+    r.samples.clear();
+    if (state == FamilyState::kRunning) r.samples.emplace_back(SteadySeconds(), r.family->Progress().doneBytes);
     if (state == FamilyState::kCompleted) emit familyFinished(r.family->Id(), true, S_OK);
     else if (StoppedOnError(*r.family)) emit familyFinished(r.family->Id(), false, r.family->lastError);
   }
@@ -182,7 +185,10 @@ QVariant TransferListModel::DisplayText(const Row& row, int column) const {
     case kKind: return family.SourcePath().ends_with('/') ? tr("Directory") : tr("File");
     case kSize: return progress.totalBytes ? FormatBytes(*progress.totalBytes) : QString();
     case kProgress: return QStringLiteral("%1%").arg(PercentDone(family.state, progress));
-    case kSpeed: return running ? FormatBytes(static_cast<std::uint64_t>(row.speed)) + "/s" : QString();
+    case kSpeed:
+      // No figure until two samples exist, rather than a misleading "0 B/s".
+      if (!running || row.samples.size() < 2) return {};
+      return FormatBytes(static_cast<std::uint64_t>(row.speed)) + "/s";
     case kRemain: {
       if (!running || row.speed <= 0 || !progress.totalBytes || *progress.totalBytes < progress.doneBytes) return {};
       return FormatDuration(static_cast<double>(*progress.totalBytes - progress.doneBytes) / row.speed);

@@ -10,18 +10,29 @@
 
 namespace korvex::app {
 
-TransferSession::TransferSession(DataStore& service, std::string_view accountName, TaskManagerOptions options)
-    // The window owns the service store; families only borrow it.
-    : service_(&service, [](DataStore*) {}),
+namespace {
+
+std::shared_ptr<DataStore> Borrow(DataStore* store) {
+  return store ? std::shared_ptr<DataStore>(store, [](DataStore*) {}) : nullptr;
+}
+
+}  // namespace
+
+TransferSession::TransferSession(const cli::Session& session, const DeploymentValues& deployment,
+                                 TaskManagerOptions options)
+    : stores_(session, deployment),
+      // The session's stores own the service store; families only borrow it.
+      service_(Borrow(stores_.Store(cli::RemoteView::kMyDisk, serviceStatus_))),
       local_(std::make_shared<DataStore>(std::make_unique<ShellFolderDataStoreRemote>("Computer", "/"),
                                          kSortNameAscending, /*sortNamesOnClient=*/true)),
       context_(service_, local_),
-      taskStore_(BinaryFileTaskStore::FolderNameForAccount(accountName), context_),
+      taskStore_(BinaryFileTaskStore::FolderNameForAccount(session.accountName), context_),
       manager_(taskStore_, options) {}
 
 TransferSession::~TransferSession() { manager_.SaveAndClear(); }
 
 HRESULT TransferSession::Start() {
+  if (!service_) return Failed(serviceStatus_) ? serviceStatus_ : E_FAIL;
   FamilyMap stored;
   // Unreadable family files are skipped by the store; the rest still load.
   (void)taskStore_.LoadAll(stored);
@@ -34,6 +45,14 @@ HRESULT TransferSession::Prepare(TransferDirection direction, const std::string&
   const bool upload = direction != TransferDirection::kDownload;
   const auto source = upload ? local_ : service_;
   const auto target = upload ? service_ : local_;
+  // The folder may have changed since this store last listed it (a file
+  // saved a moment ago, a size that grew): list it afresh.
+  const std::string trimmed = from.ends_with('/') ? from.substr(0, from.size() - 1) : from;
+  ContainerInfo parent;
+  if (const std::size_t slash = trimmed.rfind('/');
+      slash != std::string::npos && source->GetContainerInfo(trimmed.substr(0, slash + 1), parent)) {
+    source->InvalidateContainer(parent);
+  }
   ContainerInfo folder;
   ItemInfo file;
   bool isFolder = false;

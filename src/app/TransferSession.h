@@ -1,14 +1,16 @@
 //===- app/TransferSession.h - The transfers of one login -------*- C++ -*-===//
 ///
 /// Everything the window needs to run transfers for the logged-in account:
-/// a local store over the whole file system (so that a family's local end is
-/// a plain path, as the command-line client writes it too), the account's
-/// task store with every stored family loaded, and the task manager. The
-/// service store is the window's own and is only borrowed.
+/// a service store of its own (over its own back end with the session's
+/// cookies, so that executor threads never touch the caches the panes
+/// browse), a local store over the whole file system (so that a family's
+/// local end is a plain path, as the command-line client writes it too), the
+/// account's task store with every stored family loaded, and the manager.
 ///
 //===----------------------------------------------------------------------===//
 #pragma once
 
+#include "cli/SessionStores.h"
 #include "platform/HResult.h"
 #include "store/ObjectInfo.h"
 #include "tasks/BinaryFileTaskStore.h"
@@ -18,11 +20,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <string_view>
-
-namespace korvex {
-class DataStore;
-}
 
 namespace korvex::app {
 
@@ -37,14 +34,14 @@ struct PreparedTransfer {
 
 class TransferSession {
  public:
-  /// `service` must outlive the session.
-  TransferSession(DataStore& service, std::string_view accountName, TaskManagerOptions options = {});
+  TransferSession(const cli::Session& session, const DeploymentValues& deployment, TaskManagerOptions options = {});
   /// Stops every executor; unfinished families stay stored for next time.
   ~TransferSession();
   TransferSession(const TransferSession&) = delete;
   TransferSession& operator=(const TransferSession&) = delete;
 
-  /// Loads the stored families and starts the manager's thread.
+  /// Loads the stored families and starts the manager's thread; fails when
+  /// the service store cannot be opened or the thread cannot start.
   [[nodiscard]] HRESULT Start();
 
   [[nodiscard]] TaskManager& Manager() noexcept { return manager_; }
@@ -58,7 +55,9 @@ class TransferSession {
                                 PreparedTransfer& prepared);
 
  private:
-  std::shared_ptr<DataStore> service_;
+  cli::SessionStores stores_;
+  HRESULT serviceStatus_ = S_OK;
+  std::shared_ptr<DataStore> service_;  // borrowed from stores_; null when it could not open
   std::shared_ptr<DataStore> local_;
   TransferStoreContext context_;
   BinaryFileTaskStore taskStore_;

@@ -9,7 +9,17 @@
 #include "app/LoginDlg.h"
 #include "app/MainDlg.h"
 #include "app/NetDriveDlg.h"
+#include "app/OptionDlg.h"
+#include "app/TaskDetailDlg.h"
+#include "app/TransferListCtrl.h"
+#include "app/TransferListModel.h"
+#include "app/TransferSession.h"
 #include "cli/ClientStartup.h"
+#include "foundation/AutoStart.h"
+#include "foundation/Registry.h"
+#include "foundation/StringTable.h"
+#include "tasks/StoreWalk.h"
+#include "tasks/TaskManager.h"
 #include "support/KorvexdProcess.h"
 #include "support/TempHome.h"
 
@@ -31,6 +41,7 @@
 #include <QTableView>
 #include <QTimer>
 
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <set>
@@ -135,6 +146,19 @@ class DesktopClient : public korvex::testing::TempHomeTest {
   }
 
   static QString Problem(const korvex::app::CLoginDlg& dialog) { return dialog.findChild<QLabel*>("problem")->text(); }
+
+  korvex::cli::Session LogInAlice() {
+    korvex::app::CLoginDlg dialog(deployment_, false);
+    Submit(dialog, true, "alice", "alice-demo-1", "demo");
+    EXPECT_EQ(dialog.result(), QDialog::Accepted) << Problem(dialog).toStdString();
+    return dialog.GetSession();
+  }
+
+  bool AddFault(const std::string& fault) {
+    httplib::Client client(korvexd_.BaseUrl());
+    auto answer = client.Post(fault.empty() ? "/admin/faults/clear" : "/admin/faults", fault, "text/plain");
+    return answer && answer->status == 200;
+  }
 
   korvex::test::KorvexdProcess korvexd_;
   std::vector<std::unique_ptr<ScopedEnv>> env_;
@@ -241,6 +265,182 @@ TEST_F(DesktopClient, AccountBrowsesBothPanesAndEditsFolders) {
     EXPECT_EQ(Tree().count("/Reports.2026/") == 1, kept);
   }
   EXPECT_EQ(model.FindContainerRow("Reports.2026"), -1);
+}
+
+}  // namespace
+
+namespace {
+
+using korvex::FamilyState;
+using korvex::TransferDirection;
+using korvex::app::TransferListModel;
+
+QString Cell(const TransferListModel& model, int row, int column) {
+  return model.index(row, column).data().toString();
+}
+
+// The message boxes the transfer list shows without waiting for an answer.
+QString TakeNotice(QWidget& owner) {
+  QString text;
+  for (QMessageBox* box : owner.findChildren<QMessageBox*>()) {
+    text += box->text();
+    box->close();
+  }
+  return text;
+}
+
+TEST_F(DesktopClient, TransferListFollowsTransfersAndItsCommands) {
+  const korvex::cli::Session session = LogInAlice();
+  korvex::app::CMainDlg window(session, deployment_);
+  ASSERT_TRUE(korvex::Succeeded(window.Init()));
+  window.show();
+  korvex::app::CTransferListCtrl* list = window.TransferList();
+  ASSERT_NE(list, nullptr);
+  TransferListModel& rows = *list->Model();
+  korvex::TaskManager& manager = window.Transfers()->Manager();
+  QStringList finished;
+  QObject::connect(list, &korvex::app::CTransferListCtrl::transferFinished,
+                   [&](const QString& title, const QString& text) { finished << title + ": " + text; });
+
+  // Slow writes keep the upload running long enough to be paused.
+  const std::filesystem::path big = desktop_ / "big.bin";
+  korvex::testing::WriteText(big, std::string(3 << 20, 'k'));
+  ASSERT_TRUE(AddFault("delay=40,path=^/idtv1/stream/write/,count=100000,ttl=600"));
+  const korvex::ContainerInfo cloudRoot = window.NetPane()->Model()->Container();
+  ASSERT_EQ(list->StartTransfers(TransferDirection::kUpload, {big.string()}, cloudRoot).size(), 1u);
+  ASSERT_TRUE(WaitFor([&] { return rows.rowCount() == 1; }));
+  EXPECT_EQ(Cell(rows, 0, TransferListModel::kName), "big.bin");
+  EXPECT_EQ(Cell(rows, 0, TransferListModel::kKind), "File");
+
+  // The same transfer again is refused while the first is unfinished.
+  EXPECT_TRUE(list->StartTransfers(TransferDirection::kUpload, {big.string()}, cloudRoot).empty());
+  EXPECT_TRUE(TakeNotice(*list).startsWith("Repeated upload mission, \nFrom:\tbig.bin\nTo:\t"));
+
+  ASSERT_TRUE(WaitFor([&] { return rows.index(0, 0).data(TransferListModel::kPercentRole).toInt() > 0; }));
+  EXPECT_EQ(Cell(rows, 0, TransferListModel::kStatus), "Transfering");
+  EXPECT_TRUE(WaitFor([&] { return Cell(rows, 0, TransferListModel::kSpeed).endsWith("/s"); }, 5000));
+  SaveScreenshot(window, "main-window-transfer.png");
+
+  list->View()->selectRow(0);
+  list->PauseSelected();
+  ASSERT_TRUE(WaitFor([&] { return Cell(rows, 0, TransferListModel::kStatus) == "Pause"; }));
+  EXPECT_LT(rows.index(0, 0).data(TransferListModel::kPercentRole).toInt(), 100);
+  list->ViewDetail();
+  auto* detail = list->findChild<korvex::app::CTaskDetailDlg*>();
+  ASSERT_NE(detail, nullptr);
+  EXPECT_EQ(detail->findChild<QLabel*>("taskName")->text(), "big.bin");
+  EXPECT_EQ(detail->findChild<QLabel*>("transferState")->text(), "Pause");
+  EXPECT_EQ(detail->findChild<QLabel*>("unfinished")->text(), "1");
+  SaveScreenshot(*detail, "task-detail.png");
+  detail->close();
+
+  // The network's return resumes only what it can mend: not the user's
+  // pause, not a family waiting for the user's answer.
+  const auto family = rows.FamilyAt(0);
+  struct Case {
+    const char* what;
+    korvex::HRESULT stoppedBy;
+    bool resumed;
+  };
+  for (const Case& c : {Case{"user pause", korvex::E_ABORT, false},
+                        Case{"existing target", korvex::HR_ALREADY_EXISTS, false},
+                        Case{"lost connection", korvex::MakeHResult(0x804F2EFDu), true}}) {
+    SCOPED_TRACE(c.what);
+    family->lastError = c.stoppedBy;  // as a family stored by an earlier run
+    window.OnNetworkConnected();
+    EXPECT_EQ(family->state != FamilyState::kStopped, c.resumed);
+  }
+  ASSERT_TRUE(AddFault(""));
+  ASSERT_TRUE(WaitFor([&] { return Cell(rows, 0, TransferListModel::kStatus) == "Completed"; }, 60000));
+  EXPECT_EQ(rows.index(0, 0).data(TransferListModel::kPercentRole).toInt(), 100);
+  EXPECT_TRUE(Tree().count("/big.bin"));
+  EXPECT_TRUE(WaitFor([&] { return finished == QStringList{"Transfer completed: big.bin"}; }, 2000)) << finished.join("|").toStdString();
+
+  // A download into the local folder, then a file over the size limit.
+  korvex::ContainerInfo localFolder;
+  korvex::ItemInfo unused;
+  bool isFolder = false;
+  ASSERT_TRUE(korvex::Succeeded(
+      korvex::FindByAddress(*window.Transfers()->LocalStore(), desktop_.string() + "/", isFolder, localFolder, unused)));
+  ASSERT_EQ(list->StartTransfers(TransferDirection::kDownload, {cloudRoot.uri + "readme.txt"}, localFolder).size(), 1u)
+      << TakeNotice(*list).toStdString();
+  ASSERT_TRUE(WaitFor([&] { return rows.rowCount() == 2 && Cell(rows, 1, TransferListModel::kStatus) == "Completed"; }));
+  EXPECT_TRUE(std::filesystem::exists(desktop_ / "readme.txt"));
+
+  const std::filesystem::path huge = desktop_ / "huge.iso";
+  { std::ofstream(huge).flush(); }
+  std::filesystem::resize_file(huge, korvex::app::CTransferListCtrl::kSizeLimit + 1);  // sparse
+  EXPECT_TRUE(list->StartTransfers(TransferDirection::kUpload, {huge.string()}, cloudRoot).empty());
+  EXPECT_TRUE(TakeNotice(*list).startsWith("Size limited, the file(s) can't be uploaded: \nPath:\t"));
+  std::filesystem::remove(huge);
+
+  list->ClearCompleted();
+  EXPECT_TRUE(WaitFor([&] { return rows.rowCount() == 0; }));
+  EXPECT_TRUE(manager.Families().empty());
+
+  // Without a tray icon (none offscreen) closing asks first; "No" keeps the
+  // window, and with "ExitConfirm" off it closes at once.
+  bool closed = false;
+  QObject::connect(&window, &korvex::app::CMainDlg::closed, [&] { closed = true; });
+  {
+    MessageBoxAnswer answer(QMessageBox::No);
+    window.close();
+    EXPECT_TRUE(WaitFor([&] { return !answer.Text().isEmpty(); }, 3000));
+    EXPECT_TRUE(answer.Text().startsWith("Exiting "));
+  }
+  EXPECT_FALSE(closed);
+  EXPECT_TRUE(window.isVisible());
+  ASSERT_TRUE(korvex::WriteString(korvex::Hive::CurrentUser, korvex::kProductKey, "common", "ExitConfirm", "0"));
+  window.close();
+  EXPECT_TRUE(closed);
+}
+
+TEST_F(DesktopClient, OptionsAreStoredWhereTheClientReadsThem) {
+  using korvex::Hive;
+  const std::string program = "/opt/korvex data/bin/korvexdata";
+  const std::string passwordKey = std::string(korvex::kProductKey) + "\\alice";
+  {
+    korvex::app::COptionDlg dialog("alice", program);
+    dialog.show();
+    dialog.findChild<QCheckBox*>("encryptByDefault")->setChecked(true);
+    {
+      MessageBoxAnswer answer(QMessageBox::Ok);
+      dialog.accept();
+      EXPECT_TRUE(WaitFor([&] { return !answer.Text().isEmpty(); }, 3000));
+      EXPECT_EQ(answer.Text(), "Please set default password");
+    }
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
+    dialog.findChild<QLineEdit*>("defaultPassword")->setText("s3cret pass");
+    dialog.findChild<QCheckBox*>("autoRun")->setChecked(true);
+    dialog.findChild<QCheckBox*>("trayIcon")->setChecked(false);
+    dialog.findChild<QRadioButton*>("chinese")->setChecked(true);
+    SaveScreenshot(dialog, "options-dialog.png");
+    MessageBoxAnswer answer(QMessageBox::Ok);
+    dialog.accept();
+    EXPECT_TRUE(WaitFor([&] { return !answer.Text().isEmpty(); }, 3000));
+    EXPECT_EQ(answer.Text().toStdString(), korvex::UiString(korvex::kIdsLanguageChanged));
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_TRUE(dialog.TrayIconChanged());
+  }
+  EXPECT_EQ(korvex::ReadString(Hive::CurrentUser, passwordKey, "DefaultEncryptPassword", ""), "s3cret pass");
+  EXPECT_EQ(korvex::ReadString(Hive::CurrentUser, korvex::kProductKey, "common", "DisplayTrayIcon", ""), "0");
+  EXPECT_EQ(korvex::ReadString(Hive::CurrentUser, korvex::kProductKey, "Language", ""), "zh");
+  EXPECT_EQ(korvex::AutoStartProgram(), program);
+  const std::string entry = korvex::AutoStartEntryPath().string();
+  EXPECT_EQ(entry, (Home() / "config/autostart/korvexdata.desktop").string());
+
+  // Opened again, as after a restart, it shows what was stored; clearing the
+  // two choices removes the password and the autostart entry.
+  korvex::app::COptionDlg again("alice", program);
+  EXPECT_TRUE(again.findChild<QCheckBox*>("encryptByDefault")->isChecked());
+  EXPECT_TRUE(again.findChild<QCheckBox*>("autoRun")->isChecked());
+  EXPECT_FALSE(again.findChild<QCheckBox*>("trayIcon")->isChecked());
+  EXPECT_TRUE(again.findChild<QRadioButton*>("chinese")->isChecked());
+  again.findChild<QCheckBox*>("encryptByDefault")->setChecked(false);
+  again.findChild<QCheckBox*>("autoRun")->setChecked(false);
+  ASSERT_TRUE(again.Save());
+  EXPECT_FALSE(std::filesystem::exists(entry));
+  EXPECT_EQ(korvex::ReadString(Hive::CurrentUser, passwordKey, "DefaultEncryptPassword", "absent"), "absent");
 }
 
 }  // namespace
