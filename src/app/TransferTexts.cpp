@@ -7,6 +7,8 @@
 namespace korvex::app {
 namespace {
 
+// Texts are marked where they stand (QT_TRANSLATE_NOOP) so that lupdate
+// finds them, and translated here.
 QString Tr(const char* text) { return QCoreApplication::translate("TransferTexts", text); }
 
 // Counts UTF-16 units, as the limit was always counted.
@@ -18,7 +20,7 @@ QString Cut32(const QString& text) {
 }  // namespace
 
 QString FormatBytes(std::uint64_t bytes) {
-  if (bytes < 1024) return Tr("%1 B").arg(bytes);
+  if (bytes < 1024) return Tr(QT_TRANSLATE_NOOP("TransferTexts", "%1 B")).arg(bytes);
   static const char* const kUnits[] = {"KB", "MB", "GB", "TB"};
   double value = static_cast<double>(bytes) / 1024;
   int unit = 0;
@@ -54,15 +56,17 @@ QString EntryName(const QString& path) {
 QString RepeatedMissionText(bool upload, const QString& name, const QString& folder) {
   QString trimmed = folder;
   while (trimmed.endsWith('/') || trimmed.endsWith('\\')) trimmed.chop(1);
-  const QString text =
-      upload ? Tr("Repeated upload mission, \nFrom:\t%1\nTo:\t%2") : Tr("Repeated download mission, \nFrom:\t%1\nTo:\t%2");
+  const QString text = upload ? Tr(QT_TRANSLATE_NOOP("TransferTexts", "Repeated upload mission, \nFrom:\t%1\nTo:\t%2"))
+                              : Tr(QT_TRANSLATE_NOOP("TransferTexts", "Repeated download mission, \nFrom:\t%1\nTo:\t%2"));
   return text.arg(Cut32(name), Cut32(trimmed));
 }
 
 QString SizeLimitedText(bool upload, const QString& path, std::uint64_t bytes) {
-  const QString size = bytes >= 1024 ? Tr("%1 KB").arg(bytes / 1024) : Tr("%1 B").arg(bytes);
-  const QString text = upload ? Tr("Size limited, the file(s) can't be uploaded: \nPath:\t%1\nSize:\t%2")
-                              : Tr("Size limited, the file(s) can't be downloaded: \nPath:\t%1\nSize:\t%2");
+  const QString size = bytes >= 1024 ? Tr(QT_TRANSLATE_NOOP("TransferTexts", "%1 KB")).arg(bytes / 1024)
+                                     : Tr(QT_TRANSLATE_NOOP("TransferTexts", "%1 B")).arg(bytes);
+  const QString text =
+      upload ? Tr(QT_TRANSLATE_NOOP("TransferTexts", "Size limited, the file(s) can't be uploaded: \nPath:\t%1\nSize:\t%2"))
+             : Tr(QT_TRANSLATE_NOOP("TransferTexts", "Size limited, the file(s) can't be downloaded: \nPath:\t%1\nSize:\t%2"));
   return text.arg(path, size);
 }
 

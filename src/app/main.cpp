@@ -2,6 +2,7 @@
 
 #include "app/LoginDlg.h"
 #include "app/MainDlg.h"
+#include "app/Translation.h"
 #include "cli/ClientStartup.h"
 
 #include <QApplication>
@@ -21,6 +22,7 @@ int main(int argc, char** argv) {
     QMessageBox::critical(nullptr, QApplication::applicationName(), QString::fromStdString(error));
     return 1;
   }
+  (void)korvex::app::InstallTranslations(korvex::CurrentLanguage());
   // One pass per login: logging out closes the window and shows the login
   // dialog again in the same process.
   for (bool relogin = false;; relogin = true) {

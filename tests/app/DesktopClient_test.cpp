@@ -14,6 +14,7 @@
 #include "app/TransferListCtrl.h"
 #include "app/TransferListModel.h"
 #include "app/TransferSession.h"
+#include "app/Translation.h"
 #include "cli/ClientStartup.h"
 #include "foundation/AutoStart.h"
 #include "foundation/Registry.h"
@@ -41,8 +42,10 @@
 #include <QTableView>
 #include <QTimer>
 
+#include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <regex>
 #include <memory>
 #include <set>
 
@@ -441,6 +444,42 @@ TEST_F(DesktopClient, OptionsAreStoredWhereTheClientReadsThem) {
   ASSERT_TRUE(again.Save());
   EXPECT_FALSE(std::filesystem::exists(entry));
   EXPECT_EQ(korvex::ReadString(Hive::CurrentUser, passwordKey, "DefaultEncryptPassword", "absent"), "absent");
+}
+
+// Every text the window shows has a Chinese translation: the sources are
+// scanned again into a copy of the translation file, where any text without
+// one is marked unfinished. Then the language switch, as a restart applies it.
+TEST_F(DesktopClient, WindowTextsSwitchToChinese) {
+#ifdef KORVEX_LUPDATE
+  const std::filesystem::path copy = Home() / "check_zh_CN.ts";
+  std::filesystem::copy_file(KORVEX_APP_SOURCES "/translations/korvexdata_zh_CN.ts", copy);
+  const std::string command = std::string("\"") + KORVEX_LUPDATE + "\" -silent -no-obsolete -locations none \"" +
+                              KORVEX_APP_SOURCES + "\" -ts \"" + copy.string() + "\"";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  std::ifstream in(copy);
+  const std::string ts((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::regex unfinished(R"(<source>([^<]*)</source>\s*<translation type="unfinished")");
+  std::string untranslated;
+  for (auto it = std::sregex_iterator(ts.begin(), ts.end(), unfinished); it != std::sregex_iterator(); ++it)
+    untranslated += "\n  " + (*it)[1].str();
+  EXPECT_TRUE(untranslated.empty()) << "texts without a Chinese translation (cmake --build build --target "
+                                       "korvexdata_lupdate, then translate them):"
+                                    << untranslated;
+#endif
+
+  korvex::SetCurrentLanguage(korvex::kLanguageChinese);
+  ASSERT_TRUE(korvex::app::InstallTranslations(korvex::kLanguageChinese));
+  {
+    korvex::app::COptionDlg dialog("alice", "/usr/bin/korvexdata");
+    dialog.show();
+    EXPECT_EQ(dialog.windowTitle(), QString::fromUtf8("选项"));
+    EXPECT_EQ(dialog.findChild<QCheckBox*>("trayIcon")->text(), QString::fromUtf8("显示托盘图标"));
+    SaveScreenshot(dialog, "options-dialog-zh.png");
+  }
+  korvex::SetCurrentLanguage(korvex::kLanguageEnglish);
+  ASSERT_TRUE(korvex::app::InstallTranslations(korvex::kLanguageEnglish));
+  korvex::app::COptionDlg english("alice", "/usr/bin/korvexdata");
+  EXPECT_EQ(english.windowTitle(), "Options");
 }
 
 }  // namespace

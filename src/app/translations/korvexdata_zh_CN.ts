@@ -1,0 +1,550 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="zh_CN">
+<context>
+    <name>CDataStoreDlgBase</name>
+    <message>
+        <source>Sorting</source>
+        <translation>正在排序</translation>
+    </message>
+    <message>
+        <source>Back</source>
+        <translation>后退</translation>
+    </message>
+    <message>
+        <source>New Folder</source>
+        <translation>新建文件夹</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>删除</translation>
+    </message>
+    <message>
+        <source>Refresh</source>
+        <translation>刷新</translation>
+    </message>
+    <message>
+        <source>New &amp;Folder</source>
+        <translation>新建文件夹(&amp;F)</translation>
+    </message>
+    <message>
+        <source>&amp;Rename</source>
+        <translation>重命名(&amp;R)</translation>
+    </message>
+    <message>
+        <source>&amp;Delete</source>
+        <translation>删除(&amp;D)</translation>
+    </message>
+    <message>
+        <source>Rename</source>
+        <translation>重命名</translation>
+    </message>
+    <message>
+        <source>%1 failed (error 0x%2).</source>
+        <translation>%1失败（错误 0x%2）。</translation>
+    </message>
+    <message>
+        <source>%1 failed: %2</source>
+        <translation>%1失败：%2</translation>
+    </message>
+    <message>
+        <source>Listing</source>
+        <translation>正在列出</translation>
+    </message>
+    <message>
+        <source>Opening &quot;%1&quot;</source>
+        <translation>正在打开“%1”</translation>
+    </message>
+    <message>
+        <source>Refreshing</source>
+        <translation>正在刷新</translation>
+    </message>
+    <message>
+        <source>Creating a folder</source>
+        <translation>正在创建文件夹</translation>
+    </message>
+    <message>
+        <source>Delete File(s)</source>
+        <translation>删除文件</translation>
+    </message>
+    <message>
+        <source>Are you sure you want to delete these %1 entries?</source>
+        <translation>确定要删除这 %1 项吗？</translation>
+    </message>
+    <message>
+        <source>Delete Folder</source>
+        <translation>删除文件夹</translation>
+    </message>
+    <message>
+        <source>Delete File</source>
+        <translation>删除文件</translation>
+    </message>
+    <message>
+        <source>Are you sure you want to delete &quot;%1&quot;?</source>
+        <translation>确定要删除“%1”吗？</translation>
+    </message>
+    <message>
+        <source>Deleting</source>
+        <translation>正在删除</translation>
+    </message>
+</context>
+<context>
+    <name>CLocalDriveDlg</name>
+    <message>
+        <source>Opening &quot;%1&quot;</source>
+        <translation>正在打开“%1”</translation>
+    </message>
+</context>
+<context>
+    <name>CLoginDlg</name>
+    <message>
+        <source>KorvexData SMB - Login</source>
+        <translation>KorvexData SMB - 登录</translation>
+    </message>
+    <message>
+        <source>Account</source>
+        <translation>账号</translation>
+    </message>
+    <message>
+        <source>Access Code</source>
+        <translation>访问码</translation>
+    </message>
+    <message>
+        <source>Login name:</source>
+        <translation>登录名：</translation>
+    </message>
+    <message>
+        <source>Password:</source>
+        <translation>密码：</translation>
+    </message>
+    <message>
+        <source>Domain:</source>
+        <translation>域名：</translation>
+    </message>
+    <message>
+        <source>Remember account</source>
+        <translation>记住账号</translation>
+    </message>
+    <message>
+        <source>Remember password</source>
+        <translation>记住密码</translation>
+    </message>
+    <message>
+        <source>Log in automatically</source>
+        <translation>自动登录</translation>
+    </message>
+    <message>
+        <source>Access code:</source>
+        <translation>访问码：</translation>
+    </message>
+    <message>
+        <source>Login</source>
+        <translation>登录</translation>
+    </message>
+    <message>
+        <source>Logging in...</source>
+        <translation>正在登录...</translation>
+    </message>
+</context>
+<context>
+    <name>CMainDlg</name>
+    <message>
+        <source>KorvexData SMB</source>
+        <translation>KorvexData SMB</translation>
+    </message>
+    <message>
+        <source>KorvexData SMB - %1</source>
+        <translation>KorvexData SMB - %1</translation>
+    </message>
+    <message>
+        <source>&amp;File</source>
+        <translation>文件(&amp;F)</translation>
+    </message>
+    <message>
+        <source>&amp;Options</source>
+        <translation>选项(&amp;O)</translation>
+    </message>
+    <message>
+        <source>L&amp;ogout</source>
+        <translation>注销(&amp;O)</translation>
+    </message>
+    <message>
+        <source>&amp;Exit</source>
+        <translation>退出(&amp;E)</translation>
+    </message>
+    <message>
+        <source>&amp;Edit</source>
+        <translation>编辑(&amp;E)</translation>
+    </message>
+    <message>
+        <source>New &amp;Folder</source>
+        <translation>新建文件夹(&amp;F)</translation>
+    </message>
+    <message>
+        <source>&amp;Rename</source>
+        <translation>重命名(&amp;R)</translation>
+    </message>
+    <message>
+        <source>&amp;Delete</source>
+        <translation>删除(&amp;D)</translation>
+    </message>
+    <message>
+        <source>The cloud disk could not be opened (error 0x%1).</source>
+        <translation>无法打开云盘（错误 0x%1）。</translation>
+    </message>
+    <message>
+        <source>The local folders could not be listed (error 0x%1).</source>
+        <translation>无法列出本地文件夹（错误 0x%1）。</translation>
+    </message>
+    <message>
+        <source>Transfers cannot run (error %1).</source>
+        <translation>无法进行传输（错误 %1）。</translation>
+    </message>
+</context>
+<context>
+    <name>COptionDlg</name>
+    <message>
+        <source>Options</source>
+        <translation>选项</translation>
+    </message>
+    <message>
+        <source>Encrypt File</source>
+        <translation>文件加密</translation>
+    </message>
+    <message>
+        <source>All file use default password when I upload them</source>
+        <translation>上传时所有文件都使用默认密码加密</translation>
+    </message>
+    <message>
+        <source>Default Password</source>
+        <translation>默认密码</translation>
+    </message>
+    <message>
+        <source>General</source>
+        <translation>常规</translation>
+    </message>
+    <message>
+        <source>Automatically run at start-up</source>
+        <translation>开机时自动运行</translation>
+    </message>
+    <message>
+        <source>Display tray icon</source>
+        <translation>显示托盘图标</translation>
+    </message>
+    <message>
+        <source>The settings could not be saved.</source>
+        <translation>无法保存设置。</translation>
+    </message>
+</context>
+<context>
+    <name>CTaskDetailDlg</name>
+    <message>
+        <source>Upload</source>
+        <translation>上传</translation>
+    </message>
+    <message>
+        <source>Download</source>
+        <translation>下载</translation>
+    </message>
+    <message>
+        <source>Backup</source>
+        <translation>备份</translation>
+    </message>
+    <message>
+        <source>Transfer</source>
+        <translation>传输</translation>
+    </message>
+    <message>
+        <source>Task Name:</source>
+        <translation>任务名称：</translation>
+    </message>
+    <message>
+        <source>Net Url:</source>
+        <translation>网络地址：</translation>
+    </message>
+    <message>
+        <source>Local Path:</source>
+        <translation>本地路径：</translation>
+    </message>
+    <message>
+        <source>Task Type:</source>
+        <translation>任务类型：</translation>
+    </message>
+    <message>
+        <source>Transfer State:</source>
+        <translation>传输状态：</translation>
+    </message>
+    <message>
+        <source>Unfinished:</source>
+        <translation>未完成：</translation>
+    </message>
+    <message>
+        <source>Retry:</source>
+        <translation>重试：</translation>
+    </message>
+    <message>
+        <source>Unfinished Task List:</source>
+        <translation>未完成任务列表：</translation>
+    </message>
+</context>
+<context>
+    <name>CTransferListCtrl</name>
+    <message>
+        <source>Start</source>
+        <translation>开始</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <translation>暂停</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>删除</translation>
+    </message>
+    <message>
+        <source>Detail</source>
+        <translation>详情</translation>
+    </message>
+    <message>
+        <source>&amp;Transfer</source>
+        <translation>传输(&amp;T)</translation>
+    </message>
+    <message>
+        <source>&amp;Start</source>
+        <translation>开始(&amp;S)</translation>
+    </message>
+    <message>
+        <source>&amp;Pause</source>
+        <translation>暂停(&amp;P)</translation>
+    </message>
+    <message>
+        <source>&amp;Delete</source>
+        <translation>删除(&amp;D)</translation>
+    </message>
+    <message>
+        <source>Start All</source>
+        <translation>全部开始</translation>
+    </message>
+    <message>
+        <source>Pause All</source>
+        <translation>全部暂停</translation>
+    </message>
+    <message>
+        <source>Clear All Completed</source>
+        <translation>清除所有已完成</translation>
+    </message>
+    <message>
+        <source>Skip Error</source>
+        <translation>跳过错误</translation>
+    </message>
+    <message>
+        <source>View Detail</source>
+        <translation>查看详情</translation>
+    </message>
+    <message>
+        <source>Transfer</source>
+        <translation>传输</translation>
+    </message>
+    <message>
+        <source>Repeated Mission</source>
+        <translation>重复任务</translation>
+    </message>
+    <message>
+        <source>Size limited</source>
+        <translation>大小受限</translation>
+    </message>
+    <message>
+        <source>Delete the selected transfer(s)?</source>
+        <translation>删除选中的传输任务吗？</translation>
+    </message>
+    <message>
+        <source>Transfer completed</source>
+        <translation>传输完成</translation>
+    </message>
+    <message>
+        <source>Transfer stopped</source>
+        <translation>传输已停止</translation>
+    </message>
+</context>
+<context>
+    <name>CTrayIcon</name>
+    <message>
+        <source>Open ZEPH300</source>
+        <translation>打开 ZEPH300</translation>
+    </message>
+    <message>
+        <source>L&amp;ogout</source>
+        <translation>注销(&amp;O)</translation>
+    </message>
+    <message>
+        <source>&amp;Options</source>
+        <translation>选项(&amp;O)</translation>
+    </message>
+    <message>
+        <source>&amp;Exit</source>
+        <translation>退出(&amp;E)</translation>
+    </message>
+</context>
+<context>
+    <name>EntryListModel</name>
+    <message>
+        <source>Name</source>
+        <translation>名称</translation>
+    </message>
+    <message>
+        <source>Size</source>
+        <translation>大小</translation>
+    </message>
+    <message>
+        <source>Modify Time</source>
+        <translation>修改时间</translation>
+    </message>
+    <message>
+        <source>The name could not be changed (error 0x%1).</source>
+        <translation>无法更改名称（错误 0x%1）。</translation>
+    </message>
+</context>
+<context>
+    <name>QObject</name>
+    <message>
+        <source>Empty name</source>
+        <translation>名称为空</translation>
+    </message>
+    <message>
+        <source>The name can&apos;t contain:</source>
+        <translation>名称不能包含：</translation>
+    </message>
+</context>
+<context>
+    <name>TransferListModel</name>
+    <message>
+        <source>Wait to Retry</source>
+        <translation>等待重试</translation>
+    </message>
+    <message>
+        <source>Transfering</source>
+        <translation>正在传输</translation>
+    </message>
+    <message>
+        <source>Waiting</source>
+        <translation>等待中</translation>
+    </message>
+    <message>
+        <source>Completed</source>
+        <translation>已完成</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <translation>暂停</translation>
+    </message>
+    <message>
+        <source>Pause: %1</source>
+        <translation>暂停：%1</translation>
+    </message>
+    <message>
+        <source>Directory</source>
+        <translation>目录</translation>
+    </message>
+    <message>
+        <source>File</source>
+        <translation>文件</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>名称</translation>
+    </message>
+    <message>
+        <source>Type</source>
+        <translation>类型</translation>
+    </message>
+    <message>
+        <source>Size</source>
+        <translation>大小</translation>
+    </message>
+    <message>
+        <source>Progress</source>
+        <translation>进度</translation>
+    </message>
+    <message>
+        <source>Speed</source>
+        <translation>速度</translation>
+    </message>
+    <message>
+        <source>Remain</source>
+        <translation>剩余时间</translation>
+    </message>
+    <message>
+        <source>Elapsed</source>
+        <translation>已用时间</translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation>状态</translation>
+    </message>
+    <message>
+        <source>Local Path</source>
+        <translation>本地路径</translation>
+    </message>
+    <message>
+        <source>Net URI</source>
+        <translation>网络路径</translation>
+    </message>
+</context>
+<context>
+    <name>TransferTexts</name>
+    <message>
+        <source>%1 B</source>
+        <translation>%1 字节</translation>
+    </message>
+    <message>
+        <source>Repeated upload mission, 
+From:	%1
+To:	%2</source>
+        <translation>重复的上传任务，
+从：	%1
+到：	%2</translation>
+    </message>
+    <message>
+        <source>Repeated download mission, 
+From:	%1
+To:	%2</source>
+        <translation>重复的下载任务，
+从：	%1
+到：	%2</translation>
+    </message>
+    <message>
+        <source>%1 KB</source>
+        <translation>%1 KB</translation>
+    </message>
+    <message>
+        <source>Size limited, the file(s) can&apos;t be uploaded: 
+Path:	%1
+Size:	%2</source>
+        <translation>文件大小超出限制，无法上传：
+路径：	%1
+大小：	%2</translation>
+    </message>
+    <message>
+        <source>Size limited, the file(s) can&apos;t be downloaded: 
+Path:	%1
+Size:	%2</source>
+        <translation>文件大小超出限制，无法下载：
+路径：	%1
+大小：	%2</translation>
+    </message>
+</context>
+<context>
+    <name>korvex::app::CLocalDriveDlg</name>
+    <message>
+        <source>Local:</source>
+        <translation>本地：</translation>
+    </message>
+</context>
+<context>
+    <name>korvex::app::CNetDriveDlg</name>
+    <message>
+        <source>Cloud:</source>
+        <translation>云端：</translation>
+    </message>
+</context>
+</TS>
