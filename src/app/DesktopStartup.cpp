@@ -30,6 +30,7 @@ struct ShownWindows {
   void BringForward() const {
     QWidget* window = main && (!login || !login->isVisible()) ? static_cast<QWidget*>(main.data()) : login.data();
     if (!window) return;
+    LogMgr::Get().Info("Startup", "A later start asked for the %s", window == main ? "main window" : "login dialog");
     if (window->isMinimized()) window->showNormal();
     else window->show();
     window->raise();

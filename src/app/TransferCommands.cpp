@@ -191,6 +191,8 @@ void CTransferCommands::Report(const std::vector<std::uint32_t>& queued, const s
 void CTransferCommands::FollowProgress() {
   std::uint64_t done = 0;
   std::uint64_t total = 0;
+  // A folder's total is known only once its walk has queued every file.
+  bool totalKnown = true;
   bool refreshCloud = false;
   bool refreshLocal = false;
   QString stopped;
@@ -208,18 +210,23 @@ void CTransferCommands::FollowProgress() {
     }
     const FamilyProgress progress = family->Progress();
     done += progress.doneBytes;
-    total += progress.totalBytes.value_or(progress.doneBytes);
+    totalKnown = totalKnown && progress.totalBytes && *progress.totalBytes >= progress.doneBytes;
+    total += progress.totalBytes.value_or(0);
     ++it;
   }
   if (refreshCloud) (void)cloud_.Refresh();
   if (refreshLocal) (void)local_.Refresh();
   const QLocale locale;
   if (!following_.empty()) {
-    const int percent = total > 0 ? static_cast<int>(done * 100 / total) : 0;
-    statusLine_.setText(tr("Transferring %n item(s): %1% (%2 of %3)", nullptr, static_cast<int>(following_.size()))
-                            .arg(percent)
-                            .arg(locale.formattedDataSize(static_cast<qint64>(done)),
-                                 locale.formattedDataSize(static_cast<qint64>(total))));
+    const int count = static_cast<int>(following_.size());
+    const QString doneText = locale.formattedDataSize(static_cast<qint64>(done));
+    if (totalKnown && total > 0) {
+      statusLine_.setText(tr("Transferring %n item(s): %1% (%2 of %3)", nullptr, count)
+                              .arg(static_cast<int>(done * 100 / total))
+                              .arg(doneText, locale.formattedDataSize(static_cast<qint64>(total))));
+    } else {
+      statusLine_.setText(tr("Transferring %n item(s): %1 so far", nullptr, count).arg(doneText));
+    }
     return;
   }
   progressTimer_->stop();

@@ -67,8 +67,10 @@ void Knock(const sockaddr_un& address, socklen_t length) {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return;
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) == 0) {
+      // The running client may accept and close before this byte arrives; a
+      // broken pipe then must not kill this process.
       const char knock = 's';
-      (void)!::write(fd, &knock, 1);
+      (void)::send(fd, &knock, 1, MSG_NOSIGNAL);
       ::close(fd);
       return;
     }
