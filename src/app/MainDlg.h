@@ -1,13 +1,17 @@
 //===- app/MainDlg.h - The main window --------------------------*- C++ -*-===//
 ///
 /// The window of one login: the cloud pane beside the local pane, the
-/// transfer list below them, and the tray icon. It owns the session's stores
-/// and transfers; they end with the window, so a fresh login gets fresh
-/// stores and cookies, and unfinished transfers are saved for the next one.
+/// commands between them, the session's transfers with their list below
+/// the panes, and the tray icon. It owns the session's stores; they end with
+/// the window, so a fresh login gets fresh stores and cookies.
 ///
 /// Closing the window only hides it while the tray icon is shown; otherwise
-/// "ExitConfirm" decides whether the user is asked first. Logout and exit
-/// close it for good and emit closed().
+/// "ExitConfirm" decides whether the user is asked before the exit routine.
+///
+/// Its exit routine ends every way out: it stops the transfers (they are
+/// saved and resume at the next login) and then either leaves the event
+/// loop with kExitRelogin, after which start-up shows the login dialog
+/// again, or with 0, after which start-up shuts the program down.
 ///
 //===----------------------------------------------------------------------===//
 #pragma once
@@ -22,69 +26,85 @@
 
 #include <memory>
 
-class QSplitter;
+class QLabel;
 
 namespace korvex::app {
 
+class CCloudCommands;
 class CLocalDriveDlg;
 class CNetDriveDlg;
+class CTransferCommands;
 class CTransferListCtrl;
 class CTrayIcon;
 class DesktopNotifier;
-class TransferSession;
+class SessionTransfers;
+
+/// Reasons of the exit routine.
+inline constexpr int kExitProgram = 2;
+inline constexpr int kExitRelogin = 4;
+
+struct MainWindowOptions {
+  /// Set for every main window but the first of the process.
+  bool relogin = false;
+  /// The "reset" start: stored transfers come back stopped.
+  bool reset = false;
+};
 
 class CMainDlg : public QMainWindow {
   Q_OBJECT
  public:
-  CMainDlg(const cli::Session& session, const DeploymentValues& deployment, QWidget* parent = nullptr);
+  CMainDlg(const cli::Session& session, const DeploymentValues& deployment, MainWindowOptions options = {},
+           QWidget* parent = nullptr);
   ~CMainDlg() override;
 
-  /// Opens both stores and lists their roots; a failure is shown in the
-  /// status bar and returned (the panes that could open stay usable).
+  /// Opens both stores, lists their roots and starts the transfers; a
+  /// failure is shown in the window and returned (the panes that could open
+  /// stay usable).
   [[nodiscard]] HRESULT Init();
-  /// True once the user chose "Logout": the caller shows the login again.
-  [[nodiscard]] bool LogoutRequested() const noexcept { return logout_; }
+  /// The exit routine: kExitRelogin for a logout, kExitProgram otherwise.
+  void Exit(int reason);
 
+  [[nodiscard]] const MainWindowOptions& Options() const noexcept { return options_; }
   [[nodiscard]] CNetDriveDlg* NetPane() const noexcept { return net_; }
   [[nodiscard]] CLocalDriveDlg* LocalPane() const noexcept { return local_; }
-  /// Null when the cloud disk could not be opened.
+  /// Null for an access-code session and before Init.
+  [[nodiscard]] SessionTransfers* Transfers() const noexcept { return transfers_.get(); }
+  [[nodiscard]] CTransferCommands* TransferCommands() const noexcept { return transferCommands_; }
+  [[nodiscard]] CCloudCommands* CloudCommands() const noexcept { return cloudCommands_; }
+  /// Null when there are no transfers (access-code session, before Init).
   [[nodiscard]] CTransferListCtrl* TransferList() const noexcept { return transferList_; }
-  [[nodiscard]] TransferSession* Transfers() const noexcept { return transfers_.get(); }
   [[nodiscard]] CTrayIcon* Tray() const noexcept { return tray_; }
 
-  /// Shows, restores and raises the window.
+  /// Shows, restores and raises the window (the tray's "Open" command).
   void ShowAndActivate();
   /// "&Options": the options dialog; the tray icon follows its choice.
   void ShowOptions();
-  /// "&Exit": closes the window without asking again.
-  void ExitProgram();
   /// The network came back (message 1465 of the network event sink).
   void OnNetworkConnected();
-
- signals:
-  /// The window closed for good (exit or logout).
-  void closed();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  [[nodiscard]] HRESULT OpenPanes();
   void BuildMenus();
   void BuildTray();
-  /// Puts the transfer list under `panes` and makes the splitter of both
-  /// the central widget.
-  void AddTransferList(QSplitter* panes, const DeploymentValues& deployment);
+  /// Puts the transfer list under the panes.
+  void AddTransferList();
 
   cli::SessionStores stores_;
-  DeploymentValues deployment_;
   std::unique_ptr<DataStore> localStore_;
+  // Declared after the stores it borrows, so that it stops before they go.
+  std::unique_ptr<SessionTransfers> transfers_;
+  MainWindowOptions options_;
   CNetDriveDlg* net_ = nullptr;
   CLocalDriveDlg* local_ = nullptr;
-  std::unique_ptr<TransferSession> transfers_;  // outlives the list, which is in the central widget
-  CTransferListCtrl* transferList_ = nullptr;
+  CTransferCommands* transferCommands_ = nullptr;
+  CCloudCommands* cloudCommands_ = nullptr;
+  QLabel* transferLine_ = nullptr;
+  CTransferListCtrl* transferList_ = nullptr;  // in the central widget
   CTrayIcon* tray_ = nullptr;
   DesktopNotifier* notifier_ = nullptr;
-  bool logout_ = false;
   bool exiting_ = false;
 };
 

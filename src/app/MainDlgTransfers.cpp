@@ -1,47 +1,38 @@
-//===- app/MainDlgTransfers.cpp - The main window's transfers and tray ----===//
+//===- app/MainDlgTransfers.cpp - The main window's transfer list and tray -===//
 //
 // The parts of CMainDlg around its transfers: the list under the panes, the
 // tray icon, notifications, the options dialog and what closing does.
 
-#include "app/AppIcon.h"
 #include "app/DesktopNotifier.h"
 #include "app/MainDlg.h"
 #include "app/NetworkResume.h"
 #include "app/OptionDlg.h"
+#include "app/SessionTransfers.h"
+#include "app/TransferCommands.h"
 #include "app/TransferListCtrl.h"
-#include "app/TransferSession.h"
-#include "app/TransferTexts.h"
 #include "app/TrayIcon.h"
 #include "app/WindowSettings.h"
-#include "foundation/LogMgr.h"
 #include "foundation/StringTable.h"
 
-#include <QApplication>
 #include <QCloseEvent>
-#include <QMenuBar>
+#include <QCoreApplication>
 #include <QMessageBox>
 #include <QSplitter>
-#include <QStatusBar>
 
 namespace korvex::app {
 
-void CMainDlg::AddTransferList(QSplitter* panes, const DeploymentValues& deployment) {
-  transfers_ = std::make_unique<TransferSession>(stores_.GetSession(), deployment);
-  if (const HRESULT hr = transfers_->Start(); Failed(hr)) {
-    statusBar()->showMessage(tr("Transfers cannot run (error %1).").arg(HexStatus(hr)));
-  }
+void CMainDlg::AddTransferList() {
   auto* split = new QSplitter(Qt::Vertical, this);
-  split->addWidget(panes);
-  transferList_ = new CTransferListCtrl(*transfers_, split);
+  split->addWidget(takeCentralWidget());
+  transferList_ = new CTransferListCtrl(transfers_->Manager(), split);
   split->addWidget(transferList_);
   split->setStretchFactor(0, 3);
   split->setStretchFactor(1, 1);
   setCentralWidget(split);
-  menuBar()->addMenu(transferList_->Menu());
 
-  connect(transferList_, &CTransferListCtrl::transfersAdded, this, [split] {
+  connect(transferCommands_, &CTransferCommands::transfersQueued, this, [split] {
     // The list comes back into view when the user had dragged it shut.
-    QList<int> sizes = split->sizes();
+    const QList<int> sizes = split->sizes();
     if (sizes.size() == 2 && sizes[1] == 0) split->setSizes({sizes[0] * 3 / 4, sizes[0] / 4});
   });
   connect(transferList_, &CTransferListCtrl::transferFinished, notifier_, &DesktopNotifier::Notify);
@@ -53,11 +44,8 @@ void CMainDlg::BuildTray() {
   notifier_ = new DesktopNotifier(tray_, this);
   connect(tray_, &CTrayIcon::openRequested, this, &CMainDlg::ShowAndActivate);
   connect(tray_, &CTrayIcon::optionsRequested, this, &CMainDlg::ShowOptions);
-  connect(tray_, &CTrayIcon::exitRequested, this, &CMainDlg::ExitProgram);
-  connect(tray_, &CTrayIcon::logoutRequested, this, [this] {
-    logout_ = true;
-    close();
-  });
+  connect(tray_, &CTrayIcon::exitRequested, this, [this] { Exit(kExitProgram); });
+  connect(tray_, &CTrayIcon::logoutRequested, this, [this] { Exit(kExitRelogin); });
 }
 
 void CMainDlg::ShowAndActivate() {
@@ -72,17 +60,12 @@ void CMainDlg::ShowOptions() {
   if (dialog.exec() == QDialog::Accepted && dialog.TrayIconChanged()) tray_->SetShown(ReadFlag(kDisplayTrayIcon));
 }
 
-void CMainDlg::ExitProgram() {
-  exiting_ = true;
-  close();
-}
-
 void CMainDlg::OnNetworkConnected() {
   if (transfers_) (void)ResumeAfterNetworkReturn(transfers_->Manager());
 }
 
 void CMainDlg::closeEvent(QCloseEvent* event) {
-  if (!logout_ && !exiting_) {
+  if (!exiting_) {
     switch (DecideClose(tray_->Shown())) {
       case CloseAction::kHide:
         hide();
@@ -99,10 +82,9 @@ void CMainDlg::closeEvent(QCloseEvent* event) {
       case CloseAction::kExit:
         break;
     }
+    Exit(kExitProgram);
   }
-  tray_->SetShown(false);
   event->accept();
-  emit closed();
 }
 
 }  // namespace korvex::app

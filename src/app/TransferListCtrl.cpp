@@ -4,10 +4,9 @@
 
 #include "app/TaskDetailDlg.h"
 #include "app/TransferListModel.h"
-#include "app/TransferSession.h"
 #include "app/TransferTexts.h"
-#include "foundation/LogMgr.h"
 #include "foundation/StatusMessages.h"
+#include "tasks/TaskManager.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -18,13 +17,10 @@
 #include <QPushButton>
 #include <QStyledItemDelegate>
 #include <QTableView>
-#include <QTimer>
 #include <QVBoxLayout>
 
 namespace korvex::app {
 namespace {
-
-constexpr int kNoticeMs = 15000;
 
 class ProgressDelegate : public QStyledItemDelegate {
  public:
@@ -44,8 +40,8 @@ class ProgressDelegate : public QStyledItemDelegate {
 
 }  // namespace
 
-CTransferListCtrl::CTransferListCtrl(TransferSession& session, QWidget* parent)
-    : QWidget(parent), session_(session), model_(new TransferListModel(session.Manager(), this)) {
+CTransferListCtrl::CTransferListCtrl(TaskManager& manager, QWidget* parent)
+    : QWidget(parent), manager_(manager), model_(new TransferListModel(manager, this)) {
   setObjectName("transferList");
   view_ = new QTableView(this);
   view_->setModel(model_);
@@ -105,36 +101,6 @@ void CTransferListCtrl::BuildMenu() {
   menu_->addAction(tr("View Detail"), this, &CTransferListCtrl::ViewDetail);
 }
 
-std::vector<std::uint32_t> CTransferListCtrl::StartTransfers(TransferDirection direction,
-                                                             const std::vector<std::string>& sources,
-                                                             const ContainerInfo& into) {
-  const bool upload = direction != TransferDirection::kDownload;
-  TaskManager& manager = session_.Manager();
-  std::vector<std::uint32_t> ids;
-  for (const std::string& source : sources) {
-    PreparedTransfer prepared;
-    if (const HRESULT hr = session_.Prepare(direction, source, into, prepared); Failed(hr)) {
-      std::string message;
-      if (!StatusMessages::Get().Lookup(hr, message)) message = HexStatus(hr).toStdString();
-      Notice(tr("Transfer"), QString::fromStdString(source) + "\n" + QString::fromStdString(message));
-      continue;
-    }
-    if (manager.IsDuplicate(*prepared.family)) {
-      Notice(tr("Repeated Mission"), RepeatedMissionText(upload, QString::fromStdString(prepared.sourceName),
-                                                         QString::fromStdString(into.uri)));
-      continue;
-    }
-    if (prepared.fileBytes > kSizeLimit) {
-      Notice(tr("Size limited"), SizeLimitedText(upload, QString::fromStdString(source), prepared.fileBytes));
-      continue;
-    }
-    ids.push_back(prepared.family->Id());
-    manager.AddFamily(std::move(prepared.family), false);
-  }
-  if (!ids.empty()) emit transfersAdded();
-  return ids;
-}
-
 std::vector<std::uint32_t> CTransferListCtrl::SelectedIds() const {
   std::vector<std::uint32_t> ids;
   for (const QModelIndex& index : view_->selectionModel()->selectedRows()) {
@@ -143,16 +109,16 @@ std::vector<std::uint32_t> CTransferListCtrl::SelectedIds() const {
   return ids;
 }
 
-void CTransferListCtrl::StartSelected() { (void)session_.Manager().ResumeFamilies(SelectedIds()); }
+void CTransferListCtrl::StartSelected() { (void)manager_.ResumeFamilies(SelectedIds()); }
 
-void CTransferListCtrl::PauseSelected() { (void)session_.Manager().StopFamilies(SelectedIds()); }
+void CTransferListCtrl::PauseSelected() { (void)manager_.StopFamilies(SelectedIds()); }
 
 void CTransferListCtrl::DeleteSelected(bool confirm) {
   const std::vector<std::uint32_t> ids = SelectedIds();
   if (ids.empty()) return;
   if (confirm && QMessageBox::question(this, tr("Delete"), tr("Delete the selected transfer(s)?")) != QMessageBox::Yes)
     return;
-  TaskManager& manager = session_.Manager();
+  TaskManager& manager = manager_;
   for (const std::uint32_t id : ids) {
     const auto family = manager.GetFamily(id);
     if (!family) continue;
@@ -169,12 +135,12 @@ void CTransferListCtrl::DeleteSelected(bool confirm) {
 
 void CTransferListCtrl::StartAll() {
   const std::vector<std::uint32_t> ids = model_->FamilyIds();
-  (void)session_.Manager().ResumeFamilies(ids);
+  (void)manager_.ResumeFamilies(ids);
 }
 
 void CTransferListCtrl::PauseAll() {
   const std::vector<std::uint32_t> ids = model_->FamilyIds();
-  (void)session_.Manager().StopFamilies(ids);
+  (void)manager_.StopFamilies(ids);
 }
 
 void CTransferListCtrl::ClearCompleted() {
@@ -183,11 +149,11 @@ void CTransferListCtrl::ClearCompleted() {
     const auto family = model_->FamilyAt(row);
     if (family->state == FamilyState::kCompleted) completed.push_back(family->Id());
   }
-  (void)session_.Manager().RemoveFamilies(completed, true);
+  (void)manager_.RemoveFamilies(completed, true);
 }
 
 void CTransferListCtrl::SkipError() {
-  TaskManager& manager = session_.Manager();
+  TaskManager& manager = manager_;
   for (const std::uint32_t id : SelectedIds()) {
     const auto family = manager.GetFamily(id);
     if (!family || family->state != FamilyState::kStopped || Succeeded(family->lastError) ||
@@ -211,10 +177,10 @@ void CTransferListCtrl::ViewDetail() {
 
 void CTransferListCtrl::OnFamilyFinished(std::uint32_t id, bool succeeded, HRESULT error) {
   if (removeWhenDone_.erase(id) != 0) {
-    if (succeeded) (void)session_.Manager().RemoveFamily(id, true);
+    if (succeeded) (void)manager_.RemoveFamily(id, true);
     return;
   }
-  const auto family = session_.Manager().GetFamily(id);
+  const auto family = manager_.GetFamily(id);
   if (!family) return;
   const QString name = EntryName(QString::fromStdString(family->SourcePath()));
   if (succeeded) {
@@ -224,13 +190,6 @@ void CTransferListCtrl::OnFamilyFinished(std::uint32_t id, bool succeeded, HRESU
   std::string message;
   if (!StatusMessages::Get().Lookup(error, message)) message = HexStatus(error).toStdString();
   emit transferFinished(tr("Transfer stopped"), name + "\n" + QString::fromStdString(message), false);
-}
-
-void CTransferListCtrl::Notice(const QString& caption, const QString& text) {
-  auto* box = new QMessageBox(QMessageBox::Information, caption, text, QMessageBox::Ok, this);
-  box->setAttribute(Qt::WA_DeleteOnClose);
-  QTimer::singleShot(kNoticeMs, box, &QMessageBox::close);
-  box->open();
 }
 
 }  // namespace korvex::app

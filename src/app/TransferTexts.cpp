@@ -11,12 +11,6 @@ namespace {
 // finds them, and translated here.
 QString Tr(const char* text) { return QCoreApplication::translate("TransferTexts", text); }
 
-// Counts UTF-16 units, as the limit was always counted.
-QString Cut32(const QString& text) {
-  constexpr int kLimit = 32;
-  return text.size() > kLimit ? text.left(kLimit) + QStringLiteral("...") : text;
-}
-
 }  // namespace
 
 QString FormatBytes(std::uint64_t bytes) {
@@ -51,14 +45,6 @@ QString EntryName(const QString& path) {
   while (trimmed.size() > 1 && (trimmed.endsWith('/') || trimmed.endsWith('\\'))) trimmed.chop(1);
   const qsizetype slash = std::max(trimmed.lastIndexOf('/'), trimmed.lastIndexOf('\\'));
   return slash < 0 ? trimmed : trimmed.mid(slash + 1);
-}
-
-QString RepeatedMissionText(bool upload, const QString& name, const QString& folder) {
-  QString trimmed = folder;
-  while (trimmed.endsWith('/') || trimmed.endsWith('\\')) trimmed.chop(1);
-  const QString text = upload ? Tr(QT_TRANSLATE_NOOP("TransferTexts", "Repeated upload mission, \nFrom:\t%1\nTo:\t%2"))
-                              : Tr(QT_TRANSLATE_NOOP("TransferTexts", "Repeated download mission, \nFrom:\t%1\nTo:\t%2"));
-  return text.arg(Cut32(name), Cut32(trimmed));
 }
 
 QString SizeLimitedText(bool upload, const QString& path, std::uint64_t bytes) {

@@ -1,7 +1,7 @@
 //===- app/TransferTexts.h - How the transfer list words things -*- C++ -*-===//
 ///
-/// Sizes, durations and the two refusals the window shows before a transfer
-/// is handed to the task manager.
+/// Sizes, durations and states as the transfer list shows them, and the
+/// refusal of a file over the size limit.
 ///
 //===----------------------------------------------------------------------===//
 #pragma once
@@ -26,9 +26,6 @@ namespace korvex::app {
 /// The last name of a path or address, folders' trailing "/" ignored.
 [[nodiscard]] QString EntryName(const QString& path);
 
-/// "Repeated upload mission, ..." with the file name and the folder (its
-/// trailing separators removed) each cut to 32 characters and an ellipsis.
-[[nodiscard]] QString RepeatedMissionText(bool upload, const QString& name, const QString& folder);
 /// "Size limited, ...": the size in kilobytes from 1024 bytes on.
 [[nodiscard]] QString SizeLimitedText(bool upload, const QString& path, std::uint64_t bytes);
 

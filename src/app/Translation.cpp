@@ -10,6 +10,13 @@
 
 #include <memory>
 
+// A resource compiled into a static library is registered only when asked.
+static void RegisterTranslationResource() {
+#ifdef KORVEX_HAVE_TRANSLATIONS
+  Q_INIT_RESOURCE(korvex_translations);
+#endif
+}
+
 namespace korvex::app {
 namespace {
 
@@ -41,6 +48,7 @@ bool InstallTranslations(LanguageId language) {
   g_client.reset();
   g_qt.reset();
   if (language != kLanguageChinese) return true;
+  RegisterTranslationResource();
 
   auto qt = std::make_unique<QTranslator>();
   // Optional: without Qt's own files only the standard buttons stay English.

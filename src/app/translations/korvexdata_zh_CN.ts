@@ -2,6 +2,135 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
+    <name>CCloudCommands</name>
+    <message>
+        <source>Cu&amp;t</source>
+        <translation>剪切(&amp;T)</translation>
+    </message>
+    <message>
+        <source>&amp;Copy</source>
+        <translation>复制(&amp;C)</translation>
+    </message>
+    <message>
+        <source>&amp;Paste</source>
+        <translation>粘贴(&amp;P)</translation>
+    </message>
+    <message>
+        <source>Create Link</source>
+        <translation>创建链接</translation>
+    </message>
+    <message>
+        <source>Manage Link</source>
+        <translation>管理链接</translation>
+    </message>
+    <message>
+        <source>Send Link</source>
+        <translation>发送链接</translation>
+    </message>
+    <message>
+        <source>Manage &amp;Upload Code</source>
+        <translation>管理上传码(&amp;U)</translation>
+    </message>
+    <message>
+        <source>&amp;Share Folder...</source>
+        <translation>共享文件夹(&amp;S)...</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n item(s) cut; paste them into another folder.</source>
+        <translation><numerusform>已剪切 %n 项；请粘贴到另一个文件夹。</numerusform></translation>
+    </message>
+    <message numerus="yes">
+        <source>%n item(s) copied; paste them into another folder.</source>
+        <translation><numerusform>已复制 %n 项；请粘贴到另一个文件夹。</numerusform></translation>
+    </message>
+    <message>
+        <source>Paste</source>
+        <translation>粘贴</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; exists in this folder already. Replace it?</source>
+        <translation>此文件夹中已存在“%1”。要替换吗？</translation>
+    </message>
+    <message>
+        <source>Open another folder to paste into.</source>
+        <translation>请打开另一个文件夹再粘贴。</translation>
+    </message>
+    <message>
+        <source>Moving</source>
+        <translation>正在移动</translation>
+    </message>
+    <message>
+        <source>Copying</source>
+        <translation>正在复制</translation>
+    </message>
+    <message>
+        <source>Copy</source>
+        <translation>复制</translation>
+    </message>
+    <message>
+        <source>Folders can be moved but not copied: %1</source>
+        <translation>文件夹只能移动，不能复制：%1</translation>
+    </message>
+    <message>
+        <source>Select one file for this command.</source>
+        <translation>请为此命令选择一个文件。</translation>
+    </message>
+    <message>
+        <source>Select one folder for this command.</source>
+        <translation>请为此命令选择一个文件夹。</translation>
+    </message>
+    <message>
+        <source>Creating a link</source>
+        <translation>正在创建链接</translation>
+    </message>
+    <message>
+        <source>The download link of &quot;%1&quot; (copied to the clipboard, valid for 7 days):
+%2</source>
+        <translation>“%1”的下载链接（已复制到剪贴板，7 天内有效）：
+%2</translation>
+    </message>
+    <message>
+        <source>Reading the link</source>
+        <translation>正在读取链接</translation>
+    </message>
+    <message>
+        <source>Email(Separated by a comma)</source>
+        <translation>电子邮件（以逗号分隔）</translation>
+    </message>
+    <message>
+        <source>Sending the link</source>
+        <translation>正在发送链接</translation>
+    </message>
+    <message>
+        <source>The link of &quot;%1&quot; was sent to %2.</source>
+        <translation>“%1”的链接已发送给 %2。</translation>
+    </message>
+    <message>
+        <source>Manage Upload Code</source>
+        <translation>管理上传码</translation>
+    </message>
+    <message>
+        <source>Listing the upload codes</source>
+        <translation>正在列出上传码</translation>
+    </message>
+    <message>
+        <source>Share Folder</source>
+        <translation>共享文件夹</translation>
+    </message>
+    <message>
+        <source>Share &quot;%1&quot; with the user:</source>
+        <translation>将“%1”共享给用户：</translation>
+    </message>
+    <message>
+        <source>Sharing</source>
+        <translation>正在共享</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is shared with %2.</source>
+        <translation>“%1”已共享给 %2。</translation>
+    </message>
+</context>
+<context>
     <name>CDataStoreDlgBase</name>
     <message>
         <source>Sorting</source>
@@ -89,10 +218,67 @@
     </message>
 </context>
 <context>
+    <name>CLinkDlg</name>
+    <message>
+        <source>Manage Link - %1</source>
+        <translation>管理链接 - %1</translation>
+    </message>
+    <message>
+        <source>Copy Link</source>
+        <translation>复制链接</translation>
+    </message>
+    <message>
+        <source>Change Validity...</source>
+        <translation>更改有效期...</translation>
+    </message>
+    <message>
+        <source>Stop Link</source>
+        <translation>停止链接</translation>
+    </message>
+    <message>
+        <source>no expiry</source>
+        <translation>永久有效</translation>
+    </message>
+    <message>
+        <source>Link:	%1
+Validity:	%2
+Downloads:	%3
+Days left:	%4</source>
+        <translation>链接：	%1
+有效期：	%2
+下载次数：	%3
+剩余天数：	%4</translation>
+    </message>
+    <message>
+        <source>Change Validity</source>
+        <translation>更改有效期</translation>
+    </message>
+    <message>
+        <source>Valid for days:</source>
+        <translation>有效天数：</translation>
+    </message>
+    <message>
+        <source>The service refused the change (error 0x%1).</source>
+        <translation>服务拒绝了此更改（错误 0x%1）。</translation>
+    </message>
+    <message>
+        <source>Nobody will be able to download the file through this link. Stop it?</source>
+        <translation>停止后将无人能通过此链接下载该文件。要停止吗？</translation>
+    </message>
+    <message>
+        <source>The service refused to stop the link (error 0x%1).</source>
+        <translation>服务拒绝停止此链接（错误 0x%1）。</translation>
+    </message>
+</context>
+<context>
     <name>CLocalDriveDlg</name>
     <message>
         <source>Opening &quot;%1&quot;</source>
         <translation>正在打开“%1”</translation>
+    </message>
+    <message>
+        <source>Local:</source>
+        <translation>本地：</translation>
     </message>
 </context>
 <context>
@@ -189,16 +375,91 @@
         <translation>删除(&amp;D)</translation>
     </message>
     <message>
-        <source>The cloud disk could not be opened (error 0x%1).</source>
-        <translation>无法打开云盘（错误 0x%1）。</translation>
+        <source>The cloud disk could not be opened</source>
+        <translation>无法打开云盘</translation>
     </message>
     <message>
-        <source>The local folders could not be listed (error 0x%1).</source>
-        <translation>无法列出本地文件夹（错误 0x%1）。</translation>
+        <source>The local folders could not be listed</source>
+        <translation>无法列出本地文件夹</translation>
     </message>
     <message>
-        <source>Transfers cannot run (error %1).</source>
-        <translation>无法进行传输（错误 %1）。</translation>
+        <source>Transfers cannot run</source>
+        <translation>无法进行传输</translation>
+    </message>
+    <message>
+        <source>Re&amp;fresh</source>
+        <translation>刷新(&amp;F)</translation>
+    </message>
+    <message>
+        <source>Cu&amp;t</source>
+        <translation>剪切(&amp;T)</translation>
+    </message>
+    <message>
+        <source>&amp;Copy</source>
+        <translation>复制(&amp;C)</translation>
+    </message>
+    <message>
+        <source>&amp;Paste</source>
+        <translation>粘贴(&amp;P)</translation>
+    </message>
+    <message>
+        <source>Commands</source>
+        <translation>命令</translation>
+    </message>
+    <message>
+        <source>&amp;Transfer</source>
+        <translation>传输(&amp;T)</translation>
+    </message>
+    <message>
+        <source>&amp;Upload</source>
+        <translation>上传(&amp;U)</translation>
+    </message>
+    <message>
+        <source>&amp;Encrypted Upload</source>
+        <translation>加密上传(&amp;E)</translation>
+    </message>
+    <message>
+        <source>&amp;Download</source>
+        <translation>下载(&amp;D)</translation>
+    </message>
+    <message>
+        <source>Download &amp;To...</source>
+        <translation>下载到(&amp;T)...</translation>
+    </message>
+    <message>
+        <source>&amp;Decrypt</source>
+        <translation>解密(&amp;D)</translation>
+    </message>
+    <message>
+        <source>&amp;Share</source>
+        <translation>共享(&amp;S)</translation>
+    </message>
+    <message>
+        <source>Create Link</source>
+        <translation>创建链接</translation>
+    </message>
+    <message>
+        <source>Manage Link</source>
+        <translation>管理链接</translation>
+    </message>
+    <message>
+        <source>Send Link</source>
+        <translation>发送链接</translation>
+    </message>
+    <message>
+        <source>Manage &amp;Upload Code</source>
+        <translation>管理上传码(&amp;U)</translation>
+    </message>
+    <message>
+        <source>&amp;Share Folder...</source>
+        <translation>共享文件夹(&amp;S)...</translation>
+    </message>
+</context>
+<context>
+    <name>CNetDriveDlg</name>
+    <message>
+        <source>Cloud:</source>
+        <translation>云端：</translation>
     </message>
 </context>
 <context>
@@ -288,6 +549,137 @@
     </message>
 </context>
 <context>
+    <name>CTransferCommands</name>
+    <message>
+        <source>&amp;Upload</source>
+        <translation>上传(&amp;U)</translation>
+    </message>
+    <message>
+        <source>&amp;Encrypted Upload</source>
+        <translation>加密上传(&amp;E)</translation>
+    </message>
+    <message>
+        <source>&amp;Decrypt</source>
+        <translation>解密(&amp;D)</translation>
+    </message>
+    <message>
+        <source>&amp;Open</source>
+        <translation>打开(&amp;O)</translation>
+    </message>
+    <message>
+        <source>Upload</source>
+        <translation>上传</translation>
+    </message>
+    <message>
+        <source>Encrypted Upload</source>
+        <translation>加密上传</translation>
+    </message>
+    <message>
+        <source>Decrypt</source>
+        <translation>解密</translation>
+    </message>
+    <message>
+        <source>&amp;Download</source>
+        <translation>下载(&amp;D)</translation>
+    </message>
+    <message>
+        <source>Download &amp;To...</source>
+        <translation>下载到(&amp;T)...</translation>
+    </message>
+    <message>
+        <source>Download To...</source>
+        <translation>下载到...</translation>
+    </message>
+    <message>
+        <source>An access-code login can upload with &quot;korvex put&quot; only.</source>
+        <translation>使用访问码登录时只能通过“korvex put”上传。</translation>
+    </message>
+    <message>
+        <source>Password:</source>
+        <translation>密码：</translation>
+    </message>
+    <message>
+        <source>Download</source>
+        <translation>下载</translation>
+    </message>
+    <message>
+        <source>An access-code login can only upload.</source>
+        <translation>使用访问码登录时只能上传。</translation>
+    </message>
+    <message>
+        <source>Open a folder of this computer to download into.</source>
+        <translation>请先打开本机的一个文件夹作为下载位置。</translation>
+    </message>
+    <message>
+        <source>Select Target Folder</source>
+        <translation>选择目标文件夹</translation>
+    </message>
+    <message>
+        <source>Overwrite existed</source>
+        <translation>覆盖已存在的文件</translation>
+    </message>
+    <message>
+        <source>%1: failed (error 0x%2)</source>
+        <translation>%1：失败（错误 0x%2）</translation>
+    </message>
+    <message>
+        <source>Repeated Mission</source>
+        <translation>重复任务</translation>
+    </message>
+    <message>
+        <source>Size limited</source>
+        <translation>大小受限</translation>
+    </message>
+    <message>
+        <source>Transfer</source>
+        <translation>传输</translation>
+    </message>
+    <message>
+        <source>A transfer stopped: %1</source>
+        <translation>传输已停止：%1</translation>
+    </message>
+    <message numerus="yes">
+        <source>Transferring %n item(s): %1% (%2 of %3)</source>
+        <translation><numerusform>正在传输 %n 项：%1%（%2 / %3）</numerusform></translation>
+    </message>
+    <message numerus="yes">
+        <source>Transferring %n item(s): %1 so far</source>
+        <translation><numerusform>正在传输 %n 项：已传输 %1</numerusform></translation>
+    </message>
+    <message>
+        <source>Transfers finished.</source>
+        <translation>传输已完成。</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is not an encrypted file (&quot;.lock&quot;).</source>
+        <translation>“%1”不是加密文件（“.lock”）。</translation>
+    </message>
+    <message>
+        <source>Password for &quot;%1&quot;:</source>
+        <translation>“%1”的密码：</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; exists already; it is left as it is.</source>
+        <translation>“%1”已存在，保持不变。</translation>
+    </message>
+    <message>
+        <source>Decrypting &quot;%1&quot;...</source>
+        <translation>正在解密“%1”...</translation>
+    </message>
+    <message>
+        <source>The password you entered to not match. Please re-enter.</source>
+        <translation>您输入的密码不匹配，请重新输入。</translation>
+    </message>
+    <message>
+        <source>Decrypting &quot;%1&quot;</source>
+        <translation>正在解密“%1”</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; decrypted.</source>
+        <translation>“%1”已解密。</translation>
+    </message>
+</context>
+<context>
     <name>CTransferListCtrl</name>
     <message>
         <source>Start</source>
@@ -342,18 +734,6 @@
         <translation>查看详情</translation>
     </message>
     <message>
-        <source>Transfer</source>
-        <translation>传输</translation>
-    </message>
-    <message>
-        <source>Repeated Mission</source>
-        <translation>重复任务</translation>
-    </message>
-    <message>
-        <source>Size limited</source>
-        <translation>大小受限</translation>
-    </message>
-    <message>
         <source>Delete the selected transfer(s)?</source>
         <translation>删除选中的传输任务吗？</translation>
     </message>
@@ -386,6 +766,53 @@
     </message>
 </context>
 <context>
+    <name>CUploadCodeDlg</name>
+    <message>
+        <source>Upload Codes - %1</source>
+        <translation>上传码 - %1</translation>
+    </message>
+    <message>
+        <source>Code</source>
+        <translation>上传码</translation>
+    </message>
+    <message>
+        <source>Expires</source>
+        <translation>过期时间</translation>
+    </message>
+    <message>
+        <source>Create</source>
+        <translation>创建</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>删除</translation>
+    </message>
+    <message>
+        <source>Visitors who log in with one of these codes can upload into &quot;%1&quot;.</source>
+        <translation>使用这些上传码登录的访客可以上传到“%1”。</translation>
+    </message>
+    <message>
+        <source>%1 failed (error 0x%2).</source>
+        <translation>%1失败（错误 0x%2）。</translation>
+    </message>
+    <message>
+        <source>%1 failed: %2</source>
+        <translation>%1失败：%2</translation>
+    </message>
+    <message>
+        <source>Listing</source>
+        <translation>正在列出</translation>
+    </message>
+    <message>
+        <source>Creating a code</source>
+        <translation>正在创建上传码</translation>
+    </message>
+    <message>
+        <source>Deleting</source>
+        <translation>正在删除</translation>
+    </message>
+</context>
+<context>
     <name>EntryListModel</name>
     <message>
         <source>Name</source>
@@ -413,6 +840,26 @@
     <message>
         <source>The name can&apos;t contain:</source>
         <translation>名称不能包含：</translation>
+    </message>
+    <message>
+        <source>%1 (error 0x%2).</source>
+        <translation>%1（错误 0x%2）。</translation>
+    </message>
+    <message>
+        <source>Repeated upload mission, 
+From:	%1
+To:	%2</source>
+        <translation>重复的上传任务，
+从：	%1
+到：	%2</translation>
+    </message>
+    <message>
+        <source>Repeated download mission, 
+From:	%1
+To:	%2</source>
+        <translation>重复的下载任务，
+从：	%1
+到：	%2</translation>
     </message>
 </context>
 <context>
@@ -497,22 +944,6 @@
         <translation>%1 字节</translation>
     </message>
     <message>
-        <source>Repeated upload mission, 
-From:	%1
-To:	%2</source>
-        <translation>重复的上传任务，
-从：	%1
-到：	%2</translation>
-    </message>
-    <message>
-        <source>Repeated download mission, 
-From:	%1
-To:	%2</source>
-        <translation>重复的下载任务，
-从：	%1
-到：	%2</translation>
-    </message>
-    <message>
         <source>%1 KB</source>
         <translation>%1 KB</translation>
     </message>
@@ -531,20 +962,6 @@ Size:	%2</source>
         <translation>文件大小超出限制，无法下载：
 路径：	%1
 大小：	%2</translation>
-    </message>
-</context>
-<context>
-    <name>korvex::app::CLocalDriveDlg</name>
-    <message>
-        <source>Local:</source>
-        <translation>本地：</translation>
-    </message>
-</context>
-<context>
-    <name>korvex::app::CNetDriveDlg</name>
-    <message>
-        <source>Cloud:</source>
-        <translation>云端：</translation>
     </message>
 </context>
 </TS>
