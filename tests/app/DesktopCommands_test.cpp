@@ -63,12 +63,15 @@ ModalAnswer TypeInto(const QString& text) {
   });
 }
 
+// Every visible notice: earlier ones stay up for a while, and the order of
+// top-level widgets is not the order they came in.
 QString NoticeText() {
+  QString text;
   for (QWidget* widget : QApplication::topLevelWidgets()) {
     if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->objectName() == "notice" && box->isVisible())
-      return box->text();
+      text += box->text() + "\n";
   }
-  return {};
+  return text;
 }
 
 TEST_F(DesktopClient, MovesFilesBetweenPanesAndShares) {
