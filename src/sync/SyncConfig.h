@@ -50,7 +50,8 @@ struct SyncSchedule {
 struct SyncFolder {
   /// A file-system path of a local folder, without a trailing "/".
   std::string localPath;
-  /// The service folder's address in the user's own disk ("/Backup/Docs/").
+  /// The service folder's path below the root of the user's own disk
+  /// ("/Backup/Docs/"); a store of that disk puts its root's name before it.
   std::string servicePath;
   std::uint64_t localId = 0;
   std::uint64_t serviceId = 0;

@@ -215,6 +215,7 @@ std::vector<std::uint32_t> SyncService::Synchronize() {
     return ids;
   }
   const std::uint64_t now = FileTimeNow();
+  const std::string serviceRoot = service->RootInfo().uri;
   std::vector<std::string> started;
   for (const SyncFolder& folder : folders) {
     std::error_code ec;
@@ -222,10 +223,12 @@ std::vector<std::uint32_t> SyncService::Synchronize() {
     ContainerInfo localFolder, serviceParent, serviceFolder;
     localFolder.uri = Extended(folder.localPath);
     localFolder.name = folder.LocalName();
-    serviceFolder.uri = folder.servicePath;
-    serviceFolder.name = NameOf(folder.servicePath);
+    // The file keeps service paths below the own disk; the store's
+    // addresses begin with its root's name.
+    serviceFolder.uri = serviceRoot + folder.servicePath.substr(1);
+    serviceFolder.name = NameOf(serviceFolder.uri);
     if (folder.serviceId != 0) serviceFolder.tag = folder.serviceId;
-    serviceParent.uri = ParentOf(folder.servicePath);
+    serviceParent.uri = ParentOf(serviceFolder.uri);
     auto family = std::make_shared<TaskFamily>(manager_.NewFamilyId(), TransferDirection::kSyncUpload, local,
                                                localFolder.uri, service, serviceFolder.uri);
     FamilyProgress stamp;
