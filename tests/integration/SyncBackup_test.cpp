@@ -125,6 +125,8 @@ TEST_F(SyncBackup, SecondRunSendsOnlyNewChangedAndPartialFilesAndDeletesNothing)
     EXPECT_EQ(file.partial, 0u);
   }
   EXPECT_FALSE(ServiceFile("/Paused/p.txt", file));
+  // The vanished folder's pair is kept in the file for when it returns.
+  EXPECT_EQ(DecodeSyncConfig(ReadText(SyncConfigPath("alice@demo"))).folders.size(), 3u);
   EXPECT_TRUE(std::regex_match(sync_->LastRunText(), std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d)")))
       << sync_->LastRunText();
 
