@@ -243,7 +243,7 @@ int RunBackupNow(const GlobalOptions& options, const DeploymentValues& deploymen
     const std::vector<std::uint32_t> started = backup.Sync().Synchronize();
     ids.insert(ids.end(), started.begin(), started.end());
     if (ids.empty()) {
-      std::cout << "nothing to back up; add a folder with `korvex backup add`" << std::endl;
+      std::cout << "nothing to back up: no backup folder is active (see `korvex backup list`)" << std::endl;
       return {};
     }
     hr = Follow(backup.Manager(), ids);

@@ -10,41 +10,57 @@
 #include "cli/SessionRunner.h"
 #include "cli/SessionStores.h"
 #include "foundation/LogMgr.h"
+#include "platform/Event.h"
 #include "sync/NetworkEventSink.h"
 
+#include <cerrno>
 #include <csignal>
+#include <memory>
 #include <iostream>
 
 namespace korvex::cli {
 namespace {
 
-/// Blocks SIGINT and SIGTERM in this thread and every thread started after,
-/// so that the daemon takes them with sigwait and ends in order.
-class BlockedStopSignals {
+Event* g_stopEvent = nullptr;
+volatile std::sig_atomic_t g_signal = 0;
+
+extern "C" void OnDaemonSignal(int signal) {
+  const int saved = errno;
+  g_signal = signal;
+  // An eventfd write is safe in a handler, whichever thread runs it.
+  if (g_stopEvent != nullptr) g_stopEvent->Set();
+  errno = saved;
+}
+
+/// SIGINT and SIGTERM set `stop` while the object lives, so that the daemon
+/// ends in order: transfers stop with their progress kept.
+class StopSignals {
  public:
-  BlockedStopSignals() {
-    sigemptyset(&set_);
-    sigaddset(&set_, SIGINT);
-    sigaddset(&set_, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &set_, &old_);
+  explicit StopSignals(Event& stop) {
+    g_stopEvent = &stop;
+    struct sigaction action {};
+    action.sa_handler = OnDaemonSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &int_);
+    sigaction(SIGTERM, &action, &term_);
   }
-  ~BlockedStopSignals() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
-  int Wait() const {
-    int signal = 0;
-    while (sigwait(&set_, &signal) != 0) {
-    }
-    return signal;
+  ~StopSignals() {
+    sigaction(SIGINT, &int_, nullptr);
+    sigaction(SIGTERM, &term_, nullptr);
+    g_stopEvent = nullptr;
   }
 
  private:
-  sigset_t set_{};
-  sigset_t old_{};
+  struct sigaction int_ {};
+  struct sigaction term_ {};
 };
 
 }  // namespace
 
 int RunDaemon(const GlobalOptions& options, const DeploymentValues& deployment) {
-  BlockedStopSignals signals;
+  std::unique_ptr<Event> stop;
+  if (const HRESULT hr = Event::Create(true, false, stop); Failed(hr)) return ReportFailure(hr);
+  StopSignals signals(*stop);
   return RunWithSession(options, deployment, [&](SessionStores& stores) -> CommandOutcome {
     HRESULT hr = S_OK;
     DataStore* store = stores.Store(RemoteView::kMyDisk, hr);
@@ -60,8 +76,8 @@ int RunDaemon(const GlobalOptions& options, const DeploymentValues& deployment) 
     if (const HRESULT opened = sink.Open(); Failed(opened))
       std::cerr << "korvex daemon: network changes are not watched: " << StatusText(opened) << std::endl;
     std::cerr << "korvex daemon: running for " << stores.GetSession().accountName << std::endl;
-    const int signal = signals.Wait();
-    std::cerr << "korvex daemon: stopping on signal " << signal << std::endl;
+    (void)stop->Wait(kInfinite);
+    std::cerr << "korvex daemon: stopping on signal " << static_cast<int>(g_signal) << std::endl;
     (void)sink.Stop(true);
     (void)backup.Sync().Stop(true);
     return {};
