@@ -41,6 +41,7 @@ std::string NameAttribute(const nlmsghdr* message, unsigned short type, std::siz
 
 std::vector<NetworkChange> ParseRoutingMessages(std::span<const std::uint8_t> datagram) {
   std::vector<NetworkChange> changes;
+  if (datagram.empty()) return changes;
   // Netlink headers are 4-byte aligned; copy so that the macros may read
   // the buffer as headers whatever the caller's alignment.
   std::vector<std::uint32_t> aligned((datagram.size() + 3) / 4);

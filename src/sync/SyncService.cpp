@@ -199,6 +199,29 @@ void SyncService::RequestSyncNow() {
   if (wake_) wake_->Set();
 }
 
+std::shared_ptr<TaskFamily> SyncService::MakeFamily(const SyncFolder& folder, const std::shared_ptr<DataStore>& local,
+                                                    const std::shared_ptr<DataStore>& service, std::uint64_t now) {
+  ContainerInfo localFolder, serviceParent, serviceFolder;
+  localFolder.uri = Extended(folder.localPath);
+  localFolder.name = folder.LocalName();
+  // The file keeps service paths below the own disk; the store's addresses
+  // begin with its root's name.
+  serviceFolder.uri = service->RootInfo().uri + folder.servicePath.substr(1);
+  serviceFolder.name = NameOf(serviceFolder.uri);
+  if (folder.serviceId != 0) serviceFolder.tag = folder.serviceId;
+  serviceParent.uri = ParentOf(serviceFolder.uri);
+  auto family = std::make_shared<TaskFamily>(manager_.NewFamilyId(), TransferDirection::kSyncUpload, local,
+                                             localFolder.uri, service, serviceFolder.uri);
+  FamilyProgress stamp;
+  stamp.createdAt = now;
+  family->RestoreProgress(stamp);
+  // Stopped until the whole run is resumed in one call.
+  family->state = FamilyState::kStopped;
+  family->PushFront(std::make_unique<SyncDirectoryTask>(manager_.NewTaskId(), *family, localFolder, serviceParent,
+                                                        serviceFolder));
+  return family;
+}
+
 std::vector<std::uint32_t> SyncService::Synchronize() {
   WriteLastTime(Now());
   std::vector<SyncFolder> folders;
@@ -215,36 +238,20 @@ std::vector<std::uint32_t> SyncService::Synchronize() {
     return ids;
   }
   const std::uint64_t now = FileTimeNow();
-  const std::string serviceRoot = service->RootInfo().uri;
   std::vector<std::string> started;
   for (const SyncFolder& folder : folders) {
     std::error_code ec;
     if (folder.paused != 0 || !fs::is_directory(folder.localPath, ec)) continue;
-    ContainerInfo localFolder, serviceParent, serviceFolder;
-    localFolder.uri = Extended(folder.localPath);
-    localFolder.name = folder.LocalName();
-    // The file keeps service paths below the own disk; the store's
-    // addresses begin with its root's name.
-    serviceFolder.uri = serviceRoot + folder.servicePath.substr(1);
-    serviceFolder.name = NameOf(serviceFolder.uri);
-    if (folder.serviceId != 0) serviceFolder.tag = folder.serviceId;
-    serviceParent.uri = ParentOf(serviceFolder.uri);
-    auto family = std::make_shared<TaskFamily>(manager_.NewFamilyId(), TransferDirection::kSyncUpload, local,
-                                               localFolder.uri, service, serviceFolder.uri);
-    FamilyProgress stamp;
-    stamp.createdAt = now;
-    family->RestoreProgress(stamp);
-    family->state = FamilyState::kStopped;
-    auto task = std::make_unique<SyncDirectoryTask>(manager_.NewTaskId(), *family, localFolder, serviceParent,
-                                                    serviceFolder);
-    Task& queued = *task;
-    family->PushFront(std::move(task));
+    const auto family = MakeFamily(folder, local, service, now);
     if (manager_.IsDuplicate(*family)) {
       LogMgr::Get().Info(kLogSource, "backup of %s is still unfinished; not started again", folder.localPath.c_str());
       continue;
     }
+    // The family is stopped, so its one queued task stays where it is.
+    const Task* root = nullptr;
+    family->ForEachTask([&root](const Task& task) { root = &task; });
     manager_.AddFamily(family, true);
-    (void)manager_.Store().SaveTask(queued);
+    if (root != nullptr) (void)manager_.Store().SaveTask(*root);
     ids.push_back(family->Id());
     started.push_back(folder.localPath);
   }

@@ -47,6 +47,7 @@
 namespace korvex {
 
 class DataStore;
+class TaskFamily;
 class TaskManager;
 
 /// Bits of SyncService::PathStatus.
@@ -136,6 +137,10 @@ class SyncService : public ThreadBase {
   /// Milliseconds until the next multiple of the tick.
   [[nodiscard]] std::int64_t UntilNextTick() const;
   void WriteLastTime(const std::tm& now) const;
+  /// A stopped backup family for `folder` with its root task queued.
+  [[nodiscard]] std::shared_ptr<TaskFamily> MakeFamily(const SyncFolder& folder,
+                                                       const std::shared_ptr<DataStore>& local,
+                                                       const std::shared_ptr<DataStore>& service, std::uint64_t now);
 
   TaskManager& manager_;
   SyncServiceOptions options_;
