@@ -41,7 +41,8 @@ std::string NameAttribute(const nlmsghdr* message, unsigned short type, std::siz
 
 std::vector<NetworkChange> ParseRoutingMessages(std::span<const std::uint8_t> datagram) {
   std::vector<NetworkChange> changes;
-  if (datagram.empty()) return changes;
+  // Routing datagrams are a few KiB; anything past 1 MiB is not one.
+  if (datagram.empty() || datagram.size() > (std::size_t{1} << 20)) return changes;
   // Netlink headers are 4-byte aligned; copy so that the macros may read
   // the buffer as headers whatever the caller's alignment.
   std::vector<std::uint32_t> aligned((datagram.size() + 3) / 4);
