@@ -14,7 +14,7 @@ deb=$(ls "$build"/korvexdata_*.deb)
 dpkg-deb -f "$deb" Depends | grep -q libqt6widgets6 || { echo "package does not depend on Qt 6 Widgets"; exit 1; }
 dpkg -x "$deb" "$root"
 for f in usr/bin/korvexdata usr/bin/korvex usr/bin/korvexd usr/share/applications/korvexdata.desktop \
-         usr/share/icons/hicolor/scalable/apps/korvexdata.svg; do
+         usr/share/icons/hicolor/scalable/apps/korvexdata.svg usr/lib/systemd/user/korvex.service; do
   [ -e "$root/$f" ] || { echo "missing from the package: /$f"; exit 1; }
 done
 "$root/usr/bin/korvex" --version >/dev/null

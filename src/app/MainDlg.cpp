@@ -12,6 +12,7 @@
 #include "foundation/LogMgr.h"
 #include "foundation/StringTable.h"
 #include "store/ShellFolderDataStoreRemote.h"
+#include "sync/NetworkEventSink.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -45,6 +46,7 @@ CMainDlg::CMainDlg(const cli::Session& session, const DeploymentValues& deployme
 // The panes hold pointers into the stores, so they go before the stores do;
 // the transfers stop before either.
 CMainDlg::~CMainDlg() {
+  StopWatchingNetwork();
   if (transfers_) transfers_->Shutdown();
   delete takeCentralWidget();
 }
@@ -93,7 +95,10 @@ HRESULT CMainDlg::Init() {
   }
   transferCommands_ = new CTransferCommands(transfers_.get(), *net_, *local_, *this, *transferLine_);
   transferCommands_->AttachToPanes();
-  if (transfers_) AddTransferList();
+  if (transfers_) {
+    AddTransferList();
+    WatchNetwork();
+  }
   if (!session.accessCode) {
     cloudCommands_ = new CCloudCommands(*net_, *this);
     cloudCommands_->AttachToPane();
@@ -105,6 +110,7 @@ HRESULT CMainDlg::Init() {
 void CMainDlg::Exit(int reason) {
   if (exiting_) return;
   exiting_ = true;
+  StopWatchingNetwork();
   if (tray_) tray_->SetShown(false);
   if (transfers_) transfers_->Shutdown();
   hide();

@@ -28,6 +28,10 @@
 
 class QLabel;
 
+namespace korvex {
+class NetworkEventSink;
+}
+
 namespace korvex::app {
 
 class CCloudCommands;
@@ -91,6 +95,9 @@ class CMainDlg : public QMainWindow {
   void BuildTray();
   /// Puts the transfer list under the panes.
   void AddTransferList();
+  /// Starts watching for the network's return (message 1465).
+  void WatchNetwork();
+  void StopWatchingNetwork();
 
   cli::SessionStores stores_;
   std::unique_ptr<DataStore> localStore_;
@@ -102,6 +109,7 @@ class CMainDlg : public QMainWindow {
   CTransferCommands* transferCommands_ = nullptr;
   CCloudCommands* cloudCommands_ = nullptr;
   QLabel* transferLine_ = nullptr;
+  std::unique_ptr<NetworkEventSink> networkSink_;
   CTransferListCtrl* transferList_ = nullptr;  // in the central widget
   CTrayIcon* tray_ = nullptr;
   DesktopNotifier* notifier_ = nullptr;

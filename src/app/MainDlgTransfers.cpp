@@ -12,7 +12,9 @@
 #include "app/TransferListCtrl.h"
 #include "app/TrayIcon.h"
 #include "app/WindowSettings.h"
+#include "foundation/LogMgr.h"
 #include "foundation/StringTable.h"
+#include "sync/NetworkEventSink.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -58,6 +60,23 @@ void CMainDlg::ShowAndActivate() {
 void CMainDlg::ShowOptions() {
   COptionDlg dialog(stores_.GetSession().loginName, QCoreApplication::applicationFilePath().toStdString(), this);
   if (dialog.exec() == QDialog::Accepted && dialog.TrayIconChanged()) tray_->SetShown(ReadFlag(kDisplayTrayIcon));
+}
+
+void CMainDlg::WatchNetwork() {
+  // The sink calls from its own thread; the window acts on its own.
+  networkSink_ = std::make_unique<NetworkEventSink>([this](const std::string&) {
+    QMetaObject::invokeMethod(this, &CMainDlg::OnNetworkConnected, Qt::QueuedConnection);
+  });
+  if (const HRESULT hr = networkSink_->Open(); Failed(hr)) {
+    LogMgr::Get().Warn("MainDlg", "Not watching the network: 0x%08x", static_cast<unsigned>(hr));
+    networkSink_.reset();
+  }
+}
+
+void CMainDlg::StopWatchingNetwork() {
+  if (!networkSink_) return;
+  (void)networkSink_->Stop(true);
+  networkSink_.reset();
 }
 
 void CMainDlg::OnNetworkConnected() {
