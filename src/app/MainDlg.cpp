@@ -42,6 +42,8 @@ CMainDlg::CMainDlg(const cli::Session& session, const DeploymentValues& deployme
 // the transfers stop before either.
 CMainDlg::~CMainDlg() {
   if (transfers_) transfers_->Shutdown();
+  delete transferCommands_;  // waits for a visitor's upload that uses the stores
+  transferCommands_ = nullptr;
   delete takeCentralWidget();
 }
 

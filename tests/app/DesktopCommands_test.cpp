@@ -63,12 +63,14 @@ ModalAnswer TypeInto(const QString& text) {
   });
 }
 
-QString NoticeText() {
+// Every notice on screen (they close by themselves only after a while).
+QString NoticeTexts() {
+  QStringList texts;
   for (QWidget* widget : QApplication::topLevelWidgets()) {
     if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->objectName() == "notice" && box->isVisible())
-      return box->text();
+      texts << box->text();
   }
-  return {};
+  return texts.join('\n');
 }
 
 TEST_F(DesktopClient, MovesFilesBetweenPanesAndShares) {
@@ -164,7 +166,7 @@ TEST_F(DesktopClient, MovesFilesBetweenPanesAndShares) {
       EXPECT_TRUE(WaitFor([&] { return ReadAll(desktop_ / "secret.txt") == "the secret\n"; }));
       EXPECT_FALSE(fs::exists(desktop_ / "secret.txt.lock"));
     } else {
-      EXPECT_TRUE(WaitFor([] { return NoticeText().contains("not match"); }));
+      EXPECT_TRUE(WaitFor([] { return NoticeTexts().contains("not match"); }));
       EXPECT_TRUE(fs::exists(desktop_ / "secret.txt.lock"));
     }
   }
