@@ -165,11 +165,14 @@ TEST_F(DesktopClient, MovesFilesBetweenPanesAndShares) {
     if (plain) {
       EXPECT_TRUE(WaitFor([&] { return ReadAll(desktop_ / "secret.txt") == "the secret\n"; }));
       EXPECT_FALSE(fs::exists(desktop_ / "secret.txt.lock"));
+      EXPECT_TRUE(WaitFor([&] { return RowOf(*local.Model(), "secret.txt") >= 0; }));
     } else {
       EXPECT_TRUE(WaitFor([] { return NoticeTexts().contains("not match"); }));
       EXPECT_TRUE(fs::exists(desktop_ / "secret.txt.lock"));
     }
   }
+  // Every transfer this window started has ended, and the status line says so.
+  EXPECT_TRUE(WaitFor([&] { return window.findChild<QLabel*>("transferLine")->text() == "Transfers finished."; }));
   SaveScreenshot(window, "main-window-commands.png");
 }
 
