@@ -63,8 +63,10 @@ CTransferCommands::CTransferCommands(SessionTransfers* transfers, CNetDriveDlg& 
   connect(progressTimer_, &QTimer::timeout, this, &CTransferCommands::FollowProgress);
 }
 
+// The workers are children of this object: each must have ended before
+// the object deletes it, and the visitor's upload uses the window's stores.
 CTransferCommands::~CTransferCommands() {
-  if (visitorUpload_) visitorUpload_->wait();
+  for (QThread* worker : findChildren<QThread*>()) worker->wait();
 }
 
 void CTransferCommands::AttachToPanes() {
@@ -156,6 +158,7 @@ void CTransferCommands::UploadAsVisitor(const std::vector<std::string>& paths) {
       }
     }
   });
+  visitorUpload_->setParent(this);
   statusLine_.setText(tr("Uploading %n file(s)...", nullptr, static_cast<int>(files.size())));
   connect(visitorUpload_, &QThread::finished, this, [this, failures, count = files.size()] {
     visitorUpload_->deleteLater();
@@ -318,6 +321,7 @@ void CTransferCommands::Decrypt(const std::string& path, const QString& password
     std::error_code removeError;
     if (Succeeded(*status) && !fs::remove(source, removeError)) *status = HResultFromWin32(5);
   });
+  worker->setParent(this);
   local_.ShowNotice(tr("Decrypting \"%1\"...").arg(Q(name)));
   QPointer<CLocalDriveDlg> pane(&local_);
   connect(worker, &QThread::finished, this, [this, worker, status, pane, name] {

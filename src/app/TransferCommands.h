@@ -38,7 +38,8 @@ class CTransferCommands : public QObject {
   /// thread instead.
   CTransferCommands(SessionTransfers* transfers, CNetDriveDlg& cloud, CLocalDriveDlg& local, QWidget& window,
                     QLabel& statusLine);
-  /// Waits for the visitor's upload; call it before the stores go.
+  /// Waits for its worker threads (the visitor's upload uses the stores):
+  /// destroy it before the stores go.
   ~CTransferCommands() override;
 
   /// Adds the commands to the panes' context menus and button rows, and

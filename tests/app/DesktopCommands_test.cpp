@@ -107,7 +107,11 @@ TEST_F(DesktopClient, MovesFilesBetweenPanesAndShares) {
     return tree.count("/trip/a.txt") && tree.count("/trip/sub/b.bin") && tree.count("/dropped.txt");
   }, 60000));
   EXPECT_EQ(window.Transfers()->Manager().Families().size(), 2u);
-  EXPECT_TRUE(WaitFor([&] { return Names(*cloud.Model()).contains("trip"); }));
+  // The pane lists what arrived once each transfer has ended.
+  ASSERT_TRUE(WaitFor([&] {
+    const QStringList names = Names(*cloud.Model());
+    return names.contains("trip") && names.contains("dropped.txt");
+  }));
 
   // Download the folder by the command and the file by a drag between the
   // panes, into the folder the local pane shows.
