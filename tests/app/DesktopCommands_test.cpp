@@ -178,6 +178,26 @@ TEST_F(DesktopClient, MovesFilesBetweenPanesAndShares) {
   // Every transfer this window started has ended, and the status line says so.
   EXPECT_TRUE(WaitFor([&] { return window.findChild<QLabel*>("transferLine")->text() == "Transfers finished."; }));
   SaveScreenshot(window, "main-window-commands.png");
+
+  // A transfer saved before it could run is queued again at the next login;
+  // a "reset" start brings it back stopped (and stopped it stays).
+  const std::string account = dialog.GetSession().accountName;
+  std::uint32_t id = 0;
+  {
+    korvex::app::SessionTransfers saved(*cloud.Model()->Store(), account, false);
+    std::vector<std::uint32_t> queued;
+    std::vector<korvex::app::RefusedTransfer> refused;
+    saved.Upload({(desktop_ / "dropped.txt").string()}, cloud.Model()->Container(), {}, queued, refused);
+    ASSERT_EQ(queued.size(), 1u);
+    id = queued.front();
+  }
+  for (const bool reset : {false, true}) {
+    SCOPED_TRACE(reset ? "reset" : "normal start");
+    korvex::app::SessionTransfers loaded(*cloud.Model()->Store(), account, reset);
+    const auto family = loaded.Manager().GetFamily(id);
+    ASSERT_NE(family, nullptr);
+    EXPECT_EQ(family->state.load(), reset ? korvex::FamilyState::kStopped : korvex::FamilyState::kQueued);
+  }
 }
 
 }  // namespace
