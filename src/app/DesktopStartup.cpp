@@ -78,8 +78,8 @@ int RunDesktopClient(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName("KorvexData SMB");
   QApplication::setDesktopFileName("korvexdata");
-  // With the tray icon the hidden window lives on after its dialogs close;
-  // the exit routine alone ends the event loop.
+  // The exit routine decides when the program ends; a window that closes
+  // between the login dialog and the main window must not end it.
   QApplication::setQuitOnLastWindowClosed(false);
   const DesktopCommandLine commandLine = JoinCommandLine(argc, argv);
 

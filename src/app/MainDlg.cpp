@@ -38,6 +38,7 @@ CMainDlg::CMainDlg(const cli::Session& session, const DeploymentValues& deployme
   setWindowTitle(who.empty() ? tr("KorvexData SMB") : tr("KorvexData SMB - %1").arg(QString::fromStdString(who)));
   setWindowIcon(AppIcon());
   transferLine_ = new QLabel(this);
+  transferLine_->setObjectName("transferLine");
   statusBar()->addPermanentWidget(transferLine_);
   BuildTray();
   resize(1100, 720);
@@ -48,6 +49,8 @@ CMainDlg::CMainDlg(const cli::Session& session, const DeploymentValues& deployme
 CMainDlg::~CMainDlg() {
   StopWatchingNetwork();
   if (transfers_) transfers_->Shutdown();
+  delete transferCommands_;  // waits for a visitor's upload that uses the stores
+  transferCommands_ = nullptr;
   delete takeCentralWidget();
 }
 

@@ -37,11 +37,15 @@
     </message>
     <message numerus="yes">
         <source>%n item(s) cut; paste them into another folder.</source>
-        <translation><numerusform>已剪切 %n 项；请粘贴到另一个文件夹。</numerusform></translation>
+        <translation>
+            <numerusform>已剪切 %n 项；请粘贴到另一个文件夹。</numerusform>
+        </translation>
     </message>
     <message numerus="yes">
         <source>%n item(s) copied; paste them into another folder.</source>
-        <translation><numerusform>已复制 %n 项；请粘贴到另一个文件夹。</numerusform></translation>
+        <translation>
+            <numerusform>已复制 %n 项；请粘贴到另一个文件夹。</numerusform>
+        </translation>
     </message>
     <message>
         <source>Paste</source>
@@ -591,10 +595,6 @@ Days left:	%4</source>
         <translation>下载到...</translation>
     </message>
     <message>
-        <source>An access-code login can upload with &quot;korvex put&quot; only.</source>
-        <translation>使用访问码登录时只能通过“korvex put”上传。</translation>
-    </message>
-    <message>
         <source>Password:</source>
         <translation>密码：</translation>
     </message>
@@ -640,11 +640,15 @@ Days left:	%4</source>
     </message>
     <message numerus="yes">
         <source>Transferring %n item(s): %1% (%2 of %3)</source>
-        <translation><numerusform>正在传输 %n 项：%1%（%2 / %3）</numerusform></translation>
+        <translation>
+            <numerusform>正在传输 %n 项：%1%（%2 / %3）</numerusform>
+        </translation>
     </message>
     <message numerus="yes">
         <source>Transferring %n item(s): %1 so far</source>
-        <translation><numerusform>正在传输 %n 项：已传输 %1</numerusform></translation>
+        <translation>
+            <numerusform>正在传输 %n 项：已传输 %1</numerusform>
+        </translation>
     </message>
     <message>
         <source>Transfers finished.</source>
@@ -677,6 +681,28 @@ Days left:	%4</source>
     <message>
         <source>&quot;%1&quot; decrypted.</source>
         <translation>“%1”已解密。</translation>
+    </message>
+    <message>
+        <source>An access-code login cannot upload encrypted files.</source>
+        <translation>使用访问码登录时不能上传加密文件。</translation>
+    </message>
+    <message>
+        <source>Wait until the files being uploaded have arrived.</source>
+        <translation>请等待正在上传的文件传输完毕。</translation>
+    </message>
+    <message>
+        <source>An access code takes files, not folders:
+%1</source>
+        <translation>访问码只接受文件，不接受文件夹：
+%1</translation>
+    </message>
+    <message numerus="yes">
+        <source>Uploading %n file(s)...</source>
+        <translation><numerusform>正在上传 %n 个文件...</numerusform></translation>
+    </message>
+    <message numerus="yes">
+        <source>%n file(s) uploaded.</source>
+        <translation><numerusform>已上传 %n 个文件。</numerusform></translation>
     </message>
 </context>
 <context>
@@ -860,6 +886,14 @@ To:	%2</source>
         <translation>重复的下载任务，
 从：	%1
 到：	%2</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1：%2</translation>
+    </message>
+    <message>
+        <source>error 0x%1</source>
+        <translation>错误 0x%1</translation>
     </message>
 </context>
 <context>
