@@ -258,6 +258,8 @@ CommandOutcome FollowOrDetach(Transfers& transfers, const GlobalOptions& options
 
 CommandOutcome FinishOutcome(HRESULT hr) {
   if (hr == E_ABORT) return {hr, {}, "stopped"};
+  if (hr == HR_INVALID_NAME)
+    return {hr, {}, "the service gave a name that would leave the chosen folder; it was not written"};
   return {hr, {}, Failed(hr) ? "the transfer did not complete; see korvex transfers" : ""};
 }
 
@@ -267,6 +269,10 @@ int RunPut(const GlobalOptions& options, const DeploymentValues& deployment, con
   // A visitor of an access code may only add files to the code's folder, which
   // the transfer families cannot address: that upload goes its own way.
   if (Session session; Succeeded(LoadSession(session)) && session.accessCode) {
+    // Sending in clear what the user asked to encrypt would be worse than
+    // refusing.
+    if (args.encrypt || args.background)
+      return ReportMessage("--encrypt and --background are not offered to an access-code login", kExitUsage);
     SharingArgs visitor;
     visitor.words = args.paths;
     visitor.overwrite = args.overwrite;

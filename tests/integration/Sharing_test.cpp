@@ -248,7 +248,7 @@ TEST_F(Sharing, SpaceAndTransferReports) {
   EXPECT_NE(FindString(*reports[1].AsObject(), "log")->find("\tSeconds=0\tSpeed=(0 K/s)\t"), std::string::npos);
 }
 
-TEST_F(Sharing, TheUploadDiskRefusesEmptyFilesAndUnknownCodes) {
+TEST_F(Sharing, TheUploadDiskRefusesUnknownCodes) {
   LoginAnswer visitor = PostLogin(korvexd_.BaseUrl(), "/accesscode/login", "code=DEMO2026");
   ASSERT_EQ(visitor.status, S_OK) << visitor.body;
   JsonValue answer = ParseJson(visitor.body);
