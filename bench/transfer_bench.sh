@@ -65,25 +65,27 @@ split -b 1M -d -a 5 "$work/file.bin" "$work/curl/piece."
   offset=0
   for piece in "$work"/curl/piece.*; do
     end=$((offset + $(stat -c %s "$piece")))
-    printf 'url = "%s/file/uploadblock/%s.bin/a=%s&t=%s&random=1"\n' "$url" "$id" "$auth" "$token"
+    [ $offset -eq 0 ] || echo next
+    printf 'url = "%s/file/uploadblock/%s.bin/a=%s&t=%s&random=1"\ncookie = "%s"\n' "$url" "$id" "$auth" "$token" "$cookies"
     printf 'header = "range:bytes=%d-%d"\nheader = "x-korvex-range:bytes=%d-%d"\n' $offset $end $offset $end
-    printf 'data-binary = "@%s"\noutput = "/dev/null"\nnext\n' "$piece"
+    printf 'data-binary = "@%s"\noutput = "/dev/null"\n' "$piece"
     offset=$end
   done
 } > "$work/up.conf"
-measure "curl put" curl -s -b "$cookies" -K "$work/up.conf"
+measure "curl put" curl -sf -K "$work/up.conf"
 curl -s -b "$cookies" "$url/file/uploadover/$id/0?product=smb&a=$auth&t=$token" > /dev/null
 curl -s -D "$work/headers" -b "$cookies" "$url/file/predownloadnoredirect/$id" > /dev/null
 token=$(sed -n 's/^[Ss]et-[Cc]ookie: TOKEN=\([^;]*\).*/\1/p' "$work/headers" | tr -d '\r')
 {
   for ((offset = 0, n = 0; offset < size; offset += 1048576, n++)); do
     last=$((offset + 1048576 > size ? size - 1 : offset + 1048575))
-    printf 'url = "%s/file/downloadblock/%s?a=%s&t=%s&random=1"\n' "$url" "$id" "$auth" "$token"
+    [ $offset -eq 0 ] || echo next
+    printf 'url = "%s/file/downloadblock/%s?a=%s&t=%s&random=1"\ncookie = "%s"\n' "$url" "$id" "$auth" "$token" "$cookies"
     printf 'header = "range:bytes=%d-%d"\nheader = "x-korvex-range:bytes=%d-%d"\n' $offset $last $offset $last
-    printf 'output = "%s/curl/back.%05d"\nnext\n' "$work" $n
+    printf 'output = "%s/curl/back.%05d"\n' "$work" $n
   done
 } > "$work/down.conf"
-measure "curl get" curl -s -b "$cookies" -K "$work/down.conf"
+measure "curl get" curl -sf -K "$work/down.conf"
 cat "$work"/curl/back.* | cmp -s - "$work/file.bin" || { echo "curl: BYTES DIFFER"; exit 1; }
 
 if command -v rclone > /dev/null; then
