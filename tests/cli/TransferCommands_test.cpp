@@ -67,7 +67,6 @@ TEST_F(TransferCommands, TreesRoundTripAKilledEncryptedUploadResumesAndDecrypts)
   fs::create_directories(tree / "empty");
   const std::string big = Pattern(std::size_t{6} << 20, 2);
   WriteText(Home() / "big.bin", big);
-  fs::create_directories(Home() / "down");
 
   KorvexRun run = RunKorvex({"put", tree.string(), "/"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -88,6 +87,7 @@ TEST_F(TransferCommands, TreesRoundTripAKilledEncryptedUploadResumesAndDecrypts)
   // 6 MiB and the 20-byte header make 7 groups.
   EXPECT_LE(StreamOpens() - opensBefore, 7 + 1) << "finished groups were sent again";
 
+  // The destination folder does not exist yet: it is made.
   const fs::path down = Home() / "down";
   run = RunKorvex({"get", "/tree", "/big.bin.lock", down.string()});
   ASSERT_EQ(run.exitCode, 0) << run.err;
