@@ -240,10 +240,15 @@ std::string LocalAddress(const std::string& path, bool& exists) {
   return address;
 }
 
+CommandOutcome FinishOutcome(HRESULT hr) {
+  if (hr == E_ABORT) return {hr, {}, "stopped"};
+  if (hr == HR_INVALID_NAME)
+    return {hr, {}, "the service gave a name that would leave the chosen folder; it was not written"};
+  return {hr, {}, Failed(hr) ? "the transfer did not complete; see korvex transfers" : ""};
+}
+
 /// Follows the families to their end, or with --background leaves them to
 /// a detached runner and returns at once.
-CommandOutcome FinishOutcome(HRESULT hr);
-
 CommandOutcome FollowOrDetach(Transfers& transfers, const GlobalOptions& options, const TransferArgs& args,
                               const std::vector<std::uint32_t>& ids) {
   if (!args.background) return FinishOutcome(transfers.Follow(ids));
@@ -257,12 +262,6 @@ CommandOutcome FollowOrDetach(Transfers& transfers, const GlobalOptions& options
   return {};
 }
 
-CommandOutcome FinishOutcome(HRESULT hr) {
-  if (hr == E_ABORT) return {hr, {}, "stopped"};
-  if (hr == HR_INVALID_NAME)
-    return {hr, {}, "the service gave a name that would leave the chosen folder; it was not written"};
-  return {hr, {}, Failed(hr) ? "the transfer did not complete; see korvex transfers" : ""};
-}
 
 }  // namespace
 
