@@ -3,6 +3,7 @@
 #include "app/MainDlg.h"
 
 #include "app/LocalDriveDlg.h"
+#include "app/NetCheckDlg.h"
 #include "app/NetDriveDlg.h"
 #include "foundation/StringTable.h"
 #include "store/ShellFolderDataStoreRemote.h"
@@ -20,6 +21,7 @@ CMainDlg::CMainDlg(const cli::Session& session, const DeploymentValues& deployme
   const std::string& who = session.accessCode ? session.loginName : session.accountName;
   setWindowTitle(who.empty() ? tr("KorvexData SMB") : tr("KorvexData SMB - %1").arg(QString::fromStdString(who)));
   BuildMenus();
+  AddNetworkCheckMenu(*menuBar(), deployment, this);
   resize(1100, 650);
 }
 

@@ -2,12 +2,15 @@
 
 #include "app/LoginDlg.h"
 #include "app/MainDlg.h"
+#include "app/StartupUpdate.h"
 #include "cli/ClientStartup.h"
 
 #include <QApplication>
 #include <QMessageBox>
 
 int main(int argc, char** argv) {
+  // The installer half of a self-update needs no window (nor a display).
+  if (const std::optional<int> code = korvex::app::RunUpdateInstallMode(argc, argv)) return *code;
   QApplication app(argc, argv);
   QApplication::setApplicationName("KorvexData SMB");
 
@@ -17,6 +20,7 @@ int main(int argc, char** argv) {
     QMessageBox::critical(nullptr, QApplication::applicationName(), QString::fromStdString(error));
     return 1;
   }
+  if (korvex::app::RunStartupUpdate(deployment)) return 0;  // the new version's installer takes over
   // One pass per login: logging out closes the window and shows the login
   // dialog again in the same process.
   for (bool relogin = false;; relogin = true) {
