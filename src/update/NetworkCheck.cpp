@@ -50,6 +50,7 @@ void RunModule(KorvexDiagnosisDllThunk& module, const std::string& targets, Even
     result.message = Text(kTxtCheckRunFailed);
     return;
   }
+  LogMgr::Get().Debug(kCategory, "KDD_StartDiagnosis");
   std::vector<pollfd> waits{{handle, POLLIN, 0}};
   if (cancel != nullptr) waits.push_back({cancel->Fd(), POLLIN, 0});
   while (::poll(waits.data(), waits.size(), -1) < 0 && errno == EINTR) continue;

@@ -11,6 +11,7 @@
 #include "net/HttpRequestor.h"
 #include "net/ProxyConfigHelper.h"
 #include "platform/VersionMarker.h"
+#include "update/KorvexDataAutoUpdater.h"
 #include "update/NetworkProbes.h"
 
 namespace korvex {
@@ -129,7 +130,7 @@ HRESULT NetworkDiagnosis::CheckEndpoint(const DiagnosisEndpoint& endpoint, Event
   std::string line;
   hr = Failed(initialised) ? initialised : RequestRoot(requestor, request, cancel, line);
   if (Failed(initialised)) line = Outcome(initialised);
-  report += "  " + scheme + " request GET /: " + line + "\n";
+  report += "  " + scheme + " request GET " + kProductDescPath + ": " + line + "\n";
   return hr;
 }
 
@@ -137,7 +138,7 @@ HRESULT NetworkDiagnosis::RequestRoot(HttpRequestor& requestor, RootRequest& req
                                       std::string& line) {
   const Clock::time_point started = Clock::now();
   HRESULT hr = Event::Create(true, false, request.done);
-  if (Succeeded(hr)) hr = requestor.SendRequest("/", "GET", {}, nullptr, 0, &OnRootAnswered, &request, 4096);
+  if (Succeeded(hr)) hr = requestor.SendRequest(kProductDescPath, "GET", {}, nullptr, 0, &OnRootAnswered, &request, 4096);
   if (Succeeded(hr)) {
     std::array<Event*, 2> events{request.done.get(), &cancel};
     hr = WaitAny(events, kInfinite) == 0 ? request.status : E_ABORT;

@@ -8,9 +8,11 @@
 ///   2. name resolution of the host connected to (the proxy, else the
 ///      service host);
 ///   3. a TCP connection to the resolved addresses;
-///   4. a GET of "/" through HttpRequestor, with the user's proxy and
-///      certificate policy. Any HTTP answer below 500 proves the service is
-///      reached; a 5xx answer is a service fault.
+///   4. a GET of the product's update description ("/ZEPH300.xml", the one
+///      page every client fetches) through HttpRequestor, with the user's
+///      proxy and certificate policy. Any HTTP answer below 500 proves the
+///      host is reached (the API and data hosts answer 404); a 5xx answer
+///      is a service fault.
 ///
 /// A failed step skips the later steps of its endpoint; the other endpoints
 /// are still checked. The report is plain text, one line per step, ending
@@ -51,7 +53,7 @@ class NetworkDiagnosis {
   [[nodiscard]] HRESULT Run(Event& cancel, std::string& report);
 
  public:
-  struct RootRequest;  // one GET of "/" under way
+  struct RootRequest;  // the one GET under way
 
  private:
   [[nodiscard]] HRESULT CheckEndpoint(const DiagnosisEndpoint& endpoint, Event& cancel, std::string& report);
