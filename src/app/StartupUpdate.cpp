@@ -11,6 +11,7 @@
 
 #include "app/AutoProgressDlg.h"
 #include "cli/ClientStartup.h"
+#include "foundation/LogMgr.h"
 #include "platform/Process.h"
 #include "update/KorvexDataAutoUpdater.h"
 #include "update/UpdateInstall.h"
@@ -61,7 +62,12 @@ std::optional<int> RunUpdateInstallMode(int argc, char** argv) {
   DeploymentValues deployment;
   std::string error;
   (void)cli::StartClient(cli::GlobalOptions{}, deployment, error);  // for the log; the URLs are not needed
-  (void)InstallUpdate(RunningProgramPath(), argv[2]);
+  const std::filesystem::path self = RunningProgramPath();
+  if (IsInstallTarget(argv[2], self)) {
+    (void)InstallUpdate(self, argv[2]);
+  } else {
+    LogMgr::Get().Error("AutoUpdater", "Not an installed copy of this program: %s", argv[2]);
+  }
   cli::StopClient();
   return 0;
 }

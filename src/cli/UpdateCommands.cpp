@@ -44,6 +44,9 @@ void PrintCheck(const GlobalOptions& options, HRESULT due, const UpdateDescripti
 }
 
 int Install(const std::string& target) {
+  if (!IsInstallTarget(target, RunningProgramPath())) {
+    return ReportMessage("update: " + target + " is not an installed korvex", kExitUsage);
+  }
   // korvex has no window to show the result in: the korvex that started
   // this copy waits for it and reports the recorded result itself.
   InstallOptions install;

@@ -16,6 +16,7 @@
 #include "platform/AtomicFile.h"
 #include "platform/Process.h"
 #include "platform/SystemError.h"
+#include "update/FileVersion.h"
 #include "update/UpdateTexts.h"
 
 namespace korvex {
@@ -56,6 +57,14 @@ HRESULT InstallUpdate(const std::filesystem::path& source, const std::filesystem
     }
   }
   return result;
+}
+
+bool IsInstallTarget(const std::filesystem::path& target, const std::filesystem::path& self) {
+  if (!target.is_absolute() || target.filename() != self.filename()) return false;
+  std::error_code error;
+  if (!std::filesystem::exists(target, error)) return true;
+  FileVersion version = 0;
+  return Succeeded(QueryFileVersion(target, version));
 }
 
 std::optional<HRESULT> TakeAutoUpdateResult() {

@@ -46,6 +46,12 @@ struct InstallOptions {
 [[nodiscard]] HRESULT InstallUpdate(const std::filesystem::path& source, const std::filesystem::path& target,
                                     const InstallOptions& options = {});
 
+/// Whether `target` may be replaced by `self` in update-install mode: an
+/// absolute path with the same file name, and, when it exists, a program of
+/// ours (it carries a version marker). Keeps a mistyped "update FILE" from
+/// overwriting some other file with this program.
+[[nodiscard]] bool IsInstallTarget(const std::filesystem::path& target, const std::filesystem::path& self);
+
 /// Reads and deletes "AutoUpdateResult"; nothing when no update is pending.
 [[nodiscard]] std::optional<HRESULT> TakeAutoUpdateResult();
 

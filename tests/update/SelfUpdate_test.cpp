@@ -144,6 +144,14 @@ TEST_F(SelfUpdate, AFailingReplacementRecordsItsLastErrorAfterEveryAttempt) {
   EXPECT_EQ(*recorded, result);
   EXPECT_FALSE(TakeAutoUpdateResult().has_value());
 
+  // Only a copy of this program is ever replaced.
+  WriteText(Home() / "other" / "korvex", "a document");
+  EXPECT_TRUE(IsInstallTarget(Home() / "none" / "korvex", "/tmp/korvex"));
+  EXPECT_TRUE(IsInstallTarget(KORVEX_PATH, "/tmp/korvex"));
+  EXPECT_FALSE(IsInstallTarget(Home() / "other" / "korvex", "/tmp/korvex"));
+  EXPECT_FALSE(IsInstallTarget(Home() / "none" / "korvexdata", "/tmp/korvex"));
+  EXPECT_FALSE(IsInstallTarget("none/korvex", "/tmp/korvex"));
+
   EXPECT_EQ(UpdateResultMessage(S_OK), "Update successfully");
   EXPECT_EQ(UpdateResultMessage(E_ACCESSDENIED), "Update failed: no priviledge to overwrite old file.");
   EXPECT_EQ(UpdateResultMessage(result), "Update failed: error code(0x80070003)");
