@@ -48,7 +48,8 @@ bool OfferUpdate(KorvexDataAutoUpdater& updater, const UpdateDescription& publis
                            Q((boost::format(std::string(Text(kTxtFoundNewVersion))) % published.versionText %
                               published.description)
                                  .str()));
-  CAutoProgressDlg wait(Title(), Q(Text(kTxtCheckingVersion)));
+  CAutoProgressDlg wait(Title(),
+                        Q((boost::format(std::string(Text(kTxtDownloadingUpdate))) % published.versionText).str()));
   const HRESULT hr = wait.Run([&updater] { return updater.Update(nullptr); });
   if (Succeeded(hr)) return true;
   QMessageBox::critical(nullptr, Title(), Q(UpdateResultMessage(hr)));
