@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "foundation/Deployment.h"
 #include "update/UpdateTexts.h"
 
 namespace korvex::app {
@@ -19,20 +20,22 @@ constexpr int kAnimationMs = 400;
 
 QString Q(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
-NetworkCheckOptions OptionsFor(const DeploymentValues& deployment) {
+// Read when the dialog opens, so that the check uses the values in effect.
+NetworkCheckOptions CurrentOptions() {
   NetworkCheckOptions options;
-  options.webUrl = deployment.webUrl;
+  DeploymentValues deployment;
+  if (Succeeded(LoadDeployment({}, deployment))) options.webUrl = deployment.webUrl;
   return options;
 }
 
 }  // namespace
 
-CNetCheckDlg::CNetCheckDlg(const DeploymentValues& deployment, QWidget* parent)
+CNetCheckDlg::CNetCheckDlg(QWidget* parent)
     : QDialog(parent),
       text_(new QPlainTextEdit(this)),
       button_(new QPushButton(Q(Text(kTxtCancel)), this)),
       animation_(new QTimer(this)),
-      check_(OptionsFor(deployment)) {
+      check_(CurrentOptions()) {
   setWindowTitle(tr("Network Check"));
   text_->setReadOnly(true);
   text_->setPlainText(Q(Text(kTxtCheckingNetwork)));
@@ -76,10 +79,10 @@ void CNetCheckDlg::OnCheckDone(const NetworkCheckResult& result) {
   running_ = false;
 }
 
-void AddNetworkCheckMenu(QMenuBar& menuBar, const DeploymentValues& deployment, QWidget* parent) {
+void AddNetworkCheckMenu(QMenuBar& menuBar, QWidget* parent) {
   QMenu* tools = menuBar.addMenu(QObject::tr("&Tools"));
-  tools->addAction(QObject::tr("&Network Check..."), parent, [deployment, parent] {
-    CNetCheckDlg dialog(deployment, parent);
+  tools->addAction(QObject::tr("&Network Check..."), parent, [parent] {
+    CNetCheckDlg dialog(parent);
     dialog.exec();
   });
 }

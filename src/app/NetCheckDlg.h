@@ -12,7 +12,6 @@
 
 #include <QDialog>
 
-#include "foundation/Deployment.h"
 #include "update/NetworkCheck.h"
 
 class QMenuBar;
@@ -25,7 +24,8 @@ namespace korvex::app {
 class CNetCheckDlg : public QDialog {
   Q_OBJECT
  public:
-  CNetCheckDlg(const DeploymentValues& deployment, QWidget* parent = nullptr);
+  /// Starts the check at once, against the deployment's web site.
+  explicit CNetCheckDlg(QWidget* parent = nullptr);
   /// Cancels a check still running and waits for its thread.
   ~CNetCheckDlg() override;
 
@@ -43,6 +43,6 @@ class CNetCheckDlg : public QDialog {
 };
 
 /// Adds "Network Check..." to a "Tools" menu of `menuBar`.
-void AddNetworkCheckMenu(QMenuBar& menuBar, const DeploymentValues& deployment, QWidget* parent);
+void AddNetworkCheckMenu(QMenuBar& menuBar, QWidget* parent);
 
 }  // namespace korvex::app

@@ -62,7 +62,10 @@ TEST_F(FileVersionTest, FindsTheMarkerWhereverItLies) {
   ASSERT_EQ(QueryFileVersion("/proc/self/exe", found), S_OK);
   EXPECT_EQ(found, running);
 
-  const std::string marker = "KORVEX-FILE-VERSION:3.4.5.6";
+  // Built at run time: as a literal it would be a marker of this test
+  // program, found before its real one.
+  const std::string prefix(kVersionMarkerPrefix);
+  const std::string marker = prefix + "3.4.5.6";
   struct Case {
     std::string content;
     HRESULT status;
@@ -71,8 +74,8 @@ TEST_F(FileVersionTest, FindsTheMarkerWhereverItLies) {
       // Cut by the 1 MiB boundary of the scan.
       {std::string((1 << 20) - 10, 'x') + marker + '\0', S_OK},
       // A bare prefix (as a program's own code holds it) before the real one.
-      {"KORVEX-FILE-VERSION:\0zz"s + marker + '\0' + "tail", S_OK},
-      {"KORVEX-FILE-VERSION:3.4\0"s, E_FAIL},
+      {prefix + "\0zz"s + marker + '\0' + "tail", S_OK},
+      {prefix + "3.4\0"s, E_FAIL},
       {"no marker at all", E_FAIL},
   };
   const std::filesystem::path file = Home() / "binary";

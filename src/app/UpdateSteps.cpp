@@ -1,8 +1,6 @@
-//===- app/StartupUpdate.cpp - Self-update at start-up --------------------===//
+//===- app/UpdateSteps.cpp - Start-up's calls into the self-update --------===//
 
-#include "app/StartupUpdate.h"
-
-#include <string_view>
+#include "app/UpdateSteps.h"
 
 #include <boost/format.hpp>
 
@@ -10,7 +8,7 @@
 #include <QMessageBox>
 
 #include "app/AutoProgressDlg.h"
-#include "cli/ClientStartup.h"
+#include "foundation/Deployment.h"
 #include "foundation/LogMgr.h"
 #include "platform/Process.h"
 #include "update/KorvexDataAutoUpdater.h"
@@ -58,31 +56,34 @@ bool OfferUpdate(KorvexDataAutoUpdater& updater, const UpdateDescription& publis
 
 }  // namespace
 
-std::optional<int> RunUpdateInstallMode(int argc, char** argv) {
-  if (argc < 3 || std::string_view(argv[1]) != kUpdateWord) return std::nullopt;
-  DeploymentValues deployment;
-  std::string error;
-  (void)cli::StartClient(cli::GlobalOptions{}, deployment, error);  // for the log; the URLs are not needed
+bool RunUpdateInstall(const std::string& commandLine) {
+  if (commandLine.rfind(kUpdateWord, 0) != 0) return false;
+  if (commandLine.size() > kUpdateWord.size() && commandLine[kUpdateWord.size()] != ' ') return false;
+  // Everything after the word and one separator is the path.
+  const std::filesystem::path target = commandLine.size() > kUpdateWord.size() + 1
+                                           ? commandLine.substr(kUpdateWord.size() + 1)
+                                           : std::string();
   const std::filesystem::path self = RunningProgramPath();
-  if (IsInstallTarget(argv[2], self)) {
-    (void)InstallUpdate(self, argv[2]);
+  if (IsInstallTarget(target, self)) {
+    (void)InstallUpdate(self, target);
   } else {
-    LogMgr::Get().Error("AutoUpdater", "Not an installed copy of this program: %s", argv[2]);
+    LogMgr::Get().Error("AutoUpdater", "Not an installed copy of this program: %s", target.c_str());
   }
-  cli::StopClient();
-  return 0;
+  return true;
 }
 
-bool RunStartupUpdate(const DeploymentValues& deployment) {
+bool RunStartupUpdateCheck() {
   if (const std::optional<HRESULT> pending = TakeAutoUpdateResult()) {
     ShowPendingResult(*pending);
     return false;
   }
+  DeploymentValues deployment;
+  if (Failed(LoadDeployment({}, deployment))) return false;
   KorvexDataAutoUpdater updater(deployment.webUrl, DesktopBinaryPath());
   UpdateDescription published;
   CAutoProgressDlg wait(Title(), Q(Text(kTxtCheckingVersion)));
-  // A failed check (no network, no published file) is only logged: it
-  // must never keep the user from working.
+  // A failed check (no network, nothing published) is only logged: it must
+  // never keep the user from working.
   if (wait.Run([&] { return updater.CheckForUpdate(published, nullptr); }) != S_OK) return false;
   return OfferUpdate(updater, published);
 }
