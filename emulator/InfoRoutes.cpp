@@ -104,7 +104,7 @@ void AddInfoRoutes(Service& service) {
   service.Route("GET", R"(/preview/([^/]*))", Access::kData, bind(PreviewBytes));
   service.Route("GET", R"(/account/getuserphoto(/.*)?)", Access::kPublic, bind(UserPhoto));
   service.Route("POST", "/errorlog.php", Access::kPublic, bind(TransferReport), Body::kRaw, kMaxReport);
-  service.Route("GET", R"(/([A-Za-z0-9_-]+\.(?:xml|exe|dll)))", Access::kPublic, bind(UpdateFile));
+  service.Route("GET", R"(/([A-Za-z0-9_-]+\.(?:xml|exe|dll|bin|so)))", Access::kPublic, bind(UpdateFile));
 }
 
 }  // namespace korvexd
