@@ -98,8 +98,8 @@ void PublicDownload(Service& service, Call& call) {
   if (!file || !ReadAt(service.catalog().BlobPath(file->id), 0, static_cast<std::uint64_t>(file->size), data))
     return ReplyHttpError(call.res, 404, "file not found");
   service.db().Exec("UPDATE links SET used=used+1 WHERE code=?", {call.req.matches[1].str()});
-  call.res.set_header("Content-Disposition", "attachment; filename=\"" + PercentEncode(file->name) + "\"");
-  call.res.set_content(std::move(data), "application/octet-stream");
+  call.res.SetHeader("Content-Disposition", "attachment; filename=\"" + PercentEncode(file->name) + "\"");
+  call.res.SetContent(std::move(data), "application/octet-stream");
 }
 
 void RecordMail(Service& service, Call& call, const std::string& kind, const std::string& recipients,
