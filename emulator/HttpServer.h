@@ -1,6 +1,6 @@
 // korvexd's HTTP/1.1 server: one listening socket, plain or TLS, keep-alive
-// connections served by a pool of threads, each request handed to the
-// router's handler once its header and body are complete.
+// connections spread over single-threaded event loops, each request handed
+// to the router's handler once its header and body are complete.
 //
 // What a connection may cost is bounded: a header block of at most 64 KiB
 // that must arrive within kHeaderSeconds, a body no larger than its route

@@ -2,6 +2,7 @@
 #include "HttpSession.h"
 
 #include <boost/asio/ssl/stream.hpp>
+#include <boost/asio/post.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
@@ -94,6 +95,8 @@ class Session : public std::enable_shared_from_this<Session<Stream>> {
 
   Session(Stream stream, const SessionSettings& settings, std::string remote)
       : stream_(std::move(stream)), settings_(settings), remote_(std::move(remote)) {}
+
+  auto Executor() { return stream_.get_executor(); }
 
   void Start() {
     if constexpr (kTls) {
@@ -250,16 +253,18 @@ std::string RemoteAddress(const tcp::socket& socket) {
 
 void ServePlain(tcp::socket socket, const SessionSettings& settings) {
   std::string remote = RemoteAddress(socket);
-  std::make_shared<Session<beast::tcp_stream>>(beast::tcp_stream(std::move(socket)), settings, std::move(remote))
-      ->Start();
+  auto session =
+      std::make_shared<Session<beast::tcp_stream>>(beast::tcp_stream(std::move(socket)), settings, std::move(remote));
+  // Started on the connection's own loop, which alone touches it from then on.
+  net::post(session->Executor(), [session] { session->Start(); });
 }
 
 void ServeTls(tcp::socket socket, net::ssl::context& tls, const SessionSettings& settings) {
   std::string remote = RemoteAddress(socket);
   using TlsStream = beast::ssl_stream<beast::tcp_stream>;
-  std::make_shared<Session<TlsStream>>(TlsStream(beast::tcp_stream(std::move(socket)), tls), settings,
-                                       std::move(remote))
-      ->Start();
+  auto session = std::make_shared<Session<TlsStream>>(TlsStream(beast::tcp_stream(std::move(socket)), tls), settings,
+                                                      std::move(remote));
+  net::post(session->Executor(), [session] { session->Start(); });
 }
 
 }  // namespace korvexd
