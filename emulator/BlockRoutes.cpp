@@ -111,15 +111,15 @@ void DownloadBlock(Service& service, Call& call) {
     last = std::min(range->last, size - 1);
     ranged = true;
   }
-  std::string data;
-  if (size > 0 && !ReadAt(service.catalog().BlobPath(file->id), first, last - first + 1, data))
-    return ReplyHttpError(call.res, 500, "cannot read the file");
+  std::optional<FileSlice> data = FileSlice{};
+  if (size > 0) data = SliceAt(service.catalog().BlobPath(file->id), first, last - first + 1);
+  if (!data) return ReplyHttpError(call.res, 500, "cannot read the file");
   call.res.status = ranged ? 206 : 200;
   if (ranged) {
     call.res.SetHeader("Content-Range", "bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" +
                                              std::to_string(size));
   }
-  call.res.SetContent(std::move(data), "application/octet-stream");
+  call.res.SetFile(std::move(*data), "application/octet-stream");
 }
 
 void Md5Sum(Service& service, Call& call) {

@@ -45,11 +45,11 @@ void PreviewBytes(Service& service, Call& call) {
   auto file = service.catalog().FileById(*id);
   if (file && !TransferStillValid(service, *transfer, *file))
     return ReplyHttpError(call.res, 403, "token expired or no longer allowed");
-  std::string data;
-  if (!file || !ReadAt(service.catalog().BlobPath(file->id), 0, static_cast<std::uint64_t>(file->size), data))
-    return ReplyHttpError(call.res, 404, "file not found");
+  std::optional<FileSlice> data;
+  if (file) data = SliceAt(service.catalog().BlobPath(file->id), 0, static_cast<std::uint64_t>(file->size));
+  if (!data) return ReplyHttpError(call.res, 404, "file not found");
   bool video = HasExtension(file->name, {".mp4", ".mkv", ".avi", ".mov", ".wmv", ".flv", ".webm"});
-  call.res.SetContent(std::move(data), video ? "video/octet-stream" : "image/octet-stream");
+  call.res.SetFile(std::move(*data), video ? "video/octet-stream" : "image/octet-stream");
 }
 
 /// Every user has the same small picture.

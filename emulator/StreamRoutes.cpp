@@ -108,12 +108,11 @@ void Write(Service& service, Call& call) {
 void Read(Service& service, Call& call) {
   auto chunk = ReadChunkHeaders(service, call, false);
   if (!chunk) return;
-  std::string data;
-  if (!ReadAt(service.catalog().BlobPath(chunk->stream.fileId), chunk->first, chunk->last - chunk->first + 1, data))
-    return StreamRefusal(call, kGone, "file not found");
+  auto data = SliceAt(service.catalog().BlobPath(chunk->stream.fileId), chunk->first, chunk->last - chunk->first + 1);
+  if (!data) return StreamRefusal(call, kGone, "file not found");
   std::uint64_t next = service.streams().MarkChunk(chunk->stream.id, chunk->sequence);
   call.res.status = 200;
-  call.res.SetContent(std::move(data), "application/octet-stream");
+  call.res.SetFile(std::move(*data), "application/octet-stream");
   StreamStatus(call.res, kOk, chunk->stream.id);
   call.res.SetHeader("x-korvexws-idt-chunk-sequence-next", std::to_string(next));
   call.res.SetHeader("x-korvexws-idt-chunk-range", call.req.Header("x-korvexws-idt-chunk-range"));
