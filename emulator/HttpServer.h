@@ -3,7 +3,7 @@
 // to the router's handler once its header and body are complete.
 //
 // What a connection may cost is bounded: a header block of at most 64 KiB
-// that must arrive within kHeaderSeconds, a body no larger than its route
+// that must arrive within 5 s, a body no larger than its route
 // allows that keeps arriving, and after any answer that leaves the framing
 // in doubt (a malformed request, a refused body) the connection is closed.
 #pragma once

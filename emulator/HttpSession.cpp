@@ -25,7 +25,7 @@ using tcp = net::ip::tcp;
 constexpr std::uint32_t kHeaderLimit = 64 * 1024;
 // A whole header block must arrive in this time, so a client that trickles
 // it a byte at a time loses its connection rather than keeping it forever.
-constexpr auto kHeaderTime = std::chrono::seconds(10);
+constexpr auto kHeaderTime = std::chrono::seconds(5);
 // Each piece of an answer must be taken in this time; a body gets it plus
 // the time to arrive at kSlowestBody bytes a second.
 constexpr auto kIoTime = std::chrono::seconds(30);
