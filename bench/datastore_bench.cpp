@@ -22,7 +22,7 @@
 
 #include "../tests/support/KorvexdProcess.h"
 #include "net/HttpRequestor.h"
-#include "service/AnswerLookup.h"
+#include "net/LoginForm.h"
 #include "service/JsonParser.h"
 #include "service/KorvexDataStoreViews.h"
 #include "store/DataStore.h"
@@ -129,8 +129,8 @@ void BenchService(int items) {
           form.size(),
           [](HRESULT, const std::string& body, const std::deque<std::string>& cookies, const HttpHeaderMap&,
              void* user) {
-            *static_cast<Answer*>(user) = {body, ResponseCookieValue(cookies, "AUTH_PRO"),
-                                           ResponseCookieValue(cookies, "PHPSESSID")};
+            *static_cast<Answer*>(user) = {body, SetCookieValue(cookies, "AUTH_PRO"),
+                                           SetCookieValue(cookies, "PHPSESSID")};
           },
           &answer, 0))) {
     std::printf("service: login failed\n");

@@ -42,8 +42,19 @@ echo "\$ korvex login alice --domain demo --password-stdin --remember-password"
 echo "alice-demo-1" | "$bin/korvex" login alice --domain demo --password-stdin --remember-password
 tour whoami
 tour ls
-tour mkdir "/Demo-$(date +%H%M%S)"
-tour ls
+folder="/Demo-$(date +%H%M%S)"
+tour mkdir "$folder"
+# A small local tree to upload and fetch back: the client's main job.
+mkdir -p "$demo/local/project/notes"
+printf 'Quarterly plan\n' >"$demo/local/project/plan.txt"
+head -c 300000 /dev/urandom >"$demo/local/project/notes/data.bin"
+tour put "$demo/local/project" "$folder"
+tour ls "$folder/project"
+tour get "$folder/project" "$demo/fetched"
+echo
+echo "\$ diff -r $demo/local/project $demo/fetched/project"
+diff -r "$demo/local/project" "$demo/fetched/project" && echo "(identical)"
+tour space
 tour ls shares:/
 
 cat <<EOF
@@ -51,7 +62,7 @@ cat <<EOF
 To go on by hand, in this shell:
   export KORVEX_HOME=$KORVEX_HOME KORVEX_WEB_URL=$base KORVEX_API_URL=$base KORVEX_DATA_URL=$base
   export PATH="$bin:\$PATH"
-then try: korvex ls /Documents, korvex space, korvex --help.
+then try: korvex ls /Documents, korvex transfers, korvex --help.
 To stop the service and remove the demo:
   kill $pid && rm -rf $demo
 EOF

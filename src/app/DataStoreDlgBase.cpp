@@ -5,6 +5,10 @@
 #include "app/NameRules.h"
 
 #include <QAction>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QTimer>
+#include <QUrl>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -49,29 +53,24 @@ CDataStoreDlgBase::CDataStoreDlgBase(const QString& caption, DataStore* store, Q
           [this](int column, Qt::SortOrder order) { ShowStatus(model_->SortBy(column, order), tr("Sorting")); });
 
   buttons_ = new QHBoxLayout;
-  const auto button = [this](const QString& text, auto action) {
-    auto* b = new QPushButton(text, this);
-    connect(b, &QPushButton::clicked, this, action);
-    buttons_->addWidget(b);
-  };
-  button(tr("Back"), [this] { (void)GoBack(); });
-  button(tr("New Folder"), [this] { (void)NewFolder(); });
-  button(tr("Delete"), [this] { (void)DeleteSelection(); });
-  button(tr("Refresh"), [this] { (void)Refresh(); });
+  AddButton(tr("Back"), [this] { (void)GoBack(); });
+  AddButton(tr("New Folder"), [this] { (void)NewFolder(); });
+  AddButton(tr("Delete"), [this] { (void)DeleteSelection(); });
+  AddButton(tr("Refresh"), [this] { (void)Refresh(); });
   buttons_->addStretch();
 
-  const auto menuCommand = [this](const QString& text, const QKeySequence& keys, auto action) {
-    auto* command = new QAction(text, view_);
-    command->setShortcut(keys);
-    command->setShortcutContext(Qt::WidgetShortcut);
-    connect(command, &QAction::triggered, this, action);
-    view_->addAction(command);
-  };
-  menuCommand(tr("New &Folder"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N), [this] { (void)NewFolder(); });
-  menuCommand(tr("&Rename"), QKeySequence(Qt::Key_F2), [this] { RenameSelection(); });
-  menuCommand(tr("&Delete"), QKeySequence::Delete, [this] { (void)DeleteSelection(); });
-  menuCommand(tr("Refresh"), QKeySequence::Refresh, [this] { (void)Refresh(); });
+  AddCommand(tr("New &Folder"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N), [this] { (void)NewFolder(); });
+  AddCommand(tr("&Rename"), QKeySequence(Qt::Key_F2), [this] { RenameSelection(); });
+  AddCommand(tr("&Delete"), QKeySequence::Delete, [this] { (void)DeleteSelection(); });
+  AddCommand(tr("Refresh"), QKeySequence::Refresh, [this] { (void)Refresh(); });
   view_->setContextMenuPolicy(Qt::ActionsContextMenu);
+  view_->setDragEnabled(true);
+  view_->setDragDropMode(QAbstractItemView::DragDrop);
+  view_->setDefaultDropAction(Qt::CopyAction);
+  view_->viewport()->setAcceptDrops(true);
+  // Drops are taken here rather than by the model: they start transfers,
+  // which is the window's business, not the listing's.
+  view_->viewport()->installEventFilter(this);
 
   status_ = new QLabel(this);
   auto* layout = new QVBoxLayout(this);
@@ -84,6 +83,57 @@ CDataStoreDlgBase::CDataStoreDlgBase(const QString& caption, DataStore* store, Q
   connect(model_, &EntryListModel::renameRefused, this,
           [this](const QString& message) { QMessageBox::warning(this, tr("Rename"), message); });
 }
+
+QAction* CDataStoreDlgBase::AddCommand(const QString& text, const QKeySequence& keys, std::function<void()> action,
+                                       QAction* before) {
+  auto* command = new QAction(text, view_);
+  command->setShortcut(keys);
+  command->setShortcutContext(Qt::WidgetShortcut);
+  connect(command, &QAction::triggered, this, std::move(action));
+  view_->insertAction(before, command);
+  return command;
+}
+
+void CDataStoreDlgBase::AddButton(const QString& text, std::function<void()> action) {
+  auto* button = new QPushButton(text, this);
+  connect(button, &QPushButton::clicked, this, std::move(action));
+  // Buttons added later go before the stretch that closes the row.
+  const int stretch = buttons_->count() > 0 && buttons_->itemAt(buttons_->count() - 1)->spacerItem()
+                          ? buttons_->count() - 1
+                          : buttons_->count();
+  buttons_->insertWidget(stretch, button);
+}
+
+bool CDataStoreDlgBase::eventFilter(QObject* watched, QEvent* event) {
+  if (watched != view_->viewport()) return QWidget::eventFilter(watched, event);
+  switch (event->type()) {
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+      auto* drag = static_cast<QDropEvent*>(event);
+      const bool takes = drag->source() != view_ && drag->mimeData() && TakesDrop(*drag->mimeData());
+      if (takes) drag->acceptProposedAction();
+      else drag->ignore();
+      return true;
+    }
+    case QEvent::Drop: {
+      auto* drop = static_cast<QDropEvent*>(event);
+      if (drop->source() == view_ || !drop->mimeData() || !TakesDrop(*drop->mimeData())) return true;
+      QStringList localPaths;
+      for (const QUrl& url : drop->mimeData()->urls()) {
+        if (url.isLocalFile()) localPaths << url.toLocalFile();
+      }
+      const QStringList cloudUris = QString::fromUtf8(drop->mimeData()->data(kCloudEntriesMimeType))
+                                        .split('\n', Qt::SkipEmptyParts);
+      drop->acceptProposedAction();
+      // The drag's own loop is still running; questions wait until it ended.
+      QTimer::singleShot(0, this, [this, localPaths, cloudUris] { emit dropped(localPaths, cloudUris); });
+      return true;
+    }
+    default: return QWidget::eventFilter(watched, event);
+  }
+}
+
+void CDataStoreDlgBase::ShowNotice(const QString& text) { status_->setText(text); }
 
 void CDataStoreDlgBase::ShowStatus(HRESULT status, const QString& what) {
   if (Succeeded(status)) {
@@ -165,6 +215,19 @@ std::vector<int> CDataStoreDlgBase::SelectedRows() const {
   return rows;
 }
 
+std::shared_ptr<ObjectInfo> CDataStoreDlgBase::CopyEntry(const ObjectInfo& entry) {
+  if (entry.kind == kObjectContainer) return std::make_shared<ContainerInfo>(static_cast<const ContainerInfo&>(entry));
+  return std::make_shared<ItemInfo>(static_cast<const ItemInfo&>(entry));
+}
+
+std::vector<std::shared_ptr<ObjectInfo>> CDataStoreDlgBase::SelectedEntries() const {
+  std::vector<std::shared_ptr<ObjectInfo>> entries;
+  for (const int row : SelectedRows()) {
+    if (const ObjectInfo* entry = model_->Entry(row)) entries.push_back(CopyEntry(*entry));
+  }
+  return entries;
+}
+
 HRESULT CDataStoreDlgBase::NewFolder() {
   DataStore* store = model_->Store();
   const ContainerInfo parent = model_->Container();
@@ -204,13 +267,7 @@ HRESULT CDataStoreDlgBase::DeleteEntry(const ObjectInfo& entry) {
 
 HRESULT CDataStoreDlgBase::DeleteSelection() {
   // Records are copied first: deleting changes the rows under the model.
-  std::vector<std::unique_ptr<ObjectInfo>> entries;
-  for (const int row : SelectedRows()) {
-    const ObjectInfo* entry = model_->Entry(row);
-    if (!entry) continue;
-    if (entry->kind == kObjectContainer) entries.push_back(std::make_unique<ContainerInfo>(static_cast<const ContainerInfo&>(*entry)));
-    else entries.push_back(std::make_unique<ItemInfo>(static_cast<const ItemInfo&>(*entry)));
-  }
+  const std::vector<std::shared_ptr<ObjectInfo>> entries = SelectedEntries();
   if (entries.empty()) return S_FALSE;
   QString caption = tr("Delete File(s)");
   QString question = tr("Are you sure you want to delete these %1 entries?").arg(entries.size());

@@ -13,9 +13,15 @@
 #include "platform/HResult.h"
 #include "store/DataStore.h"
 
+#include <QKeySequence>
 #include <QWidget>
 
+#include <functional>
+#include <memory>
 #include <vector>
+
+class QAction;
+class QMimeData;
 
 class QHBoxLayout;
 class QLabel;
@@ -48,12 +54,35 @@ class CDataStoreDlgBase : public QWidget {
   [[nodiscard]] QTableView* View() const noexcept { return view_; }
   /// The selected rows in list order, the parent row left out.
   [[nodiscard]] std::vector<int> SelectedRows() const;
+  /// Copies of the records of the selected rows, in list order.
+  [[nodiscard]] std::vector<std::shared_ptr<ObjectInfo>> SelectedEntries() const;
+
+  /// Adds a command to the list's context menu (before `before` when given)
+  /// with `keys` working while the list has the focus.
+  QAction* AddCommand(const QString& text, const QKeySequence& keys, std::function<void()> action,
+                      QAction* before = nullptr);
+  void AddButton(const QString& text, std::function<void()> action);
+  /// Shows what failed (with the store's own words when it has some) below
+  /// the list, or clears the line after a success.
+  void ShowStatus(HRESULT status, const QString& what);
+  void ShowNotice(const QString& text);
+
+  [[nodiscard]] static std::shared_ptr<ObjectInfo> CopyEntry(const ObjectInfo& entry);
+
+ signals:
+  /// Something was dropped that this pane takes; emitted after the drop has
+  /// ended, so that handlers may ask the user.
+  void dropped(const QStringList& localPaths, const QStringList& cloudUris);
 
  protected:
   /// A double-clicked file: panes decide what opening one means.
   virtual void OpenItem(const ItemInfo& item) { (void)item; }
-  QHBoxLayout* Buttons() const noexcept { return buttons_; }
-  void ShowStatus(HRESULT status, const QString& what);
+  /// Whether a drop of `data` means something here; none by default.
+  [[nodiscard]] virtual bool TakesDrop(const QMimeData& data) const {
+    (void)data;
+    return false;
+  }
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void Activate(const QModelIndex& index);

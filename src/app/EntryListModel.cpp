@@ -6,6 +6,9 @@
 
 #include <QDateTime>
 #include <QLocale>
+#include <QMimeData>
+
+#include <algorithm>
 
 namespace korvex::app {
 
@@ -140,8 +143,21 @@ QVariant EntryListModel::headerData(int section, Qt::Orientation orientation, in
 
 Qt::ItemFlags EntryListModel::flags(const QModelIndex& index) const {
   Qt::ItemFlags flags = QAbstractTableModel::flags(index);
-  if (index.isValid() && index.column() == kColumnName && !IsParentRow(index.row())) flags |= Qt::ItemIsEditable;
+  if (index.isValid() && !IsParentRow(index.row())) {
+    if (index.column() == kColumnName) flags |= Qt::ItemIsEditable;
+    if (dragSource_) flags |= Qt::ItemIsDragEnabled;
+  }
   return flags;
+}
+
+QMimeData* EntryListModel::mimeData(const QModelIndexList& indexes) const {
+  if (!dragSource_) return nullptr;
+  std::vector<int> rows;
+  for (const QModelIndex& index : indexes) {
+    if (index.column() == kColumnName && !IsParentRow(index.row())) rows.push_back(index.row());
+  }
+  std::sort(rows.begin(), rows.end());
+  return rows.empty() ? nullptr : dragSource_(rows);
 }
 
 HRESULT EntryListModel::Rename(const ObjectInfo& entry, const std::string& newName) {

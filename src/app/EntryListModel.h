@@ -18,10 +18,15 @@
 #include <QFileIconProvider>
 #include <QMimeDatabase>
 
+#include <functional>
 #include <memory>
 #include <unordered_map>
 
 namespace korvex::app {
+
+/// What a drag out of the cloud pane carries: the entries' addresses, one a
+/// line. Only the local pane of the same process takes it.
+inline constexpr const char* kCloudEntriesMimeType = "application/x-korvexdata-cloud-entries";
 
 /// "[..]": the row that leads to the parent container.
 inline constexpr const char* kParentRowText = "[..]";
@@ -60,6 +65,12 @@ class EntryListModel : public QAbstractTableModel {
   /// In-place rename. Refused names are reported by `renameRefused`.
   bool setData(const QModelIndex& index, const QVariant& value, int role) override;
 
+  /// Rows become draggable once the pane says what a drag of them carries.
+  using DragSource = std::function<QMimeData*(const std::vector<int>& rows)>;
+  void SetDragSource(DragSource source) { dragSource_ = std::move(source); }
+  QMimeData* mimeData(const QModelIndexList& indexes) const override;
+  Qt::DropActions supportedDragActions() const override { return Qt::CopyAction; }
+
  signals:
   void renameRefused(const QString& message);
 
@@ -74,6 +85,7 @@ class EntryListModel : public QAbstractTableModel {
   int containers_ = 0;
   int items_ = 0;
   mutable std::unordered_map<int, std::unique_ptr<ObjectInfo>> rows_;
+  DragSource dragSource_;
   QFileIconProvider icons_;
   QMimeDatabase mimeTypes_;
 };

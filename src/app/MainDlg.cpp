@@ -2,58 +2,50 @@
 
 #include "app/MainDlg.h"
 
+#include "app/CloudCommands.h"
 #include "app/LocalDriveDlg.h"
 #include "app/NetDriveDlg.h"
+#include "app/SessionTransfers.h"
+#include "app/TransferCommands.h"
+#include "foundation/LogMgr.h"
 #include "foundation/StringTable.h"
 #include "store/ShellFolderDataStoreRemote.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QToolBar>
 
 namespace korvex::app {
+namespace {
 
-CMainDlg::CMainDlg(const cli::Session& session, const DeploymentValues& deployment, QWidget* parent)
-    : QMainWindow(parent), stores_(session, deployment) {
+QString ErrorText(const QString& what, HRESULT status) {
+  return QObject::tr("%1 (error 0x%2).").arg(what).arg(static_cast<quint32>(status), 8, 16, QChar('0'));
+}
+
+}  // namespace
+
+CMainDlg::CMainDlg(const cli::Session& session, const DeploymentValues& deployment, MainWindowOptions options,
+                   QWidget* parent)
+    : QMainWindow(parent), stores_(session, deployment), options_(options) {
   const std::string& who = session.accessCode ? session.loginName : session.accountName;
   setWindowTitle(who.empty() ? tr("KorvexData SMB") : tr("KorvexData SMB - %1").arg(QString::fromStdString(who)));
-  BuildMenus();
+  transferLine_ = new QLabel(this);
+  statusBar()->addPermanentWidget(transferLine_);
   resize(1100, 650);
 }
 
-// The panes hold pointers into the stores, so they go before the stores do.
-CMainDlg::~CMainDlg() { delete takeCentralWidget(); }
-
-void CMainDlg::BuildMenus() {
-  QMenu* file = menuBar()->addMenu(tr("&File"));
-  file->addAction(tr("L&ogout"), this, [this] {
-    logout_ = true;
-    close();
-  });
-  file->addAction(tr("&Exit"), this, &QMainWindow::close);
-
-  QMenu* edit = menuBar()->addMenu(tr("&Edit"));
-  // Each command acts on the pane that last had the focus.
-  const auto focusedPane = [this]() -> CDataStoreDlgBase* {
-    for (QWidget* w = QApplication::focusWidget(); w; w = w->parentWidget()) {
-      if (auto* pane = qobject_cast<CDataStoreDlgBase*>(w)) return pane;
-    }
-    return net_;
-  };
-  edit->addAction(tr("New &Folder"), this, [focusedPane] {
-    if (auto* pane = focusedPane()) (void)pane->NewFolder();
-  });
-  edit->addAction(tr("&Rename"), this, [focusedPane] {
-    if (auto* pane = focusedPane()) pane->RenameSelection();
-  });
-  edit->addAction(tr("&Delete"), this, [focusedPane] {
-    if (auto* pane = focusedPane()) (void)pane->DeleteSelection();
-  });
+// The panes hold pointers into the stores, so they go before the stores do;
+// the transfers stop before either.
+CMainDlg::~CMainDlg() {
+  if (transfers_) transfers_->Shutdown();
+  delete takeCentralWidget();
 }
 
-HRESULT CMainDlg::Init() {
+HRESULT CMainDlg::OpenPanes() {
   auto* splitter = new QSplitter(this);
   const cli::Session& session = stores_.GetSession();
   HRESULT netStatus = S_OK;
@@ -63,8 +55,7 @@ HRESULT CMainDlg::Init() {
     net_ = new CNetDriveDlg(cloud, splitter);
     netStatus = net_->ShowRoot();
   } else {
-    splitter->addWidget(new QLabel(tr("The cloud disk could not be opened (error 0x%1).")
-                                       .arg(static_cast<quint32>(netStatus), 8, 16, QChar('0'))));
+    splitter->addWidget(new QLabel(ErrorText(tr("The cloud disk could not be opened"), netStatus)));
   }
 
   localStore_ = std::make_unique<DataStore>(
@@ -76,12 +67,47 @@ HRESULT CMainDlg::Init() {
     localStatus = local_->ShowRoot();
   }
   setCentralWidget(splitter);
-  if (Failed(netStatus)) return netStatus;
-  if (Failed(localStatus)) {
-    statusBar()->showMessage(tr("The local folders could not be listed (error 0x%1).")
-                                 .arg(static_cast<quint32>(localStatus), 8, 16, QChar('0')));
+  if (Failed(localStatus)) statusBar()->showMessage(ErrorText(tr("The local folders could not be listed"), localStatus));
+  return Failed(netStatus) ? netStatus : localStatus;
+}
+
+HRESULT CMainDlg::Init() {
+  const HRESULT opened = OpenPanes();
+  if (!net_ || !local_) {
+    BuildMenus();
+    return opened;
   }
-  return localStatus;
+  const cli::Session& session = stores_.GetSession();
+  // An access-code visitor reaches only the code's upload folder, which
+  // transfer families cannot address.
+  if (!session.accessCode) {
+    transfers_ = std::make_unique<SessionTransfers>(*net_->Model()->Store(), session.accountName, options_.reset);
+    if (const HRESULT hr = transfers_->Start(); Failed(hr)) {
+      LogMgr::Get().Error("MainDlg", "The transfer manager did not start: 0x%08x", static_cast<unsigned>(hr));
+      statusBar()->showMessage(ErrorText(tr("Transfers cannot run"), hr));
+    }
+  }
+  transferCommands_ = new CTransferCommands(transfers_.get(), *net_, *local_, *this, *transferLine_);
+  transferCommands_->AttachToPanes();
+  if (!session.accessCode) {
+    cloudCommands_ = new CCloudCommands(*net_, *this);
+    cloudCommands_->AttachToPane();
+  }
+  BuildMenus();
+  return opened;
+}
+
+void CMainDlg::Exit(int reason) {
+  if (exiting_) return;
+  exiting_ = true;
+  if (transfers_) transfers_->Shutdown();
+  hide();
+  QApplication::exit(reason == kExitRelogin ? kExitRelogin : 0);
+}
+
+void CMainDlg::closeEvent(QCloseEvent* event) {
+  Exit(kExitProgram);
+  event->accept();
 }
 
 }  // namespace korvex::app

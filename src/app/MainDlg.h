@@ -1,8 +1,14 @@
 //===- app/MainDlg.h - The main window --------------------------*- C++ -*-===//
 ///
-/// The window of one login: the cloud pane beside the local pane. It owns
-/// the session's stores; they end with the window, so a fresh login gets
-/// fresh stores and cookies.
+/// The window of one login: the cloud pane beside the local pane, the
+/// commands between them, and the session's transfers. It owns the
+/// session's stores; they end with the window, so a fresh login gets fresh
+/// stores and cookies.
+///
+/// Its exit routine ends every way out: it stops the transfers (they are
+/// saved and resume at the next login) and then either leaves the event
+/// loop with kExitRelogin, after which start-up shows the login dialog
+/// again, or with 0, after which start-up shuts the program down.
 ///
 //===----------------------------------------------------------------------===//
 #pragma once
@@ -17,34 +23,67 @@
 
 #include <memory>
 
+class QLabel;
+
 namespace korvex::app {
 
+class CCloudCommands;
 class CLocalDriveDlg;
 class CNetDriveDlg;
+class CTransferCommands;
+class SessionTransfers;
+
+/// Reasons of the exit routine.
+inline constexpr int kExitProgram = 2;
+inline constexpr int kExitRelogin = 4;
+
+struct MainWindowOptions {
+  /// Set for every main window but the first of the process.
+  bool relogin = false;
+  /// The "reset" start: stored transfers come back stopped.
+  bool reset = false;
+};
 
 class CMainDlg : public QMainWindow {
   Q_OBJECT
  public:
-  CMainDlg(const cli::Session& session, const DeploymentValues& deployment, QWidget* parent = nullptr);
+  CMainDlg(const cli::Session& session, const DeploymentValues& deployment, MainWindowOptions options = {},
+           QWidget* parent = nullptr);
   ~CMainDlg() override;
 
-  /// Opens both stores and lists their roots; a failure is shown in the
-  /// status bar and returned (the panes that could open stay usable).
+  /// Opens both stores, lists their roots and starts the transfers; a
+  /// failure is shown in the window and returned (the panes that could open
+  /// stay usable).
   [[nodiscard]] HRESULT Init();
-  /// True once the user chose "Logout": the caller shows the login again.
-  [[nodiscard]] bool LogoutRequested() const noexcept { return logout_; }
+  /// The exit routine: kExitRelogin for a logout, kExitProgram otherwise.
+  void Exit(int reason);
 
+  [[nodiscard]] const MainWindowOptions& Options() const noexcept { return options_; }
   [[nodiscard]] CNetDriveDlg* NetPane() const noexcept { return net_; }
   [[nodiscard]] CLocalDriveDlg* LocalPane() const noexcept { return local_; }
+  /// Null for an access-code session and before Init.
+  [[nodiscard]] SessionTransfers* Transfers() const noexcept { return transfers_.get(); }
+  [[nodiscard]] CTransferCommands* TransferCommands() const noexcept { return transferCommands_; }
+  [[nodiscard]] CCloudCommands* CloudCommands() const noexcept { return cloudCommands_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
 
  private:
+  [[nodiscard]] HRESULT OpenPanes();
   void BuildMenus();
 
   cli::SessionStores stores_;
   std::unique_ptr<DataStore> localStore_;
+  // Declared after the stores it borrows, so that it stops before they go.
+  std::unique_ptr<SessionTransfers> transfers_;
+  MainWindowOptions options_;
   CNetDriveDlg* net_ = nullptr;
   CLocalDriveDlg* local_ = nullptr;
-  bool logout_ = false;
+  CTransferCommands* transferCommands_ = nullptr;
+  CCloudCommands* cloudCommands_ = nullptr;
+  QLabel* transferLine_ = nullptr;
+  bool exiting_ = false;
 };
 
 }  // namespace korvex::app

@@ -2,6 +2,8 @@
 
 #include "cli/ClientStartup.h"
 
+#include "cli/Console.h"
+
 #include "foundation/Language.h"
 #include "foundation/LogMgr.h"
 #include "foundation/Logger.h"
@@ -47,6 +49,9 @@ HRESULT StartClient(const GlobalOptions& options, DeploymentValues& deployment, 
   StartLoggers(PrepareLogFolder(), level);
   if (options.verbose) LogMgr::Get().AddLogger(new StderrLogger(level));
   LogMgr::Get().Info(nullptr, "Logger Started");
+  // A settings file that could not be read was set aside before the loggers
+  // ran; the user learns it here, on the error stream, once.
+  for (const std::string& notice : ReportSetAsideSettings()) (void)ReportMessage(notice);
 
   SetTlsCommandLineOverride(options.caFile, options.insecure ? std::optional<bool>(true) : std::nullopt);
   // The URL and domain flags are in the environment by now; certificate

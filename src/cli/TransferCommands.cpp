@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -136,7 +137,7 @@ class Transfers {
     std::string line = "[" + std::to_string(id) + "] " + Size(static_cast<double>(p.doneBytes));
     if (p.totalBytes && *p.totalBytes > 0) {
       line += " / " + Size(static_cast<double>(*p.totalBytes)) + "  " +
-              std::to_string(p.doneBytes * 100 / *p.totalBytes) + "%";
+              std::to_string(std::min<std::uint64_t>(100, p.doneBytes * 100 / *p.totalBytes)) + "%";
       if (speed > 0 && *p.totalBytes > p.doneBytes)
         line += "  " + std::to_string(static_cast<long long>((*p.totalBytes - p.doneBytes) / speed)) + " s left";
     }
@@ -237,9 +238,6 @@ int RunGet(const GlobalOptions& options, const DeploymentValues& deployment, con
   std::vector<std::string> sources = args.paths;
   std::string local = ".";
   if (sources.size() >= 2) local = sources.back(), sources.pop_back();
-  bool exists = false;
-  const std::string into = LocalAddress(local, exists);
-  if (!exists || into.back() != '/') return ReportMessage(local + ": not a folder", kExitUsage);
   std::vector<RemotePath> paths;
   for (const std::string& source : sources) {
     std::string error;
@@ -247,6 +245,13 @@ int RunGet(const GlobalOptions& options, const DeploymentValues& deployment, con
     if (!path) return ReportMessage(source + ": " + error, kExitUsage);
     paths.push_back(*path);
   }
+  // A destination folder that does not exist yet is made, as for `mkdir -p`.
+  std::error_code ec;
+  if (!fs::exists(local, ec) && !fs::create_directories(local, ec) && ec)
+    return ReportMessage(local + ": " + ec.message());
+  bool exists = false;
+  const std::string into = LocalAddress(local, exists);
+  if (!exists || into.back() != '/') return ReportMessage(local + ": not a folder", kExitUsage);
   InterruptGuard guard;
   return RunWithSession(options, deployment, [&](SessionStores& stores) -> CommandOutcome {
     std::unique_ptr<Transfers> transfers;

@@ -1,4 +1,4 @@
-//===- service/AnswerLookup.cpp - Values in response cookies and headers ===//
+//===- service/AnswerLookup.cpp - Values in response headers ===//
 
 #include "service/AnswerLookup.h"
 
@@ -26,13 +26,6 @@ bool FindAttribute(std::string_view text, std::string_view name, std::string& va
 }
 
 }  // namespace
-
-std::string ResponseCookieValue(const std::deque<std::string>& setCookies, std::string_view name) {
-  std::string value;
-  for (const std::string& cookie : setCookies)
-    if (FindAttribute(cookie, name, value)) return value;
-  return value;
-}
 
 std::string HeaderAttributeValue(std::string_view headerValue, std::string_view name) {
   std::string value;

@@ -1,24 +1,21 @@
-//===- service/AnswerLookup.h - Values in response cookies and headers -*- C++ -*-===//
+//===- service/AnswerLookup.h - Values in response headers -*- C++ -*-===//
 ///
-/// Some answers carry what the client needs outside the body: session
-/// cookies, and attributes inside a response header (the stream status).
-/// Both are "name=value" parts separated by ";".
+/// Some answers carry what the client needs outside the body, as
+/// "name=value" parts separated by ";" inside a response header (the stream
+/// status).
 ///
 //===----------------------------------------------------------------------===//
 #pragma once
 
-#include <deque>
 #include <string>
 #include <string_view>
 
 namespace korvex {
 
-/// The value of cookie `name`: in arrival order, each Set-Cookie value is
-/// split at ";" and the first part that begins with `name` followed by "="
-/// (letter case ignored) gives the rest of that part. Empty when missing.
-[[nodiscard]] std::string ResponseCookieValue(const std::deque<std::string>& setCookies, std::string_view name);
-
-/// The value of attribute `name` inside one header value, by the same rule.
+/// The value of attribute `name` inside one header value: the first
+/// ";"-separated part that begins with `name` followed by "=" (letter case
+/// ignored) gives the rest of that part; empty when missing. Cookies are
+/// read by the same rule with SetCookieValue (net/LoginForm.h).
 [[nodiscard]] std::string HeaderAttributeValue(std::string_view headerValue, std::string_view name);
 
 }  // namespace korvex

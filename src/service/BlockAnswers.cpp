@@ -1,7 +1,7 @@
 //===- service/BlockAnswers.cpp - Answers of the block transfer requests ===//
 
 #include "foundation/LogMgr.h"
-#include "service/AnswerLookup.h"
+#include "net/LoginForm.h"
 #include "service/JsonResponse.h"
 #include "service/ResultCompletion.h"
 #include "service/TransferAnswers.h"
@@ -49,7 +49,7 @@ void CompleteCreateItem(RequestContext& context, const std::string& body,
   if (const auto first = body.find('|'); first != std::string::npos) {
     if (const auto second = body.find('|', first + 1); second != std::string::npos) text = body.substr(second + 1);
   }
-  std::string token = ResponseCookieValue(setCookies, "TOKEN");
+  std::string token = SetCookieValue(setCookies, "TOKEN");
   if (token.empty()) {
     result.Complete(HResultFromHttp(0));
     return;
@@ -68,7 +68,7 @@ void CompleteCreateItem(RequestContext& context, const std::string& body,
 void CompleteOpenItem(RequestContext& context, const std::string& body, const std::deque<std::string>& setCookies) {
   JsonResponse response;
   (void)CheckJsonResponse(body, response);  // for its log lines only
-  std::string token = ResponseCookieValue(setCookies, "TOKEN");
+  std::string token = SetCookieValue(setCookies, "TOKEN");
   if (token.empty() || token == "deleted") {
     context.result->SetMessage(response.errmsg);
     context.result->Complete(HR_FILE_NOT_FOUND);

@@ -22,6 +22,21 @@ HRESULT StartAndFinish(Start&& start, Finish&& finish) {
   });
 }
 
+// The frame of the finishing steps that touch the cache only after a
+// success: waits for `result`, then runs `apply` under the cache's lock and
+// answers the operation's own status.
+template <class Apply>
+HRESULT ApplyOnSuccess(AsyncResult* result, std::mutex& mutex, Apply&& apply) {
+  return Guarded(E_UNEXPECTED, [&]() -> HRESULT {
+    if (result == nullptr) return S_OK;
+    AwaitedResult awaited(result, false);
+    if (Failed(awaited.Status())) return awaited.Status();
+    std::lock_guard<std::mutex> lock(mutex);
+    apply();
+    return awaited.Status();
+  });
+}
+
 std::string ParentUriOf(const std::string& itemUri) {
   const std::size_t slash = itemUri.rfind('/');
   return slash == std::string::npos ? std::string() : itemUri.substr(0, slash + 1);
@@ -83,51 +98,36 @@ HRESULT DataStore::FinishCreateContainer(const ContainerInfo& parent, ContainerI
 }
 
 HRESULT DataStore::FinishDeleteContainer(const ContainerInfo& container, AsyncResult* result) {
-  return Guarded(E_UNEXPECTED, [&]() -> HRESULT {
-    if (result == nullptr) return S_OK;
-    AwaitedResult awaited(result, false);
-    if (Failed(awaited.Status())) return awaited.Status();
-    std::lock_guard<std::mutex> lock(mutex_);
+  return ApplyOnSuccess(result, mutex_, [&] {
     EntryRef<Container>* parent = FindParentOfContainer(container.uri);
     if (parent != nullptr && (*parent)->children)
       RemoveSlotNamed((*parent)->children->containers, container.name);
-    return awaited.Status();
   });
 }
 
 HRESULT DataStore::FinishRenameContainer(const ContainerInfo& container, const std::string& newName,
                                          AsyncResult* result) {
-  return Guarded(E_UNEXPECTED, [&]() -> HRESULT {
-    if (result == nullptr) return S_OK;
-    AwaitedResult awaited(result, false);
-    if (Failed(awaited.Status())) return awaited.Status();
-    std::lock_guard<std::mutex> lock(mutex_);
+  return ApplyOnSuccess(result, mutex_, [&] {
     EntryRef<Container>* parent = FindParentOfContainer(container.uri);
-    if (parent == nullptr || !(*parent)->children) return awaited.Status();
+    if (parent == nullptr || !(*parent)->children) return;
     EntryRef<Container>* slot = SlotNamed((*parent)->children->containers, container.name);
-    if (slot == nullptr) return awaited.Status();
+    if (slot == nullptr) return;
     Container& renamed = **slot;
     const std::string oldUri = renamed.info.uri;
     renamed.info.name = newName;
     renamed.info.uri = (*parent)->info.uri + newName + "/";
     Readdress(renamed, oldUri);
-    return awaited.Status();
   });
 }
 
 HRESULT DataStore::FinishMoveContainer(ContainerInfo& container, const ContainerInfo& sourceParent,
                                        const ContainerInfo& target, AsyncResult* result) {
-  return Guarded(E_UNEXPECTED, [&]() -> HRESULT {
-    if (result == nullptr) return S_OK;
-    AwaitedResult awaited(result, false);
-    if (Failed(awaited.Status())) return awaited.Status();
+  return ApplyOnSuccess(result, mutex_, [&] {
     container.uri = target.uri + container.name + "/";
-    std::lock_guard<std::mutex> lock(mutex_);
     if (Container* source = FindListed(sourceParent.uri))
       RemoveSlotNamed(source->children->containers, container.name);
     // The target's next listing shows the moved folder.
     InvalidateLocked(target.uri, target.refreshable);
-    return awaited.Status();
   });
 }
 
@@ -183,70 +183,45 @@ HRESULT DataStore::FinishCreateItem(const ContainerInfo& parent, ItemInfo& item,
 }
 
 HRESULT DataStore::FinishDeleteItem(const ItemInfo& item, AsyncResult* result) {
-  return Guarded(E_UNEXPECTED, [&]() -> HRESULT {
-    if (result == nullptr) return S_OK;
-    AwaitedResult awaited(result, false);
-    if (Failed(awaited.Status())) return awaited.Status();
-    std::lock_guard<std::mutex> lock(mutex_);
+  return ApplyOnSuccess(result, mutex_, [&] {
     EntryRef<Container>* parent = FindParentOfItem(item.uri);
     if (parent != nullptr && (*parent)->children)
       RemoveSlotNamed((*parent)->children->items, item.name);
-    return awaited.Status();
   });
 }
 
 HRESULT DataStore::FinishRenameItem(const ItemInfo& item, const std::string& newName,
                                     AsyncResult* result) {
-  return Guarded(E_UNEXPECTED, [&]() -> HRESULT {
-    if (result == nullptr) return S_OK;
-    AwaitedResult awaited(result, false);
-    if (Failed(awaited.Status())) return awaited.Status();
-    std::lock_guard<std::mutex> lock(mutex_);
+  return ApplyOnSuccess(result, mutex_, [&] {
     if (EntryRef<Item>* slot = FindItem(item.uri)) {
       (*slot)->info.name = newName;
       (*slot)->info.uri = ParentUriOf(item.uri) + newName;
     }
-    return awaited.Status();
   });
 }
 
 HRESULT DataStore::FinishMoveItem(ItemInfo& item, const ContainerInfo& sourceParent,
                                   const ContainerInfo& target, AsyncResult* result) {
-  return Guarded(E_UNEXPECTED, [&]() -> HRESULT {
-    if (result == nullptr) return S_OK;
-    AwaitedResult awaited(result, false);
-    if (Failed(awaited.Status())) return awaited.Status();
+  return ApplyOnSuccess(result, mutex_, [&] {
     item.uri = target.uri + item.name;
-    std::lock_guard<std::mutex> lock(mutex_);
     if (Container* source = FindListed(sourceParent.uri))
       RemoveSlotNamed(source->children->items, item.name);
     InvalidateLocked(target.uri, target.refreshable);
-    return awaited.Status();
   });
 }
 
 HRESULT DataStore::FinishCopyItem(ItemInfo& item, const ContainerInfo& /*sourceParent*/,
                                   const ContainerInfo& target, AsyncResult* result) {
-  return Guarded(E_UNEXPECTED, [&]() -> HRESULT {
-    if (result == nullptr) return S_OK;
-    AwaitedResult awaited(result, false);
-    if (Failed(awaited.Status())) return awaited.Status();
+  return ApplyOnSuccess(result, mutex_, [&] {
     item.uri = target.uri + item.name;
-    std::lock_guard<std::mutex> lock(mutex_);
     InvalidateLocked(target.uri, target.refreshable);
-    return awaited.Status();
   });
 }
 
 HRESULT DataStore::FinishCompleteItem(ItemInfo& item, AsyncResult* result) {
-  return Guarded(E_UNEXPECTED, [&]() -> HRESULT {
-    if (result == nullptr) return S_OK;
-    AwaitedResult awaited(result, false);
-    if (Failed(awaited.Status())) return awaited.Status();
+  return ApplyOnSuccess(result, mutex_, [&] {
     item.partial = 0;
-    std::lock_guard<std::mutex> lock(mutex_);
     if (EntryRef<Item>* slot = FindItem(item.uri)) (*slot)->info.partial = 0;
-    return awaited.Status();
   });
 }
 

@@ -101,6 +101,7 @@ HRESULT DirectoryTask::Expand(TaskRunContext& context) {
   const EntryCounts counts = source->GetCounts(source_, false);
   if (Failed(counts.status)) return counts.status;
   const std::int32_t total = counts.containers + counts.items;
+  bool totalGrew = false;
   for (std::int32_t position = 0; position < total; ++position) {
     if (IsStopped(context.stop)) return HR_TASK_STOPPED;
     EntryAt entry = source->GetEntryAt(source_, position, false);
@@ -113,9 +114,14 @@ HRESULT DirectoryTask::Expand(TaskRunContext& context) {
       child = std::make_unique<FileTask>(id, Family(), static_cast<const ItemInfo&>(*entry.record), target_);
     }
     (void)context.manager.Store().SaveTask(*child);
-    if (child->Type() == TaskType::kFile) Family().PushFront(std::move(child));
-    else Family().PushBack(std::move(child));
+    if (child->Type() == TaskType::kFile) {
+      totalGrew |= Family().GrowTotalBytes(child->FileSize());
+      Family().PushFront(std::move(child));
+    } else {
+      Family().PushBack(std::move(child));
+    }
   }
+  if (totalGrew) (void)context.manager.Store().SaveFamily(Family());
   return S_OK;
 }
 

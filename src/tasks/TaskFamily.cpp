@@ -114,6 +114,13 @@ void TaskFamily::SetTotalBytes(std::uint64_t total) {
   progress_.totalBytes = total;
 }
 
+bool TaskFamily::GrowTotalBytes(std::uint64_t bytes) {
+  std::lock_guard lock(progressMutex_);
+  if (!progress_.totalBytes || bytes == 0) return false;
+  *progress_.totalBytes += bytes;
+  return true;
+}
+
 void TaskFamily::BeginRun(std::uint64_t now) {
   std::lock_guard lock(progressMutex_);
   progress_.runStart = now;

@@ -139,6 +139,10 @@ class TaskFamily {
   /// Takes back at most what progress has added.
   void TakeBackProgress(std::uint64_t bytes);
   void SetTotalBytes(std::uint64_t total);
+  /// Adds a file found after the total was set (a tree reveals its files
+  /// folder by folder, after the first ones were counted); returns whether
+  /// the total changed: nothing is added while it is still unset.
+  bool GrowTotalBytes(std::uint64_t bytes);
   void BeginRun(std::uint64_t now);
   /// Restores counters read from the task store.
   void RestoreProgress(const FamilyProgress& progress);

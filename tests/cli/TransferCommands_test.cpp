@@ -64,7 +64,6 @@ TEST_F(TransferCommands, TreesRoundTripAKilledUploadResumesAndNamesAreReplacedOn
   fs::create_directories(tree / "empty");
   const std::string big = Pattern(std::size_t{6} << 20, 2);
   WriteText(Home() / "big.bin", big);
-  fs::create_directories(Home() / "down");
 
   KorvexRun run = RunKorvex({"put", tree.string(), "/"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -84,6 +83,7 @@ TEST_F(TransferCommands, TreesRoundTripAKilledUploadResumesAndNamesAreReplacedOn
   EXPECT_NE(run.err.find("completed"), std::string::npos) << run.err;
   EXPECT_LE(StreamOpens() - opensBefore, 6 + 1) << "finished groups were sent again";
 
+  // The destination folder does not exist yet: it is made.
   run = RunKorvex({"get", "/tree", "/big.bin", (Home() / "down").string()});
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(ReadText(Home() / "down" / "tree" / "one.bin"), ReadText(tree / "one.bin"));

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "net/HttpRequestor.h"
-#include "service/AnswerLookup.h"
+#include "net/LoginForm.h"
 #include "service/KorvexDataStoreRemote.h"
 #include "service/JsonParser.h"
 #include "support/KorvexdProcess.h"
@@ -35,8 +35,8 @@ inline LoginAnswer PostLogin(const std::string& baseUrl, const char* path, const
       [](HRESULT status, const std::string& body, const std::deque<std::string>& setCookies, const HttpHeaderMap&,
          void* user) {
         auto* out = static_cast<LoginAnswer*>(user);
-        *out = {status, body, ResponseCookieValue(setCookies, "AUTH_PRO"),
-                ResponseCookieValue(setCookies, "PHPSESSID")};
+        *out = {status, body, SetCookieValue(setCookies, "AUTH_PRO"),
+                SetCookieValue(setCookies, "PHPSESSID")};
       },
       &answer, 0);
   return answer;

@@ -146,6 +146,7 @@ TEST(JsonResponseLog, TracesTheBodyOnlyAtTrace) {
 }  // namespace
 }  // namespace korvex
 
+#include "net/LoginForm.h"
 #include "service/AnswerLookup.h"
 
 namespace korvex {
@@ -154,12 +155,12 @@ namespace {
 TEST(AnswerLookup, FindsCookiesAndHeaderAttributes) {
   std::deque<std::string> cookies = {"lang=en; Path=/", "auth_pro=first; HttpOnly", "AUTH_PRO=second",
                                      "PHPSESSID=; Path=/", "x=1;PHPSESSID=late"};
-  EXPECT_EQ(ResponseCookieValue(cookies, "AUTH_PRO"), "first");  // case ignored, first wins
-  EXPECT_EQ(ResponseCookieValue(cookies, "PHPSESSID"), "");      // present but empty
-  EXPECT_EQ(ResponseCookieValue(cookies, "lang"), "en");
-  EXPECT_EQ(ResponseCookieValue(cookies, "Path"), "");            // " Path" starts with a blank
-  EXPECT_EQ(ResponseCookieValue(cookies, "missing"), "");
-  EXPECT_EQ(ResponseCookieValue({}, "AUTH_PRO"), "");
+  EXPECT_EQ(SetCookieValue(cookies, "AUTH_PRO"), "first");  // case ignored, first wins
+  EXPECT_EQ(SetCookieValue(cookies, "PHPSESSID"), "");      // present but empty
+  EXPECT_EQ(SetCookieValue(cookies, "lang"), "en");
+  EXPECT_EQ(SetCookieValue(cookies, "Path"), "");            // " Path" starts with a blank
+  EXPECT_EQ(SetCookieValue(cookies, "missing"), "");
+  EXPECT_EQ(SetCookieValue({}, "AUTH_PRO"), "");
 
   EXPECT_EQ(HeaderAttributeValue("code=4001;message=bad range", "Code"), "4001");
   EXPECT_EQ(HeaderAttributeValue("code=4001;message=bad range", "message"), "bad range");

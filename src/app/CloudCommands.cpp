@@ -1,0 +1,186 @@
+//===- app/CloudCommands.cpp - Commands on cloud entries ------------------===//
+
+#include "app/CloudCommands.h"
+
+#include "app/LinkDlg.h"
+#include "app/NetDriveDlg.h"
+#include "app/Notice.h"
+#include "app/UploadCodeDlg.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QTableView>
+
+namespace korvex::app {
+namespace {
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+const std::string& NameOf(const ObjectInfo& entry) {
+  return entry.kind == kObjectContainer ? static_cast<const ContainerInfo&>(entry).name
+                                        : static_cast<const ItemInfo&>(entry).name;
+}
+
+}  // namespace
+
+CCloudCommands::CCloudCommands(CNetDriveDlg& cloud, QWidget& window) : QObject(&window), cloud_(cloud), window_(window) {}
+
+void CCloudCommands::AttachToPane() {
+  // After the transfer commands, before the folder commands of the pane.
+  QAction* before = cloud_.View()->actions().value(2);
+  cloud_.AddCommand(tr("Cu&t"), QKeySequence::Cut, [this] { CopySelection(true); }, before);
+  cloud_.AddCommand(tr("&Copy"), QKeySequence::Copy, [this] { CopySelection(false); }, before);
+  cloud_.AddCommand(tr("&Paste"), QKeySequence::Paste, [this] { (void)Paste(); }, before);
+  cloud_.AddCommand(tr("Create Link"), QKeySequence(Qt::CTRL | Qt::Key_L), [this] { (void)CreateLink(); }, before);
+  cloud_.AddCommand(tr("Manage Link"), QKeySequence(), [this] { ManageLink(); }, before);
+  cloud_.AddCommand(tr("Send Link"), QKeySequence(), [this] { SendLink(); }, before);
+  cloud_.AddCommand(tr("Manage &Upload Code"), QKeySequence(), [this] { ManageUploadCodes(); }, before);
+  cloud_.AddCommand(tr("&Share Folder..."), QKeySequence(), [this] { ShareFolder(); }, before);
+}
+
+void CCloudCommands::CopySelection(bool cut) {
+  clipboard_ = cloud_.SelectedEntries();
+  clipboardParent_ = cloud_.Model()->Container();
+  cut_ = cut;
+  if (clipboard_.empty()) return;
+  cloud_.ShowNotice((cut ? tr("%n item(s) cut; paste them into another folder.", nullptr, int(clipboard_.size()))
+                         : tr("%n item(s) copied; paste them into another folder.", nullptr, int(clipboard_.size()))));
+}
+
+HRESULT CCloudCommands::PasteOne(ObjectInfo& entry, const ContainerInfo& target, bool& replaceAll) {
+  DataStore& store = *cloud_.Model()->Store();
+  for (std::uint32_t flag = replaceAll ? 1 : 0;; flag = 1) {
+    HRESULT hr = E_INVALIDARG;
+    if (entry.kind == kObjectContainer) {
+      if (!cut_) return E_NOTIMPL;
+      hr = store.MoveContainer(static_cast<ContainerInfo&>(entry), clipboardParent_, target, flag);
+    } else {
+      auto& item = static_cast<ItemInfo&>(entry);
+      hr = cut_ ? store.MoveItem(item, clipboardParent_, target, flag) : store.CopyItem(item, clipboardParent_, target, flag);
+    }
+    if (hr != HR_ALREADY_EXISTS || flag == 1) return hr;
+    const auto answer = QMessageBox::question(
+        &window_, tr("Paste"), tr("\"%1\" exists in this folder already. Replace it?").arg(Q(NameOf(entry))),
+        QMessageBox::Yes | QMessageBox::YesToAll | QMessageBox::No);
+    if (answer == QMessageBox::No) return S_FALSE;
+    replaceAll = answer == QMessageBox::YesToAll;
+  }
+}
+
+HRESULT CCloudCommands::Paste() {
+  if (clipboard_.empty()) return S_FALSE;
+  const ContainerInfo target = cloud_.Model()->Container();
+  if (target.uri == clipboardParent_.uri) {
+    cloud_.ShowNotice(tr("Open another folder to paste into."));
+    return S_FALSE;
+  }
+  HRESULT hr = S_OK;
+  bool replaceAll = false;
+  QStringList folders;
+  for (const auto& entry : clipboard_) {
+    const HRESULT one = PasteOne(*entry, target, replaceAll);
+    if (one == E_NOTIMPL) folders << Q(NameOf(*entry));
+    else if (Failed(one) && Succeeded(hr)) hr = one;
+  }
+  // What was moved is no longer where the clipboard says.
+  if (cut_) clipboard_.clear();
+  const HRESULT listed = cloud_.Refresh();
+  cloud_.ShowStatus(hr, cut_ ? tr("Moving") : tr("Copying"));
+  if (!folders.isEmpty()) {
+    ShowNotice(&window_, tr("Copy"), tr("Folders can be moved but not copied: %1").arg(folders.join(", ")));
+  }
+  return Failed(hr) ? hr : listed;
+}
+
+std::shared_ptr<ItemInfo> CCloudCommands::SelectedFile(const QString& command) {
+  const auto entries = cloud_.SelectedEntries();
+  if (entries.size() == 1 && entries.front()->kind == kObjectItem)
+    return std::static_pointer_cast<ItemInfo>(entries.front());
+  ShowNotice(&window_, command, tr("Select one file for this command."));
+  return nullptr;
+}
+
+std::shared_ptr<ContainerInfo> CCloudCommands::SelectedFolder(const QString& command) {
+  const auto entries = cloud_.SelectedEntries();
+  if (entries.size() == 1 && entries.front()->kind == kObjectContainer)
+    return std::static_pointer_cast<ContainerInfo>(entries.front());
+  ShowNotice(&window_, command, tr("Select one folder for this command."));
+  return nullptr;
+}
+
+QString CCloudCommands::CreateLink() {
+  const auto file = SelectedFile(tr("Create Link"));
+  if (!file) return {};
+  std::string url;
+  const HRESULT hr = cloud_.Model()->Store()->GetItemCodes(*file, 7, {}, url);
+  cloud_.ShowStatus(hr, tr("Creating a link"));
+  if (Failed(hr)) return {};
+  QApplication::clipboard()->setText(Q(url));
+  ShowNotice(&window_, tr("Create Link"),
+             tr("The download link of \"%1\" (copied to the clipboard, valid for 7 days):\n%2").arg(Q(file->name), Q(url)));
+  return Q(url);
+}
+
+void CCloudCommands::ManageLink() {
+  const auto file = SelectedFile(tr("Manage Link"));
+  if (!file) return;
+  LinkDetail detail;
+  const HRESULT hr = cloud_.Model()->Store()->GetClientLinkDetail(*file, detail);
+  cloud_.ShowStatus(hr, tr("Reading the link"));
+  if (Failed(hr)) return;
+  CLinkDlg dialog(*cloud_.Model()->Store(), *file, detail, &window_);
+  dialog.exec();
+}
+
+void CCloudCommands::SendLink() {
+  const auto file = SelectedFile(tr("Send Link"));
+  if (!file) return;
+  bool ok = false;
+  const QString addresses =
+      QInputDialog::getText(&window_, tr("Send Link"), tr("Email(Separated by a comma)"), QLineEdit::Normal, {}, &ok)
+          .simplified()
+          .remove(' ');
+  if (!ok || addresses.isEmpty()) return;
+  DataStore& store = *cloud_.Model()->Store();
+  LinkDetail detail;
+  HRESULT hr = store.GetClientLinkDetail(*file, detail);
+  if (Failed(hr)) {
+    // A file without a link gets one first: the mail is of no use without it.
+    std::string url;
+    hr = store.GetItemCodes(*file, 7, {}, url);
+    detail.url = url;
+  }
+  if (Succeeded(hr)) hr = store.SendLink(addresses.toStdString(), detail.url, file->name);
+  cloud_.ShowStatus(hr, tr("Sending the link"));
+  if (Succeeded(hr)) cloud_.ShowNotice(tr("The link of \"%1\" was sent to %2.").arg(Q(file->name), addresses));
+}
+
+void CCloudCommands::ManageUploadCodes() {
+  const auto folder = SelectedFolder(tr("Manage Upload Code"));
+  if (!folder) return;
+  CUploadCodeDlg dialog(*cloud_.Model()->Store(), *folder, &window_);
+  if (Failed(dialog.Reload())) {
+    cloud_.ShowStatus(dialog.LastStatus(), tr("Listing the upload codes"));
+    return;
+  }
+  dialog.exec();
+}
+
+void CCloudCommands::ShareFolder() {
+  const auto folder = SelectedFolder(tr("Share Folder"));
+  if (!folder) return;
+  bool ok = false;
+  const QString user = QInputDialog::getText(&window_, tr("Share Folder"),
+                                             tr("Share \"%1\" with the user:").arg(Q(folder->name)), QLineEdit::Normal,
+                                             {}, &ok)
+                           .trimmed();
+  if (!ok || user.isEmpty()) return;
+  const HRESULT hr = cloud_.Model()->Store()->ShareContainerWith(*folder, user.toStdString());
+  cloud_.ShowStatus(hr, tr("Sharing"));
+  if (Succeeded(hr)) cloud_.ShowNotice(tr("\"%1\" is shared with %2.").arg(Q(folder->name), user));
+}
+
+}  // namespace korvex::app

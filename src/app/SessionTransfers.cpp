@@ -1,0 +1,108 @@
+//===- app/SessionTransfers.cpp - The transfers of one login --------------===//
+
+#include "app/SessionTransfers.h"
+
+#include "store/ShellFolderDataStoreRemote.h"
+#include "tasks/DirectoryTask.h"
+#include "tasks/FileTask.h"
+#include "tasks/StoreWalk.h"
+
+namespace korvex::app {
+namespace {
+
+std::string UriOf(const ObjectInfo& entry) {
+  return entry.kind == kObjectContainer ? static_cast<const ContainerInfo&>(entry).uri
+                                        : static_cast<const ItemInfo&>(entry).uri;
+}
+
+std::unique_ptr<Task> TaskFor(TaskManager& manager, TaskFamily& family, const ObjectInfo& from,
+                              const ContainerInfo& into) {
+  if (from.kind == kObjectContainer)
+    return std::make_unique<DirectoryTask>(manager.NewTaskId(), family, static_cast<const ContainerInfo&>(from), into);
+  return std::make_unique<FileTask>(manager.NewTaskId(), family, static_cast<const ItemInfo&>(from), into);
+}
+
+}  // namespace
+
+SessionTransfers::SessionTransfers(DataStore& service, const std::string& accountName, bool loadStopped)
+    // The window owns the service store; the families only borrow it.
+    : service_(&service, [](DataStore*) {}),
+      local_(std::make_shared<DataStore>(std::make_unique<ShellFolderDataStoreRemote>("Computer", "/"),
+                                         kSortNameAscending, /*sortNamesOnClient=*/true)),
+      context_(service_, local_),
+      taskStore_(BinaryFileTaskStore::FolderNameForAccount(accountName), context_),
+      manager_(taskStore_) {
+  FamilyMap stored;
+  (void)taskStore_.LoadAll(stored);
+  for (auto& [id, family] : stored) {
+    const std::uint32_t familyId = family->Id();
+    manager_.AddFamily(family, true);
+    // The thread has not started, so nothing runs yet that would need stopping.
+    if (loadStopped) (void)manager_.StopFamily(familyId);
+  }
+}
+
+SessionTransfers::~SessionTransfers() { Shutdown(); }
+
+HRESULT SessionTransfers::Start() { return manager_.Start(); }
+
+void SessionTransfers::Shutdown() {
+  if (shutDown_) return;
+  shutDown_ = true;
+  manager_.SaveAndClear();
+  (void)manager_.Stop(true);
+}
+
+HRESULT SessionTransfers::Add(std::shared_ptr<TaskFamily> family, const ObjectInfo& from, const ContainerInfo& into) {
+  if (manager_.IsDuplicate(*family)) return kDuplicateTransfer;
+  family->PushBack(TaskFor(manager_, *family, from, into));
+  manager_.AddFamily(std::move(family), false);
+  return S_OK;
+}
+
+void SessionTransfers::Upload(const std::vector<std::string>& localPaths, const ContainerInfo& into,
+                              const std::string& password, std::vector<std::uint32_t>& queued,
+                              std::vector<RefusedTransfer>& refused) {
+  for (const std::string& path : localPaths) {
+    bool isFolder = false;
+    ContainerInfo folder;
+    ItemInfo file;
+    HRESULT hr = FindByAddress(*local_, path, isFolder, folder, file);
+    if (Succeeded(hr)) {
+      const ObjectInfo& from = isFolder ? static_cast<const ObjectInfo&>(folder) : file;
+      auto family =
+          std::make_shared<TaskFamily>(manager_.NewFamilyId(), TransferDirection::kUpload, local_, UriOf(from), service_, into.uri);
+      // Folders merge into a folder of the same name; a file of the same name
+      // is asked about through the conflict rules.
+      family->folderAnswer = 2;
+      if (!password.empty()) family->SetPassword(password);
+      const std::uint32_t id = family->Id();
+      if (Succeeded(hr = Add(std::move(family), from, into))) queued.push_back(id);
+    }
+    if (Failed(hr)) refused.push_back({path, into.uri, hr});
+  }
+}
+
+void SessionTransfers::Download(const std::vector<std::shared_ptr<ObjectInfo>>& entries,
+                                const std::string& localFolder, bool overwrite, std::vector<std::uint32_t>& queued,
+                                std::vector<RefusedTransfer>& refused) {
+  bool isFolder = false;
+  ContainerInfo into;
+  ItemInfo unused;
+  HRESULT found = FindByAddress(*local_, localFolder, isFolder, into, unused);
+  if (Succeeded(found) && !isFolder) found = HR_FILE_NOT_FOUND;
+  for (const auto& entry : entries) {
+    HRESULT hr = found;
+    if (Succeeded(hr)) {
+      auto family = std::make_shared<TaskFamily>(manager_.NewFamilyId(), TransferDirection::kDownload, service_,
+                                                 UriOf(*entry), local_, into.uri);
+      family->conflictAnswer = overwrite ? 2 : 0;
+      family->folderAnswer = 2;
+      const std::uint32_t id = family->Id();
+      if (Succeeded(hr = Add(std::move(family), *entry, into))) queued.push_back(id);
+    }
+    if (Failed(hr)) refused.push_back({UriOf(*entry), localFolder, hr});
+  }
+}
+
+}  // namespace korvex::app

@@ -1,0 +1,75 @@
+//===- app/SessionTransfers.h - The transfers of one login ------*- C++ -*-===//
+///
+/// The main window's transfer machinery: the account's task store, the task
+/// manager with every stored family loaded, and the local store that the
+/// families address by absolute path (folders end in "/"). The window hands
+/// uploads and downloads in here and never waits for them; the manager's
+/// threads run them and its listeners report on them.
+///
+//===----------------------------------------------------------------------===//
+#pragma once
+
+#include "platform/HResult.h"
+#include "store/DataStore.h"
+#include "tasks/BinaryFileTaskStore.h"
+#include "tasks/TaskManager.h"
+#include "tasks/TransferStoreContext.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace korvex::app {
+
+/// One transfer the user asked for that was not queued, and why.
+struct RefusedTransfer {
+  std::string from;
+  std::string to;
+  HRESULT status = E_FAIL;  ///< kDuplicateTransfer for a transfer already queued
+};
+
+/// A transfer with the same source and target is already queued or running.
+inline constexpr HRESULT kDuplicateTransfer = MakeHResult(0x800700B7u);
+
+class SessionTransfers {
+ public:
+  /// `service` is the cloud pane's store; it must outlive this object.
+  /// With `loadStopped` (the "reset" start), stored families come back
+  /// stopped instead of running on.
+  SessionTransfers(DataStore& service, const std::string& accountName, bool loadStopped);
+  /// Runs the exit routine when the window has not.
+  ~SessionTransfers();
+  SessionTransfers(const SessionTransfers&) = delete;
+  SessionTransfers& operator=(const SessionTransfers&) = delete;
+
+  /// Starts the manager's thread.
+  [[nodiscard]] HRESULT Start();
+  /// Stops every executor, saves every family and stops the thread; the
+  /// families resume at the next login.
+  void Shutdown();
+
+  [[nodiscard]] TaskManager& Manager() noexcept { return manager_; }
+
+  /// Queues one upload per local path (file or folder) into `into` of the
+  /// service store, encrypting with `password` when it is not empty. The
+  /// ids of the queued families go to `queued`, the rest to `refused`.
+  void Upload(const std::vector<std::string>& localPaths, const ContainerInfo& into, const std::string& password,
+              std::vector<std::uint32_t>& queued, std::vector<RefusedTransfer>& refused);
+  /// Queues one download per cloud entry into the local folder `localFolder`.
+  void Download(const std::vector<std::shared_ptr<ObjectInfo>>& entries, const std::string& localFolder,
+                bool overwrite, std::vector<std::uint32_t>& queued, std::vector<RefusedTransfer>& refused);
+
+ private:
+  /// Adds `family` unless the same transfer is queued already.
+  [[nodiscard]] HRESULT Add(std::shared_ptr<TaskFamily> family, const ObjectInfo& from, const ContainerInfo& into);
+
+  std::shared_ptr<DataStore> service_;
+  std::shared_ptr<DataStore> local_;
+  TransferStoreContext context_;
+  BinaryFileTaskStore taskStore_;
+  TaskManager manager_;
+  bool shutDown_ = false;
+};
+
+}  // namespace korvex::app

@@ -1,0 +1,75 @@
+//===- app/TransferCommands.h - Commands that move files --------*- C++ -*-===//
+///
+/// The main window's commands between the two panes: upload (plain and
+/// encrypted), download, download to a chosen folder, what a drop onto
+/// either pane means, and decrypting a local ".lock" file. Transfers are
+/// handed to the session's task manager and never waited for; a status line
+/// follows them, and the pane a finished transfer wrote into is listed again.
+///
+//===----------------------------------------------------------------------===//
+#pragma once
+
+#include "app/SessionTransfers.h"
+
+#include <QObject>
+#include <QStringList>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QLabel;
+class QTimer;
+class QWidget;
+
+namespace korvex::app {
+
+class CLocalDriveDlg;
+class CNetDriveDlg;
+
+class CTransferCommands : public QObject {
+  Q_OBJECT
+ public:
+  /// `transfers` is null for an access-code session, which cannot start
+  /// transfer families; its upload commands say so.
+  CTransferCommands(SessionTransfers* transfers, CNetDriveDlg& cloud, CLocalDriveDlg& local, QWidget& window,
+                    QLabel& statusLine);
+
+  /// Adds the commands to the panes' context menus and button rows, and
+  /// connects the panes' drops.
+  void AttachToPanes();
+
+  /// Uploads local paths (folders end in "/") into the cloud pane's folder.
+  void UploadPaths(const std::vector<std::string>& paths, const std::string& password = {});
+  void UploadSelection(bool encrypted);
+  /// Downloads cloud entries into the local folder `folder` (ending in "/").
+  void Download(const std::vector<std::shared_ptr<ObjectInfo>>& entries, const std::string& folder, bool overwrite);
+  /// Into the folder the local pane shows.
+  void DownloadSelection();
+  /// Into a folder the user picks.
+  void DownloadSelectionTo();
+  void DecryptSelection();
+
+ signals:
+  /// Families handed to the task manager, for the transfer list.
+  void transfersQueued(const QList<quint32>& ids);
+
+ private:
+  void Report(const std::vector<std::uint32_t>& queued, const std::vector<RefusedTransfer>& refused, bool upload);
+  void FollowProgress();
+  void Decrypt(const std::string& path, const QString& password);
+
+  SessionTransfers* transfers_;
+  CNetDriveDlg& cloud_;
+  CLocalDriveDlg& local_;
+  QWidget& window_;
+  QLabel& statusLine_;
+  QTimer* progressTimer_;
+  /// Families this window started that have not finished, and whether each
+  /// is an upload.
+  std::map<std::uint32_t, bool> following_;
+};
+
+}  // namespace korvex::app

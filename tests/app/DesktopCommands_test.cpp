@@ -1,0 +1,174 @@
+// The main window's commands that move data, end to end against korvexd:
+// a local folder uploaded by the command and a file dropped from the file
+// manager, both downloaded back (by the command and by a drag between the
+// panes), copy and move inside the cloud, a download link, an upload code,
+// and decrypting a local ".lock" file.
+
+#include "app/CloudCommands.h"
+#include "app/DesktopClient.h"
+#include "app/SessionTransfers.h"
+#include "app/TransferCommands.h"
+#include "app/UploadCodeDlg.h"
+#include "foundation/EncryptingBlockEncoder.h"
+
+#include <QDropEvent>
+#include <QInputDialog>
+#include <QMimeData>
+#include <QUrl>
+
+namespace {
+
+using namespace korvex::testing::app;
+namespace fs = std::filesystem;
+
+int RowOf(const korvex::app::EntryListModel& model, const QString& name) {
+  return static_cast<int>(Names(model).indexOf(name));
+}
+
+void Select(korvex::app::CDataStoreDlgBase& pane, const QString& name) {
+  const int row = RowOf(*pane.Model(), name);
+  ASSERT_GE(row, 0) << name.toStdString();
+  pane.View()->clearSelection();
+  pane.View()->selectRow(row);
+}
+
+void OpenFolder(korvex::app::CDataStoreDlgBase& pane, const QString& name) {
+  const int row = RowOf(*pane.Model(), name);
+  ASSERT_GE(row, 0) << name.toStdString();
+  pane.View()->activated(pane.Model()->index(row, 0));
+}
+
+// What the desktop's drag and drop delivers to a pane's list.
+void Drop(QWidget* target, const QMimeData& data) {
+  const QPoint at = target->rect().center();
+  QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &enter);
+  QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &drop);
+}
+
+std::string ReadAll(const fs::path& path) {
+  std::error_code ec;
+  return fs::exists(path, ec) ? korvex::testing::ReadText(path) : std::string();
+}
+
+// Types `text` into the next input dialog and presses OK.
+ModalAnswer TypeInto(const QString& text) {
+  return ModalAnswer([text](QWidget* modal) {
+    auto* input = qobject_cast<QInputDialog*>(modal);
+    if (!input) return false;
+    input->setTextValue(text);
+    input->accept();
+    return true;
+  });
+}
+
+QString NoticeText() {
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->objectName() == "notice" && box->isVisible())
+      return box->text();
+  }
+  return {};
+}
+
+TEST_F(DesktopClient, MovesFilesBetweenPanesAndShares) {
+  const std::string big(100000, 'b');
+  korvex::testing::WriteText(desktop_ / "trip" / "a.txt", "alpha\n");
+  korvex::testing::WriteText(desktop_ / "trip" / "sub" / "b.bin", big);
+  korvex::testing::WriteText(desktop_ / "dropped.txt", "dropped\n");
+  fs::create_directories(desktop_ / "back");
+  korvex::testing::WriteText(Home() / "plain.txt", "the secret\n");
+  korvex::EncryptingBlockEncoder encoder;
+  ASSERT_EQ(encoder.Init("s3cret"), korvex::S_OK);
+  ASSERT_EQ(encoder.EncryptFile(Home() / "plain.txt", desktop_ / "secret.txt.lock"), korvex::S_OK);
+
+  korvex::app::CLoginDlg dialog(deployment_, false);
+  Submit(dialog, true, "alice", "alice-demo-1", "demo");
+  ASSERT_EQ(dialog.result(), QDialog::Accepted) << Problem(dialog).toStdString();
+  korvex::app::CMainDlg window(dialog.GetSession(), deployment_);
+  ASSERT_TRUE(korvex::Succeeded(window.Init()));
+  window.show();
+  korvex::app::CNetDriveDlg& cloud = *window.NetPane();
+  korvex::app::CLocalDriveDlg& local = *window.LocalPane();
+  korvex::app::CTransferCommands& transfers = *window.TransferCommands();
+  korvex::app::CCloudCommands& sharing = *window.CloudCommands();
+
+  // Upload a folder by the command, and a file dropped from the file
+  // manager together with the drive root, which is never uploaded.
+  Select(local, "trip");
+  transfers.UploadSelection(false);
+  QMimeData files;
+  files.setUrls({QUrl::fromLocalFile("/"), QUrl::fromLocalFile(QString::fromStdString((desktop_ / "dropped.txt").string()))});
+  Drop(cloud.View()->viewport(), files);
+  ASSERT_TRUE(WaitFor([&] {
+    const auto tree = Tree();
+    return tree.count("/trip/a.txt") && tree.count("/trip/sub/b.bin") && tree.count("/dropped.txt");
+  }, 60000));
+  EXPECT_EQ(window.Transfers()->Manager().Families().size(), 2u);
+  EXPECT_TRUE(WaitFor([&] { return Names(*cloud.Model()).contains("trip"); }));
+
+  // Download the folder by the command and the file by a drag between the
+  // panes, into the folder the local pane shows.
+  OpenFolder(local, "back");
+  Select(cloud, "trip");
+  transfers.DownloadSelection();
+  std::unique_ptr<QMimeData> dragged(cloud.Model()->mimeData({cloud.Model()->index(RowOf(*cloud.Model(), "dropped.txt"), 0)}));
+  ASSERT_NE(dragged, nullptr);
+  Drop(local.View()->viewport(), *dragged);
+  EXPECT_TRUE(WaitFor([&] {
+    return ReadAll(desktop_ / "back" / "trip" / "sub" / "b.bin") == big &&
+           ReadAll(desktop_ / "back" / "trip" / "a.txt") == "alpha\n" &&
+           ReadAll(desktop_ / "back" / "dropped.txt") == "dropped\n";
+  }, 60000));
+
+  // Copy a file and move a folder out of "trip" into the root.
+  for (const auto& [name, cut] : {std::pair{QString("a.txt"), false}, std::pair{QString("sub"), true}}) {
+    SCOPED_TRACE(name.toStdString());
+    OpenFolder(cloud, "trip");
+    Select(cloud, name);
+    sharing.CopySelection(cut);
+    ASSERT_TRUE(korvex::Succeeded(cloud.GoUp()));
+    EXPECT_EQ(sharing.Paste(), korvex::S_OK);
+  }
+  const auto tree = Tree();
+  EXPECT_TRUE(tree.count("/a.txt") && tree.count("/trip/a.txt"));
+  EXPECT_TRUE(tree.count("/sub/b.bin") && !tree.count("/trip/sub/"));
+
+  // A link for a file; the link the service keeps is the one shown.
+  Select(cloud, "readme.txt");
+  const QString url = sharing.CreateLink();
+  ASSERT_FALSE(url.isEmpty());
+  korvex::LinkDetail detail;
+  ASSERT_EQ(cloud.Model()->Store()->GetClientLinkDetail(*std::static_pointer_cast<korvex::ItemInfo>(cloud.SelectedEntries().front()), detail),
+            korvex::S_OK);
+  EXPECT_EQ(detail.url, url.toStdString());
+
+  // An upload code for a folder.
+  Select(cloud, "trip");
+  auto trip = std::static_pointer_cast<korvex::ContainerInfo>(cloud.SelectedEntries().at(0));
+  korvex::app::CUploadCodeDlg codes(*cloud.Model()->Store(), *trip, &window);
+  ASSERT_EQ(codes.Reload(), korvex::S_OK);
+  ASSERT_EQ(codes.CreateCode(), korvex::S_OK);
+  ASSERT_EQ(codes.Codes().size(), 1u);
+  EXPECT_FALSE(codes.Codes().front().code.empty());
+
+  // Decrypting: a wrong password leaves the file locked, the right one
+  // replaces it by the plain file.
+  ASSERT_TRUE(korvex::Succeeded(local.GoBack()));
+  for (const auto& [password, plain] : {std::pair{"wrong", false}, std::pair{"s3cret", true}}) {
+    SCOPED_TRACE(password);
+    Select(local, "secret.txt.lock");
+    ModalAnswer typed = TypeInto(password);
+    transfers.DecryptSelection();
+    if (plain) {
+      EXPECT_TRUE(WaitFor([&] { return ReadAll(desktop_ / "secret.txt") == "the secret\n"; }));
+      EXPECT_FALSE(fs::exists(desktop_ / "secret.txt.lock"));
+    } else {
+      EXPECT_TRUE(WaitFor([] { return NoticeText().contains("not match"); }));
+      EXPECT_TRUE(fs::exists(desktop_ / "secret.txt.lock"));
+    }
+  }
+  SaveScreenshot(window, "main-window-commands.png");
+}
+
+}  // namespace
