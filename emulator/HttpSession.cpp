@@ -113,6 +113,7 @@ class Session : public std::enable_shared_from_this<Session<Stream>> {
   beast::tcp_stream& Tcp() { return beast::get_lowest_layer(stream_); }
 
   void ReadHeader() {
+    req_ = Request{};
     parser_.emplace();
     parser_->header_limit(kHeaderLimit);
     // The route sets the real limit once known. (Not boost::none: this Beast
@@ -184,14 +185,26 @@ class Session : public std::enable_shared_from_this<Session<Stream>> {
 
   void Reply(bool keepAlive) {
     if (settings_.logger) settings_.logger(req_, res_);
+    if (res_.status < 200 || res_.status == 204 || res_.status == 304) {
+      // These answers have no body by definition (an injected "http:204"
+      // fault makes one); Beast refuses to frame one with a body.
+      res_.body.clear();
+      res_.file.reset();
+      res_.sendOnly.reset();
+    }
     out_.emplace();
     out_->version(11);
     out_->result(static_cast<unsigned>(res_.status));
     for (auto& [name, value] : res_.headers) out_->insert(name, value);
-    out_->body() = ReplyBody::value_type{std::move(res_.body), std::move(res_.file), res_.sendOnly};
     keepAlive_ = keepAlive && !res_.sendOnly;
     out_->keep_alive(keepAlive_);
-    out_->prepare_payload();
+    if (req_.method == "HEAD") {
+      // The length a GET would have, and no body.
+      out_->content_length(res_.BodySize());
+    } else {
+      out_->body() = ReplyBody::value_type{std::move(res_.body), std::move(res_.file), res_.sendOnly};
+      out_->prepare_payload();
+    }
     serializer_.emplace(*out_);
     WriteSome();
   }

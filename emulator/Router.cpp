@@ -1,6 +1,8 @@
 // Which handler answers a request.
 #include "Router.h"
 
+#include <string_view>
+
 namespace korvexd {
 
 void Router::Add(std::string method, const std::string& pattern, std::size_t maxBody, Handler handler) {
@@ -8,7 +10,7 @@ void Router::Add(std::string method, const std::string& pattern, std::size_t max
 }
 
 const Router::Route* Router::Match(Request& req) const {
-  const std::string& method = req.method == "HEAD" ? std::string("GET") : req.method;
+  std::string_view method = req.method == "HEAD" ? std::string_view("GET") : std::string_view(req.method);
   for (const Route& route : routes_) {
     if (route.method == method && std::regex_match(req.path, req.matches, route.pattern)) return &route;
   }
