@@ -3,6 +3,7 @@
 
 #include <boost/asio/ssl/stream.hpp>
 #include <boost/asio/post.hpp>
+#include <boost/asio/read.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
@@ -157,16 +158,29 @@ class Session : public std::enable_shared_from_this<Session<Stream>> {
 
   void ReadBody(std::uint64_t length) {
     Tcp().expires_after(kIoTime + std::chrono::seconds(length / kSlowestBody));
-    http::async_read(stream_, buffer_, *parser_, [self = this->shared_from_this()](beast::error_code ec, std::size_t) {
-      if (ec == http::error::body_limit) return self->Refuse(413, "request body too large");
-      // A body cut short or too slow never reaches the route, so no part of
-      // it can end up in a stored file.
-      if (!ec) self->Handle();
-    });
+    if (parser_->chunked()) {
+      return http::async_read(stream_, buffer_, *parser_, [self = this->shared_from_this()](beast::error_code ec, std::size_t) {
+        if (ec == http::error::body_limit) return self->Refuse(413, "request body too large");
+        if (ec) return;
+        self->req_.body = std::move(self->parser_->get().body());
+        self->Handle();
+      });
+    }
+    // A body of known length goes straight into its own memory: what came
+    // with the header is copied once, the socket fills in the rest in as
+    // large pieces as it has ready.
+    req_.body.assign(static_cast<std::size_t>(length), '\0');
+    std::size_t have = net::buffer_copy(net::buffer(req_.body), buffer_.data());
+    buffer_.consume(have);
+    net::async_read(stream_, net::buffer(req_.body.data() + have, req_.body.size() - have),
+                    [self = this->shared_from_this()](beast::error_code ec, std::size_t) {
+                      // A body cut short or too slow never reaches the route,
+                      // so no part of it can end up in a stored file.
+                      if (!ec) self->Handle();
+                    });
   }
 
   void Handle() {
-    req_.body = std::move(parser_->get().body());
     res_ = Response{};
     try {
       route_->handler(req_, res_);
