@@ -76,6 +76,9 @@ int RunDesktopClient(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
   QApplication app(argc, argv);
   QApplication::setApplicationName("KorvexData SMB");
+  // The exit routine decides when the program ends; a window that closes
+  // between the login dialog and the main window must not end it.
+  QApplication::setQuitOnLastWindowClosed(false);
   const DesktopCommandLine commandLine = JoinCommandLine(argc, argv);
 
   DeploymentValues deployment;

@@ -34,6 +34,7 @@ CMainDlg::CMainDlg(const cli::Session& session, const DeploymentValues& deployme
   const std::string& who = session.accessCode ? session.loginName : session.accountName;
   setWindowTitle(who.empty() ? tr("KorvexData SMB") : tr("KorvexData SMB - %1").arg(QString::fromStdString(who)));
   transferLine_ = new QLabel(this);
+  transferLine_->setObjectName("transferLine");
   statusBar()->addPermanentWidget(transferLine_);
   resize(1100, 650);
 }
@@ -42,6 +43,8 @@ CMainDlg::CMainDlg(const cli::Session& session, const DeploymentValues& deployme
 // the transfers stop before either.
 CMainDlg::~CMainDlg() {
   if (transfers_) transfers_->Shutdown();
+  delete transferCommands_;  // waits for a visitor's upload that uses the stores
+  transferCommands_ = nullptr;
   delete takeCentralWidget();
 }
 

@@ -5,6 +5,7 @@
 #include "app/LocalDriveDlg.h"
 #include "app/NetDriveDlg.h"
 #include "app/Notice.h"
+#include "cli/SharingCommands.h"
 #include "foundation/CryptoAPI.h"
 #include "platform/AsciiText.h"
 
@@ -62,6 +63,12 @@ CTransferCommands::CTransferCommands(SessionTransfers* transfers, CNetDriveDlg& 
   connect(progressTimer_, &QTimer::timeout, this, &CTransferCommands::FollowProgress);
 }
 
+// The workers are children of this object: each must have ended before
+// the object deletes it, and the visitor's upload uses the window's stores.
+CTransferCommands::~CTransferCommands() {
+  for (QThread* worker : findChildren<QThread*>()) worker->wait();
+}
+
 void CTransferCommands::AttachToPanes() {
   QAction* first = local_.View()->actions().value(0);
   local_.AddCommand(tr("&Upload"), QKeySequence(Qt::CTRL | Qt::Key_U), [this] { UploadSelection(false); }, first);
@@ -106,13 +113,61 @@ void CTransferCommands::UploadPaths(const std::vector<std::string>& paths, const
   }
   if (sources.empty()) return;
   if (!transfers_) {
-    ShowNotice(&window_, tr("Upload"), tr("An access-code login can upload with \"korvex put\" only."));
+    // The visitor's upload cannot encrypt; sending the file in clear text
+    // instead would betray what the user asked for.
+    if (!password.empty()) {
+      ShowNotice(&window_, tr("Encrypted Upload"), tr("An access-code login cannot upload encrypted files."));
+      return;
+    }
+    UploadAsVisitor(sources);
     return;
   }
   std::vector<std::uint32_t> queued;
   std::vector<RefusedTransfer> refused;
   transfers_->Upload(sources, cloud_.Model()->Container(), password, queued, refused);
   Report(queued, refused, true);
+}
+
+// A visitor may only add files to the code's folder, one at a time; the
+// upload runs on its own thread and the window keeps answering meanwhile.
+void CTransferCommands::UploadAsVisitor(const std::vector<std::string>& paths) {
+  if (visitorUpload_) {
+    ShowNotice(&window_, tr("Upload"), tr("Wait until the files being uploaded have arrived."));
+    return;
+  }
+  std::vector<std::string> files;
+  QStringList skipped;
+  for (const std::string& path : paths) {
+    if (path.back() == '/') skipped << Q(path);
+    else files.push_back(path);
+  }
+  if (!skipped.isEmpty()) {
+    ShowNotice(&window_, tr("Upload"), tr("An access code takes files, not folders:\n%1").arg(skipped.join('\n')));
+  }
+  if (files.empty()) return;
+  DataStore* store = cloud_.Model()->Store();
+  auto failures = std::make_shared<QStringList>();
+  visitorUpload_ = QThread::create([store, into = cloud_.Model()->Container(), files, failures] {
+    for (const std::string& file : files) {
+      ItemInfo item;
+      std::string message;
+      const HRESULT hr = cli::UploadLocalFile(*store, into, file, /*overwrite=*/false, /*showProgress=*/false, item, message);
+      if (Failed(hr)) {
+        *failures << QObject::tr("%1: %2").arg(Q(file), message.empty() ? QObject::tr("error 0x%1").arg(static_cast<quint32>(hr), 8, 16, QChar('0'))
+                                                                       : Q(message));
+      }
+    }
+  });
+  visitorUpload_->setParent(this);
+  statusLine_.setText(tr("Uploading %n file(s)...", nullptr, static_cast<int>(files.size())));
+  connect(visitorUpload_, &QThread::finished, this, [this, failures, count = files.size()] {
+    visitorUpload_->deleteLater();
+    visitorUpload_ = nullptr;
+    statusLine_.setText(tr("%n file(s) uploaded.", nullptr, static_cast<int>(count - static_cast<std::size_t>(failures->size()))));
+    if (!failures->isEmpty()) ShowNotice(&window_, tr("Upload"), failures->join('\n'));
+    (void)cloud_.Refresh();
+  });
+  visitorUpload_->start();
 }
 
 void CTransferCommands::UploadSelection(bool encrypted) {
@@ -266,6 +321,7 @@ void CTransferCommands::Decrypt(const std::string& path, const QString& password
     std::error_code removeError;
     if (Succeeded(*status) && !fs::remove(source, removeError)) *status = HResultFromWin32(5);
   });
+  worker->setParent(this);
   local_.ShowNotice(tr("Decrypting \"%1\"...").arg(Q(name)));
   QPointer<CLocalDriveDlg> pane(&local_);
   connect(worker, &QThread::finished, this, [this, worker, status, pane, name] {

@@ -21,6 +21,7 @@
 #include <vector>
 
 class QLabel;
+class QThread;
 class QTimer;
 class QWidget;
 
@@ -33,9 +34,13 @@ class CTransferCommands : public QObject {
   Q_OBJECT
  public:
   /// `transfers` is null for an access-code session, which cannot start
-  /// transfer families; its upload commands say so.
+  /// transfer families: its visitor uploads files one by one on a worker
+  /// thread instead.
   CTransferCommands(SessionTransfers* transfers, CNetDriveDlg& cloud, CLocalDriveDlg& local, QWidget& window,
                     QLabel& statusLine);
+  /// Waits for its worker threads (the visitor's upload uses the stores):
+  /// destroy it before the stores go.
+  ~CTransferCommands() override;
 
   /// Adds the commands to the panes' context menus and button rows, and
   /// connects the panes' drops.
@@ -60,6 +65,7 @@ class CTransferCommands : public QObject {
   void Report(const std::vector<std::uint32_t>& queued, const std::vector<RefusedTransfer>& refused, bool upload);
   void FollowProgress();
   void Decrypt(const std::string& path, const QString& password);
+  void UploadAsVisitor(const std::vector<std::string>& paths);
 
   SessionTransfers* transfers_;
   CNetDriveDlg& cloud_;
@@ -70,6 +76,7 @@ class CTransferCommands : public QObject {
   /// Families this window started that have not finished, and whether each
   /// is an upload.
   std::map<std::uint32_t, bool> following_;
+  QThread* visitorUpload_ = nullptr;
 };
 
 }  // namespace korvex::app

@@ -3,6 +3,7 @@
 #include "cli/CommandLine.h"
 
 #include "cli/AccountCommands.h"
+#include "cli/BackupCommands.h"
 #include "cli/ClientStartup.h"
 #include "cli/Console.h"
 #include "cli/FileCommands.h"
@@ -35,6 +36,7 @@ struct Invocation {
   FileArgs files;
   TransferArgs transfers;
   SharingArgs sharing;
+  BackupArgs backup;
 };
 
 // Stores the command's action; the run itself waits for start-up.
@@ -188,6 +190,9 @@ int Run(int argc, char** argv) {
   });
   AddLocalCommands(app, *in);
   AddTransferCommands(app, *in);
+  AddBackupCommands(app, in->backup, [&in](CLI::App* command, CommandAction action) {
+    OnChosen(command, *in, std::move(action));
+  });
   if (const std::optional<int> code = Parse(app, argc, argv)) return *code;
 
   DeploymentValues deployment;

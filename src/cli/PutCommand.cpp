@@ -42,8 +42,7 @@ bool DescribeLocal(const fs::path& local, ItemInfo& item) {
   return true;
 }
 
-HRESULT SendBlocks(DataStore& store, const ItemInfo& item, std::ifstream& in, std::string& message) {
-  const bool showProgress = ::isatty(STDERR_FILENO) == 1;
+HRESULT SendBlocks(DataStore& store, const ItemInfo& item, std::ifstream& in, bool showProgress, std::string& message) {
   for (std::uint64_t offset = 0; offset < item.size; offset += kBlockSize) {
     const auto length = static_cast<std::uint32_t>(std::min<std::uint64_t>(kBlockSize, item.size - offset));
     auto block = std::make_unique<std::uint8_t[]>(length);
@@ -64,27 +63,36 @@ HRESULT SendBlocks(DataStore& store, const ItemInfo& item, std::ifstream& in, st
 
 CommandOutcome PutOne(DataStore& store, const ContainerInfo& folder, const fs::path& local, bool overwrite) {
   const std::string subject = local.string();
+  std::string message;
   ItemInfo item;
-  if (!DescribeLocal(local, item)) return {E_INVALIDARG, subject, std::string(Text(kTxtNotARegularFile))};
+  const HRESULT hr = UploadLocalFile(store, folder, local, overwrite, ::isatty(STDERR_FILENO) == 1, item, message);
+  if (hr == E_INVALIDARG) return {hr, subject, std::string(Text(kTxtNotARegularFile))};
+  if (hr == kLocalFileUnreadable) return {E_ACCESSDENIED, subject, std::string(Text(kTxtUnreadable))};
+  if (Failed(hr)) return message.empty() ? Refused(hr, subject) : CommandOutcome{hr, subject, message};
+  std::cout << Text(kTxtUploaded) << " " << item.name << " (" << HumanSize(item.size) << ")" << std::endl;
+  return {};
+}
+
+}  // namespace
+
+HRESULT UploadLocalFile(DataStore& store, const ContainerInfo& folder, const fs::path& local, bool overwrite,
+                        bool showProgress, ItemInfo& item, std::string& message) {
+  if (!DescribeLocal(local, item)) return E_INVALIDARG;
   std::ifstream in(local, std::ios::binary);
-  if (!in) return {E_ACCESSDENIED, subject, std::string(Text(kTxtUnreadable))};
+  if (!in) return kLocalFileUnreadable;
   const auto started = std::chrono::steady_clock::now();
   HRESULT hr = store.CreateItem(folder, item, overwrite ? 1 : 0);
-  if (Failed(hr)) return Refused(hr, subject);
-  std::string message;
-  if (Failed(hr = SendBlocks(store, item, in, message))) return {hr, subject, message};
-  if (Failed(hr = store.CompleteItem(item, overwrite ? 1 : 0))) return Refused(hr, subject);
+  if (Failed(hr)) return hr;
+  if (Failed(hr = SendBlocks(store, item, in, showProgress, message))) return hr;
+  if (Failed(hr = store.CompleteItem(item, overwrite ? 1 : 0))) return hr;
 
   const auto elapsed = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - started);
   const auto* token = boost::any_cast<std::string>(&item.extraTag);
   // The report is for the service's statistics; its fate is not the user's.
   (void)store.ReportTransfer(0, 0, item.name, item.size, IdOf(folder.tag), IdOf(item.tag),
                              static_cast<std::uint64_t>(elapsed.count() / 100), token ? *token : std::string());
-  std::cout << Text(kTxtUploaded) << " " << item.name << " (" << HumanSize(item.size) << ")" << std::endl;
-  return {};
+  return S_OK;
 }
-
-}  // namespace
 
 int RunVisitorPut(const GlobalOptions& options, const DeploymentValues& deployment, const SharingArgs& args) {
   RemotePath target;

@@ -19,6 +19,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -55,6 +56,17 @@ int RunCount(const GlobalOptions&, const DeploymentValues&, const SharingArgs&);
 /// An access-code visitor's upload: `words` are local files, `target` the folder
 /// (default upload:/). `korvex put` hands over to it after `login --code`.
 int RunVisitorPut(const GlobalOptions&, const DeploymentValues&, const SharingArgs&);
+
+/// UploadLocalFile's status for a local file that cannot be opened (ERROR_READ_FAULT).
+inline constexpr HRESULT kLocalFileUnreadable = HResultFromWin32(30);
+
+/// Uploads the regular file `local` into `folder` of `store` block by block
+/// (with the access code after `login --code`) and reports the transfer;
+/// `item` receives the new file's record. E_INVALIDARG for something that is
+/// not a regular file, kLocalFileUnreadable for one that cannot be read; a refusal
+/// of the service may leave its words in `message`. Blocks the caller.
+[[nodiscard]] HRESULT UploadLocalFile(DataStore& store, const ContainerInfo& folder, const std::filesystem::path& local,
+                                      bool overwrite, bool showProgress, ItemInfo& item, std::string& message);
 
 // Shared by the commands above.
 

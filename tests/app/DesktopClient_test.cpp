@@ -5,6 +5,7 @@
 // build/screenshots/ for people to look at.
 
 #include "app/DesktopClient.h"
+#include "app/TransferCommands.h"
 
 namespace {
 
@@ -30,11 +31,15 @@ TEST_F(DesktopClient, LoginRefusalsThenAccessCodeSession) {
   ASSERT_EQ(dialog.result(), QDialog::Accepted) << Problem(dialog).toStdString();
   EXPECT_TRUE(dialog.GetSession().accessCode);
 
-  // An access code reaches only its upload folder, which is the pane's root.
+  // An access code reaches only its upload folder, which is the pane's
+  // root; a visitor's upload lands in the folder behind the code.
   korvex::app::CMainDlg window(dialog.GetSession(), deployment_);
   ASSERT_TRUE(korvex::Succeeded(window.Init()));
   ASSERT_NE(window.NetPane(), nullptr);
   EXPECT_TRUE(window.NetPane()->Model()->AtRoot());
+  korvex::testing::WriteText(desktop_ / "visit.txt", "from a visitor\n");
+  window.TransferCommands()->UploadPaths({(desktop_ / "visit.txt").string()});
+  EXPECT_TRUE(WaitFor([&] { return Tree().count("/Inbox/visit.txt") == 1; }));
 }
 
 TEST_F(DesktopClient, AccountBrowsesBothPanesAndEditsFolders) {

@@ -63,12 +63,14 @@ ModalAnswer TypeInto(const QString& text) {
   });
 }
 
-QString NoticeText() {
+// Every notice on screen (they close by themselves only after a while).
+QString NoticeTexts() {
+  QStringList texts;
   for (QWidget* widget : QApplication::topLevelWidgets()) {
     if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->objectName() == "notice" && box->isVisible())
-      return box->text();
+      texts << box->text();
   }
-  return {};
+  return texts.join('\n');
 }
 
 TEST_F(DesktopClient, MovesFilesBetweenPanesAndShares) {
@@ -105,7 +107,11 @@ TEST_F(DesktopClient, MovesFilesBetweenPanesAndShares) {
     return tree.count("/trip/a.txt") && tree.count("/trip/sub/b.bin") && tree.count("/dropped.txt");
   }, 60000));
   EXPECT_EQ(window.Transfers()->Manager().Families().size(), 2u);
-  EXPECT_TRUE(WaitFor([&] { return Names(*cloud.Model()).contains("trip"); }));
+  // The pane lists what arrived once each transfer has ended.
+  ASSERT_TRUE(WaitFor([&] {
+    const QStringList names = Names(*cloud.Model());
+    return names.contains("trip") && names.contains("dropped.txt");
+  }));
 
   // Download the folder by the command and the file by a drag between the
   // panes, into the folder the local pane shows.
@@ -163,12 +169,35 @@ TEST_F(DesktopClient, MovesFilesBetweenPanesAndShares) {
     if (plain) {
       EXPECT_TRUE(WaitFor([&] { return ReadAll(desktop_ / "secret.txt") == "the secret\n"; }));
       EXPECT_FALSE(fs::exists(desktop_ / "secret.txt.lock"));
+      EXPECT_TRUE(WaitFor([&] { return RowOf(*local.Model(), "secret.txt") >= 0; }));
     } else {
-      EXPECT_TRUE(WaitFor([] { return NoticeText().contains("not match"); }));
+      EXPECT_TRUE(WaitFor([] { return NoticeTexts().contains("not match"); }));
       EXPECT_TRUE(fs::exists(desktop_ / "secret.txt.lock"));
     }
   }
+  // Every transfer this window started has ended, and the status line says so.
+  EXPECT_TRUE(WaitFor([&] { return window.findChild<QLabel*>("transferLine")->text() == "Transfers finished."; }));
   SaveScreenshot(window, "main-window-commands.png");
+
+  // A transfer saved before it could run is queued again at the next login;
+  // a "reset" start brings it back stopped (and stopped it stays).
+  const std::string account = dialog.GetSession().accountName;
+  std::uint32_t id = 0;
+  {
+    korvex::app::SessionTransfers saved(*cloud.Model()->Store(), account, false);
+    std::vector<std::uint32_t> queued;
+    std::vector<korvex::app::RefusedTransfer> refused;
+    saved.Upload({(desktop_ / "dropped.txt").string()}, cloud.Model()->Container(), {}, queued, refused);
+    ASSERT_EQ(queued.size(), 1u);
+    id = queued.front();
+  }
+  for (const bool reset : {false, true}) {
+    SCOPED_TRACE(reset ? "reset" : "normal start");
+    korvex::app::SessionTransfers loaded(*cloud.Model()->Store(), account, reset);
+    const auto family = loaded.Manager().GetFamily(id);
+    ASSERT_NE(family, nullptr);
+    EXPECT_EQ(family->state.load(), reset ? korvex::FamilyState::kStopped : korvex::FamilyState::kQueued);
+  }
 }
 
 }  // namespace

@@ -1,0 +1,224 @@
+#include "sync/SyncDirectoryTask.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+
+#include "foundation/LogMgr.h"
+#include "platform/FileTime.h"
+#include "store/DataStore.h"
+#include "store/IDataStoreRemote.h"
+#include "tasks/FileTask.h"
+#include "tasks/StoreCall.h"
+#include "tasks/StoreWalk.h"
+#include "tasks/TaskFamily.h"
+#include "tasks/TaskManager.h"
+
+namespace korvex {
+namespace {
+
+constexpr char kLogSource[] = "SyncDirectoryTask";
+
+std::uint64_t IdOf(const boost::any& value) {
+  const std::uint64_t* id = boost::any_cast<std::uint64_t>(&value);
+  return id ? *id : 0;
+}
+
+bool HasId(const ContainerInfo& folder) { return IdOf(folder.tag) != 0; }
+
+}  // namespace
+
+SyncDirectoryTask::SyncDirectoryTask(std::uint32_t id, TaskFamily& family, const ContainerInfo& localFolder,
+                                     const ContainerInfo& serviceParent, const ContainerInfo& serviceFolder)
+    : Task(TaskType::kSyncDirectory, id, family),
+      local_(localFolder),
+      parent_(serviceParent),
+      service_(serviceFolder) {}
+
+std::string SyncDirectoryTask::LocalTimeText(std::uint64_t fileTime) {
+  std::time_t seconds = std::chrono::system_clock::to_time_t(SystemClockFromFileTime(fileTime));
+  std::tm local{};
+  if (localtime_r(&seconds, &local) == nullptr) {
+    seconds = std::time(nullptr);
+    (void)localtime_r(&seconds, &local);
+  }
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900, local.tm_mon + 1,
+                local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+  return text;
+}
+
+bool SyncDirectoryTask::NeedsUpload(std::uint64_t localTime, std::uint64_t serviceTime, std::uint32_t partial) {
+  return partial != 0 || LocalTimeText(localTime) > LocalTimeText(serviceTime);
+}
+
+bool SyncDirectoryTask::Run(TaskRunContext& context) {
+  while (!IsStopped(context.stop)) {
+    HRESULT hr = S_OK;
+    switch (marker_) {
+      case 2: hr = LoadServiceListing(context); break;
+      case 0: hr = CreateServiceFolder(context); break;
+      default: hr = Compare(context); break;
+    }
+    if (hr == HR_TASK_STOPPED) return false;
+    if (Failed(hr)) {
+      if (HandleError(context, hr)) return true;
+      continue;
+    }
+    if (marker_ == 2) {
+      marker_ = 0;
+    } else if (marker_ == 0) {
+      marker_ = 1;
+      (void)context.manager.Store().SaveTask(*this);
+    } else {
+      (void)context.manager.Store().DeleteTask(Family().Id(), Id());
+      (void)context.manager.OnTaskEvent(*this, TaskEvent::kEnded, 0, 0);
+      return true;
+    }
+  }
+  return false;
+}
+
+HRESULT SyncDirectoryTask::LoadServiceListing(TaskRunContext& context) {
+  const auto service = Family().TargetStore();
+  bool isFolder = false;
+  ItemInfo file;
+  ContainerInfo found;
+  const HRESULT hr = FindByAddress(*service, service_.uri, isFolder, found, file);
+  serviceFound_ = Succeeded(hr) && isFolder;
+  if (Failed(hr) && hr != HR_FILE_NOT_FOUND) return hr;
+  if (serviceFound_) {
+    service_ = found;
+    const EntryCounts counts = service->GetCounts(service_, false);
+    if (Failed(counts.status)) return counts.status;
+    // Every file page is fetched now, so that the comparison answers from
+    // the cache instead of one request per file.
+    for (std::int32_t i = counts.containers; i < counts.containers + counts.items; ++i) {
+      if (IsStopped(context.stop)) return HR_TASK_STOPPED;
+      const EntryAt entry = service->GetEntryAt(service_, i, false);
+      if (Failed(entry.status)) return entry.status;
+    }
+  }
+  // Files changed since the last run must be seen with their new times.
+  ContainerInfo localFolder;
+  if (Family().SourceStore()->GetContainerInfo(local_.uri, localFolder))
+    Family().SourceStore()->InvalidateContainer(localFolder);
+  return S_OK;
+}
+
+HRESULT SyncDirectoryTask::CreateServiceFolder(TaskRunContext& context) {
+  if (serviceFound_) return S_OK;
+  const auto service = Family().TargetStore();
+  bool isFolder = false;
+  ItemInfo file;
+  if (!HasId(parent_)) {
+    if (const HRESULT hr = FindByAddress(*service, parent_.uri, isFolder, parent_, file); Failed(hr)) return hr;
+    if (!isFolder) return HR_FILE_NOT_FOUND;
+  }
+  AsyncResult* call = nullptr;
+  HRESULT hr = service->Remote()->CreateContainer(parent_, service_, &call);
+  if (Succeeded(hr) && call != nullptr) {
+    if (!AwaitCall(call, context.stop)) return HR_TASK_STOPPED;
+    hr = service->FinishCreateContainer(parent_, service_, call);
+  }
+  // Made meanwhile (by another client or an earlier, cut-off run): a backup
+  // simply goes on into it.
+  if (hr == HR_ALREADY_EXISTS) {
+    ContainerInfo existing;
+    if (Succeeded(FindByAddress(*service, service_.uri, isFolder, existing, file)) && isFolder) {
+      service_ = existing;
+      hr = S_OK;
+    }
+  }
+  (void)context.manager.OnTaskEvent(*this, TaskEvent::kProgress, 0, Failed(hr) ? 1 : 0);
+  return hr;
+}
+
+HRESULT SyncDirectoryTask::Compare(TaskRunContext& context) {
+  const auto local = Family().SourceStore();
+  bool isFolder = false;
+  ItemInfo file;
+  if (const HRESULT hr = FindByAddress(*local, local_.uri, isFolder, local_, file); Failed(hr)) return hr;
+  if (!isFolder) return HR_FILE_NOT_FOUND;
+  const EntryCounts counts = local->GetCounts(local_, false);
+  if (Failed(counts.status)) return counts.status;
+  const std::int32_t total = counts.containers + counts.items;
+  for (; compared_ < total; ++compared_) {
+    if (IsStopped(context.stop)) return HR_TASK_STOPPED;
+    const EntryAt entry = local->GetEntryAt(local_, compared_, false);
+    if (Failed(entry.status) || !entry.record) return Failed(entry.status) ? entry.status : E_UNEXPECTED;
+    CompareEntry(context, *entry.record);
+  }
+  return S_OK;
+}
+
+void SyncDirectoryTask::CompareEntry(TaskRunContext& context, const ObjectInfo& entry) {
+  std::unique_ptr<Task> child;
+  const std::uint32_t id = context.manager.NewTaskId();
+  if (entry.kind == kObjectContainer) {
+    const auto& folder = static_cast<const ContainerInfo&>(entry);
+    ContainerInfo serviceChild;
+    serviceChild.name = folder.name;
+    serviceChild.uri = service_.uri + folder.name + "/";
+    child = std::make_unique<SyncDirectoryTask>(id, Family(), folder, service_, serviceChild);
+    (void)context.manager.Store().SaveTask(*child);
+    Family().PushBack(std::move(child));
+    return;
+  }
+  const auto& localFile = static_cast<const ItemInfo&>(entry);
+  // A file still being written into the folder (a download in progress) is
+  // backed up once it is whole, by a later run.
+  if (localFile.partial != 0) return;
+  ItemInfo serviceFile;
+  if (!Family().TargetStore()->GetItemInfo(service_.uri + localFile.name, serviceFile)) {
+    LogMgr::Get().Info(kLogSource, "can't find in server, create file task %s", localFile.uri.c_str());
+  } else if (NeedsUpload(localFile.modifyTime, serviceFile.modifyTime, serviceFile.partial)) {
+    LogMgr::Get().Info(kLogSource, "local file has been updated, create file task: %s, local: %s, remote: %s, complete: %d",
+                       localFile.uri.c_str(), LocalTimeText(localFile.modifyTime).c_str(),
+                       LocalTimeText(serviceFile.modifyTime).c_str(), static_cast<int>(serviceFile.partial));
+  } else {
+    return;
+  }
+  child = std::make_unique<FileTask>(id, Family(), localFile, service_);
+  (void)context.manager.Store().SaveTask(*child);
+  Family().PushFront(std::move(child));
+}
+
+bool SyncDirectoryTask::HandleError(TaskRunContext& context, HRESULT error) {
+  const TaskEventAnswer answer = context.manager.OnTaskEvent(*this, TaskEvent::kError, static_cast<std::uint32_t>(error),
+                                                             1, DataStore::LastErrorMessage());
+  if (answer.detail == ErrorDetail::kFamilyStops) {
+    context.stop.Set();
+    return false;
+  }
+  if (answer.detail == ErrorDetail::kSkipped) {
+    (void)context.manager.Store().DeleteTask(Family().Id(), Id());
+    (void)context.manager.OnTaskEvent(*this, TaskEvent::kEnded, 0, 0);
+    return true;
+  }
+  (void)context.stop.Wait(std::max<std::int64_t>(200, answer.retryPause.count()));
+  return false;
+}
+
+bool SyncDirectoryTask::RunCancel(TaskRunContext& context) {
+  if (IsStopped(context.stop)) return false;
+  (void)context.manager.Store().DeleteTask(Family().Id(), Id());
+  (void)context.manager.OnTaskEvent(*this, TaskEvent::kEnded, 0, 0);
+  return true;
+}
+
+TaskRecord SyncDirectoryTask::Record() const {
+  DirectoryTaskRecord record;
+  record.familyId = Family().Id();
+  record.taskId = Id();
+  record.type = static_cast<std::uint32_t>(TaskType::kSyncDirectory);
+  record.source = {local_.uri, IdOf(local_.tag)};
+  record.targetParent = {parent_.uri, IdOf(parent_.tag)};
+  record.target = {service_.uri, IdOf(service_.tag)};
+  record.marker = marker_;
+  return record;
+}
+
+}  // namespace korvex

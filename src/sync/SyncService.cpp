@@ -1,0 +1,309 @@
+#include "sync/SyncService.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <random>
+
+#include "foundation/LogMgr.h"
+#include "foundation/Registry.h"
+#include "platform/FileTime.h"
+#include "store/DataStore.h"
+#include "sync/SyncDirectoryTask.h"
+#include "tasks/TaskManager.h"
+
+namespace korvex {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kLogSource[] = "SyncService";
+constexpr char kLastTimeValue[] = "Sync_LastTime";
+
+/// A local folder path as pairs are compared: ending in "/".
+std::string Extended(std::string path) {
+  if (path.empty() || path.back() != '/') path.push_back('/');
+  return path;
+}
+
+std::string ParentOf(const std::string& address) {
+  std::string parent = address;
+  if (parent.size() > 1 && parent.back() == '/') parent.pop_back();
+  parent.erase(parent.rfind('/') + 1);
+  return parent;
+}
+
+std::string NameOf(const std::string& address) {
+  std::string name = address;
+  if (name.size() > 1 && name.back() == '/') name.pop_back();
+  return name.substr(name.rfind('/') + 1);
+}
+
+std::int64_t MinuteKey(const std::tm& t) {
+  return ((std::int64_t{t.tm_year} * 400 + t.tm_yday) * 24 + t.tm_hour) * 60 + t.tm_min;
+}
+
+}  // namespace
+
+SyncService::SyncService(TaskManager& manager, SyncServiceOptions options)
+    : ThreadBase("KorvexSync"), manager_(manager), options_(std::move(options)) {
+  if (options_.configPath.empty()) options_.configPath = SyncConfigPath(options_.account);
+  if (!options_.random) {
+    auto engine = std::make_shared<std::mt19937>(std::random_device{}());
+    options_.random = [engine] { return static_cast<std::uint32_t>((*engine)()); };
+  }
+  NoteCreationStatus(Event::Create(false, false, wake_));
+  std::lock_guard lock(mutex_);
+  ReloadLocked();
+}
+
+SyncService::~SyncService() { (void)Stop(true); }
+
+void SyncService::ReloadLocked() {
+  absent_.clear();
+  config_ = LoadSyncConfig(options_.configPath, &absent_);
+}
+
+HRESULT SyncService::SaveLocked() {
+  SyncConfig all = config_;
+  all.folders.insert(all.folders.end(), absent_.begin(), absent_.end());
+  return SaveSyncConfig(options_.configPath, all);
+}
+
+HRESULT SyncService::AddFolder(const std::string& localPath, const std::string& servicePath, std::uint64_t serviceId) {
+  const std::string local = ExpandLocalPath(localPath);
+  std::error_code ec;
+  if (local.empty() || local.front() != '/' || !fs::is_directory(local, ec)) return HR_FILE_NOT_FOUND;
+  const std::string service = Extended(servicePath);
+  if (service.front() != '/' || service.find("//") != std::string::npos) return E_INVALIDARG;
+  if (!FitsSyncPath(local) || !FitsSyncPath(service)) return HR_SYNC_PATH_TOO_LONG;
+  std::lock_guard lock(mutex_);
+  ReloadLocked();
+  const std::string extended = Extended(local);
+  for (const SyncFolder& folder : config_.folders) {
+    if (Extended(folder.localPath) == extended) return HR_ALREADY_EXISTS;
+  }
+  // Two local folders backed up into one service folder would mix their
+  // files there, and the later one would overwrite the former's.
+  for (const SyncFolder& folder : config_.folders) {
+    if (folder.servicePath == service) return HR_ALREADY_EXISTS;
+  }
+  SyncFolder folder;
+  folder.localPath = local;
+  folder.servicePath = service;
+  folder.serviceId = serviceId;
+  config_.folders.push_back(folder);
+  if (const HRESULT hr = SaveLocked(); Failed(hr)) {
+    config_.folders.pop_back();
+    return hr;
+  }
+  LogMgr::Get().Info(kLogSource, "backup folder added: %s -> %s", local.c_str(), service.c_str());
+  return S_OK;
+}
+
+HRESULT SyncService::RemoveFolder(const std::string& localPath) {
+  std::lock_guard lock(mutex_);
+  ReloadLocked();
+  const std::string extended = Extended(ExpandLocalPath(localPath));
+  for (auto* list : {&config_.folders, &absent_}) {
+    for (auto it = list->begin(); it != list->end(); ++it) {
+      if (Extended(it->localPath) != extended) continue;
+      const SyncFolder removed = *it;
+      const auto at = list->erase(it);
+      if (const HRESULT hr = SaveLocked(); Failed(hr)) {
+        list->insert(at, removed);
+        return hr;
+      }
+      return S_OK;
+    }
+  }
+  return HR_FILE_NOT_FOUND;
+}
+
+HRESULT SyncService::SetPaused(const std::string& localPath, bool paused) {
+  std::lock_guard lock(mutex_);
+  ReloadLocked();
+  const std::string extended = Extended(ExpandLocalPath(localPath));
+  for (SyncFolder& folder : config_.folders) {
+    if (Extended(folder.localPath) != extended) continue;
+    const SyncFolder before = folder;
+    folder.paused = folder.pausedCompanion = paused ? 1 : 0;
+    if (const HRESULT hr = SaveLocked(); Failed(hr)) {
+      folder = before;
+      return hr;
+    }
+    return S_OK;
+  }
+  return HR_FILE_NOT_FOUND;
+}
+
+std::vector<SyncFolder> SyncService::Folders() const {
+  std::lock_guard lock(mutex_);
+  return config_.folders;
+}
+
+std::uint32_t SyncService::PathStatus(const std::string& localPath) const {
+  const std::string path = Extended(ExpandLocalPath(localPath));
+  std::uint32_t status = 0;
+  std::lock_guard lock(mutex_);
+  for (const SyncFolder& folder : config_.folders) {
+    const std::string root = Extended(folder.localPath);
+    std::uint32_t bit = 0;
+    if (path == root) bit = kSyncPathIsFolder;
+    else if (path.starts_with(root)) bit = kSyncPathInsideFolder;
+    else if (root.starts_with(path)) bit = kSyncPathContainsFolder;
+    if (bit != 0 && folder.paused != 0) bit |= kSyncPathPaused;
+    status |= bit;
+  }
+  return status;
+}
+
+SyncSchedule SyncService::Schedule() const {
+  std::lock_guard lock(mutex_);
+  return config_.schedule;
+}
+
+HRESULT SyncService::SetSchedule(std::int32_t hour, std::int32_t minute) {
+  if (hour < 0 || hour > 23 || minute < 0 || minute > 59) return E_INVALIDARG;
+  std::lock_guard lock(mutex_);
+  ReloadLocked();
+  const SyncSchedule before = config_.schedule;
+  config_.schedule.hour = hour;
+  config_.schedule.minute = minute;
+  const HRESULT hr = SaveLocked();
+  if (Failed(hr)) config_.schedule = before;
+  return hr;
+}
+
+std::string SyncService::LastRunText() const {
+  return ReadString(Hive::CurrentUser, kProductKey, options_.account, kLastTimeValue, "");
+}
+
+void SyncService::WriteLastTime(const std::tm& now) const {
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", now.tm_year + 1900, now.tm_mon + 1, now.tm_mday,
+                now.tm_hour, now.tm_min);
+  if (!WriteString(Hive::CurrentUser, kProductKey, options_.account, kLastTimeValue, text))
+    LogMgr::Get().Warn(kLogSource, "cannot write %s", kLastTimeValue);
+}
+
+std::tm SyncService::Now() const {
+  if (options_.localTime) return options_.localTime();
+  const std::time_t seconds = std::time(nullptr);
+  std::tm local{};
+  (void)localtime_r(&seconds, &local);
+  return local;
+}
+
+void SyncService::RequestSyncNow() {
+  syncNow_ = true;
+  if (wake_) wake_->Set();
+}
+
+std::shared_ptr<TaskFamily> SyncService::MakeFamily(const SyncFolder& folder, const std::shared_ptr<DataStore>& local,
+                                                    const std::shared_ptr<DataStore>& service, std::uint64_t now) {
+  ContainerInfo localFolder, serviceParent, serviceFolder;
+  localFolder.uri = Extended(folder.localPath);
+  localFolder.name = folder.LocalName();
+  // The file keeps service paths below the own disk; the store's addresses
+  // begin with its root's name.
+  serviceFolder.uri = service->RootInfo().uri + folder.servicePath.substr(1);
+  serviceFolder.name = NameOf(serviceFolder.uri);
+  if (folder.serviceId != 0) serviceFolder.tag = folder.serviceId;
+  serviceParent.uri = ParentOf(serviceFolder.uri);
+  auto family = std::make_shared<TaskFamily>(manager_.NewFamilyId(), TransferDirection::kSyncUpload, local,
+                                             localFolder.uri, service, serviceFolder.uri);
+  FamilyProgress stamp;
+  stamp.createdAt = now;
+  family->RestoreProgress(stamp);
+  // Stopped until the whole run is resumed in one call.
+  family->state = FamilyState::kStopped;
+  family->PushFront(std::make_unique<SyncDirectoryTask>(manager_.NewTaskId(), *family, localFolder, serviceParent,
+                                                        serviceFolder));
+  return family;
+}
+
+std::vector<std::uint32_t> SyncService::Synchronize() {
+  WriteLastTime(Now());
+  std::vector<SyncFolder> folders;
+  {
+    std::lock_guard lock(mutex_);
+    ReloadLocked();
+    folders = config_.folders;
+  }
+  std::vector<std::uint32_t> ids;
+  const std::shared_ptr<DataStore> service = options_.makeServiceStore ? options_.makeServiceStore() : nullptr;
+  const std::shared_ptr<DataStore> local = options_.makeLocalStore ? options_.makeLocalStore() : nullptr;
+  if (!service || !local) {
+    LogMgr::Get().Error(kLogSource, "no store to back up with");
+    return ids;
+  }
+  const std::uint64_t now = FileTimeNow();
+  std::vector<std::string> started;
+  for (const SyncFolder& folder : folders) {
+    std::error_code ec;
+    if (folder.paused != 0 || !fs::is_directory(folder.localPath, ec)) continue;
+    const auto family = MakeFamily(folder, local, service, now);
+    if (manager_.IsDuplicate(*family)) {
+      LogMgr::Get().Info(kLogSource, "backup of %s is still unfinished; not started again", folder.localPath.c_str());
+      continue;
+    }
+    // The family is stopped, so its one queued task stays where it is.
+    const Task* root = nullptr;
+    family->ForEachTask([&root](const Task& task) { root = &task; });
+    manager_.AddFamily(family, true);
+    if (root != nullptr) (void)manager_.Store().SaveTask(*root);
+    ids.push_back(family->Id());
+    started.push_back(folder.localPath);
+  }
+  {
+    std::lock_guard lock(mutex_);
+    for (SyncFolder& folder : config_.folders) {
+      if (std::find(started.begin(), started.end(), folder.localPath) != started.end()) folder.lastRun = now;
+    }
+    if (!started.empty()) (void)SaveLocked();
+  }
+  (void)manager_.ResumeFamilies(ids);
+  return ids;
+}
+
+bool SyncService::OnMinute(const std::tm& now) {
+  bool due = syncNow_.exchange(false);
+  {
+    std::lock_guard lock(mutex_);
+    ReloadLocked();
+    if (config_.schedule.Matches(now) && lastScheduledMinute_ != MinuteKey(now)) {
+      lastScheduledMinute_ = MinuteKey(now);
+      due = true;
+    }
+    if (!due) return false;
+    if (config_.schedule.IsUnset()) {
+      const std::uint32_t hour = options_.random();
+      config_.schedule = SyncSchedule::RandomDaily(hour, options_.random());
+      LogMgr::Get().Info(kLogSource, "daily backup time set to %02d:%02d", config_.schedule.hour,
+                         config_.schedule.minute);
+      (void)SaveLocked();
+    }
+  }
+  (void)Synchronize();
+  return true;
+}
+
+std::int64_t SyncService::UntilNextTick() const {
+  const std::int64_t tick = std::max<std::int64_t>(1, options_.tick.count());
+  const auto sinceEpoch = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::system_clock::now().time_since_epoch()).count();
+  // Waking on the minute's boundary (plus a little) keeps drift from ever
+  // skipping the scheduled minute.
+  return tick - sinceEpoch % tick + std::min<std::int64_t>(tick / 100, 200);
+}
+
+void SyncService::Run() {
+  Event* events[] = {&StopEvent(), wake_.get()};
+  for (;;) {
+    const int which = WaitAny(events, UntilNextTick());
+    if (which == 0) return;
+    (void)OnMinute(Now());
+  }
+}
+
+}  // namespace korvex
