@@ -10,6 +10,7 @@
 #include "cli/LocalCommands.h"
 #include "cli/SharingCommands.h"
 #include "cli/TransferCommands.h"
+#include "cli/UpdateCommands.h"
 #include "foundation/Deployment.h"
 #include "platform/VersionMarker.h"
 
@@ -36,6 +37,7 @@ struct Invocation {
   FileArgs files;
   TransferArgs transfers;
   SharingArgs sharing;
+  UpdateArgs update;
   BackupArgs backup;
 };
 
@@ -71,6 +73,14 @@ void AddLocalCommands(CLI::App& app, Invocation& in) {
   decrypt->add_flag("--password-stdin", in.decrypt.passwordStdin, "Read the password from standard input");
   decrypt->add_flag("--overwrite", in.decrypt.overwrite, "Replace FILE when it exists");
   OnChosen(decrypt, in, [&in](const GlobalOptions& o, const DeploymentValues&) { return RunDecrypt(o, in.decrypt); });
+
+  CLI::App* update = app.add_subcommand("update", "Check for a newer korvex and install it");
+  update->add_flag("--check", in.update.check, "Only report whether a newer version is published");
+  // The downloaded copy is started as "korvex update PATH" to replace PATH.
+  update->add_option("PATH", in.update.installTarget)->group("");
+  OnChosen(update, in, [&in](const GlobalOptions& o, const DeploymentValues& d) { return RunUpdate(o, d, in.update); });
+  OnChosen(app.add_subcommand("diagnose", "Check the network connection to the service"), in,
+           [](const GlobalOptions& o, const DeploymentValues& d) { return RunDiagnose(o, d); });
 }
 
 void AddAccountCommands(CLI::App& app, Invocation& in) {
