@@ -78,10 +78,6 @@ std::optional<UploadRequest> ReadUploadRequest(Call& call) {
     ReplyRefusal(call.res, state::kBadRequest, "size missing or invalid");
     return std::nullopt;
   }
-  if (*size == 0) {
-    ReplyRefusal(call.res, state::kEmptyUpload, "The uploaded file could not be null");
-    return std::nullopt;
-  }
   request.size = *size;
   request.mtime = mtime && *mtime > 0 ? *mtime : NowSeconds();
   request.sec = call.form["sec"] == "1" ? 1 : 0;
@@ -107,6 +103,8 @@ std::string FreeName(Service& service, const File& file) {
 }
 
 bool AllReceived(Service& service, const File& file) {
+  // An empty file has no blocks to wait for.
+  if (file.size == 0) return true;
   auto rows = service.db().Query("SELECT first, end FROM received WHERE file_id=?", {file.id});
   return rows.size() == 1 && rows[0].Int(0) == 0 && rows[0].Int(1) == file.size;
 }

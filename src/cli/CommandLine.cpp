@@ -153,11 +153,15 @@ void AddTransferCommands(CLI::App& app, Invocation& in) {
   CLI::App* put = app.add_subcommand("put", "Upload files and folders (into the remote folder given last, else /)");
   put->add_option("PATH", t.paths, "Local files and folders, then optionally the remote folder")->required();
   put->add_flag("--overwrite", t.overwrite, "Replace files of the same name");
+  put->add_flag("--encrypt", t.encrypt, "Encrypt each file with a password (stored as NAME.lock)");
+  put->add_flag("--password-stdin", t.passwordStdin, "Read the encryption password from standard input");
+  put->add_flag("--background", t.background, "Queue the transfer and return; see korvex transfers");
   OnChosen(put, in, [&t](const GlobalOptions& o, const DeploymentValues& d) { return RunPut(o, d, t); });
 
   CLI::App* get = app.add_subcommand("get", "Download files and folders (into the local folder given last, else .)");
   get->add_option("PATH", t.paths, "Remote files and folders, then optionally the local folder")->required();
   get->add_flag("--overwrite", t.overwrite, "Replace files of the same name");
+  get->add_flag("--background", t.background, "Queue the transfer and return; see korvex transfers");
   OnChosen(get, in, [&t](const GlobalOptions& o, const DeploymentValues& d) { return RunGet(o, d, t); });
 
   CLI::App* transfers = app.add_subcommand("transfers", "List, stop, resume, cancel or remove kept transfers");
