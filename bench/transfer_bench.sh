@@ -6,7 +6,8 @@
 #   the block protocol, so no per-request process start) as the ceiling of
 #   what the service and HTTP allow;
 #   rclone copying the file to and from `rclone serve webdav`, when rclone is
-#   installed, as a well-tuned general-purpose copier.
+#   installed (`apt-get install rclone`; the build does not need it), as a
+#   well-tuned general-purpose copier.
 # Figures are printed, never judged.
 #   bench/transfer_bench.sh [SIZE_MIB] [BUILD_DIR]     (defaults: 1024, build)
 set -euo pipefail

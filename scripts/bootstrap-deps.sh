@@ -11,7 +11,6 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsecret-1-dev gnome-keyring dbus libproxy1-plugin-webkit
   libcli11-dev
-  rclone
   qt6-base-dev
 )
 
