@@ -18,7 +18,7 @@ std::string EnterpriseOf(const std::string& domain) {
   return dot == std::string::npos ? domain : domain.substr(0, dot);
 }
 
-void StartSession(Service& service, httplib::Response& res, std::int64_t userId, std::int64_t codeId) {
+void StartSession(Service& service, Response& res, std::int64_t userId, std::int64_t codeId) {
   std::string auth = RandomHex(20);
   std::string php = RandomHex(16);
   service.db().Exec("INSERT INTO sessions(auth, phpsessid, user_id, code_id, created) VALUES(?,?,?,?,?)",

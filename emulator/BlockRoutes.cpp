@@ -7,9 +7,9 @@ namespace korvexd {
 namespace {
 
 /// The range a block request names: "x-korvex-range" first, else "range".
-std::optional<ByteRange> RequestRange(const httplib::Request& req) {
-  std::string text = req.get_header_value("x-korvex-range");
-  if (text.empty()) text = req.get_header_value("range");
+std::optional<ByteRange> RequestRange(const Request& req) {
+  std::string text = req.Header("x-korvex-range");
+  if (text.empty()) text = req.Header("range");
   if (text.empty()) return std::nullopt;
   return ParseByteRange(text);
 }
@@ -103,7 +103,7 @@ void DownloadBlock(Service& service, Call& call) {
   // Download ranges end inclusively: "bytes=0-1048575" asks for 1048576 bytes.
   std::uint64_t first = 0, last = size == 0 ? 0 : size - 1;
   bool ranged = false;
-  if (call.req.has_header("range") || call.req.has_header("x-korvex-range")) {
+  if (call.req.HasHeader("range") || call.req.HasHeader("x-korvex-range")) {
     auto range = RequestRange(call.req);
     if (!range) return ReplyHttpError(call.res, 416, "bad range");
     if (range->first >= size) return ReplyHttpError(call.res, 416, "range beyond the end of the file");
@@ -111,15 +111,15 @@ void DownloadBlock(Service& service, Call& call) {
     last = std::min(range->last, size - 1);
     ranged = true;
   }
-  std::string data;
-  if (size > 0 && !ReadAt(service.catalog().BlobPath(file->id), first, last - first + 1, data))
-    return ReplyHttpError(call.res, 500, "cannot read the file");
+  std::optional<FileSlice> data = FileSlice{};
+  if (size > 0) data = SliceAt(service.catalog().BlobPath(file->id), first, last - first + 1);
+  if (!data) return ReplyHttpError(call.res, 500, "cannot read the file");
   call.res.status = ranged ? 206 : 200;
   if (ranged) {
-    call.res.set_header("Content-Range", "bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" +
+    call.res.SetHeader("Content-Range", "bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" +
                                              std::to_string(size));
   }
-  call.res.set_content(std::move(data), "application/octet-stream");
+  call.res.SetFile(std::move(*data), "application/octet-stream");
 }
 
 void Md5Sum(Service& service, Call& call) {

@@ -45,11 +45,11 @@ void PreviewBytes(Service& service, Call& call) {
   auto file = service.catalog().FileById(*id);
   if (file && !TransferStillValid(service, *transfer, *file))
     return ReplyHttpError(call.res, 403, "token expired or no longer allowed");
-  std::string data;
-  if (!file || !ReadAt(service.catalog().BlobPath(file->id), 0, static_cast<std::uint64_t>(file->size), data))
-    return ReplyHttpError(call.res, 404, "file not found");
+  std::optional<FileSlice> data;
+  if (file) data = SliceAt(service.catalog().BlobPath(file->id), 0, static_cast<std::uint64_t>(file->size));
+  if (!data) return ReplyHttpError(call.res, 404, "file not found");
   bool video = HasExtension(file->name, {".mp4", ".mkv", ".avi", ".mov", ".wmv", ".flv", ".webm"});
-  call.res.set_content(std::move(data), video ? "video/octet-stream" : "image/octet-stream");
+  call.res.SetFile(std::move(*data), video ? "video/octet-stream" : "image/octet-stream");
 }
 
 /// Every user has the same small picture.
@@ -59,7 +59,7 @@ void UserPhoto(Service&, Call& call) {
       0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x08, 0x06, 0x00, 0x00, 0x00, 0x1F, 0x15, 0xC4, 0x89, 0x00, 0x00, 0x00,
       0x0D, 0x49, 0x44, 0x41, 0x54, 0x78, 0x9C, 0x63, 0x60, 0x60, 0x60, 0xF8, 0x0F, 0x00, 0x01, 0x04, 0x01, 0x00,
       0x5F, 0xE5, 0xC3, 0x4B, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4E, 0x44, 0xAE, 0x42, 0x60, 0x82};
-  call.res.set_content(std::string(reinterpret_cast<const char*>(kPng), sizeof kPng), "image/png");
+  call.res.SetContent(std::string(reinterpret_cast<const char*>(kPng), sizeof kPng), "image/png");
 }
 
 /// The report's record is not encoded, so the body after "log=" is kept as
@@ -87,7 +87,7 @@ void UpdateFile(Service& service, Call& call) {
   if (!in) return ReplyHttpError(call.res, 404, "not found: " + name);
   std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   bool xml = name.size() > 4 && name.compare(name.size() - 4, 4, ".xml") == 0;
-  call.res.set_content(std::move(data), xml ? "text/xml; charset=utf-8" : "application/octet-stream");
+  call.res.SetContent(std::move(data), xml ? "text/xml; charset=utf-8" : "application/octet-stream");
 }
 
 }  // namespace
@@ -104,7 +104,7 @@ void AddInfoRoutes(Service& service) {
   service.Route("GET", R"(/preview/([^/]*))", Access::kData, bind(PreviewBytes));
   service.Route("GET", R"(/account/getuserphoto(/.*)?)", Access::kPublic, bind(UserPhoto));
   service.Route("POST", "/errorlog.php", Access::kPublic, bind(TransferReport), Body::kRaw, kMaxReport);
-  service.Route("GET", R"(/([A-Za-z0-9_-]+\.(?:xml|exe|dll)))", Access::kPublic, bind(UpdateFile));
+  service.Route("GET", R"(/([A-Za-z0-9_-]+\.(?:xml|exe|dll|bin|so)))", Access::kPublic, bind(UpdateFile));
 }
 
 }  // namespace korvexd

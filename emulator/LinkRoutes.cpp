@@ -94,12 +94,12 @@ void PublicDownload(Service& service, Call& call) {
   if (rows.empty()) return ReplyHttpError(call.res, 404, "no such link");
   if (rows[0].Int(1) != kNever && rows[0].Int(1) < NowSeconds()) return ReplyHttpError(call.res, 410, "link expired");
   auto file = service.catalog().FileById(rows[0].Int(0));
-  std::string data;
-  if (!file || !ReadAt(service.catalog().BlobPath(file->id), 0, static_cast<std::uint64_t>(file->size), data))
-    return ReplyHttpError(call.res, 404, "file not found");
+  std::optional<FileSlice> data;
+  if (file) data = SliceAt(service.catalog().BlobPath(file->id), 0, static_cast<std::uint64_t>(file->size));
+  if (!data) return ReplyHttpError(call.res, 404, "file not found");
   service.db().Exec("UPDATE links SET used=used+1 WHERE code=?", {call.req.matches[1].str()});
-  call.res.set_header("Content-Disposition", "attachment; filename=\"" + PercentEncode(file->name) + "\"");
-  call.res.set_content(std::move(data), "application/octet-stream");
+  call.res.SetHeader("Content-Disposition", "attachment; filename=\"" + PercentEncode(file->name) + "\"");
+  call.res.SetFile(std::move(*data), "application/octet-stream");
 }
 
 void RecordMail(Service& service, Call& call, const std::string& kind, const std::string& recipients,

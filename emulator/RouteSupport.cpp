@@ -3,7 +3,7 @@
 
 namespace korvexd {
 
-std::optional<std::int64_t> PathId(const httplib::Request& req, std::size_t group) {
+std::optional<std::int64_t> PathId(const Request& req, std::size_t group) {
   if (group >= req.matches.size()) return std::nullopt;
   auto value = ParseU64(req.matches[group].str());
   if (!value || *value > static_cast<std::uint64_t>(INT64_MAX)) return std::nullopt;

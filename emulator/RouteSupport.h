@@ -12,7 +12,7 @@
 namespace korvexd {
 
 /// The id in the path's capture group, or nullopt.
-std::optional<std::int64_t> PathId(const httplib::Request& req, std::size_t group);
+std::optional<std::int64_t> PathId(const Request& req, std::size_t group);
 /// The id in a form field, or nullopt.
 std::optional<std::int64_t> FormId(const Call& call, const std::string& key);
 

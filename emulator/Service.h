@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include <httplib.h>
-
 #include "Catalog.h"
 #include "Database.h"
 #include "Faults.h"
+#include "HttpServer.h"
+#include "Router.h"
 #include "Streams.h"
 #include "Wire.h"
 
@@ -58,8 +58,8 @@ enum class Body { kForm, kRaw };
 
 /// One request being handled.
 struct Call {
-  const httplib::Request& req;
-  httplib::Response& res;
+  const Request& req;
+  Response& res;
   std::string body;
   Form form;
   Session session;
@@ -96,10 +96,10 @@ class Service {
   const Options& options() const { return options_; }
 
  private:
-  void Dispatch(const httplib::Request& req, httplib::Response& res, Access access,
-                const Handler& handler, Body bodyKind, std::string body);
-  bool ApplyBeforeFaults(const httplib::Request& req, httplib::Response& res);
-  void ApplyAfterFaults(const httplib::Request& req, httplib::Response& res);
+  void Dispatch(const Request& req, Response& res, Access access, const Handler& handler, Body bodyKind,
+                std::string body);
+  bool ApplyBeforeFaults(const Request& req, Response& res);
+  void ApplyAfterFaults(const Request& req, Response& res);
   /// Drops expired sessions, tokens, streams and abandoned uploads, at most
   /// once a minute (more often with short lifetimes).
   void SweepWhenDue();
@@ -109,7 +109,8 @@ class Service {
   std::unique_ptr<Catalog> catalog_;
   Faults faults_;
   StreamTable streams_;
-  std::unique_ptr<httplib::Server> server_;
+  Router router_;
+  std::unique_ptr<HttpServer> server_;  // made with the service, so Stop() may come at any time
   std::atomic<std::int64_t> nextSweep_{0};
 };
 

@@ -17,9 +17,9 @@ constexpr std::uint64_t kMaxChunk = 16u << 20;
 // Received chunks are tracked one bit each, so a stream holds a bounded count.
 constexpr std::uint64_t kMaxChunksPerStream = 1u << 20;
 
-void StreamStatus(httplib::Response& res, int code, const std::string& streamId = {}) {
-  res.set_header("x-korvexws-idt-status", "code=" + std::to_string(code));
-  if (!streamId.empty()) res.set_header("x-korvexws-idt-stream-id", streamId);
+void StreamStatus(Response& res, int code, const std::string& streamId = {}) {
+  res.SetHeader("x-korvexws-idt-status", "code=" + std::to_string(code));
+  if (!streamId.empty()) res.SetHeader("x-korvexws-idt-stream-id", streamId);
 }
 
 void StreamRefusal(Call& call, int code, const std::string& message) {
@@ -66,9 +66,9 @@ struct Chunk {
   std::uint64_t first = 0, last = 0, sequence = 0;
 };
 std::optional<Chunk> ReadChunkHeaders(Service& service, Call& call, bool write) {
-  const httplib::Request& req = call.req;
+  const Request& req = call.req;
   auto fileId = PathId(req, 1);
-  auto stream = service.streams().Find(req.get_header_value("x-korvexws-idt-stream-id"));
+  auto stream = service.streams().Find(req.Header("x-korvexws-idt-stream-id"));
   if (!stream || !fileId || stream->fileId != *fileId || !StillAllowed(service, *stream)) {
     StreamRefusal(call, kUnknownStream, "unknown stream");
     return std::nullopt;
@@ -77,8 +77,8 @@ std::optional<Chunk> ReadChunkHeaders(Service& service, Call& call, bool write) 
     StreamRefusal(call, kWrongDirection, "stream opened for the other direction");
     return std::nullopt;
   }
-  auto range = ParseByteRange(req.get_header_value("x-korvexws-idt-chunk-range"));
-  auto sequence = ParseU64(req.get_header_value("x-korvexws-idt-chunk-sequence"));
+  auto range = ParseByteRange(req.Header("x-korvexws-idt-chunk-range"));
+  auto sequence = ParseU64(req.Header("x-korvexws-idt-chunk-sequence"));
   if (!range || !sequence) {
     StreamRefusal(call, kMalformed, "chunk range or sequence missing");
     return std::nullopt;
@@ -101,22 +101,21 @@ void Write(Service& service, Call& call) {
   std::uint64_t next = service.streams().MarkChunk(chunk->stream.id, chunk->sequence);
   ReplyOk(call.res);
   StreamStatus(call.res, kOk, chunk->stream.id);
-  call.res.set_header("x-korvexws-idt-chunk-sequence-next", std::to_string(next));
-  call.res.set_header("x-korvexws-idt-chunk-range", call.req.get_header_value("x-korvexws-idt-chunk-range"));
+  call.res.SetHeader("x-korvexws-idt-chunk-sequence-next", std::to_string(next));
+  call.res.SetHeader("x-korvexws-idt-chunk-range", call.req.Header("x-korvexws-idt-chunk-range"));
 }
 
 void Read(Service& service, Call& call) {
   auto chunk = ReadChunkHeaders(service, call, false);
   if (!chunk) return;
-  std::string data;
-  if (!ReadAt(service.catalog().BlobPath(chunk->stream.fileId), chunk->first, chunk->last - chunk->first + 1, data))
-    return StreamRefusal(call, kGone, "file not found");
+  auto data = SliceAt(service.catalog().BlobPath(chunk->stream.fileId), chunk->first, chunk->last - chunk->first + 1);
+  if (!data) return StreamRefusal(call, kGone, "file not found");
   std::uint64_t next = service.streams().MarkChunk(chunk->stream.id, chunk->sequence);
   call.res.status = 200;
-  call.res.set_content(std::move(data), "application/octet-stream");
+  call.res.SetFile(std::move(*data), "application/octet-stream");
   StreamStatus(call.res, kOk, chunk->stream.id);
-  call.res.set_header("x-korvexws-idt-chunk-sequence-next", std::to_string(next));
-  call.res.set_header("x-korvexws-idt-chunk-range", call.req.get_header_value("x-korvexws-idt-chunk-range"));
+  call.res.SetHeader("x-korvexws-idt-chunk-sequence-next", std::to_string(next));
+  call.res.SetHeader("x-korvexws-idt-chunk-range", call.req.Header("x-korvexws-idt-chunk-range"));
 }
 
 void Close(Service& service, Call& call) {

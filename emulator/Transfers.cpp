@@ -78,10 +78,6 @@ std::optional<UploadRequest> ReadUploadRequest(Call& call) {
     ReplyRefusal(call.res, state::kBadRequest, "size missing or invalid");
     return std::nullopt;
   }
-  if (*size == 0) {
-    ReplyRefusal(call.res, state::kEmptyUpload, "The uploaded file could not be null");
-    return std::nullopt;
-  }
   request.size = *size;
   request.mtime = mtime && *mtime > 0 ? *mtime : NowSeconds();
   request.sec = call.form["sec"] == "1" ? 1 : 0;
@@ -107,6 +103,8 @@ std::string FreeName(Service& service, const File& file) {
 }
 
 bool AllReceived(Service& service, const File& file) {
+  // An empty file has no blocks to wait for.
+  if (file.size == 0) return true;
   auto rows = service.db().Query("SELECT first, end FROM received WHERE file_id=?", {file.id});
   return rows.size() == 1 && rows[0].Int(0) == 0 && rows[0].Int(1) == file.size;
 }
@@ -242,23 +240,15 @@ bool WriteAt(const std::filesystem::path& path, std::uint64_t offset, const std:
   return ::close(fd) == 0;
 }
 
-bool ReadAt(const std::filesystem::path& path, std::uint64_t offset, std::uint64_t length, std::string& out) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  out.resize(static_cast<std::size_t>(length));
-  std::size_t done = 0;
-  while (done < out.size()) {
-    ssize_t n = ::pread(fd, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
-    if (n < 0) {
-      ::close(fd);
-      return false;
-    }
-    if (n == 0) break;
-    done += static_cast<std::size_t>(n);
-  }
-  out.resize(done);
-  ::close(fd);
-  return true;
+std::optional<FileSlice> SliceAt(const std::filesystem::path& path, std::uint64_t offset, std::uint64_t length) {
+  auto file = OpenFile::Open(path.string());
+  struct stat st {};
+  if (!file || ::fstat(file->fd(), &st) != 0) return std::nullopt;
+  // What the answer announces is what the file holds now; a later change
+  // to the file cannot make the sent body disagree with its length.
+  std::uint64_t stored = static_cast<std::uint64_t>(st.st_size);
+  std::uint64_t available = offset < stored ? stored - offset : 0;
+  return FileSlice{std::move(file), offset, std::min(length, available)};
 }
 
 std::uint64_t StoredSize(const std::filesystem::path& path) {

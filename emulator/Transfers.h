@@ -62,8 +62,9 @@ void FinishUpload(Service& service, Call& call, std::int64_t fileId, const std::
 /// Writes bytes at an offset of a file's existing contents; false when the
 /// contents are gone (the file was deleted) or on an I/O error.
 bool WriteAt(const std::filesystem::path& path, std::uint64_t offset, const std::string& data);
-/// Reads up to length bytes at an offset; false on an I/O error.
-bool ReadAt(const std::filesystem::path& path, std::uint64_t offset, std::uint64_t length, std::string& out);
+/// Up to length bytes at an offset, to be sent from the open file rather
+/// than read into memory; nullopt when the contents cannot be opened.
+std::optional<FileSlice> SliceAt(const std::filesystem::path& path, std::uint64_t offset, std::uint64_t length);
 /// Size of a file's contents on disk, 0 when absent.
 std::uint64_t StoredSize(const std::filesystem::path& path);
 

@@ -84,7 +84,7 @@ Form ParseForm(std::string_view body) {
   return form;
 }
 
-std::string RequestCookie(const httplib::Request& req, std::string_view name) {
+std::string RequestCookie(const Request& req, std::string_view name) {
   auto range = req.headers.equal_range("Cookie");
   for (auto it = range.first; it != range.second; ++it) {
     std::string_view rest = it->second;
@@ -192,15 +192,15 @@ std::string Dump(const Json& value) {
   return value.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-void ReplyOk(httplib::Response& res, Json fields) {
+void ReplyOk(Response& res, Json fields) {
   Json body = Json::object();
   body["result"] = 1;
   for (auto& [key, value] : fields.items()) body[key] = value;
   res.status = 200;
-  res.set_content(Dump(body), "application/json; charset=utf-8");
+  res.SetContent(Dump(body), "application/json; charset=utf-8");
 }
 
-void ReplyRefusal(httplib::Response& res, std::int64_t stateValue, std::string_view errmsg,
+void ReplyRefusal(Response& res, std::int64_t stateValue, std::string_view errmsg,
                   Json extra) {
   Json body = Json::object();
   body["result"] = 0;
@@ -208,21 +208,21 @@ void ReplyRefusal(httplib::Response& res, std::int64_t stateValue, std::string_v
   body["state"] = std::to_string(stateValue);
   for (auto& [key, value] : extra.items()) body[key] = value;
   res.status = 200;
-  res.set_content(Dump(body), "application/json; charset=utf-8");
+  res.SetContent(Dump(body), "application/json; charset=utf-8");
 }
 
-void ReplyText(httplib::Response& res, std::string_view text) {
+void ReplyText(Response& res, std::string_view text) {
   res.status = 200;
-  res.set_content(std::string(text), "text/plain; charset=utf-8");
+  res.SetContent(std::string(text), "text/plain; charset=utf-8");
 }
 
-void ReplyHttpError(httplib::Response& res, int status, std::string_view message) {
+void ReplyHttpError(Response& res, int status, std::string_view message) {
   res.status = status;
-  res.set_content(std::string(message) + "\n", "text/plain; charset=utf-8");
+  res.SetContent(std::string(message) + "\n", "text/plain; charset=utf-8");
 }
 
-void SetCookie(httplib::Response& res, std::string_view name, std::string_view value) {
-  res.set_header("Set-Cookie", std::string(name) + "=" + std::string(value) + "; path=/");
+void SetCookie(Response& res, std::string_view name, std::string_view value) {
+  res.SetHeader("Set-Cookie", std::string(name) + "=" + std::string(value) + "; path=/");
 }
 
 }  // namespace korvexd

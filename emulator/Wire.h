@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include <httplib.h>
+#include "HttpMessage.h"
 #include <nlohmann/json.hpp>
 
 namespace korvexd {
@@ -28,7 +28,7 @@ std::string PercentEncode(std::string_view text);
 Form ParseForm(std::string_view body);
 
 /// Value of a cookie of the request's "Cookie" headers; empty when absent.
-std::string RequestCookie(const httplib::Request& req, std::string_view name);
+std::string RequestCookie(const Request& req, std::string_view name);
 
 /// Strict unsigned decimal (digits only, fits in 64 bits).
 std::optional<std::uint64_t> ParseU64(std::string_view text);
@@ -59,15 +59,15 @@ std::string Dump(const Json& value);
 // ---- answers ----
 
 /// {"result":1, ...fields}
-void ReplyOk(httplib::Response& res, Json fields = Json::object());
+void ReplyOk(Response& res, Json fields = Json::object());
 /// {"result":0,"errmsg":...,"state":"N"}; state travels as a string.
-void ReplyRefusal(httplib::Response& res, std::int64_t state, std::string_view errmsg,
+void ReplyRefusal(Response& res, std::int64_t state, std::string_view errmsg,
                   Json extra = Json::object());
-void ReplyText(httplib::Response& res, std::string_view text);
-void ReplyHttpError(httplib::Response& res, int status, std::string_view message);
+void ReplyText(Response& res, std::string_view text);
+void ReplyHttpError(Response& res, int status, std::string_view message);
 
 /// Adds "Set-Cookie: NAME=VALUE; path=/".
-void SetCookie(httplib::Response& res, std::string_view name, std::string_view value);
+void SetCookie(Response& res, std::string_view name, std::string_view value);
 
 /// Refusal states the service uses, as positive Win32-style numbers or the
 /// negative codes the client passes through unchanged.

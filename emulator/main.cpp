@@ -6,6 +6,7 @@
 #include <cstring>
 #include <pthread.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <string>
 #include <thread>
@@ -132,6 +133,13 @@ int main(int argc, char** argv) {
   // Signals are taken by one thread with sigwait, so that stopping never runs
   // inside an asynchronous signal handler.
   std::signal(SIGPIPE, SIG_IGN);
+  // Every connection is a descriptor; the soft limit of 1024 would turn
+  // away clients long before memory or threads run short.
+  rlimit files{};
+  if (getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+    files.rlim_cur = files.rlim_max;
+    (void)setrlimit(RLIMIT_NOFILE, &files);
+  }
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);

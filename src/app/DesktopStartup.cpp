@@ -115,8 +115,8 @@ int RunDesktopClient(int argc, char** argv) {
   }
 
   InstallWaitPump();
-  RunStartupUpdateCheck();
-  RunMainWindowLoop(deployment, commandLine, shown);
+  // The new version's installer takes over: nothing of this start is needed.
+  if (!RunStartupUpdateCheck()) RunMainWindowLoop(deployment, commandLine, shown);
 
   if (watcher) watcher->Stop();
   SetWaitPumpHook({});

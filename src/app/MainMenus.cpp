@@ -7,6 +7,7 @@
 #include "app/CloudCommands.h"
 #include "app/LocalDriveDlg.h"
 #include "app/MainDlg.h"
+#include "app/NetCheckDlg.h"
 #include "app/NetDriveDlg.h"
 #include "app/TransferCommands.h"
 #include "app/TransferListCtrl.h"
@@ -81,6 +82,7 @@ void CMainDlg::BuildMenus() {
     tools->addSeparator();
     tools->addAction(link);
   }
+  AddNetworkCheckMenu(*menuBar(), this);
 }
 
 }  // namespace korvex::app

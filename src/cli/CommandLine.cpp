@@ -10,6 +10,7 @@
 #include "cli/LocalCommands.h"
 #include "cli/SharingCommands.h"
 #include "cli/TransferCommands.h"
+#include "cli/UpdateCommands.h"
 #include "foundation/Deployment.h"
 #include "platform/VersionMarker.h"
 
@@ -36,6 +37,7 @@ struct Invocation {
   FileArgs files;
   TransferArgs transfers;
   SharingArgs sharing;
+  UpdateArgs update;
   BackupArgs backup;
 };
 
@@ -71,6 +73,14 @@ void AddLocalCommands(CLI::App& app, Invocation& in) {
   decrypt->add_flag("--password-stdin", in.decrypt.passwordStdin, "Read the password from standard input");
   decrypt->add_flag("--overwrite", in.decrypt.overwrite, "Replace FILE when it exists");
   OnChosen(decrypt, in, [&in](const GlobalOptions& o, const DeploymentValues&) { return RunDecrypt(o, in.decrypt); });
+
+  CLI::App* update = app.add_subcommand("update", "Check for a newer korvex and install it");
+  update->add_flag("--check", in.update.check, "Only report whether a newer version is published");
+  // The downloaded copy is started as "korvex update PATH" to replace PATH.
+  update->add_option("PATH", in.update.installTarget)->group("");
+  OnChosen(update, in, [&in](const GlobalOptions& o, const DeploymentValues& d) { return RunUpdate(o, d, in.update); });
+  OnChosen(app.add_subcommand("diagnose", "Check the network connection to the service"), in,
+           [](const GlobalOptions& o, const DeploymentValues& d) { return RunDiagnose(o, d); });
 }
 
 void AddAccountCommands(CLI::App& app, Invocation& in) {
@@ -143,11 +153,15 @@ void AddTransferCommands(CLI::App& app, Invocation& in) {
   CLI::App* put = app.add_subcommand("put", "Upload files and folders (into the remote folder given last, else /)");
   put->add_option("PATH", t.paths, "Local files and folders, then optionally the remote folder")->required();
   put->add_flag("--overwrite", t.overwrite, "Replace files of the same name");
+  put->add_flag("--encrypt", t.encrypt, "Encrypt each file with a password (stored as NAME.lock)");
+  put->add_flag("--password-stdin", t.passwordStdin, "Read the encryption password from standard input");
+  put->add_flag("--background", t.background, "Queue the transfer and return; see korvex transfers");
   OnChosen(put, in, [&t](const GlobalOptions& o, const DeploymentValues& d) { return RunPut(o, d, t); });
 
   CLI::App* get = app.add_subcommand("get", "Download files and folders (into the local folder given last, else .)");
   get->add_option("PATH", t.paths, "Remote files and folders, then optionally the local folder")->required();
   get->add_flag("--overwrite", t.overwrite, "Replace files of the same name");
+  get->add_flag("--background", t.background, "Queue the transfer and return; see korvex transfers");
   OnChosen(get, in, [&t](const GlobalOptions& o, const DeploymentValues& d) { return RunGet(o, d, t); });
 
   CLI::App* transfers = app.add_subcommand("transfers", "List, stop, resume, cancel or remove kept transfers");

@@ -30,6 +30,9 @@ inline constexpr CliText kTxtTargetExists{"exists already; use --overwrite to re
 inline constexpr CliText kTxtNoSuchLocalFile{"no such file", "文件不存在"};
 inline constexpr CliText kTxtPasswordPrompt{"Password: ", "密码："};
 inline constexpr CliText kTxtNoPassword{"no password given", "未输入密码"};
+inline constexpr CliText kTxtPasswordAgain{"Password again: ", "再次输入密码："};
+inline constexpr CliText kTxtPasswordsDiffer{"the two passwords differ", "两次输入的密码不一致"};
+inline constexpr CliText kTxtDefaultPassword{"encrypting with the default password", "使用默认密码加密"};
 inline constexpr CliText kTxtNotLoggedIn{"not logged in; run `korvex login`", "尚未登录；请运行 `korvex login`"};
 inline constexpr CliText kTxtSessionExpired{"the service ended the session; run `korvex login`",
                                             "服务已结束会话；请运行 `korvex login`"};

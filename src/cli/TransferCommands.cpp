@@ -1,12 +1,16 @@
 #include "cli/TransferCommands.h"
 
 #include "cli/Console.h"
+#include "cli/PasswordInput.h"
 #include "cli/RemotePath.h"
 #include "cli/RemoteTree.h"
 #include "cli/SessionFile.h"
 #include "cli/SessionRunner.h"
 #include "cli/SessionStores.h"
 #include "cli/SharingCommands.h"
+#include "cli/Texts.h"
+#include "cli/TransferRunner.h"
+#include "foundation/Registry.h"
 #include "store/ShellFolderDataStoreRemote.h"
 #include "tasks/BinaryFileTaskStore.h"
 #include "tasks/DirectoryTask.h"
@@ -15,6 +19,7 @@
 #include "tasks/TaskManager.h"
 #include "tasks/TransferStoreContext.h"
 
+#include <openssl/crypto.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -54,6 +59,40 @@ class InterruptGuard {
   void (*oldTerm_)(int);
 };
 
+/// A password that leaves no copy in freed memory.
+struct Secret {
+  std::string text;
+  ~Secret() { OPENSSL_cleanse(text.data(), text.size()); }
+};
+
+/// The password `put --encrypt` encrypts with. Asked twice on a terminal:
+/// a mistyped one would make the uploaded files unreadable.
+int AskPassword(const TransferArgs& args, Secret& password) {
+  if (!args.encrypt) return 0;
+  if (Failed(ReadPassword(args.passwordStdin, Text(kTxtPasswordPrompt), password.text)) || password.text.empty())
+    return ReportMessage(Text(kTxtNoPassword), kExitUsage);
+  if (args.passwordStdin) return 0;
+  Secret again;
+  if (Failed(ReadPassword(false, Text(kTxtPasswordAgain), again.text)) || again.text != password.text)
+    return ReportMessage(Text(kTxtPasswordsDiffer), kExitUsage);
+  return 0;
+}
+
+/// Without --encrypt, uploads use the account's default password when the
+/// user chose to encrypt every upload with it.
+void TakeDefaultPassword(const TransferArgs& args, const Session& session, Secret& password) {
+  if (args.encrypt) return;
+  password.text = ReadString(Hive::CurrentUser, kProductKey, session.loginName, "DefaultEncryptPassword", "");
+  if (!password.text.empty()) std::cerr << Text(kTxtDefaultPassword) << std::endl;
+}
+
+/// `transfers stop` while another process runs the transfers: that process
+/// stops them itself (and saves them) when told to.
+void StopHolder(pid_t holder) {
+  static pid_t told = 0;
+  if (holder > 0 && holder != told && ::kill(holder, SIGTERM) == 0) told = holder;
+}
+
 std::string Size(double bytes) {
   const char* units[] = {"B", "KiB", "MiB", "GiB", "TiB"};
   int unit = 0;
@@ -83,10 +122,18 @@ class Transfers {
         local_(std::make_shared<DataStore>(std::make_unique<ShellFolderDataStoreRemote>("Computer", "/"), 1, true)),
         context_(service_, local_),
         taskStore_(BinaryFileTaskStore::FolderNameForAccount(stores.GetSession().accountName), context_),
-        manager_(taskStore_) {
+        manager_(taskStore_) {}
+
+  /// Loads the stored families; with `run`, first becomes the account's one
+  /// runner of transfers (see TransferLock).
+  [[nodiscard]] HRESULT Load(bool run, void (*busy)(pid_t) = nullptr) {
+    if (run) {
+      if (const HRESULT hr = lock_.Acquire(taskStore_.Folder(), g_interrupted, busy); Failed(hr)) return hr;
+    }
     FamilyMap stored;
     (void)taskStore_.LoadAll(stored);
     for (auto& [id, family] : stored) manager_.AddFamily(family, true);
+    return S_OK;
   }
 
   TaskManager& Manager() { return manager_; }
@@ -146,6 +193,7 @@ class Transfers {
   }
 
  private:
+  TransferLock lock_;
   std::shared_ptr<DataStore> service_;
   std::shared_ptr<DataStore> local_;
   TransferStoreContext context_;
@@ -156,7 +204,8 @@ class Transfers {
 /// Queues one family moving `from` (a folder or file of `source`) into the
 /// folder `into` of `target`.
 CommandOutcome Queue(Transfers& transfers, DataStore& service, TransferDirection direction, const std::string& from,
-                     const ContainerInfo& into, bool overwrite, std::vector<std::uint32_t>& ids) {
+                     const ContainerInfo& into, bool overwrite, std::string_view password,
+                     std::vector<std::uint32_t>& ids) {
   const bool upload = direction == TransferDirection::kUpload;
   // The session owns its stores; the family only borrows the service's.
   const std::shared_ptr<DataStore> borrowed(&service, [](DataStore*) {});
@@ -170,6 +219,9 @@ CommandOutcome Queue(Transfers& transfers, DataStore& service, TransferDirection
   auto family = std::make_shared<TaskFamily>(manager.NewFamilyId(), direction, source, from, target, into.uri);
   family->conflictAnswer = overwrite ? 2 : 0;
   family->folderAnswer = 2;
+  // Before the tasks are made: each file task derives its ".lock" name and
+  // crypt mode from it.
+  if (!password.empty()) family->SetPassword(password);
   if (isFolder) family->PushBack(std::make_unique<DirectoryTask>(manager.NewTaskId(), *family, folder, into));
   else family->PushBack(std::make_unique<FileTask>(manager.NewTaskId(), *family, file, into));
   ids.push_back(family->Id());
@@ -190,8 +242,26 @@ std::string LocalAddress(const std::string& path, bool& exists) {
 
 CommandOutcome FinishOutcome(HRESULT hr) {
   if (hr == E_ABORT) return {hr, {}, "stopped"};
+  if (hr == HR_INVALID_NAME)
+    return {hr, {}, "the service gave a name that would leave the chosen folder; it was not written"};
   return {hr, {}, Failed(hr) ? "the transfer did not complete; see korvex transfers" : ""};
 }
+
+/// Follows the families to their end, or with --background leaves them to
+/// a detached runner and returns at once.
+CommandOutcome FollowOrDetach(Transfers& transfers, const GlobalOptions& options, const TransferArgs& args,
+                              const std::vector<std::uint32_t>& ids) {
+  if (!args.background) return FinishOutcome(transfers.Follow(ids));
+  std::vector<std::string> passOn;
+  if (options.caFile) passOn.insert(passOn.end(), {"--ca-file", *options.caFile});
+  if (options.insecure) passOn.push_back("--insecure");
+  if (const HRESULT hr = SpawnDetachedResume(ids, passOn); Failed(hr)) return {hr, "--background", {}};
+  std::cout << "queued";
+  for (std::uint32_t id : ids) std::cout << ' ' << id;
+  std::cout << "; follow with: korvex transfers" << std::endl;
+  return {};
+}
+
 
 }  // namespace
 
@@ -199,6 +269,10 @@ int RunPut(const GlobalOptions& options, const DeploymentValues& deployment, con
   // A visitor of an access code may only add files to the code's folder, which
   // the transfer families cannot address: that upload goes its own way.
   if (Session session; Succeeded(LoadSession(session)) && session.accessCode) {
+    // Sending in clear what the user asked to encrypt would be worse than
+    // refusing.
+    if (args.encrypt || args.background)
+      return ReportMessage("--encrypt and --background are not offered to an access-code login", kExitUsage);
     SharingArgs visitor;
     visitor.words = args.paths;
     visitor.overwrite = args.overwrite;
@@ -216,6 +290,8 @@ int RunPut(const GlobalOptions& options, const DeploymentValues& deployment, con
     addresses.push_back(LocalAddress(source, exists));
     if (!exists) return ReportMessage(source + ": no such file or folder", kExitUsage);
   }
+  Secret password;
+  if (const int refused = AskPassword(args, password); refused != 0) return refused;
   InterruptGuard guard;
   return RunWithSession(options, deployment, [&](SessionStores& stores) -> CommandOutcome {
     HRESULT hr = S_OK;
@@ -223,14 +299,17 @@ int RunPut(const GlobalOptions& options, const DeploymentValues& deployment, con
     if (!store) return {hr, into->Display(), {}};
     ContainerInfo folder;
     if (Failed(hr = FindContainer(*store, *into, folder))) return {hr, into->Display(), {}};
+    TakeDefaultPassword(args, stores.GetSession(), password);
     Transfers transfers(stores, *store);
+    if (Failed(hr = transfers.Load(!args.background))) return FinishOutcome(hr);
     std::vector<std::uint32_t> ids;
     for (const std::string& address : addresses) {
-      if (CommandOutcome outcome = Queue(transfers, *store, TransferDirection::kUpload, address, folder, args.overwrite, ids);
+      if (CommandOutcome outcome = Queue(transfers, *store, TransferDirection::kUpload, address, folder,
+                                         args.overwrite, password.text, ids);
           Failed(outcome.status))
         return outcome;
     }
-    return FinishOutcome(transfers.Follow(ids));
+    return FollowOrDetach(transfers, options, args, ids);
   });
 }
 
@@ -262,18 +341,22 @@ int RunGet(const GlobalOptions& options, const DeploymentValues& deployment, con
       if (!store) return {hr, path.Display(), {}};
       RemoteEntry entry;
       if (Failed(hr = FindEntry(*store, path, entry))) return {hr, path.Display(), {}};
-      if (!transfers) transfers = std::make_unique<Transfers>(stores, *store);
+      if (!transfers) {
+        transfers = std::make_unique<Transfers>(stores, *store);
+        if (Failed(hr = transfers->Load(!args.background))) return FinishOutcome(hr);
+      }
       ContainerInfo folder;
       bool isFolder = false;
       ItemInfo unused;
       if (Failed(hr = FindByAddress(*transfers->Local(), into, isFolder, folder, unused)) || !isFolder)
         return {Failed(hr) ? hr : E_INVALIDARG, local, {}};
       const std::string from = entry.isContainer ? entry.container.uri : entry.item.uri;
-      if (CommandOutcome outcome = Queue(*transfers, *store, TransferDirection::kDownload, from, folder, args.overwrite, ids);
+      if (CommandOutcome outcome =
+              Queue(*transfers, *store, TransferDirection::kDownload, from, folder, args.overwrite, {}, ids);
           Failed(outcome.status))
         return outcome;
     }
-    return FinishOutcome(transfers ? transfers->Follow(ids) : S_OK);
+    return transfers ? FollowOrDetach(*transfers, options, args, ids) : CommandOutcome{};
   });
 }
 
@@ -284,6 +367,9 @@ int RunTransfers(const GlobalOptions& options, const DeploymentValues& deploymen
     DataStore* store = stores.Store(RemoteView::kMyDisk, hr);
     if (!store) return {hr, "/", {}};
     Transfers transfers(stores, *store);
+    // Listing only reads; every other action changes what a runner runs.
+    if (Failed(hr = transfers.Load(args.action != "list", args.action == "stop" ? StopHolder : nullptr)))
+      return FinishOutcome(hr);
     TaskManager& manager = transfers.Manager();
     std::vector<std::uint32_t> ids = args.ids;
     if (ids.empty()) {

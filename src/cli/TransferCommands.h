@@ -22,6 +22,13 @@ struct TransferArgs {
   /// sources, then optionally the local folder.
   std::vector<std::string> paths;
   bool overwrite = false;
+  /// put: encrypt every file with a password asked for (or read from
+  /// standard input); without it the default password, when one is set.
+  bool encrypt = false;
+  bool passwordStdin = false;
+  /// put/get: queue the transfers and return; they run in a detached
+  /// `korvex transfers resume`.
+  bool background = false;
   /// transfers: list, stop, resume, cancel, remove or clear.
   std::string action = "list";
   std::vector<std::uint32_t> ids;

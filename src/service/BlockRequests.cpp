@@ -35,7 +35,6 @@ HRESULT KorvexDataStoreRemote::CreateItem(const ContainerInfo& parent, const Ite
   return Guarded(result, [&] {
     const std::uint64_t* parentId = ServiceId(parent.tag, parent.uri);
     if (!parentId) return NotStarted(result, HR_NO_TARGET_DIRECTORY);
-    if (item.size == 0) return NotStarted(result, HR_EMPTY_UPLOAD);
     const std::uint64_t size = item.size + (item.locked == 1 ? kEncryptionHeaderBytes : 0);
     std::string body = FillTemplate("dirid=%1%&filename=%2%&size=%3%&%4%=%5%&lastmodifytime=%6%&sec=%7%", *parentId,
                                     EncodeName(item.name), size, EncodeName("over_ride"), overrideFlag != 0 ? 1 : 0,

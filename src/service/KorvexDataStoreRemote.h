@@ -106,7 +106,8 @@ class KorvexDataStoreRemote : public DataStoreRemoteNullImplBase {
 
   /// CreateItemPayload: a new Item with `uri` = parent's `uri` + `name`,
   /// `partial` 1 and the id and token set. Returns 0x800707D3 when `parent`
-  /// has no id and 0x80070BCC for a `size` of 0, before sending. A protected
+  /// has no id, before sending; an empty file is prepared like any other
+  /// (it has no blocks, so CompleteItem follows at once). A protected
   /// item (`locked` 1 or 2) travels with "sec" 1; `locked` 1 also announces
   /// 20 bytes more than `size` (its encryption header). Refusals: 0x80070050
   /// the name exists (without `overrideFlag`), 0x804F0007 no space, ...

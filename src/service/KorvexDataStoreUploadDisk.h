@@ -40,8 +40,8 @@ class KorvexDataStoreUploadDisk : public KorvexDataStoreRemote {
                                      AsyncResult** result) override;
 
   // Uploads name the code instead of a directory (AccessCodeUpload.cpp);
-  // the blocks in between are WriteItem's as for any upload. An empty file
-  // is refused with 0x80070BCC before anything is sent.
+  // the blocks in between are WriteItem's as for any upload (none for an
+  // empty file).
   [[nodiscard]] HRESULT CreateItem(const ContainerInfo& parent, const ItemInfo& item, std::uint32_t overrideFlag,
                                    AsyncResult** result) override;
   [[nodiscard]] HRESULT CompleteItem(const ItemInfo& item, std::uint32_t overrideFlag, AsyncResult** result) override;

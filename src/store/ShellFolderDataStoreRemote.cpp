@@ -93,7 +93,8 @@ HRESULT ShellFolderDataStoreRemote::CheckName(const char* operation,
   if (localfs::IsSafeEntryName(name)) return S_OK;
   LogMgr::Get().Error(kCategory, "%s: refused the name \"%s\": it would leave its folder",
                       operation, name.c_str());
-  return E_INVALIDARG;
+  // Its own code: retrying cannot help, so a transfer stops on it.
+  return HR_INVALID_NAME;
 }
 
 std::string ShellFolderDataStoreRemote::ItemFilePath(const ItemInfo& item) const {

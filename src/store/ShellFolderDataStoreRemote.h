@@ -31,6 +31,10 @@
 
 namespace korvex {
 
+/// A name the store will not create: it could reach outside its folder
+/// (ERROR_INVALID_NAME).
+inline constexpr HRESULT HR_INVALID_NAME = MakeHResult(0x8007007Bu);
+
 /// The store's own failures of the transfer steps.
 inline constexpr HRESULT HR_CANNOT_CREATE_PARTIAL = MakeHResult(0x80071B59u);
 inline constexpr HRESULT HR_CANNOT_OPEN_FOR_WRITING = MakeHResult(0x80071F41u);
@@ -60,7 +64,7 @@ class ShellFolderDataStoreRemote : public DataStoreRemoteImplBase {
   [[nodiscard]] HRESULT DoListSubItems(const ContainerInfo& container, std::uint32_t start,
                                        std::uint32_t count, std::int32_t sortOrder,
                                        AsyncResult* result) override;
-  /// E_INVALIDARG (logged) for a name that could leave the parent folder.
+  /// HR_INVALID_NAME (logged) for a name that could leave the parent folder.
   [[nodiscard]] HRESULT DoCreateContainer(const ContainerInfo& parent,
                                           const ContainerInfo& newContainer,
                                           AsyncResult* result) override;
@@ -99,7 +103,7 @@ class ShellFolderDataStoreRemote : public DataStoreRemoteImplBase {
   /// The item's file: its path, plus ".tmp" while it is partial.
   [[nodiscard]] std::string ItemFilePath(const ItemInfo& item) const;
   [[nodiscard]] HRESULT ListComputer(const ContainerInfo& container, AsyncResult* result);
-  /// Refuses (E_INVALIDARG, logged) a name that could leave its folder.
+  /// Refuses (HR_INVALID_NAME, logged) a name that could leave its folder.
   [[nodiscard]] HRESULT CheckName(const char* operation, const std::string& name) const;
 
   /// The files of `path` in directory order, from the last folder paged

@@ -4,9 +4,11 @@
 #include <array>
 #include <cctype>
 #include <cstring>
+#include <span>
 #include <utility>
 
 #include "foundation/CryptoAPI.h"
+#include "foundation/EncryptingBlockEncoder.h"
 #include "foundation/LogMgr.h"
 #include "platform/FileTime.h"
 #include "store/AwaitedResult.h"
@@ -45,6 +47,12 @@ std::string NameOf(const std::string& path) {
   return std::string(slash == std::string_view::npos ? view : view.substr(slash + 1));
 }
 
+constexpr std::string_view kLockSuffix = ".lock";
+
+bool HasLockName(std::string_view name) {
+  return name.size() >= kLockSuffix.size() && EqualsIgnoringCase(name.substr(name.size() - kLockSuffix.size()), kLockSuffix);
+}
+
 StoredObject Stored(const std::string& uri, const boost::any& tag) { return {uri, IdOf(tag)}; }
 
 }  // namespace
@@ -79,6 +87,7 @@ FileTask::FileTask(std::uint32_t id, TaskFamily& family, const ItemInfo& source,
   target_.uri = targetParent.uri + source.name;
   target_.size = source.size;
   target_.modifyTime = source.modifyTime;
+  DeriveCryptMode(true);
 }
 
 FileTask::FileTask(TaskFamily& family, const FileTaskRecord& record)
@@ -97,6 +106,9 @@ FileTask::FileTask(TaskFamily& family, const FileTaskRecord& record)
   };
   rebuildItem(source_, record.source);
   rebuildItem(target_, record.target);
+  // The target's stored name already carries its ".lock".
+  source_.locked = HasLockName(source_.name) ? 1 : 0;
+  DeriveCryptMode(false);
   parent_.uri = record.targetParent.path;
   parent_.name = NameOf(record.targetParent.path);
   if (record.targetParent.id != 0) parent_.tag = record.targetParent.id;
@@ -111,6 +123,53 @@ FileTask::FileTask(TaskFamily& family, const FileTaskRecord& record)
   // A download token the service no longer honours cannot be resumed with.
   const std::string token = TextOf(source_.extraTag);
   if (!IsUpload() && phase_ >= 2 && (token.empty() || token == "deleted")) phase_ = 0;
+}
+
+FileTask::~FileTask() = default;
+
+void FileTask::DeriveCryptMode(bool renameTarget) {
+  const bool lockName = HasLockName(source_.name);
+  cryptMode_ = 0;
+  if (source_.locked != 1 && Family().HasPassword() && IsUpload()) {
+    cryptMode_ = lockName ? 2 : 1;
+    // A ".lock" file is sent as it is, never encrypted twice.
+    if (lockName) source_.locked = 2;
+  } else if (source_.locked == 1) {
+    cryptMode_ = 2;
+  }
+  headerSize_ = cryptMode_ == 1 ? static_cast<std::uint32_t>(kEncryptedPrefixSize) : 0;
+  // The target is protected on the service: mode 1 makes the preparation
+  // announce the 20 bytes the header adds.
+  target_.locked = cryptMode_;
+  if (renameTarget && cryptMode_ != 0 && !HasLockName(target_.name)) {
+    target_.name += kLockSuffix;
+    target_.uri += kLockSuffix;
+  }
+}
+
+HRESULT FileTask::PrepareEncoder() {
+  if (cryptMode_ != 1 || encoder_) return S_OK;
+  const auto& field = Family().Password();
+  std::string password(reinterpret_cast<const char*>(field.data()),
+                       std::find(field.begin(), field.end(), std::uint8_t{0}) - field.begin());
+  auto encoder = std::make_unique<EncryptingBlockEncoder>();
+  const HRESULT hr = encoder->Init(password, kBlockSize);
+  std::fill(password.begin(), password.end(), '\0');
+  if (Failed(hr)) return hr;
+  encoder_ = std::move(encoder);
+  return S_OK;
+}
+
+FileTask::BlockSpan FileTask::SpanOf(std::uint32_t block) const {
+  BlockSpan span;
+  span.wireOffset = std::uint64_t{block} * kBlockSize;
+  span.wireLength = static_cast<std::uint32_t>(std::min<std::uint64_t>(kBlockSize, WireSize() - span.wireOffset));
+  // The header takes the front of block 0, so later blocks start that much
+  // earlier in the plain file.
+  const std::uint32_t header = block == 0 ? headerSize_ : 0;
+  span.plainOffset = block == 0 ? 0 : span.wireOffset - headerSize_;
+  span.plainLength = span.wireLength - header;
+  return span;
 }
 
 bool FileTask::IsUpload() const { return Family().Direction() != TransferDirection::kDownload; }
@@ -133,7 +192,7 @@ std::uint32_t FileTask::TakeOverwriteFlag() const {
 }
 
 void FileTask::SizeBitmap() {
-  blockCount_ = static_cast<std::uint32_t>((fileSize_ + kBlockSize - 1) / kBlockSize);
+  blockCount_ = static_cast<std::uint32_t>((WireSize() + kBlockSize - 1) / kBlockSize);
   doneBlocks_.assign((std::size_t{blockCount_} + 31) / 32, 0);
 }
 
@@ -151,17 +210,10 @@ void FileTask::ClearGroup(std::uint32_t group) {
 
 std::uint64_t FileTask::GroupBytes(std::uint32_t group) const {
   const std::uint64_t first = std::uint64_t{group} * kGroupBytes;
-  return std::min<std::uint64_t>(kGroupBytes, fileSize_ - first);
+  return std::min<std::uint64_t>(kGroupBytes, WireSize() - first);
 }
 
 bool FileTask::Run(TaskRunContext& context) {
-  if (Family().HasPassword()) {
-    // Encryption is not offered by this client yet; a stored family that
-    // asks for it must not be sent in clear text, and retrying cannot help.
-    (void)context.manager.OnTaskEvent(*this, TaskEvent::kError, static_cast<std::uint32_t>(E_NOTIMPL), 1);
-    context.stop.Set();
-    return false;
-  }
   while (!IsStopped(context.stop)) {
     HRESULT error = S_OK;
     Step step = Step::kNext;
@@ -236,6 +288,7 @@ FileTask::Step FileTask::CreateTarget(TaskRunContext& context, HRESULT& error) {
 
 FileTask::Step FileTask::Transfer(TaskRunContext& context, HRESULT& error) {
   if (transferStart_ == 0) transferStart_ = FileTimeNow();
+  if (error = PrepareEncoder(); Failed(error)) return Step::kFailed;
   // A group left half done by an earlier run is sent again from its start:
   // its stream is gone and only a whole group can be verified.
   for (std::uint32_t group = 0; group < doneBlocks_.size(); ++group) {
@@ -303,33 +356,55 @@ FileTask::Step FileTask::TransferGroup(TaskRunContext& context, std::uint32_t gr
 HRESULT FileTask::StartBlockCall(GroupRun& run, InFlight& op) {
   IDataStoreRemote* service = ServiceRemote();
   IDataStoreRemote* local = (IsUpload() ? Family().SourceStore() : Family().TargetStore())->Remote();
-  const std::uint64_t offset = std::uint64_t{op.block} * kBlockSize;
-  const auto length = static_cast<std::uint32_t>(std::min<std::uint64_t>(kBlockSize, fileSize_ - offset));
-  const auto low = static_cast<std::uint32_t>(offset), high = static_cast<std::uint32_t>(offset >> 32);
+  const BlockSpan span = SpanOf(op.block);
   const std::uint32_t sequence = op.block - run.firstBlock;
-  std::uint8_t* data = run.bytes.data() + (offset - run.start);
+  std::uint8_t* data = run.bytes.data() + (span.wireOffset - run.start);
   HRESULT hr = S_OK;
+  if (op.stage == 1 && IsUpload() && span.plainLength == 0) {
+    // An encrypted empty file is header and digest alone: nothing to read.
+    if (Failed(hr = PlaceBlock(run, span, nullptr))) return hr;
+    op.stage = 2;
+  }
   if (op.stage == 1) {
-    hr = IsUpload() ? local->ReadItem(source_, low, high, length, &op.call)
-                    : service->ReadChunk(source_, run.streamId, sequence, offset, length, &op.call);
+    const auto low = static_cast<std::uint32_t>(span.plainOffset);
+    const auto high = static_cast<std::uint32_t>(span.plainOffset >> 32);
+    hr = IsUpload() ? local->ReadItem(source_, low, high, span.plainLength, &op.call)
+                    : service->ReadChunk(source_, run.streamId, sequence, span.wireOffset, span.wireLength, &op.call);
   } else if (IsUpload()) {
-    hr = service->WriteChunk(target_, data, run.streamId, sequence, offset, length, &op.call);
+    hr = service->WriteChunk(target_, data, run.streamId, sequence, span.wireOffset, span.wireLength, &op.call);
   } else {
-    auto copy = std::make_unique<std::uint8_t[]>(length);
-    std::memcpy(copy.get(), data, length);
-    hr = local->WriteItem(target_, std::move(copy), low, high, length, &op.call);
+    auto copy = std::make_unique<std::uint8_t[]>(span.wireLength);
+    std::memcpy(copy.get(), data, span.wireLength);
+    hr = local->WriteItem(target_, std::move(copy), static_cast<std::uint32_t>(span.wireOffset),
+                          static_cast<std::uint32_t>(span.wireOffset >> 32), span.wireLength, &op.call);
   }
   return Succeeded(hr) && op.call == nullptr ? E_UNEXPECTED : hr;
 }
 
+HRESULT FileTask::PlaceBlock(GroupRun& run, const BlockSpan& span, const std::uint8_t* plain) {
+  std::uint8_t* at = run.bytes.data() + (span.wireOffset - run.start);
+  if (cryptMode_ != 1 || !IsUpload()) {
+    std::memcpy(at, plain, span.wireLength);
+    return S_OK;
+  }
+  std::vector<std::uint8_t> encoded;
+  const HRESULT hr = encoder_->EncodeBlock(span.wireOffset / kBlockSize, std::span(plain, span.plainLength), encoded);
+  if (Failed(hr)) return hr;
+  if (encoded.size() != span.wireLength) return E_UNEXPECTED;
+  std::memcpy(at, encoded.data(), encoded.size());
+  return S_OK;
+}
+
 HRESULT FileTask::MoveBlocks(TaskRunContext& context, GroupRun& run) {
   // Each block is read from its source, then written to its target; up to
-  // kMaxInFlight blocks are under way at once.
+  // kMaxInFlight blocks are under way at once, one when encrypting (the
+  // encoder is keyed afresh for every block, in order).
+  const std::size_t maxInFlight = Family().HasPassword() ? 1 : kMaxInFlight;
   std::vector<InFlight> inFlight;
   std::uint32_t next = run.firstBlock;
   HRESULT failure = S_OK;
   while (Succeeded(failure) && (next < run.endBlock || !inFlight.empty())) {
-    while (Succeeded(failure) && next < run.endBlock && inFlight.size() < kMaxInFlight) {
+    while (Succeeded(failure) && next < run.endBlock && inFlight.size() < maxInFlight) {
       InFlight op{next, 1, nullptr};
       if (Succeeded(failure = StartBlockCall(run, op))) inFlight.push_back(op), ++next;
     }
@@ -340,8 +415,7 @@ HRESULT FileTask::MoveBlocks(TaskRunContext& context, GroupRun& run) {
     if (which == kWaitTimeout) continue;
     if (which == 0) break;
     InFlight& op = inFlight[static_cast<std::size_t>(which - 1)];
-    const std::uint64_t offset = std::uint64_t{op.block} * kBlockSize;
-    const auto length = static_cast<std::uint32_t>(std::min<std::uint64_t>(kBlockSize, fileSize_ - offset));
+    const BlockSpan span = SpanOf(op.block);
     {
       AwaitedResult finished(std::exchange(op.call, nullptr), false);
       if (failure = finished.Status(); Failed(failure)) break;
@@ -352,7 +426,7 @@ HRESULT FileTask::MoveBlocks(TaskRunContext& context, GroupRun& run) {
           failure = E_UNEXPECTED;
           break;
         }
-        std::memcpy(run.bytes.data() + (offset - run.start), data.get(), length);
+        if (failure = PlaceBlock(run, span, data.get()); Failed(failure)) break;
       }
     }
     if (op.stage++ == 1) {
@@ -360,8 +434,9 @@ HRESULT FileTask::MoveBlocks(TaskRunContext& context, GroupRun& run) {
       continue;
     }
     SetBlock(op.block, true);
-    run.counted += length;
-    (void)context.manager.OnTaskEvent(*this, TaskEvent::kProgress, length, 0);
+    // Progress counts the user's bytes, not the header.
+    run.counted += span.plainLength;
+    (void)context.manager.OnTaskEvent(*this, TaskEvent::kProgress, span.plainLength, 0);
     inFlight.erase(inFlight.begin() + (which - 1));
   }
   run.stopped = IsStopped(context.stop) && Succeeded(failure) && (next < run.endBlock || !inFlight.empty());

@@ -13,6 +13,12 @@
 /// A restart keeps phases 2, 4 and 3 with their bitmap; 0 and 1 start over.
 /// A download that lost its transfer token starts over at phase 0.
 ///
+/// Crypt modes: 0 plain; 1 the upload is encrypted on the way into the
+/// ".lock" format (the service's copy is 20 bytes longer than the local
+/// file, blocks and groups count in its bytes, one block in flight); 2 the
+/// file already is in that format and moves unchanged. The mode is not
+/// stored: it follows from the family's password and the ".lock" names.
+///
 /// Errors go to the manager (OnTaskEvent); its answer stops the family,
 /// skips the file or retries the step after a pause. A group that fails on
 /// the stream is sent again, at most 10 times in all before the failure is
@@ -35,6 +41,7 @@ namespace korvex {
 
 class AsyncResult;
 class DataStore;
+class EncryptingBlockEncoder;
 class IDataStoreRemote;
 
 /// A group whose MD5 kept disagreeing with the service's.
@@ -49,11 +56,12 @@ class FileTask : public Task {
   static constexpr std::uint32_t kMaxGroupVerifyFailures = 10;
 
   /// A new task: `source` is the file read, `targetParent` the folder that
-  /// receives it under `source.name`. Encrypted transfers are not offered:
-  /// a family with a password has its file tasks refuse with E_NOTIMPL.
+  /// receives it under `source.name`, with ".lock" appended when the file is
+  /// (or is to be) encrypted and its name lacks it.
   FileTask(std::uint32_t id, TaskFamily& family, const ItemInfo& source, const ContainerInfo& targetParent);
   /// A task read back from the task store.
   FileTask(TaskFamily& family, const FileTaskRecord& record);
+  ~FileTask() override;
 
   [[nodiscard]] bool Run(TaskRunContext& context) override;
   [[nodiscard]] bool RunCancel(TaskRunContext& context) override;
@@ -62,10 +70,19 @@ class FileTask : public Task {
   [[nodiscard]] std::uint64_t FileSize() const override { return fileSize_; }
 
   [[nodiscard]] std::uint32_t Phase() const noexcept { return phase_; }
+  [[nodiscard]] std::uint32_t CryptMode() const noexcept { return cryptMode_; }
 
  private:
   struct GroupRun;
   struct InFlight;
+  /// Where one block lies on the wire (the service's bytes) and in the
+  /// plain file; the two differ only when encrypting.
+  struct BlockSpan {
+    std::uint64_t wireOffset = 0;
+    std::uint32_t wireLength = 0;
+    std::uint64_t plainOffset = 0;
+    std::uint32_t plainLength = 0;
+  };
   /// What one step of Run ends with.
   enum class Step { kNext, kFailed, kStopped };
 
@@ -74,6 +91,16 @@ class FileTask : public Task {
   [[nodiscard]] ItemInfo& ServiceItem() { return IsUpload() ? target_ : source_; }
   [[nodiscard]] std::string ServiceToken() const;
   [[nodiscard]] std::uint32_t TakeOverwriteFlag() const;
+  /// Sets the crypt mode and marks the target protected; with `renameTarget`
+  /// the target's name gets its ".lock".
+  void DeriveCryptMode(bool renameTarget);
+  [[nodiscard]] HRESULT PrepareEncoder();
+  /// The bytes the service holds: the file, plus the header when encrypting.
+  [[nodiscard]] std::uint64_t WireSize() const { return fileSize_ + headerSize_; }
+  [[nodiscard]] BlockSpan SpanOf(std::uint32_t block) const;
+  /// Puts the block read from the local file into the group's bytes,
+  /// encrypted when the mode asks for it.
+  [[nodiscard]] HRESULT PlaceBlock(GroupRun& run, const BlockSpan& span, const std::uint8_t* plain);
 
   [[nodiscard]] Step Prepare(TaskRunContext& context, HRESULT& error);
   [[nodiscard]] Step CreateTarget(TaskRunContext& context, HRESULT& error);
@@ -106,6 +133,10 @@ class FileTask : public Task {
   ContainerInfo parent_;
   ItemInfo target_;
   std::uint32_t phase_ = 0;
+  std::uint32_t cryptMode_ = 0;
+  std::uint32_t headerSize_ = 0;
+  /// Made when an encrypting transfer phase begins; holds the password.
+  std::unique_ptr<EncryptingBlockEncoder> encoder_;
   std::uint32_t blockCount_ = 0;
   std::vector<std::uint32_t> doneBlocks_;
   /// Failed MD5 checks per group, in this run of the process.

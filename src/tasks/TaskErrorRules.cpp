@@ -2,6 +2,8 @@
 
 #include "tasks/TaskErrorRules.h"
 
+#include "store/ShellFolderDataStoreRemote.h"
+
 namespace korvex {
 namespace {
 
@@ -32,7 +34,8 @@ ErrorRuleOutcome ApplyErrorRules(const ErrorRuleInput& in) noexcept {
     if (in.direction != TransferDirection::kUpload) return Pass();
     return Report(ErrorDetail::kFamilyStops);
   }
-  if (e == HR_SERVICE_NO_SPACE || e == HR_DISK_QUOTA || e == HR_FILE_NOT_FOUND) {
+  // A name the local store refuses (it would leave its folder) stays refused.
+  if (e == HR_SERVICE_NO_SPACE || e == HR_DISK_QUOTA || e == HR_FILE_NOT_FOUND || e == HR_INVALID_NAME) {
     return Report(ErrorDetail::kFamilyStops);
   }
   if (e == HR_PASS_NEXT_ERROR) return Report(ErrorDetail::kFinal, 5u);

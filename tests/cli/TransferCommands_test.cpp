@@ -1,6 +1,8 @@
 // korvex put, get and transfers as child processes against korvexd: a tree
-// goes up and comes back, an upload killed in the middle resumes sending only
-// its unfinished groups, and an existing name is replaced only on request.
+// goes up and comes back, an encrypted upload killed in the middle resumes
+// sending only its unfinished groups and decrypts to the original bytes, an
+// existing name is replaced only on request, and a background transfer runs
+// on after its command returned.
 
 #include "KorvexRun.h"
 #include "support/KorvexdProcess.h"
@@ -57,9 +59,10 @@ class TransferCommands : public korvex::testing::TempHomeTest {
   std::vector<std::unique_ptr<ScopedEnv>> env_;
 };
 
-TEST_F(TransferCommands, TreesRoundTripAKilledUploadResumesAndNamesAreReplacedOnlyOnRequest) {
+TEST_F(TransferCommands, TreesRoundTripAKilledEncryptedUploadResumesAndDecrypts) {
   const fs::path tree = Home() / "tree";
   WriteText(tree / "one.bin", Pattern(32769, 1));
+  WriteText(tree / "empty.txt", "");
   WriteText(tree / "a" / "b.txt", "b");
   fs::create_directories(tree / "empty");
   const std::string big = Pattern(std::size_t{6} << 20, 2);
@@ -71,7 +74,7 @@ TEST_F(TransferCommands, TreesRoundTripAKilledUploadResumesAndNamesAreReplacedOn
   const int opensBefore = StreamOpens();
   {
     KorvexChild put;
-    ASSERT_TRUE(put.Start({"put", (Home() / "big.bin").string()}, {}));
+    ASSERT_TRUE(put.Start({"put", "--encrypt", "--password-stdin", (Home() / "big.bin").string()}, "pw-one\n"));
     for (int i = 0; i < 3000 && StreamOpens() < opensBefore + 3; ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }  // killed with SIGKILL in the middle of its fourth group
@@ -81,23 +84,44 @@ TEST_F(TransferCommands, TreesRoundTripAKilledUploadResumesAndNamesAreReplacedOn
   run = RunKorvex({"transfers", "resume"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_NE(run.err.find("completed"), std::string::npos) << run.err;
-  EXPECT_LE(StreamOpens() - opensBefore, 6 + 1) << "finished groups were sent again";
+  // 6 MiB and the 20-byte header make 7 groups.
+  EXPECT_LE(StreamOpens() - opensBefore, 7 + 1) << "finished groups were sent again";
 
   // The destination folder does not exist yet: it is made.
-  run = RunKorvex({"get", "/tree", "/big.bin", (Home() / "down").string()});
+  const fs::path down = Home() / "down";
+  run = RunKorvex({"get", "/tree", "/big.bin.lock", down.string()});
   ASSERT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_EQ(ReadText(Home() / "down" / "tree" / "one.bin"), ReadText(tree / "one.bin"));
-  EXPECT_EQ(ReadText(Home() / "down" / "tree" / "a" / "b.txt"), "b");
-  EXPECT_TRUE(fs::is_directory(Home() / "down" / "tree" / "empty"));
-  EXPECT_TRUE(ReadText(Home() / "down" / "big.bin") == big) << "the bytes differ";
+  EXPECT_EQ(ReadText(down / "tree" / "one.bin"), ReadText(tree / "one.bin"));
+  EXPECT_EQ(ReadText(down / "tree" / "a" / "b.txt"), "b");
+  EXPECT_TRUE(fs::is_regular_file(down / "tree" / "empty.txt"));
+  EXPECT_TRUE(fs::is_directory(down / "tree" / "empty"));
+  const std::string locked = ReadText(down / "big.bin.lock");
+  EXPECT_EQ(locked.size(), big.size() + 20);
 
-  WriteText(Home() / "down" / "big.bin", "old");
-  run = RunKorvex({"get", "/big.bin", (Home() / "down").string()});
+  WriteText(down / "big.bin.lock", "old");
+  run = RunKorvex({"get", "/big.bin.lock", down.string()});
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_EQ(ReadText(Home() / "down" / "big.bin"), "old");
-  run = RunKorvex({"get", "--overwrite", "/big.bin", (Home() / "down").string()});
+  EXPECT_EQ(ReadText(down / "big.bin.lock"), "old");
+  run = RunKorvex({"get", "--overwrite", "/big.bin.lock", down.string()});
   EXPECT_EQ(run.exitCode, 0) << run.err;
-  EXPECT_TRUE(ReadText(Home() / "down" / "big.bin") == big) << "the bytes differ";
+  EXPECT_TRUE(ReadText(down / "big.bin.lock") == locked) << "the bytes differ";
+
+  // A wrong password writes nothing and keeps the encrypted file.
+  run = RunKorvex({"decrypt", "--password-stdin", (down / "big.bin.lock").string()}, "pw-two\n");
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_FALSE(fs::exists(down / "big.bin"));
+  EXPECT_TRUE(ReadText(down / "big.bin.lock") == locked) << "the encrypted file changed";
+  run = RunKorvex({"decrypt", "--password-stdin", (down / "big.bin.lock").string()}, "pw-one\n");
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_TRUE(ReadText(down / "big.bin") == big) << "the decrypted bytes differ";
+
+  // --background returns at once; a detached runner finishes the transfer.
+  fs::create_directories(Home() / "later");
+  run = RunKorvex({"get", "--background", "/tree/one.bin", (Home() / "later").string()});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  for (int i = 0; i < 600 && !fs::exists(Home() / "later" / "one.bin"); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(ReadText(Home() / "later" / "one.bin"), ReadText(tree / "one.bin"));
 }
 
 }  // namespace

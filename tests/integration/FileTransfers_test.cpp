@@ -147,11 +147,6 @@ TEST_F(FileTransfers, FilesMakeTheRoundTripOverBlocksAndOverStreams) {
       EXPECT_EQ(ServiceMd5(item, status), localMd5);
     }
   }
-  // An empty file is refused before anything is sent.
-  ItemInfo empty;
-  empty.name = "empty.txt";
-  Outcome none;
-  EXPECT_EQ(store_->CreateItem(root_, empty, 0, none.Out()), MakeHResult(0x80070BCCu));
 }
 
 class FaultyTransfers : public FileTransfers {

@@ -1,7 +1,9 @@
 // Whole files and folder trees go up to korvexd and come back down through
 // the task manager, the file and folder tasks and both stores; faults that
-// korvexd injects are survived with identical bytes, and a transfer cut off
-// mid-way resumes from the task store sending only its unfinished groups.
+// korvexd injects are survived with identical bytes, a transfer cut off
+// mid-way resumes from the task store sending only its unfinished groups, a
+// cancelled one leaves nothing on the service, and a name from the service
+// never writes outside the chosen folder.
 
 #include "ServiceSession_support.h"
 #include "service/KorvexDataStoreViews.h"
@@ -17,6 +19,7 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <nlohmann/json.hpp>
+#include <sqlite3.h>
 
 #include <chrono>
 #include <filesystem>
@@ -123,6 +126,17 @@ class TransferTasks : public ServiceSession {
     }
     return nlohmann::json::parse(answer->body)["faults"];
   }
+  /// Renames a file behind korvexd's back, as a service with laxer names
+  /// than korvexd's might hold it.
+  bool RenameOnService(const std::string& from, const std::string& to) {
+    sqlite3* db = nullptr;
+    const std::string sql = "UPDATE files SET name='" + to + "' WHERE name='" + from + "'";
+    const bool ok = sqlite3_open((korvexd_.DataDir() / "korvexd.sqlite").c_str(), &db) == SQLITE_OK &&
+                    sqlite3_busy_timeout(db, 10000) == SQLITE_OK &&
+                    sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK && sqlite3_changes(db) == 1;
+    sqlite3_close(db);
+    return ok;
+  }
   bool AddFault(const std::string& fault) {
     httplib::Client client(korvexd_.BaseUrl());
     const auto answer = client.Post("/admin/faults", fault, "text/plain");
@@ -139,10 +153,11 @@ class TransferTasks : public ServiceSession {
 TEST_F(TransferTasks, TreesGoUpAndComeBackWithIdenticalBytesAndConflictsFollowTheAnswer) {
   const fs::path up = Home() / "desk" / "up";
   unsigned seed = 1;
-  for (std::size_t size : {std::size_t{1}, std::size_t{32767}, std::size_t{32768}, std::size_t{32769},
+  for (std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{32767}, std::size_t{32768}, std::size_t{32769},
                            std::size_t{1} << 20, (std::size_t{5} << 20) + 3})
     WriteText(up / ("f" + std::to_string(size)), Pattern(size, seed++));
   WriteText(up / "a" / "b" / "deep.txt", "deep");
+  WriteText(Home() / "desk" / "evil" / "name.txt", "x");
   fs::create_directories(up / "a" / "empty");
   fs::create_directories(Home() / "desk" / "down");
 
@@ -168,10 +183,27 @@ TEST_F(TransferTasks, TreesGoUpAndComeBackWithIdenticalBytesAndConflictsFollowTh
   EXPECT_EQ(Settle(*replaced), FamilyState::kCompleted);
   EXPECT_EQ(ReadText(down / "f1"), ReadText(up / "f1"));
   EXPECT_FALSE(fs::exists(down / "f1.tmp"));
+
+  // korvexd refuses such names, so one is planted in its database: the
+  // download stops on it with nothing written anywhere.
+  auto planted = Start(TransferDirection::kUpload, "/evil/", Root());
+  ASSERT_EQ(Settle(*planted), FamilyState::kCompleted);
+  ASSERT_TRUE(RenameOnService("name.txt", "../escape.txt"));
+  auto unsafe = Start(TransferDirection::kDownload, Root() + "evil/", "/down/");
+  EXPECT_EQ(Settle(*unsafe), FamilyState::kStopped);
+  EXPECT_EQ(unsafe->lastError.load(), HR_INVALID_NAME);
+  EXPECT_FALSE(fs::exists(Home() / "desk" / "down" / "escape.txt"));
+  EXPECT_FALSE(fs::exists(Home() / "desk" / "down" / "escape.txt.tmp"));
+  EXPECT_TRUE(fs::is_empty(Home() / "desk" / "down" / "evil"));
 }
 
 class ResumedTransferTasks : public TransferTasks {
  protected:
+  std::string TreeOfService() {
+    httplib::Client client(korvexd_.BaseUrl());
+    const auto answer = client.Get("/admin/tree/alice");
+    return answer && answer->status == 200 ? answer->body : std::string("no tree: seven.bin");
+  }
   int StreamOpens() {
     for (const auto& fault : Faults())
       if (fault["path"] == "^/idtv1/stream/open/") return fault["seen"].get<int>();
@@ -189,6 +221,7 @@ class ResumedTransferTasks : public TransferTasks {
 TEST_F(ResumedTransferTasks, ACutOffUploadResumesFromTheTaskStoreSendingOnlyUnfinishedGroups) {
   const std::string data = Pattern(std::size_t{6} << 20, 3);
   WriteText(Home() / "desk" / "six.bin", data);
+  WriteText(Home() / "desk" / "seven.bin", data);
   fs::create_directories(Home() / "desk" / "back");
   auto upload = Start(TransferDirection::kUpload, "/six.bin", Root());
   for (int i = 0; i < 3000 && upload->Progress().doneBytes < (std::uint64_t{5} << 19); ++i)
@@ -213,6 +246,17 @@ TEST_F(ResumedTransferTasks, ACutOffUploadResumesFromTheTaskStoreSendingOnlyUnfi
   auto download = Start(TransferDirection::kDownload, Root() + "six.bin", "/back/");
   ASSERT_EQ(Settle(*download), FamilyState::kCompleted);
   EXPECT_TRUE(ReadText(Home() / "desk" / "back" / "six.bin") == data) << "the bytes differ";
+
+  // A stopped upload that is cancelled takes its partial file off the service.
+  auto cancelled = Start(TransferDirection::kUpload, "/seven.bin", Root());
+  for (int i = 0; i < 3000 && cancelled->Progress().doneBytes < (std::uint64_t{1} << 20); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_TRUE(manager_->StopFamily(cancelled->Id()));
+  ASSERT_EQ(Settle(*cancelled), FamilyState::kStopped);
+  EXPECT_NE(TreeOfService().find("seven.bin"), std::string::npos);
+  ASSERT_TRUE(manager_->CancelFamily(cancelled->Id()));
+  EXPECT_EQ(Settle(*cancelled), FamilyState::kCompleted);
+  EXPECT_EQ(TreeOfService().find("seven.bin"), std::string::npos) << "the partial upload stayed";
 }
 
 class FaultyTransferTasks : public TransferTasks {

@@ -220,13 +220,13 @@ TEST_F(LocalStore, RefusesNamesThatLeaveTheFolder) {
     SCOPED_TRACE(::testing::PrintToString(name));
     ContainerInfo folder;
     folder.name = name;
-    EXPECT_EQ(store_->CreateContainer(docs, folder), E_INVALIDARG);
+    EXPECT_EQ(store_->CreateContainer(docs, folder), HR_INVALID_NAME);
     ItemInfo item;
     item.name = name;
     item.size = 1;
-    EXPECT_EQ(store_->CreateItem(docs, item, 1), E_INVALIDARG);
-    EXPECT_EQ(store_->RenameItem(keep, name), E_INVALIDARG);
-    EXPECT_EQ(store_->RenameContainer(inner, name), E_INVALIDARG);
+    EXPECT_EQ(store_->CreateItem(docs, item, 1), HR_INVALID_NAME);
+    EXPECT_EQ(store_->RenameItem(keep, name), HR_INVALID_NAME);
+    EXPECT_EQ(store_->RenameContainer(inner, name), HR_INVALID_NAME);
   }
   EXPECT_TRUE(log_->Contains("refused the name"));
   EXPECT_EQ(ReadText(desktop_ / "Docs" / "inner" / "keep.txt"), before);

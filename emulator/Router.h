@@ -1,0 +1,36 @@
+// Which handler answers a request: routes are tried in the order they were
+// added, and the first whose method and whole path match wins.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "HttpMessage.h"
+
+namespace korvexd {
+
+class Router {
+ public:
+  using Handler = std::function<void(Request&, Response&)>;
+
+  struct Route {
+    std::string method;
+    std::regex pattern;
+    std::size_t maxBody = 0;  // longer request bodies are refused unread
+    Handler handler;
+  };
+
+  /// A GET route also answers HEAD.
+  void Add(std::string method, const std::string& pattern, std::size_t maxBody, Handler handler);
+
+  /// The route for the request, with its groups stored in req.matches; or nullptr.
+  const Route* Match(Request& req) const;
+
+ private:
+  std::vector<Route> routes_;
+};
+
+}  // namespace korvexd

@@ -1,0 +1,37 @@
+//===- update/KddAutoUpdater.cpp - Updates the network-check module -------===//
+
+#include "update/KddAutoUpdater.h"
+
+#include <system_error>
+
+#include "platform/Paths.h"
+#include "platform/SystemError.h"
+#include "update/UpdateInstall.h"
+
+#ifndef KORVEX_PLATFORM_NAME
+#define KORVEX_PLATFORM_NAME "linux-x86_64"
+#endif
+
+namespace korvex {
+
+std::string DiagnosisBinaryPath() { return "/libKorvexDiagnosis-" KORVEX_PLATFORM_NAME ".so"; }
+
+std::filesystem::path UserDiagnosisLibraryPath() {
+  return paths::AppDataDir() / "KorvexDataSMB" / kDiagnosisLibraryName;
+}
+
+KddAutoUpdater::KddAutoUpdater(std::string baseUrl, std::filesystem::path target)
+    : CAutoUpdater(std::move(baseUrl)), target_(target.empty() ? UserDiagnosisLibraryPath() : std::move(target)) {}
+
+HRESULT KddAutoUpdater::Update(Event* cancel) {
+  const std::filesystem::path download = paths::TempDir() / target_.filename();
+  if (const HRESULT hr = DownloadBinary(download, cancel); Failed(hr)) return hr;
+  std::error_code error;
+  std::filesystem::create_directories(target_.parent_path(), error);
+  if (error) return HResultFromErrno(error.value());
+  // A module loaded by another check keeps its old file: the copy is
+  // renamed over the name, never written into it.
+  return CopyFileOver(download, target_);
+}
+
+}  // namespace korvex

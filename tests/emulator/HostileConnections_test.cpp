@@ -1,0 +1,122 @@
+// korvexd's connections under clients that break HTTP's rules: each such
+// connection ends with an answer or is dropped, no request hides behind
+// another, and nobody else waits for it.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+
+#include "ServiceClient.h"
+
+namespace korvex::test {
+namespace {
+
+class HostileConnectionsTest : public KorvexdTest {
+ protected:
+  int Connect() {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{AF_INET, htons(static_cast<std::uint16_t>(korvexd_.Port())), {htonl(INADDR_LOOPBACK)}, {}};
+    EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    return fd;
+  }
+
+  /// Reads what comes back for at most `seconds`; *closed tells whether
+  /// korvexd ended the connection in that time.
+  static std::string ReadAnswer(int fd, int seconds, bool* closed) {
+    std::string answer;
+    *closed = false;
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+    char buffer[4096];
+    pollfd p{fd, POLLIN, 0};
+    while (std::chrono::steady_clock::now() < end && ::poll(&p, 1, 200) >= 0) {
+      if (!(p.revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+      if (n <= 0) {
+        *closed = true;
+        break;
+      }
+      answer.append(buffer, static_cast<std::size_t>(n));
+    }
+    return answer;
+  }
+
+  /// Peak resident memory of korvexd, in bytes.
+  std::size_t PeakMemory() const {
+    std::ifstream status("/proc/" + std::to_string(korvexd_.Pid()) + "/status");
+    for (std::string line; std::getline(status, line);) {
+      if (line.rfind("VmHWM:", 0) == 0) return std::stoull(line.substr(6)) * 1024;
+    }
+    return 0;
+  }
+};
+
+TEST_F(HostileConnectionsTest, RefusedRequestsEndTheirConnectionAndHideNothing) {
+  const std::string next = "GET /admin/faults HTTP/1.1\r\nHost: x\r\n\r\n";
+  struct Case {
+    const char* name;
+    std::string request;
+    const char* status;
+  } cases[] = {
+      {"signed length", "POST /2nddomain/loginnorandom HTTP/1.1\r\nHost: x\r\nContent-Length: +28\r\n\r\n" + next,
+       "HTTP/1.1 400 "},
+      {"header block over 64 KiB", "GET /account/getspace HTTP/1.1\r\nHost: x\r\nX-Pad: " +
+                                       std::string(70 * 1024, 'p') + "\r\n\r\n" + next,
+       "HTTP/1.1 431 "},
+      {"body over the route's limit", "POST /errorlog.php HTTP/1.1\r\nHost: x\r\nContent-Length: 70000\r\n\r\n" +
+                                          std::string(70000, 'b') + next,
+       "HTTP/1.1 413 "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    int fd = Connect();
+    ASSERT_EQ(::send(fd, c.request.data(), c.request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(c.request.size()));
+    bool closed = false;
+    std::string answer = ReadAnswer(fd, 10, &closed);
+    ::close(fd);
+    EXPECT_EQ(answer.rfind(c.status, 0), 0u) << answer.substr(0, 80);
+    EXPECT_EQ(answer.find("HTTP/1.1", 1), std::string::npos) << "the request behind it was answered too";
+    EXPECT_TRUE(closed);
+  }
+  EXPECT_EQ(alice_->GetJson("/account/getspace")["result"], 1);
+}
+
+TEST_F(HostileConnectionsTest, SlowClientsAreDroppedWhileOthersAreServed) {
+  int slow = Connect();
+  const std::string trickle = "GET /account/getspace HTTP/1.1\r\nHost: x\r\nX-Slow: ";
+  bool closed = false;
+  int answered = 0;
+  for (std::size_t i = 0; i < 20 && !closed; ++i) {
+    (void)::send(slow, trickle.data() + i % trickle.size(), 1, MSG_NOSIGNAL);
+    answered += alice_->GetJson("/account/getspace")["result"] == 1;
+    ReadAnswer(slow, 1, &closed);
+  }
+  ::close(slow);
+  EXPECT_TRUE(closed) << "a header sent a byte a second held its connection for 20 s";
+  EXPECT_GE(answered, 3);
+}
+
+TEST_F(HostileConnectionsTest, LinkDownloadsOfLargeFilesStayOutOfMemory) {
+  const std::size_t size = std::size_t{48} << 20, block = std::size_t{8} << 20;
+  const std::string data = RandomBytes(size, 5);
+  auto [answer, token] = alice_->PreUpload(alice_->RootDir(), "big.bin", size);
+  ASSERT_FALSE(token.empty()) << answer;
+  for (std::size_t offset = 0; offset < size; offset += block)
+    ASSERT_EQ(alice_->UploadBlock(answer, token, offset, data.substr(offset, block))->status, 200);
+  ASSERT_EQ(alice_->UploadOver(answer.substr(0, answer.find('.')), token), "1");
+  std::string id = FileId(*alice_, alice_->RootDir(), "big.bin");
+  std::string url = alice_->GetJson("/file/getcodes/" + id + "/7")["url"];
+  std::size_t before = PeakMemory();
+  ASSERT_GT(before, 0u);
+
+  auto link = alice_->Get(url.substr(url.find("/link/")));
+  ASSERT_TRUE(link);
+  EXPECT_EQ(link->status, 200);
+  EXPECT_EQ(Md5(link->body), Md5(data));
+  EXPECT_LT(PeakMemory(), before + size / 2) << "the file went through memory whole";
+}
+
+}  // namespace
+}  // namespace korvex::test
