@@ -460,6 +460,13 @@ Days left:	%4</source>
     </message>
 </context>
 <context>
+    <name>CNetCheckDlg</name>
+    <message>
+        <source>Network Check</source>
+        <translation>网络检测</translation>
+    </message>
+</context>
+<context>
     <name>CNetDriveDlg</name>
     <message>
         <source>Cloud:</source>
@@ -698,11 +705,15 @@ Days left:	%4</source>
     </message>
     <message numerus="yes">
         <source>Uploading %n file(s)...</source>
-        <translation><numerusform>正在上传 %n 个文件...</numerusform></translation>
+        <translation>
+            <numerusform>正在上传 %n 个文件...</numerusform>
+        </translation>
     </message>
     <message numerus="yes">
         <source>%n file(s) uploaded.</source>
-        <translation><numerusform>已上传 %n 个文件。</numerusform></translation>
+        <translation>
+            <numerusform>已上传 %n 个文件。</numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -894,6 +905,14 @@ To:	%2</source>
     <message>
         <source>error 0x%1</source>
         <translation>错误 0x%1</translation>
+    </message>
+    <message>
+        <source>&amp;Tools</source>
+        <translation>工具(&amp;T)</translation>
+    </message>
+    <message>
+        <source>&amp;Network Check...</source>
+        <translation>网络检测(&amp;N)...</translation>
     </message>
 </context>
 <context>
