@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Runs the client against the embedded local service: builds korvex and
 # korvexd, starts korvexd with the demo accounts in a temporary folder on a
-# free port, logs in as alice with korvex and shows a short tour. The service
-# keeps running afterwards; the script prints how to go on by hand and how
-# to stop it.
+# free port, logs in as alice with korvex and, where a display is available
+# (DISPLAY or WAYLAND_DISPLAY), opens the desktop client korvexdata logged in
+# as alice; without one it shows a short command-line tour. The service keeps
+# running afterwards; the script prints how to go on by hand and how to stop
+# it.
 #   scripts/run-demo.sh                        any free port
 #   KORVEX_DEMO_PORT=8790 scripts/run-demo.sh  a fixed port
 set -euo pipefail
@@ -12,7 +14,10 @@ cd "$(dirname "$0")/.."
 bash scripts/bootstrap-deps.sh
 export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=true
 cmake -S . -B build -G Ninja >/dev/null
-cmake --build build --target korvex korvexd
+display=${DISPLAY:-${WAYLAND_DISPLAY:-}}
+targets=(korvex korvexd)
+[ -n "$display" ] && targets+=(korvexdata)
+cmake --build build --target "${targets[@]}"
 
 demo=$(mktemp -d "${TMPDIR:-/tmp}/korvex-demo-XXXXXX")
 bin="$PWD/build/src/cli"
@@ -38,8 +43,20 @@ tour() {
 }
 echo "korvexd is running at $base (pid $pid, data in $demo/service)"
 echo
-echo "\$ korvex login alice --domain demo --password-stdin --remember-password"
-echo "alice-demo-1" | "$bin/korvex" login alice --domain demo --password-stdin --remember-password
+echo "\$ korvex login alice --domain demo --password-stdin --remember-password --auto-login"
+# The saved password and the automatic login let korvexdata open logged in.
+echo "alice-demo-1" | "$bin/korvex" login alice --domain demo --password-stdin --remember-password --auto-login
+
+if [ -n "$display" ] && [ -x build/src/app/korvexdata ]; then
+  setsid build/src/app/korvexdata </dev/null >"$demo/korvexdata.out" 2>&1 &
+  cat <<EOF
+
+korvexdata is opening logged in as alice (pid $!). When you have closed it,
+stop the service and remove the demo with:
+  kill $pid && rm -rf $demo
+EOF
+  exit 0
+fi
 tour whoami
 tour ls
 folder="/Demo-$(date +%H%M%S)"
@@ -63,6 +80,7 @@ To go on by hand, in this shell:
   export KORVEX_HOME=$KORVEX_HOME KORVEX_WEB_URL=$base KORVEX_API_URL=$base KORVEX_DATA_URL=$base
   export PATH="$bin:\$PATH"
 then try: korvex ls /Documents, korvex transfers, korvex --help.
+With a display, run this script there to have korvexdata open logged in.
 To stop the service and remove the demo:
   kill $pid && rm -rf $demo
 EOF

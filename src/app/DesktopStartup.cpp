@@ -5,6 +5,7 @@
 #include "app/InstanceWatcher.h"
 #include "app/LoginDlg.h"
 #include "app/MainDlg.h"
+#include "app/Translation.h"
 #include "app/UpdateSteps.h"
 #include "cli/ClientStartup.h"
 #include "foundation/LogMgr.h"
@@ -76,6 +77,7 @@ int RunDesktopClient(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
   QApplication app(argc, argv);
   QApplication::setApplicationName("KorvexData SMB");
+  QApplication::setDesktopFileName("korvexdata");
   // The exit routine decides when the program ends; a window that closes
   // between the login dialog and the main window must not end it.
   QApplication::setQuitOnLastWindowClosed(false);
@@ -88,6 +90,7 @@ int RunDesktopClient(int argc, char** argv) {
     cli::StopClient();
     return 1;
   }
+  (void)InstallTranslations(CurrentLanguage());
   if (RunUpdateInstall(commandLine.text)) {
     cli::StopClient();
     return 0;

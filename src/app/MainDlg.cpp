@@ -2,14 +2,17 @@
 
 #include "app/MainDlg.h"
 
+#include "app/AppIcon.h"
 #include "app/CloudCommands.h"
 #include "app/LocalDriveDlg.h"
 #include "app/NetDriveDlg.h"
 #include "app/SessionTransfers.h"
 #include "app/TransferCommands.h"
+#include "app/TrayIcon.h"
 #include "foundation/LogMgr.h"
 #include "foundation/StringTable.h"
 #include "store/ShellFolderDataStoreRemote.h"
+#include "sync/NetworkEventSink.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -33,15 +36,18 @@ CMainDlg::CMainDlg(const cli::Session& session, const DeploymentValues& deployme
     : QMainWindow(parent), stores_(session, deployment), options_(options) {
   const std::string& who = session.accessCode ? session.loginName : session.accountName;
   setWindowTitle(who.empty() ? tr("KorvexData SMB") : tr("KorvexData SMB - %1").arg(QString::fromStdString(who)));
+  setWindowIcon(AppIcon());
   transferLine_ = new QLabel(this);
   transferLine_->setObjectName("transferLine");
   statusBar()->addPermanentWidget(transferLine_);
-  resize(1100, 650);
+  BuildTray();
+  resize(1100, 720);
 }
 
 // The panes hold pointers into the stores, so they go before the stores do;
 // the transfers stop before either.
 CMainDlg::~CMainDlg() {
+  StopWatchingNetwork();
   if (transfers_) transfers_->Shutdown();
   delete transferCommands_;  // waits for a visitor's upload that uses the stores
   transferCommands_ = nullptr;
@@ -92,6 +98,10 @@ HRESULT CMainDlg::Init() {
   }
   transferCommands_ = new CTransferCommands(transfers_.get(), *net_, *local_, *this, *transferLine_);
   transferCommands_->AttachToPanes();
+  if (transfers_) {
+    AddTransferList();
+    WatchNetwork();
+  }
   if (!session.accessCode) {
     cloudCommands_ = new CCloudCommands(*net_, *this);
     cloudCommands_->AttachToPane();
@@ -103,14 +113,12 @@ HRESULT CMainDlg::Init() {
 void CMainDlg::Exit(int reason) {
   if (exiting_) return;
   exiting_ = true;
+  StopWatchingNetwork();
+  if (tray_) tray_->SetShown(false);
   if (transfers_) transfers_->Shutdown();
   hide();
   QApplication::exit(reason == kExitRelogin ? kExitRelogin : 0);
 }
 
-void CMainDlg::closeEvent(QCloseEvent* event) {
-  Exit(kExitProgram);
-  event->accept();
-}
 
 }  // namespace korvex::app

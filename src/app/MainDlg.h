@@ -1,9 +1,12 @@
 //===- app/MainDlg.h - The main window --------------------------*- C++ -*-===//
 ///
 /// The window of one login: the cloud pane beside the local pane, the
-/// commands between them, and the session's transfers. It owns the
-/// session's stores; they end with the window, so a fresh login gets fresh
-/// stores and cookies.
+/// commands between them, the session's transfers with their list below
+/// the panes, and the tray icon. It owns the session's stores; they end with
+/// the window, so a fresh login gets fresh stores and cookies.
+///
+/// Closing the window only hides it while the tray icon is shown; otherwise
+/// "ExitConfirm" decides whether the user is asked before the exit routine.
 ///
 /// Its exit routine ends every way out: it stops the transfers (they are
 /// saved and resume at the next login) and then either leaves the event
@@ -25,12 +28,19 @@
 
 class QLabel;
 
+namespace korvex {
+class NetworkEventSink;
+}
+
 namespace korvex::app {
 
 class CCloudCommands;
 class CLocalDriveDlg;
 class CNetDriveDlg;
 class CTransferCommands;
+class CTransferListCtrl;
+class CTrayIcon;
+class DesktopNotifier;
 class SessionTransfers;
 
 /// Reasons of the exit routine.
@@ -65,6 +75,16 @@ class CMainDlg : public QMainWindow {
   [[nodiscard]] SessionTransfers* Transfers() const noexcept { return transfers_.get(); }
   [[nodiscard]] CTransferCommands* TransferCommands() const noexcept { return transferCommands_; }
   [[nodiscard]] CCloudCommands* CloudCommands() const noexcept { return cloudCommands_; }
+  /// Null when there are no transfers (access-code session, before Init).
+  [[nodiscard]] CTransferListCtrl* TransferList() const noexcept { return transferList_; }
+  [[nodiscard]] CTrayIcon* Tray() const noexcept { return tray_; }
+
+  /// Shows, restores and raises the window (the tray's "Open" command).
+  void ShowAndActivate();
+  /// "&Options": the options dialog; the tray icon follows its choice.
+  void ShowOptions();
+  /// The network came back (message 1465 of the network event sink).
+  void OnNetworkConnected();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -72,6 +92,12 @@ class CMainDlg : public QMainWindow {
  private:
   [[nodiscard]] HRESULT OpenPanes();
   void BuildMenus();
+  void BuildTray();
+  /// Puts the transfer list under the panes.
+  void AddTransferList();
+  /// Starts watching for the network's return (message 1465).
+  void WatchNetwork();
+  void StopWatchingNetwork();
 
   cli::SessionStores stores_;
   std::unique_ptr<DataStore> localStore_;
@@ -83,6 +109,10 @@ class CMainDlg : public QMainWindow {
   CTransferCommands* transferCommands_ = nullptr;
   CCloudCommands* cloudCommands_ = nullptr;
   QLabel* transferLine_ = nullptr;
+  std::unique_ptr<NetworkEventSink> networkSink_;
+  CTransferListCtrl* transferList_ = nullptr;  // in the central widget
+  CTrayIcon* tray_ = nullptr;
+  DesktopNotifier* notifier_ = nullptr;
   bool exiting_ = false;
 };
 

@@ -10,6 +10,7 @@
 #include "app/NetCheckDlg.h"
 #include "app/NetDriveDlg.h"
 #include "app/TransferCommands.h"
+#include "app/TransferListCtrl.h"
 
 #include <QApplication>
 #include <QMenuBar>
@@ -19,6 +20,7 @@ namespace korvex::app {
 
 void CMainDlg::BuildMenus() {
   QMenu* file = menuBar()->addMenu(tr("&File"));
+  file->addAction(tr("&Options"), this, &CMainDlg::ShowOptions);
   file->addAction(tr("L&ogout"), this, [this] { Exit(kExitRelogin); });
   file->addAction(tr("&Exit"), QKeySequence::Quit, this, [this] { Exit(kExitProgram); });
 
@@ -58,6 +60,10 @@ void CMainDlg::BuildMenus() {
     QAction* download = transfer->addAction(tr("&Download"), this, [this] { transferCommands_->DownloadSelection(); });
     transfer->addAction(tr("Download &To..."), this, [this] { transferCommands_->DownloadSelectionTo(); });
     transfer->addAction(tr("&Decrypt"), this, [this] { transferCommands_->DecryptSelection(); });
+    if (transferList_) {
+      transfer->addSeparator();
+      transfer->addActions(transferList_->Menu()->actions());
+    }
     tools->addAction(upload);
     tools->addAction(download);
     tools->addSeparator();

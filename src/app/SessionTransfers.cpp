@@ -22,6 +22,17 @@ std::unique_ptr<Task> TaskFor(TaskManager& manager, TaskFamily& family, const Ob
   return std::make_unique<FileTask>(manager.NewTaskId(), family, static_cast<const ItemInfo&>(from), into);
 }
 
+// This store lists a folder once and answers from its cache afterwards; a
+// file saved there since (or one that grew) must be seen as it is now.
+void ListParentAfresh(DataStore& store, const std::string& path) {
+  const std::string trimmed = path.ends_with('/') ? path.substr(0, path.size() - 1) : path;
+  const std::size_t slash = trimmed.rfind('/');
+  ContainerInfo parent;
+  if (slash != std::string::npos && store.GetContainerInfo(trimmed.substr(0, slash + 1), parent)) {
+    store.InvalidateContainer(parent);
+  }
+}
+
 }  // namespace
 
 SessionTransfers::SessionTransfers(DataStore& service, const std::string& accountName, bool loadStopped)
@@ -55,6 +66,7 @@ void SessionTransfers::Shutdown() {
 
 HRESULT SessionTransfers::Add(std::shared_ptr<TaskFamily> family, const ObjectInfo& from, const ContainerInfo& into) {
   if (manager_.IsDuplicate(*family)) return kDuplicateTransfer;
+  if (from.kind == kObjectItem && static_cast<const ItemInfo&>(from).size > kTransferSizeLimit) return kTransferTooLarge;
   family->PushBack(TaskFor(manager_, *family, from, into));
   manager_.AddFamily(std::move(family), false);
   return S_OK;
@@ -64,6 +76,7 @@ void SessionTransfers::Upload(const std::vector<std::string>& localPaths, const 
                               const std::string& password, std::vector<std::uint32_t>& queued,
                               std::vector<RefusedTransfer>& refused) {
   for (const std::string& path : localPaths) {
+    ListParentAfresh(*local_, path);
     bool isFolder = false;
     ContainerInfo folder;
     ItemInfo file;
@@ -79,7 +92,7 @@ void SessionTransfers::Upload(const std::vector<std::string>& localPaths, const 
       const std::uint32_t id = family->Id();
       if (Succeeded(hr = Add(std::move(family), from, into))) queued.push_back(id);
     }
-    if (Failed(hr)) refused.push_back({path, into.uri, hr});
+    if (Failed(hr)) refused.push_back({path, into.uri, hr, isFolder ? 0 : file.size});
   }
 }
 
@@ -101,7 +114,8 @@ void SessionTransfers::Download(const std::vector<std::shared_ptr<ObjectInfo>>& 
       const std::uint32_t id = family->Id();
       if (Succeeded(hr = Add(std::move(family), *entry, into))) queued.push_back(id);
     }
-    if (Failed(hr)) refused.push_back({UriOf(*entry), localFolder, hr});
+    const std::uint64_t size = entry->kind == kObjectItem ? static_cast<const ItemInfo&>(*entry).size : 0;
+    if (Failed(hr)) refused.push_back({UriOf(*entry), localFolder, hr, size});
   }
 }
 

@@ -27,10 +27,16 @@ struct RefusedTransfer {
   std::string from;
   std::string to;
   HRESULT status = E_FAIL;  ///< kDuplicateTransfer for a transfer already queued
+  std::uint64_t size = 0;   ///< with kTransferTooLarge: the file's size
 };
 
 /// A transfer with the same source and target is already queued or running.
 inline constexpr HRESULT kDuplicateTransfer = MakeHResult(0x800700B7u);
+/// A single file over kTransferSizeLimit (ERROR_FILE_TOO_LARGE).
+inline constexpr HRESULT kTransferTooLarge = MakeHResult(0x800700DFu);
+/// Files larger than this are refused before they start: a transfer that
+/// long is better made some other way than over the desktop client.
+inline constexpr std::uint64_t kTransferSizeLimit = 32ull << 30;
 
 class SessionTransfers {
  public:
@@ -61,7 +67,8 @@ class SessionTransfers {
                 bool overwrite, std::vector<std::uint32_t>& queued, std::vector<RefusedTransfer>& refused);
 
  private:
-  /// Adds `family` unless the same transfer is queued already.
+  /// Adds `family` unless the same transfer is queued already or `from` is a
+  /// file over the size limit.
   [[nodiscard]] HRESULT Add(std::shared_ptr<TaskFamily> family, const ObjectInfo& from, const ContainerInfo& into);
 
   std::shared_ptr<DataStore> service_;

@@ -5,6 +5,7 @@
 #include "app/LocalDriveDlg.h"
 #include "app/NetDriveDlg.h"
 #include "app/Notice.h"
+#include "app/TransferTexts.h"
 #include "cli/SharingCommands.h"
 #include "foundation/CryptoAPI.h"
 #include "platform/AsciiText.h"
@@ -223,12 +224,17 @@ void CTransferCommands::Report(const std::vector<std::uint32_t>& queued, const s
   QStringList problems;
   for (const RefusedTransfer& r : refused) {
     if (r.status == kDuplicateTransfer) problems << RepeatedText(r, upload);
+    else if (r.status == kTransferTooLarge) problems << SizeLimitedText(upload, Q(r.from), r.size);
     else problems << tr("%1: failed (error 0x%2)").arg(Q(r.from)).arg(static_cast<quint32>(r.status), 8, 16, QChar('0'));
   }
   if (!problems.isEmpty()) {
-    const bool allRepeated = std::all_of(refused.begin(), refused.end(),
-                                         [](const RefusedTransfer& r) { return r.status == kDuplicateTransfer; });
-    ShowNotice(&window_, allRepeated ? tr("Repeated Mission") : tr("Transfer"), problems.join("\n\n"));
+    const auto all = [&refused](HRESULT status) {
+      return std::all_of(refused.begin(), refused.end(), [status](const RefusedTransfer& r) { return r.status == status; });
+    };
+    const QString title = all(kDuplicateTransfer) ? tr("Repeated Mission")
+                          : all(kTransferTooLarge) ? tr("Size limited")
+                                                   : tr("Transfer");
+    ShowNotice(&window_, title, problems.join("\n\n"));
   }
   if (queued.empty()) return;
   QList<quint32> ids;

@@ -131,6 +131,14 @@ class TaskFamily {
     if (current_) visit(*current_);
     for (const auto& task : queue_) visit(*task);
   }
+  /// Calls `visit` with each task waiting in the queue, under the task lock.
+  /// Unlike the running task, these are touched by no other thread, so the
+  /// visit may read their records.
+  template <class Visit>
+  void ForEachQueuedTask(Visit&& visit) const {
+    std::lock_guard lock(taskMutex_);
+    for (const auto& task : queue_) visit(*task);
+  }
 
   // --- progress (progress lock) --------------------------------------------
   [[nodiscard]] FamilyProgress Progress() const;

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Makes the Debian package from a finished build and checks what it installs
+# by unpacking it into a scratch root (no root rights needed).
+#   scripts/check-package.sh [build-dir]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+
+rm -f "$build"/korvexdata_*.deb
+(cd "$build" && cpack -G DEB >/dev/null)
+deb=$(ls "$build"/korvexdata_*.deb)
+dpkg-deb -f "$deb" Depends | grep -q libqt6widgets6 || { echo "package does not depend on Qt 6 Widgets"; exit 1; }
+dpkg -x "$deb" "$root"
+for f in usr/bin/korvexdata usr/bin/korvex usr/bin/korvexd usr/share/applications/korvexdata.desktop \
+         usr/share/icons/hicolor/scalable/apps/korvexdata.svg usr/lib/systemd/user/korvex.service; do
+  [ -e "$root/$f" ] || { echo "missing from the package: /$f"; exit 1; }
+done
+"$root/usr/bin/korvex" --version >/dev/null
+if command -v desktop-file-validate >/dev/null; then
+  desktop-file-validate "$root/usr/share/applications/korvexdata.desktop"
+fi
+echo "package ok: $(basename "$deb")"

@@ -1,0 +1,109 @@
+//===- app/MainDlgTransfers.cpp - The main window's transfer list and tray -===//
+//
+// The parts of CMainDlg around its transfers: the list under the panes, the
+// tray icon, notifications, the options dialog and what closing does.
+
+#include "app/DesktopNotifier.h"
+#include "app/MainDlg.h"
+#include "app/NetworkResume.h"
+#include "app/OptionDlg.h"
+#include "app/SessionTransfers.h"
+#include "app/TransferCommands.h"
+#include "app/TransferListCtrl.h"
+#include "app/TrayIcon.h"
+#include "app/WindowSettings.h"
+#include "foundation/LogMgr.h"
+#include "foundation/StringTable.h"
+#include "sync/NetworkEventSink.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QMessageBox>
+#include <QSplitter>
+
+namespace korvex::app {
+
+void CMainDlg::AddTransferList() {
+  auto* split = new QSplitter(Qt::Vertical, this);
+  split->addWidget(takeCentralWidget());
+  transferList_ = new CTransferListCtrl(transfers_->Manager(), split);
+  split->addWidget(transferList_);
+  split->setStretchFactor(0, 3);
+  split->setStretchFactor(1, 1);
+  setCentralWidget(split);
+
+  connect(transferCommands_, &CTransferCommands::transfersQueued, this, [split] {
+    // The list comes back into view when the user had dragged it shut.
+    const QList<int> sizes = split->sizes();
+    if (sizes.size() == 2 && sizes[1] == 0) split->setSizes({sizes[0] * 3 / 4, sizes[0] / 4});
+  });
+  connect(transferList_, &CTransferListCtrl::transferFinished, notifier_, &DesktopNotifier::Notify);
+}
+
+void CMainDlg::BuildTray() {
+  tray_ = new CTrayIcon(windowIcon(), windowTitle(), this);
+  tray_->SetShown(ReadFlag(kDisplayTrayIcon));
+  notifier_ = new DesktopNotifier(tray_, this);
+  connect(tray_, &CTrayIcon::openRequested, this, &CMainDlg::ShowAndActivate);
+  connect(tray_, &CTrayIcon::optionsRequested, this, &CMainDlg::ShowOptions);
+  connect(tray_, &CTrayIcon::exitRequested, this, [this] { Exit(kExitProgram); });
+  connect(tray_, &CTrayIcon::logoutRequested, this, [this] { Exit(kExitRelogin); });
+}
+
+void CMainDlg::ShowAndActivate() {
+  if (isMinimized()) showNormal();
+  else show();
+  raise();
+  activateWindow();
+}
+
+void CMainDlg::ShowOptions() {
+  COptionDlg dialog(stores_.GetSession().loginName, QCoreApplication::applicationFilePath().toStdString(), this);
+  if (dialog.exec() == QDialog::Accepted && dialog.TrayIconChanged()) tray_->SetShown(ReadFlag(kDisplayTrayIcon));
+}
+
+void CMainDlg::WatchNetwork() {
+  // The sink calls from its own thread; the window acts on its own.
+  networkSink_ = std::make_unique<NetworkEventSink>([this](const std::string&) {
+    QMetaObject::invokeMethod(this, &CMainDlg::OnNetworkConnected, Qt::QueuedConnection);
+  });
+  if (const HRESULT hr = networkSink_->Open(); Failed(hr)) {
+    LogMgr::Get().Warn("MainDlg", "Not watching the network: 0x%08x", static_cast<unsigned>(hr));
+    networkSink_.reset();
+  }
+}
+
+void CMainDlg::StopWatchingNetwork() {
+  if (!networkSink_) return;
+  (void)networkSink_->Stop(true);
+  networkSink_.reset();
+}
+
+void CMainDlg::OnNetworkConnected() {
+  if (transfers_) (void)ResumeAfterNetworkReturn(transfers_->Manager());
+}
+
+void CMainDlg::closeEvent(QCloseEvent* event) {
+  if (!exiting_) {
+    switch (DecideClose(tray_->Shown())) {
+      case CloseAction::kHide:
+        hide();
+        event->ignore();
+        return;
+      case CloseAction::kAsk: {
+        const QString question = UiText(kIdsExitConfirm).replace("%s", windowTitle());
+        if (QMessageBox::question(this, windowTitle(), question) != QMessageBox::Yes) {
+          event->ignore();
+          return;
+        }
+        break;
+      }
+      case CloseAction::kExit:
+        break;
+    }
+    Exit(kExitProgram);
+  }
+  event->accept();
+}
+
+}  // namespace korvex::app

@@ -1,0 +1,1020 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="zh_CN">
+<context>
+    <name>CCloudCommands</name>
+    <message>
+        <source>Cu&amp;t</source>
+        <translation>剪切(&amp;T)</translation>
+    </message>
+    <message>
+        <source>&amp;Copy</source>
+        <translation>复制(&amp;C)</translation>
+    </message>
+    <message>
+        <source>&amp;Paste</source>
+        <translation>粘贴(&amp;P)</translation>
+    </message>
+    <message>
+        <source>Create Link</source>
+        <translation>创建链接</translation>
+    </message>
+    <message>
+        <source>Manage Link</source>
+        <translation>管理链接</translation>
+    </message>
+    <message>
+        <source>Send Link</source>
+        <translation>发送链接</translation>
+    </message>
+    <message>
+        <source>Manage &amp;Upload Code</source>
+        <translation>管理上传码(&amp;U)</translation>
+    </message>
+    <message>
+        <source>&amp;Share Folder...</source>
+        <translation>共享文件夹(&amp;S)...</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n item(s) cut; paste them into another folder.</source>
+        <translation>
+            <numerusform>已剪切 %n 项；请粘贴到另一个文件夹。</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n item(s) copied; paste them into another folder.</source>
+        <translation>
+            <numerusform>已复制 %n 项；请粘贴到另一个文件夹。</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Paste</source>
+        <translation>粘贴</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; exists in this folder already. Replace it?</source>
+        <translation>此文件夹中已存在“%1”。要替换吗？</translation>
+    </message>
+    <message>
+        <source>Open another folder to paste into.</source>
+        <translation>请打开另一个文件夹再粘贴。</translation>
+    </message>
+    <message>
+        <source>Moving</source>
+        <translation>正在移动</translation>
+    </message>
+    <message>
+        <source>Copying</source>
+        <translation>正在复制</translation>
+    </message>
+    <message>
+        <source>Copy</source>
+        <translation>复制</translation>
+    </message>
+    <message>
+        <source>Folders can be moved but not copied: %1</source>
+        <translation>文件夹只能移动，不能复制：%1</translation>
+    </message>
+    <message>
+        <source>Select one file for this command.</source>
+        <translation>请为此命令选择一个文件。</translation>
+    </message>
+    <message>
+        <source>Select one folder for this command.</source>
+        <translation>请为此命令选择一个文件夹。</translation>
+    </message>
+    <message>
+        <source>Creating a link</source>
+        <translation>正在创建链接</translation>
+    </message>
+    <message>
+        <source>The download link of &quot;%1&quot; (copied to the clipboard, valid for 7 days):
+%2</source>
+        <translation>“%1”的下载链接（已复制到剪贴板，7 天内有效）：
+%2</translation>
+    </message>
+    <message>
+        <source>Reading the link</source>
+        <translation>正在读取链接</translation>
+    </message>
+    <message>
+        <source>Email(Separated by a comma)</source>
+        <translation>电子邮件（以逗号分隔）</translation>
+    </message>
+    <message>
+        <source>Sending the link</source>
+        <translation>正在发送链接</translation>
+    </message>
+    <message>
+        <source>The link of &quot;%1&quot; was sent to %2.</source>
+        <translation>“%1”的链接已发送给 %2。</translation>
+    </message>
+    <message>
+        <source>Manage Upload Code</source>
+        <translation>管理上传码</translation>
+    </message>
+    <message>
+        <source>Listing the upload codes</source>
+        <translation>正在列出上传码</translation>
+    </message>
+    <message>
+        <source>Share Folder</source>
+        <translation>共享文件夹</translation>
+    </message>
+    <message>
+        <source>Share &quot;%1&quot; with the user:</source>
+        <translation>将“%1”共享给用户：</translation>
+    </message>
+    <message>
+        <source>Sharing</source>
+        <translation>正在共享</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is shared with %2.</source>
+        <translation>“%1”已共享给 %2。</translation>
+    </message>
+</context>
+<context>
+    <name>CDataStoreDlgBase</name>
+    <message>
+        <source>Sorting</source>
+        <translation>正在排序</translation>
+    </message>
+    <message>
+        <source>Back</source>
+        <translation>后退</translation>
+    </message>
+    <message>
+        <source>New Folder</source>
+        <translation>新建文件夹</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>删除</translation>
+    </message>
+    <message>
+        <source>Refresh</source>
+        <translation>刷新</translation>
+    </message>
+    <message>
+        <source>New &amp;Folder</source>
+        <translation>新建文件夹(&amp;F)</translation>
+    </message>
+    <message>
+        <source>&amp;Rename</source>
+        <translation>重命名(&amp;R)</translation>
+    </message>
+    <message>
+        <source>&amp;Delete</source>
+        <translation>删除(&amp;D)</translation>
+    </message>
+    <message>
+        <source>Rename</source>
+        <translation>重命名</translation>
+    </message>
+    <message>
+        <source>%1 failed (error 0x%2).</source>
+        <translation>%1失败（错误 0x%2）。</translation>
+    </message>
+    <message>
+        <source>%1 failed: %2</source>
+        <translation>%1失败：%2</translation>
+    </message>
+    <message>
+        <source>Listing</source>
+        <translation>正在列出</translation>
+    </message>
+    <message>
+        <source>Opening &quot;%1&quot;</source>
+        <translation>正在打开“%1”</translation>
+    </message>
+    <message>
+        <source>Refreshing</source>
+        <translation>正在刷新</translation>
+    </message>
+    <message>
+        <source>Creating a folder</source>
+        <translation>正在创建文件夹</translation>
+    </message>
+    <message>
+        <source>Delete File(s)</source>
+        <translation>删除文件</translation>
+    </message>
+    <message>
+        <source>Are you sure you want to delete these %1 entries?</source>
+        <translation>确定要删除这 %1 项吗？</translation>
+    </message>
+    <message>
+        <source>Delete Folder</source>
+        <translation>删除文件夹</translation>
+    </message>
+    <message>
+        <source>Delete File</source>
+        <translation>删除文件</translation>
+    </message>
+    <message>
+        <source>Are you sure you want to delete &quot;%1&quot;?</source>
+        <translation>确定要删除“%1”吗？</translation>
+    </message>
+    <message>
+        <source>Deleting</source>
+        <translation>正在删除</translation>
+    </message>
+</context>
+<context>
+    <name>CLinkDlg</name>
+    <message>
+        <source>Manage Link - %1</source>
+        <translation>管理链接 - %1</translation>
+    </message>
+    <message>
+        <source>Copy Link</source>
+        <translation>复制链接</translation>
+    </message>
+    <message>
+        <source>Change Validity...</source>
+        <translation>更改有效期...</translation>
+    </message>
+    <message>
+        <source>Stop Link</source>
+        <translation>停止链接</translation>
+    </message>
+    <message>
+        <source>no expiry</source>
+        <translation>永久有效</translation>
+    </message>
+    <message>
+        <source>Link:	%1
+Validity:	%2
+Downloads:	%3
+Days left:	%4</source>
+        <translation>链接：	%1
+有效期：	%2
+下载次数：	%3
+剩余天数：	%4</translation>
+    </message>
+    <message>
+        <source>Change Validity</source>
+        <translation>更改有效期</translation>
+    </message>
+    <message>
+        <source>Valid for days:</source>
+        <translation>有效天数：</translation>
+    </message>
+    <message>
+        <source>The service refused the change (error 0x%1).</source>
+        <translation>服务拒绝了此更改（错误 0x%1）。</translation>
+    </message>
+    <message>
+        <source>Nobody will be able to download the file through this link. Stop it?</source>
+        <translation>停止后将无人能通过此链接下载该文件。要停止吗？</translation>
+    </message>
+    <message>
+        <source>The service refused to stop the link (error 0x%1).</source>
+        <translation>服务拒绝停止此链接（错误 0x%1）。</translation>
+    </message>
+</context>
+<context>
+    <name>CLocalDriveDlg</name>
+    <message>
+        <source>Opening &quot;%1&quot;</source>
+        <translation>正在打开“%1”</translation>
+    </message>
+    <message>
+        <source>Local:</source>
+        <translation>本地：</translation>
+    </message>
+</context>
+<context>
+    <name>CLoginDlg</name>
+    <message>
+        <source>KorvexData SMB - Login</source>
+        <translation>KorvexData SMB - 登录</translation>
+    </message>
+    <message>
+        <source>Account</source>
+        <translation>账号</translation>
+    </message>
+    <message>
+        <source>Access Code</source>
+        <translation>访问码</translation>
+    </message>
+    <message>
+        <source>Login name:</source>
+        <translation>登录名：</translation>
+    </message>
+    <message>
+        <source>Password:</source>
+        <translation>密码：</translation>
+    </message>
+    <message>
+        <source>Domain:</source>
+        <translation>域名：</translation>
+    </message>
+    <message>
+        <source>Remember account</source>
+        <translation>记住账号</translation>
+    </message>
+    <message>
+        <source>Remember password</source>
+        <translation>记住密码</translation>
+    </message>
+    <message>
+        <source>Log in automatically</source>
+        <translation>自动登录</translation>
+    </message>
+    <message>
+        <source>Access code:</source>
+        <translation>访问码：</translation>
+    </message>
+    <message>
+        <source>Login</source>
+        <translation>登录</translation>
+    </message>
+    <message>
+        <source>Logging in...</source>
+        <translation>正在登录...</translation>
+    </message>
+</context>
+<context>
+    <name>CMainDlg</name>
+    <message>
+        <source>KorvexData SMB</source>
+        <translation>KorvexData SMB</translation>
+    </message>
+    <message>
+        <source>KorvexData SMB - %1</source>
+        <translation>KorvexData SMB - %1</translation>
+    </message>
+    <message>
+        <source>&amp;File</source>
+        <translation>文件(&amp;F)</translation>
+    </message>
+    <message>
+        <source>&amp;Options</source>
+        <translation>选项(&amp;O)</translation>
+    </message>
+    <message>
+        <source>L&amp;ogout</source>
+        <translation>注销(&amp;O)</translation>
+    </message>
+    <message>
+        <source>&amp;Exit</source>
+        <translation>退出(&amp;E)</translation>
+    </message>
+    <message>
+        <source>&amp;Edit</source>
+        <translation>编辑(&amp;E)</translation>
+    </message>
+    <message>
+        <source>New &amp;Folder</source>
+        <translation>新建文件夹(&amp;F)</translation>
+    </message>
+    <message>
+        <source>&amp;Rename</source>
+        <translation>重命名(&amp;R)</translation>
+    </message>
+    <message>
+        <source>&amp;Delete</source>
+        <translation>删除(&amp;D)</translation>
+    </message>
+    <message>
+        <source>The cloud disk could not be opened</source>
+        <translation>无法打开云盘</translation>
+    </message>
+    <message>
+        <source>The local folders could not be listed</source>
+        <translation>无法列出本地文件夹</translation>
+    </message>
+    <message>
+        <source>Transfers cannot run</source>
+        <translation>无法进行传输</translation>
+    </message>
+    <message>
+        <source>Re&amp;fresh</source>
+        <translation>刷新(&amp;F)</translation>
+    </message>
+    <message>
+        <source>Cu&amp;t</source>
+        <translation>剪切(&amp;T)</translation>
+    </message>
+    <message>
+        <source>&amp;Copy</source>
+        <translation>复制(&amp;C)</translation>
+    </message>
+    <message>
+        <source>&amp;Paste</source>
+        <translation>粘贴(&amp;P)</translation>
+    </message>
+    <message>
+        <source>Commands</source>
+        <translation>命令</translation>
+    </message>
+    <message>
+        <source>&amp;Transfer</source>
+        <translation>传输(&amp;T)</translation>
+    </message>
+    <message>
+        <source>&amp;Upload</source>
+        <translation>上传(&amp;U)</translation>
+    </message>
+    <message>
+        <source>&amp;Encrypted Upload</source>
+        <translation>加密上传(&amp;E)</translation>
+    </message>
+    <message>
+        <source>&amp;Download</source>
+        <translation>下载(&amp;D)</translation>
+    </message>
+    <message>
+        <source>Download &amp;To...</source>
+        <translation>下载到(&amp;T)...</translation>
+    </message>
+    <message>
+        <source>&amp;Decrypt</source>
+        <translation>解密(&amp;D)</translation>
+    </message>
+    <message>
+        <source>&amp;Share</source>
+        <translation>共享(&amp;S)</translation>
+    </message>
+    <message>
+        <source>Create Link</source>
+        <translation>创建链接</translation>
+    </message>
+    <message>
+        <source>Manage Link</source>
+        <translation>管理链接</translation>
+    </message>
+    <message>
+        <source>Send Link</source>
+        <translation>发送链接</translation>
+    </message>
+    <message>
+        <source>Manage &amp;Upload Code</source>
+        <translation>管理上传码(&amp;U)</translation>
+    </message>
+    <message>
+        <source>&amp;Share Folder...</source>
+        <translation>共享文件夹(&amp;S)...</translation>
+    </message>
+</context>
+<context>
+    <name>CNetCheckDlg</name>
+    <message>
+        <source>Network Check</source>
+        <translation>网络检测</translation>
+    </message>
+</context>
+<context>
+    <name>CNetDriveDlg</name>
+    <message>
+        <source>Cloud:</source>
+        <translation>云端：</translation>
+    </message>
+</context>
+<context>
+    <name>COptionDlg</name>
+    <message>
+        <source>Options</source>
+        <translation>选项</translation>
+    </message>
+    <message>
+        <source>Encrypt File</source>
+        <translation>文件加密</translation>
+    </message>
+    <message>
+        <source>All file use default password when I upload them</source>
+        <translation>上传时所有文件都使用默认密码加密</translation>
+    </message>
+    <message>
+        <source>Default Password</source>
+        <translation>默认密码</translation>
+    </message>
+    <message>
+        <source>General</source>
+        <translation>常规</translation>
+    </message>
+    <message>
+        <source>Automatically run at start-up</source>
+        <translation>开机时自动运行</translation>
+    </message>
+    <message>
+        <source>Display tray icon</source>
+        <translation>显示托盘图标</translation>
+    </message>
+    <message>
+        <source>The settings could not be saved.</source>
+        <translation>无法保存设置。</translation>
+    </message>
+</context>
+<context>
+    <name>CTaskDetailDlg</name>
+    <message>
+        <source>Upload</source>
+        <translation>上传</translation>
+    </message>
+    <message>
+        <source>Download</source>
+        <translation>下载</translation>
+    </message>
+    <message>
+        <source>Backup</source>
+        <translation>备份</translation>
+    </message>
+    <message>
+        <source>Transfer</source>
+        <translation>传输</translation>
+    </message>
+    <message>
+        <source>Task Name:</source>
+        <translation>任务名称：</translation>
+    </message>
+    <message>
+        <source>Net Url:</source>
+        <translation>网络地址：</translation>
+    </message>
+    <message>
+        <source>Local Path:</source>
+        <translation>本地路径：</translation>
+    </message>
+    <message>
+        <source>Task Type:</source>
+        <translation>任务类型：</translation>
+    </message>
+    <message>
+        <source>Transfer State:</source>
+        <translation>传输状态：</translation>
+    </message>
+    <message>
+        <source>Unfinished:</source>
+        <translation>未完成：</translation>
+    </message>
+    <message>
+        <source>Retry:</source>
+        <translation>重试：</translation>
+    </message>
+    <message>
+        <source>Unfinished Task List:</source>
+        <translation>未完成任务列表：</translation>
+    </message>
+</context>
+<context>
+    <name>CTransferCommands</name>
+    <message>
+        <source>&amp;Upload</source>
+        <translation>上传(&amp;U)</translation>
+    </message>
+    <message>
+        <source>&amp;Encrypted Upload</source>
+        <translation>加密上传(&amp;E)</translation>
+    </message>
+    <message>
+        <source>&amp;Decrypt</source>
+        <translation>解密(&amp;D)</translation>
+    </message>
+    <message>
+        <source>&amp;Open</source>
+        <translation>打开(&amp;O)</translation>
+    </message>
+    <message>
+        <source>Upload</source>
+        <translation>上传</translation>
+    </message>
+    <message>
+        <source>Encrypted Upload</source>
+        <translation>加密上传</translation>
+    </message>
+    <message>
+        <source>Decrypt</source>
+        <translation>解密</translation>
+    </message>
+    <message>
+        <source>&amp;Download</source>
+        <translation>下载(&amp;D)</translation>
+    </message>
+    <message>
+        <source>Download &amp;To...</source>
+        <translation>下载到(&amp;T)...</translation>
+    </message>
+    <message>
+        <source>Download To...</source>
+        <translation>下载到...</translation>
+    </message>
+    <message>
+        <source>Password:</source>
+        <translation>密码：</translation>
+    </message>
+    <message>
+        <source>Download</source>
+        <translation>下载</translation>
+    </message>
+    <message>
+        <source>An access-code login can only upload.</source>
+        <translation>使用访问码登录时只能上传。</translation>
+    </message>
+    <message>
+        <source>Open a folder of this computer to download into.</source>
+        <translation>请先打开本机的一个文件夹作为下载位置。</translation>
+    </message>
+    <message>
+        <source>Select Target Folder</source>
+        <translation>选择目标文件夹</translation>
+    </message>
+    <message>
+        <source>Overwrite existed</source>
+        <translation>覆盖已存在的文件</translation>
+    </message>
+    <message>
+        <source>%1: failed (error 0x%2)</source>
+        <translation>%1：失败（错误 0x%2）</translation>
+    </message>
+    <message>
+        <source>Repeated Mission</source>
+        <translation>重复任务</translation>
+    </message>
+    <message>
+        <source>Size limited</source>
+        <translation>大小受限</translation>
+    </message>
+    <message>
+        <source>Transfer</source>
+        <translation>传输</translation>
+    </message>
+    <message>
+        <source>A transfer stopped: %1</source>
+        <translation>传输已停止：%1</translation>
+    </message>
+    <message numerus="yes">
+        <source>Transferring %n item(s): %1% (%2 of %3)</source>
+        <translation>
+            <numerusform>正在传输 %n 项：%1%（%2 / %3）</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Transferring %n item(s): %1 so far</source>
+        <translation>
+            <numerusform>正在传输 %n 项：已传输 %1</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Transfers finished.</source>
+        <translation>传输已完成。</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is not an encrypted file (&quot;.lock&quot;).</source>
+        <translation>“%1”不是加密文件（“.lock”）。</translation>
+    </message>
+    <message>
+        <source>Password for &quot;%1&quot;:</source>
+        <translation>“%1”的密码：</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; exists already; it is left as it is.</source>
+        <translation>“%1”已存在，保持不变。</translation>
+    </message>
+    <message>
+        <source>Decrypting &quot;%1&quot;...</source>
+        <translation>正在解密“%1”...</translation>
+    </message>
+    <message>
+        <source>The password you entered to not match. Please re-enter.</source>
+        <translation>您输入的密码不匹配，请重新输入。</translation>
+    </message>
+    <message>
+        <source>Decrypting &quot;%1&quot;</source>
+        <translation>正在解密“%1”</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; decrypted.</source>
+        <translation>“%1”已解密。</translation>
+    </message>
+    <message>
+        <source>An access-code login cannot upload encrypted files.</source>
+        <translation>使用访问码登录时不能上传加密文件。</translation>
+    </message>
+    <message>
+        <source>Wait until the files being uploaded have arrived.</source>
+        <translation>请等待正在上传的文件传输完毕。</translation>
+    </message>
+    <message>
+        <source>An access code takes files, not folders:
+%1</source>
+        <translation>访问码只接受文件，不接受文件夹：
+%1</translation>
+    </message>
+    <message numerus="yes">
+        <source>Uploading %n file(s)...</source>
+        <translation>
+            <numerusform>正在上传 %n 个文件...</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n file(s) uploaded.</source>
+        <translation>
+            <numerusform>已上传 %n 个文件。</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
+    <name>CTransferListCtrl</name>
+    <message>
+        <source>Start</source>
+        <translation>开始</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <translation>暂停</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>删除</translation>
+    </message>
+    <message>
+        <source>Detail</source>
+        <translation>详情</translation>
+    </message>
+    <message>
+        <source>&amp;Transfer</source>
+        <translation>传输(&amp;T)</translation>
+    </message>
+    <message>
+        <source>&amp;Start</source>
+        <translation>开始(&amp;S)</translation>
+    </message>
+    <message>
+        <source>&amp;Pause</source>
+        <translation>暂停(&amp;P)</translation>
+    </message>
+    <message>
+        <source>&amp;Delete</source>
+        <translation>删除(&amp;D)</translation>
+    </message>
+    <message>
+        <source>Start All</source>
+        <translation>全部开始</translation>
+    </message>
+    <message>
+        <source>Pause All</source>
+        <translation>全部暂停</translation>
+    </message>
+    <message>
+        <source>Clear All Completed</source>
+        <translation>清除所有已完成</translation>
+    </message>
+    <message>
+        <source>Skip Error</source>
+        <translation>跳过错误</translation>
+    </message>
+    <message>
+        <source>View Detail</source>
+        <translation>查看详情</translation>
+    </message>
+    <message>
+        <source>Delete the selected transfer(s)?</source>
+        <translation>删除选中的传输任务吗？</translation>
+    </message>
+    <message>
+        <source>Transfer completed</source>
+        <translation>传输完成</translation>
+    </message>
+    <message>
+        <source>Transfer stopped</source>
+        <translation>传输已停止</translation>
+    </message>
+</context>
+<context>
+    <name>CTrayIcon</name>
+    <message>
+        <source>Open ZEPH300</source>
+        <translation>打开 ZEPH300</translation>
+    </message>
+    <message>
+        <source>L&amp;ogout</source>
+        <translation>注销(&amp;O)</translation>
+    </message>
+    <message>
+        <source>&amp;Options</source>
+        <translation>选项(&amp;O)</translation>
+    </message>
+    <message>
+        <source>&amp;Exit</source>
+        <translation>退出(&amp;E)</translation>
+    </message>
+</context>
+<context>
+    <name>CUploadCodeDlg</name>
+    <message>
+        <source>Upload Codes - %1</source>
+        <translation>上传码 - %1</translation>
+    </message>
+    <message>
+        <source>Code</source>
+        <translation>上传码</translation>
+    </message>
+    <message>
+        <source>Expires</source>
+        <translation>过期时间</translation>
+    </message>
+    <message>
+        <source>Create</source>
+        <translation>创建</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>删除</translation>
+    </message>
+    <message>
+        <source>Visitors who log in with one of these codes can upload into &quot;%1&quot;.</source>
+        <translation>使用这些上传码登录的访客可以上传到“%1”。</translation>
+    </message>
+    <message>
+        <source>%1 failed (error 0x%2).</source>
+        <translation>%1失败（错误 0x%2）。</translation>
+    </message>
+    <message>
+        <source>%1 failed: %2</source>
+        <translation>%1失败：%2</translation>
+    </message>
+    <message>
+        <source>Listing</source>
+        <translation>正在列出</translation>
+    </message>
+    <message>
+        <source>Creating a code</source>
+        <translation>正在创建上传码</translation>
+    </message>
+    <message>
+        <source>Deleting</source>
+        <translation>正在删除</translation>
+    </message>
+</context>
+<context>
+    <name>EntryListModel</name>
+    <message>
+        <source>Name</source>
+        <translation>名称</translation>
+    </message>
+    <message>
+        <source>Size</source>
+        <translation>大小</translation>
+    </message>
+    <message>
+        <source>Modify Time</source>
+        <translation>修改时间</translation>
+    </message>
+    <message>
+        <source>The name could not be changed (error 0x%1).</source>
+        <translation>无法更改名称（错误 0x%1）。</translation>
+    </message>
+</context>
+<context>
+    <name>QObject</name>
+    <message>
+        <source>Empty name</source>
+        <translation>名称为空</translation>
+    </message>
+    <message>
+        <source>The name can&apos;t contain:</source>
+        <translation>名称不能包含：</translation>
+    </message>
+    <message>
+        <source>%1 (error 0x%2).</source>
+        <translation>%1（错误 0x%2）。</translation>
+    </message>
+    <message>
+        <source>Repeated upload mission, 
+From:	%1
+To:	%2</source>
+        <translation>重复的上传任务，
+从：	%1
+到：	%2</translation>
+    </message>
+    <message>
+        <source>Repeated download mission, 
+From:	%1
+To:	%2</source>
+        <translation>重复的下载任务，
+从：	%1
+到：	%2</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1：%2</translation>
+    </message>
+    <message>
+        <source>error 0x%1</source>
+        <translation>错误 0x%1</translation>
+    </message>
+    <message>
+        <source>&amp;Tools</source>
+        <translation>工具(&amp;T)</translation>
+    </message>
+    <message>
+        <source>&amp;Network Check...</source>
+        <translation>网络检测(&amp;N)...</translation>
+    </message>
+</context>
+<context>
+    <name>TransferListModel</name>
+    <message>
+        <source>Wait to Retry</source>
+        <translation>等待重试</translation>
+    </message>
+    <message>
+        <source>Transfering</source>
+        <translation>正在传输</translation>
+    </message>
+    <message>
+        <source>Waiting</source>
+        <translation>等待中</translation>
+    </message>
+    <message>
+        <source>Completed</source>
+        <translation>已完成</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <translation>暂停</translation>
+    </message>
+    <message>
+        <source>Pause: %1</source>
+        <translation>暂停：%1</translation>
+    </message>
+    <message>
+        <source>Directory</source>
+        <translation>目录</translation>
+    </message>
+    <message>
+        <source>File</source>
+        <translation>文件</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <translation>名称</translation>
+    </message>
+    <message>
+        <source>Type</source>
+        <translation>类型</translation>
+    </message>
+    <message>
+        <source>Size</source>
+        <translation>大小</translation>
+    </message>
+    <message>
+        <source>Progress</source>
+        <translation>进度</translation>
+    </message>
+    <message>
+        <source>Speed</source>
+        <translation>速度</translation>
+    </message>
+    <message>
+        <source>Remain</source>
+        <translation>剩余时间</translation>
+    </message>
+    <message>
+        <source>Elapsed</source>
+        <translation>已用时间</translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation>状态</translation>
+    </message>
+    <message>
+        <source>Local Path</source>
+        <translation>本地路径</translation>
+    </message>
+    <message>
+        <source>Net URI</source>
+        <translation>网络路径</translation>
+    </message>
+</context>
+<context>
+    <name>TransferTexts</name>
+    <message>
+        <source>%1 B</source>
+        <translation>%1 字节</translation>
+    </message>
+    <message>
+        <source>%1 KB</source>
+        <translation>%1 KB</translation>
+    </message>
+    <message>
+        <source>Size limited, the file(s) can&apos;t be uploaded: 
+Path:	%1
+Size:	%2</source>
+        <translation>文件大小超出限制，无法上传：
+路径：	%1
+大小：	%2</translation>
+    </message>
+    <message>
+        <source>Size limited, the file(s) can&apos;t be downloaded: 
+Path:	%1
+Size:	%2</source>
+        <translation>文件大小超出限制，无法下载：
+路径：	%1
+大小：	%2</translation>
+    </message>
+</context>
+</TS>
