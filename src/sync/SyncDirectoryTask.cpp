@@ -13,6 +13,7 @@
 #include "tasks/FileTask.h"
 #include "tasks/StoreCall.h"
 #include "tasks/StoreWalk.h"
+#include "tasks/TaskErrorRules.h"
 #include "tasks/TaskFamily.h"
 #include "tasks/TaskManager.h"
 
@@ -64,7 +65,7 @@ bool SyncDirectoryTask::Run(TaskRunContext& context) {
     }
     if (hr == HR_TASK_STOPPED) return false;
     if (Failed(hr)) {
-      if (HandleError(context, hr)) return true;
+      if (ApplyFolderTaskError(*this, context, hr)) return true;
       continue;
     }
     if (marker_ == 2) {
@@ -184,22 +185,6 @@ void SyncDirectoryTask::CompareEntry(TaskRunContext& context, const ObjectInfo& 
   child = std::make_unique<FileTask>(id, Family(), localFile, service_);
   (void)context.manager.Store().SaveTask(*child);
   Family().PushFront(std::move(child));
-}
-
-bool SyncDirectoryTask::HandleError(TaskRunContext& context, HRESULT error) {
-  const TaskEventAnswer answer = context.manager.OnTaskEvent(*this, TaskEvent::kError, static_cast<std::uint32_t>(error),
-                                                             1, DataStore::LastErrorMessage());
-  if (answer.detail == ErrorDetail::kFamilyStops) {
-    context.stop.Set();
-    return false;
-  }
-  if (answer.detail == ErrorDetail::kSkipped) {
-    (void)context.manager.Store().DeleteTask(Family().Id(), Id());
-    (void)context.manager.OnTaskEvent(*this, TaskEvent::kEnded, 0, 0);
-    return true;
-  }
-  (void)context.stop.Wait(std::max<std::int64_t>(200, answer.retryPause.count()));
-  return false;
 }
 
 bool SyncDirectoryTask::RunCancel(TaskRunContext& context) {

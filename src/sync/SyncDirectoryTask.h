@@ -62,7 +62,6 @@ class SyncDirectoryTask : public Task {
   [[nodiscard]] HRESULT Compare(TaskRunContext& context);
   /// Queues what the local `entry` calls for.
   void CompareEntry(TaskRunContext& context, const ObjectInfo& entry);
-  [[nodiscard]] bool HandleError(TaskRunContext& context, HRESULT error);
 
   ContainerInfo local_;
   ContainerInfo parent_;

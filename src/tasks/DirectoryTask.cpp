@@ -7,6 +7,7 @@
 #include "tasks/FileTask.h"
 #include "tasks/StoreCall.h"
 #include "tasks/StoreWalk.h"
+#include "tasks/TaskErrorRules.h"
 #include "tasks/TaskFamily.h"
 #include "tasks/TaskManager.h"
 
@@ -53,7 +54,7 @@ bool DirectoryTask::Run(TaskRunContext& context) {
     const HRESULT hr = marker_ == 0 ? CreateTarget(context) : Expand(context);
     if (hr == HR_TASK_STOPPED) return false;
     if (Failed(hr)) {
-      if (HandleError(context, hr)) return true;
+      if (ApplyFolderTaskError(*this, context, hr)) return true;
       continue;
     }
     if (marker_ == 0) {
@@ -123,22 +124,6 @@ HRESULT DirectoryTask::Expand(TaskRunContext& context) {
   }
   if (totalGrew) (void)context.manager.Store().SaveFamily(Family());
   return S_OK;
-}
-
-bool DirectoryTask::HandleError(TaskRunContext& context, HRESULT error) {
-  const TaskEventAnswer answer = context.manager.OnTaskEvent(*this, TaskEvent::kError, static_cast<std::uint32_t>(error),
-                                                             1, DataStore::LastErrorMessage());
-  if (answer.detail == ErrorDetail::kFamilyStops) {
-    context.stop.Set();
-    return false;
-  }
-  if (answer.detail == ErrorDetail::kSkipped) {
-    (void)context.manager.Store().DeleteTask(Family().Id(), Id());
-    (void)context.manager.OnTaskEvent(*this, TaskEvent::kEnded, 0, 0);
-    return true;
-  }
-  (void)context.stop.Wait(std::max<std::int64_t>(200, answer.retryPause.count()));
-  return false;
 }
 
 bool DirectoryTask::RunCancel(TaskRunContext& context) {

@@ -36,9 +36,6 @@ class DirectoryTask : public Task {
   /// E_ABORT when the stop event came first.
   [[nodiscard]] HRESULT CreateTarget(TaskRunContext& context);
   [[nodiscard]] HRESULT Expand(TaskRunContext& context);
-  /// The manager's answer to `error`: true when the task is finished
-  /// (skipped); otherwise Run tries again after the pause, unless stopped.
-  [[nodiscard]] bool HandleError(TaskRunContext& context, HRESULT error);
 
   ContainerInfo source_;
   ContainerInfo parent_;

@@ -2,7 +2,12 @@
 
 #include "tasks/TaskErrorRules.h"
 
+#include <algorithm>
+
+#include "store/DataStore.h"
 #include "store/ShellFolderDataStoreRemote.h"
+#include "tasks/Task.h"
+#include "tasks/TaskManager.h"
 
 namespace korvex {
 namespace {
@@ -41,6 +46,22 @@ ErrorRuleOutcome ApplyErrorRules(const ErrorRuleInput& in) noexcept {
   if (e == HR_PASS_NEXT_ERROR) return Report(ErrorDetail::kFinal, 5u);
   if (e == HR_NOT_RETRIED_A || e == HR_NOT_RETRIED_B) return Report(ErrorDetail::kFinal);
   return {Action::kRetry, ErrorDetail::kRetry, std::nullopt};
+}
+
+bool ApplyFolderTaskError(Task& task, TaskRunContext& context, HRESULT error) {
+  const TaskEventAnswer answer = context.manager.OnTaskEvent(task, TaskEvent::kError, static_cast<std::uint32_t>(error),
+                                                             1, DataStore::LastErrorMessage());
+  if (answer.detail == ErrorDetail::kFamilyStops) {
+    context.stop.Set();
+    return false;
+  }
+  if (answer.detail == ErrorDetail::kSkipped) {
+    (void)context.manager.Store().DeleteTask(task.Family().Id(), task.Id());
+    (void)context.manager.OnTaskEvent(task, TaskEvent::kEnded, 0, 0);
+    return true;
+  }
+  (void)context.stop.Wait(std::max<std::int64_t>(200, answer.retryPause.count()));
+  return false;
 }
 
 }  // namespace korvex

@@ -48,4 +48,13 @@ struct ErrorRuleOutcome {
 
 [[nodiscard]] ErrorRuleOutcome ApplyErrorRules(const ErrorRuleInput& input) noexcept;
 
+class Task;
+struct TaskRunContext;
+
+/// How a folder task meets a failing step: the manager is told and its
+/// answer applied. True when the task is finished (passed over: its file is
+/// deleted and kEnded reported); false when the family stops or the task is
+/// to try again after the answer's pause (at least 200 ms), unless stopped.
+[[nodiscard]] bool ApplyFolderTaskError(Task& task, TaskRunContext& context, HRESULT error);
+
 }  // namespace korvex
