@@ -4,6 +4,7 @@
 
 #include "KorvexRun.h"
 #include "support/KorvexdProcess.h"
+#include "support/ServiceTree.h"
 #include "support/TempHome.h"
 
 #include <httplib.h>
@@ -58,19 +59,7 @@ class KorvexService : public korvex::testing::TempHomeTest {
 
   // The user's tree as the service holds it: "/dir/" and "/dir/file" paths.
   std::set<std::string> Tree(const std::string& user = "alice") {
-    httplib::Client client(korvexd_.BaseUrl());
-    auto answer = client.Get("/admin/tree/" + user);
-    std::set<std::string> paths;
-    if (!answer || answer->status != 200) return paths;
-    const std::function<void(const Json&, const std::string&)> walk = [&](const Json& dir, const std::string& at) {
-      for (const Json& file : dir["files"]) paths.insert(at + file["name"].get<std::string>());
-      for (const Json& sub : dir["dirs"]) {
-        paths.insert(at + sub["name"].get<std::string>() + "/");
-        walk(sub, at + sub["name"].get<std::string>() + "/");
-      }
-    };
-    walk(Json::parse(answer->body)["tree"], "/");
-    return paths;
+    return korvex::testing::ServiceTree(korvexd_.BaseUrl(), user);
   }
 
   std::filesystem::path SessionFile() const { return Home() / "data" / "KorvexDataSMB" / "korvex-session"; }
