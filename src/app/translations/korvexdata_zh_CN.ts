@@ -458,6 +458,18 @@ Days left:	%4</source>
         <source>&amp;Share Folder...</source>
         <translation>共享文件夹(&amp;S)...</translation>
     </message>
+    <message>
+        <source>&amp;View</source>
+        <translation>查看(&amp;V)</translation>
+    </message>
+    <message>
+        <source>&amp;Cloud Pane</source>
+        <translation>云端窗格(&amp;C)</translation>
+    </message>
+    <message>
+        <source>&amp;Local Pane</source>
+        <translation>本地窗格(&amp;L)</translation>
+    </message>
 </context>
 <context>
     <name>CNetCheckDlg</name>
