@@ -133,6 +133,14 @@
         <source>&quot;%1&quot; is shared with %2.</source>
         <translation>“%1”已共享给 %2。</translation>
     </message>
+    <message>
+        <source>&amp;Preview</source>
+        <translation>预览(&amp;P)</translation>
+    </message>
+    <message>
+        <source>Preview</source>
+        <translation>预览</translation>
+    </message>
 </context>
 <context>
     <name>CDataStoreDlgBase</name>
@@ -518,6 +526,57 @@ Days left:	%4</source>
     <message>
         <source>The settings could not be saved.</source>
         <translation>无法保存设置。</translation>
+    </message>
+</context>
+<context>
+    <name>CPreviewDlg</name>
+    <message>
+        <source>Preview - %1</source>
+        <translation>预览 - %1</translation>
+    </message>
+    <message>
+        <source>Loading the preview...</source>
+        <translation>正在加载预览...</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>播放</translation>
+    </message>
+    <message>
+        <source>Only pictures and videos can be previewed.</source>
+        <translation>只能预览图片和视频。</translation>
+    </message>
+    <message>
+        <source>The video plays in the desktop&apos;s player.</source>
+        <translation>视频将在桌面的播放器中播放。</translation>
+    </message>
+    <message>
+        <source>This folder has no previews.</source>
+        <translation>此文件夹没有预览。</translation>
+    </message>
+    <message>
+        <source>The service gave no preview: %1</source>
+        <translation>服务未提供预览：%1</translation>
+    </message>
+    <message>
+        <source>The preview address cannot be opened: %1</source>
+        <translation>无法打开预览地址：%1</translation>
+    </message>
+    <message>
+        <source>The picture could not be fetched: %1</source>
+        <translation>无法获取图片：%1</translation>
+    </message>
+    <message>
+        <source>The picture is too large to preview.</source>
+        <translation>图片太大，无法预览。</translation>
+    </message>
+    <message>
+        <source>The picture could not be read.</source>
+        <translation>无法读取图片。</translation>
+    </message>
+    <message>
+        <source>%1 x %2 pixels</source>
+        <translation>%1 x %2 像素</translation>
     </message>
 </context>
 <context>
