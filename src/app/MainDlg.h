@@ -38,6 +38,7 @@ class CCloudCommands;
 class CLocalDriveDlg;
 class CNetDriveDlg;
 class CTransferCommands;
+class CToolPanel;
 class CTransferListCtrl;
 class CTrayIcon;
 class DesktopNotifier;
@@ -78,6 +79,8 @@ class CMainDlg : public QMainWindow {
   /// Null when there are no transfers (access-code session, before Init).
   [[nodiscard]] CTransferListCtrl* TransferList() const noexcept { return transferList_; }
   [[nodiscard]] CTrayIcon* Tray() const noexcept { return tray_; }
+  /// The "Tool" tab beside the transfer list; null when there is no list.
+  [[nodiscard]] CToolPanel* ToolPanel() const noexcept { return toolPanel_; }
 
   /// Shows, restores and raises the window (the tray's "Open" command).
   void ShowAndActivate();
@@ -93,7 +96,7 @@ class CMainDlg : public QMainWindow {
   [[nodiscard]] HRESULT OpenPanes();
   void BuildMenus();
   void BuildTray();
-  /// Puts the transfer list under the panes.
+  /// Puts the "Tool" and "Transfer" tabs under the panes.
   void AddTransferList();
   /// Starts watching for the network's return (message 1465).
   void WatchNetwork();
@@ -111,6 +114,7 @@ class CMainDlg : public QMainWindow {
   QLabel* transferLine_ = nullptr;
   std::unique_ptr<NetworkEventSink> networkSink_;
   CTransferListCtrl* transferList_ = nullptr;  // in the central widget
+  CToolPanel* toolPanel_ = nullptr;            // beside the transfer list
   CTrayIcon* tray_ = nullptr;
   DesktopNotifier* notifier_ = nullptr;
   bool exiting_ = false;

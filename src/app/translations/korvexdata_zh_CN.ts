@@ -478,6 +478,14 @@ Days left:	%4</source>
         <source>&amp;Local Pane</source>
         <translation>本地窗格(&amp;L)</translation>
     </message>
+    <message>
+        <source>Tool</source>
+        <translation>工具</translation>
+    </message>
+    <message>
+        <source>Transfer</source>
+        <translation>传输</translation>
+    </message>
 </context>
 <context>
     <name>CNetCheckDlg</name>
@@ -628,6 +636,33 @@ Days left:	%4</source>
     <message>
         <source>Unfinished Task List:</source>
         <translation>未完成任务列表：</translation>
+    </message>
+</context>
+<context>
+    <name>CToolPanel</name>
+    <message>
+        <source>Not known yet</source>
+        <translation>尚不知道</translation>
+    </message>
+    <message>
+        <source>Refresh</source>
+        <translation>刷新</translation>
+    </message>
+    <message>
+        <source>Network Check...</source>
+        <translation>网络检测...</translation>
+    </message>
+    <message>
+        <source>Space:</source>
+        <translation>空间：</translation>
+    </message>
+    <message>
+        <source>The space could not be read: %1</source>
+        <translation>无法读取空间：%1</translation>
+    </message>
+    <message>
+        <source>%1 of %2 used</source>
+        <translation>已用 %1，共 %2</translation>
     </message>
 </context>
 <context>
