@@ -61,6 +61,8 @@ CBackupOptions::CBackupOptions(SyncService& sync, const QString& runnerText, QWi
   folders_->setHeaderLabels({tr("Local Path"), tr("Net URI"), tr("Status")});
   folders_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
   folders_->setMinimumHeight(fontMetrics().height() * 6);
+  // Wide enough that a usual local path is read without scrolling.
+  folders_->setMinimumWidth(fontMetrics().horizontalAdvance(QLatin1Char('x')) * 64);
   remove_ = new QPushButton(tr("Remove"), this);
   remove_->setObjectName("removeBackup");
   auto* removeRow = new QHBoxLayout;
