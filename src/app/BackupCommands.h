@@ -46,6 +46,8 @@ class CBackupCommands : public QObject {
   [[nodiscard]] HRESULT CancelBackup();
   /// Backs every active backup folder up now.
   [[nodiscard]] HRESULT BackUpNow();
+  /// The exit routine: the window no longer tries to take over the backups.
+  void StopRetrying() { retry_.stop(); }
 
   /// SyncPathStatus bits of the local pane's `row`.
   [[nodiscard]] std::uint32_t RowStatus(int row) const;

@@ -122,6 +122,7 @@ void CMainDlg::Exit(int reason) {
   StopWatchingNetwork();
   if (tray_) tray_->SetShown(false);
   // No backup may start on a manager that is shutting down.
+  if (backupCommands_) backupCommands_->StopRetrying();
   if (backup_) backup_->Stop();
   if (transfers_) transfers_->Shutdown();
   hide();
