@@ -46,6 +46,30 @@ std::string CloudFolderPath(const QString& typed) {
   return path == "/" ? std::string() : path;
 }
 
+/// The id of the cloud folder `target` ("/a/b/" below the root of
+/// `store`), or 0 when it is missing but can be made in its parent.
+/// HR_FILE_NOT_FOUND when neither the folder nor its parent is there, or
+/// when a file has the folder's name.
+HRESULT FindTarget(DataStore& store, const std::string& target, std::uint64_t& id) {
+  const std::string root = store.RootInfo().uri;
+  bool isFolder = false;
+  ContainerInfo found;
+  ItemInfo file;
+  id = 0;
+  HRESULT hr = FindByAddress(store, root + target.substr(1), isFolder, found, file);
+  if (Succeeded(hr)) {
+    if (!isFolder) return HR_FILE_NOT_FOUND;
+    if (const auto* tag = boost::any_cast<std::uint64_t>(&found.tag)) id = *tag;
+    return S_OK;
+  }
+  if (hr != HR_FILE_NOT_FOUND) return hr;
+  // The first backup makes the folder, but only inside an existing one.
+  const std::string parent = target.substr(0, target.rfind('/', target.size() - 2) + 1);
+  if (parent == "/") return S_OK;
+  hr = FindByAddress(store, root + parent.substr(1), isFolder, found, file);
+  return Succeeded(hr) && !isFolder ? HR_FILE_NOT_FOUND : hr;
+}
+
 QString StatusTip(std::uint32_t status) {
   const bool paused = (status & kSyncPathPaused) != 0;
   if (status & kSyncPathIsFolder) return paused ? QObject::tr("Backup folder (paused)") : QObject::tr("Backup folder");
@@ -189,27 +213,15 @@ HRESULT CBackupCommands::NewBackup() {
     QMessageBox::warning(&window_, tr("New Backup"), illegal);
     return E_INVALIDARG;
   }
-  // The folder itself may be missing (the first run makes it), but not the
-  // folder it goes into.
-  DataStore& store = *cloud_.Model()->Store();
-  const std::string root = store.RootInfo().uri;
-  bool isFolder = false;
-  ContainerInfo found;
-  ItemInfo file;
   std::uint64_t id = 0;
-  HRESULT hr = FindByAddress(store, root + target.substr(1), isFolder, found, file);
-  if (Succeeded(hr) && isFolder) {
-    if (const auto* tag = boost::any_cast<std::uint64_t>(&found.tag)) id = *tag;
-  } else {
-    const std::string parent = target.substr(0, target.rfind('/', target.size() - 2) + 1);
-    if (Succeeded(hr)) hr = HR_ALREADY_EXISTS;  // a file of that name
-    else if (parent != "/" && (Failed(FindByAddress(store, root + parent.substr(1), isFolder, found, file)) || !isFolder))
-      hr = HR_FILE_NOT_FOUND;
-    else hr = S_OK;
-    if (Failed(hr)) {
-      QMessageBox::warning(&window_, tr("New Backup"), illegal);
-      return hr;
-    }
+  HRESULT hr = FindTarget(*cloud_.Model()->Store(), target, id);
+  if (Failed(hr)) {
+    QMessageBox::warning(&window_, tr("New Backup"),
+                         hr == HR_FILE_NOT_FOUND
+                             ? illegal
+                             : tr("The cloud folder could not be looked up (error 0x%1).")
+                                   .arg(static_cast<quint32>(hr), 8, 16, QChar('0')));
+    return hr;
   }
   hr = backup_.Sync().AddFolder(Trimmed(folder), target, id);
   if (Failed(hr)) {

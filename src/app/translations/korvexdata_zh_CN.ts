@@ -87,6 +87,10 @@ The files already in the cloud stay there.</source>
         <source>The directory has automatic backup directory under it,Are you sure you want to delete it?</source>
         <translation>该目录下有自动备份目录，确定要删除吗？</translation>
     </message>
+    <message>
+        <source>The cloud folder could not be looked up (error 0x%1).</source>
+        <translation>无法查找该云端文件夹（错误 0x%1）。</translation>
+    </message>
 </context>
 <context>
     <name>CBackupOptions</name>
