@@ -59,7 +59,10 @@ CBackupOptions::CBackupOptions(SyncService& sync, const QString& runnerText, QWi
   folders_->setObjectName("backupFolders");
   folders_->setRootIsDecorated(false);
   folders_->setHeaderLabels({tr("Local Path"), tr("Net URI"), tr("Status")});
+  folders_->header()->setStretchLastSection(false);
   folders_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+  folders_->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+  folders_->header()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
   folders_->setMinimumHeight(fontMetrics().height() * 6);
   // Wide enough that a usual local path is read without scrolling.
   folders_->setMinimumWidth(fontMetrics().horizontalAdvance(QLatin1Char('x')) * 64);
