@@ -34,6 +34,7 @@ class NetworkEventSink;
 
 namespace korvex::app {
 
+class CBackupCommands;
 class CCloudCommands;
 class CLocalDriveDlg;
 class CNetDriveDlg;
@@ -42,6 +43,7 @@ class CToolPanel;
 class CTransferListCtrl;
 class CTrayIcon;
 class DesktopNotifier;
+class SessionBackup;
 class SessionTransfers;
 
 /// Reasons of the exit routine.
@@ -81,6 +83,9 @@ class CMainDlg : public QMainWindow {
   [[nodiscard]] CTrayIcon* Tray() const noexcept { return tray_; }
   /// The "Tool" tab beside the transfer list; null when there is no list.
   [[nodiscard]] CToolPanel* ToolPanel() const noexcept { return toolPanel_; }
+  /// The account's backups; null for an access-code session and before Init.
+  [[nodiscard]] SessionBackup* Backup() const noexcept { return backup_.get(); }
+  [[nodiscard]] CBackupCommands* BackupCommands() const noexcept { return backupCommands_; }
 
   /// Shows, restores and raises the window (the tray's "Open" command).
   void ShowAndActivate();
@@ -101,11 +106,17 @@ class CMainDlg : public QMainWindow {
   /// Starts watching for the network's return (message 1465).
   void WatchNetwork();
   void StopWatchingNetwork();
+  /// Hosts the account's backups and puts their commands on the local pane.
+  void StartBackups();
 
   cli::SessionStores stores_;
   std::unique_ptr<DataStore> localStore_;
   // Declared after the stores it borrows, so that it stops before they go.
   std::unique_ptr<SessionTransfers> transfers_;
+  DeploymentValues deployment_;
+  // Starts backups on the transfers' manager, so it goes before them.
+  std::unique_ptr<SessionBackup> backup_;
+  CBackupCommands* backupCommands_ = nullptr;
   MainWindowOptions options_;
   CNetDriveDlg* net_ = nullptr;
   CLocalDriveDlg* local_ = nullptr;

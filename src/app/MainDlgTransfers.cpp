@@ -8,6 +8,7 @@
 #include "app/NetDriveDlg.h"
 #include "app/NetworkResume.h"
 #include "app/OptionDlg.h"
+#include "app/SessionBackup.h"
 #include "app/SessionTransfers.h"
 #include "app/ToolPanel.h"
 #include "app/TransferCommands.h"
@@ -72,7 +73,8 @@ void CMainDlg::ShowAndActivate() {
 }
 
 void CMainDlg::ShowOptions() {
-  COptionDlg dialog(stores_.GetSession().loginName, QCoreApplication::applicationFilePath().toStdString(), this);
+  COptionDlg dialog(stores_.GetSession().loginName, QCoreApplication::applicationFilePath().toStdString(), this,
+                    backup_.get());
   if (dialog.exec() == QDialog::Accepted && dialog.TrayIconChanged()) tray_->SetShown(ReadFlag(kDisplayTrayIcon));
 }
 
