@@ -76,7 +76,7 @@ client=$!
 login=$(timeout 30 xdotool search --sync --onlyvisible --name '^KorvexData SMB - Login$' | head -1) ||
   fail "the login dialog did not appear"
 xdotool windowactivate --sync "$login" 2>/dev/null || xdotool windowfocus --sync "$login"
-sleep 0.5
+sleep 1
 xdotool type --delay 40 'alice'
 xdotool key Tab
 xdotool type --delay 40 'alice-demo-1'

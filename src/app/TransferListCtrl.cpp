@@ -169,6 +169,10 @@ void CTransferListCtrl::SkipErrorsAutomatically() {
     if (!family || family->state != FamilyState::kStopped) continue;
     const HRESULT error = family->lastError;
     if (error == HR_ALREADY_EXISTS || error == HR_SERVICE_NO_SPACE || error == HR_DISK_QUOTA) continue;
+    // Only a task that failed for itself: what a connection can mend waits
+    // for the network's return, not for a skip.
+    const ErrorRuleOutcome rule = ApplyErrorRules({error, family->Direction(), 0, false});
+    if (rule.action != ErrorRuleOutcome::Action::kReport || rule.detail != ErrorDetail::kFamilyStops) continue;
     (void)manager_.SkipFailedTask(id);  // refuses a pause and a canceling family itself
   }
 }

@@ -11,9 +11,9 @@
 /// Automatic skipping: a few seconds after a family stopped on a failing
 /// task, that task is given up (and recorded in the family) and the family
 /// goes on with the rest, so that one unreadable file does not hold up a
-/// whole folder. Errors that only the user can settle are left waiting: a
-/// pause, an existing target (overwrite or not), and a full disk or quota,
-/// which every following task would meet as well.
+/// whole folder. Left waiting are a pause, what only the user can settle
+/// (an existing target: overwrite or not; a full disk or quota, which every
+/// following task would meet as well) and what the network's return mends.
 ///
 //===----------------------------------------------------------------------===//
 #pragma once
