@@ -41,6 +41,19 @@ wait_for() {
   return 1
 }
 
+# Prints the id of the visible window whose title matches $1, waiting up to
+# 30 s. Searched afresh each time: a search that meets a window closing
+# under it fails (BadWindow), which is no answer.
+find_window() {
+  local id
+  for _ in $(seq 150); do
+    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1) || true
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.2
+  done
+  return 1
+}
+
 KORVEX_PACKAGE_ROOT="$work/root" bash scripts/check-package.sh "$build" >/dev/null || fail "the package check failed"
 bin="$work/root/usr/bin"
 
@@ -54,7 +67,7 @@ base=$(sed -n 's/^listening on //p' "$work/korvexd.out" | head -1)
 # A display of our own: the first free number from 91 on.
 display=91
 while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do display=$((display + 1)); done
-Xvfb ":$display" -screen 0 1280x800x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+Xvfb ":$display" -screen 0 1600x900x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 pids+=($!)
 export DISPLAY=":$display"
 wait_for 100 xdotool getdisplaygeometry || fail "Xvfb did not start on $DISPLAY"
@@ -73,7 +86,7 @@ QT_QPA_PLATFORM=xcb "$bin/korvexdata" >"$work/korvexdata.log" 2>&1 </dev/null &
 pids+=($!)
 client=$!
 
-login=$(timeout 30 xdotool search --sync --onlyvisible --name '^KorvexData SMB - Login$' | head -1) ||
+login=$(find_window '^KorvexData SMB - Login$') ||
   fail "the login dialog did not appear"
 xdotool windowactivate --sync "$login" 2>/dev/null || xdotool windowfocus --sync "$login"
 sleep 1
@@ -84,7 +97,7 @@ xdotool key Tab
 xdotool type --delay 40 'demo'
 xdotool key Return
 
-main=$(timeout 30 xdotool search --sync --onlyvisible --name '^KorvexData SMB - alice' | head -1) ||
+main=$(find_window '^KorvexData SMB - alice') ||
   fail "the main window did not appear after the login"
 kill -0 "$client" 2>/dev/null || fail "korvexdata ended"
 xdotool windowactivate --sync "$main" 2>/dev/null || xdotool windowfocus --sync "$main"
