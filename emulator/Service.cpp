@@ -88,6 +88,15 @@ void Service::Route(const std::string& method, const std::string& pattern, Acces
               });
 }
 
+void Service::RouteUpload(const std::string& method, const std::string& pattern, Handler handler,
+                          Router::Placer placer) {
+  router_.Add(method, pattern, kMaxBody,
+              [this, handler = std::move(handler)](Request& req, Response& res) {
+                Dispatch(req, res, Access::kData, handler, Body::kRaw, std::move(req.body));
+              },
+              std::move(placer));
+}
+
 bool Service::ApplyBeforeFaults(const Request& req, Response& res) {
   for (const Fault& fault : faults_.Take(req.path, FaultPhase::kBefore)) {
     switch (fault.kind) {

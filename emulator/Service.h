@@ -21,6 +21,7 @@
 #include "Router.h"
 #include "Streams.h"
 #include "Wire.h"
+#include "WriteGate.h"
 
 namespace korvexd {
 
@@ -82,6 +83,9 @@ class Service {
   void Route(const std::string& method, const std::string& pattern, Access access, Handler handler,
              Body body = Body::kForm, std::size_t maxBody = kMaxBody);
   static constexpr std::size_t kMaxBody = 32ull * 1024 * 1024;  // a block or chunk is at most a few MiB
+  /// A data route taking raw bytes that the placer may send straight into
+  /// a file as they arrive; the handler then finds them in Request::stored.
+  void RouteUpload(const std::string& method, const std::string& pattern, Handler handler, Router::Placer placer);
 
   /// The live session an AUTH_PRO value names, if any; using it keeps it alive.
   std::optional<Session> FindSession(const std::string& auth);
@@ -93,6 +97,7 @@ class Service {
   Database& db() { return db_; }
   Faults& faults() { return faults_; }
   StreamTable& streams() { return streams_; }
+  WriteGate& writeGate() { return writeGate_; }
   const Options& options() const { return options_; }
 
  private:
@@ -109,6 +114,7 @@ class Service {
   std::unique_ptr<Catalog> catalog_;
   Faults faults_;
   StreamTable streams_;
+  WriteGate writeGate_;
   Router router_;
   std::unique_ptr<HttpServer> server_;  // made with the service, so Stop() may come at any time
   std::atomic<std::int64_t> nextSweep_{0};

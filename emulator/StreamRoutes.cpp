@@ -94,15 +94,29 @@ std::optional<Chunk> ReadChunkHeaders(Service& service, Call& call, bool write) 
 void Write(Service& service, Call& call) {
   auto chunk = ReadChunkHeaders(service, call, true);
   if (!chunk) return;
-  if (call.body.size() != chunk->last - chunk->first + 1) return StreamRefusal(call, kBadRange, "body length differs from the chunk range");
-  if (!WriteAt(service.catalog().BlobPath(chunk->stream.fileId), chunk->first, call.body))
+  if (BodyLength(call) != chunk->last - chunk->first + 1) return StreamRefusal(call, kBadRange, "body length differs from the chunk range");
+  if (!StoreUploadBytes(service, call, chunk->stream.fileId, chunk->first))
     return StreamRefusal(call, kGone, "file gone or not writable");
-  RecordReceived(service, chunk->stream.fileId, chunk->first, chunk->last + 1);
   std::uint64_t next = service.streams().MarkChunk(chunk->stream.id, chunk->sequence);
   ReplyOk(call.res);
   StreamStatus(call.res, kOk, chunk->stream.id);
   call.res.SetHeader("x-korvexws-idt-chunk-sequence-next", std::to_string(next));
   call.res.SetHeader("x-korvexws-idt-chunk-range", call.req.Header("x-korvexws-idt-chunk-range"));
+}
+
+/// A chunk whose header Write would accept goes into the file as it arrives.
+std::optional<BodyPlace> PlaceChunk(Service& service, const Request& req) {
+  auto fileId = PathId(req, 1);
+  auto stream = service.streams().Find(req.Header("x-korvexws-idt-stream-id"));
+  if (!fileId || !stream || !stream->write || stream->fileId != *fileId) return std::nullopt;
+  auto transfer = FindTransfer(service, stream->token);
+  auto file = transfer ? service.catalog().FileById(stream->fileId) : std::nullopt;
+  auto range = ParseByteRange(req.Header("x-korvexws-idt-chunk-range"));
+  auto length = ParseU64(req.Header("Content-Length"));
+  if (!file || !TransferStillValid(service, *transfer, *file) || !range || !length || range->first < stream->first ||
+      range->last > stream->last || range->last - range->first + 1 != *length || *length > stream->chunkSize)
+    return std::nullopt;
+  return PlaceUploadBytes(service, file->id, range->first, *length);
 }
 
 void Read(Service& service, Call& call) {
@@ -143,7 +157,8 @@ void AddStreamRoutes(Service& service) {
     return [&service, fn](Call& call) { fn(service, call); };
   };
   service.Route("POST", R"(/idtv1/stream/open/([^/]*))", Access::kData, bind(Open));
-  service.Route("POST", R"(/idtv1/stream/write/([^/]*))", Access::kData, bind(Write), Body::kRaw);
+  service.RouteUpload("POST", R"(/idtv1/stream/write/([^/]*))", bind(Write),
+                      [&service](const Request& req) { return PlaceChunk(service, req); });
   service.Route("GET", R"(/idtv1/stream/read/([^/]*))", Access::kData, bind(Read));
   service.Route("POST", R"(/idtv1/stream/close/([^/]*))", Access::kData, bind(Close));
 }

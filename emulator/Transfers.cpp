@@ -55,6 +55,73 @@ void RecordReceived(Service& service, std::int64_t fileId, std::uint64_t first, 
   });
 }
 
+namespace {
+
+/// Takes [first, end) out of an upload's received ranges.
+void ForgetReceived(Service& service, std::int64_t fileId, std::uint64_t first, std::uint64_t end) {
+  Database& db = service.db();
+  auto a = static_cast<std::int64_t>(first), b = static_cast<std::int64_t>(end);
+  db.Transaction([&] {
+    const char* overlapping = " FROM received WHERE file_id=? AND first<? AND end>?";
+    bool ok = true;
+    for (const Row& r : db.Query(std::string("SELECT first, end") + overlapping, {fileId, b, a})) {
+      ok = ok && db.Exec("DELETE FROM received WHERE file_id=? AND first=?", {fileId, r.Int(0)});
+      if (r.Int(0) < a) ok = ok && db.Exec("INSERT INTO received(file_id, first, end) VALUES(?,?,?)", {fileId, r.Int(0), a});
+      if (r.Int(1) > b) ok = ok && db.Exec("INSERT INTO received(file_id, first, end) VALUES(?,?,?)", {fileId, b, r.Int(1)});
+    }
+    return ok;
+  });
+}
+
+bool AnyReceived(Service& service, std::int64_t fileId, std::uint64_t first, std::uint64_t end) {
+  return !service.db()
+              .Query("SELECT 1 FROM received WHERE file_id=? AND first<? AND end>? LIMIT 1",
+                     {fileId, static_cast<std::int64_t>(end), static_cast<std::int64_t>(first)})
+              .empty();
+}
+
+/// The file is an upload still open for bytes.
+bool UploadOpen(Service& service, std::int64_t fileId) {
+  auto file = service.catalog().FileById(fileId);
+  return file && file->state == 1;
+}
+
+}  // namespace
+
+std::optional<BodyPlace> PlaceUploadBytes(Service& service, std::int64_t fileId, std::uint64_t first,
+                                          std::uint64_t length) {
+  if (!service.writeGate().Enter(fileId)) return std::nullopt;
+  std::shared_ptr<OpenFile> file;
+  if (UploadOpen(service, fileId) && !AnyReceived(service, fileId, first, first + length))
+    file = OpenFile::OpenForWriting(service.catalog().BlobPath(fileId).string());
+  if (!file) {
+    service.writeGate().Leave(fileId);
+    return std::nullopt;
+  }
+  auto release = [&service, fileId, first, length](bool whole) {
+    if (!whole) ForgetReceived(service, fileId, first, first + length);
+    service.writeGate().Leave(fileId);
+  };
+  return BodyPlace{std::move(file), first, std::move(release)};
+}
+
+std::uint64_t BodyLength(const Call& call) { return call.req.stored ? call.req.stored->length : call.body.size(); }
+
+bool StoreUploadBytes(Service& service, const Call& call, std::int64_t fileId, std::uint64_t first) {
+  std::filesystem::path path = service.catalog().BlobPath(fileId);
+  if (const auto& stored = call.req.stored) {
+    // The gate was entered when the body was placed, and is left when the request ends.
+    if (!stored->Whole() || stored->place.offset != first || stored->place.file->path() != path.string()) return false;
+    RecordReceived(service, fileId, first, first + stored->length);
+    return true;
+  }
+  if (!service.writeGate().Enter(fileId)) return false;
+  bool stored = UploadOpen(service, fileId) && WriteAt(path, first, call.body);
+  if (stored) RecordReceived(service, fileId, first, first + call.body.size());
+  service.writeGate().Leave(fileId);
+  return stored;
+}
+
 bool TransferAllows(const Transfer& transfer, std::int64_t fileId, const std::string& auth) {
   if (transfer.fileId != fileId) return false;
   // A code visitor's requestor may or may not carry the cookies of the code
@@ -173,6 +240,17 @@ void FinishUpload(Service& service, Call& call, std::int64_t fileId, const std::
   auto transfer = FindTransfer(service, token);
   if (!transfer || !transfer->upload || !TransferAllows(*transfer, fileId, auth))
     return ReplyRefusal(call.res, state::kBadUpload, "Illegal upload request");
+  // No byte may land in the file while it completes, nor after.
+  if (!service.writeGate().BeginCompletion(fileId)) {
+    auto file = service.catalog().FileById(fileId);
+    if (file && file->state == 0) return ReplyText(call.res, "1");
+    return ReplyRefusal(call.res, state::kBadUpload, "upload incomplete");
+  }
+  struct Reopen {
+    WriteGate& gate;
+    std::int64_t id;
+    ~Reopen() { gate.EndCompletion(id); }
+  } reopen{service.writeGate(), fileId};
   auto file = service.catalog().FileById(fileId);
   if (!file) return ReplyRefusal(call.res, state::kFileMissing, "File is not found");
   if (file->state == 0) return ReplyText(call.res, "1");  // a repeated completion after a lost answer
