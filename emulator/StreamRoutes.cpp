@@ -132,6 +132,18 @@ void Read(Service& service, Call& call) {
   call.res.SetHeader("x-korvexws-idt-chunk-range", call.req.Header("x-korvexws-idt-chunk-range"));
 }
 
+/// The MD5 of [first, last] of a file's contents: remembered from an
+/// earlier close over the same bytes, else read and hashed.
+std::string RangeMd5(Service& service, std::int64_t fileId, std::uint64_t first, std::uint64_t last) {
+  WriteGate& gate = service.writeGate();
+  std::string md5 = gate.RememberedMd5(fileId, first, last);
+  if (!md5.empty()) return md5;
+  auto mark = gate.QuietMark(fileId);
+  md5 = FileRangeMd5(service.catalog().BlobPath(fileId), first, last - first + 1);
+  if (mark && !md5.empty()) gate.RememberMd5(fileId, first, last, md5, *mark);
+  return md5;
+}
+
 void Close(Service& service, Call& call) {
   auto fileId = PathId(call.req, 1);
   std::string id = call.form["stream_id"];
@@ -143,7 +155,7 @@ void Close(Service& service, Call& call) {
     return StreamRefusal(call, kGone, "file not found");
   }
   if (!StillAllowed(service, *stream)) return StreamRefusal(call, kUnknownStream, "unknown stream");
-  std::string md5 = FileRangeMd5(service.catalog().BlobPath(file->id), stream->first, stream->last - stream->first + 1);
+  std::string md5 = RangeMd5(service, file->id, stream->first, stream->last);
   if (md5.empty()) return StreamRefusal(call, kStorage, "cannot read the stream's bytes");
   service.streams().Close(id);
   ReplyOk(call.res, {{"stream_id", id}, {"stream_md5", md5}});

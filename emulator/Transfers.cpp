@@ -90,7 +90,7 @@ bool UploadOpen(Service& service, std::int64_t fileId) {
 
 std::optional<BodyPlace> PlaceUploadBytes(Service& service, std::int64_t fileId, std::uint64_t first,
                                           std::uint64_t length) {
-  if (!service.writeGate().Enter(fileId)) return std::nullopt;
+  if (!service.writeGate().Enter(fileId, first, first + length)) return std::nullopt;
   std::shared_ptr<OpenFile> file;
   if (UploadOpen(service, fileId) && !AnyReceived(service, fileId, first, first + length))
     file = OpenFile::OpenForWriting(service.catalog().BlobPath(fileId).string());
@@ -115,7 +115,7 @@ bool StoreUploadBytes(Service& service, const Call& call, std::int64_t fileId, s
     RecordReceived(service, fileId, first, first + stored->length);
     return true;
   }
-  if (!service.writeGate().Enter(fileId)) return false;
+  if (!service.writeGate().Enter(fileId, first, first + call.body.size())) return false;
   bool stored = UploadOpen(service, fileId) && WriteAt(path, first, call.body);
   if (stored) RecordReceived(service, fileId, first, first + call.body.size());
   service.writeGate().Leave(fileId);
