@@ -46,9 +46,14 @@ void RecordReceived(Service& service, std::int64_t fileId, std::uint64_t first, 
   db.Transaction([&] {
     const char* touching = " FROM received WHERE file_id=? AND first<=? AND end>=?";
     std::int64_t lo = a, hi = b;
-    for (const Row& r : db.Query(std::string("SELECT first, end") + touching, {fileId, b, a})) {
+    auto rows = db.Query(std::string("SELECT first, end") + touching, {fileId, b, a});
+    for (const Row& r : rows) {
       lo = std::min(lo, r.Int(0));
       hi = std::max(hi, r.Int(1));
+    }
+    // Bytes that continue one range, as most do, just move its end.
+    if (rows.size() == 1) {
+      return db.Exec("UPDATE received SET first=?, end=? WHERE file_id=? AND first=?", {lo, hi, fileId, rows[0].Int(0)});
     }
     return db.Exec(std::string("DELETE") + touching, {fileId, b, a}) &&
            db.Exec("INSERT INTO received(file_id, first, end) VALUES(?,?,?)", {fileId, lo, hi});
@@ -73,11 +78,13 @@ void ForgetReceived(Service& service, std::int64_t fileId, std::uint64_t first, 
   });
 }
 
-bool AnyReceived(Service& service, std::int64_t fileId, std::uint64_t first, std::uint64_t end) {
-  return !service.db()
-              .Query("SELECT 1 FROM received WHERE file_id=? AND first<? AND end>? LIMIT 1",
-                     {fileId, static_cast<std::int64_t>(end), static_cast<std::int64_t>(first)})
-              .empty();
+/// The file is an upload still open for bytes, and none of [first, end) has arrived.
+bool UploadOpenAndUnreceived(Service& service, std::int64_t fileId, std::uint64_t first, std::uint64_t end) {
+  auto rows = service.db().Query(
+      "SELECT NOT EXISTS (SELECT 1 FROM received WHERE file_id=?1 AND first<?2 AND end>?3) FROM files "
+      "WHERE id=?1 AND state=1",
+      {fileId, static_cast<std::int64_t>(end), static_cast<std::int64_t>(first)});
+  return !rows.empty() && rows[0].Int(0) == 1;
 }
 
 /// The file is an upload still open for bytes.
@@ -92,7 +99,7 @@ std::optional<BodyPlace> PlaceUploadBytes(Service& service, std::int64_t fileId,
                                           std::uint64_t length) {
   if (!service.writeGate().Enter(fileId, first, first + length)) return std::nullopt;
   std::shared_ptr<OpenFile> file;
-  if (UploadOpen(service, fileId) && !AnyReceived(service, fileId, first, first + length))
+  if (UploadOpenAndUnreceived(service, fileId, first, first + length))
     file = OpenFile::OpenForWriting(service.catalog().BlobPath(fileId).string());
   if (!file) {
     service.writeGate().Leave(fileId);
