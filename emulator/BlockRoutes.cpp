@@ -46,7 +46,7 @@ void UploadBlock(Service& service, Call& call) {
     return ReplyRefusal(call.res, state::kBadRequest, "range does not match the body length");
   if (range->last > static_cast<std::uint64_t>(file->size))
     return ReplyRefusal(call.res, state::kBadRequest, "range beyond the declared size");
-  if (!StoreUploadBytes(service, call, file->id, range->first)) return ReplyHttpError(call.res, 500, "cannot store the block");
+  if (!StoreUploadBytes(service, call, file->id, range->first, false)) return ReplyHttpError(call.res, 500, "cannot store the block");
   ReplyOk(call.res);
 }
 

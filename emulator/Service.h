@@ -18,6 +18,7 @@
 #include "Database.h"
 #include "Faults.h"
 #include "HttpServer.h"
+#include "PendingReceipts.h"
 #include "Router.h"
 #include "Streams.h"
 #include "Wire.h"
@@ -98,6 +99,7 @@ class Service {
   Faults& faults() { return faults_; }
   StreamTable& streams() { return streams_; }
   WriteGate& writeGate() { return writeGate_; }
+  PendingReceipts& receipts() { return receipts_; }
   const Options& options() const { return options_; }
 
  private:
@@ -115,6 +117,7 @@ class Service {
   Faults faults_;
   StreamTable streams_;
   WriteGate writeGate_;
+  PendingReceipts receipts_;
   Router router_;
   std::unique_ptr<HttpServer> server_;  // made with the service, so Stop() may come at any time
   std::atomic<std::int64_t> nextSweep_{0};

@@ -98,7 +98,8 @@ void Write(Service& service, Call& call) {
   auto chunk = ReadChunkHeaders(service, call, true);
   if (!chunk) return;
   if (BodyLength(call) != chunk->last - chunk->first + 1) return StreamRefusal(call, kBadRange, "body length differs from the chunk range");
-  if (!StoreUploadBytes(service, call, chunk->stream.fileId, chunk->first))
+  // A stream's chunks are recorded in batches; its close writes them.
+  if (!StoreUploadBytes(service, call, chunk->stream.fileId, chunk->first, true))
     return StreamRefusal(call, kGone, "file gone or not writable");
   std::uint64_t next = service.streams().MarkChunk(chunk->stream.id, chunk->sequence);
   ReplyOk(call.res);
@@ -158,6 +159,7 @@ void Close(Service& service, Call& call) {
     return StreamRefusal(call, kGone, "file not found");
   }
   if (!StillAllowed(service, *stream)) return StreamRefusal(call, kUnknownStream, "unknown stream");
+  FlushReceived(service);
   std::string md5 = RangeMd5(service, file->id, stream->first, stream->last);
   if (md5.empty()) return StreamRefusal(call, kStorage, "cannot read the stream's bytes");
   service.streams().Close(id);

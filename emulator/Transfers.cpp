@@ -6,6 +6,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <tuple>
+#include <vector>
+#include <cstdio>
 
 #include "RouteSupport.h"
 
@@ -38,25 +41,61 @@ bool TransferStillValid(Service& service, const Transfer& transfer, const File& 
   return transfer.upload ? rights::CanUpload(mask) : rights::CanDownload(mask);
 }
 
-void RecordReceived(Service& service, std::int64_t fileId, std::uint64_t first, std::uint64_t end) {
-  if (end <= first) return;
-  Database& db = service.db();
+namespace {
+
+/// Merges [first, end) into the file's received ranges, inside a
+/// transaction. Touching or overlapping ranges merge, so a complete upload
+/// is one row. A file no longer being uploaded gets none.
+bool MergeReceived(Database& db, std::int64_t fileId, std::uint64_t first, std::uint64_t end) {
   auto a = static_cast<std::int64_t>(first), b = static_cast<std::int64_t>(end);
-  // Touching or overlapping ranges merge, so a complete upload is one row.
+  if (db.Query("SELECT 1 FROM files WHERE id=? AND state=1", {fileId}).empty()) return true;
+  const char* touching = " FROM received WHERE file_id=? AND first<=? AND end>=?";
+  std::int64_t lo = a, hi = b;
+  auto rows = db.Query(std::string("SELECT first, end") + touching, {fileId, b, a});
+  for (const Row& r : rows) {
+    lo = std::min(lo, r.Int(0));
+    hi = std::max(hi, r.Int(1));
+  }
+  // Bytes that continue one range, as most do, just move its end.
+  if (rows.size() == 1) {
+    return db.Exec("UPDATE received SET first=?, end=? WHERE file_id=? AND first=?", {lo, hi, fileId, rows[0].Int(0)});
+  }
+  return db.Exec(std::string("DELETE") + touching, {fileId, b, a}) &&
+         db.Exec("INSERT INTO received(file_id, first, end) VALUES(?,?,?)", {fileId, lo, hi});
+}
+
+}  // namespace
+
+void RecordReceived(Service& service, std::int64_t fileId, std::uint64_t first, std::uint64_t end, bool batched) {
+  if (end <= first) return;
+  if (service.receipts().Add({fileId, first, end}) || !batched) FlushReceived(service);
+}
+
+void FlushReceived(Service& service) {
+  Database& db = service.db();
+  // Taken under the database's lock, so that whoever reads the ranges
+  // after a flush of their own finds these written, not in flight.
   db.Transaction([&] {
-    const char* touching = " FROM received WHERE file_id=? AND first<=? AND end>=?";
-    std::int64_t lo = a, hi = b;
-    auto rows = db.Query(std::string("SELECT first, end") + touching, {fileId, b, a});
-    for (const Row& r : rows) {
-      lo = std::min(lo, r.Int(0));
-      hi = std::max(hi, r.Int(1));
+    std::vector<Receipt> taken = service.receipts().Take();
+    // A stream's chunks mostly continue each other: joined here, they cost
+    // the database one range.
+    std::sort(taken.begin(), taken.end(),
+              [](const Receipt& x, const Receipt& y) { return std::tie(x.fileId, x.first) < std::tie(y.fileId, y.first); });
+    std::vector<Receipt> joined;
+    for (const Receipt& r : taken) {
+      if (!joined.empty() && joined.back().fileId == r.fileId && r.first <= joined.back().end) {
+        joined.back().end = std::max(joined.back().end, r.end);
+      } else {
+        joined.push_back(r);
+      }
     }
-    // Bytes that continue one range, as most do, just move its end.
-    if (rows.size() == 1) {
-      return db.Exec("UPDATE received SET first=?, end=? WHERE file_id=? AND first=?", {lo, hi, fileId, rows[0].Int(0)});
+    for (const Receipt& r : joined) {
+      if (!MergeReceived(db, r.fileId, r.first, r.end))
+        std::fprintf(stderr, "korvexd: cannot record bytes %llu-%llu of file %lld\n",
+                     static_cast<unsigned long long>(r.first), static_cast<unsigned long long>(r.end),
+                     static_cast<long long>(r.fileId));
     }
-    return db.Exec(std::string("DELETE") + touching, {fileId, b, a}) &&
-           db.Exec("INSERT INTO received(file_id, first, end) VALUES(?,?,?)", {fileId, lo, hi});
+    return true;
   });
 }
 
@@ -64,6 +103,7 @@ namespace {
 
 /// Takes [first, end) out of an upload's received ranges.
 void ForgetReceived(Service& service, std::int64_t fileId, std::uint64_t first, std::uint64_t end) {
+  FlushReceived(service);
   Database& db = service.db();
   auto a = static_cast<std::int64_t>(first), b = static_cast<std::int64_t>(end);
   db.Transaction([&] {
@@ -80,6 +120,8 @@ void ForgetReceived(Service& service, std::int64_t fileId, std::uint64_t first, 
 
 /// The file is an upload still open for bytes, and none of [first, end) has arrived.
 bool UploadOpenAndUnreceived(Service& service, std::int64_t fileId, std::uint64_t first, std::uint64_t end) {
+  // Gathered ranges first: one taken meanwhile is in the database by the time the query runs.
+  if (service.receipts().Overlaps(fileId, first, end)) return false;
   auto rows = service.db().Query(
       "SELECT NOT EXISTS (SELECT 1 FROM received WHERE file_id=?1 AND first<?2 AND end>?3) FROM files "
       "WHERE id=?1 AND state=1",
@@ -114,17 +156,17 @@ std::optional<BodyPlace> PlaceUploadBytes(Service& service, std::int64_t fileId,
 
 std::uint64_t BodyLength(const Call& call) { return call.req.stored ? call.req.stored->length : call.body.size(); }
 
-bool StoreUploadBytes(Service& service, const Call& call, std::int64_t fileId, std::uint64_t first) {
+bool StoreUploadBytes(Service& service, const Call& call, std::int64_t fileId, std::uint64_t first, bool batched) {
   std::filesystem::path path = service.catalog().BlobPath(fileId);
   if (const auto& stored = call.req.stored) {
     // The gate was entered when the body was placed, and is left when the request ends.
     if (!stored->Whole() || stored->place.offset != first || stored->place.file->path() != path.string()) return false;
-    RecordReceived(service, fileId, first, first + stored->length);
+    RecordReceived(service, fileId, first, first + stored->length, batched);
     return true;
   }
   if (!service.writeGate().Enter(fileId, first, first + call.body.size())) return false;
   bool stored = UploadOpen(service, fileId) && WriteAt(path, first, call.body);
-  if (stored) RecordReceived(service, fileId, first, first + call.body.size());
+  if (stored) RecordReceived(service, fileId, first, first + call.body.size(), batched);
   service.writeGate().Leave(fileId);
   return stored;
 }
@@ -179,6 +221,7 @@ std::string FreeName(Service& service, const File& file) {
 bool AllReceived(Service& service, const File& file) {
   // An empty file has no blocks to wait for.
   if (file.size == 0) return true;
+  FlushReceived(service);
   auto rows = service.db().Query("SELECT first, end FROM received WHERE file_id=?", {file.id});
   return rows.size() == 1 && rows[0].Int(0) == 0 && rows[0].Int(1) == file.size;
 }
