@@ -52,12 +52,11 @@ CDataStoreDlgBase::CDataStoreDlgBase(const QString& caption, DataStore* store, Q
   connect(view_->horizontalHeader(), &QHeaderView::sortIndicatorChanged, this,
           [this](int column, Qt::SortOrder order) { ShowStatus(model_->SortBy(column, order), tr("Sorting")); });
 
-  buttons_ = new QHBoxLayout;
+  buttons_ = new QVBoxLayout;
   AddButton(tr("Back"), [this] { (void)GoBack(); });
   AddButton(tr("New Folder"), [this] { (void)NewFolder(); });
   AddButton(tr("Delete"), [this] { (void)DeleteSelection(); });
   AddButton(tr("Refresh"), [this] { (void)Refresh(); });
-  buttons_->addStretch();
 
   AddCommand(tr("New &Folder"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N), [this] { (void)NewFolder(); });
   AddCommand(tr("&Rename"), QKeySequence(Qt::Key_F2), [this] { RenameSelection(); });
@@ -95,13 +94,20 @@ QAction* CDataStoreDlgBase::AddCommand(const QString& text, const QKeySequence& 
 }
 
 void CDataStoreDlgBase::AddButton(const QString& text, std::function<void()> action) {
+  // Short rows keep the pane narrow enough for both panes to fit a laptop
+  // screen side by side, however many commands a pane carries.
+  constexpr int kButtonsPerRow = 5;
+  auto* row = buttons_->count() > 0 ? static_cast<QHBoxLayout*>(buttons_->itemAt(buttons_->count() - 1)->layout())
+                                    : nullptr;
+  if (row == nullptr || row->count() > kButtonsPerRow) {
+    row = new QHBoxLayout;
+    row->addStretch();
+    buttons_->addLayout(row);
+  }
   auto* button = new QPushButton(text, this);
   connect(button, &QPushButton::clicked, this, std::move(action));
-  // Buttons added later go before the stretch that closes the row.
-  const int stretch = buttons_->count() > 0 && buttons_->itemAt(buttons_->count() - 1)->spacerItem()
-                          ? buttons_->count() - 1
-                          : buttons_->count();
-  buttons_->insertWidget(stretch, button);
+  // Buttons go before the stretch that closes the row.
+  row->insertWidget(row->count() - 1, button);
 }
 
 bool CDataStoreDlgBase::eventFilter(QObject* watched, QEvent* event) {

@@ -23,7 +23,7 @@
 class QAction;
 class QMimeData;
 
-class QHBoxLayout;
+class QVBoxLayout;
 class QLabel;
 class QLineEdit;
 class QTableView;
@@ -100,7 +100,7 @@ class CDataStoreDlgBase : public QWidget {
   std::vector<ContainerInfo> history_;
   QLineEdit* address_ = nullptr;
   QTableView* view_ = nullptr;
-  QHBoxLayout* buttons_ = nullptr;
+  QVBoxLayout* buttons_ = nullptr;  // rows of buttons
   QLabel* status_ = nullptr;
   DeleteQuestion deleteQuestion_;
 };

@@ -36,9 +36,11 @@ EntryListModel::EntryListModel(DataStore* store, QObject* parent)
   reload_->setSingleShot(true);
   reload_->setInterval(50);
   connect(reload_, &QTimer::timeout, this, [this] {
-    // A failed recount leaves the rows as they were; the next change or a
-    // refresh tries again.
-    (void)Load(container_);
+    // Listed afresh rather than recounted from the cache: a page fetched
+    // while the folder changed on the service may hold the new entry in the
+    // place of an old one, which the cache cannot tell. A failed listing
+    // leaves the rows as they were; the next change or a refresh tries again.
+    (void)Refresh();
   });
   // Changes are heard on whichever thread finished the call (a transfer's
   // executor, too): they are handed to the model's thread.

@@ -80,6 +80,8 @@ HRESULT CMainDlg::OpenPanes() {
     local_ = new CLocalDriveDlg(localStore_.get(), splitter);
     localStatus = local_->ShowRoot();
   }
+  // Both panes grow alike, whichever carries more buttons.
+  for (int pane = 0; pane < splitter->count(); ++pane) splitter->setStretchFactor(pane, 1);
   setCentralWidget(splitter);
   if (Failed(localStatus)) statusBar()->showMessage(ErrorText(tr("The local folders could not be listed"), localStatus));
   return Failed(netStatus) ? netStatus : localStatus;

@@ -217,9 +217,10 @@ HRESULT DataStore::FinishListSubContainersAndItemCount(const ContainerInfo& cont
 }
 
 HRESULT DataStore::FinishListSubItems(const ContainerInfo& container, std::uint32_t start,
-                                      std::uint32_t /*count*/, std::uint32_t /*sortOrder*/,
+                                      std::uint32_t count, std::uint32_t /*sortOrder*/,
                                       AsyncResult* result, bool pumping) {
-  return Guarded(E_UNEXPECTED, [&]() -> HRESULT {
+  bool stale = false;
+  const HRESULT status = Guarded(E_UNEXPECTED, [&]() -> HRESULT {
     if (result == nullptr) return S_OK;
     AwaitedResult awaited(result, pumping);
     if (Failed(awaited.Status())) return awaited.Status();
@@ -231,15 +232,20 @@ HRESULT DataStore::FinishListSubItems(const ContainerInfo& container, std::uint3
     Container* listed = FindListed(container.uri);
     if (listed == nullptr) return awaited.Status();
     auto& slots = listed->children->items;
-    for (std::size_t i = 0; i < page.size(); ++i) {
-      const std::size_t index = start + i;
-      // More items than the listing counted: the directory changed between
-      // the two requests. Keep what fits; the caller should list again.
-      if (index >= slots.size()) return E_UNEXPECTED;
-      slots[index]->Assign(page[i].release());
+    // A page longer or shorter than the rows it was asked for means the
+    // folder changed on the back end since it was counted: its items have
+    // moved, so slotting the page in would show one item twice and hide
+    // another. The listing is dropped and its listeners list it again.
+    if (page.size() != count || start + page.size() > slots.size()) {
+      stale = listed->info.refreshable;
+      InvalidateLocked(container.uri, listed->info.refreshable);
+      return E_UNEXPECTED;
     }
+    for (std::size_t i = 0; i < page.size(); ++i) slots[start + i]->Assign(page[i].release());
     return awaited.Status();
   });
+  if (stale) NotifyChanged({container.uri});
+  return status;
 }
 
 void DataStore::SetSortOrder(std::uint32_t sortOrder) {

@@ -225,7 +225,8 @@ TEST_F(DesktopClient, MovesFilesBetweenPanesAndShares) {
     }
   }
   // Every transfer this window started has ended, and the status line says so.
-  EXPECT_TRUE(WaitFor([&] { return window.findChild<QLabel*>("transferLine")->text() == "Transfers finished."; }));
+  EXPECT_TRUE(WaitFor([&] { return window.findChild<QLabel*>("transferLine")->text() == "Transfers finished."; }))
+      << window.findChild<QLabel*>("transferLine")->text().toStdString();
   SaveScreenshot(window, "main-window-commands.png");
 
   // A transfer saved before it could run is queued again at the next login;
