@@ -1,6 +1,7 @@
 // korvex backup as child processes against korvexd: a pair is added once,
 // the daily time is checked and kept, a run sends the folder with the pair
-// listed as run, and a paused pair is left alone.
+// listed as run, the next run clears the last one's record, and a paused pair
+// is left alone.
 
 #include "KorvexRun.h"
 #include "support/KorvexdProcess.h"
@@ -12,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace korvex::test {
@@ -57,6 +59,10 @@ TEST_F(BackupCommands, PairsScheduleAndRunsFromTheCommandLine) {
   ASSERT_EQ(run.exitCode, 0) << run.err;
   run = RunKorvex({"ls", "/Docs/sub"});
   EXPECT_NE(run.out.find("b.txt"), std::string::npos) << run.out << run.err;
+  // The next run of the pair clears the record of the completed one.
+  ASSERT_EQ(RunKorvex({"backup", "run"}).exitCode, 0);
+  run = RunKorvex({"transfers", "list"});
+  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
   run = RunKorvex({"backup", "list"});
   EXPECT_NE(run.out.find("daily at 02:30"), std::string::npos) << run.out;
   EXPECT_EQ(run.out.find("last run never"), std::string::npos) << run.out;
