@@ -1,7 +1,7 @@
 // korvex backup as child processes against korvexd: a pair is added once,
 // the daily time is checked and kept, a run sends the folder with the pair
 // listed as run, the next run clears the last one's record, and a paused pair
-// is left alone.
+// is left alone; the daemon logs in again when the service ends its session.
 
 #include "KorvexRun.h"
 #include "support/KorvexdProcess.h"
@@ -12,9 +12,13 @@
 #include "tasks/BinaryFileTaskStore.h"
 
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 #include <algorithm>
+#include <chrono>
+#include <csignal>
 #include <filesystem>
+#include <thread>
 
 namespace korvex::test {
 namespace {
@@ -27,11 +31,23 @@ class BackupCommands : public korvex::testing::TempHomeTest {
  protected:
   void SetUp() override {
     TempHomeTest::SetUp();
-    ASSERT_TRUE(korvexd_.Start({"--seed-demo"})) << korvexd_.Error();
+    StartService({}, {});
+  }
+  void StartService(std::vector<std::string> korvexdArgs, const std::vector<std::string>& loginFlags) {
+    korvexdArgs.push_back("--seed-demo");
+    ASSERT_TRUE(korvexd_.Start(korvexdArgs)) << korvexd_.Error();
+    env_.clear();
     for (const char* name : {"KORVEX_WEB_URL", "KORVEX_API_URL", "KORVEX_DATA_URL"})
       env_.push_back(std::make_unique<ScopedEnv>(name, korvexd_.BaseUrl().c_str()));
-    const KorvexRun login = RunKorvex({"login", "alice", "--domain", "demo", "--password-stdin"}, "alice-demo-1\n");
-    ASSERT_EQ(login.exitCode, 0) << login.err;
+    std::vector<std::string> login{"login", "alice", "--domain", "demo", "--password-stdin"};
+    login.insert(login.end(), loginFlags.begin(), loginFlags.end());
+    const KorvexRun run = RunKorvex(login, "alice-demo-1\n");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+  }
+  std::string TreeOfService() {
+    httplib::Client client(korvexd_.BaseUrl());
+    const auto answer = client.Get("/admin/tree/alice");
+    return answer && answer->status == 200 ? answer->body : std::string();
   }
   KorvexdProcess korvexd_;
   std::vector<std::unique_ptr<ScopedEnv>> env_;
@@ -88,6 +104,36 @@ TEST_F(BackupCommands, PairsScheduleAndRunsFromTheCommandLine) {
   EXPECT_EQ(RunKorvex({"ls", "/Docs"}).out.find("late.txt"), std::string::npos);
   ASSERT_EQ(RunKorvex({"backup", "remove", docs.string()}).exitCode, 0);
   EXPECT_EQ(RunKorvex({"backup", "remove", docs.string()}).exitCode, 1);
+}
+
+// The service ends the daemon's session while it waits for the next run; the
+// daemon logs in again with the saved password and the run still goes up.
+TEST_F(BackupCommands, TheDaemonLogsInAgainWhenTheServiceEndsItsSession) {
+  ASSERT_NO_FATAL_FAILURE(StartService({"--session-idle", "3"}, {"--remember-password"}));
+  const fs::path docs = Home() / "docs";
+  fs::create_directories(docs);
+  ASSERT_EQ(RunKorvex({"backup", "add", docs.string(), "/Docs"}).exitCode, 0);
+  KorvexChild daemon;
+  ASSERT_TRUE(daemon.Start({"daemon"}, {}));
+  const korvex::BackupRunnerLock runner(korvex::paths::AppDataDir() / "KorvexDataSMB" / "TaskStore" /
+                                        korvex::BinaryFileTaskStore::FolderNameForAccount("alice@demo"));
+  for (int i = 0; i < 300 && runner.Holder().program != "korvex daemon"; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  ASSERT_EQ(runner.Holder().program, "korvex daemon");
+
+  std::this_thread::sleep_for(std::chrono::seconds(5));
+  WriteText(docs / "late.txt", "late");
+  daemon.Signal(SIGUSR1);
+  bool backedUp = false;
+  for (int i = 0; i < 450 && !backedUp; ++i) {
+    backedUp = TreeOfService().find("late.txt") != std::string::npos;
+    if (!backedUp) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  daemon.Signal(SIGTERM);
+  const KorvexRun run = daemon.Finish(30000);
+  EXPECT_TRUE(backedUp) << run.err;
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.err.find("logged in again"), std::string::npos) << run.err;
 }
 
 }  // namespace
