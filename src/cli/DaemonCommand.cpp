@@ -9,21 +9,22 @@
 #include "cli/BackupCommands.h"
 #include "cli/BackupSession.h"
 #include "cli/Console.h"
+#include "cli/SessionFile.h"
 #include "cli/SessionRunner.h"
 #include "cli/SessionStores.h"
 #include "foundation/LogMgr.h"
 #include "platform/Event.h"
 #include "sync/BackupRunnerLock.h"
 #include "sync/NetworkEventSink.h"
-
-#include "cli/SessionFile.h"
 #include "tasks/TaskFamilyEventListener.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <iostream>
 #include <memory>
+#include <utility>
 
 namespace korvex::cli {
 namespace {
