@@ -125,7 +125,7 @@ TEST_F(BackupCommands, TheDaemonLogsInAgainWhenTheServiceEndsItsSession) {
   WriteText(docs / "late.txt", "late");
   daemon.Signal(SIGUSR1);
   bool backedUp = false;
-  for (int i = 0; i < 450 && !backedUp; ++i) {
+  for (int i = 0; i < 900 && !backedUp; ++i) {
     backedUp = TreeOfService().find("late.txt") != std::string::npos;
     if (!backedUp) std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
