@@ -78,11 +78,6 @@ class KorvexChild {
     return rc == 0;
   }
 
-  /// Sends `signal` to the child while it runs.
-  void Signal(int signal) const {
-    if (pid_ > 0) ::kill(pid_, signal);
-  }
-
   KorvexRun Finish(int timeoutMs = 60000) {
     KorvexRun run;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);

@@ -197,45 +197,33 @@ TEST_F(TransferTasks, TreesGoUpAndComeBackWithIdenticalBytesAndConflictsFollowTh
   EXPECT_TRUE(fs::is_empty(Home() / "desk" / "down" / "evil"));
 }
 
-// A process ended while a folder task was queuing its children leaves the
-// folder task (marker 1) and some children stored; resumed, each child is
-// queued and sent once, and the family completes.
+// A folder task cut off while queuing its children comes back (marker 1)
+// beside a child it stored; each child then goes up once.
 TEST_F(TransferTasks, AFolderCutOffWhileQueuingItsChildrenSendsEachChildOnce) {
   fs::create_directories(Home() / "desk" / "tree");
   ASSERT_EQ(Settle(*Start(TransferDirection::kUpload, "/tree/", Root())), FamilyState::kCompleted);
   WriteText(Home() / "desk" / "tree" / "a.txt", "a");
-  WriteText(Home() / "desk" / "tree" / "b.txt", "bb");
-  fs::create_directories(Home() / "desk" / "tree" / "sub");
-  ContainerInfo folder, parent, target;
-  ItemInfo first, unused;
+  WriteText(Home() / "desk" / "tree" / "sub" / "b.txt", "bb");
+  ContainerInfo folder, target;
+  ItemInfo a, unused;
   bool isFolder = false;
   ASSERT_EQ(FindByAddress(*local_, "/tree/", isFolder, folder, unused), S_OK);
   local_->InvalidateContainer(folder);
-  ASSERT_EQ(FindByAddress(*local_, "/tree/a.txt", isFolder, parent, first), S_OK);
-  ASSERT_EQ(FindByAddress(*service_, Root(), isFolder, parent, unused), S_OK);
+  ASSERT_EQ(FindByAddress(*local_, "/tree/a.txt", isFolder, target, a), S_OK);
   ASSERT_EQ(FindByAddress(*service_, Root() + "tree/", isFolder, target, unused), S_OK);
-  TaskFamily family(manager_->NewFamilyId(), TransferDirection::kUpload, local_, "/tree/", service_, Root());
-  family.state = FamilyState::kStopped;
-  auto record = std::get<DirectoryTaskRecord>(DirectoryTask(manager_->NewTaskId(), family, folder, parent).Record());
+  TaskFamily cut(manager_->NewFamilyId(), TransferDirection::kUpload, local_, "/tree/", service_, Root());
+  auto record = std::get<DirectoryTaskRecord>(DirectoryTask(manager_->NewTaskId(), cut, folder, service_->RootInfo()).Record());
   record.marker = 1;
   record.target.id = boost::any_cast<std::uint64_t>(target.tag);
-  ASSERT_EQ(tasks_->SaveFamily(family), S_OK);
-  ASSERT_EQ(tasks_->SaveTask(DirectoryTask(family, record)), S_OK);
-  ASSERT_EQ(tasks_->SaveTask(FileTask(manager_->NewTaskId(), family, first, target)), S_OK);
+  ASSERT_EQ(tasks_->SaveFamily(cut), S_OK);
+  ASSERT_EQ(tasks_->SaveTask(DirectoryTask(cut, record)), S_OK);
+  ASSERT_EQ(tasks_->SaveTask(FileTask(manager_->NewTaskId(), cut, a, target)), S_OK);
   CloseManager();
   OpenManager();
-
-  auto resumed = manager_->GetFamily(family.Id());
+  const auto resumed = manager_->GetFamily(cut.Id());
   ASSERT_NE(resumed, nullptr);
-  ASSERT_TRUE(manager_->ResumeFamily(resumed->Id()));
-  ASSERT_EQ(Settle(*resumed), FamilyState::kCompleted) << std::hex << resumed->lastError.load();
-  EXPECT_EQ(resumed->lastError.load(), S_OK);
+  EXPECT_EQ(Settle(*resumed), FamilyState::kCompleted) << std::hex << resumed->lastError.load();
   EXPECT_EQ(resumed->Progress().doneBytes, 3u);
-  bool isFile = false;
-  for (const char* name : {"tree/a.txt", "tree/b.txt", "tree/sub/"}) {
-    SCOPED_TRACE(name);
-    EXPECT_EQ(FindByAddress(*service_, Root() + name, isFile, target, unused), S_OK);
-  }
 }
 
 class ResumedTransferTasks : public TransferTasks {
