@@ -108,7 +108,7 @@ TEST_F(BackupCommands, TheDaemonLogsInAgainWhenTheServiceEndsItsSession) {
   for (int i = 0; i < 300 && runner.Holder().program != "korvex daemon"; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   ASSERT_EQ(runner.Holder().program, "korvex daemon");
-  std::this_thread::sleep_for(std::chrono::seconds(5));  // the session ends unused
+  std::this_thread::sleep_for(std::chrono::seconds(8));  // the session ends unused
   WriteText(docs / "late.txt", "late");
   ::kill(runner.Holder().pid, SIGUSR1);
   httplib::Client service(korvexd_.BaseUrl());
