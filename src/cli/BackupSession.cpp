@@ -60,6 +60,10 @@ BackupSession::~BackupSession() {
   (void)manager_.Stop(true);
 }
 
+void BackupSession::UseSession(const Session& session) {
+  if (backend_) backend_->UseSession(session.authPro, session.phpSessionId);
+}
+
 std::vector<std::uint32_t> BackupSession::ResumeStoppedBackups(bool (*retry)(HRESULT)) {
   std::vector<std::uint32_t> ids;
   for (const auto& family : manager_.Families()) {

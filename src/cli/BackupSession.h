@@ -36,6 +36,9 @@ class BackupSession {
   /// The account's task folder, where its runner locks live.
   [[nodiscard]] const std::filesystem::path& TaskFolder() const noexcept { return taskStore_.Folder(); }
 
+  /// Goes on with a new login of the same account (runs only).
+  void UseSession(const Session& session);
+
   /// Queues again the stopped backups whose failure `retry` accepts (every
   /// stopped backup without it); returns their ids.
   std::vector<std::uint32_t> ResumeStoppedBackups(bool (*retry)(HRESULT) = nullptr);

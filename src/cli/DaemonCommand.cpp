@@ -2,22 +2,29 @@
 //
 // The client without a window, as a systemd user service runs it: stored
 // transfers continue, the daily backup runs at its time, and backups that a
-// lost network stopped are resumed when a connection is made again.
+// lost network stopped are resumed when a connection is made again. When the
+// service ends the session, the daemon logs in again with the saved password
+// and its retrying backups go on.
 
 #include "cli/BackupCommands.h"
 #include "cli/BackupSession.h"
 #include "cli/Console.h"
+#include "cli/SessionFile.h"
 #include "cli/SessionRunner.h"
 #include "cli/SessionStores.h"
 #include "foundation/LogMgr.h"
 #include "platform/Event.h"
 #include "sync/BackupRunnerLock.h"
 #include "sync/NetworkEventSink.h"
+#include "tasks/TaskFamilyEventListener.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
-#include <memory>
+#include <cstdint>
 #include <iostream>
+#include <memory>
+#include <utility>
 
 namespace korvex::cli {
 namespace {
@@ -80,17 +87,69 @@ bool AwaitBackupRunnerRole(BackupRunnerLock& runner, Event& stop) {
   return true;
 }
 
+/// Tells the daemon that the service refused its session: backup tasks then
+/// retry in vain, and nobody else would log in for it.
+class SessionRefusalWatch final : public TaskFamilyEventListener {
+ public:
+  explicit SessionRefusalWatch(Event& refused) : refused_(refused) {}
+  void OnTaskFamilyEvent(TaskFamily&, FamilyEventKind, Task*, TaskEvent event, ErrorDetail,
+                         HRESULT error) override {
+    if (event == TaskEvent::kError && error == kSessionRefused) refused_.Set();
+  }
+
+ private:
+  Event& refused_;
+};
+
+constexpr std::int64_t kFirstLoginPauseMs = 30'000;
+constexpr std::int64_t kLongestLoginPauseMs = 30 * 60'000;
+
+/// Puts a live session into `session` after the service refused it: a newer
+/// one that a korvex command saved meanwhile, else a login with the saved
+/// password, tried again with growing pauses (30 s doubling to 30 min) so
+/// that a service that is down is not hammered. False when `stop` came first.
+bool LogInAgain(Session& session, const DeploymentValues& deployment, Event& stop) {
+  std::int64_t pause = kFirstLoginPauseMs;
+  for (;;) {
+    Session saved;
+    if (Succeeded(LoadSession(saved)) && saved.webUrl == deployment.webUrl &&
+        saved.accountName == session.accountName &&
+        (saved.phpSessionId != session.phpSessionId || saved.authPro != session.authPro)) {
+      session = std::move(saved);
+      std::cerr << "korvex daemon: the service ended the session; going on with the one korvex login saved"
+                << std::endl;
+      return true;
+    }
+    if (RenewSession(session, deployment)) {
+      std::cerr << "korvex daemon: the service ended the session; logged in again" << std::endl;
+      LogMgr::Get().Info("korvex daemon", "session ended by the service; logged in again");
+      return true;
+    }
+    std::cerr << "korvex daemon: the service ended the session and logging in again failed; backups wait. "
+              << "Trying again in " << pause / 1000 << " s (`korvex login --remember-password` lets the daemon "
+              << "log in by itself)" << std::endl;
+    LogMgr::Get().Error("korvex daemon", "session ended by the service; cannot log in again, next try in %lld s",
+                        static_cast<long long>(pause / 1000));
+    if (stop.Wait(pause)) return false;
+    pause = std::min(2 * pause, kLongestLoginPauseMs);
+  }
+}
+
 }  // namespace
 
 int RunDaemon(const GlobalOptions& options, const DeploymentValues& deployment) {
-  std::unique_ptr<Event> stop;
+  std::unique_ptr<Event> stop, refused;
   if (const HRESULT hr = Event::Create(true, false, stop); Failed(hr)) return ReportFailure(hr);
+  if (const HRESULT hr = Event::Create(true, false, refused); Failed(hr)) return ReportFailure(hr);
   StopSignals signals(*stop);
+  // Outlives the manager that calls it.
+  SessionRefusalWatch watch(*refused);
   return RunWithSession(options, deployment, [&](SessionStores& stores) -> CommandOutcome {
     HRESULT hr = S_OK;
     DataStore* store = stores.Store(RemoteView::kMyDisk, hr);
     if (!store) return {hr, "/", {}};
     BackupSession backup(stores.GetSession(), deployment, *store);
+    backup.Manager().AddListener(&watch);
     if (Failed(hr = backup.Manager().Start())) return {hr, {}, "cannot start the transfers"};
     BackupRunnerLock runner(backup.TaskFolder());
     if (!AwaitBackupRunnerRole(runner, *stop)) return {};
@@ -103,7 +162,15 @@ int RunDaemon(const GlobalOptions& options, const DeploymentValues& deployment) 
     if (const HRESULT opened = sink.Open(); Failed(opened))
       std::cerr << "korvex daemon: network changes are not watched: " << StatusText(opened) << std::endl;
     std::cerr << "korvex daemon: running for " << stores.GetSession().accountName << std::endl;
-    (void)stop->Wait(kInfinite);
+    Session session = stores.GetSession();
+    Event* const events[] = {stop.get(), refused.get()};
+    while (WaitAny(events, kInfinite) == 1) {
+      refused->Reset();
+      if (!LogInAgain(session, deployment, *stop)) break;
+      // The retrying tasks carry the new cookies from their next attempt on.
+      stores.UseSession(session);
+      backup.UseSession(session);
+    }
     std::cerr << "korvex daemon: stopping on signal " << static_cast<int>(g_signal) << std::endl;
     (void)sink.Stop(true);
     (void)backup.Sync().Stop(true);

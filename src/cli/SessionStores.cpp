@@ -11,6 +11,11 @@ namespace korvex::cli {
 SessionStores::SessionStores(const Session& session, const DeploymentValues& deployment)
     : session_(session), deployment_(deployment) {}
 
+void SessionStores::UseSession(const Session& session) {
+  session_ = session;
+  if (service_) service_->UseSession(session.authPro, session.phpSessionId);
+}
+
 SessionStores::~SessionStores() {
   // Views first: they forward to the service back end.
   stores_.clear();

@@ -36,6 +36,9 @@ class SessionStores {
   [[nodiscard]] DataStore* Store(RemoteView view, HRESULT& status);
 
   [[nodiscard]] const Session& GetSession() const noexcept { return session_; }
+  /// Goes on with a new login of the same account: the stores made so far
+  /// keep their caches and send the new cookies.
+  void UseSession(const Session& session);
 
  private:
   [[nodiscard]] std::unique_ptr<IDataStoreRemote> MakeView(RemoteView view) const;

@@ -137,6 +137,14 @@ void KorvexDataStoreRemote::OpenConnections(std::string authPro, std::string php
   }
 }
 
+void KorvexDataStoreRemote::UseSession(const std::string& authPro, const std::string& phpSessionId) {
+  for (HttpRequestor* connection : {api_.get(), transfer_.get()}) {
+    if (connection == nullptr) continue;
+    connection->SetAuthPro(authPro);
+    connection->SetPhpSessionId(phpSessionId);
+  }
+}
+
 HRESULT KorvexDataStoreRemote::GetLoginText(std::string& text) {
   text = api_ ? api_->AuthPro() : std::string();
   return S_OK;

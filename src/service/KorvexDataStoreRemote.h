@@ -56,6 +56,10 @@ class KorvexDataStoreRemote : public DataStoreRemoteNullImplBase {
   void SetSubAccount(bool subAccount) noexcept { subAccount_ = subAccount; }
   [[nodiscard]] bool IsSubAccount() const noexcept { return subAccount_; }
 
+  /// Takes the cookies of a new login of the same account; requests sent
+  /// from now on carry them, on both connections.
+  void UseSession(const std::string& authPro, const std::string& phpSessionId);
+
   /// Copies the session's AUTH_PRO value into `text`; sends nothing.
   [[nodiscard]] HRESULT GetLoginText(std::string& text) override;
 

@@ -222,6 +222,18 @@ std::shared_ptr<TaskFamily> SyncService::MakeFamily(const SyncFolder& folder, co
   return family;
 }
 
+void SyncService::ClearCompletedRuns(const TaskFamily& next) {
+  std::vector<std::uint32_t> done;
+  for (const auto& family : manager_.Families()) {
+    if (family->Direction() == TransferDirection::kSyncUpload && family->state == FamilyState::kCompleted &&
+        family->SourcePath() == next.SourcePath() && family->TargetPath() == next.TargetPath() &&
+        Succeeded(family->lastError.load()) && family->LastErrorText().empty())
+      done.push_back(family->Id());
+  }
+  if (!done.empty() && !manager_.RemoveFamilies(done, true))
+    LogMgr::Get().Warn(kLogSource, "some completed backups of %s could not be cleared", next.SourcePath().c_str());
+}
+
 std::vector<std::uint32_t> SyncService::Synchronize() {
   WriteLastTime(Now());
   std::vector<SyncFolder> folders;
@@ -247,6 +259,7 @@ std::vector<std::uint32_t> SyncService::Synchronize() {
       LogMgr::Get().Info(kLogSource, "backup of %s is still unfinished; not started again", folder.localPath.c_str());
       continue;
     }
+    ClearCompletedRuns(*family);
     // The family is stopped, so its one queued task stays where it is.
     const Task* root = nullptr;
     family->ForEachTask([&root](const Task& task) { root = &task; });

@@ -145,6 +145,10 @@ class SyncService : public ThreadBase {
   [[nodiscard]] std::shared_ptr<TaskFamily> MakeFamily(const SyncFolder& folder,
                                                        const std::shared_ptr<DataStore>& local,
                                                        const std::shared_ptr<DataStore>& service, std::uint64_t now);
+  /// Removes, record and files, the completed backups of `next`'s pair that
+  /// met no error: once the next run starts they are history. Those that
+  /// met errors stay for the user to look at.
+  void ClearCompletedRuns(const TaskFamily& next);
 
   TaskManager& manager_;
   SyncServiceOptions options_;

@@ -211,7 +211,7 @@ void BinaryFileTaskStore::LoadFamilyFile(const fs::path& file, std::uint32_t id,
 }
 
 void BinaryFileTaskStore::LoadTaskFile(const fs::path& file, std::uint32_t familyId, std::uint32_t taskId,
-                                       FamilyMap& families) {
+                                       FamilyMap& families, std::vector<std::unique_ptr<Task>>& expanding) {
   auto found = families.find(familyId);
   std::string bytes;
   TaskRecord record;
@@ -223,7 +223,9 @@ void BinaryFileTaskStore::LoadTaskFile(const fs::path& file, std::uint32_t famil
   if (const auto* dir = std::get_if<DirectoryTaskRecord>(&record)) {
     // Synchronisation tasks are made afresh by the sync service at each run.
     if (dir->type != 1) return;
-    if (auto task = context_.RebuildDirectoryTask(family, *dir)) family.PushBack(std::move(task));
+    auto task = context_.RebuildDirectoryTask(family, *dir);
+    if (task && dir->marker == 1) expanding.push_back(std::move(task));
+    else if (task) family.PushBack(std::move(task));
   } else if (auto task = context_.RebuildFileTask(family, std::get<FileTaskRecord>(record))) {
     family.PushFront(std::move(task));
   }
@@ -254,9 +256,16 @@ HRESULT BinaryFileTaskStore::LoadAll(FamilyMap& families) {
     LoadFamilyFile(file, id, families);
     RunWaitPump();
   }
+  std::vector<std::unique_ptr<Task>> expanding;
   for (const auto& [familyId, taskId, file] : taskFiles) {
-    LoadTaskFile(file, familyId, taskId, families);
+    LoadTaskFile(file, familyId, taskId, families, expanding);
     RunWaitPump();
+  }
+  // Ahead of the children it already queued, so that it sees them before
+  // any of them is done and gone.
+  for (auto& task : expanding) {
+    TaskFamily& family = task->Family();
+    family.PushFront(std::move(task));
   }
   return S_OK;
 }

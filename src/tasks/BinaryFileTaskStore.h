@@ -14,6 +14,7 @@
 
 #include <filesystem>
 #include <mutex>
+#include <vector>
 #include <string>
 #include <string_view>
 
@@ -39,7 +40,9 @@ class BinaryFileTaskStore : public TaskStore {
 
   /// Families are loaded before their tasks; a task joins only a family that
   /// loaded. Directory tasks join at the back of the queue, file tasks at the
-  /// front. Bad files are skipped without a message and left on disk.
+  /// front, and a directory task cut off while queuing its children (marker
+  /// 1) at the very front, ahead of them. Bad files are skipped without a
+  /// message and left on disk.
   [[nodiscard]] HRESULT LoadAll(FamilyMap& families) override;
   [[nodiscard]] HRESULT SaveFamily(const TaskFamily& family) override;
   [[nodiscard]] HRESULT SaveTask(const Task& task) override;
@@ -48,8 +51,9 @@ class BinaryFileTaskStore : public TaskStore {
 
  private:
   void LoadFamilyFile(const std::filesystem::path& file, std::uint32_t id, FamilyMap& families);
+  /// Holds back a cut-off expansion in `expanding`, to be queued last.
   void LoadTaskFile(const std::filesystem::path& file, std::uint32_t familyId, std::uint32_t taskId,
-                    FamilyMap& families);
+                    FamilyMap& families, std::vector<std::unique_ptr<Task>>& expanding);
   [[nodiscard]] HRESULT Write(const std::filesystem::path& file, const std::string& bytes);
 
   std::filesystem::path folder_;

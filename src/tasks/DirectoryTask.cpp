@@ -1,6 +1,8 @@
 #include "tasks/DirectoryTask.h"
 
 #include <memory>
+#include <variant>
+#include <vector>
 
 #include "store/DataStore.h"
 #include "store/IDataStoreRemote.h"
@@ -47,7 +49,8 @@ DirectoryTask::DirectoryTask(TaskFamily& family, const DirectoryTaskRecord& reco
       source_(Rebuilt(record.source)),
       parent_(Rebuilt(record.targetParent)),
       target_(Rebuilt(record.target)),
-      marker_(record.marker == 1 ? 1 : 0) {}
+      marker_(record.marker == 1 ? 1 : 0),
+      resumed_(marker_ == 1) {}
 
 bool DirectoryTask::Run(TaskRunContext& context) {
   while (!IsStopped(context.stop)) {
@@ -101,19 +104,29 @@ HRESULT DirectoryTask::Expand(TaskRunContext& context) {
   if (!isFolder) return HR_FILE_NOT_FOUND;
   const EntryCounts counts = source->GetCounts(source_, false);
   if (Failed(counts.status)) return counts.status;
+  // The whole listing is read before anything is queued: a stop or a failing
+  // page then leaves nothing half-queued for the next attempt to queue again.
+  std::vector<std::unique_ptr<Task>> children;
   const std::int32_t total = counts.containers + counts.items;
-  bool totalGrew = false;
   for (std::int32_t position = 0; position < total; ++position) {
     if (IsStopped(context.stop)) return HR_TASK_STOPPED;
     EntryAt entry = source->GetEntryAt(source_, position, false);
     if (Failed(entry.status) || !entry.record) return Failed(entry.status) ? entry.status : E_UNEXPECTED;
-    std::unique_ptr<Task> child;
     const std::uint32_t id = context.manager.NewTaskId();
     if (entry.record->kind == kObjectContainer) {
-      child = std::make_unique<DirectoryTask>(id, Family(), static_cast<const ContainerInfo&>(*entry.record), target_);
+      children.push_back(
+          std::make_unique<DirectoryTask>(id, Family(), static_cast<const ContainerInfo&>(*entry.record), target_));
     } else {
-      child = std::make_unique<FileTask>(id, Family(), static_cast<const ItemInfo&>(*entry.record), target_);
+      children.push_back(
+          std::make_unique<FileTask>(id, Family(), static_cast<const ItemInfo&>(*entry.record), target_));
     }
+  }
+  // Only a process ended in the middle of the loop below leaves some children
+  // stored; they come back with this task and must not be queued twice.
+  const std::set<ChildKey> queued = resumed_ ? QueuedChildren() : std::set<ChildKey>{};
+  bool totalGrew = false;
+  for (std::unique_ptr<Task>& child : children) {
+    if (queued.contains(KeyOf(child->Record()))) continue;
     (void)context.manager.Store().SaveTask(*child);
     if (child->Type() == TaskType::kFile) {
       totalGrew |= Family().GrowTotalBytes(child->FileSize());
@@ -122,8 +135,19 @@ HRESULT DirectoryTask::Expand(TaskRunContext& context) {
       Family().PushBack(std::move(child));
     }
   }
+  resumed_ = false;
   if (totalGrew) (void)context.manager.Store().SaveFamily(Family());
   return S_OK;
+}
+
+std::set<DirectoryTask::ChildKey> DirectoryTask::QueuedChildren() const {
+  std::set<ChildKey> keys;
+  Family().ForEachQueuedTask([&keys](const Task& task) { keys.insert(KeyOf(task.Record())); });
+  return keys;
+}
+
+DirectoryTask::ChildKey DirectoryTask::KeyOf(const TaskRecord& record) {
+  return std::visit([](const auto& r) { return ChildKey{r.source.path, r.targetParent.path}; }, record);
 }
 
 bool DirectoryTask::RunCancel(TaskRunContext& context) {

@@ -8,10 +8,16 @@
 ///
 ///   marker 0 (create target) --saved--> marker 1 (list, spawn children) --> (done)
 ///
+/// A task read back with marker 1 was cut off while queuing its children, so
+/// it runs before them and skips those already stored.
+///
 //===----------------------------------------------------------------------===//
 #pragma once
 
 #include <cstdint>
+#include <set>
+#include <string>
+#include <utility>
 
 #include "store/ObjectInfo.h"
 #include "tasks/Task.h"
@@ -37,10 +43,17 @@ class DirectoryTask : public Task {
   [[nodiscard]] HRESULT CreateTarget(TaskRunContext& context);
   [[nodiscard]] HRESULT Expand(TaskRunContext& context);
 
+  /// A child by what it copies where: source address and target folder.
+  using ChildKey = std::pair<std::string, std::string>;
+  [[nodiscard]] std::set<ChildKey> QueuedChildren() const;
+  [[nodiscard]] static ChildKey KeyOf(const TaskRecord& record);
+
   ContainerInfo source_;
   ContainerInfo parent_;
   ContainerInfo target_;
   std::uint32_t marker_ = 0;
+  /// Read back from the task store in the middle of its expansion.
+  bool resumed_ = false;
 };
 
 }  // namespace korvex

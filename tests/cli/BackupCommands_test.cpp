@@ -1,6 +1,7 @@
 // korvex backup as child processes against korvexd: a pair is added once,
 // the daily time is checked and kept, a run sends the folder with the pair
-// listed as run, and a paused pair is left alone.
+// listed as run, and a paused pair is left alone; the daemon logs in again
+// when the service ends its session.
 
 #include "KorvexRun.h"
 #include "support/KorvexdProcess.h"
@@ -11,8 +12,11 @@
 #include "tasks/BinaryFileTaskStore.h"
 
 #include <gtest/gtest.h>
+#include <httplib.h>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 namespace korvex::test {
 namespace {
@@ -25,10 +29,16 @@ class BackupCommands : public korvex::testing::TempHomeTest {
  protected:
   void SetUp() override {
     TempHomeTest::SetUp();
-    ASSERT_TRUE(korvexd_.Start({"--seed-demo"})) << korvexd_.Error();
+    StartService({"--seed-demo"});
+  }
+  /// korvexd anew with `args`, and alice logged in with her password saved.
+  void StartService(const std::vector<std::string>& args) {
+    ASSERT_TRUE(korvexd_.Start(args)) << korvexd_.Error();
+    env_.clear();
     for (const char* name : {"KORVEX_WEB_URL", "KORVEX_API_URL", "KORVEX_DATA_URL"})
       env_.push_back(std::make_unique<ScopedEnv>(name, korvexd_.BaseUrl().c_str()));
-    const KorvexRun login = RunKorvex({"login", "alice", "--domain", "demo", "--password-stdin"}, "alice-demo-1\n");
+    const KorvexRun login = RunKorvex({"login", "alice", "--domain", "demo", "--password-stdin", "--remember-password"},
+                                      "alice-demo-1\n");
     ASSERT_EQ(login.exitCode, 0) << login.err;
   }
   KorvexdProcess korvexd_;
@@ -82,6 +92,36 @@ TEST_F(BackupCommands, PairsScheduleAndRunsFromTheCommandLine) {
   EXPECT_EQ(RunKorvex({"ls", "/Docs"}).out.find("late.txt"), std::string::npos);
   ASSERT_EQ(RunKorvex({"backup", "remove", docs.string()}).exitCode, 0);
   EXPECT_EQ(RunKorvex({"backup", "remove", docs.string()}).exitCode, 1);
+}
+
+// The service ends the daemon's session while it waits for the next run; the
+// daemon logs in again with the saved password and the run still goes up.
+TEST_F(BackupCommands, TheDaemonLogsInAgainWhenTheServiceEndsItsSession) {
+  ASSERT_NO_FATAL_FAILURE(StartService({"--seed-demo", "--session-idle", "3"}));
+  const fs::path docs = Home() / "docs";
+  fs::create_directories(docs);
+  ASSERT_EQ(RunKorvex({"backup", "add", docs.string(), "/Docs"}).exitCode, 0);
+  KorvexChild daemon;
+  ASSERT_TRUE(daemon.Start({"daemon"}, {}));
+  const korvex::BackupRunnerLock runner(korvex::paths::AppDataDir() / "KorvexDataSMB" / "TaskStore" /
+                                        korvex::BinaryFileTaskStore::FolderNameForAccount("alice@demo"));
+  for (int i = 0; i < 300 && runner.Holder().program != "korvex daemon"; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  ASSERT_EQ(runner.Holder().program, "korvex daemon");
+  std::this_thread::sleep_for(std::chrono::seconds(8));  // the session ends unused
+  WriteText(docs / "late.txt", "late");
+  ::kill(runner.Holder().pid, SIGUSR1);
+  httplib::Client service(korvexd_.BaseUrl());
+  bool backedUp = false;
+  for (int i = 0; i < 900 && !backedUp; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto tree = service.Get("/admin/tree/alice");
+    backedUp = tree && tree->body.find("late.txt") != std::string::npos;
+  }
+  ::kill(runner.Holder().pid, SIGTERM);
+  const KorvexRun run = daemon.Finish(30000);
+  EXPECT_TRUE(backedUp) << run.err;
+  EXPECT_NE(run.err.find("logged in again"), std::string::npos) << run.err;
 }
 
 }  // namespace

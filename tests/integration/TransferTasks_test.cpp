@@ -197,6 +197,35 @@ TEST_F(TransferTasks, TreesGoUpAndComeBackWithIdenticalBytesAndConflictsFollowTh
   EXPECT_TRUE(fs::is_empty(Home() / "desk" / "down" / "evil"));
 }
 
+// A folder task cut off while queuing its children comes back (marker 1)
+// beside a child it stored; each child then goes up once.
+TEST_F(TransferTasks, AFolderCutOffWhileQueuingItsChildrenSendsEachChildOnce) {
+  fs::create_directories(Home() / "desk" / "tree");
+  ASSERT_EQ(Settle(*Start(TransferDirection::kUpload, "/tree/", Root())), FamilyState::kCompleted);
+  WriteText(Home() / "desk" / "tree" / "a.txt", "a");
+  WriteText(Home() / "desk" / "tree" / "sub" / "b.txt", "bb");
+  ContainerInfo folder, target;
+  ItemInfo a, unused;
+  bool isFolder = false;
+  ASSERT_EQ(FindByAddress(*local_, "/tree/", isFolder, folder, unused), S_OK);
+  local_->InvalidateContainer(folder);
+  ASSERT_EQ(FindByAddress(*local_, "/tree/a.txt", isFolder, target, a), S_OK);
+  ASSERT_EQ(FindByAddress(*service_, Root() + "tree/", isFolder, target, unused), S_OK);
+  TaskFamily cut(manager_->NewFamilyId(), TransferDirection::kUpload, local_, "/tree/", service_, Root());
+  auto record = std::get<DirectoryTaskRecord>(DirectoryTask(manager_->NewTaskId(), cut, folder, service_->RootInfo()).Record());
+  record.marker = 1;
+  record.target.id = boost::any_cast<std::uint64_t>(target.tag);
+  ASSERT_EQ(tasks_->SaveFamily(cut), S_OK);
+  ASSERT_EQ(tasks_->SaveTask(DirectoryTask(cut, record)), S_OK);
+  ASSERT_EQ(tasks_->SaveTask(FileTask(manager_->NewTaskId(), cut, a, target)), S_OK);
+  CloseManager();
+  OpenManager();
+  const auto resumed = manager_->GetFamily(cut.Id());
+  ASSERT_NE(resumed, nullptr);
+  EXPECT_EQ(Settle(*resumed), FamilyState::kCompleted) << std::hex << resumed->lastError.load();
+  EXPECT_EQ(resumed->Progress().doneBytes, 3u);
+}
+
 class ResumedTransferTasks : public TransferTasks {
  protected:
   std::string TreeOfService() {
