@@ -94,6 +94,7 @@ HRESULT HttpTransfer::Prepare(const HttpTransferOptions& options, const void* bo
   if (easy_ == nullptr) return E_OUTOFMEMORY;
   url_ = options.url;
   verb_ = options.verb;
+  lane_ = options.lane;
   if (length > 0) requestBody_.assign(static_cast<const char*>(body), length);
   for (const auto& line : options.headerLines) {
     curl_slist* grown = curl_slist_append(headerList_, line.c_str());

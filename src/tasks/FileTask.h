@@ -116,9 +116,11 @@ class FileTask : public Task {
   [[nodiscard]] HRESULT Loaded(GroupRun& run);
   /// Opens the stream of the group at the front, once.
   [[nodiscard]] HRESULT OpenGroupStream(GroupRun& run);
+  /// Block operations on the wire at once: one when encrypting.
+  [[nodiscard]] std::uint32_t BlockWindow() const;
   /// Starts the group's blocks once its stream is open and its bytes are there.
-  [[nodiscard]] HRESULT StartMoving(GroupRun& run, std::size_t maxInFlight);
-  [[nodiscard]] HRESULT StartBlocks(GroupRun& run, std::size_t maxInFlight);
+  [[nodiscard]] HRESULT StartMoving(GroupRun& run);
+  [[nodiscard]] HRESULT StartBlocks(GroupRun& run);
   /// Waits for any call of the pipeline or the stop event: 0 for the stop
   /// event, kWaitTimeout, or a positive number with `run` and `call` set.
   [[nodiscard]] int WaitForCall(TaskRunContext& context, GroupPipeline& pipeline, GroupRun*& run,

@@ -126,6 +126,7 @@ struct FileTask::GroupRun {
   /// The group's bytes as the service holds them, for the blocks and the MD5.
   std::unique_ptr<std::uint8_t[]> bytes;
   bool loaded = false;  ///< the bytes are there to be sent (or received into)
+  bool paced = false;   ///< the service store keeps the stream's in-flight bound
   AsyncResult* open = nullptr;
   AsyncResult* local = nullptr;  ///< the read of an upload, the write of a download
   AsyncResult* close = nullptr;
@@ -182,8 +183,9 @@ FileTask::Step FileTask::Transfer(TaskRunContext& context, HRESULT& error) {
   return Step::kNext;
 }
 
+std::uint32_t FileTask::BlockWindow() const { return Family().HasPassword() ? 1 : kMaxInFlight; }
+
 FileTask::Step FileTask::RunPipeline(TaskRunContext& context, GroupPipeline& pipeline, HRESULT& error) {
-  const std::size_t maxInFlight = Family().HasPassword() ? 1 : kMaxInFlight;
   for (;;) {
     SettleFront(context, pipeline);
     if (error = FillPipeline(pipeline); Failed(error)) return Step::kFailed;
@@ -195,7 +197,7 @@ FileTask::Step FileTask::RunPipeline(TaskRunContext& context, GroupPipeline& pip
     if (error = OpenGroupStream(front); Failed(error)) return Step::kFailed;
     GroupRun* run = &front;
     AsyncResult** call = nullptr;
-    HRESULT failure = StartMoving(front, maxInFlight);
+    HRESULT failure = StartMoving(front);
     if (Succeeded(failure)) {
       const int which = WaitForCall(context, pipeline, run, call);
       if (which == 0) return Step::kStopped;
@@ -299,17 +301,18 @@ HRESULT FileTask::OpenGroupStream(GroupRun& run) {
   return Succeeded(hr) && run.open == nullptr ? E_UNEXPECTED : hr;
 }
 
-HRESULT FileTask::StartMoving(GroupRun& run, std::size_t maxInFlight) {
+HRESULT FileTask::StartMoving(GroupRun& run) {
   if (run.stage == GroupRun::Stage::kOpening) {
     if (run.streamId.empty() || !run.loaded) return S_OK;
     run.stage = GroupRun::Stage::kMoving;
   }
-  return run.stage == GroupRun::Stage::kMoving ? StartBlocks(run, maxInFlight) : S_OK;
+  return run.stage == GroupRun::Stage::kMoving ? StartBlocks(run) : S_OK;
 }
 
-HRESULT FileTask::StartBlocks(GroupRun& run, std::size_t maxInFlight) {
+HRESULT FileTask::StartBlocks(GroupRun& run) {
   IDataStoreRemote* service = ServiceRemote();
-  while (run.next < run.endBlock && run.blocks.size() < maxInFlight) {
+  const std::size_t window = run.paced ? kBlocksPerGroup : BlockWindow();
+  while (run.next < run.endBlock && run.blocks.size() < window) {
     const BlockSpan span = SpanOf(run.next);
     const std::uint32_t sequence = run.next - run.firstBlock;
     AsyncResult* call = nullptr;
@@ -345,6 +348,9 @@ HRESULT FileTask::OnStreamOpened(GroupRun& run) {
   HRESULT hr = opened.Status();
   if (Succeeded(hr) && payload) {
     run.streamId = boost::get<1>(*payload);
+    // Handing the store every block at once spares each block a trip through
+    // this thread; the store still keeps the bound on the wire.
+    run.paced = ServiceRemote()->SetStreamWindow(run.streamId, BlockWindow());
     return S_OK;
   }
   LogMgr::Get().Trace(kCategory, "File Task Context : %p,开始第%u组第%u块读写,打开流失败", static_cast<void*>(this),
