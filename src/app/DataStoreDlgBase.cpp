@@ -278,11 +278,15 @@ HRESULT CDataStoreDlgBase::DeleteSelection() {
     caption = folder ? tr("Delete Folder") : tr("Delete File");
     question = tr("Are you sure you want to delete \"%1\"?").arg(QString::fromStdString(name));
   }
+  if (deleteQuestion_) {
+    if (const QString own = deleteQuestion_(entries); !own.isEmpty()) question = own;
+  }
   if (QMessageBox::question(this, caption, question) != QMessageBox::Yes) return S_FALSE;
   HRESULT hr = S_OK;
   for (const auto& entry : entries) {
     if (Failed(hr = DeleteEntry(*entry))) break;
   }
+  emit entriesDeleted();
   ShowStatus(hr, tr("Deleting"));
   const HRESULT listed = model_->Refresh();
   return Failed(hr) ? hr : listed;

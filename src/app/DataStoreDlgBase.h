@@ -69,10 +69,17 @@ class CDataStoreDlgBase : public QWidget {
 
   [[nodiscard]] static std::shared_ptr<ObjectInfo> CopyEntry(const ObjectInfo& entry);
 
+  /// Gives DeleteSelection() a question of its own for entries that need
+  /// one (an empty answer keeps the usual question).
+  using DeleteQuestion = std::function<QString(const std::vector<std::shared_ptr<ObjectInfo>>& entries)>;
+  void SetDeleteQuestion(DeleteQuestion question) { deleteQuestion_ = std::move(question); }
+
  signals:
   /// Something was dropped that this pane takes; emitted after the drop has
   /// ended, so that handlers may ask the user.
   void dropped(const QStringList& localPaths, const QStringList& cloudUris);
+  /// DeleteSelection() deleted what the user confirmed (some may have failed).
+  void entriesDeleted();
 
  protected:
   /// A double-clicked file: panes decide what opening one means.
@@ -95,6 +102,7 @@ class CDataStoreDlgBase : public QWidget {
   QTableView* view_ = nullptr;
   QHBoxLayout* buttons_ = nullptr;
   QLabel* status_ = nullptr;
+  DeleteQuestion deleteQuestion_;
 };
 
 }  // namespace korvex::app

@@ -24,13 +24,15 @@ class CLocalDriveDlg : public CDataStoreDlgBase {
   [[nodiscard]] std::string CurrentFolderPath() const;
   /// Opens the selected file or folder with the desktop's application.
   void OpenSelection();
+  /// The file-system path of `entry`; folders end in "/". Empty for the
+  /// virtual folders.
+  [[nodiscard]] std::string PathOf(const ObjectInfo& entry) const;
 
  protected:
   void OpenItem(const ItemInfo& item) override;
   [[nodiscard]] bool TakesDrop(const QMimeData& data) const override;
 
  private:
-  [[nodiscard]] std::string PathOf(const ObjectInfo& entry) const;
   void OpenPath(const std::string& path, const std::string& name);
 };
 

@@ -3,9 +3,11 @@
 #include "app/MainDlg.h"
 
 #include "app/AppIcon.h"
+#include "app/BackupCommands.h"
 #include "app/CloudCommands.h"
 #include "app/LocalDriveDlg.h"
 #include "app/NetDriveDlg.h"
+#include "app/SessionBackup.h"
 #include "app/SessionTransfers.h"
 #include "app/TransferCommands.h"
 #include "app/TrayIcon.h"
@@ -33,7 +35,7 @@ QString ErrorText(const QString& what, HRESULT status) {
 
 CMainDlg::CMainDlg(const cli::Session& session, const DeploymentValues& deployment, MainWindowOptions options,
                    QWidget* parent)
-    : QMainWindow(parent), stores_(session, deployment), options_(options) {
+    : QMainWindow(parent), stores_(session, deployment), deployment_(deployment), options_(options) {
   const std::string& who = session.accessCode ? session.loginName : session.accountName;
   setWindowTitle(who.empty() ? tr("KorvexData SMB") : tr("KorvexData SMB - %1").arg(QString::fromStdString(who)));
   setWindowIcon(AppIcon());
@@ -48,6 +50,9 @@ CMainDlg::CMainDlg(const cli::Session& session, const DeploymentValues& deployme
 // the transfers stop before either.
 CMainDlg::~CMainDlg() {
   StopWatchingNetwork();
+  delete backupCommands_;
+  backupCommands_ = nullptr;
+  backup_.reset();
   if (transfers_) transfers_->Shutdown();
   delete transferCommands_;  // waits for a visitor's upload that uses the stores
   transferCommands_ = nullptr;
@@ -101,6 +106,7 @@ HRESULT CMainDlg::Init() {
   if (transfers_) {
     AddTransferList();
     WatchNetwork();
+    StartBackups();
   }
   if (!session.accessCode) {
     cloudCommands_ = new CCloudCommands(*net_, *this);
@@ -115,10 +121,23 @@ void CMainDlg::Exit(int reason) {
   exiting_ = true;
   StopWatchingNetwork();
   if (tray_) tray_->SetShown(false);
+  // No backup may start on a manager that is shutting down.
+  if (backupCommands_) backupCommands_->StopRetrying();
+  if (backup_) backup_->Stop();
   if (transfers_) transfers_->Shutdown();
   hide();
   QApplication::exit(reason == kExitRelogin ? kExitRelogin : 0);
 }
 
+void CMainDlg::StartBackups() {
+  backup_ = std::make_unique<SessionBackup>(transfers_->Manager(), transfers_->TaskFolder(), stores_.GetSession(),
+                                            deployment_);
+  if (const HRESULT hr = backup_->Start(); Failed(hr)) {
+    LogMgr::Get().Error("MainDlg", "The backups do not run: 0x%08x", static_cast<unsigned>(hr));
+    statusBar()->showMessage(ErrorText(tr("Backups cannot run"), hr));
+  }
+  backupCommands_ = new CBackupCommands(*backup_, *local_, *net_, *this);
+  backupCommands_->AttachToPane();
+}
 
 }  // namespace korvex::app

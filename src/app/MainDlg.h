@@ -34,6 +34,7 @@ class NetworkEventSink;
 
 namespace korvex::app {
 
+class CBackupCommands;
 class CCloudCommands;
 class CLocalDriveDlg;
 class CNetDriveDlg;
@@ -41,6 +42,7 @@ class CTransferCommands;
 class CTransferListCtrl;
 class CTrayIcon;
 class DesktopNotifier;
+class SessionBackup;
 class SessionTransfers;
 
 /// Reasons of the exit routine.
@@ -78,6 +80,9 @@ class CMainDlg : public QMainWindow {
   /// Null when there are no transfers (access-code session, before Init).
   [[nodiscard]] CTransferListCtrl* TransferList() const noexcept { return transferList_; }
   [[nodiscard]] CTrayIcon* Tray() const noexcept { return tray_; }
+  /// The account's backups; null for an access-code session and before Init.
+  [[nodiscard]] SessionBackup* Backup() const noexcept { return backup_.get(); }
+  [[nodiscard]] CBackupCommands* BackupCommands() const noexcept { return backupCommands_; }
 
   /// Shows, restores and raises the window (the tray's "Open" command).
   void ShowAndActivate();
@@ -98,11 +103,17 @@ class CMainDlg : public QMainWindow {
   /// Starts watching for the network's return (message 1465).
   void WatchNetwork();
   void StopWatchingNetwork();
+  /// Hosts the account's backups and puts their commands on the local pane.
+  void StartBackups();
 
   cli::SessionStores stores_;
   std::unique_ptr<DataStore> localStore_;
   // Declared after the stores it borrows, so that it stops before they go.
   std::unique_ptr<SessionTransfers> transfers_;
+  DeploymentValues deployment_;
+  // Starts backups on the transfers' manager, so it goes before them.
+  std::unique_ptr<SessionBackup> backup_;
+  CBackupCommands* backupCommands_ = nullptr;
   MainWindowOptions options_;
   CNetDriveDlg* net_ = nullptr;
   CLocalDriveDlg* local_ = nullptr;

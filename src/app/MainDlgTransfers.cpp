@@ -7,6 +7,7 @@
 #include "app/MainDlg.h"
 #include "app/NetworkResume.h"
 #include "app/OptionDlg.h"
+#include "app/SessionBackup.h"
 #include "app/SessionTransfers.h"
 #include "app/TransferCommands.h"
 #include "app/TransferListCtrl.h"
@@ -58,7 +59,8 @@ void CMainDlg::ShowAndActivate() {
 }
 
 void CMainDlg::ShowOptions() {
-  COptionDlg dialog(stores_.GetSession().loginName, QCoreApplication::applicationFilePath().toStdString(), this);
+  COptionDlg dialog(stores_.GetSession().loginName, QCoreApplication::applicationFilePath().toStdString(), this,
+                    backup_.get());
   if (dialog.exec() == QDialog::Accepted && dialog.TrayIconChanged()) tray_->SetShown(ReadFlag(kDisplayTrayIcon));
 }
 

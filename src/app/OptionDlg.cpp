@@ -2,6 +2,8 @@
 
 #include "app/OptionDlg.h"
 
+#include "app/BackupOptions.h"
+#include "app/SessionBackup.h"
 #include "app/WindowSettings.h"
 #include "foundation/AutoStart.h"
 #include "foundation/Registry.h"
@@ -25,7 +27,7 @@ constexpr std::string_view kLanguageValue = "Language";
 
 }  // namespace
 
-COptionDlg::COptionDlg(std::string loginName, std::string programPath, QWidget* parent)
+COptionDlg::COptionDlg(std::string loginName, std::string programPath, QWidget* parent, SessionBackup* backup)
     : QDialog(parent), loginName_(std::move(loginName)), programPath_(std::move(programPath)) {
   setObjectName("optionDlg");
   setWindowTitle(tr("Options"));
@@ -66,6 +68,16 @@ COptionDlg::COptionDlg(std::string loginName, std::string programPath, QWidget* 
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(encryptBox);
+  if (backup) {
+    const BackupRunner runner = backup->OtherRunner();
+    const QString runnerText =
+        runner.pid == 0 ? QString()
+                        : tr("Backups of this account are run by %1 (process %2).")
+                              .arg(QString::fromStdString(runner.program))
+                              .arg(runner.pid);
+    backup_ = new CBackupOptions(backup->Sync(), runnerText, this);
+    layout->addWidget(backup_);
+  }
   layout->addWidget(generalBox);
   layout->addWidget(languageBox);
   layout->addWidget(buttons);
@@ -138,6 +150,11 @@ bool COptionDlg::Save() {
     }
     languageWas_ = language;
     QMessageBox::information(this, UiText(kIdsLanguageSettingTitle), UiText(kIdsLanguageChanged));
+  }
+
+  if (QString problem; backup_ && !backup_->Save(problem)) {
+    Refuse(problem);
+    return false;
   }
   return true;
 }

@@ -7,8 +7,8 @@
 /// autostart entry (the "Run" value). OK writes only what changed; a choice
 /// that cannot be saved keeps the dialog open with the reason.
 ///
-/// The backup schedule and folder pairs are not offered here yet: they
-/// belong to the sync service, which this client does not run yet.
+/// With the session's backups given, the dialog also offers their daily
+/// time and folder pairs (see CBackupOptions).
 ///
 //===----------------------------------------------------------------------===//
 #pragma once
@@ -25,12 +25,16 @@ class QRadioButton;
 
 namespace korvex::app {
 
+class CBackupOptions;
+class SessionBackup;
+
 class COptionDlg : public QDialog {
   Q_OBJECT
  public:
   /// `loginName` names the key of the default password; `programPath` is
   /// what the autostart entry starts.
-  COptionDlg(std::string loginName, std::string programPath, QWidget* parent = nullptr);
+  COptionDlg(std::string loginName, std::string programPath, QWidget* parent = nullptr,
+             SessionBackup* backup = nullptr);
 
   /// Saves the choices; false (with the reason shown) when one was refused
   /// or could not be written.
@@ -53,6 +57,7 @@ class COptionDlg : public QDialog {
   QCheckBox* trayIcon_;
   QRadioButton* chinese_;
   QRadioButton* english_;
+  CBackupOptions* backup_ = nullptr;
 
   bool autoRunWas_ = false;
   bool trayIconWas_ = true;

@@ -56,6 +56,8 @@ class SessionTransfers {
   void Shutdown();
 
   [[nodiscard]] TaskManager& Manager() noexcept { return manager_; }
+  /// The account's task folder, where the runner locks live too.
+  [[nodiscard]] const std::filesystem::path& TaskFolder() const noexcept { return taskStore_.Folder(); }
 
   /// Queues one upload per local path (file or folder) into `into` of the
   /// service store, encrypting with `password` when it is not empty. The

@@ -8,6 +8,7 @@
 #include "cli/RemoteTree.h"
 #include "cli/SessionRunner.h"
 #include "cli/SessionStores.h"
+#include "sync/BackupRunnerLock.h"
 
 #include <CLI/CLI.hpp>
 #include <unistd.h>
@@ -238,6 +239,17 @@ int RunBackupNow(const GlobalOptions& options, const DeploymentValues& deploymen
     DataStore* store = stores.Store(RemoteView::kMyDisk, hr);
     if (!store) return {hr, "/", {}};
     BackupSession backup(stores.GetSession(), deployment, *store);
+    // The running desktop client or daemon would upload the same files at
+    // the same time: it is asked to run the backup instead.
+    BackupRunnerLock runner(backup.TaskFolder());
+    if ((hr = runner.TryAcquire("korvex backup run")) == S_FALSE) {
+      const BackupRunner holder = runner.Holder();
+      if (Failed(hr = AskRunnerToBackUpNow(holder))) return {hr, {}, "cannot reach the program that runs the backups"};
+      std::cout << "backups of this account are run by " << holder.program << " (process " << holder.pid
+                << "); it was asked to back up now" << std::endl;
+      return {};
+    }
+    if (Failed(hr)) return {hr, {}, "cannot take the backup lock"};
     if (Failed(hr = backup.Manager().Start())) return {hr, {}, {}};
     std::vector<std::uint32_t> ids = backup.ResumeStoppedBackups();
     const std::vector<std::uint32_t> started = backup.Sync().Synchronize();

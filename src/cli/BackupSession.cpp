@@ -4,6 +4,7 @@
 #include "net/HttpRequestor.h"
 #include "service/KorvexDataStoreViews.h"
 #include "store/ShellFolderDataStoreRemote.h"
+#include "sync/BackupRunnerLock.h"
 
 namespace korvex::cli {
 namespace {
@@ -48,6 +49,8 @@ BackupSession::BackupSession(const Session& session, const DeploymentValues& dep
     return Succeeded(store->InitStatus()) ? store : nullptr;
   };
   options.makeLocalStore = MakeLocalStore;
+  // Another client asks the account's backup runner to run now this way.
+  options.syncNowEvent = SyncNowSignalEvent();
   sync_ = std::make_unique<SyncService>(manager_, std::move(options));
 }
 

@@ -33,6 +33,8 @@ class BackupSession {
 
   [[nodiscard]] TaskManager& Manager() noexcept { return manager_; }
   [[nodiscard]] SyncService& Sync() noexcept { return *sync_; }
+  /// The account's task folder, where its runner locks live.
+  [[nodiscard]] const std::filesystem::path& TaskFolder() const noexcept { return taskStore_.Folder(); }
 
   /// Queues again the stopped backups whose failure `retry` accepts (every
   /// stopped backup without it); returns their ids.

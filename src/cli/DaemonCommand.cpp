@@ -11,6 +11,7 @@
 #include "cli/SessionStores.h"
 #include "foundation/LogMgr.h"
 #include "platform/Event.h"
+#include "sync/BackupRunnerLock.h"
 #include "sync/NetworkEventSink.h"
 
 #include <cerrno>
@@ -55,6 +56,30 @@ class StopSignals {
   struct sigaction term_ {};
 };
 
+/// Waits until this process may run the account's backups: the desktop
+/// client may run them now, and two runners would upload everything twice.
+/// False when `stop` came first.
+bool AwaitBackupRunnerRole(BackupRunnerLock& runner, Event& stop) {
+  bool told = false;
+  for (;;) {
+    const HRESULT hr = runner.TryAcquire("korvex daemon");
+    if (hr == S_OK) break;
+    if (Failed(hr)) {
+      std::cerr << "korvex daemon: cannot take the backup lock: " << StatusText(hr) << std::endl;
+      return false;
+    }
+    if (!told) {
+      const BackupRunner holder = runner.Holder();
+      std::cerr << "korvex daemon: " << holder.program << " (process " << holder.pid
+                << ") runs this account's backups; waiting until it ends" << std::endl;
+      told = true;
+    }
+    if (stop.Wait(5000)) return false;
+  }
+  if (told) std::cerr << "korvex daemon: now running this account's backups" << std::endl;
+  return true;
+}
+
 }  // namespace
 
 int RunDaemon(const GlobalOptions& options, const DeploymentValues& deployment) {
@@ -67,6 +92,8 @@ int RunDaemon(const GlobalOptions& options, const DeploymentValues& deployment) 
     if (!store) return {hr, "/", {}};
     BackupSession backup(stores.GetSession(), deployment, *store);
     if (Failed(hr = backup.Manager().Start())) return {hr, {}, "cannot start the transfers"};
+    BackupRunnerLock runner(backup.TaskFolder());
+    if (!AwaitBackupRunnerRole(runner, *stop)) return {};
     (void)backup.ResumeStoppedBackups(IsNetworkError);
     if (Failed(hr = backup.Sync().Start())) return {hr, {}, "cannot start the backup service"};
     NetworkEventSink sink([&backup](const std::string&) {

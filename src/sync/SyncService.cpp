@@ -298,10 +298,12 @@ std::int64_t SyncService::UntilNextTick() const {
 }
 
 void SyncService::Run() {
-  Event* events[] = {&StopEvent(), wake_.get()};
+  std::vector<Event*> events{&StopEvent(), wake_.get()};
+  if (options_.syncNowEvent) events.push_back(options_.syncNowEvent);
   for (;;) {
     const int which = WaitAny(events, UntilNextTick());
     if (which == 0) return;
+    if (which == 2) syncNow_ = true;
     (void)OnMinute(Now());
   }
 }

@@ -76,6 +76,10 @@ struct SyncServiceOptions {
   std::function<std::uint32_t()> random;
   /// The wake-up period; the thread wakes at multiples of it.
   std::chrono::milliseconds tick{60000};
+  /// When set, another process may ask for a backup now by setting this
+  /// event (see SyncNowSignalEvent); the thread treats it like
+  /// RequestSyncNow(). Only the account's backup runner passes one.
+  Event* syncNowEvent = nullptr;
 };
 
 class SyncService : public ThreadBase {

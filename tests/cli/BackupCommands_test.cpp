@@ -5,6 +5,10 @@
 #include "KorvexRun.h"
 #include "support/KorvexdProcess.h"
 #include "support/TempHome.h"
+#include "platform/Event.h"
+#include "platform/Paths.h"
+#include "sync/BackupRunnerLock.h"
+#include "tasks/BinaryFileTaskStore.h"
 
 #include <gtest/gtest.h>
 
@@ -57,6 +61,18 @@ TEST_F(BackupCommands, PairsScheduleAndRunsFromTheCommandLine) {
   EXPECT_NE(run.out.find("daily at 02:30"), std::string::npos) << run.out;
   EXPECT_EQ(run.out.find("last run never"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("active\t"), std::string::npos) << run.out;
+
+  // While another program runs the account's backups, `backup run` asks it
+  // to run one instead of uploading the same files beside it.
+  korvex::Event* asked = korvex::SyncNowSignalEvent();
+  korvex::BackupRunnerLock desktop(korvex::paths::AppDataDir() / "KorvexDataSMB" / "TaskStore" /
+                                   korvex::BinaryFileTaskStore::FolderNameForAccount("alice@demo"));
+  ASSERT_EQ(desktop.TryAcquire("korvexdata"), korvex::S_OK);
+  run = RunKorvex({"backup", "run"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.out.find("run by korvexdata"), std::string::npos) << run.out;
+  EXPECT_TRUE(asked->Wait(5000));
+  desktop.Release();
 
   ASSERT_EQ(RunKorvex({"backup", "pause", docs.string()}).exitCode, 0);
   WriteText(docs / "late.txt", "late");

@@ -2,6 +2,144 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN">
 <context>
+    <name>CBackupCommands</name>
+    <message>
+        <source>New Backup</source>
+        <translation>新建备份</translation>
+    </message>
+    <message>
+        <source>Cancel Backup</source>
+        <translation>取消备份</translation>
+    </message>
+    <message>
+        <source>Backup</source>
+        <translation>备份</translation>
+    </message>
+    <message>
+        <source>&amp;Backup</source>
+        <translation>备份(&amp;B)</translation>
+    </message>
+    <message>
+        <source>Backups of this account are run by %1 (process %2).</source>
+        <translation>此账户的备份由 %1（进程 %2）执行。</translation>
+    </message>
+    <message>
+        <source>This window runs the backups of this account now.</source>
+        <translation>此窗口现在执行此账户的备份。</translation>
+    </message>
+    <message>
+        <source>Choose a local folder first.</source>
+        <translation>请先选择一个本地文件夹。</translation>
+    </message>
+    <message>
+        <source>Back &quot;%1&quot; up every day into this cloud folder
+(made at the first backup when missing):</source>
+        <translation>每天将“%1”备份到此云端文件夹
+（不存在时在首次备份时创建）：</translation>
+    </message>
+    <message>
+        <source>Illegal path or the path doen not exist</source>
+        <translation>路径非法或路径不存在</translation>
+    </message>
+    <message>
+        <source>A backup directory with the same name already exists, you can not set again.</source>
+        <translation>已存在同名的备份目录，不能重复设置。</translation>
+    </message>
+    <message>
+        <source>The path is too long for a backup folder.</source>
+        <translation>路径太长，不能作为备份文件夹。</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is backed up into &quot;%2&quot; every day.</source>
+        <translation>“%1”每天备份到“%2”。</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is not a backup folder.</source>
+        <translation>“%1”不是备份文件夹。</translation>
+    </message>
+    <message>
+        <source>Stop backing up &quot;%1&quot;?
+The files already in the cloud stay there.</source>
+        <translation>停止备份“%1”吗？
+已在云端的文件会保留。</translation>
+    </message>
+    <message>
+        <source>There is no active backup folder. Choose a folder and use &quot;New Backup&quot;.</source>
+        <translation>没有启用的备份文件夹。请选择一个文件夹并使用“新建备份”。</translation>
+    </message>
+    <message>
+        <source>The backup could not be started (error 0x%1).</source>
+        <translation>无法开始备份（错误 0x%1）。</translation>
+    </message>
+    <message>
+        <source>The backup has started; the transfer list shows its progress.</source>
+        <translation>备份已开始，传输列表中显示其进度。</translation>
+    </message>
+    <message>
+        <source>Backups of this account are run by %1 (process %2); it was asked to back up now.</source>
+        <translation>此账户的备份由 %1（进程 %2）执行，已请求其立即备份。</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is an automatic backup directory, Are you sure you want to delete it?</source>
+        <translation>“%1”是自动备份目录，确定要删除吗？</translation>
+    </message>
+    <message>
+        <source>The directory has automatic backup directory under it,Are you sure you want to delete it?</source>
+        <translation>该目录下有自动备份目录，确定要删除吗？</translation>
+    </message>
+    <message>
+        <source>The cloud folder could not be looked up (error 0x%1).</source>
+        <translation>无法查找该云端文件夹（错误 0x%1）。</translation>
+    </message>
+</context>
+<context>
+    <name>CBackupOptions</name>
+    <message>
+        <source>Backuping Cycle</source>
+        <translation>备份周期</translation>
+    </message>
+    <message>
+        <source>Every Day</source>
+        <translation>每天</translation>
+    </message>
+    <message>
+        <source>(not chosen yet: the first backup picks a time)</source>
+        <translation>（尚未选择：首次备份时自动选定时间）</translation>
+    </message>
+    <message>
+        <source>Local Path</source>
+        <translation>本地路径</translation>
+    </message>
+    <message>
+        <source>Net URI</source>
+        <translation>网络路径</translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation>状态</translation>
+    </message>
+    <message>
+        <source>Remove</source>
+        <translation>移除</translation>
+    </message>
+    <message>
+        <source>Paused</source>
+        <translation>已暂停</translation>
+    </message>
+    <message>
+        <source>Active</source>
+        <translation>启用</translation>
+    </message>
+    <message>
+        <source>The backup time could not be saved.</source>
+        <translation>无法保存备份时间。</translation>
+    </message>
+    <message>
+        <source>The backup folder &quot;%1&quot; could not be removed.</source>
+        <translation>无法移除备份文件夹“%1”。</translation>
+    </message>
+</context>
+<context>
     <name>CCloudCommands</name>
     <message>
         <source>Cu&amp;t</source>
@@ -458,6 +596,10 @@ Days left:	%4</source>
         <source>&amp;Share Folder...</source>
         <translation>共享文件夹(&amp;S)...</translation>
     </message>
+    <message>
+        <source>Backups cannot run</source>
+        <translation>备份无法运行</translation>
+    </message>
 </context>
 <context>
     <name>CNetCheckDlg</name>
@@ -506,6 +648,10 @@ Days left:	%4</source>
     <message>
         <source>The settings could not be saved.</source>
         <translation>无法保存设置。</translation>
+    </message>
+    <message>
+        <source>Backups of this account are run by %1 (process %2).</source>
+        <translation>此账户的备份由 %1（进程 %2）执行。</translation>
     </message>
 </context>
 <context>
@@ -913,6 +1059,22 @@ To:	%2</source>
     <message>
         <source>&amp;Network Check...</source>
         <translation>网络检测(&amp;N)...</translation>
+    </message>
+    <message>
+        <source>Backup folder (paused)</source>
+        <translation>备份文件夹（已暂停）</translation>
+    </message>
+    <message>
+        <source>Backup folder</source>
+        <translation>备份文件夹</translation>
+    </message>
+    <message>
+        <source>Inside a backup folder</source>
+        <translation>位于备份文件夹内</translation>
+    </message>
+    <message>
+        <source>Holds a backup folder</source>
+        <translation>包含备份文件夹</translation>
     </message>
 </context>
 <context>
