@@ -10,11 +10,12 @@
 ///
 //===----------------------------------------------------------------------===//
 
+#include <strings.h>
+
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstdint>
-#include <strings.h>
-#include <algorithm>
 #include <fstream>
 #include <string>
 #include <vector>

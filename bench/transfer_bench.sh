@@ -19,6 +19,9 @@ build=${2:-build}
 korvex=$build/src/cli/korvex
 korvexd=$build/emulator/korvexd
 stream_client=$build/bench/stream_client
+for tool in "$korvex" "$korvexd" "$stream_client"; do
+  [ -x "$tool" ] || { echo "missing $tool: cmake --build $build --target korvex korvexd stream_client"; exit 1; }
+done
 work=$(mktemp -d)
 server=""
 dav=""

@@ -259,9 +259,10 @@ HRESULT FileTask::StartGroup(GroupRun& run) {
   const std::uint64_t length = last.plainOffset + last.plainLength - first.plainOffset;
   // An encrypted empty file is header and digest alone: nothing to read.
   if (length == 0) return OnBytesRead(run, nullptr);
-  const HRESULT hr = Family().SourceStore()->Remote()->ReadItem(source_, static_cast<std::uint32_t>(first.plainOffset),
-                                                  static_cast<std::uint32_t>(first.plainOffset >> 32),
-                                                  static_cast<std::uint32_t>(length), &run.local);
+  IDataStoreRemote* local = Family().SourceStore()->Remote();
+  const HRESULT hr = local->ReadItem(source_, static_cast<std::uint32_t>(first.plainOffset),
+                                     static_cast<std::uint32_t>(first.plainOffset >> 32),
+                                     static_cast<std::uint32_t>(length), &run.local);
   return Succeeded(hr) && run.local == nullptr ? E_UNEXPECTED : hr;
 }
 
