@@ -2,9 +2,13 @@
 // back down through the stream paths in 32 KiB chunks, 1 MiB per stream, 5
 // chunks in flight, first from a plain libcurl client, then through the
 // client library's WriteChunk/ReadChunk. Reports MB/s per direction, the
-// client's CPU seconds per GiB moved and the CPU seconds korvexd spent.
+// client's CPU seconds per GiB moved and korvexd's CPU seconds per GiB.
 // Every group's stream MD5 is checked, so a fast but wrong path does not
 // pass.
+//
+// With KORVEXD_BEFORE naming another korvexd build (bench/emulator_bench.sh
+// builds the last one on cpp-httplib), the plain client first measures that
+// one the same way, and the run ends with both side by side.
 //
 //   build/bench/emulator_bench [--benchmark_counters_tabular=true]
 //   KORVEX_BENCH_MIB=64 build/bench/emulator_bench   (a smaller file)
@@ -20,6 +24,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -86,6 +91,13 @@ korvex::test::KorvexdProcess* SharedKorvexd() {
   return started ? &korvexd : nullptr;
 }
 
+/// The baseline korvexd named by KORVEXD_BEFORE, started on first use.
+korvex::test::KorvexdProcess* BeforeKorvexd() {
+  static korvex::test::KorvexdProcess korvexd(std::getenv("KORVEXD_BEFORE") ? std::getenv("KORVEXD_BEFORE") : "");
+  static const bool started = korvexd.Start({"--seed-demo"});
+  return started ? &korvexd : nullptr;
+}
+
 /// The benchmark file: group g is a fixed pseudo-random MiB stamped with g.
 struct BenchFile {
   std::string pattern;
@@ -93,9 +105,17 @@ struct BenchFile {
   explicit BenchFile(std::size_t groups);
 };
 
+const BenchFile& SharedBenchFile() {
+  static const BenchFile file(BenchGroups());
+  return file;
+}
+
 struct Figures {
   double up = 0, down = 0, clientCpuUp = 0, clientCpuDown = 0, serverCpuUp = 0, serverCpuDown = 0;
 };
+
+/// The plain client's figures of each korvexd, for the closing comparison.
+std::optional<Figures> beforeFigures, afterFigures;
 
 void Report(benchmark::State& state, const char* client, std::size_t groups, const Figures& f) {
   const double bytes = static_cast<double>(groups * kGroup);
@@ -105,12 +125,29 @@ void Report(benchmark::State& state, const char* client, std::size_t groups, con
   state.counters["download_MBps"] = bytes / 1e6 / f.down;
   state.counters["client_cpu_s_per_GiB_up"] = f.clientCpuUp / gib;
   state.counters["client_cpu_s_per_GiB_down"] = f.clientCpuDown / gib;
-  state.counters["server_cpu_upload_s"] = f.serverCpuUp;
-  state.counters["server_cpu_download_s"] = f.serverCpuDown;
-  std::printf("%s, %zu MiB in %zu KiB chunks, %d in flight: upload %.1f MB/s (client CPU %.2f s/GiB, server CPU "
-              "%.2f s), download %.1f MB/s (client CPU %.2f s/GiB, server CPU %.2f s)\n",
-              client, groups, kChunk / 1024, kInFlight, bytes / 1e6 / f.up, f.clientCpuUp / gib, f.serverCpuUp,
-              bytes / 1e6 / f.down, f.clientCpuDown / gib, f.serverCpuDown);
+  state.counters["server_cpu_s_per_GiB_up"] = f.serverCpuUp / gib;
+  state.counters["server_cpu_s_per_GiB_down"] = f.serverCpuDown / gib;
+  std::printf("%s, %zu MiB in %zu KiB chunks, %d in flight: upload %.1f MB/s (client CPU %.2f s/GiB, korvexd CPU "
+              "%.2f s/GiB), download %.1f MB/s (client CPU %.2f s/GiB, korvexd CPU %.2f s/GiB)\n",
+              client, groups, kChunk / 1024, kInFlight, bytes / 1e6 / f.up, f.clientCpuUp / gib, f.serverCpuUp / gib,
+              bytes / 1e6 / f.down, f.clientCpuDown / gib, f.serverCpuDown / gib);
+}
+
+/// The before/after table of the plain client's figures.
+void PrintComparison() {
+  if (!beforeFigures || !afterFigures) return;
+  const double bytes = static_cast<double>(BenchGroups() * kGroup), gib = bytes / double(1u << 30);
+  const Figures& b = *beforeFigures;
+  const Figures& a = *afterFigures;
+  std::printf("\nkorvexd before (cpp-httplib) and after, plain libcurl client, %zu MiB:\n", BenchGroups());
+  std::printf("  %-28s %10s %10s %8s\n", "", "before", "after", "ratio");
+  auto row = [](const char* label, double before, double after) {
+    std::printf("  %-28s %10.2f %10.2f %8.2f\n", label, before, after, after / before);
+  };
+  row("upload MB/s", bytes / 1e6 / b.up, bytes / 1e6 / a.up);
+  row("download MB/s", bytes / 1e6 / b.down, bytes / 1e6 / a.down);
+  row("korvexd CPU s/GiB upload", b.serverCpuUp / gib, a.serverCpuUp / gib);
+  row("korvexd CPU s/GiB download", b.serverCpuDown / gib, a.serverCpuDown / gib);
 }
 
 struct Reply {
@@ -294,52 +331,70 @@ Reply LogIn(Client& client) {
   return client.Call("/2nddomain/loginnorandom", &login);
 }
 
-void BM_PlainClientStreams(benchmark::State& state) {
+/// Uploads and downloads the benchmark file through one korvexd with the
+/// plain client; empty on success, else what failed.
+std::string PlainClientRun(korvex::test::KorvexdProcess& korvexd, Figures& f) {
   const std::size_t groups = BenchGroups();
-  korvex::test::KorvexdProcess* korvexd = SharedKorvexd();
-  if (!korvexd) return state.SkipWithError("korvexd did not start");
-  const BenchFile file(groups);
+  const BenchFile& file = SharedBenchFile();
   std::string group;
-  for (auto _ : state) {
-    Client client(korvexd->BaseUrl());
-    Reply logged = LogIn(client);
-    if (logged.auth.empty()) return state.SkipWithError("login failed");
-    client.SetCookie("AUTH_PRO=" + logged.auth);
-    std::string prepare = "dirid=" + JsonString(logged.body, "dirid") + "&filename=bench%2Ebin&size=" +
-                          std::to_string(groups * kGroup) + "&over%5Fride=1&lastmodifytime=1700000000&sec=0";
-    Reply prepared = client.Call("/file/preupload", &prepare);
-    std::string id = prepared.body.substr(0, prepared.body.find('.'));
-    if (prepared.token.empty()) return state.SkipWithError(("upload preparation failed: " + prepared.body).c_str());
+  Client client(korvexd.BaseUrl());
+  Reply logged = LogIn(client);
+  if (logged.auth.empty()) return "login failed";
+  client.SetCookie("AUTH_PRO=" + logged.auth);
+  std::string prepare = "dirid=" + JsonString(logged.body, "dirid") + "&filename=bench%2Ebin&size=" +
+                        std::to_string(groups * kGroup) + "&over%5Fride=1&lastmodifytime=1700000000&sec=0";
+  Reply prepared = client.Call("/file/preupload", &prepare);
+  std::string id = prepared.body.substr(0, prepared.body.find('.'));
+  if (prepared.token.empty()) return "upload preparation failed: " + prepared.body;
 
-    Figures f;
-    double server = ServiceCpuSeconds(korvexd->Pid()), client0 = ClientCpuSeconds();
-    auto t0 = Clock::now();
-    for (std::size_t g = 0; g < groups; ++g) {
-      FillGroup(group, file.pattern, g);
-      if (!MoveGroup(client, id, prepared.token, g, true, group, file.md5s[g], nullptr))
-        return state.SkipWithError(("upload of group " + std::to_string(g) + " failed").c_str());
-    }
-    f.up = Seconds(Clock::now() - t0);
-    f.clientCpuUp = ClientCpuSeconds() - client0;
-    f.serverCpuUp = ServiceCpuSeconds(korvexd->Pid()) - server;
-    Reply over = client.Call("/file/uploadover/" + id + "/0?product=smb&a=" + logged.auth + "&t=" + prepared.token, nullptr);
-    if (over.body != "1") return state.SkipWithError(("completion failed: " + over.body).c_str());
-
-    Reply pre = client.Call("/file/predownloadnoredirect/" + id, nullptr);
-    if (pre.token.empty()) return state.SkipWithError("download preparation failed");
-    server = ServiceCpuSeconds(korvexd->Pid());
-    client0 = ClientCpuSeconds();
-    auto t1 = Clock::now();
-    std::string received;
-    for (std::size_t g = 0; g < groups; ++g) {
-      if (!MoveGroup(client, id, pre.token, g, false, file.pattern, file.md5s[g], &received))
-        return state.SkipWithError(("download of group " + std::to_string(g) + " failed").c_str());
-    }
-    f.down = Seconds(Clock::now() - t1);
-    f.clientCpuDown = ClientCpuSeconds() - client0;
-    f.serverCpuDown = ServiceCpuSeconds(korvexd->Pid()) - server;
-    Report(state, "plain libcurl client", groups, f);
+  double server = ServiceCpuSeconds(korvexd.Pid()), client0 = ClientCpuSeconds();
+  auto t0 = Clock::now();
+  for (std::size_t g = 0; g < groups; ++g) {
+    FillGroup(group, file.pattern, g);
+    if (!MoveGroup(client, id, prepared.token, g, true, group, file.md5s[g], nullptr))
+      return "upload of group " + std::to_string(g) + " failed";
   }
+  f.up = Seconds(Clock::now() - t0);
+  f.clientCpuUp = ClientCpuSeconds() - client0;
+  f.serverCpuUp = ServiceCpuSeconds(korvexd.Pid()) - server;
+  Reply over = client.Call("/file/uploadover/" + id + "/0?product=smb&a=" + logged.auth + "&t=" + prepared.token, nullptr);
+  if (over.body != "1") return "completion failed: " + over.body;
+
+  Reply pre = client.Call("/file/predownloadnoredirect/" + id, nullptr);
+  if (pre.token.empty()) return "download preparation failed";
+  server = ServiceCpuSeconds(korvexd.Pid());
+  client0 = ClientCpuSeconds();
+  auto t1 = Clock::now();
+  std::string received;
+  for (std::size_t g = 0; g < groups; ++g) {
+    if (!MoveGroup(client, id, pre.token, g, false, file.pattern, file.md5s[g], &received))
+      return "download of group " + std::to_string(g) + " failed";
+  }
+  f.down = Seconds(Clock::now() - t1);
+  f.clientCpuDown = ClientCpuSeconds() - client0;
+  f.serverCpuDown = ServiceCpuSeconds(korvexd.Pid()) - server;
+  return {};
+}
+
+void PlainClientStreams(benchmark::State& state, korvex::test::KorvexdProcess* korvexd, const char* label,
+                        std::optional<Figures>& keep) {
+  if (!korvexd) return state.SkipWithError("korvexd did not start");
+  for (auto _ : state) {
+    Figures f;
+    std::string error = PlainClientRun(*korvexd, f);
+    if (!error.empty()) return state.SkipWithError(error.c_str());
+    Report(state, label, BenchGroups(), f);
+    keep = f;
+  }
+}
+
+void BM_PlainClientStreamsBefore(benchmark::State& state) {
+  if (!std::getenv("KORVEXD_BEFORE")) return state.SkipWithError("no baseline: KORVEXD_BEFORE is not set");
+  PlainClientStreams(state, BeforeKorvexd(), "korvexd before (cpp-httplib), plain libcurl client", beforeFigures);
+}
+
+void BM_PlainClientStreams(benchmark::State& state) {
+  PlainClientStreams(state, SharedKorvexd(), "plain libcurl client", afterFigures);
 }
 
 // -- The same transfer through the client library -----------------------
@@ -407,7 +462,7 @@ void BM_StoreStreams(benchmark::State& state) {
   const std::size_t groups = BenchGroups();
   korvex::test::KorvexdProcess* korvexd = SharedKorvexd();
   if (!korvexd) return state.SkipWithError("korvexd did not start");
-  const BenchFile file(groups);
+  const BenchFile& file = SharedBenchFile();
   std::string group;
   for (auto _ : state) {
     Client login(korvexd->BaseUrl());
@@ -461,6 +516,7 @@ void BM_StoreStreams(benchmark::State& state) {
 
 }  // namespace
 
+BENCHMARK(BM_PlainClientStreamsBefore)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_PlainClientStreams)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_StoreStreams)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
@@ -475,6 +531,7 @@ int main(int argc, char** argv) {
   curl_global_init(CURL_GLOBAL_DEFAULT);
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
+  PrintComparison();
   benchmark::Shutdown();
   curl_global_cleanup();
   std::error_code ec;

@@ -42,14 +42,27 @@ void UploadBlock(Service& service, Call& call) {
   // Upload ranges end exclusively: "bytes=0-1048576" carries 1048576 bytes.
   auto range = RequestRange(call.req);
   if (!range) return ReplyRefusal(call.res, state::kBadRequest, "range header missing or invalid");
-  if (range->last - range->first != call.body.size())
+  if (range->last - range->first != BodyLength(call))
     return ReplyRefusal(call.res, state::kBadRequest, "range does not match the body length");
   if (range->last > static_cast<std::uint64_t>(file->size))
     return ReplyRefusal(call.res, state::kBadRequest, "range beyond the declared size");
-  if (!WriteAt(service.catalog().BlobPath(file->id), range->first, call.body))
-    return ReplyHttpError(call.res, 500, "cannot store the block");
-  RecordReceived(service, file->id, range->first, range->last);
+  if (!StoreUploadBytes(service, call, file->id, range->first, false)) return ReplyHttpError(call.res, 500, "cannot store the block");
   ReplyOk(call.res);
+}
+
+/// A block whose header UploadBlock would accept goes into the file as it arrives.
+std::optional<BodyPlace> PlaceBlock(Service& service, const Request& req) {
+  auto fileId = PathId(req, 1);
+  Form params = ParseForm(req.matches[3].str());
+  auto transfer = FindTransfer(service, params["t"]);
+  if (!fileId || !transfer || !transfer->upload || !TransferAllows(*transfer, *fileId, params["a"])) return std::nullopt;
+  auto file = service.catalog().FileById(*fileId);
+  auto range = RequestRange(req);
+  auto length = ParseU64(req.Header("Content-Length"));
+  if (!file || !TransferStillValid(service, *transfer, *file) || !range || !length ||
+      range->last - range->first != *length || range->last > static_cast<std::uint64_t>(file->size))
+    return std::nullopt;
+  return PlaceUploadBytes(service, file->id, range->first, *length);
 }
 
 void UploadOver(Service& service, Call& call) {
@@ -137,7 +150,8 @@ void AddBlockRoutes(Service& service) {
     return [&service, fn](Call& call) { fn(service, call); };
   };
   service.Route("POST", "/file/preupload", Access::kAccount, bind(PreUpload));
-  service.Route("POST", R"(/file/uploadblock/(\d+)([^/]*)/(.*))", Access::kData, bind(UploadBlock), Body::kRaw);
+  service.RouteUpload("POST", R"(/file/uploadblock/(\d+)([^/]*)/(.*))", bind(UploadBlock),
+                      [&service](const Request& req) { return PlaceBlock(service, req); });
   service.Route("GET", R"(/file/uploadover/([^/]*)/([^/]*))", Access::kData, bind(UploadOver));
   service.Route("GET", R"(/file/predownloadnoredirect/([^/]*))", Access::kAccount, bind(PreDownload));
   service.Route("GET", R"(/file/downloadblock/([^/]*))", Access::kData, bind(DownloadBlock));

@@ -110,7 +110,20 @@ bool Row::IsNull(std::size_t column) const {
 }
 
 Database::~Database() {
+  for (auto& [sql, stmt] : statements_) sqlite3_finalize(stmt);
   if (db_) sqlite3_close(db_);
+}
+
+sqlite3_stmt* Database::Prepared(const std::string& sql) {
+  auto it = statements_.find(sql);
+  if (it != statements_.end()) return it->second;
+  sqlite3_stmt* stmt = nullptr;
+  if (sqlite3_prepare_v3(db_, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(stmt);
+    return nullptr;
+  }
+  statements_.emplace(sql, stmt);
+  return stmt;
 }
 
 bool Database::Open(const std::string& path, std::string& error) {
@@ -132,8 +145,8 @@ bool Database::Open(const std::string& path, std::string& error) {
 std::vector<Row> Database::RunLocked(const std::string& sql, const std::vector<SqlValue>& args,
                                      bool* ok, std::int64_t* lastId) {
   std::vector<Row> rows;
-  sqlite3_stmt* stmt = nullptr;
-  if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) {
+  sqlite3_stmt* stmt = Prepared(sql);
+  if (!stmt) {
     std::fprintf(stderr, "korvexd: sql prepare failed: %s: %s\n", sqlite3_errmsg(db_), sql.c_str());
     if (ok) *ok = false;
     return rows;
@@ -160,7 +173,9 @@ std::vector<Row> Database::RunLocked(const std::string& sql, const std::vector<S
   if (!success) std::fprintf(stderr, "korvexd: sql failed: %s: %s\n", sqlite3_errmsg(db_), sql.c_str());
   if (ok) *ok = success;
   if (lastId) *lastId = success ? sqlite3_last_insert_rowid(db_) : 0;
-  sqlite3_finalize(stmt);
+  // Reset at once, so that a finished read holds no lock on the database.
+  sqlite3_reset(stmt);
+  sqlite3_clear_bindings(stmt);
   return rows;
 }
 
@@ -187,14 +202,15 @@ std::int64_t Database::Insert(const std::string& sql, const std::vector<SqlValue
 bool Database::Transaction(const std::function<bool()>& fn) {
   std::lock_guard lock(mutex_);
   if (sqlite3_get_autocommit(db_) == 0) return fn();  // already inside one
-  sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+  RunLocked("BEGIN IMMEDIATE", {}, nullptr, nullptr);
   bool ok = false;
   try {
     ok = fn();
   } catch (...) {
     ok = false;
   }
-  sqlite3_exec(db_, ok ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
+  if (ok) RunLocked("COMMIT", {}, &ok, nullptr);
+  if (!ok) RunLocked("ROLLBACK", {}, nullptr, nullptr);
   return ok;
 }
 

@@ -1,18 +1,22 @@
 // A small, thread-safe front of one SQLite connection.
 //
-// The service's metadata is low-rate next to its data paths, so one
-// connection behind one mutex is enough; callers that need several
-// statements to be atomic run them inside Transaction().
+// One connection behind one mutex is enough for the service's metadata;
+// callers that need several statements to be atomic run them inside
+// Transaction(). Every data chunk runs a handful of statements, so each
+// statement text is compiled once and kept: the service's statements are
+// fixed texts, a few dozen in all.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <variant>
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace korvexd {
 
@@ -58,8 +62,11 @@ class Database {
  private:
   std::vector<Row> RunLocked(const std::string& sql, const std::vector<SqlValue>& args,
                              bool* ok, std::int64_t* lastId);
+  /// The compiled statement for sql, reset and unbound; nullptr on a bad text.
+  sqlite3_stmt* Prepared(const std::string& sql);
 
   sqlite3* db_ = nullptr;
+  std::unordered_map<std::string, sqlite3_stmt*> statements_;
   std::recursive_mutex mutex_;
 };
 

@@ -22,7 +22,13 @@ std::string Request::Header(const std::string& name) const {
 std::shared_ptr<OpenFile> OpenFile::Open(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return nullptr;
-  return std::shared_ptr<OpenFile>(new OpenFile(fd));
+  return std::shared_ptr<OpenFile>(new OpenFile(fd, path));
+}
+
+std::shared_ptr<OpenFile> OpenFile::OpenForWriting(const std::string& path) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  return std::shared_ptr<OpenFile>(new OpenFile(fd, path));
 }
 
 OpenFile::~OpenFile() { ::close(fd_); }

@@ -8,6 +8,9 @@
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/ssl.hpp>
+#include <unistd.h>
+
+#include <algorithm>
 #include <chrono>
 #include <limits>
 #include <optional>
@@ -36,6 +39,9 @@ constexpr std::uint64_t kSlowestBody = 64 * 1024;
 // the answer that explains the refusal.
 constexpr auto kLingerTime = std::chrono::seconds(2);
 constexpr std::size_t kLingerPiece = 64 * 1024;
+// Placed bodies are read and written in pieces of this size, so a
+// connection costs the same memory whatever it uploads.
+constexpr std::size_t kStorePiece = 256 * 1024;
 
 /// Decodes "%XX" escapes of a path; "+" stays as it is there.
 std::string DecodePath(std::string_view text) {
@@ -145,6 +151,7 @@ class Session : public std::enable_shared_from_this<Session<Stream>> {
     if (length > route_->maxBody) return Refuse(413, "request body too large");
     if (parser_->is_done()) return Handle();
     parser_->body_limit(route_->maxBody);
+    if (route_->placer && !parser_->chunked()) Place(length);
     if (beast::iequals(req_.Header("Expect"), "100-continue")) {
       static const std::string kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
       Tcp().expires_after(kIoTime);
@@ -156,6 +163,21 @@ class Session : public std::enable_shared_from_this<Session<Stream>> {
     ReadBody(length);
   }
 
+  /// Asks the route where the body goes; it stays in memory when the route
+  /// has no place for it.
+  void Place(std::uint64_t length) {
+    std::optional<BodyPlace> place;
+    try {
+      place = route_->placer(req_);
+    } catch (...) {
+      place.reset();
+    }
+    if (!place) return;
+    req_.stored = std::make_shared<StoredBody>();
+    req_.stored->place = std::move(*place);
+    req_.stored->length = length;
+  }
+
   void ReadBody(std::uint64_t length) {
     Tcp().expires_after(kIoTime + std::chrono::seconds(length / kSlowestBody));
     if (parser_->chunked()) {
@@ -165,6 +187,15 @@ class Session : public std::enable_shared_from_this<Session<Stream>> {
         self->req_.body = std::move(self->parser_->get().body());
         self->Handle();
       });
+    }
+    if (req_.stored) {
+      // What came with the header goes first; the rest comes straight from
+      // the socket in large pieces.
+      std::uint64_t before = req_.stored->written;
+      auto first = buffer_.data();  // a flat buffer: one piece
+      Store(static_cast<const char*>(first.data()), first.size());
+      buffer_.consume(static_cast<std::size_t>(req_.stored->written - before));
+      return StoreMore();
     }
     // A body of known length goes straight into its own memory: what came
     // with the header is copied once, the socket fills in the rest in as
@@ -180,6 +211,36 @@ class Session : public std::enable_shared_from_this<Session<Stream>> {
                     });
   }
 
+  /// Writes the next piece of a placed body at its place; after a failed
+  /// write the rest is still read, so that the answer can say so.
+  void Store(const char* data, std::size_t size) {
+    StoredBody& body = *req_.stored;
+    size = static_cast<std::size_t>(std::min<std::uint64_t>(size, body.length - body.written));
+    std::size_t done = 0;
+    while (!body.failed && done < size) {
+      ssize_t n = ::pwrite(body.place.file->fd(), data + done, size - done,
+                           static_cast<off_t>(body.place.offset + body.written + done));
+      if (n <= 0) body.failed = true;
+      done += n > 0 ? static_cast<std::size_t>(n) : 0;
+    }
+    // Counted as taken even when dropped: it is off the wire either way.
+    body.written += size;
+  }
+
+  void StoreMore() {
+    StoredBody& body = *req_.stored;
+    if (body.written == body.length) return Handle();
+    if (piece_.empty()) piece_.resize(kStorePiece);
+    std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(piece_.size(), body.length - body.written));
+    // A body cut short or too slow never reaches the route, and the place's
+    // release hears that it was not whole.
+    stream_.async_read_some(net::buffer(piece_.data(), want), [self = this->shared_from_this()](beast::error_code ec, std::size_t n) {
+      if (ec) return;
+      self->Store(self->piece_.data(), n);
+      self->StoreMore();
+    });
+  }
+
   void Handle() {
     res_ = Response{};
     try {
@@ -187,6 +248,9 @@ class Session : public std::enable_shared_from_this<Session<Stream>> {
     } catch (...) {
       ErrorAnswer(res_, 500, "internal error");
     }
+    // The place is let go before the answer goes out: its holder need not
+    // wait on a client that is slow to read.
+    req_.stored.reset();
     Reply(parser_->get().keep_alive());
   }
 
@@ -263,6 +327,7 @@ class Session : public std::enable_shared_from_this<Session<Stream>> {
   const Router::Route* route_ = nullptr;
   std::optional<http::response<ReplyBody>> out_;
   std::optional<http::response_serializer<ReplyBody>> serializer_;
+  std::vector<char> piece_;  // for placed bodies, made on the first one
   bool keepAlive_ = false;
 };
 

@@ -5,8 +5,9 @@
 
 namespace korvexd {
 
-void Router::Add(std::string method, const std::string& pattern, std::size_t maxBody, Handler handler) {
-  routes_.push_back(Route{std::move(method), std::regex(pattern), maxBody, std::move(handler)});
+void Router::Add(std::string method, const std::string& pattern, std::size_t maxBody, Handler handler,
+                 Placer placer) {
+  routes_.push_back(Route{std::move(method), std::regex(pattern), maxBody, std::move(handler), std::move(placer)});
 }
 
 const Router::Route* Router::Match(Request& req) const {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <regex>
 #include <string>
 #include <vector>
@@ -15,16 +16,21 @@ namespace korvexd {
 class Router {
  public:
   using Handler = std::function<void(Request&, Response&)>;
+  /// Given a request's header, where its body should be written as it
+  /// arrives; nullopt keeps the body in memory for the handler.
+  using Placer = std::function<std::optional<BodyPlace>(const Request&)>;
 
   struct Route {
     std::string method;
     std::regex pattern;
     std::size_t maxBody = 0;  // longer request bodies are refused unread
     Handler handler;
+    Placer placer;
   };
 
   /// A GET route also answers HEAD.
-  void Add(std::string method, const std::string& pattern, std::size_t maxBody, Handler handler);
+  void Add(std::string method, const std::string& pattern, std::size_t maxBody, Handler handler,
+           Placer placer = {});
 
   /// The route for the request, with its groups stored in req.matches; or nullptr.
   const Route* Match(Request& req) const;

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <thread>
 
+#include "Transfers.h"
+
 namespace korvexd {
 namespace {
 
@@ -69,6 +71,7 @@ void Service::SweepWhenDue() {
   // Whichever request wins the exchange sweeps; the others go on at once.
   if (now < due || !nextSweep_.compare_exchange_strong(due, now + std::clamp<std::int64_t>(shortest / 2, 1, 60)))
     return;
+  FlushReceived(*this);
   db_.Exec("DELETE FROM sessions WHERE created<?", {now - options_.sessionIdleSeconds});
   db_.Exec("DELETE FROM transfers WHERE created<?", {now - options_.tokenSeconds});
   // An upload outlived by its token can no longer receive a byte: it is
@@ -86,6 +89,15 @@ void Service::Route(const std::string& method, const std::string& pattern, Acces
               [this, access, handler = std::move(handler), bodyKind](Request& req, Response& res) {
                 Dispatch(req, res, access, handler, bodyKind, std::move(req.body));
               });
+}
+
+void Service::RouteUpload(const std::string& method, const std::string& pattern, Handler handler,
+                          Router::Placer placer) {
+  router_.Add(method, pattern, kMaxBody,
+              [this, handler = std::move(handler)](Request& req, Response& res) {
+                Dispatch(req, res, Access::kData, handler, Body::kRaw, std::move(req.body));
+              },
+              std::move(placer));
 }
 
 bool Service::ApplyBeforeFaults(const Request& req, Response& res) {
@@ -211,6 +223,7 @@ int Service::Serve() {
   std::printf("listening on %s://%s:%d\n", options_.tlsCert.empty() ? "http" : "https", host.c_str(), port);
   std::fflush(stdout);
   server_->Run();
+  FlushReceived(*this);
   return 0;
 }
 

@@ -18,9 +18,11 @@
 #include "Database.h"
 #include "Faults.h"
 #include "HttpServer.h"
+#include "PendingReceipts.h"
 #include "Router.h"
 #include "Streams.h"
 #include "Wire.h"
+#include "WriteGate.h"
 
 namespace korvexd {
 
@@ -82,6 +84,9 @@ class Service {
   void Route(const std::string& method, const std::string& pattern, Access access, Handler handler,
              Body body = Body::kForm, std::size_t maxBody = kMaxBody);
   static constexpr std::size_t kMaxBody = 32ull * 1024 * 1024;  // a block or chunk is at most a few MiB
+  /// A data route taking raw bytes that the placer may send straight into
+  /// a file as they arrive; the handler then finds them in Request::stored.
+  void RouteUpload(const std::string& method, const std::string& pattern, Handler handler, Router::Placer placer);
 
   /// The live session an AUTH_PRO value names, if any; using it keeps it alive.
   std::optional<Session> FindSession(const std::string& auth);
@@ -93,6 +98,8 @@ class Service {
   Database& db() { return db_; }
   Faults& faults() { return faults_; }
   StreamTable& streams() { return streams_; }
+  WriteGate& writeGate() { return writeGate_; }
+  PendingReceipts& receipts() { return receipts_; }
   const Options& options() const { return options_; }
 
  private:
@@ -109,6 +116,8 @@ class Service {
   std::unique_ptr<Catalog> catalog_;
   Faults faults_;
   StreamTable streams_;
+  WriteGate writeGate_;
+  PendingReceipts receipts_;
   Router router_;
   std::unique_ptr<HttpServer> server_;  // made with the service, so Stop() may come at any time
   std::atomic<std::int64_t> nextSweep_{0};

@@ -69,7 +69,10 @@ std::optional<Chunk> ReadChunkHeaders(Service& service, Call& call, bool write) 
   const Request& req = call.req;
   auto fileId = PathId(req, 1);
   auto stream = service.streams().Find(req.Header("x-korvexws-idt-stream-id"));
-  if (!stream || !fileId || stream->fileId != *fileId || !StillAllowed(service, *stream)) {
+  // A body placed in the file as it arrived had the stream's token judged
+  // when its header came, a moment ago.
+  bool judged = req.stored != nullptr;
+  if (!stream || !fileId || stream->fileId != *fileId || (!judged && !StillAllowed(service, *stream))) {
     StreamRefusal(call, kUnknownStream, "unknown stream");
     return std::nullopt;
   }
@@ -94,15 +97,30 @@ std::optional<Chunk> ReadChunkHeaders(Service& service, Call& call, bool write) 
 void Write(Service& service, Call& call) {
   auto chunk = ReadChunkHeaders(service, call, true);
   if (!chunk) return;
-  if (call.body.size() != chunk->last - chunk->first + 1) return StreamRefusal(call, kBadRange, "body length differs from the chunk range");
-  if (!WriteAt(service.catalog().BlobPath(chunk->stream.fileId), chunk->first, call.body))
+  if (BodyLength(call) != chunk->last - chunk->first + 1) return StreamRefusal(call, kBadRange, "body length differs from the chunk range");
+  // A stream's chunks are recorded in batches; its close writes them.
+  if (!StoreUploadBytes(service, call, chunk->stream.fileId, chunk->first, true))
     return StreamRefusal(call, kGone, "file gone or not writable");
-  RecordReceived(service, chunk->stream.fileId, chunk->first, chunk->last + 1);
   std::uint64_t next = service.streams().MarkChunk(chunk->stream.id, chunk->sequence);
   ReplyOk(call.res);
   StreamStatus(call.res, kOk, chunk->stream.id);
   call.res.SetHeader("x-korvexws-idt-chunk-sequence-next", std::to_string(next));
   call.res.SetHeader("x-korvexws-idt-chunk-range", call.req.Header("x-korvexws-idt-chunk-range"));
+}
+
+/// A chunk whose header Write would accept goes into the file as it arrives.
+std::optional<BodyPlace> PlaceChunk(Service& service, const Request& req) {
+  auto fileId = PathId(req, 1);
+  auto stream = service.streams().Find(req.Header("x-korvexws-idt-stream-id"));
+  if (!fileId || !stream || !stream->write || stream->fileId != *fileId) return std::nullopt;
+  auto transfer = FindTransfer(service, stream->token);
+  auto file = transfer ? service.catalog().FileById(stream->fileId) : std::nullopt;
+  auto range = ParseByteRange(req.Header("x-korvexws-idt-chunk-range"));
+  auto length = ParseU64(req.Header("Content-Length"));
+  if (!file || !TransferStillValid(service, *transfer, *file) || !range || !length || range->first < stream->first ||
+      range->last > stream->last || range->last - range->first + 1 != *length || *length > stream->chunkSize)
+    return std::nullopt;
+  return PlaceUploadBytes(service, file->id, range->first, *length);
 }
 
 void Read(Service& service, Call& call) {
@@ -118,6 +136,18 @@ void Read(Service& service, Call& call) {
   call.res.SetHeader("x-korvexws-idt-chunk-range", call.req.Header("x-korvexws-idt-chunk-range"));
 }
 
+/// The MD5 of [first, last] of a file's contents: remembered from an
+/// earlier close over the same bytes, else read and hashed.
+std::string RangeMd5(Service& service, std::int64_t fileId, std::uint64_t first, std::uint64_t last) {
+  WriteGate& gate = service.writeGate();
+  std::string md5 = gate.RememberedMd5(fileId, first, last);
+  if (!md5.empty()) return md5;
+  auto mark = gate.QuietMark(fileId);
+  md5 = FileRangeMd5(service.catalog().BlobPath(fileId), first, last - first + 1);
+  if (mark && !md5.empty()) gate.RememberMd5(fileId, first, last, md5, *mark);
+  return md5;
+}
+
 void Close(Service& service, Call& call) {
   auto fileId = PathId(call.req, 1);
   std::string id = call.form["stream_id"];
@@ -129,7 +159,8 @@ void Close(Service& service, Call& call) {
     return StreamRefusal(call, kGone, "file not found");
   }
   if (!StillAllowed(service, *stream)) return StreamRefusal(call, kUnknownStream, "unknown stream");
-  std::string md5 = FileRangeMd5(service.catalog().BlobPath(file->id), stream->first, stream->last - stream->first + 1);
+  FlushReceived(service);
+  std::string md5 = RangeMd5(service, file->id, stream->first, stream->last);
   if (md5.empty()) return StreamRefusal(call, kStorage, "cannot read the stream's bytes");
   service.streams().Close(id);
   ReplyOk(call.res, {{"stream_id", id}, {"stream_md5", md5}});
@@ -143,7 +174,8 @@ void AddStreamRoutes(Service& service) {
     return [&service, fn](Call& call) { fn(service, call); };
   };
   service.Route("POST", R"(/idtv1/stream/open/([^/]*))", Access::kData, bind(Open));
-  service.Route("POST", R"(/idtv1/stream/write/([^/]*))", Access::kData, bind(Write), Body::kRaw);
+  service.RouteUpload("POST", R"(/idtv1/stream/write/([^/]*))", bind(Write),
+                      [&service](const Request& req) { return PlaceChunk(service, req); });
   service.Route("GET", R"(/idtv1/stream/read/([^/]*))", Access::kData, bind(Read));
   service.Route("POST", R"(/idtv1/stream/close/([^/]*))", Access::kData, bind(Close));
 }

@@ -6,6 +6,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <tuple>
+#include <vector>
+#include <cstdio>
 
 #include "RouteSupport.h"
 
@@ -38,21 +41,134 @@ bool TransferStillValid(Service& service, const Transfer& transfer, const File& 
   return transfer.upload ? rights::CanUpload(mask) : rights::CanDownload(mask);
 }
 
-void RecordReceived(Service& service, std::int64_t fileId, std::uint64_t first, std::uint64_t end) {
+namespace {
+
+/// Merges [first, end) into the file's received ranges, inside a
+/// transaction. Touching or overlapping ranges merge, so a complete upload
+/// is one row. A file no longer being uploaded gets none.
+bool MergeReceived(Database& db, std::int64_t fileId, std::uint64_t first, std::uint64_t end) {
+  auto a = static_cast<std::int64_t>(first), b = static_cast<std::int64_t>(end);
+  if (db.Query("SELECT 1 FROM files WHERE id=? AND state=1", {fileId}).empty()) return true;
+  const char* touching = " FROM received WHERE file_id=? AND first<=? AND end>=?";
+  std::int64_t lo = a, hi = b;
+  auto rows = db.Query(std::string("SELECT first, end") + touching, {fileId, b, a});
+  for (const Row& r : rows) {
+    lo = std::min(lo, r.Int(0));
+    hi = std::max(hi, r.Int(1));
+  }
+  // Bytes that continue one range, as most do, just move its end.
+  if (rows.size() == 1) {
+    return db.Exec("UPDATE received SET first=?, end=? WHERE file_id=? AND first=?", {lo, hi, fileId, rows[0].Int(0)});
+  }
+  return db.Exec(std::string("DELETE") + touching, {fileId, b, a}) &&
+         db.Exec("INSERT INTO received(file_id, first, end) VALUES(?,?,?)", {fileId, lo, hi});
+}
+
+}  // namespace
+
+void RecordReceived(Service& service, std::int64_t fileId, std::uint64_t first, std::uint64_t end, bool batched) {
   if (end <= first) return;
+  if (service.receipts().Add({fileId, first, end}) || !batched) FlushReceived(service);
+}
+
+void FlushReceived(Service& service) {
+  Database& db = service.db();
+  // Taken under the database's lock, so that whoever reads the ranges
+  // after a flush of their own finds these written, not in flight.
+  db.Transaction([&] {
+    std::vector<Receipt> taken = service.receipts().Take();
+    // A stream's chunks mostly continue each other: joined here, they cost
+    // the database one range.
+    std::sort(taken.begin(), taken.end(),
+              [](const Receipt& x, const Receipt& y) { return std::tie(x.fileId, x.first) < std::tie(y.fileId, y.first); });
+    std::vector<Receipt> joined;
+    for (const Receipt& r : taken) {
+      if (!joined.empty() && joined.back().fileId == r.fileId && r.first <= joined.back().end) {
+        joined.back().end = std::max(joined.back().end, r.end);
+      } else {
+        joined.push_back(r);
+      }
+    }
+    for (const Receipt& r : joined) {
+      if (!MergeReceived(db, r.fileId, r.first, r.end))
+        std::fprintf(stderr, "korvexd: cannot record bytes %llu-%llu of file %lld\n",
+                     static_cast<unsigned long long>(r.first), static_cast<unsigned long long>(r.end),
+                     static_cast<long long>(r.fileId));
+    }
+    return true;
+  });
+}
+
+namespace {
+
+/// Takes [first, end) out of an upload's received ranges.
+void ForgetReceived(Service& service, std::int64_t fileId, std::uint64_t first, std::uint64_t end) {
+  FlushReceived(service);
   Database& db = service.db();
   auto a = static_cast<std::int64_t>(first), b = static_cast<std::int64_t>(end);
-  // Touching or overlapping ranges merge, so a complete upload is one row.
   db.Transaction([&] {
-    const char* touching = " FROM received WHERE file_id=? AND first<=? AND end>=?";
-    std::int64_t lo = a, hi = b;
-    for (const Row& r : db.Query(std::string("SELECT first, end") + touching, {fileId, b, a})) {
-      lo = std::min(lo, r.Int(0));
-      hi = std::max(hi, r.Int(1));
+    const char* overlapping = " FROM received WHERE file_id=? AND first<? AND end>?";
+    bool ok = true;
+    for (const Row& r : db.Query(std::string("SELECT first, end") + overlapping, {fileId, b, a})) {
+      ok = ok && db.Exec("DELETE FROM received WHERE file_id=? AND first=?", {fileId, r.Int(0)});
+      if (r.Int(0) < a) ok = ok && db.Exec("INSERT INTO received(file_id, first, end) VALUES(?,?,?)", {fileId, r.Int(0), a});
+      if (r.Int(1) > b) ok = ok && db.Exec("INSERT INTO received(file_id, first, end) VALUES(?,?,?)", {fileId, b, r.Int(1)});
     }
-    return db.Exec(std::string("DELETE") + touching, {fileId, b, a}) &&
-           db.Exec("INSERT INTO received(file_id, first, end) VALUES(?,?,?)", {fileId, lo, hi});
+    return ok;
   });
+}
+
+/// The file is an upload still open for bytes, and none of [first, end) has arrived.
+bool UploadOpenAndUnreceived(Service& service, std::int64_t fileId, std::uint64_t first, std::uint64_t end) {
+  // Gathered ranges first: one taken meanwhile is in the database by the time the query runs.
+  if (service.receipts().Overlaps(fileId, first, end)) return false;
+  auto rows = service.db().Query(
+      "SELECT NOT EXISTS (SELECT 1 FROM received WHERE file_id=?1 AND first<?2 AND end>?3) FROM files "
+      "WHERE id=?1 AND state=1",
+      {fileId, static_cast<std::int64_t>(end), static_cast<std::int64_t>(first)});
+  return !rows.empty() && rows[0].Int(0) == 1;
+}
+
+/// The file is an upload still open for bytes.
+bool UploadOpen(Service& service, std::int64_t fileId) {
+  auto file = service.catalog().FileById(fileId);
+  return file && file->state == 1;
+}
+
+}  // namespace
+
+std::optional<BodyPlace> PlaceUploadBytes(Service& service, std::int64_t fileId, std::uint64_t first,
+                                          std::uint64_t length) {
+  if (!service.writeGate().Enter(fileId, first, first + length)) return std::nullopt;
+  std::shared_ptr<OpenFile> file;
+  if (UploadOpenAndUnreceived(service, fileId, first, first + length))
+    file = OpenFile::OpenForWriting(service.catalog().BlobPath(fileId).string());
+  if (!file) {
+    service.writeGate().Leave(fileId);
+    return std::nullopt;
+  }
+  auto release = [&service, fileId, first, length](bool whole) {
+    if (!whole) ForgetReceived(service, fileId, first, first + length);
+    service.writeGate().Leave(fileId);
+  };
+  return BodyPlace{std::move(file), first, std::move(release)};
+}
+
+std::uint64_t BodyLength(const Call& call) { return call.req.stored ? call.req.stored->length : call.body.size(); }
+
+bool StoreUploadBytes(Service& service, const Call& call, std::int64_t fileId, std::uint64_t first, bool batched) {
+  std::filesystem::path path = service.catalog().BlobPath(fileId);
+  if (const auto& stored = call.req.stored) {
+    // The gate was entered when the body was placed, and is left when the request ends.
+    if (!stored->Whole() || stored->place.offset != first || stored->place.file->path() != path.string()) return false;
+    RecordReceived(service, fileId, first, first + stored->length, batched);
+    return true;
+  }
+  if (!service.writeGate().Enter(fileId, first, first + call.body.size())) return false;
+  bool stored = UploadOpen(service, fileId) && WriteAt(path, first, call.body);
+  if (stored) RecordReceived(service, fileId, first, first + call.body.size(), batched);
+  service.writeGate().Leave(fileId);
+  return stored;
 }
 
 bool TransferAllows(const Transfer& transfer, std::int64_t fileId, const std::string& auth) {
@@ -105,6 +221,7 @@ std::string FreeName(Service& service, const File& file) {
 bool AllReceived(Service& service, const File& file) {
   // An empty file has no blocks to wait for.
   if (file.size == 0) return true;
+  FlushReceived(service);
   auto rows = service.db().Query("SELECT first, end FROM received WHERE file_id=?", {file.id});
   return rows.size() == 1 && rows[0].Int(0) == 0 && rows[0].Int(1) == file.size;
 }
@@ -173,6 +290,17 @@ void FinishUpload(Service& service, Call& call, std::int64_t fileId, const std::
   auto transfer = FindTransfer(service, token);
   if (!transfer || !transfer->upload || !TransferAllows(*transfer, fileId, auth))
     return ReplyRefusal(call.res, state::kBadUpload, "Illegal upload request");
+  // No byte may land in the file while it completes, nor after.
+  if (!service.writeGate().BeginCompletion(fileId)) {
+    auto file = service.catalog().FileById(fileId);
+    if (file && file->state == 0) return ReplyText(call.res, "1");
+    return ReplyRefusal(call.res, state::kBadUpload, "upload incomplete");
+  }
+  struct Reopen {
+    WriteGate& gate;
+    std::int64_t id;
+    ~Reopen() { gate.EndCompletion(id); }
+  } reopen{service.writeGate(), fileId};
   auto file = service.catalog().FileById(fileId);
   if (!file) return ReplyRefusal(call.res, state::kFileMissing, "File is not found");
   if (file->state == 0) return ReplyText(call.res, "1");  // a repeated completion after a lost answer

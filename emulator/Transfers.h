@@ -31,8 +31,11 @@ std::string NewTransfer(Service& service, std::int64_t fileId, bool upload, cons
 /// withdrawn share or a deleted code takes effect at once.
 bool TransferStillValid(Service& service, const Transfer& transfer, const File& file);
 
-/// Records that [first, end) of an upload's bytes arrived.
-void RecordReceived(Service& service, std::int64_t fileId, std::uint64_t first, std::uint64_t end);
+/// Records that [first, end) of an upload's bytes arrived; batched, it may
+/// wait with others of its kind (a stream's chunks) before it is written.
+void RecordReceived(Service& service, std::int64_t fileId, std::uint64_t first, std::uint64_t end, bool batched);
+/// Writes every received range still waiting into the database.
+void FlushReceived(Service& service);
 
 struct UploadRequest {
   std::string name;
@@ -58,6 +61,22 @@ void PrepareUpload(Service& service, Call& call, const Dir& dir, const UploadReq
 /// delete there.
 void FinishUpload(Service& service, Call& call, std::int64_t fileId, const std::string& token,
                   const std::string& auth);
+
+/// Where a request body carrying [first, first+length) of an upload is
+/// written as it arrives: into the upload's contents, when the upload is
+/// open and none of those bytes has arrived before, so that a body cut short
+/// can only land where nothing stood. The upload cannot complete until the
+/// request is over, and bytes of that range recorded meanwhile are
+/// forgotten again when the body did not arrive whole.
+std::optional<BodyPlace> PlaceUploadBytes(Service& service, std::int64_t fileId, std::uint64_t first,
+                                          std::uint64_t length);
+/// The length of a raw request body, wherever it went.
+std::uint64_t BodyLength(const Call& call);
+/// Stores a request's body at offset `first` of an open upload's contents
+/// (written already when PlaceUploadBytes placed it there) and records the
+/// bytes as received, `batched` as RecordReceived. False when the upload is
+/// no longer open or the bytes could not be written.
+bool StoreUploadBytes(Service& service, const Call& call, std::int64_t fileId, std::uint64_t first, bool batched);
 
 /// Writes bytes at an offset of a file's existing contents; false when the
 /// contents are gone (the file was deleted) or on an I/O error.

@@ -12,6 +12,7 @@ packages=(
   libsecret-1-dev gnome-keyring dbus libproxy1-plugin-webkit
   libcli11-dev
   qt6-base-dev qt6-l10n-tools qt6-translations-l10n fonts-wqy-microhei
+  xvfb xdotool imagemagick
 )
 
 missing=()

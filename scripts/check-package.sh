@@ -2,11 +2,18 @@
 # Makes the Debian package from a finished build and checks what it installs
 # by unpacking it into a scratch root (no root rights needed).
 #   scripts/check-package.sh [build-dir]
+# With KORVEX_PACKAGE_ROOT set, the package is unpacked there and kept, for
+# checks that run the installed programs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
-root=$(mktemp -d)
-trap 'rm -rf "$root"' EXIT
+if [ -n "${KORVEX_PACKAGE_ROOT:-}" ]; then
+  root=$KORVEX_PACKAGE_ROOT
+  mkdir -p "$root"
+else
+  root=$(mktemp -d)
+  trap 'rm -rf "$root"' EXIT
+fi
 
 rm -f "$build"/korvexdata_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)

@@ -5,6 +5,7 @@
 #include "app/LinkDlg.h"
 #include "app/NetDriveDlg.h"
 #include "app/Notice.h"
+#include "app/PreviewDlg.h"
 #include "app/UploadCodeDlg.h"
 
 #include <QAction>
@@ -31,6 +32,7 @@ CCloudCommands::CCloudCommands(CNetDriveDlg& cloud, QWidget& window) : QObject(&
 void CCloudCommands::AttachToPane() {
   // After the transfer commands, before the folder commands of the pane.
   QAction* before = cloud_.View()->actions().value(2);
+  cloud_.AddCommand(tr("&Preview"), QKeySequence(), [this] { (void)Preview(); }, before);
   cloud_.AddCommand(tr("Cu&t"), QKeySequence::Cut, [this] { CopySelection(true); }, before);
   cloud_.AddCommand(tr("&Copy"), QKeySequence::Copy, [this] { CopySelection(false); }, before);
   cloud_.AddCommand(tr("&Paste"), QKeySequence::Paste, [this] { (void)Paste(); }, before);
@@ -167,6 +169,24 @@ void CCloudCommands::ManageUploadCodes() {
     return;
   }
   dialog.exec();
+}
+
+CPreviewDlg* CCloudCommands::Preview() {
+  const auto file = SelectedFile(tr("Preview"));
+  if (!file) return nullptr;
+  auto* dialog = new CPreviewDlg(*cloud_.Model()->Store(), *file, &window_);
+  // The window's stores serve the dialog: the window waits until it is closed.
+  dialog->setWindowModality(Qt::WindowModal);
+  dialog->show();
+  // Closing the dialog while the address is asked for only hides it: Start
+  // still runs on it. It goes once it is closed after that.
+  (void)dialog->Start();
+  if (!dialog->isVisible()) {
+    dialog->deleteLater();
+    return nullptr;
+  }
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  return dialog;
 }
 
 void CCloudCommands::ShareFolder() {

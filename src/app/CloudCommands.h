@@ -23,6 +23,7 @@ class QWidget;
 namespace korvex::app {
 
 class CNetDriveDlg;
+class CPreviewDlg;
 
 class CCloudCommands : public QObject {
   Q_OBJECT
@@ -43,6 +44,9 @@ class CCloudCommands : public QObject {
   void ManageLink();
   void SendLink();
   void ManageUploadCodes();
+  /// Opens the preview of the selected picture or video; null when the
+  /// selection is not one file.
+  CPreviewDlg* Preview();
   void ShareFolder();
 
  private:

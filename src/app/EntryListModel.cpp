@@ -31,7 +31,30 @@ QString FormatFileTime(std::uint64_t fileTime) {
 
 }  // namespace
 
-EntryListModel::EntryListModel(DataStore* store, QObject* parent) : QAbstractTableModel(parent), store_(store) {}
+EntryListModel::EntryListModel(DataStore* store, QObject* parent)
+    : QAbstractTableModel(parent), store_(store), reload_(new QTimer(this)) {
+  reload_->setSingleShot(true);
+  reload_->setInterval(50);
+  connect(reload_, &QTimer::timeout, this, [this] {
+    // A failed recount leaves the rows as they were; the next change or a
+    // refresh tries again.
+    (void)Load(container_);
+  });
+  // Changes are heard on whichever thread finished the call (a transfer's
+  // executor, too): they are handed to the model's thread.
+  changeListener_ = store_->AddChangeListener([this](const std::string& uri) {
+    QMetaObject::invokeMethod(this, [this, changed = QString::fromStdString(uri)] { OnStoreChanged(changed); },
+                              Qt::QueuedConnection);
+  });
+}
+
+// Removing the listener waits for a change being told on another thread, so
+// nothing is handed to this model once it is gone.
+EntryListModel::~EntryListModel() { store_->RemoveChangeListener(changeListener_); }
+
+void EntryListModel::OnStoreChanged(const QString& uri) {
+  if (!container_.uri.empty() && uri.toStdString() == container_.uri) reload_->start();
+}
 
 bool EntryListModel::AtRoot() const { return container_.uri == store_->RootInfo().uri; }
 

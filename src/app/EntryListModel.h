@@ -8,6 +8,11 @@
 /// Row 0 is the parent row "[..]" everywhere but at the store's root;
 /// the rows after it are the store's (sub-containers first, then items).
 ///
+/// The list follows the store's change events: when anyone (a transfer, a
+/// backup, the other pane) changes the shown container through the store,
+/// the rows are counted again from the cache, shortly after, once for a
+/// burst of changes.
+///
 //===----------------------------------------------------------------------===//
 #pragma once
 
@@ -17,6 +22,7 @@
 #include <QAbstractTableModel>
 #include <QFileIconProvider>
 #include <QMimeDatabase>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -37,6 +43,7 @@ class EntryListModel : public QAbstractTableModel {
   enum Column { kColumnName, kColumnSize, kColumnModified, kColumnCount };
 
   explicit EntryListModel(DataStore* store, QObject* parent = nullptr);
+  ~EntryListModel() override;
 
   /// Shows `container`, listing it when the store has not yet. On failure
   /// the model is left showing what it showed before.
@@ -78,8 +85,12 @@ class EntryListModel : public QAbstractTableModel {
   [[nodiscard]] HRESULT Load(const ContainerInfo& container);
   [[nodiscard]] QIcon IconOf(const ObjectInfo& entry) const;
   [[nodiscard]] HRESULT Rename(const ObjectInfo& entry, const std::string& newName);
+  /// A change event for `uri`, on the model's thread.
+  void OnStoreChanged(const QString& uri);
 
   DataStore* store_;
+  std::uint64_t changeListener_ = 0;
+  QTimer* reload_;  // gathers a burst of change events into one recount
   ContainerInfo container_;
   bool hasParentRow_ = false;
   int containers_ = 0;

@@ -133,6 +133,9 @@ void CLoginDlg::BuildLayout() {
 
 void CLoginDlg::ShowMode() {
   pages_->setCurrentIndex(accountMode_->isChecked() ? 0 : 1);
+  // Typing starts in the first field of the mode, not on the mode buttons.
+  if (accountMode_->isChecked()) name_->setFocus();
+  else code_->setFocus();
   problem_->clear();
 }
 

@@ -39,6 +39,7 @@ class CCloudCommands;
 class CLocalDriveDlg;
 class CNetDriveDlg;
 class CTransferCommands;
+class CToolPanel;
 class CTransferListCtrl;
 class CTrayIcon;
 class DesktopNotifier;
@@ -80,6 +81,8 @@ class CMainDlg : public QMainWindow {
   /// Null when there are no transfers (access-code session, before Init).
   [[nodiscard]] CTransferListCtrl* TransferList() const noexcept { return transferList_; }
   [[nodiscard]] CTrayIcon* Tray() const noexcept { return tray_; }
+  /// The "Tool" tab beside the transfer list; null when there is no list.
+  [[nodiscard]] CToolPanel* ToolPanel() const noexcept { return toolPanel_; }
   /// The account's backups; null for an access-code session and before Init.
   [[nodiscard]] SessionBackup* Backup() const noexcept { return backup_.get(); }
   [[nodiscard]] CBackupCommands* BackupCommands() const noexcept { return backupCommands_; }
@@ -98,7 +101,7 @@ class CMainDlg : public QMainWindow {
   [[nodiscard]] HRESULT OpenPanes();
   void BuildMenus();
   void BuildTray();
-  /// Puts the transfer list under the panes.
+  /// Puts the "Tool" and "Transfer" tabs under the panes.
   void AddTransferList();
   /// Starts watching for the network's return (message 1465).
   void WatchNetwork();
@@ -122,6 +125,7 @@ class CMainDlg : public QMainWindow {
   QLabel* transferLine_ = nullptr;
   std::unique_ptr<NetworkEventSink> networkSink_;
   CTransferListCtrl* transferList_ = nullptr;  // in the central widget
+  CToolPanel* toolPanel_ = nullptr;            // beside the transfer list
   CTrayIcon* tray_ = nullptr;
   DesktopNotifier* notifier_ = nullptr;
   bool exiting_ = false;

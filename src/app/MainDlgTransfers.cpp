@@ -5,10 +5,12 @@
 
 #include "app/DesktopNotifier.h"
 #include "app/MainDlg.h"
+#include "app/NetDriveDlg.h"
 #include "app/NetworkResume.h"
 #include "app/OptionDlg.h"
 #include "app/SessionBackup.h"
 #include "app/SessionTransfers.h"
+#include "app/ToolPanel.h"
 #include "app/TransferCommands.h"
 #include "app/TransferListCtrl.h"
 #include "app/TrayIcon.h"
@@ -21,19 +23,31 @@
 #include <QCoreApplication>
 #include <QMessageBox>
 #include <QSplitter>
+#include <QTabWidget>
 
 namespace korvex::app {
 
 void CMainDlg::AddTransferList() {
   auto* split = new QSplitter(Qt::Vertical, this);
   split->addWidget(takeCentralWidget());
-  transferList_ = new CTransferListCtrl(transfers_->Manager(), split);
-  split->addWidget(transferList_);
+  auto* tabs = new QTabWidget(split);
+  tabs->setObjectName("transferTabs");
+  toolPanel_ = new CToolPanel(*net_->Model()->Store(), tabs);
+  transferList_ = new CTransferListCtrl(transfers_->Manager(), tabs);
+  tabs->addTab(toolPanel_, tr("Tool"));
+  tabs->addTab(transferList_, tr("Transfer"));
+  tabs->setCurrentWidget(transferList_);
+  split->addWidget(tabs);
+  // The space is asked for when someone looks, not at every start.
+  connect(tabs, &QTabWidget::currentChanged, this, [this, tabs] {
+    if (tabs->currentWidget() == toolPanel_) (void)toolPanel_->RefreshSpace();
+  });
   split->setStretchFactor(0, 3);
   split->setStretchFactor(1, 1);
   setCentralWidget(split);
 
-  connect(transferCommands_, &CTransferCommands::transfersQueued, this, [split] {
+  connect(transferCommands_, &CTransferCommands::transfersQueued, this, [this, split, tabs] {
+    tabs->setCurrentWidget(transferList_);
     // The list comes back into view when the user had dragged it shut.
     const QList<int> sizes = split->sizes();
     if (sizes.size() == 2 && sizes[1] == 0) split->setSizes({sizes[0] * 3 / 4, sizes[0] / 4});

@@ -13,6 +13,7 @@
 #include "app/TransferListCtrl.h"
 
 #include <QApplication>
+#include <QTableView>
 #include <QMenuBar>
 #include <QToolBar>
 
@@ -44,6 +45,15 @@ void CMainDlg::BuildMenus() {
   QAction* refresh = edit->addAction(tr("Re&fresh"), this, [focusedPane] {
     if (auto* pane = focusedPane()) (void)pane->Refresh();
   });
+  // Keys that put the focus into a pane's list, so that the window can be
+  // worked without a mouse.
+  QMenu* view = menuBar()->addMenu(tr("&View"));
+  for (CDataStoreDlgBase* pane : {static_cast<CDataStoreDlgBase*>(net_), static_cast<CDataStoreDlgBase*>(local_)}) {
+    if (!pane) continue;
+    const bool cloud = pane == net_;
+    view->addAction(cloud ? tr("&Cloud Pane") : tr("&Local Pane"), QKeySequence(cloud ? "Ctrl+1" : "Ctrl+2"), pane,
+                    [pane] { pane->View()->setFocus(Qt::ShortcutFocusReason); });
+  }
   if (cloudCommands_) {
     edit->addSeparator();
     edit->addAction(tr("Cu&t"), this, [this] { cloudCommands_->CopySelection(true); });

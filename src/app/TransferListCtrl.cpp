@@ -6,6 +6,7 @@
 #include "app/TransferListModel.h"
 #include "app/TransferTexts.h"
 #include "foundation/StatusMessages.h"
+#include "tasks/TaskErrorRules.h"
 #include "tasks/TaskManager.h"
 
 #include <QApplication>
@@ -17,6 +18,7 @@
 #include <QPushButton>
 #include <QStyledItemDelegate>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace korvex::app {
@@ -62,6 +64,11 @@ CTransferListCtrl::CTransferListCtrl(TaskManager& manager, QWidget* parent)
   connect(view_, &QTableView::customContextMenuRequested, this,
           [this](const QPoint& at) { menu_->popup(view_->viewport()->mapToGlobal(at)); });
   connect(model_, &TransferListModel::familyFinished, this, &CTransferListCtrl::OnFamilyFinished);
+  autoSkip_ = new QTimer(this);
+  autoSkip_->setObjectName("autoSkipTimer");
+  autoSkip_->setSingleShot(true);
+  autoSkip_->setInterval(kAutoSkipDelayMs);
+  connect(autoSkip_, &QTimer::timeout, this, &CTransferListCtrl::SkipErrorsAutomatically);
 
   auto* buttons = new QHBoxLayout;
   const auto addButton = [&](const QString& text, const char* name, void (CTransferListCtrl::*command)()) {
@@ -153,16 +160,20 @@ void CTransferListCtrl::ClearCompleted() {
 }
 
 void CTransferListCtrl::SkipError() {
-  TaskManager& manager = manager_;
-  for (const std::uint32_t id : SelectedIds()) {
-    const auto family = manager.GetFamily(id);
-    if (!family || family->state != FamilyState::kStopped || Succeeded(family->lastError) ||
-        family->lastError == E_ABORT)
-      continue;
-    // An existing target is skipped with "skip this one"; any other error is
-    // let pass once, so the failing task is given up and the rest go on.
-    family->conflictAnswer = family->lastError == HR_ALREADY_EXISTS ? 3u : 5u;
-    (void)manager.ResumeFamily(id);
+  for (const std::uint32_t id : SelectedIds()) (void)manager_.SkipFailedTask(id);
+}
+
+void CTransferListCtrl::SkipErrorsAutomatically() {
+  for (const std::uint32_t id : model_->FamilyIds()) {
+    const auto family = manager_.GetFamily(id);
+    if (!family || family->state != FamilyState::kStopped) continue;
+    const HRESULT error = family->lastError;
+    if (error == HR_ALREADY_EXISTS || error == HR_SERVICE_NO_SPACE || error == HR_DISK_QUOTA) continue;
+    // Only a task that failed for itself: what a connection can mend waits
+    // for the network's return, not for a skip.
+    const ErrorRuleOutcome rule = ApplyErrorRules({error, family->Direction(), 0, false});
+    if (rule.action != ErrorRuleOutcome::Action::kReport || rule.detail != ErrorDetail::kFamilyStops) continue;
+    (void)manager_.SkipFailedTask(id);  // refuses a pause and a canceling family itself
   }
 }
 
@@ -182,6 +193,7 @@ void CTransferListCtrl::OnFamilyFinished(std::uint32_t id, bool succeeded, HRESU
   }
   const auto family = manager_.GetFamily(id);
   if (!family) return;
+  if (!succeeded) autoSkip_->start();
   const QString name = EntryName(QString::fromStdString(family->SourcePath()));
   if (succeeded) {
     emit transferFinished(tr("Transfer completed"), name, true);

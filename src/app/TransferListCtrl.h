@@ -8,6 +8,13 @@
 /// on the target and drop their files) and removes it once the cancel has
 /// run; a completed one is removed at once.
 ///
+/// Automatic skipping: a few seconds after a family stopped on a failing
+/// task, that task is given up (and recorded in the family) and the family
+/// goes on with the rest, so that one unreadable file does not hold up a
+/// whole folder. Left waiting are a pause, what only the user can settle
+/// (an existing target: overwrite or not; a full disk or quota, which every
+/// following task would meet as well) and what the network's return mends.
+///
 //===----------------------------------------------------------------------===//
 #pragma once
 
@@ -21,6 +28,7 @@
 
 class QMenu;
 class QTableView;
+class QTimer;
 
 namespace korvex {
 class TaskManager;
@@ -52,6 +60,13 @@ class CTransferListCtrl : public QWidget {
   void ClearCompleted();
   void SkipError();
   void ViewDetail();
+  /// Skips the failing task of every family stopped on an error that may be
+  /// skipped without asking; what the window's skip timer runs.
+  void SkipErrorsAutomatically();
+
+  /// How long a family stays stopped on an error before its failing task is
+  /// skipped.
+  static constexpr int kAutoSkipDelayMs = 3000;
 
  signals:
   /// A family completed, or stopped on an error; `text` says which, for a
@@ -68,6 +83,7 @@ class CTransferListCtrl : public QWidget {
   QTableView* view_;
   QMenu* menu_;
   std::set<std::uint32_t> removeWhenDone_;  // deleted by the user, canceling
+  QTimer* autoSkip_;
 };
 
 }  // namespace korvex::app

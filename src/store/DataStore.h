@@ -20,6 +20,13 @@
 /// Callers that wait for a result themselves (together with a stop event)
 /// pass the completed result to the Finish operation afterwards.
 ///
+/// Change events: after a Finish operation has changed what a container
+/// lists (an entry created, deleted, renamed, moved, copied or completed,
+/// whoever started the call), every change listener hears the container's
+/// address, on the thread that finished the call and without the cache's
+/// lock held. Dropping a listing (InvalidateContainer) is not a change: the
+/// one who drops it lists again.
+///
 /// Threads: any thread may use a store. One mutex guards the cache; it is
 /// never held while waiting for a result. Entries handed out are copies; no
 /// pointer into the cache leaves the store. Nothing throws: an exception
@@ -35,6 +42,9 @@
 #include "store/ObjectInfo.h"
 
 #include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -110,6 +120,16 @@ class DataStore {
   /// The back end's message (the service's "errmsg") of the last call that
   /// a store waited for on the calling thread; empty after a success.
   [[nodiscard]] static std::string LastErrorMessage();
+
+  /// Hears the address of each container whose listing changed. It must
+  /// hand the news on and return: the next change waits for it, and it may
+  /// not add or remove listeners of this store.
+  using ChangeListener = std::function<void(const std::string& containerUri)>;
+  /// Returns the id that removes the listener again.
+  [[nodiscard]] std::uint64_t AddChangeListener(ChangeListener listener);
+  /// Once this returns, the listener is not called any more (a call under
+  /// way on another thread is waited for).
+  void RemoveChangeListener(std::uint64_t id);
 
   // -- Finishing a started call (see the header comment) ------------------
 
@@ -279,8 +299,13 @@ class DataStore {
                                         AsyncResult** result);
   void SortItemSlots(ContainerChildren& children, std::uint32_t order) const;
   void InvalidateLocked(const std::string& uri, bool refreshable);
+  /// Tells the listeners; called without mutex_ held.
+  void NotifyChanged(std::initializer_list<std::string> containerUris);
 
   mutable std::mutex mutex_;  // guards root_ and sortOrder_
+  std::mutex listenersMutex_;  // guards listeners_ and nextListenerId_; never held with mutex_
+  std::map<std::uint64_t, ChangeListener> listeners_;
+  std::uint64_t nextListenerId_ = 1;
   EntryRef<Container> root_;
   std::uint32_t sortOrder_;
   std::unique_ptr<IDataStoreRemote> remote_;

@@ -4,6 +4,8 @@
 #include "store/DataStore.h"
 #include "store/DataStoreSupport.h"
 
+#include <algorithm>
+
 namespace korvex {
 namespace {
 
@@ -42,6 +44,10 @@ std::string ParentUriOf(const std::string& itemUri) {
   return slash == std::string::npos ? std::string() : itemUri.substr(0, slash + 1);
 }
 
+std::string ParentUriOfContainer(const std::string& uri) {
+  return uri.size() > 1 && uri.back() == '/' ? ParentUriOf(uri.substr(0, uri.size() - 1)) : std::string();
+}
+
 }  // namespace
 
 void Readdress(Container& container, const std::string& oldUri) {
@@ -69,7 +75,7 @@ void Readdress(Container& container, const std::string& oldUri) {
 
 HRESULT DataStore::FinishCreateContainer(const ContainerInfo& parent, ContainerInfo& newContainer,
                                          AsyncResult* result) {
-  return Guarded(E_UNEXPECTED, [&]() -> HRESULT {
+  const HRESULT status = Guarded(E_UNEXPECTED, [&]() -> HRESULT {
     if (result == nullptr) return S_OK;
     AwaitedResult awaited(result, false);
     const HRESULT hr = awaited.Status();
@@ -95,19 +101,23 @@ HRESULT DataStore::FinishCreateContainer(const ContainerInfo& parent, ContainerI
     }
     return hr;
   });
+  if (result != nullptr && Succeeded(status)) NotifyChanged({parent.uri});
+  return status;
 }
 
 HRESULT DataStore::FinishDeleteContainer(const ContainerInfo& container, AsyncResult* result) {
-  return ApplyOnSuccess(result, mutex_, [&] {
+  const HRESULT status = ApplyOnSuccess(result, mutex_, [&] {
     EntryRef<Container>* parent = FindParentOfContainer(container.uri);
     if (parent != nullptr && (*parent)->children)
       RemoveSlotNamed((*parent)->children->containers, container.name);
   });
+  if (result != nullptr && Succeeded(status)) NotifyChanged({ParentUriOfContainer(container.uri)});
+  return status;
 }
 
 HRESULT DataStore::FinishRenameContainer(const ContainerInfo& container, const std::string& newName,
                                          AsyncResult* result) {
-  return ApplyOnSuccess(result, mutex_, [&] {
+  const HRESULT status = ApplyOnSuccess(result, mutex_, [&] {
     EntryRef<Container>* parent = FindParentOfContainer(container.uri);
     if (parent == nullptr || !(*parent)->children) return;
     EntryRef<Container>* slot = SlotNamed((*parent)->children->containers, container.name);
@@ -118,17 +128,21 @@ HRESULT DataStore::FinishRenameContainer(const ContainerInfo& container, const s
     renamed.info.uri = (*parent)->info.uri + newName + "/";
     Readdress(renamed, oldUri);
   });
+  if (result != nullptr && Succeeded(status)) NotifyChanged({ParentUriOfContainer(container.uri)});
+  return status;
 }
 
 HRESULT DataStore::FinishMoveContainer(ContainerInfo& container, const ContainerInfo& sourceParent,
                                        const ContainerInfo& target, AsyncResult* result) {
-  return ApplyOnSuccess(result, mutex_, [&] {
+  const HRESULT status = ApplyOnSuccess(result, mutex_, [&] {
     container.uri = target.uri + container.name + "/";
     if (Container* source = FindListed(sourceParent.uri))
       RemoveSlotNamed(source->children->containers, container.name);
     // The target's next listing shows the moved folder.
     InvalidateLocked(target.uri, target.refreshable);
   });
+  if (result != nullptr && Succeeded(status)) NotifyChanged({sourceParent.uri, target.uri});
+  return status;
 }
 
 HRESULT DataStore::CreateContainer(const ContainerInfo& parent, ContainerInfo& newContainer) {
@@ -161,7 +175,7 @@ HRESULT DataStore::MoveContainer(ContainerInfo& container, const ContainerInfo& 
 
 HRESULT DataStore::FinishCreateItem(const ContainerInfo& parent, ItemInfo& item,
                                     AsyncResult* result) {
-  return Guarded(E_UNEXPECTED, [&]() -> HRESULT {
+  const HRESULT status = Guarded(E_UNEXPECTED, [&]() -> HRESULT {
     if (result == nullptr) return S_OK;
     AwaitedResult awaited(result, false);
     if (Failed(awaited.Status())) return awaited.Status();
@@ -175,54 +189,100 @@ HRESULT DataStore::FinishCreateItem(const ContainerInfo& parent, ItemInfo& item,
     auto& slots = listed->children->items;
     if (EntryRef<Item>* same = SlotNamed(slots, created->info.name)) {
       same->Assign(created.release());
+    } else if (listed->info.refreshable &&
+               !std::all_of(slots.begin(), slots.end(), [](const auto* slot) { return slot->present(); })) {
+      // The back end places the new item by its own order, so pages still
+      // to fetch no longer match the slots (one would repeat an item and
+      // lose another): the listing is dropped and fetched again.
+      InvalidateLocked(parent.uri, true);
     } else {
       AppendSlot(slots, std::move(created));
     }
     return awaited.Status();
   });
+  if (result != nullptr && Succeeded(status)) NotifyChanged({parent.uri});
+  return status;
 }
 
 HRESULT DataStore::FinishDeleteItem(const ItemInfo& item, AsyncResult* result) {
-  return ApplyOnSuccess(result, mutex_, [&] {
+  const HRESULT status = ApplyOnSuccess(result, mutex_, [&] {
     EntryRef<Container>* parent = FindParentOfItem(item.uri);
     if (parent != nullptr && (*parent)->children)
       RemoveSlotNamed((*parent)->children->items, item.name);
   });
+  if (result != nullptr && Succeeded(status)) NotifyChanged({ParentUriOf(item.uri)});
+  return status;
 }
 
 HRESULT DataStore::FinishRenameItem(const ItemInfo& item, const std::string& newName,
                                     AsyncResult* result) {
-  return ApplyOnSuccess(result, mutex_, [&] {
+  const HRESULT status = ApplyOnSuccess(result, mutex_, [&] {
     if (EntryRef<Item>* slot = FindItem(item.uri)) {
       (*slot)->info.name = newName;
       (*slot)->info.uri = ParentUriOf(item.uri) + newName;
     }
   });
+  if (result != nullptr && Succeeded(status)) NotifyChanged({ParentUriOf(item.uri)});
+  return status;
 }
 
 HRESULT DataStore::FinishMoveItem(ItemInfo& item, const ContainerInfo& sourceParent,
                                   const ContainerInfo& target, AsyncResult* result) {
-  return ApplyOnSuccess(result, mutex_, [&] {
+  const HRESULT status = ApplyOnSuccess(result, mutex_, [&] {
     item.uri = target.uri + item.name;
     if (Container* source = FindListed(sourceParent.uri))
       RemoveSlotNamed(source->children->items, item.name);
     InvalidateLocked(target.uri, target.refreshable);
   });
+  if (result != nullptr && Succeeded(status)) NotifyChanged({sourceParent.uri, target.uri});
+  return status;
 }
 
 HRESULT DataStore::FinishCopyItem(ItemInfo& item, const ContainerInfo& /*sourceParent*/,
                                   const ContainerInfo& target, AsyncResult* result) {
-  return ApplyOnSuccess(result, mutex_, [&] {
+  const HRESULT status = ApplyOnSuccess(result, mutex_, [&] {
     item.uri = target.uri + item.name;
     InvalidateLocked(target.uri, target.refreshable);
   });
+  if (result != nullptr && Succeeded(status)) NotifyChanged({target.uri});
+  return status;
 }
 
 HRESULT DataStore::FinishCompleteItem(ItemInfo& item, AsyncResult* result) {
-  return ApplyOnSuccess(result, mutex_, [&] {
+  const HRESULT status = ApplyOnSuccess(result, mutex_, [&] {
     item.partial = 0;
     if (EntryRef<Item>* slot = FindItem(item.uri)) (*slot)->info.partial = 0;
   });
+  if (result != nullptr && Succeeded(status)) NotifyChanged({ParentUriOf(item.uri)});
+  return status;
+}
+
+// -- Change events -------------------------------------------------------------
+
+std::uint64_t DataStore::AddChangeListener(ChangeListener listener) {
+  std::lock_guard<std::mutex> lock(listenersMutex_);
+  const std::uint64_t id = nextListenerId_++;
+  listeners_.emplace(id, std::move(listener));
+  return id;
+}
+
+void DataStore::RemoveChangeListener(std::uint64_t id) {
+  std::lock_guard<std::mutex> lock(listenersMutex_);
+  listeners_.erase(id);
+}
+
+void DataStore::NotifyChanged(std::initializer_list<std::string> containerUris) {
+  // Held while calling, so that a listener that is being removed is not
+  // called after RemoveChangeListener has returned.
+  std::lock_guard<std::mutex> lock(listenersMutex_);
+  for (const auto& [id, listener] : listeners_) {
+    for (const std::string& uri : containerUris) {
+      if (!uri.empty()) Guarded(0, [&] {
+          listener(uri);
+          return 0;
+        });
+    }
+  }
 }
 
 HRESULT DataStore::CreateItem(const ContainerInfo& parent, ItemInfo& item,

@@ -72,6 +72,15 @@ void TaskFamily::EndCurrent(bool finished) {
   // Destroyed outside the lock: a task's destructor may look at its family.
 }
 
+std::unique_ptr<Task> TaskFamily::TakeLast() {
+  std::lock_guard lock(taskMutex_);
+  if (queue_.empty()) return nullptr;
+  std::unique_ptr<Task> last = std::move(queue_.back());
+  queue_.pop_back();
+  pending_ = queue_.size();
+  return last;
+}
+
 Task* TaskFamily::CurrentTask() const {
   std::lock_guard lock(taskMutex_);
   return current_.get();

@@ -116,6 +116,9 @@ class TaskFamily {
   /// Ends the current task: destroys it when `finished`, else queues it again
   /// at the back.
   void EndCurrent(bool finished);
+  /// Takes the last task out of the queue (after the family stopped on a
+  /// failing task, that task); null when the queue is empty.
+  std::unique_ptr<Task> TakeLast();
   /// The task running now, or null. Valid only while the caller holds the
   /// task lock or is the family's executor.
   [[nodiscard]] Task* CurrentTask() const;

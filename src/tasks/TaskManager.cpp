@@ -3,6 +3,9 @@
 #include "tasks/TaskManager.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <utility>
+#include <variant>
 
 #include "foundation/LogMgr.h"
 #include "platform/FileTime.h"
@@ -130,6 +133,35 @@ bool TaskManager::ResumeFamily(std::uint32_t id, bool wake) {
   SaveAndNotifyChange(*family);
   if (wake) Wake();
   return true;
+}
+
+bool TaskManager::SkipFailedTask(std::uint32_t id) {
+  std::shared_ptr<TaskFamily> family;
+  HRESULT error = S_OK;
+  {
+    std::lock_guard lock(mutex_);
+    auto found = families_.find(id);
+    if (found == families_.end()) return false;
+    error = found->second->lastError;
+    if (found->second->state != FamilyState::kStopped || found->second->canceling != 0 || Succeeded(error) ||
+        error == E_ABORT)
+      return false;
+    family = found->second;
+  }
+  // A stopped family has no executor: nobody else touches its queue now.
+  std::unique_ptr<Task> failed = family->TakeLast();
+  if (!failed) return ResumeFamily(id);
+  const auto [source, target] = std::visit(
+      [](const auto& record) { return std::pair{record.source.path, record.target.path}; }, failed->Record());
+  char code[32];
+  std::snprintf(code, sizeof code, " : Error by 0x%08X", static_cast<std::uint32_t>(error));
+  family->SetOption(source + "-->" + target, code);
+  LogMgr::Get().Trace("AutoSkipError", "Task family id : %d, Task id : %d, %s --> %s", static_cast<int>(id),
+                      static_cast<int>(failed->Id()), source.c_str(), target.c_str());
+  (void)store_.DeleteTask(id, failed->Id());
+  failed.reset();
+  family->retryCount = 0;
+  return ResumeFamily(id);
 }
 
 bool TaskManager::CancelFamily(std::uint32_t id) {

@@ -85,6 +85,11 @@ class TaskManager : public ThreadBase {
   bool ResumeFamily(std::uint32_t id, bool wake = true);
   /// Only a stopped family that is not canceling already.
   bool CancelFamily(std::uint32_t id);
+  /// Gives up the task a family stopped on, and resumes the family with the
+  /// rest: the task leaves the queue and the task store, and the family's
+  /// options keep "<source>--><target>" with " : Error by 0x<error>". Only a
+  /// family that is stopped on an error (not paused, not canceling).
+  bool SkipFailedTask(std::uint32_t id);
   /// Families that are not running first, then the running ones.
   bool StopFamilies(std::span<const std::uint32_t> ids);
   bool ResumeFamilies(std::span<const std::uint32_t> ids);

@@ -2,19 +2,25 @@
 // a local folder uploaded by the command and a file dropped from the file
 // manager, both downloaded back (by the command and by a drag between the
 // panes), copy and move inside the cloud, a download link, an upload code,
-// and decrypting a local ".lock" file.
+// and decrypting a local ".lock" file; a picture uploaded behind the pane's
+// back shows up in it by itself and previews.
 
 #include "app/CloudCommands.h"
 #include "app/DesktopClient.h"
+#include "app/PreviewDlg.h"
 #include "app/SessionTransfers.h"
 #include "app/TransferCommands.h"
 #include "app/UploadCodeDlg.h"
+#include "cli/SharingCommands.h"
 #include "foundation/EncryptingBlockEncoder.h"
 
 #include <QDropEvent>
+#include <QImage>
 #include <QInputDialog>
 #include <QMimeData>
 #include <QUrl>
+
+#include <thread>
 
 namespace {
 
@@ -27,7 +33,7 @@ int RowOf(const korvex::app::EntryListModel& model, const QString& name) {
 
 void Select(korvex::app::CDataStoreDlgBase& pane, const QString& name) {
   const int row = RowOf(*pane.Model(), name);
-  ASSERT_GE(row, 0) << name.toStdString();
+  ASSERT_GE(row, 0) << name.toStdString() << " in " << Names(*pane.Model()).join(",").toStdString();
   pane.View()->clearSelection();
   pane.View()->selectRow(row);
 }
@@ -94,6 +100,49 @@ TEST_F(DesktopClient, MovesFilesBetweenPanesAndShares) {
   korvex::app::CLocalDriveDlg& local = *window.LocalPane();
   korvex::app::CTransferCommands& transfers = *window.TransferCommands();
   korvex::app::CCloudCommands& sharing = *window.CloudCommands();
+
+  // A picture uploaded on another thread through the pane's store, as a
+  // backup does it: the pane lists it without being refreshed.
+  QImage drawn(40, 30, QImage::Format_RGB32);
+  drawn.fill(Qt::darkCyan);
+  ASSERT_TRUE(drawn.save(QString::fromStdString((desktop_ / "picture.png").string())));
+  korvex::HRESULT uploaded = korvex::E_FAIL;
+  std::thread uploader([&, root = cloud.Model()->Container()] {
+    korvex::ItemInfo item;
+    std::string message;
+    uploaded = korvex::cli::UploadLocalFile(*cloud.Model()->Store(), root, desktop_ / "picture.png", false, false, item, message);
+  });
+  // A stale count would show the new file in the place of the old one.
+  const bool listed = WaitFor([&] {
+    const QStringList names = Names(*cloud.Model());
+    return names.contains("picture.png") && names.contains("readme.txt");
+  }, 30000);
+  uploader.join();
+  ASSERT_EQ(uploaded, korvex::S_OK);
+  ASSERT_TRUE(listed) << Names(*cloud.Model()).join(", ").toStdString();
+
+  // Its preview shows the picture; a file that is no picture, and one whose
+  // bytes are no picture, say so in the dialog.
+  for (const auto& [folder, name, says] :
+       {std::tuple{"", "picture.png", "40 x 30 pixels"}, std::tuple{"", "readme.txt", "Only pictures and videos"},
+        std::tuple{"Photos", "sunset.jpg", "could not be read"}}) {
+    SCOPED_TRACE(name);
+    if (*folder) OpenFolder(cloud, folder);
+    Select(cloud, name);
+    korvex::app::CPreviewDlg* preview = sharing.Preview();
+    ASSERT_NE(preview, nullptr);
+    EXPECT_EQ(preview->windowTitle(), QString("Preview - %1").arg(name));
+    ASSERT_TRUE(WaitFor([&] { return preview->Finished(); }));
+    const bool shown = std::string(name) == "picture.png";
+    EXPECT_EQ(preview->Picture().size(), shown ? drawn.size() : QImage().size());
+    EXPECT_TRUE(preview->findChild<QLabel*>("previewMessage")->text().contains(says))
+        << preview->findChild<QLabel*>("previewMessage")->text().toStdString();
+    if (shown) SaveScreenshot(*preview, "preview-dialog.png");
+    preview->close();
+    if (*folder) {
+      ASSERT_TRUE(korvex::Succeeded(cloud.GoUp()));
+    }
+  }
 
   // Upload a folder by the command, and a file dropped from the file
   // manager together with the drive root, which is never uploaded.

@@ -9,6 +9,7 @@
 #include "app/OptionDlg.h"
 #include "app/SessionTransfers.h"
 #include "app/TaskDetailDlg.h"
+#include "app/ToolPanel.h"
 #include "app/TransferCommands.h"
 #include "app/TransferListCtrl.h"
 #include "app/TransferListModel.h"
@@ -22,6 +23,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <regex>
+
+#include <QTabWidget>
 
 namespace {
 
@@ -123,6 +126,35 @@ TEST_F(DesktopClient, TransferListFollowsTransfersAndItsCommands) {
   EXPECT_TRUE(Tree().count("/big.bin"));
   EXPECT_TRUE(WaitFor([&] { return finished == QStringList{"Transfer completed: big.bin"}; }, 2000)) << finished.join("|").toStdString();
 
+  // The "Tool" tab asks for the space when it is opened: the upload counts.
+  auto* tabs = window.findChild<QTabWidget*>("transferTabs");
+  ASSERT_NE(tabs, nullptr);
+  tabs->setCurrentWidget(window.ToolPanel());
+  EXPECT_GE(window.ToolPanel()->UsedBytes(), std::uint64_t{8} << 20);
+  EXPECT_GT(window.ToolPanel()->TotalBytes(), window.ToolPanel()->UsedBytes());
+  tabs->setCurrentWidget(list);
+
+  // A file that vanished while its upload was paused stops its family; the
+  // skip timer gives the file up, records it, and the family completes.
+  const std::filesystem::path gone = desktop_ / "gone.bin";
+  korvex::testing::WriteText(gone, std::string(4 << 20, 'g'));
+  ASSERT_TRUE(AddFault(korvexd_.BaseUrl(), "delay=150,path=^/idtv1/stream/|^/file/uploadblock/,count=100000,ttl=600"));
+  commands.UploadPaths({gone.string()});
+  ASSERT_TRUE(WaitFor([&] { return rows.rowCount() == 2 && rows.index(1, 0).data(TransferListModel::kPercentRole).toInt() > 0; }));
+  list->View()->selectRow(1);
+  list->PauseSelected();
+  ASSERT_TRUE(WaitFor([&] { return Cell(rows, 1, TransferListModel::kStatus) == "Pause"; }));
+  std::filesystem::remove(gone);
+  ASSERT_TRUE(AddFault(korvexd_.BaseUrl(), ""));
+  list->StartSelected();
+  const auto skipped = rows.FamilyAt(1);
+  ASSERT_TRUE(WaitFor([&] { return skipped->state == FamilyState::kCompleted; }, 60000))
+      << std::hex << static_cast<unsigned>(skipped->lastError.load()) << " " << Cell(rows, 1, TransferListModel::kStatus).toStdString();
+  const auto options = skipped->Options();
+  ASSERT_EQ(options.size(), 1u);
+  EXPECT_NE(options.begin()->first.find("gone.bin-->"), std::string::npos) << options.begin()->first;
+  EXPECT_EQ(options.begin()->second, " : Error by 0x80070002");
+
   // A download into the local folder, then a file over the size limit.
   auto readme = std::make_shared<korvex::ItemInfo>();
   korvex::ContainerInfo unused;
@@ -132,7 +164,7 @@ TEST_F(DesktopClient, TransferListFollowsTransfersAndItsCommands) {
                                   *readme),
             korvex::S_OK);
   commands.Download({readme}, desktop_.string() + "/", false);
-  ASSERT_TRUE(WaitFor([&] { return rows.rowCount() == 2 && Cell(rows, 1, TransferListModel::kStatus) == "Completed"; }));
+  ASSERT_TRUE(WaitFor([&] { return rows.rowCount() == 3 && Cell(rows, 2, TransferListModel::kStatus) == "Completed"; }));
   EXPECT_TRUE(std::filesystem::exists(desktop_ / "readme.txt"));
 
   const std::filesystem::path huge = desktop_ / "huge.iso";
@@ -140,7 +172,7 @@ TEST_F(DesktopClient, TransferListFollowsTransfersAndItsCommands) {
   std::filesystem::resize_file(huge, korvex::app::kTransferSizeLimit + 1);  // sparse
   commands.UploadPaths({huge.string()});
   EXPECT_TRUE(TakeNotice(window).startsWith("Size limited, the file(s) can't be uploaded: \nPath:\t"));
-  EXPECT_EQ(rows.rowCount(), 2);
+  EXPECT_EQ(rows.rowCount(), 3);
   std::filesystem::remove(huge);
 
   list->ClearCompleted();

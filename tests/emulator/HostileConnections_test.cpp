@@ -98,6 +98,43 @@ TEST_F(HostileConnectionsTest, SlowClientsAreDroppedWhileOthersAreServed) {
   EXPECT_GE(answered, 3);
 }
 
+TEST_F(HostileConnectionsTest, ChunksCutShortNeitherCountNorChangeReceivedBytes) {
+  const std::size_t chunk = 32768;
+  const std::string data = RandomBytes(2 * chunk, 9);
+  auto [answer, token] = alice_->PreUpload(alice_->RootDir(), "cut.bin", data.size());
+  ASSERT_FALSE(token.empty()) << answer;
+  const std::string id = answer.substr(0, answer.find('.'));
+  const std::string stream = alice_->OpenStream(id, false, 0, data.size(), chunk, token);
+  ASSERT_FALSE(stream.empty());
+  ASSERT_EQ(alice_->WriteChunk(id, stream, 0, 0, data.substr(0, chunk))->get_header_value("x-korvexws-idt-status"),
+            "code=2000");
+  // Half of chunk 1 (never received yet), then half of a different chunk 0,
+  // each followed by the client going away.
+  for (std::size_t sequence : {1, 0}) {
+    SCOPED_TRACE(sequence);
+    const std::size_t offset = sequence * chunk;
+    std::string request = "POST /idtv1/stream/write/" + id + " HTTP/1.1\r\nHost: x\r\nx-korvexws-idt-stream-id: " +
+                          stream + "\r\nx-korvexws-idt-chunk-sequence: " + std::to_string(sequence) +
+                          "\r\nx-korvexws-idt-chunk-range: bytes=" + std::to_string(offset) + "-" +
+                          std::to_string(offset + chunk - 1) + "\r\nContent-Length: " + std::to_string(chunk) +
+                          "\r\n\r\n" + std::string(chunk / 2, 'x');
+    int fd = Connect();
+    ASSERT_EQ(::send(fd, request.data(), request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(request.size()));
+    ::shutdown(fd, SHUT_WR);
+    bool closed = false;
+    EXPECT_EQ(ReadAnswer(fd, 10, &closed), "") << "a body cut short reached its route";
+    EXPECT_TRUE(closed);
+    ::close(fd);
+    EXPECT_NE(alice_->UploadOver(id, token), "1") << "the upload completed without chunk 1";
+  }
+  ASSERT_EQ(alice_->WriteChunk(id, stream, 1, chunk, data.substr(chunk))->get_header_value("x-korvexws-idt-status"),
+            "code=2000");
+  EXPECT_EQ(alice_->CloseStream(id, stream), Md5(data));
+  ASSERT_EQ(alice_->UploadOver(id, token), "1");
+  auto md5 = alice_->GetJson("/file/md5sum/" + id + "?a=" + alice_->Auth() + "&t=" + alice_->PreDownload(id));
+  EXPECT_EQ(md5["md5sum"], Md5(data));
+}
+
 TEST_F(HostileConnectionsTest, LinkDownloadsOfLargeFilesStayOutOfMemory) {
   const std::size_t size = std::size_t{48} << 20, block = std::size_t{8} << 20;
   const std::string data = RandomBytes(size, 5);

@@ -28,6 +28,8 @@ namespace korvex::test {
 class KorvexdProcess {
  public:
   KorvexdProcess() = default;
+  /// Runs another build of korvexd (a benchmark's baseline) instead of this one.
+  explicit KorvexdProcess(std::string program) : program_(std::move(program)) {}
   KorvexdProcess(const KorvexdProcess&) = delete;
   KorvexdProcess& operator=(const KorvexdProcess&) = delete;
   ~KorvexdProcess() {
@@ -51,7 +53,7 @@ class KorvexdProcess {
     // A service that refuses a request early may close before the client
     // has sent the whole body; the client must see an error, not SIGPIPE.
     std::signal(SIGPIPE, SIG_IGN);
-    std::vector<std::string> args{KORVEXD_PATH, "--data-dir", dataDir_.string(), "--port", "0", "--exit-with-parent"};
+    std::vector<std::string> args{program_, "--data-dir", dataDir_.string(), "--port", "0", "--exit-with-parent"};
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
@@ -143,6 +145,7 @@ class KorvexdProcess {
     return clean;
   }
 
+  std::string program_ = KORVEXD_PATH;
   pid_t pid_ = -1;
   int stdout_ = -1;
   int port_ = 0;

@@ -271,6 +271,14 @@ The files already in the cloud stay there.</source>
         <source>&quot;%1&quot; is shared with %2.</source>
         <translation>“%1”已共享给 %2。</translation>
     </message>
+    <message>
+        <source>&amp;Preview</source>
+        <translation>预览(&amp;P)</translation>
+    </message>
+    <message>
+        <source>Preview</source>
+        <translation>预览</translation>
+    </message>
 </context>
 <context>
     <name>CDataStoreDlgBase</name>
@@ -597,6 +605,26 @@ Days left:	%4</source>
         <translation>共享文件夹(&amp;S)...</translation>
     </message>
     <message>
+        <source>&amp;View</source>
+        <translation>查看(&amp;V)</translation>
+    </message>
+    <message>
+        <source>&amp;Cloud Pane</source>
+        <translation>云端窗格(&amp;C)</translation>
+    </message>
+    <message>
+        <source>&amp;Local Pane</source>
+        <translation>本地窗格(&amp;L)</translation>
+    </message>
+    <message>
+        <source>Tool</source>
+        <translation>工具</translation>
+    </message>
+    <message>
+        <source>Transfer</source>
+        <translation>传输</translation>
+    </message>
+    <message>
         <source>Backups cannot run</source>
         <translation>备份无法运行</translation>
     </message>
@@ -655,6 +683,57 @@ Days left:	%4</source>
     </message>
 </context>
 <context>
+    <name>CPreviewDlg</name>
+    <message>
+        <source>Preview - %1</source>
+        <translation>预览 - %1</translation>
+    </message>
+    <message>
+        <source>Loading the preview...</source>
+        <translation>正在加载预览...</translation>
+    </message>
+    <message>
+        <source>Play</source>
+        <translation>播放</translation>
+    </message>
+    <message>
+        <source>Only pictures and videos can be previewed.</source>
+        <translation>只能预览图片和视频。</translation>
+    </message>
+    <message>
+        <source>The video plays in the desktop&apos;s player.</source>
+        <translation>视频将在桌面的播放器中播放。</translation>
+    </message>
+    <message>
+        <source>This folder has no previews.</source>
+        <translation>此文件夹没有预览。</translation>
+    </message>
+    <message>
+        <source>The service gave no preview: %1</source>
+        <translation>服务未提供预览：%1</translation>
+    </message>
+    <message>
+        <source>The preview address cannot be opened: %1</source>
+        <translation>无法打开预览地址：%1</translation>
+    </message>
+    <message>
+        <source>The picture could not be fetched: %1</source>
+        <translation>无法获取图片：%1</translation>
+    </message>
+    <message>
+        <source>The picture is too large to preview.</source>
+        <translation>图片太大，无法预览。</translation>
+    </message>
+    <message>
+        <source>The picture could not be read.</source>
+        <translation>无法读取图片。</translation>
+    </message>
+    <message>
+        <source>%1 x %2 pixels</source>
+        <translation>%1 x %2 像素</translation>
+    </message>
+</context>
+<context>
     <name>CTaskDetailDlg</name>
     <message>
         <source>Upload</source>
@@ -703,6 +782,33 @@ Days left:	%4</source>
     <message>
         <source>Unfinished Task List:</source>
         <translation>未完成任务列表：</translation>
+    </message>
+</context>
+<context>
+    <name>CToolPanel</name>
+    <message>
+        <source>Not known yet</source>
+        <translation>尚不知道</translation>
+    </message>
+    <message>
+        <source>Refresh</source>
+        <translation>刷新</translation>
+    </message>
+    <message>
+        <source>Network Check...</source>
+        <translation>网络检测...</translation>
+    </message>
+    <message>
+        <source>Space:</source>
+        <translation>空间：</translation>
+    </message>
+    <message>
+        <source>The space could not be read: %1</source>
+        <translation>无法读取空间：%1</translation>
+    </message>
+    <message>
+        <source>%1 of %2 used</source>
+        <translation>已用 %1，共 %2</translation>
     </message>
 </context>
 <context>

@@ -1,0 +1,123 @@
+#!/usr/bin/env bash
+# Runs the packaged desktop client in a real X server (Xvfb) the way a user
+# would: korvexd with the demo data, korvexdata from the unpacked .deb with
+# a private home, the login typed into the dialog with simulated keys, an
+# upload started from the local pane, and a screenshot of the whole screen
+# saved as build/screenshots/window-upload.png. Every step is bounded and
+# says which one failed.
+#   scripts/check-window.sh [build-dir]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+shots="$build/screenshots"
+work=$(mktemp -d "${TMPDIR:-/tmp}/korvex-window-XXXXXX")
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "check-window: $*" >&2
+  if [ -n "${DISPLAY:-}" ] && mkdir -p "$shots" && import -window root "$shots/window-failed.png" 2>/dev/null; then
+    echo "check-window: the screen at the failure: $shots/window-failed.png" >&2
+  fi
+  for log in "$work"/*.log; do
+    [ -s "$log" ] && { echo "--- $(basename "$log")" >&2; tail -n 20 "$log" >&2; }
+  done
+  exit 1
+}
+
+# Waits up to $1 tenths of a second for the command after it to succeed.
+wait_for() {
+  local tenths=$1
+  shift
+  for _ in $(seq "$tenths"); do
+    "$@" >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# Prints the id of the visible window whose title matches $1, waiting up to
+# 30 s. Searched afresh each time: a search that meets a window closing
+# under it fails (BadWindow), which is no answer.
+find_window() {
+  local id
+  for _ in $(seq 150); do
+    id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1) || true
+    [ -n "$id" ] && { echo "$id"; return 0; }
+    sleep 0.2
+  done
+  return 1
+}
+
+KORVEX_PACKAGE_ROOT="$work/root" bash scripts/check-package.sh "$build" >/dev/null || fail "the package check failed"
+bin="$work/root/usr/bin"
+
+# The service, on a free loopback port.
+"$bin/korvexd" --data-dir "$work/service" --host 127.0.0.1 --port 0 --seed-demo \
+  >"$work/korvexd.out" 2>"$work/korvexd.log" </dev/null &
+pids+=($!)
+wait_for 100 grep -q '^listening on ' "$work/korvexd.out" || fail "korvexd did not start"
+base=$(sed -n 's/^listening on //p' "$work/korvexd.out" | head -1)
+
+# A display of our own: the first free number from 91 on.
+display=91
+while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do display=$((display + 1)); done
+Xvfb ":$display" -screen 0 1600x900x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+export DISPLAY=":$display"
+wait_for 100 xdotool getdisplaygeometry || fail "Xvfb did not start on $DISPLAY"
+
+# A private user: settings, saved accounts and a file to upload.
+export KORVEX_HOME="$work/home" HOME="$work/user"
+export KORVEX_WEB_URL="$base" KORVEX_API_URL="$base" KORVEX_DATA_URL="$base"
+unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY no_proxy NO_PROXY
+mkdir -p "$HOME"
+head -c $((6 << 20)) /dev/urandom >"$HOME/upload-me.bin"
+# Slow block writes keep the upload on screen long enough to be seen.
+curl -sf -X POST --data "delay=200,path=^/idtv1/stream/|^/file/uploadblock/,count=100000,ttl=600" \
+  "$base/admin/faults" >/dev/null || fail "korvexd refused the slow-write fault"
+
+QT_QPA_PLATFORM=xcb "$bin/korvexdata" >"$work/korvexdata.log" 2>&1 </dev/null &
+pids+=($!)
+client=$!
+
+login=$(find_window '^KorvexData SMB - Login$') ||
+  fail "the login dialog did not appear"
+xdotool windowactivate --sync "$login" 2>/dev/null || xdotool windowfocus --sync "$login"
+sleep 1
+xdotool type --delay 40 'alice'
+xdotool key Tab
+xdotool type --delay 40 'alice-demo-1'
+xdotool key Tab
+xdotool type --delay 40 'demo'
+xdotool key Return
+
+main=$(find_window '^KorvexData SMB - alice') ||
+  fail "the main window did not appear after the login"
+kill -0 "$client" 2>/dev/null || fail "korvexdata ended"
+xdotool windowactivate --sync "$main" 2>/dev/null || xdotool windowfocus --sync "$main"
+sleep 1
+
+# The local pane's list takes the focus (Ctrl+2), the typed name selects
+# the file and Ctrl+U uploads it into the cloud folder on show.
+xdotool key ctrl+2
+sleep 0.3
+xdotool type --delay 60 'upload-me'
+xdotool key ctrl+u
+# The row shows up in the transfer list once the family is queued; give it
+# time to paint and to move some blocks.
+sleep 4
+mkdir -p "$shots"
+import -window root "$shots/window-upload.png" || fail "the screenshot could not be taken"
+echo "check-window: screenshot $shots/window-upload.png"
+
+# The upload must really arrive once the service is fast again.
+curl -sf -X POST "$base/admin/faults/clear" >/dev/null || true
+arrived() { curl -sf "$base/admin/tree/alice" | grep -q '"upload-me.bin"'; }
+wait_for 600 arrived || fail "the upload started from the window did not reach the service"
+echo "check-window: login, main window and upload ok"
