@@ -5,6 +5,7 @@
 #include <pthread.h>
 
 #include <cassert>
+#include <utility>
 
 #include "foundation/LogMgr.h"
 
@@ -86,6 +87,8 @@ void HttpIoLoop::Run() {
     curl_multi_perform(multi_, &running);
     CompleteFinished();
     if (stopping_.load()) break;
+    // A lane's next request, started by a completion, goes out at once.
+    if (std::exchange(laneStarted_, false)) continue;
     curl_multi_poll(multi_, nullptr, 0, kPollMs, nullptr);
   }
   CancelAll();
@@ -100,17 +103,50 @@ void HttpIoLoop::AddSubmitted() {
     std::lock_guard lock(mutex_);
     batch.swap(submitted_);
   }
-  for (auto& transfer : batch) {
-    CURL* easy = transfer->Easy();
-    const CURLMcode added = curl_multi_add_handle(multi_, easy);
-    if (added != CURLM_OK) {
-      LogMgr::Get().Error(kCategory, "curl_multi_add_handle failed: %s",
-                          curl_multi_strerror(added));
-      transfer->Complete(HResultFromHttp(kHttpErrorInternal));
-      continue;
+  for (auto& transfer : batch) Admit(std::move(transfer));
+}
+
+void HttpIoLoop::Admit(std::unique_ptr<HttpTransfer> transfer) {
+  const HttpLane& lane = transfer->Lane();
+  if (!lane.key.empty()) {
+    Lane& queue = lanes_[lane.key];
+    if (queue.running >= lane.limit) {
+      queue.waiting.push_back(std::move(transfer));
+      return;
     }
-    active_.emplace(easy, std::move(transfer));
+    ++queue.running;
   }
+  Start(std::move(transfer));
+}
+
+void HttpIoLoop::Start(std::unique_ptr<HttpTransfer> transfer) {
+  CURL* easy = transfer->Easy();
+  const CURLMcode added = curl_multi_add_handle(multi_, easy);
+  if (added == CURLM_OK) {
+    active_.emplace(easy, std::move(transfer));
+    return;
+  }
+  LogMgr::Get().Error(kCategory, "curl_multi_add_handle failed: %s", curl_multi_strerror(added));
+  const std::string key = transfer->Lane().key;
+  transfer->Complete(HResultFromHttp(kHttpErrorInternal));
+  transfer.reset();
+  if (!key.empty() && !stopping_.load()) LeaveLane(key);
+}
+
+void HttpIoLoop::LeaveLane(const std::string& key) {
+  auto found = lanes_.find(key);
+  if (found == lanes_.end()) return;
+  Lane& lane = found->second;
+  if (lane.running > 0) --lane.running;
+  if (lane.waiting.empty()) {
+    if (lane.running == 0) lanes_.erase(found);
+    return;
+  }
+  std::unique_ptr<HttpTransfer> next = std::move(lane.waiting.front());
+  lane.waiting.pop_front();
+  ++lane.running;
+  laneStarted_ = true;
+  Start(std::move(next));
 }
 
 void HttpIoLoop::CompleteFinished() {
@@ -126,6 +162,8 @@ void HttpIoLoop::CompleteFinished() {
     active_.erase(found);
     const HRESULT status = transfer->Conclude(result);
     curl_multi_remove_handle(multi_, easy);
+    // The lane's next request goes out before this completion runs.
+    if (!transfer->Lane().key.empty()) LeaveLane(transfer->Lane().key);
     transfer->Complete(status);
     // A completion may have destroyed the requestor: stop touching messages.
     if (stopping_.load()) break;
@@ -145,6 +183,10 @@ void HttpIoLoop::CancelAll() {
     victims.push_back(std::move(transfer));
   }
   active_.clear();
+  for (auto& [key, lane] : lanes_) {
+    for (auto& transfer : lane.waiting) victims.push_back(std::move(transfer));
+  }
+  lanes_.clear();
   for (auto& transfer : victims) transfer->Complete(HResultFromHttp(kHttpErrorCancelled));
 }
 

@@ -13,7 +13,9 @@
 #pragma once
 
 #include <atomic>
+#include <deque>
 #include <memory>
+#include <string>
 #include <mutex>
 #include <thread>
 #include <unordered_map>
@@ -52,6 +54,11 @@ class HttpIoLoop : public std::enable_shared_from_this<HttpIoLoop> {
   explicit HttpIoLoop(TlsSettings tls);
   void Run();
   void AddSubmitted();
+  /// Starts `transfer`, or queues it behind its lane's running ones.
+  void Admit(std::unique_ptr<HttpTransfer> transfer);
+  void Start(std::unique_ptr<HttpTransfer> transfer);
+  /// A transfer of lane `key` ended: starts the next one waiting in it.
+  void LeaveLane(const std::string& key);
   void CompleteFinished();
   void CancelAll();
 
@@ -66,6 +73,12 @@ class HttpIoLoop : public std::enable_shared_from_this<HttpIoLoop> {
 
   // I/O thread only.
   std::unordered_map<CURL*, std::unique_ptr<HttpTransfer>> active_;
+  struct Lane {
+    std::uint32_t running = 0;
+    std::deque<std::unique_ptr<HttpTransfer>> waiting;
+  };
+  std::unordered_map<std::string, Lane> lanes_;
+  bool laneStarted_ = false;
 };
 
 }  // namespace korvex

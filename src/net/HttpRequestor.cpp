@@ -206,7 +206,7 @@ std::string HttpRequestor::CookieHeader() const {
 HRESULT HttpRequestor::SendRequest(std::string_view path, std::string_view verb,
                                    std::string_view extraHeaders, const void* body,
                                    std::size_t length, HttpCompletion completion, void* userParam,
-                                   std::uint32_t sizeLimit) {
+                                   std::uint32_t sizeLimit, const HttpLane& lane) {
   if (loop_ == nullptr) {
     LogMgr::Get().Error(kCategory, "SendRequest before Init");
     return E_UNEXPECTED;
@@ -224,6 +224,7 @@ HRESULT HttpRequestor::SendRequest(std::string_view path, std::string_view verb,
   options.verb = std::string(verb);
   options.timeouts = timeouts_;
   options.tls = &loop_->Tls();
+  if (!lane.key.empty() && lane.limit != 0) options.lane = lane;
   AppendHeaderBlock(extraHeaders, options.headerLines);
   // libcurl labels every POST body as a form unless told otherwise; raw
   // block and chunk bytes travel without a content type.

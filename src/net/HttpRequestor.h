@@ -81,6 +81,16 @@ struct HttpTimeouts {
   std::int64_t stallSeconds = 300;
 };
 
+/// Requests that share a lane go on the wire at most `limit` at a time, in
+/// the order they were sent; the others wait in the transport, which starts
+/// the next one itself as soon as one ends, so that a caller may hand over a
+/// whole series at once and still keep its in-flight bound. An empty key (or
+/// a limit of 0) is no lane.
+struct HttpLane {
+  std::string key;
+  std::uint32_t limit = 0;
+};
+
 class HttpIoLoop;
 
 class HttpRequestor {
@@ -131,11 +141,12 @@ class HttpRequestor {
   /// Returns 0 when the request is under way: `completion` will then be
   /// called exactly once. Any other status means nothing was sent and
   /// `completion` will not be called. Safe from any thread, also from inside
-  /// a completion.
+  /// a completion. `lane` paces the request with others (see HttpLane).
   [[nodiscard]] HRESULT SendRequest(std::string_view path, std::string_view verb,
                                     std::string_view extraHeaders, const void* body,
                                     std::size_t length, HttpCompletion completion,
-                                    void* userParam, std::uint32_t sizeLimit);
+                                    void* userParam, std::uint32_t sizeLimit,
+                                    const HttpLane& lane = {});
 
   [[nodiscard]] const std::string& BaseUrl() const { return baseUrl_; }
   [[nodiscard]] bool IsSecure() const { return secure_; }

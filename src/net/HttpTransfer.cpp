@@ -94,6 +94,7 @@ HRESULT HttpTransfer::Prepare(const HttpTransferOptions& options, const void* bo
   if (easy_ == nullptr) return E_OUTOFMEMORY;
   url_ = options.url;
   verb_ = options.verb;
+  lane_ = options.lane;
   if (length > 0) requestBody_.assign(static_cast<const char*>(body), length);
   for (const auto& line : options.headerLines) {
     curl_slist* grown = curl_slist_append(headerList_, line.c_str());
@@ -193,7 +194,12 @@ std::size_t HttpTransfer::OnBody(char* data, std::size_t size, std::size_t count
   }
   if (t->sizeLimit_ != 0 && t->responseBody_.size() >= t->sizeLimit_) {
     t->limitReached_ = true;
-    return 0;
+    // Cutting a transfer closes its connection; a body that ends here (a
+    // block read of exactly the asked size) completes instead, so that the
+    // next request reuses the connection.
+    const bool bodyEnds = t->contentLength_ >= 0 &&
+                          t->responseBody_.size() >= static_cast<unsigned long long>(t->contentLength_);
+    return bodyEnds ? bytes : 0;
   }
   return bytes;
 }

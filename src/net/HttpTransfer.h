@@ -39,6 +39,7 @@ struct HttpTransferOptions {
   std::string noProxy;
   const TlsSettings* tls = nullptr;      // owned by the I/O loop, outlives the transfer
   HttpTimeouts timeouts;
+  HttpLane lane;
 };
 
 class HttpTransfer {
@@ -53,6 +54,7 @@ class HttpTransfer {
                                 std::size_t length);
 
   [[nodiscard]] CURL* Easy() const { return easy_; }
+  [[nodiscard]] const HttpLane& Lane() const { return lane_; }
 
   /// The status for libcurl's final result `result` (a CURLcode); logs
   /// failures. Drops the body of a failed answer.
@@ -83,6 +85,7 @@ class HttpTransfer {
 
   std::string url_;
   std::string verb_;
+  HttpLane lane_;
   std::string requestBody_;
 
   std::string responseBody_;

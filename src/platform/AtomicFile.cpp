@@ -27,7 +27,8 @@ HRESULT WriteAll(int fd, std::string_view text) {
 
 }  // namespace
 
-HRESULT WriteFileAtomically(const std::filesystem::path& path, std::string_view content, mode_t mode) {
+HRESULT WriteFileAtomically(const std::filesystem::path& path, std::string_view content, mode_t mode,
+                            AtomicDurability durability) {
   std::string temp = path.string() + ".tmp-XXXXXX";
   int fd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) return HResultFromLastErrno();
@@ -41,6 +42,7 @@ HRESULT WriteFileAtomically(const std::filesystem::path& path, std::string_view 
     ::unlink(temp.c_str());
     return hr;
   }
+  if (durability == AtomicDurability::kContentOnly) return S_OK;
   // The rename is durable only once the folder's entry is on disk.
   std::filesystem::path folder = path.parent_path();
   int dirFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -17,11 +17,18 @@
 
 namespace korvex {
 
+/// What must be on disk when WriteFileAtomically returns.
+enum class AtomicDurability {
+  kFull,         ///< content and folder entry: the new file survives a power loss
+  kContentOnly,  ///< content only: after a power loss either version, each whole
+};
+
 /// Writes `content` to `path` atomically with permission bits `mode` (the
 /// process umask does not apply). The folder must exist. On failure the old
 /// file is untouched, no temporary file is left, and the errno-based code
 /// is returned.
 [[nodiscard]] HRESULT WriteFileAtomically(const std::filesystem::path& path, std::string_view content,
-                                          mode_t mode = 0600);
+                                          mode_t mode = 0600,
+                                          AtomicDurability durability = AtomicDurability::kFull);
 
 }  // namespace korvex

@@ -154,7 +154,8 @@ HRESULT KorvexDataStoreRemote::Dispatch(Connection connection, std::string_view 
                                         std::string_view extraHeaders, const void* body, std::size_t length,
                                         std::uint32_t sizeLimit, RequestContext* context) {
   HttpRequestor& requestor = connection == Connection::kApi ? *api_ : *transfer_;
-  return requestor.SendRequest(path, verb, extraHeaders, body, length, &OnRequestComplete, context, sizeLimit);
+  return requestor.SendRequest(path, verb, extraHeaders, body, length, &OnRequestComplete, context, sizeLimit,
+                               context->lane);
 }
 
 HRESULT KorvexDataStoreRemote::SendApiGet(const std::string& path, RequestContext* context) {

@@ -24,7 +24,9 @@
 
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -139,7 +141,7 @@ class KorvexDataStoreRemote : public DataStoreRemoteNullImplBase {
   // token to write, a download token to read); ReadChunk or WriteChunk per
   // chunk of at most `chunkSize` bytes with the caller's own sequence
   // numbers; CloseStream, whose MD5 covers the whole range. This layer keeps
-  // no stream state and retries nothing. A refusal of the stream maps its
+  // no stream state but the windows callers set, and retries nothing. A refusal of the stream maps its
   // status: 4000..4005 to 0x804F0010..0x804F0015, 5000 to 0x804F0016, any
   // other or none to 0x80070002; a failed chunk carries StreamFailurePayload.
   // A short chunk read is 0x80071F43 unless the service named a refusal. A
@@ -147,6 +149,7 @@ class KorvexDataStoreRemote : public DataStoreRemoteNullImplBase {
 
   [[nodiscard]] HRESULT OpenStream(const ItemInfo& item, bool read, std::uint64_t offset, std::uint32_t length,
                                    std::uint32_t chunkSize, const std::string& token, AsyncResult** result) override;
+  [[nodiscard]] bool SetStreamWindow(const std::string& streamId, std::uint32_t window) override;
   [[nodiscard]] HRESULT CloseStream(const ItemInfo& item, const std::string& streamId, AsyncResult** result) override;
   [[nodiscard]] HRESULT ReadChunk(const ItemInfo& item, const std::string& streamId, std::uint32_t sequence,
                                   std::uint64_t offset, std::uint32_t length, AsyncResult** result) override;
@@ -267,6 +270,10 @@ class KorvexDataStoreRemote : public DataStoreRemoteNullImplBase {
   std::string rootName_;
   std::unique_ptr<HttpRequestor> api_;
   std::unique_ptr<HttpRequestor> transfer_;
+  /// The lane of a stream's chunk requests, by stream id.
+  [[nodiscard]] HttpLane ChunkLane(const std::string& streamId);
+  std::mutex windowsMutex_;
+  std::map<std::string, std::uint32_t> windows_;
   HRESULT initStatus_ = S_OK;
   bool subAccount_ = false;
 };

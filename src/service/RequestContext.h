@@ -7,6 +7,7 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
+#include "net/HttpRequestor.h"
 #include "service/RequestType.h"
 #include "store/AsyncResult.h"
 #include "store/ObjectInfo.h"
@@ -37,6 +38,8 @@ struct RequestContext {
   /// upload preparation, the asked length as std::uint32_t for block and
   /// chunk reads).
   boost::any extra;
+  /// Paces the request with others of its stream (chunk requests only).
+  HttpLane lane;
 };
 
 /// What the answer to a new directory needs: the parent's `uri` and the

@@ -31,7 +31,24 @@ HRESULT KorvexDataStoreRemote::OpenStream(const ItemInfo& item, bool read, std::
   });
 }
 
+bool KorvexDataStoreRemote::SetStreamWindow(const std::string& streamId, std::uint32_t window) {
+  std::lock_guard lock(windowsMutex_);
+  if (window == 0) windows_.erase(streamId);
+  else windows_[streamId] = window;
+  return true;
+}
+
+HttpLane KorvexDataStoreRemote::ChunkLane(const std::string& streamId) {
+  std::lock_guard lock(windowsMutex_);
+  const auto found = windows_.find(streamId);
+  return found == windows_.end() ? HttpLane{} : HttpLane{"stream:" + streamId, found->second};
+}
+
 HRESULT KorvexDataStoreRemote::CloseStream(const ItemInfo& item, const std::string& streamId, AsyncResult** result) {
+  {
+    std::lock_guard lock(windowsMutex_);
+    windows_.erase(streamId);
+  }
   return Guarded(result, [&] {
     const std::uint64_t* id = ServiceId(item.tag, item.uri);
     if (!id) return NotStarted(result, E_INVALIDARG);
@@ -51,7 +68,10 @@ HRESULT KorvexDataStoreRemote::ReadChunk(const ItemInfo& item, const std::string
     std::string path = FillTemplate("/idtv1/stream/read/%1%", *id);
     std::string headers = ChunkHeaders(offset, last, last, streamId, sequence);
     return StartRequest(hrtReadChunk, {}, length,
-                        [&](RequestContext* context) { return SendTransferGet(path, headers, length, context); },
+                        [&](RequestContext* context) {
+                          context->lane = ChunkLane(streamId);
+                          return SendTransferGet(path, headers, length, context);
+                        },
                         result);
   });
 }
@@ -67,7 +87,10 @@ HRESULT KorvexDataStoreRemote::WriteChunk(const ItemInfo& item, const std::uint8
     std::string path = FillTemplate("/idtv1/stream/write/%1%", *id);
     std::string headers = ChunkHeaders(offset, offset + length, offset + length - 1, streamId, sequence);
     return StartRequest(hrtWriteChunk, {}, {},
-                        [&](RequestContext* context) { return SendTransferRaw(path, headers, data, length, context); },
+                        [&](RequestContext* context) {
+                          context->lane = ChunkLane(streamId);
+                          return SendTransferRaw(path, headers, data, length, context);
+                        },
                         result);
   });
 }

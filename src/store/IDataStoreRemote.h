@@ -228,6 +228,16 @@ class IDataStoreRemote {
                                            std::uint64_t offset, std::uint32_t length,
                                            std::uint32_t chunkSize, const std::string& token,
                                            AsyncResult** result) = 0;
+  /// Asks the back end to keep at most `window` chunk requests of the stream
+  /// on the wire, in the order they are made, holding back the others, so
+  /// that a caller may make many at once. False (the default) when the back
+  /// end cannot: the caller then paces its requests itself. Ends with
+  /// CloseStream.
+  [[nodiscard]] virtual bool SetStreamWindow(const std::string& streamId, std::uint32_t window) {
+    (void)streamId;
+    (void)window;
+    return false;
+  }
   /// CloseStreamPayload.
   [[nodiscard]] virtual HRESULT CloseStream(const ItemInfo& item, const std::string& streamId,
                                             AsyncResult** result) = 0;

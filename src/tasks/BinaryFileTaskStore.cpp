@@ -125,7 +125,13 @@ std::string BinaryFileTaskStore::FolderNameForAccount(std::string_view account) 
 }
 
 HRESULT BinaryFileTaskStore::Write(const fs::path& file, const std::string& bytes) {
-  HRESULT hr = WriteFileAtomically(file, bytes, 0600);
+  // A running transfer saves its files after every MiB. Flushing the folder
+  // as well would double the disk's wait for no gain: should a power loss
+  // undo the rename, the previous file is whole and the transfer resumes
+  // from it. A new file needs its folder entry, or it could vanish.
+  std::error_code ec;
+  const auto durability = fs::exists(file, ec) ? AtomicDurability::kContentOnly : AtomicDurability::kFull;
+  HRESULT hr = WriteFileAtomically(file, bytes, 0600, durability);
   if (Failed(hr)) {
     LogMgr::Get().Error(kLogSource, "CreateFile %s error %d", file.c_str(), static_cast<int>(hr & 0xFFFF));
   }

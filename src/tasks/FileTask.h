@@ -74,7 +74,7 @@ class FileTask : public Task {
 
  private:
   struct GroupRun;
-  struct InFlight;
+  struct GroupPipeline;
   /// Where one block lies on the wire (the service's bytes) and in the
   /// plain file; the two differ only when encrypting.
   struct BlockSpan {
@@ -98,21 +98,44 @@ class FileTask : public Task {
   /// The bytes the service holds: the file, plus the header when encrypting.
   [[nodiscard]] std::uint64_t WireSize() const { return fileSize_ + headerSize_; }
   [[nodiscard]] BlockSpan SpanOf(std::uint32_t block) const;
-  /// Puts the block read from the local file into the group's bytes,
-  /// encrypted when the mode asks for it.
-  [[nodiscard]] HRESULT PlaceBlock(GroupRun& run, const BlockSpan& span, const std::uint8_t* plain);
 
   [[nodiscard]] Step Prepare(TaskRunContext& context, HRESULT& error);
   [[nodiscard]] Step CreateTarget(TaskRunContext& context, HRESULT& error);
   [[nodiscard]] Step Transfer(TaskRunContext& context, HRESULT& error);
-  [[nodiscard]] Step TransferGroup(TaskRunContext& context, std::uint32_t group, HRESULT& error);
-  /// Starts the read (stage 1) or write (stage 2) of the block `op` names.
-  [[nodiscard]] HRESULT StartBlockCall(GroupRun& run, InFlight& op);
-  [[nodiscard]] HRESULT MoveBlocks(TaskRunContext& context, GroupRun& run);
-  [[nodiscard]] Step VerifyGroup(TaskRunContext& context, const GroupRun& run, const std::string& serviceMd5,
-                                 HRESULT& error);
-  /// Closes the group's stream and gives the service's MD5 of the group.
-  [[nodiscard]] HRESULT CloseGroupStream(TaskRunContext& context, const std::string& streamId, std::string& md5);
+  [[nodiscard]] Step RunPipeline(TaskRunContext& context, GroupPipeline& pipeline, HRESULT& error);
+  /// Drops the settled groups from the front and saves the bitmap.
+  void SettleFront(TaskRunContext& context, GroupPipeline& pipeline);
+  /// Starts the next groups with clear bits until enough are under way.
+  [[nodiscard]] HRESULT FillPipeline(GroupPipeline& pipeline);
+  /// For an upload, starts reading the group's bytes.
+  [[nodiscard]] HRESULT StartGroup(GroupRun& run);
+  /// Takes the group's plain bytes (null when there are none), encrypted
+  /// when the mode asks for it.
+  [[nodiscard]] HRESULT OnBytesRead(GroupRun& run, std::uint8_t* plain);
+  /// The group's bytes are complete: hashes them.
+  [[nodiscard]] HRESULT Loaded(GroupRun& run);
+  /// Opens the stream of the group at the front, once.
+  [[nodiscard]] HRESULT OpenGroupStream(GroupRun& run);
+  /// Block operations on the wire at once: one when encrypting.
+  [[nodiscard]] std::uint32_t BlockWindow() const;
+  /// Starts the group's blocks once its stream is open and its bytes are there.
+  [[nodiscard]] HRESULT StartMoving(GroupRun& run);
+  [[nodiscard]] HRESULT StartBlocks(GroupRun& run);
+  /// Waits for any call of the pipeline or the stop event: 0 for the stop
+  /// event, kWaitTimeout, or a positive number with `run` and `call` set.
+  [[nodiscard]] int WaitForCall(TaskRunContext& context, GroupPipeline& pipeline, GroupRun*& run,
+                                AsyncResult**& call);
+  [[nodiscard]] HRESULT OnStreamOpened(GroupRun& run);
+  /// Takes the answer of `call`, one of the group's calls.
+  [[nodiscard]] HRESULT OnCallDone(TaskRunContext& context, GroupRun& run, AsyncResult*& call);
+  /// Closes the group's stream once its last block is done.
+  [[nodiscard]] HRESULT CloseGroup(GroupRun& run);
+  /// Compares the service's MD5 of the group with the local one.
+  [[nodiscard]] HRESULT OnGroupClosed(GroupRun& run, const std::string& serviceMd5);
+  [[nodiscard]] Step OnGroupFailed(TaskRunContext& context, std::uint32_t group, HRESULT failure, HRESULT& error);
+  /// Cancels what the unsettled groups still wait for and takes their
+  /// progress back; the next pass sends them again.
+  void Abandon(TaskRunContext& context, GroupPipeline& pipeline);
   void CloseStreamQuietly(const std::string& streamId);
   [[nodiscard]] Step Complete(TaskRunContext& context, HRESULT& error);
   /// Hands a failed step to the manager. True when the task is finished
@@ -121,9 +144,10 @@ class FileTask : public Task {
 
   /// Tells the service about the finished file; nobody waits for the answer.
   void ReportTransfer();
-  [[nodiscard]] bool BlockDone(std::uint32_t block) const;
-  void SetBlock(std::uint32_t block, bool done);
+  void SetGroup(std::uint32_t group);
   void ClearGroup(std::uint32_t group);
+  /// Clears every group that is not wholly done: only whole groups verify.
+  void ClearUnfinishedGroups();
   [[nodiscard]] std::uint64_t GroupBytes(std::uint32_t group) const;
   void SizeBitmap();
 

@@ -2,6 +2,7 @@
 // what happens to requests still under way when their requestor goes away.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <set>
 
@@ -72,6 +73,20 @@ class HttpRequestorConcurrencyTest : public testing::NetTest {
       --inside_;
       response.set_content("ok", "text/plain");
     });
+    // Lingers a little, so that requests sent together would overlap here.
+    routes.Get("/lane", [this](const httplib::Request& request, httplib::Response& response) {
+      {
+        std::lock_guard lock(mutex_);
+        lanePorts_.insert(request.remote_port);
+        lanePeak_ = std::max(lanePeak_, ++laneInside_);
+      }
+      std::this_thread::sleep_for(5ms);
+      {
+        std::lock_guard lock(mutex_);
+        --laneInside_;
+      }
+      response.set_content("0123456789", "application/octet-stream");
+    });
     routes.Get("/quick", [](const httplib::Request&, httplib::Response& response) {
       response.set_content("quick", "text/plain");
     });
@@ -104,6 +119,9 @@ class HttpRequestorConcurrencyTest : public testing::NetTest {
   int peak_ = 0;
   int blocked_ = 0;
   std::set<int> ports_;
+  int laneInside_ = 0;
+  int lanePeak_ = 0;
+  std::set<int> lanePorts_;
   std::unique_ptr<Event> release_;
   LoopbackServer server_;  // last: stopped before the state its handlers use
 };
@@ -133,6 +151,46 @@ TEST_F(HttpRequestorConcurrencyTest, ManyRequestsRunTogetherAndReuseTheirConnect
   // The second burst found the first burst's connections idle and used them.
   std::lock_guard lock(mutex_);
   EXPECT_EQ(ports_.size(), static_cast<std::size_t>(kParallel));
+}
+
+struct LaneSlot {
+  std::atomic<int> calls{0};
+  std::atomic<HRESULT> status{E_FAIL};
+  std::atomic<std::size_t> bodySize{0};
+};
+
+void CountLaneCall(HRESULT status, const std::string& body, const std::deque<std::string>&, const HttpHeaderMap&,
+                   void* user) {
+  auto* slot = static_cast<LaneSlot*>(user);
+  slot->status = status;
+  slot->bodySize = body.size();
+  slot->calls.fetch_add(1);
+}
+
+TEST_F(HttpRequestorConcurrencyTest, ALaneKeepsItsBoundAndReadsOfExactlyTheLimitKeepTheirConnection) {
+  HttpRequestor requestor;
+  ASSERT_EQ(requestor.Init(server_.Url()), S_OK);
+  constexpr int kRequests = 12;
+  std::array<LaneSlot, kRequests> slots;
+  // Handed over all at once; the body is exactly the size limit.
+  for (auto& slot : slots) {
+    ASSERT_EQ(requestor.SendRequest("/lane", "GET", "", nullptr, 0, &CountLaneCall, &slot, 10, {"stream-1", 2}),
+              S_OK);
+  }
+  const auto deadline = std::chrono::steady_clock::now() + 20s;
+  auto called = [&] {
+    return std::all_of(slots.begin(), slots.end(), [](const LaneSlot& slot) { return slot.calls.load() > 0; });
+  };
+  while (!called() && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(5ms);
+  ASSERT_TRUE(called());
+  for (const auto& slot : slots) {
+    EXPECT_EQ(slot.calls.load(), 1);
+    EXPECT_EQ(slot.status.load(), S_OK);
+    EXPECT_EQ(slot.bodySize.load(), 10u);
+  }
+  std::lock_guard lock(mutex_);
+  EXPECT_LE(lanePeak_, 2) << "the lane let more requests onto the wire than its limit";
+  EXPECT_LE(lanePorts_.size(), 2u) << "a read that reached its size limit dropped its connection";
 }
 
 TEST_F(HttpRequestorConcurrencyTest, SendRequestIsSafeFromManyThreads) {

@@ -1,0 +1,473 @@
+//===- tasks/FileTaskTransfer.cpp - The transfer phase of a file task ----===//
+//
+// Each group passes through these stages:
+//
+//   reading --> opening --> moving --> closing --> storing --> settled
+//   (upload:    (stream     (blocks    (service    (download:   (bits set,
+//    bytes       opened)     on the     MD5 vs      group       task saved)
+//    read)                   wire)      local)      written)
+//
+// A group's stream opens only once every group before it has settled and
+// been saved, so that a crash sends again no more than the group that was
+// under way. What needs no service runs ahead instead: the next group's
+// bytes are read, encrypted and hashed while the group before is on the
+// wire, and a received group is hashed while the service hashes its copy.
+// A group's bits are set only when it has settled, so a saved bitmap never
+// claims a block that may still have to be sent again.
+//
+//===----------------------------------------------------------------------===//
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <span>
+#include <utility>
+
+#include "foundation/CryptoAPI.h"
+#include "foundation/EncryptingBlockEncoder.h"
+#include "foundation/LogMgr.h"
+#include "platform/FileTime.h"
+#include "platform/ThreadPool.h"
+#include "store/AwaitedResult.h"
+#include "store/DataStore.h"
+#include "store/IDataStoreRemote.h"
+#include "tasks/FileTask.h"
+#include "tasks/StoreCall.h"
+#include "tasks/TaskFamily.h"
+#include "tasks/TaskManager.h"
+
+namespace korvex {
+namespace {
+
+constexpr char kCategory[] = "FileTask::ExcuteStream";
+constexpr std::uint64_t kGroupBytes = std::uint64_t{FileTask::kBlockSize} * FileTask::kBlocksPerGroup;
+// The group under way and the one read ahead.
+constexpr std::size_t kGroupsUnderWay = 2;
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+// Gives a call up. One that completed before the cancel holds a payload
+// nobody took; waiting for it lets its completer finish first.
+void DropCall(AsyncResult*& call) {
+  if (call == nullptr) return;
+  if (call->CancelCall()) call->Release();
+  else AwaitedResult abandoned(call, false);
+  call = nullptr;
+}
+
+// Saves the family on a pool thread. Its file only carries the byte count a
+// resumed transfer starts from; waiting for the disk here would hold up the
+// next group's stream. Requests made while one is queued share its save,
+// which reads the family when it runs; destruction waits for the last one.
+class FamilySaveBehind {
+ public:
+  FamilySaveBehind(TaskStore& store, const TaskFamily& family) : store_(store), family_(family) {}
+  ~FamilySaveBehind() {
+    std::unique_lock lock(mutex_);
+    idle_.wait(lock, [this] { return !queued_ && !running_; });
+  }
+  FamilySaveBehind(const FamilySaveBehind&) = delete;
+  FamilySaveBehind& operator=(const FamilySaveBehind&) = delete;
+
+  void Request() {
+    {
+      std::lock_guard lock(mutex_);
+      if (queued_) return;
+      queued_ = true;
+    }
+    if (!ThreadPool::Default().Submit([this] { Save(); })) Save();
+  }
+
+ private:
+  void Save() {
+    {
+      std::unique_lock lock(mutex_);
+      idle_.wait(lock, [this] { return !running_; });
+      queued_ = false;
+      running_ = true;
+    }
+    (void)store_.SaveFamily(family_);
+    std::lock_guard lock(mutex_);
+    running_ = false;
+    idle_.notify_all();
+  }
+
+  TaskStore& store_;
+  const TaskFamily& family_;
+  std::mutex mutex_;
+  std::condition_variable idle_;
+  bool queued_ = false;
+  bool running_ = false;
+};
+
+}  // namespace
+
+struct FileTask::GroupRun {
+  /// Reading and opening overlap: a group is kOpening until both are done.
+  enum class Stage { kOpening, kMoving, kClosing, kStoring, kSettled };
+  struct BlockCall {
+    std::uint32_t block = 0;
+    AsyncResult* call = nullptr;
+  };
+
+  std::uint32_t group = 0;
+  std::uint64_t start = 0;  ///< the group's first byte on the wire
+  std::size_t size = 0;
+  std::uint32_t firstBlock = 0;
+  std::uint32_t endBlock = 0;
+  Stage stage = Stage::kOpening;
+  std::string streamId;
+  /// The group's bytes as the service holds them, for the blocks and the MD5.
+  std::unique_ptr<std::uint8_t[]> bytes;
+  bool loaded = false;  ///< the bytes are there to be sent (or received into)
+  bool paced = false;   ///< the service store keeps the stream's in-flight bound
+  AsyncResult* open = nullptr;
+  AsyncResult* local = nullptr;  ///< the read of an upload, the write of a download
+  AsyncResult* close = nullptr;
+  std::uint32_t next = 0;  ///< the next block to start
+  std::vector<BlockCall> blocks;
+  std::string localMd5;
+  std::uint64_t counted = 0;  ///< bytes reported as progress
+};
+
+struct FileTask::GroupPipeline {
+  explicit GroupPipeline(TaskStore& store, const TaskFamily& family) : familySave(store, family) {}
+
+  std::deque<std::unique_ptr<GroupRun>> runs;
+  FamilySaveBehind familySave;
+  std::uint32_t nextGroup = 0;
+  bool finished = false;  ///< every group has settled
+};
+
+void FileTask::SetGroup(std::uint32_t group) {
+  const std::uint32_t blocks = std::min(kBlocksPerGroup, blockCount_ - group * kBlocksPerGroup);
+  doneBlocks_[group] = blocks == 32 ? ~0u : ((1u << blocks) - 1);
+}
+
+void FileTask::ClearGroup(std::uint32_t group) {
+  if (group < doneBlocks_.size()) doneBlocks_[group] = 0;
+}
+
+void FileTask::ClearUnfinishedGroups() {
+  for (std::uint32_t group = 0; group < doneBlocks_.size(); ++group) {
+    const std::uint32_t done = doneBlocks_[group];
+    SetGroup(group);
+    if (doneBlocks_[group] != done) ClearGroup(group);
+  }
+}
+
+std::uint64_t FileTask::GroupBytes(std::uint32_t group) const {
+  const std::uint64_t first = std::uint64_t{group} * kGroupBytes;
+  return std::min<std::uint64_t>(kGroupBytes, WireSize() - first);
+}
+
+FileTask::Step FileTask::Transfer(TaskRunContext& context, HRESULT& error) {
+  if (transferStart_ == 0) transferStart_ = FileTimeNow();
+  if (error = PrepareEncoder(); Failed(error)) return Step::kFailed;
+  // A group left half done by an earlier run is sent again from its start:
+  // its stream is gone and only a whole group can be verified.
+  ClearUnfinishedGroups();
+  GroupPipeline pipeline(context.manager.Store(), Family());
+  const Step step = RunPipeline(context, pipeline, error);
+  Abandon(context, pipeline);
+  // Not finished: a group failed and is sent again by the next pass.
+  if (step != Step::kNext || !pipeline.finished) return step;
+  phase_ = 3;
+  (void)context.manager.Store().SaveTask(*this);
+  return Step::kNext;
+}
+
+std::uint32_t FileTask::BlockWindow() const { return Family().HasPassword() ? 1 : kMaxInFlight; }
+
+FileTask::Step FileTask::RunPipeline(TaskRunContext& context, GroupPipeline& pipeline, HRESULT& error) {
+  for (;;) {
+    SettleFront(context, pipeline);
+    if (error = FillPipeline(pipeline); Failed(error)) return Step::kFailed;
+    if (pipeline.runs.empty()) {
+      pipeline.finished = true;
+      return Step::kNext;
+    }
+    GroupRun& front = *pipeline.runs.front();
+    if (error = OpenGroupStream(front); Failed(error)) return Step::kFailed;
+    GroupRun* run = &front;
+    AsyncResult** call = nullptr;
+    HRESULT failure = StartMoving(front);
+    if (Succeeded(failure)) {
+      const int which = WaitForCall(context, pipeline, run, call);
+      if (which == 0) return Step::kStopped;
+      if (which == kWaitTimeout) continue;
+      if (call == &run->open) {
+        if (error = OnStreamOpened(*run); Failed(error)) return Step::kFailed;
+        continue;
+      }
+      failure = OnCallDone(context, *run, *call);
+    }
+    if (Failed(failure)) {
+      const std::uint32_t group = run->group;
+      Abandon(context, pipeline);
+      return OnGroupFailed(context, group, failure, error);
+    }
+  }
+}
+
+void FileTask::SettleFront(TaskRunContext& context, GroupPipeline& pipeline) {
+  while (!pipeline.runs.empty() && pipeline.runs.front()->stage == GroupRun::Stage::kSettled) {
+    SetGroup(pipeline.runs.front()->group);
+    pipeline.runs.pop_front();
+    (void)context.manager.Store().SaveTask(*this);
+    // The byte count goes with the bitmap, so that a transfer resumed after
+    // a crash counts from where its blocks stand.
+    pipeline.familySave.Request();
+  }
+}
+
+HRESULT FileTask::FillPipeline(GroupPipeline& pipeline) {
+  while (pipeline.runs.size() < kGroupsUnderWay) {
+    std::uint32_t& group = pipeline.nextGroup;
+    while (group < doneBlocks_.size() && doneBlocks_[group] != 0) ++group;
+    if (group >= doneBlocks_.size()) return S_OK;
+    auto run = std::make_unique<GroupRun>();
+    run->group = group;
+    run->start = std::uint64_t{group} * kGroupBytes;
+    run->size = static_cast<std::size_t>(GroupBytes(group));
+    run->firstBlock = group * kBlocksPerGroup;
+    run->endBlock = std::min(blockCount_, run->firstBlock + kBlocksPerGroup);
+    run->next = run->firstBlock;
+    pipeline.runs.push_back(std::move(run));
+    ++group;
+    if (const HRESULT hr = StartGroup(*pipeline.runs.back()); Failed(hr)) return hr;
+  }
+  return S_OK;
+}
+
+HRESULT FileTask::StartGroup(GroupRun& run) {
+  if (!IsUpload()) {
+    run.bytes = std::make_unique<std::uint8_t[]>(run.size);
+    run.loaded = true;
+    return S_OK;
+  }
+  // The whole group in one read: one trip through the local store instead
+  // of one per block.
+  const BlockSpan first = SpanOf(run.firstBlock);
+  const BlockSpan last = SpanOf(run.endBlock - 1);
+  const std::uint64_t length = last.plainOffset + last.plainLength - first.plainOffset;
+  // An encrypted empty file is header and digest alone: nothing to read.
+  if (length == 0) return OnBytesRead(run, nullptr);
+  IDataStoreRemote* local = Family().SourceStore()->Remote();
+  const HRESULT hr = local->ReadItem(source_, static_cast<std::uint32_t>(first.plainOffset),
+                                     static_cast<std::uint32_t>(first.plainOffset >> 32),
+                                     static_cast<std::uint32_t>(length), &run.local);
+  return Succeeded(hr) && run.local == nullptr ? E_UNEXPECTED : hr;
+}
+
+HRESULT FileTask::OnBytesRead(GroupRun& run, std::uint8_t* plain) {
+  std::unique_ptr<std::uint8_t[]> owned(plain);
+  if (cryptMode_ != 1) {
+    run.bytes = std::move(owned);
+    return Loaded(run);
+  }
+  // Encrypted here, on the task's thread, while the group before is on the
+  // wire.
+  run.bytes = std::make_unique<std::uint8_t[]>(run.size);
+  const std::uint64_t plainStart = SpanOf(run.firstBlock).plainOffset;
+  std::vector<std::uint8_t> encoded;
+  for (std::uint32_t block = run.firstBlock; block < run.endBlock; ++block) {
+    const BlockSpan span = SpanOf(block);
+    const std::uint8_t* from = owned ? owned.get() + (span.plainOffset - plainStart) : nullptr;
+    if (const HRESULT hr = encoder_->EncodeBlock(block, std::span(from, span.plainLength), encoded); Failed(hr))
+      return hr;
+    if (encoded.size() != span.wireLength) return E_UNEXPECTED;
+    std::memcpy(run.bytes.get() + (span.wireOffset - run.start), encoded.data(), encoded.size());
+  }
+  return Loaded(run);
+}
+
+HRESULT FileTask::Loaded(GroupRun& run) {
+  // Hashed now, while the group before is on the wire.
+  run.loaded = true;
+  return CryptoAPI::HashBuffer(run.bytes.get(), run.size, kHashMd5, run.localMd5);
+}
+
+HRESULT FileTask::OpenGroupStream(GroupRun& run) {
+  if (run.stage != GroupRun::Stage::kOpening || !run.streamId.empty() || run.open != nullptr) return S_OK;
+  const HRESULT hr = ServiceRemote()->OpenStream(ServiceItem(), !IsUpload(), run.start,
+                                                 static_cast<std::uint32_t>(run.size), kBlockSize, ServiceToken(),
+                                                 &run.open);
+  return Succeeded(hr) && run.open == nullptr ? E_UNEXPECTED : hr;
+}
+
+HRESULT FileTask::StartMoving(GroupRun& run) {
+  if (run.stage == GroupRun::Stage::kOpening) {
+    if (run.streamId.empty() || !run.loaded) return S_OK;
+    run.stage = GroupRun::Stage::kMoving;
+  }
+  return run.stage == GroupRun::Stage::kMoving ? StartBlocks(run) : S_OK;
+}
+
+HRESULT FileTask::StartBlocks(GroupRun& run) {
+  IDataStoreRemote* service = ServiceRemote();
+  const std::size_t window = run.paced ? kBlocksPerGroup : BlockWindow();
+  while (run.next < run.endBlock && run.blocks.size() < window) {
+    const BlockSpan span = SpanOf(run.next);
+    const std::uint32_t sequence = run.next - run.firstBlock;
+    AsyncResult* call = nullptr;
+    const HRESULT hr =
+        IsUpload() ? service->WriteChunk(target_, run.bytes.get() + (span.wireOffset - run.start), run.streamId,
+                                         sequence, span.wireOffset, span.wireLength, &call)
+                   : service->ReadChunk(source_, run.streamId, sequence, span.wireOffset, span.wireLength, &call);
+    if (Failed(hr)) return hr;
+    if (call == nullptr) return E_UNEXPECTED;
+    run.blocks.push_back({run.next++, call});
+  }
+  return S_OK;
+}
+
+int FileTask::WaitForCall(TaskRunContext& context, GroupPipeline& pipeline, GroupRun*& run, AsyncResult**& call) {
+  std::vector<Event*> events{&context.stop};
+  std::vector<std::pair<GroupRun*, AsyncResult**>> calls;
+  for (auto& candidate : pipeline.runs) {
+    GroupRun& r = *candidate;
+    for (AsyncResult** slot : {&r.open, &r.local, &r.close})
+      if (*slot != nullptr) calls.emplace_back(&r, slot);
+    for (auto& block : r.blocks) calls.emplace_back(&r, &block.call);
+  }
+  for (const auto& [owner, slot] : calls) events.push_back(&(*slot)->GetEvent());
+  const int which = WaitAny(events, 10000);
+  if (which > 0) std::tie(run, call) = calls[static_cast<std::size_t>(which - 1)];
+  return which;
+}
+
+HRESULT FileTask::OnStreamOpened(GroupRun& run) {
+  AwaitedResult opened(std::exchange(run.open, nullptr), false);
+  auto payload = opened.Take<OpenStreamPayload>();
+  HRESULT hr = opened.Status();
+  if (Succeeded(hr) && payload) {
+    run.streamId = boost::get<1>(*payload);
+    // Handing the store every block at once spares each block a trip through
+    // this thread; the store still keeps the bound on the wire.
+    run.paced = ServiceRemote()->SetStreamWindow(run.streamId, BlockWindow());
+    return S_OK;
+  }
+  LogMgr::Get().Trace(kCategory, "File Task Context : %p,开始第%u组第%u块读写,打开流失败", static_cast<void*>(this),
+                      run.group, run.firstBlock);
+  return Failed(hr) ? hr : E_UNEXPECTED;
+}
+
+HRESULT FileTask::OnCallDone(TaskRunContext& context, GroupRun& run, AsyncResult*& call) {
+  if (&call == &run.local) {
+    AwaitedResult done(std::exchange(run.local, nullptr), false);
+    if (Failed(done.Status())) return done.Status();
+    if (!IsUpload()) {
+      run.stage = GroupRun::Stage::kSettled;
+      return S_OK;
+    }
+    auto payload = done.Take<ReadBufferPayload>();
+    if (!payload || boost::get<1>(*payload) == nullptr) return E_UNEXPECTED;
+    return OnBytesRead(run, boost::get<1>(*payload));
+  }
+  if (&call == &run.close) {
+    AwaitedResult closed(std::exchange(run.close, nullptr), false);
+    auto payload = closed.Take<CloseStreamPayload>();
+    if (Failed(closed.Status())) return closed.Status();
+    if (!payload) return E_UNEXPECTED;
+    return OnGroupClosed(run, boost::get<2>(*payload));
+  }
+  const auto slot = static_cast<std::size_t>(
+      std::find_if(run.blocks.begin(), run.blocks.end(), [&](const auto& b) { return &b.call == &call; }) -
+      run.blocks.begin());
+  const BlockSpan span = SpanOf(run.blocks[slot].block);
+  {
+    AwaitedResult done(std::exchange(run.blocks[slot].call, nullptr), false);
+    run.blocks.erase(run.blocks.begin() + static_cast<std::ptrdiff_t>(slot));
+    if (Failed(done.Status())) return done.Status();
+    if (!IsUpload()) {
+      auto payload = done.Take<ReadBufferPayload>();
+      const std::unique_ptr<std::uint8_t[]> data(payload ? boost::get<1>(*payload) : nullptr);
+      if (!data) return E_UNEXPECTED;
+      std::memcpy(run.bytes.get() + (span.wireOffset - run.start), data.get(), span.wireLength);
+    }
+  }
+  // Progress counts the user's bytes, not the header.
+  run.counted += span.plainLength;
+  (void)context.manager.OnTaskEvent(*this, TaskEvent::kProgress, span.plainLength, 0);
+  if (run.next < run.endBlock || !run.blocks.empty()) return S_OK;
+  return CloseGroup(run);
+}
+
+HRESULT FileTask::CloseGroup(GroupRun& run) {
+  const HRESULT hr = ServiceRemote()->CloseStream(ServiceItem(), run.streamId, &run.close);
+  if (Failed(hr)) return hr;
+  if (run.close == nullptr) return E_UNEXPECTED;
+  run.stage = GroupRun::Stage::kClosing;
+  // A received group is hashed while the service hashes its copy.
+  if (IsUpload()) return S_OK;
+  return CryptoAPI::HashBuffer(run.bytes.get(), run.size, kHashMd5, run.localMd5);
+}
+
+HRESULT FileTask::OnGroupClosed(GroupRun& run, const std::string& serviceMd5) {
+  if (!EqualsIgnoringCase(serviceMd5, run.localMd5)) {
+    LogMgr::Get().Trace(kCategory, "File Task Context : %p,第%u组校验失败,服务器md5:%s -- 本地md5:%s",
+                        static_cast<void*>(this), run.group, serviceMd5.c_str(), run.localMd5.c_str());
+    return HR_GROUP_VERIFY_FAILED;
+  }
+  if (IsUpload()) {
+    run.bytes.reset();
+    run.stage = GroupRun::Stage::kSettled;
+    return S_OK;
+  }
+  // Only verified bytes reach the file.
+  const HRESULT hr = Family().TargetStore()->Remote()->WriteItem(target_, std::move(run.bytes),
+                                                                static_cast<std::uint32_t>(run.start),
+                                                                static_cast<std::uint32_t>(run.start >> 32),
+                                                                static_cast<std::uint32_t>(run.size), &run.local);
+  if (Failed(hr)) return hr;
+  if (run.local == nullptr) return E_UNEXPECTED;
+  run.stage = GroupRun::Stage::kStoring;
+  return S_OK;
+}
+
+FileTask::Step FileTask::OnGroupFailed(TaskRunContext& context, std::uint32_t group, HRESULT failure,
+                                       HRESULT& error) {
+  if (failure == HR_GROUP_VERIFY_FAILED) {
+    if (++verifyFailures_[group] < kMaxGroupVerifyFailures) return Step::kNext;
+    // Sending the group yet again would loop for ever; the user decides.
+    error = failure;
+    (void)context.manager.OnTaskEvent(*this, TaskEvent::kError, static_cast<std::uint32_t>(error), 1);
+    verifyFailures_.erase(group);
+    context.stop.Set();
+    return Step::kStopped;
+  }
+  // Sent again by the next pass until the stream failures reach their limit.
+  if (++streamFailures < kMaxStreamFailures) return Step::kNext;
+  error = failure;
+  return Step::kFailed;
+}
+
+void FileTask::Abandon(TaskRunContext& context, GroupPipeline& pipeline) {
+  for (auto& run : pipeline.runs) {
+    const bool streamOpen = !run->streamId.empty() && run->stage < GroupRun::Stage::kClosing;
+    DropCall(run->open);
+    DropCall(run->local);
+    DropCall(run->close);
+    for (auto& block : run->blocks) DropCall(block.call);
+    if (streamOpen) CloseStreamQuietly(run->streamId);
+    ClearGroup(run->group);
+    if (run->counted != 0) (void)context.manager.OnTaskEvent(*this, TaskEvent::kRollback, run->counted, 0);
+  }
+  pipeline.runs.clear();
+}
+
+void FileTask::CloseStreamQuietly(const std::string& streamId) {
+  // Nobody waits for it: a stream left open only holds a slot on the service
+  // until it times out there.
+  AsyncResult* call = nullptr;
+  if (Succeeded(ServiceRemote()->CloseStream(ServiceItem(), streamId, &call)) && call != nullptr) call->Release();
+}
+
+}  // namespace korvex
