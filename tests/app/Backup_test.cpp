@@ -55,12 +55,10 @@ TEST_F(DesktopClient, BacksUpLocalFoldersAndOnlyWhatChanged) {
   korvex::testing::WriteText(docs / "sub" / "b.txt", std::string(50000, 'b'));
   fs::create_directories(desktop_ / "outer" / "inner");
 
-  korvex::app::CLoginDlg dialog(deployment_, false);
-  Submit(dialog, true, "alice", "alice-demo-1", "demo");
-  ASSERT_EQ(dialog.result(), QDialog::Accepted) << Problem(dialog).toStdString();
-  korvex::app::CMainDlg window(dialog.GetSession(), deployment_);
-  ASSERT_TRUE(korvex::Succeeded(window.Init()));
-  window.show();
+  std::string account;
+  const std::unique_ptr<korvex::app::CMainDlg> opened = OpenWindow(account);
+  ASSERT_NE(opened, nullptr);
+  korvex::app::CMainDlg& window = *opened;
   korvex::app::CLocalDriveDlg& local = *window.LocalPane();
   korvex::app::CBackupCommands& commands = *window.BackupCommands();
   korvex::app::SessionBackup& backup = *window.Backup();
@@ -128,7 +126,7 @@ TEST_F(DesktopClient, BacksUpLocalFoldersAndOnlyWhatChanged) {
     ASSERT_TRUE(options.Save());
   }
   EXPECT_EQ(backup.Sync().Schedule().hour, 2);
-  const korvex::SyncConfig stored = korvex::LoadSyncConfig(korvex::SyncConfigPath(dialog.GetSession().accountName));
+  const korvex::SyncConfig stored = korvex::LoadSyncConfig(korvex::SyncConfigPath(account));
   EXPECT_EQ(stored.schedule.hour, 2);
   EXPECT_EQ(stored.schedule.minute, 30);
   {

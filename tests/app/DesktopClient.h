@@ -14,6 +14,7 @@
 #include "support/TempHome.h"
 
 #include <httplib.h>
+#include <memory>
 #include <nlohmann/json.hpp>
 
 #include <QAbstractButton>
@@ -141,6 +142,26 @@ class DesktopClient : public korvex::testing::TempHomeTest {
   }
 
   static QString Problem(const korvex::app::CLoginDlg& dialog) { return dialog.findChild<QLabel*>("problem")->text(); }
+
+  // Logs the demo user in through the dialog and shows the main window;
+  // null (with the test failed) when either step does not succeed.
+  // `account` learns the session's account name.
+  std::unique_ptr<korvex::app::CMainDlg> OpenWindow(std::string& account) {
+    korvex::app::CLoginDlg dialog(deployment_, false);
+    Submit(dialog, true, "alice", "alice-demo-1", "demo");
+    if (dialog.result() != QDialog::Accepted) {
+      ADD_FAILURE() << Problem(dialog).toStdString();
+      return nullptr;
+    }
+    account = dialog.GetSession().accountName;
+    auto window = std::make_unique<korvex::app::CMainDlg>(dialog.GetSession(), deployment_);
+    if (!korvex::Succeeded(window->Init())) {
+      ADD_FAILURE() << "the main window did not open";
+      return nullptr;
+    }
+    window->show();
+    return window;
+  }
 
   korvex::test::KorvexdProcess korvexd_;
   std::vector<std::unique_ptr<ScopedEnv>> env_;

@@ -90,12 +90,10 @@ TEST_F(DesktopClient, MovesFilesBetweenPanesAndShares) {
   ASSERT_EQ(encoder.Init("s3cret"), korvex::S_OK);
   ASSERT_EQ(encoder.EncryptFile(Home() / "plain.txt", desktop_ / "secret.txt.lock"), korvex::S_OK);
 
-  korvex::app::CLoginDlg dialog(deployment_, false);
-  Submit(dialog, true, "alice", "alice-demo-1", "demo");
-  ASSERT_EQ(dialog.result(), QDialog::Accepted) << Problem(dialog).toStdString();
-  korvex::app::CMainDlg window(dialog.GetSession(), deployment_);
-  ASSERT_TRUE(korvex::Succeeded(window.Init()));
-  window.show();
+  std::string account;
+  const std::unique_ptr<korvex::app::CMainDlg> opened = OpenWindow(account);
+  ASSERT_NE(opened, nullptr);
+  korvex::app::CMainDlg& window = *opened;
   korvex::app::CNetDriveDlg& cloud = *window.NetPane();
   korvex::app::CLocalDriveDlg& local = *window.LocalPane();
   korvex::app::CTransferCommands& transfers = *window.TransferCommands();
@@ -231,7 +229,6 @@ TEST_F(DesktopClient, MovesFilesBetweenPanesAndShares) {
 
   // A transfer saved before it could run is queued again at the next login;
   // a "reset" start brings it back stopped (and stopped it stays).
-  const std::string account = dialog.GetSession().accountName;
   std::uint32_t id = 0;
   {
     korvex::app::SessionTransfers saved(*cloud.Model()->Store(), account, false);
