@@ -102,6 +102,7 @@ void Write(Service& service, Call& call) {
   if (!StoreUploadBytes(service, call, chunk->stream.fileId, chunk->first, true))
     return StreamRefusal(call, kGone, "file gone or not writable");
   std::uint64_t next = service.streams().MarkChunk(chunk->stream.id, chunk->sequence);
+  service.streams().HashArrived(chunk->stream.id, service.catalog().BlobPath(chunk->stream.fileId));
   ReplyOk(call.res);
   StreamStatus(call.res, kOk, chunk->stream.id);
   call.res.SetHeader("x-korvexws-idt-chunk-sequence-next", std::to_string(next));
@@ -136,15 +137,17 @@ void Read(Service& service, Call& call) {
   call.res.SetHeader("x-korvexws-idt-chunk-range", call.req.Header("x-korvexws-idt-chunk-range"));
 }
 
-/// The MD5 of [first, last] of a file's contents: remembered from an
-/// earlier close over the same bytes, else read and hashed.
-std::string RangeMd5(Service& service, std::int64_t fileId, std::uint64_t first, std::uint64_t last) {
+/// The MD5 of a stream's range: hashed as its chunks arrived, remembered
+/// from an earlier close over the same bytes, or else read and hashed.
+std::string StreamMd5(Service& service, const StreamInfo& stream) {
   WriteGate& gate = service.writeGate();
-  std::string md5 = gate.RememberedMd5(fileId, first, last);
+  std::string md5 = gate.RememberedMd5(stream.fileId, stream.first, stream.last);
   if (!md5.empty()) return md5;
-  auto mark = gate.QuietMark(fileId);
-  md5 = FileRangeMd5(service.catalog().BlobPath(fileId), first, last - first + 1);
-  if (mark && !md5.empty()) gate.RememberMd5(fileId, first, last, md5, *mark);
+  auto mark = gate.QuietMark(stream.fileId);
+  std::filesystem::path blob = service.catalog().BlobPath(stream.fileId);
+  md5 = service.streams().ArrivedMd5(stream.id, blob);
+  if (md5.empty()) md5 = FileRangeMd5(blob, stream.first, stream.last - stream.first + 1);
+  if (mark && !md5.empty()) gate.RememberMd5(stream.fileId, stream.first, stream.last, md5, *mark);
   return md5;
 }
 
@@ -160,7 +163,7 @@ void Close(Service& service, Call& call) {
   }
   if (!StillAllowed(service, *stream)) return StreamRefusal(call, kUnknownStream, "unknown stream");
   FlushReceived(service);
-  std::string md5 = RangeMd5(service, file->id, stream->first, stream->last);
+  std::string md5 = StreamMd5(service, *stream);
   if (md5.empty()) return StreamRefusal(call, kStorage, "cannot read the stream's bytes");
   service.streams().Close(id);
   ReplyOk(call.res, {{"stream_id", id}, {"stream_md5", md5}});
