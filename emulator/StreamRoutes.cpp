@@ -50,11 +50,25 @@ void Open(Service& service, Call& call) {
   StreamStatus(call.res, kOk, id);
 }
 
-/// The stream's token is judged again on every request; a stream ends with it.
-bool StillAllowed(Service& service, const StreamInfo& stream) {
+/// The stream's token is judged again on every request, so that a withdrawn
+/// share or a deleted code takes effect at once; a stream ends with it.
+/// Every limit of a token is a database row or a whole second, so a verdict
+/// holds for the rest of its second while nothing in the database changes:
+/// chunks that follow each other closely are judged once.
+bool TokenStillGood(Service& service, const StreamInfo& stream) {
+  const std::uint64_t generation = service.db().Generation();
+  const std::int64_t second = NowSeconds();
+  if (service.streams().JudgedAlready(stream.id, generation, second)) return true;
   auto transfer = FindTransfer(service, stream.token);
   auto file = transfer ? service.catalog().FileById(stream.fileId) : std::nullopt;
-  if (file && TransferStillValid(service, *transfer, *file)) return true;
+  if (!file || !TransferStillValid(service, *transfer, *file)) return false;
+  // A change made while judging (a session kept alive) leaves the verdict unremembered.
+  if (service.db().Generation() == generation) service.streams().Judged(stream.id, generation, second);
+  return true;
+}
+
+bool StillAllowed(Service& service, const StreamInfo& stream) {
+  if (TokenStillGood(service, stream)) return true;
   service.streams().Close(stream.id);
   return false;
 }
@@ -110,22 +124,29 @@ void Write(Service& service, Call& call) {
 }
 
 /// A chunk whose header Write would accept goes into the file as it arrives.
-std::optional<BodyPlace> PlaceChunk(Service& service, const Request& req) {
+std::optional<BodyPlace> JudgeAndPlaceChunk(Service& service, const Request& req) {
   auto fileId = PathId(req, 1);
   auto stream = service.streams().Find(req.Header("x-korvexws-idt-stream-id"));
   if (!fileId || !stream || !stream->write || stream->fileId != *fileId) return std::nullopt;
-  auto transfer = FindTransfer(service, stream->token);
-  auto file = transfer ? service.catalog().FileById(stream->fileId) : std::nullopt;
   auto range = ParseByteRange(req.Header("x-korvexws-idt-chunk-range"));
   auto length = ParseU64(req.Header("Content-Length"));
-  if (!file || !TransferStillValid(service, *transfer, *file) || !range || !length || range->first < stream->first ||
-      range->last > stream->last || range->last - range->first + 1 != *length || *length > stream->chunkSize)
+  if (!range || !length || range->first < stream->first || range->last > stream->last ||
+      range->last - range->first + 1 != *length || *length > stream->chunkSize || !TokenStillGood(service, *stream))
     return std::nullopt;
-  return PlaceUploadBytes(service, file->id, range->first, *length);
+  return PlaceUploadBytes(service, stream->fileId, range->first, *length);
+}
+
+/// Chunks come thousands of times a second: each is judged in one read of
+/// the database rather than a handful.
+std::optional<BodyPlace> PlaceChunk(Service& service, const Request& req) {
+  std::optional<BodyPlace> place;
+  service.db().ReadTogether([&] { place = JudgeAndPlaceChunk(service, req); });
+  return place;
 }
 
 void Read(Service& service, Call& call) {
-  auto chunk = ReadChunkHeaders(service, call, false);
+  std::optional<Chunk> chunk;
+  service.db().ReadTogether([&] { chunk = ReadChunkHeaders(service, call, false); });
   if (!chunk) return;
   auto data = SliceAt(service.catalog().BlobPath(chunk->stream.fileId), chunk->first, chunk->last - chunk->first + 1);
   if (!data) return StreamRefusal(call, kGone, "file not found");

@@ -76,6 +76,20 @@ std::uint64_t StreamTable::NextSequence(const std::string& id) {
   return it == open_.end() ? 0 : LowestMissing(it->second.received);
 }
 
+void StreamTable::Judged(const std::string& id, std::uint64_t generation, std::int64_t second) {
+  std::lock_guard lock(mutex_);
+  auto it = open_.find(id);
+  if (it == open_.end()) return;
+  it->second.judgedGeneration = generation;
+  it->second.judgedSecond = second;
+}
+
+bool StreamTable::JudgedAlready(const std::string& id, std::uint64_t generation, std::int64_t second) {
+  std::lock_guard lock(mutex_);
+  auto it = open_.find(id);
+  return it != open_.end() && it->second.judgedGeneration == generation && it->second.judgedSecond == second;
+}
+
 StreamTable::Arrival StreamTable::Arrived(const std::string& id) {
   std::lock_guard lock(mutex_);
   auto it = open_.find(id);

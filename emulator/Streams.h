@@ -51,6 +51,11 @@ class StreamTable {
   /// Records a finished chunk; returns the lowest sequence not yet received.
   std::uint64_t MarkChunk(const std::string& id, std::uint64_t sequence);
   std::uint64_t NextSequence(const std::string& id);
+  /// Remembers that the stream's token was found good while the database
+  /// stood at `generation`, in the second `second`.
+  void Judged(const std::string& id, std::uint64_t generation, std::int64_t second);
+  /// The stream's token was found good at this generation and second.
+  bool JudgedAlready(const std::string& id, std::uint64_t generation, std::int64_t second);
   /// Hashes the bytes of a write stream that have arrived in order since
   /// the last call, from its file at `blob`; leaves them to the close when
   /// another request is hashing the stream already.
@@ -81,6 +86,8 @@ class StreamTable {
     std::vector<bool> received;
     std::chrono::steady_clock::time_point used = std::chrono::steady_clock::now();
     std::shared_ptr<RunningMd5> md5;  // write streams only
+    std::uint64_t judgedGeneration = 0;
+    std::int64_t judgedSecond = -1;  // none yet
   };
   /// A write stream's running MD5, the end of its bytes that arrived in
   /// order and the end of its range.
