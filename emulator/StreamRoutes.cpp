@@ -5,6 +5,8 @@
 // malformed request; 4001 an unknown stream; 4002 a range outside the
 // stream or the file; 4003 a refused token; 4004 a file that is gone; 4005
 // a request against the stream's direction; 5000 a storage failure.
+#include <functional>
+
 #include "RouteSupport.h"
 #include "Transfers.h"
 
@@ -136,17 +138,23 @@ std::optional<BodyPlace> JudgeAndPlaceChunk(Service& service, const Request& req
   return PlaceUploadBytes(service, stream->fileId, range->first, *length);
 }
 
-/// Chunks come thousands of times a second: each is judged in one read of
-/// the database rather than a handful.
+/// Chunks come thousands of times a second: a chunk whose token must be
+/// judged is checked in one read of the database rather than a handful.
+void CheckChunk(Service& service, const Request& req, const std::function<void()>& checks) {
+  const std::string stream = req.Header("x-korvexws-idt-stream-id");
+  if (service.streams().JudgedAlready(stream, service.db().Generation(), NowSeconds())) return checks();
+  service.db().ReadTogether(checks);
+}
+
 std::optional<BodyPlace> PlaceChunk(Service& service, const Request& req) {
   std::optional<BodyPlace> place;
-  service.db().ReadTogether([&] { place = JudgeAndPlaceChunk(service, req); });
+  CheckChunk(service, req, [&] { place = JudgeAndPlaceChunk(service, req); });
   return place;
 }
 
 void Read(Service& service, Call& call) {
   std::optional<Chunk> chunk;
-  service.db().ReadTogether([&] { chunk = ReadChunkHeaders(service, call, false); });
+  CheckChunk(service, call.req, [&] { chunk = ReadChunkHeaders(service, call, false); });
   if (!chunk) return;
   auto data = SliceAt(service.catalog().BlobPath(chunk->stream.fileId), chunk->first, chunk->last - chunk->first + 1);
   if (!data) return StreamRefusal(call, kGone, "file not found");
