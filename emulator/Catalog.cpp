@@ -1,9 +1,7 @@
 // The service's model over SQLite and the blob folder.
 #include "Catalog.h"
 
-#include <fcntl.h>
 #include <openssl/evp.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <system_error>
