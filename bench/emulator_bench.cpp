@@ -249,6 +249,7 @@ class Client {
       curl_easy_setopt(h, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body->size()));
     } else {
       curl_easy_setopt(h, CURLOPT_HTTPGET, 1L);
+      reply->body.reserve(kChunk);
     }
   }
 
@@ -278,9 +279,12 @@ std::string JsonString(const std::string& body, const std::string& key) {
   return body.substr(at, body.find('"', at) - at);
 }
 
-/// Moves one group over one stream; returns false on any failure or MD5 mismatch.
+/// Moves one group over one stream; returns false on any failure, when the
+/// stream's MD5 is not the group's, or when a chunk read is not the group's
+/// bytes (compared as they are: cheaper for the client than hashing them,
+/// and stricter).
 bool MoveGroup(Client& client, const std::string& id, const std::string& token, std::size_t g, bool write,
-               const std::string& group, const std::string& md5, std::string* received) {
+               const std::string& group, const std::string& md5) {
   std::string open = "version=smb_1.0.0.1&stream_type=" + std::string(write ? "write" : "read") +
                      "&stream_range=bytes%3D" + std::to_string(g * kGroup) + "-" +
                      std::to_string(g * kGroup + kGroup - 1) +
@@ -303,15 +307,12 @@ bool MoveGroup(Client& client, const std::string& id, const std::string& token, 
   }
   bool ok = client.RunAll(jobs);
   if (!ok) std::fprintf(stderr, "chunk failed: %s %s\n", jobs[0].reply.status.c_str(), jobs[0].reply.body.substr(0, 200).c_str());
-  if (received) {
-    received->clear();
-    for (auto& job : jobs) *received += job.reply.body;
-  }
+  for (std::size_t c = 0; c < 32 && ok && !write; ++c)
+    ok = jobs[c].reply.body.compare(0, std::string::npos, group, c * kChunk, kChunk) == 0;
   for (auto& job : jobs) curl_slist_free_all(job.headers);
   std::string close = "stream_id=" + stream;
   Reply closed = client.Call("/idtv1/stream/close/" + id, &close);
-  return ok && closed.status == "code=2000" && JsonString(closed.body, "stream_md5") == md5 &&
-         (!received || Md5(received->data(), received->size()) == md5);
+  return ok && closed.status == "code=2000" && JsonString(closed.body, "stream_md5") == md5;
 }
 
 BenchFile::BenchFile(std::size_t groups) : pattern(kGroup, '\0'), md5s(groups) {
@@ -351,7 +352,7 @@ std::string PlainClientRun(korvex::test::KorvexdProcess& korvexd, Figures& f) {
   auto t0 = Clock::now();
   for (std::size_t g = 0; g < groups; ++g) {
     FillGroup(group, file.pattern, g);
-    if (!MoveGroup(client, id, prepared.token, g, true, group, file.md5s[g], nullptr))
+    if (!MoveGroup(client, id, prepared.token, g, true, group, file.md5s[g]))
       return "upload of group " + std::to_string(g) + " failed";
   }
   f.up = Seconds(Clock::now() - t0);
@@ -365,9 +366,9 @@ std::string PlainClientRun(korvex::test::KorvexdProcess& korvexd, Figures& f) {
   server = ServiceCpuSeconds(korvexd.Pid());
   client0 = ClientCpuSeconds();
   auto t1 = Clock::now();
-  std::string received;
   for (std::size_t g = 0; g < groups; ++g) {
-    if (!MoveGroup(client, id, pre.token, g, false, file.pattern, file.md5s[g], &received))
+    FillGroup(group, file.pattern, g);
+    if (!MoveGroup(client, id, pre.token, g, false, group, file.md5s[g]))
       return "download of group " + std::to_string(g) + " failed";
   }
   f.down = Seconds(Clock::now() - t1);

@@ -1,13 +1,12 @@
 // The service's model over SQLite and the blob folder.
 #include "Catalog.h"
 
-#include <fcntl.h>
 #include <openssl/evp.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <system_error>
 
+#include "RangeMd5.h"
 #include "Wire.h"
 
 namespace korvexd {
@@ -98,27 +97,9 @@ bool IsValidName(const std::string& name) {
 
 std::string FileRangeMd5(const std::filesystem::path& path, std::uint64_t first,
                          std::uint64_t length) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return {};
-  EVP_MD_CTX* ctx = EVP_MD_CTX_new();
-  EVP_DigestInit_ex(ctx, EVP_md5(), nullptr);
-  // Large reads: the bytes come from the page cache, and each read is a system call.
-  constexpr std::size_t kPiece = 1 << 20;
-  thread_local std::vector<char> buffer(kPiece);
-  std::uint64_t done = 0;
-  while (done < length) {
-    std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(length - done, kPiece));
-    ssize_t got = ::pread(fd, buffer.data(), want, static_cast<off_t>(first + done));
-    if (got <= 0) break;
-    EVP_DigestUpdate(ctx, buffer.data(), static_cast<std::size_t>(got));
-    done += static_cast<std::uint64_t>(got);
-  }
-  ::close(fd);
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int size = 0;
-  EVP_DigestFinal_ex(ctx, digest, &size);
-  EVP_MD_CTX_free(ctx);
-  return Hex(digest, size);
+  RangeMd5 md5(first);
+  // A file shorter than the range hashes what it holds, as a read of it would.
+  return md5.FeedTo(path, first + length) ? md5.Finish() : std::string();
 }
 
 Catalog::Catalog(Database& db, std::filesystem::path blobDir)

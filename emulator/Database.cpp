@@ -152,6 +152,8 @@ std::vector<Row> Database::RunLocked(const std::string& sql, const std::vector<S
     return rows;
   }
   Bind(stmt, args);
+  // Counted before it runs, so that no one sees the change under the old count.
+  if (!sqlite3_stmt_readonly(stmt)) ++generation_;
   int rc;
   while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
     int columns = sqlite3_column_count(stmt);
@@ -212,6 +214,21 @@ bool Database::Transaction(const std::function<bool()>& fn) {
   if (ok) RunLocked("COMMIT", {}, &ok, nullptr);
   if (!ok) RunLocked("ROLLBACK", {}, nullptr, nullptr);
   return ok;
+}
+
+void Database::ReadTogether(const std::function<void()>& fn) {
+  std::lock_guard lock(mutex_);
+  if (sqlite3_get_autocommit(db_) == 0) return fn();
+  RunLocked("BEGIN", {}, nullptr, nullptr);
+  struct End {
+    Database& db;
+    ~End() {
+      bool ok = true;
+      db.RunLocked("COMMIT", {}, &ok, nullptr);
+      if (!ok) db.RunLocked("ROLLBACK", {}, nullptr, nullptr);
+    }
+  } end{*this};
+  fn();
 }
 
 }  // namespace korvexd

@@ -7,6 +7,7 @@
 // fixed texts, a few dozen in all.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -58,6 +59,14 @@ class Database {
   /// Runs fn under the connection lock inside BEGIN/COMMIT; fn returning
   /// false rolls back. Nested use from the same thread is allowed.
   bool Transaction(const std::function<bool()>& fn);
+  /// Runs fn under the connection lock inside one deferred transaction, so
+  /// that its statements see one state of the database and share the cost
+  /// of beginning and ending a read; what they write is kept. For the checks
+  /// that every data chunk runs.
+  void ReadTogether(const std::function<void()>& fn);
+  /// Counts the statements run that may have changed the database: a
+  /// conclusion drawn from it holds while this stays the same.
+  std::uint64_t Generation() const { return generation_.load(); }
 
  private:
   std::vector<Row> RunLocked(const std::string& sql, const std::vector<SqlValue>& args,
@@ -68,6 +77,7 @@ class Database {
   sqlite3* db_ = nullptr;
   std::unordered_map<std::string, sqlite3_stmt*> statements_;
   std::recursive_mutex mutex_;
+  std::atomic<std::uint64_t> generation_{0};
 };
 
 }  // namespace korvexd

@@ -5,6 +5,8 @@
 // malformed request; 4001 an unknown stream; 4002 a range outside the
 // stream or the file; 4003 a refused token; 4004 a file that is gone; 4005
 // a request against the stream's direction; 5000 a storage failure.
+#include <functional>
+
 #include "RouteSupport.h"
 #include "Transfers.h"
 
@@ -50,11 +52,25 @@ void Open(Service& service, Call& call) {
   StreamStatus(call.res, kOk, id);
 }
 
-/// The stream's token is judged again on every request; a stream ends with it.
-bool StillAllowed(Service& service, const StreamInfo& stream) {
+/// The stream's token is judged again on every request, so that a withdrawn
+/// share or a deleted code takes effect at once; a stream ends with it.
+/// Every limit of a token is a database row or a whole second, so a verdict
+/// holds for the rest of its second while nothing in the database changes:
+/// chunks that follow each other closely are judged once.
+bool TokenStillGood(Service& service, const StreamInfo& stream) {
+  const std::uint64_t generation = service.db().Generation();
+  const std::int64_t second = NowSeconds();
+  if (service.streams().JudgedAlready(stream.id, generation, second)) return true;
   auto transfer = FindTransfer(service, stream.token);
   auto file = transfer ? service.catalog().FileById(stream.fileId) : std::nullopt;
-  if (file && TransferStillValid(service, *transfer, *file)) return true;
+  if (!file || !TransferStillValid(service, *transfer, *file)) return false;
+  // A change made while judging (a session kept alive) leaves the verdict unremembered.
+  if (service.db().Generation() == generation) service.streams().Judged(stream.id, generation, second);
+  return true;
+}
+
+bool StillAllowed(Service& service, const StreamInfo& stream) {
+  if (TokenStillGood(service, stream)) return true;
   service.streams().Close(stream.id);
   return false;
 }
@@ -102,6 +118,7 @@ void Write(Service& service, Call& call) {
   if (!StoreUploadBytes(service, call, chunk->stream.fileId, chunk->first, true))
     return StreamRefusal(call, kGone, "file gone or not writable");
   std::uint64_t next = service.streams().MarkChunk(chunk->stream.id, chunk->sequence);
+  service.streams().HashArrived(chunk->stream.id, service.catalog().BlobPath(chunk->stream.fileId));
   ReplyOk(call.res);
   StreamStatus(call.res, kOk, chunk->stream.id);
   call.res.SetHeader("x-korvexws-idt-chunk-sequence-next", std::to_string(next));
@@ -109,22 +126,35 @@ void Write(Service& service, Call& call) {
 }
 
 /// A chunk whose header Write would accept goes into the file as it arrives.
-std::optional<BodyPlace> PlaceChunk(Service& service, const Request& req) {
+std::optional<BodyPlace> JudgeAndPlaceChunk(Service& service, const Request& req) {
   auto fileId = PathId(req, 1);
   auto stream = service.streams().Find(req.Header("x-korvexws-idt-stream-id"));
   if (!fileId || !stream || !stream->write || stream->fileId != *fileId) return std::nullopt;
-  auto transfer = FindTransfer(service, stream->token);
-  auto file = transfer ? service.catalog().FileById(stream->fileId) : std::nullopt;
   auto range = ParseByteRange(req.Header("x-korvexws-idt-chunk-range"));
   auto length = ParseU64(req.Header("Content-Length"));
-  if (!file || !TransferStillValid(service, *transfer, *file) || !range || !length || range->first < stream->first ||
-      range->last > stream->last || range->last - range->first + 1 != *length || *length > stream->chunkSize)
+  if (!range || !length || range->first < stream->first || range->last > stream->last ||
+      range->last - range->first + 1 != *length || *length > stream->chunkSize || !TokenStillGood(service, *stream))
     return std::nullopt;
-  return PlaceUploadBytes(service, file->id, range->first, *length);
+  return PlaceUploadBytes(service, stream->fileId, range->first, *length);
+}
+
+/// Chunks come thousands of times a second: a chunk whose token must be
+/// judged is checked in one read of the database rather than a handful.
+void CheckChunk(Service& service, const Request& req, const std::function<void()>& checks) {
+  const std::string stream = req.Header("x-korvexws-idt-stream-id");
+  if (service.streams().JudgedAlready(stream, service.db().Generation(), NowSeconds())) return checks();
+  service.db().ReadTogether(checks);
+}
+
+std::optional<BodyPlace> PlaceChunk(Service& service, const Request& req) {
+  std::optional<BodyPlace> place;
+  CheckChunk(service, req, [&] { place = JudgeAndPlaceChunk(service, req); });
+  return place;
 }
 
 void Read(Service& service, Call& call) {
-  auto chunk = ReadChunkHeaders(service, call, false);
+  std::optional<Chunk> chunk;
+  CheckChunk(service, call.req, [&] { chunk = ReadChunkHeaders(service, call, false); });
   if (!chunk) return;
   auto data = SliceAt(service.catalog().BlobPath(chunk->stream.fileId), chunk->first, chunk->last - chunk->first + 1);
   if (!data) return StreamRefusal(call, kGone, "file not found");
@@ -136,15 +166,17 @@ void Read(Service& service, Call& call) {
   call.res.SetHeader("x-korvexws-idt-chunk-range", call.req.Header("x-korvexws-idt-chunk-range"));
 }
 
-/// The MD5 of [first, last] of a file's contents: remembered from an
-/// earlier close over the same bytes, else read and hashed.
-std::string RangeMd5(Service& service, std::int64_t fileId, std::uint64_t first, std::uint64_t last) {
+/// The MD5 of a stream's range: hashed as its chunks arrived, remembered
+/// from an earlier close over the same bytes, or else read and hashed.
+std::string StreamMd5(Service& service, const StreamInfo& stream) {
   WriteGate& gate = service.writeGate();
-  std::string md5 = gate.RememberedMd5(fileId, first, last);
+  std::string md5 = gate.RememberedMd5(stream.fileId, stream.first, stream.last);
   if (!md5.empty()) return md5;
-  auto mark = gate.QuietMark(fileId);
-  md5 = FileRangeMd5(service.catalog().BlobPath(fileId), first, last - first + 1);
-  if (mark && !md5.empty()) gate.RememberMd5(fileId, first, last, md5, *mark);
+  auto mark = gate.QuietMark(stream.fileId);
+  std::filesystem::path blob = service.catalog().BlobPath(stream.fileId);
+  md5 = service.streams().ArrivedMd5(stream.id, blob);
+  if (md5.empty()) md5 = FileRangeMd5(blob, stream.first, stream.last - stream.first + 1);
+  if (mark && !md5.empty()) gate.RememberMd5(stream.fileId, stream.first, stream.last, md5, *mark);
   return md5;
 }
 
@@ -160,7 +192,7 @@ void Close(Service& service, Call& call) {
   }
   if (!StillAllowed(service, *stream)) return StreamRefusal(call, kUnknownStream, "unknown stream");
   FlushReceived(service);
-  std::string md5 = RangeMd5(service, file->id, stream->first, stream->last);
+  std::string md5 = StreamMd5(service, *stream);
   if (md5.empty()) return StreamRefusal(call, kStorage, "cannot read the stream's bytes");
   service.streams().Close(id);
   ReplyOk(call.res, {{"stream_id", id}, {"stream_md5", md5}});

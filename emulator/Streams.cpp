@@ -27,7 +27,8 @@ std::string StreamTable::Open(StreamInfo info) {
   }
   std::lock_guard lock(mutex_);
   std::string id = info.id;
-  open_[id] = Entry{std::move(info), {}};
+  auto md5 = info.write ? std::make_shared<RunningMd5>(info.first) : nullptr;
+  open_[id] = Entry{std::move(info), {}, std::chrono::steady_clock::now(), std::move(md5)};
   return id;
 }
 
@@ -50,7 +51,7 @@ std::optional<StreamInfo> StreamTable::Find(const std::string& id) {
                   static_cast<std::uint64_t>(rows[0].Int(4)),
                   static_cast<std::uint32_t>(rows[0].Int(5))};
   std::lock_guard lock(mutex_);
-  open_.try_emplace(id, Entry{info, {}});
+  open_.try_emplace(id, Entry{info, {}, std::chrono::steady_clock::now(), nullptr});
   return info;
 }
 
@@ -73,6 +74,61 @@ std::uint64_t StreamTable::NextSequence(const std::string& id) {
   std::lock_guard lock(mutex_);
   auto it = open_.find(id);
   return it == open_.end() ? 0 : LowestMissing(it->second.received);
+}
+
+void StreamTable::Judged(const std::string& id, std::uint64_t generation, std::int64_t second) {
+  std::lock_guard lock(mutex_);
+  auto it = open_.find(id);
+  if (it == open_.end()) return;
+  it->second.judgedGeneration = generation;
+  it->second.judgedSecond = second;
+}
+
+bool StreamTable::JudgedAlready(const std::string& id, std::uint64_t generation, std::int64_t second) {
+  std::lock_guard lock(mutex_);
+  auto it = open_.find(id);
+  return it != open_.end() && it->second.judgedGeneration == generation && it->second.judgedSecond == second;
+}
+
+StreamTable::Arrival StreamTable::Arrived(const std::string& id) {
+  std::lock_guard lock(mutex_);
+  auto it = open_.find(id);
+  if (it == open_.end() || !it->second.md5) return {};
+  const StreamInfo& info = it->second.info;
+  std::uint64_t end = info.first + LowestMissing(it->second.received) * info.chunkSize;
+  return {it->second.md5, std::min(end, info.last + 1), info.last + 1};
+}
+
+void StreamTable::HashArrived(const std::string& id, const std::filesystem::path& blob) {
+  auto [running, end, rangeEnd] = Arrived(id);
+  if (!running) return;
+  std::unique_lock lock(running->mutex, std::try_to_lock);
+  if (!lock || running->spoiled) return;
+  if (!running->md5.FeedTo(blob, end)) running->spoiled = true;
+}
+
+std::string StreamTable::ArrivedMd5(const std::string& id, const std::filesystem::path& blob) {
+  auto [running, end, rangeEnd] = Arrived(id);
+  if (!running) return {};
+  std::lock_guard lock(running->mutex);
+  if (running->spoiled || end != rangeEnd || !running->md5.FeedTo(blob, end) || running->md5.Next() != end)
+    return {};
+  running->spoiled = true;  // finished: a second close hashes the range afresh
+  return running->md5.Finish();
+}
+
+void StreamTable::Overwritten(std::int64_t fileId) {
+  std::vector<std::shared_ptr<RunningMd5>> spoiled;
+  {
+    std::lock_guard lock(mutex_);
+    for (const auto& [id, entry] : open_) {
+      if (entry.info.fileId == fileId && entry.md5) spoiled.push_back(entry.md5);
+    }
+  }
+  for (const auto& running : spoiled) {
+    std::lock_guard lock(running->mutex);
+    running->spoiled = true;
+  }
 }
 
 void StreamTable::Close(const std::string& id) {

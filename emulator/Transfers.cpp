@@ -165,6 +165,8 @@ bool StoreUploadBytes(Service& service, const Call& call, std::int64_t fileId, s
     return true;
   }
   if (!service.writeGate().Enter(fileId, first, first + call.body.size())) return false;
+  // Unlike a placed body, these bytes may land on bytes that arrived before.
+  service.streams().Overwritten(fileId);
   bool stored = UploadOpen(service, fileId) && WriteAt(path, first, call.body);
   if (stored) RecordReceived(service, fileId, first, first + call.body.size(), batched);
   service.writeGate().Leave(fileId);

@@ -202,6 +202,38 @@ TEST_F(TransferTest, StreamRequestsReportTheirStatusCodes) {
   EXPECT_EQ(code, "code=4001") << "a closed stream is gone";
 }
 
+TEST_F(TransferTest, AWithdrawnShareEndsTheRecipientsStreamsAtOnce) {
+  // Chunks that follow each other closely share one judgment of their
+  // token; a change to the rights must still end the streams at the next one.
+  std::int64_t team = SubDir(*bob_, bob_->RootDir(), "Team Share");
+  const std::string data = RandomBytes(2 * kBlock, 5);
+  auto [answer, up] = alice_->PreUpload(team, "notes.bin", data.size());
+  std::string id = IdOf(answer);
+  std::string budget = FileId(*alice_, team, "budget.csv");
+  std::string writing = alice_->OpenStream(id, false, 0, data.size(), kBlock, up);
+  std::string reading = alice_->OpenStream(budget, true, 0, 10, 10, alice_->PreDownload(budget));
+  ASSERT_FALSE(writing.empty());
+  ASSERT_FALSE(reading.empty());
+  auto status = [](const httplib::Result& res) { return res ? res->get_header_value("x-korvexws-idt-status") : ""; };
+  EXPECT_EQ(status(alice_->WriteChunk(id, writing, 0, 0, data.substr(0, kBlock))), "code=2000");
+  EXPECT_EQ(status(alice_->ReadChunk(budget, reading, 0, 0, 10)), "code=2000");
+  ASSERT_EQ(bob_->PostJson("/share/cancelsharedir", "dirid=" + std::to_string(team))["result"], 1);
+  EXPECT_EQ(status(alice_->WriteChunk(id, writing, 1, kBlock, data.substr(kBlock))), "code=4001");
+  EXPECT_EQ(status(alice_->ReadChunk(budget, reading, 0, 0, 10)), "code=4001");
+}
+
+TEST_F(TransferTest, AStreamsMd5IsOfTheBytesItsCloseFinds) {
+  // A chunk sent again lands on bytes already hashed as they arrived.
+  const std::string data = RandomBytes(2 * kBlock, 6), again = RandomBytes(kBlock, 7);
+  auto [answer, token] = alice_->PreUpload(alice_->RootDir(), "again.bin", data.size());
+  std::string id = IdOf(answer);
+  std::string stream = alice_->OpenStream(id, false, 0, data.size(), kBlock, token);
+  ASSERT_TRUE(alice_->WriteChunk(id, stream, 0, 0, data.substr(0, kBlock)));
+  ASSERT_TRUE(alice_->WriteChunk(id, stream, 0, 0, again));
+  ASSERT_TRUE(alice_->WriteChunk(id, stream, 1, kBlock, data.substr(kBlock)));
+  EXPECT_EQ(alice_->CloseStream(id, stream), Md5(again + data.substr(kBlock)));
+}
+
 TEST_F(TransferTest, UploadSurvivesRestartInTheMiddle) {
   const std::string data = RandomBytes(3 * kGroup + 100, 5);
   auto [answer, token] = alice_->PreUpload(alice_->RootDir(), "big.iso", data.size());
