@@ -121,9 +121,10 @@ class FileTask : public Task {
   /// Starts the group's blocks once its stream is open and its bytes are there.
   [[nodiscard]] HRESULT StartMoving(GroupRun& run);
   [[nodiscard]] HRESULT StartBlocks(GroupRun& run);
-  /// Waits for any call of the pipeline or the stop event: 0 for the stop
-  /// event, kWaitTimeout, or a positive number with `run` and `call` set.
-  [[nodiscard]] int WaitForCall(TaskRunContext& context, GroupPipeline& pipeline, GroupRun*& run,
+  /// Waits for any call of the pipeline (with `opensOnly`, any stream
+  /// open) or the stop event: 0 for the stop event, kWaitTimeout, or a
+  /// positive number with `run` and `call` set.
+  [[nodiscard]] int WaitForCall(TaskRunContext& context, GroupPipeline& pipeline, bool opensOnly, GroupRun*& run,
                                 AsyncResult**& call, std::int64_t timeoutMs);
   /// The first group whose MD5 is still to be made, or null.
   [[nodiscard]] static GroupRun* FirstUnhashed(GroupPipeline& pipeline);

@@ -194,7 +194,7 @@ std::uint32_t FileTask::BlockWindow() const { return Family().HasPassword() ? 1 
 FileTask::Step FileTask::RunPipeline(TaskRunContext& context, GroupPipeline& pipeline, HRESULT& error) {
   for (;;) {
     // A stream's open answer goes first: the next group's chunks wait for
-    // it, while saves and hashes can wait for the chunks.
+    // it, while checks, saves and hashes can wait for the chunks.
     if (!IsOpening(pipeline)) SettleFront(context, pipeline);
     if (error = FillPipeline(pipeline); Failed(error)) return Step::kFailed;
     if (pipeline.runs.empty()) {
@@ -210,8 +210,9 @@ FileTask::Step FileTask::RunPipeline(TaskRunContext& context, GroupPipeline& pip
     }
     AsyncResult** call = nullptr;
     if (Succeeded(failure)) {
-      GroupRun* const unhashed = IsOpening(pipeline) ? nullptr : FirstUnhashed(pipeline);
-      const int which = WaitForCall(context, pipeline, run, call, unhashed != nullptr ? 0 : kCallWaitMs);
+      const bool opening = IsOpening(pipeline);
+      GroupRun* const unhashed = opening ? nullptr : FirstUnhashed(pipeline);
+      const int which = WaitForCall(context, pipeline, opening, run, call, unhashed != nullptr ? 0 : kCallWaitMs);
       if (which == 0) return Step::kStopped;
       if (which == kWaitTimeout) {
         if (unhashed == nullptr) continue;
@@ -362,14 +363,15 @@ HRESULT FileTask::HashGroup(GroupRun& run) {
   return CryptoAPI::HashBuffer(run.bytes.get(), run.size, kHashMd5, run.localMd5);
 }
 
-int FileTask::WaitForCall(TaskRunContext& context, GroupPipeline& pipeline, GroupRun*& run, AsyncResult**& call,
-                          std::int64_t timeoutMs) {
+int FileTask::WaitForCall(TaskRunContext& context, GroupPipeline& pipeline, bool opensOnly, GroupRun*& run,
+                          AsyncResult**& call, std::int64_t timeoutMs) {
   std::vector<Event*> events{&context.stop};
   std::vector<std::pair<GroupRun*, AsyncResult**>> calls;
   for (auto& candidate : pipeline.runs) {
     GroupRun& r = *candidate;
     for (AsyncResult** slot : {&r.open, &r.local, &r.close})
-      if (*slot != nullptr) calls.emplace_back(&r, slot);
+      if (*slot != nullptr && (!opensOnly || slot == &r.open)) calls.emplace_back(&r, slot);
+    if (opensOnly) continue;
     for (auto& block : r.blocks) calls.emplace_back(&r, &block.call);
   }
   for (const auto& [owner, slot] : calls) events.push_back(&(*slot)->GetEvent());
