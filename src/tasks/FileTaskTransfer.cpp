@@ -11,11 +11,12 @@
 // the service (or received), so chunks of one group at a time are on the
 // wire, and a crash sends again no more than the two groups under way: the
 // one whose check, write and save overlap the next one's chunks, and that
-// next one. What needs no service runs ahead as well: the bytes of the
-// group after are read, encrypted and hashed meanwhile, and a received group
-// is hashed while the service hashes its copy. A group's bits are set only
-// when it has settled, and saved in order, so a saved bitmap never claims a
-// block that may still have to be sent again.
+// next one. What needs no service runs alongside: the bytes of the group
+// after are read and encrypted meanwhile, and MD5s are made, checks run and
+// bitmaps saved while chunks are on the wire, never while the answer to a
+// stream open is awaited, since the next group's chunks wait for it. A
+// group's bits are set only when it has settled, and saved in order, so a
+// saved bitmap never claims a block that may still have to be sent again.
 //
 //===----------------------------------------------------------------------===//
 
@@ -442,7 +443,8 @@ HRESULT FileTask::CloseGroup(GroupRun& run) {
   if (Failed(hr)) return hr;
   if (run.close == nullptr) return E_UNEXPECTED;
   run.stage = GroupRun::Stage::kClosing;
-  // A received group is hashed while the service hashes its copy.
+  // A received group is hashed once the next group's stream is open, or
+  // when the service's MD5 comes first.
   run.unhashed = !IsUpload();
   return S_OK;
 }
