@@ -172,7 +172,7 @@ std::string StreamMd5(Service& service, const StreamInfo& stream) {
   WriteGate& gate = service.writeGate();
   std::string md5 = gate.RememberedMd5(stream.fileId, stream.first, stream.last);
   if (!md5.empty()) return md5;
-  auto mark = gate.QuietMark(stream.fileId);
+  auto mark = gate.QuietMark(stream.fileId, stream.first, stream.last);
   std::filesystem::path blob = service.catalog().BlobPath(stream.fileId);
   md5 = service.streams().ArrivedMd5(stream.id, blob);
   if (md5.empty()) md5 = FileRangeMd5(blob, stream.first, stream.last - stream.first + 1);

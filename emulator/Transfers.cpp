@@ -144,12 +144,12 @@ std::optional<BodyPlace> PlaceUploadBytes(Service& service, std::int64_t fileId,
   if (UploadOpenAndUnreceived(service, fileId, first, first + length))
     file = OpenFile::OpenForWriting(service.catalog().BlobPath(fileId).string());
   if (!file) {
-    service.writeGate().Leave(fileId);
+    service.writeGate().Leave(fileId, first, first + length);
     return std::nullopt;
   }
   auto release = [&service, fileId, first, length](bool whole) {
     if (!whole) ForgetReceived(service, fileId, first, first + length);
-    service.writeGate().Leave(fileId);
+    service.writeGate().Leave(fileId, first, first + length);
   };
   return BodyPlace{std::move(file), first, std::move(release)};
 }
@@ -169,7 +169,7 @@ bool StoreUploadBytes(Service& service, const Call& call, std::int64_t fileId, s
   service.streams().Overwritten(fileId);
   bool stored = UploadOpen(service, fileId) && WriteAt(path, first, call.body);
   if (stored) RecordReceived(service, fileId, first, first + call.body.size(), batched);
-  service.writeGate().Leave(fileId);
+  service.writeGate().Leave(fileId, first, first + call.body.size());
   return stored;
 }
 
