@@ -444,8 +444,8 @@ HRESULT FileTask::CloseGroup(GroupRun& run) {
   if (run.close == nullptr) return E_UNEXPECTED;
   run.stage = GroupRun::Stage::kClosing;
   // A received group is hashed once the next group's stream is open, or
-  // when the service's MD5 comes first.
-  run.unhashed = !IsUpload();
+  // when the service's MD5 comes first; a sent one may still be unhashed.
+  if (!IsUpload()) run.unhashed = true;
   return S_OK;
 }
 
