@@ -126,8 +126,10 @@ class FileTask : public Task {
   /// positive number with `run` and `call` set.
   [[nodiscard]] int WaitForCall(TaskRunContext& context, GroupPipeline& pipeline, bool opensOnly, GroupRun*& run,
                                 AsyncResult**& call, std::int64_t timeoutMs);
-  /// The first group whose MD5 is still to be made, or null.
-  [[nodiscard]] static GroupRun* FirstUnhashed(GroupPipeline& pipeline);
+  /// The first group whose bytes are whole and whose MD5 is still to be
+  /// made, or null.
+  [[nodiscard]] GroupRun* FirstUnhashed(GroupPipeline& pipeline) const;
+  /// Makes the group's MD5 unless it is made already.
   [[nodiscard]] static HRESULT HashGroup(GroupRun& run);
   /// True while a group's stream open is under way.
   [[nodiscard]] static bool IsOpening(const GroupPipeline& pipeline);

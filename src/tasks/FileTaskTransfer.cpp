@@ -138,8 +138,7 @@ struct FileTask::GroupRun {
   AsyncResult* close = nullptr;
   std::uint32_t next = 0;  ///< the next block to start
   std::vector<BlockCall> blocks;
-  std::string localMd5;
-  bool unhashed = false;  ///< the bytes are whole, localMd5 is still to be made
+  std::string localMd5;  ///< empty until made
   std::uint64_t counted = 0;  ///< bytes reported as progress
 };
 
@@ -310,7 +309,6 @@ HRESULT FileTask::Loaded(GroupRun& run) {
   // Hashed when this thread has a moment, while the group before is on the
   // wire: the chunks do not need the MD5, only the check at the close.
   run.loaded = true;
-  run.unhashed = true;
   return S_OK;
 }
 
@@ -348,9 +346,13 @@ HRESULT FileTask::StartBlocks(GroupRun& run) {
   return S_OK;
 }
 
-FileTask::GroupRun* FileTask::FirstUnhashed(GroupPipeline& pipeline) {
+FileTask::GroupRun* FileTask::FirstUnhashed(GroupPipeline& pipeline) const {
+  // A received group's bytes are whole once its last chunk is in.
+  const auto due = [&](const GroupRun& run) {
+    return run.localMd5.empty() && (IsUpload() ? run.loaded : run.stage >= GroupRun::Stage::kClosing);
+  };
   for (auto& run : pipeline.runs)
-    if (run->unhashed) return run.get();
+    if (due(*run)) return run.get();
   return nullptr;
 }
 
@@ -359,8 +361,7 @@ bool FileTask::IsOpening(const GroupPipeline& pipeline) {
 }
 
 HRESULT FileTask::HashGroup(GroupRun& run) {
-  if (!run.unhashed) return S_OK;
-  run.unhashed = false;
+  if (!run.localMd5.empty()) return S_OK;
   return CryptoAPI::HashBuffer(run.bytes.get(), run.size, kHashMd5, run.localMd5);
 }
 
@@ -444,8 +445,7 @@ HRESULT FileTask::CloseGroup(GroupRun& run) {
   if (run.close == nullptr) return E_UNEXPECTED;
   run.stage = GroupRun::Stage::kClosing;
   // A received group is hashed once the next group's stream is open, or
-  // when the service's MD5 comes first; a sent one may still be unhashed.
-  if (!IsUpload()) run.unhashed = true;
+  // when the service's MD5 comes first.
   return S_OK;
 }
 
