@@ -11,6 +11,7 @@
 #include "cli/Texts.h"
 #include "cli/TransferRunner.h"
 #include "foundation/Registry.h"
+#include "platform/Event.h"
 #include "store/ShellFolderDataStoreRemote.h"
 #include "tasks/BinaryFileTaskStore.h"
 #include "tasks/DirectoryTask.h"
@@ -22,14 +23,14 @@
 #include <openssl/crypto.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
-#include <thread>
 
 namespace korvex::cli {
 namespace {
@@ -37,8 +38,16 @@ namespace {
 namespace fs = std::filesystem;
 
 std::atomic<bool> g_interrupted{false};
+/// The wait of the command that follows its families, if one waits: Ctrl-C
+/// ends it at once. Only its eventfd write runs in the handler.
+std::atomic<Event*> g_followWake{nullptr};
 
-extern "C" void OnInterrupt(int) { g_interrupted = true; }
+extern "C" void OnInterrupt(int) {
+  const int savedErrno = errno;
+  g_interrupted = true;
+  if (Event* wake = g_followWake.load()) wake->Set();
+  errno = savedErrno;
+}
 
 /// Ctrl-C stops the families (their progress is saved) instead of killing
 /// the process in the middle of a block.
@@ -112,6 +121,32 @@ const char* StateName(FamilyState state) {
   return "?";
 }
 
+/// Wakes the command that follows families whenever one of them changes
+/// state (starts, stops, completes) and when Ctrl-C comes, so that it
+/// learns of the end at once instead of at its next look. Progress of the
+/// tasks does not wake it: the progress lines keep their own pace.
+class FollowWake final : public TaskFamilyEventListener {
+ public:
+  FollowWake(TaskManager& manager, Event& wake) : manager_(manager), wake_(wake) {
+    manager_.AddListener(this);
+    g_followWake = &wake_;
+  }
+  ~FollowWake() override {
+    g_followWake = nullptr;
+    manager_.RemoveListener(this);
+  }
+  FollowWake(const FollowWake&) = delete;
+  FollowWake& operator=(const FollowWake&) = delete;
+
+  void OnTaskFamilyEvent(TaskFamily&, FamilyEventKind, Task* task, TaskEvent, ErrorDetail, HRESULT) override {
+    if (task == nullptr) wake_.Set();
+  }
+
+ private:
+  TaskManager& manager_;
+  Event& wake_;
+};
+
 /// The session's transfer machinery: the stores, the task store of the
 /// account and the manager, with every stored family loaded.
 class Transfers {
@@ -142,6 +177,9 @@ class Transfers {
   /// Follows `ids` until none is queued or running; Ctrl-C stops them.
   /// Returns the status of the first family that did not complete.
   HRESULT Follow(const std::vector<std::uint32_t>& ids) {
+    std::unique_ptr<Event> wake;
+    if (const HRESULT hr = Event::Create(false, false, wake); Failed(hr)) return hr;
+    const FollowWake watch(manager_, *wake);
     if (Failed(manager_.Start())) return E_FAIL;
     const bool terminal = ::isatty(STDERR_FILENO) == 1;
     auto lastLine = std::chrono::steady_clock::now();
@@ -164,7 +202,7 @@ class Transfers {
         std::cerr << std::endl;
         return E_ABORT;
       }
-      std::this_thread::sleep_for(std::chrono::milliseconds(250));
+      (void)wake->Wait(NextLineIn(terminal, lastLine));
     }
     if (terminal) std::cerr << std::endl;
     for (std::uint32_t id : ids) {
@@ -173,6 +211,15 @@ class Transfers {
         return Failed(family->lastError.load()) ? family->lastError.load() : E_FAIL;
     }
     return S_OK;
+  }
+
+  /// Milliseconds until the next progress line is due: a terminal's bar
+  /// moves several times a second, a log gets a line every 5 seconds.
+  static std::int64_t NextLineIn(bool terminal, std::chrono::steady_clock::time_point lastLine) {
+    using namespace std::chrono;
+    const auto pace = terminal ? milliseconds(250) : milliseconds(5000);
+    const auto left = ceil<milliseconds>(lastLine + pace - steady_clock::now()).count();
+    return std::max<std::int64_t>(left, 0);
   }
 
   void PrintProgress(std::uint32_t id, bool terminal) {

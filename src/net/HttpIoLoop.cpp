@@ -4,7 +4,9 @@
 
 #include <pthread.h>
 
+#include <algorithm>
 #include <cassert>
+#include <iterator>
 #include <utility>
 
 #include "foundation/LogMgr.h"
@@ -61,6 +63,19 @@ HRESULT HttpIoLoop::Submit(std::unique_ptr<HttpTransfer>& transfer) {
   return S_OK;
 }
 
+void HttpIoLoop::DropLane(const std::string& key) {
+  if (key.empty()) return;
+  std::lock_guard lock(mutex_);
+  if (stopping_.load() || multi_ == nullptr) return;
+  // Handed over before this call but not admitted yet: they go as well.
+  const auto kept = std::stable_partition(submitted_.begin(), submitted_.end(),
+                                          [&](const auto& transfer) { return transfer->Lane().key != key; });
+  std::move(kept, submitted_.end(), std::back_inserter(dropped_));
+  submitted_.erase(kept, submitted_.end());
+  droppedLanes_.push_back(key);
+  curl_multi_wakeup(multi_);
+}
+
 void HttpIoLoop::Shutdown() {
   {
     std::lock_guard lock(mutex_);
@@ -99,11 +114,32 @@ void HttpIoLoop::Run() {
 
 void HttpIoLoop::AddSubmitted() {
   std::vector<std::unique_ptr<HttpTransfer>> batch;
+  std::vector<std::unique_ptr<HttpTransfer>> dropped;
+  std::vector<std::string> lanes;
   {
     std::lock_guard lock(mutex_);
     batch.swap(submitted_);
+    dropped.swap(dropped_);
+    lanes.swap(droppedLanes_);
   }
-  for (auto& transfer : batch) Admit(std::move(transfer));
+  // Lanes go before the batch joins them: what of the batch is left in a
+  // dropped lane was handed over after the drop.
+  for (const std::string& key : lanes) TakeWaiting(key, dropped);
+  for (auto& transfer : dropped) transfer->Complete(HResultFromHttp(kHttpErrorCancelled));
+  // A completion may have shut the loop down from this thread.
+  for (auto& transfer : batch) {
+    if (stopping_.load()) transfer->Complete(HResultFromHttp(kHttpErrorCancelled));
+    else Admit(std::move(transfer));
+  }
+}
+
+void HttpIoLoop::TakeWaiting(const std::string& key, std::vector<std::unique_ptr<HttpTransfer>>& out) {
+  const auto found = lanes_.find(key);
+  if (found == lanes_.end()) return;
+  Lane& lane = found->second;
+  for (auto& transfer : lane.waiting) out.push_back(std::move(transfer));
+  lane.waiting.clear();
+  if (lane.running == 0) lanes_.erase(found);
 }
 
 void HttpIoLoop::Admit(std::unique_ptr<HttpTransfer> transfer) {
@@ -177,6 +213,9 @@ void HttpIoLoop::CancelAll() {
   {
     std::lock_guard lock(mutex_);
     victims.swap(submitted_);
+    std::move(dropped_.begin(), dropped_.end(), std::back_inserter(victims));
+    dropped_.clear();
+    droppedLanes_.clear();
   }
   for (auto& [easy, transfer] : active_) {
     curl_multi_remove_handle(multi_, easy);

@@ -40,6 +40,12 @@ class HttpIoLoop : public std::enable_shared_from_this<HttpIoLoop> {
   /// shutting down) the transfer comes back untouched in `transfer`.
   [[nodiscard]] HRESULT Submit(std::unique_ptr<HttpTransfer>& transfer);
 
+  /// Gives up the requests of lane `key` that have not gone on the wire:
+  /// each completes with the cancelled status on the I/O thread. Those on
+  /// the wire run to their end; requests handed over later join the lane as
+  /// usual.
+  void DropLane(const std::string& key);
+
   /// Cancels every transfer (each completes with the cancelled status) and
   /// ends the thread. Returns after the last completion has run, also when
   /// called from inside a completion.
@@ -53,7 +59,10 @@ class HttpIoLoop : public std::enable_shared_from_this<HttpIoLoop> {
  private:
   explicit HttpIoLoop(TlsSettings tls);
   void Run();
+  /// Drops the lanes asked for, then admits what was handed over.
   void AddSubmitted();
+  /// Moves the transfers waiting in lane `key` to `out`.
+  void TakeWaiting(const std::string& key, std::vector<std::unique_ptr<HttpTransfer>>& out);
   /// Starts `transfer`, or queues it behind its lane's running ones.
   void Admit(std::unique_ptr<HttpTransfer> transfer);
   void Start(std::unique_ptr<HttpTransfer> transfer);
@@ -68,8 +77,10 @@ class HttpIoLoop : public std::enable_shared_from_this<HttpIoLoop> {
   std::thread::id threadId_;
   std::atomic<bool> stopping_{false};
 
-  std::mutex mutex_;  // guards submitted_ and the lifetime of multi_
+  std::mutex mutex_;  // guards the three below and the lifetime of multi_
   std::vector<std::unique_ptr<HttpTransfer>> submitted_;
+  std::vector<std::string> droppedLanes_;
+  std::vector<std::unique_ptr<HttpTransfer>> dropped_;  // taken from submitted_ by DropLane
 
   // I/O thread only.
   std::unordered_map<CURL*, std::unique_ptr<HttpTransfer>> active_;

@@ -203,6 +203,10 @@ std::string HttpRequestor::CookieHeader() const {
   return header;
 }
 
+void HttpRequestor::DropLane(const std::string& key) {
+  if (loop_ != nullptr) loop_->DropLane(key);
+}
+
 HRESULT HttpRequestor::SendRequest(std::string_view path, std::string_view verb,
                                    std::string_view extraHeaders, const void* body,
                                    std::size_t length, HttpCompletion completion, void* userParam,

@@ -148,6 +148,11 @@ class HttpRequestor {
                                     void* userParam, std::uint32_t sizeLimit,
                                     const HttpLane& lane = {});
 
+  /// Requests of lane `key` that wait for their turn are not sent: each
+  /// completes with the cancelled status (see HttpIoLoop::DropLane). For a
+  /// series given up, such as the chunks of a stream that is closed early.
+  void DropLane(const std::string& key);
+
   [[nodiscard]] const std::string& BaseUrl() const { return baseUrl_; }
   [[nodiscard]] bool IsSecure() const { return secure_; }
 

@@ -12,6 +12,8 @@ namespace {
 // Fixed by the service for this client.
 constexpr const char* kStreamTokenId = "5c1e0d7a93b24f68a0e2c47d1b9f3a26";
 
+std::string ChunkLaneKey(const std::string& streamId) { return "stream:" + streamId; }
+
 }  // namespace
 
 HRESULT KorvexDataStoreRemote::OpenStream(const ItemInfo& item, bool read, std::uint64_t offset, std::uint32_t length,
@@ -41,14 +43,18 @@ bool KorvexDataStoreRemote::SetStreamWindow(const std::string& streamId, std::ui
 HttpLane KorvexDataStoreRemote::ChunkLane(const std::string& streamId) {
   std::lock_guard lock(windowsMutex_);
   const auto found = windows_.find(streamId);
-  return found == windows_.end() ? HttpLane{} : HttpLane{"stream:" + streamId, found->second};
+  return found == windows_.end() ? HttpLane{} : HttpLane{ChunkLaneKey(streamId), found->second};
 }
 
 HRESULT KorvexDataStoreRemote::CloseStream(const ItemInfo& item, const std::string& streamId, AsyncResult** result) {
+  bool paced = false;
   {
     std::lock_guard lock(windowsMutex_);
-    windows_.erase(streamId);
+    paced = windows_.erase(streamId) != 0;
   }
+  // A stream closed early (a stopped transfer) gives up the chunks still
+  // waiting for their turn: the service would refuse them anyway.
+  if (paced && transfer_) transfer_->DropLane(ChunkLaneKey(streamId));
   return Guarded(result, [&] {
     const std::uint64_t* id = ServiceId(item.tag, item.uri);
     if (!id) return NotStarted(result, E_INVALIDARG);

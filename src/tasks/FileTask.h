@@ -112,19 +112,27 @@ class FileTask : public Task {
   /// Takes the group's plain bytes (null when there are none), encrypted
   /// when the mode asks for it.
   [[nodiscard]] HRESULT OnBytesRead(GroupRun& run, std::uint8_t* plain);
-  /// The group's bytes are complete: hashes them.
+  /// The group's bytes are complete: they may go, and are to be hashed.
   [[nodiscard]] HRESULT Loaded(GroupRun& run);
-  /// Opens the stream of the group at the front, once.
+  /// Opens the group's stream, once.
   [[nodiscard]] HRESULT OpenGroupStream(GroupRun& run);
   /// Block operations on the wire at once: one when encrypting.
   [[nodiscard]] std::uint32_t BlockWindow() const;
   /// Starts the group's blocks once its stream is open and its bytes are there.
   [[nodiscard]] HRESULT StartMoving(GroupRun& run);
   [[nodiscard]] HRESULT StartBlocks(GroupRun& run);
-  /// Waits for any call of the pipeline or the stop event: 0 for the stop
-  /// event, kWaitTimeout, or a positive number with `run` and `call` set.
-  [[nodiscard]] int WaitForCall(TaskRunContext& context, GroupPipeline& pipeline, GroupRun*& run,
-                                AsyncResult**& call);
+  /// Waits for any call of the pipeline (with `opensOnly`, any stream
+  /// open) or the stop event: 0 for the stop event, kWaitTimeout, or a
+  /// positive number with `run` and `call` set.
+  [[nodiscard]] int WaitForCall(TaskRunContext& context, GroupPipeline& pipeline, bool opensOnly, GroupRun*& run,
+                                AsyncResult**& call, std::int64_t timeoutMs);
+  /// The first group whose bytes are whole and whose MD5 is still to be
+  /// made, or null.
+  [[nodiscard]] GroupRun* FirstUnhashed(GroupPipeline& pipeline) const;
+  /// Makes the group's MD5 unless it is made already.
+  [[nodiscard]] static HRESULT HashGroup(GroupRun& run);
+  /// True while a group's stream open is under way.
+  [[nodiscard]] static bool IsOpening(const GroupPipeline& pipeline);
   [[nodiscard]] HRESULT OnStreamOpened(GroupRun& run);
   /// Takes the answer of `call`, one of the group's calls.
   [[nodiscard]] HRESULT OnCallDone(TaskRunContext& context, GroupRun& run, AsyncResult*& call);

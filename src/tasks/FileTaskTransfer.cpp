@@ -7,13 +7,16 @@
 //    bytes       opened)     on the     MD5 vs      group       task saved)
 //    read)                   wire)      local)      written)
 //
-// A group's stream opens only once every group before it has settled and
-// been saved, so that a crash sends again no more than the group that was
-// under way. What needs no service runs ahead instead: the next group's
-// bytes are read, encrypted and hashed while the group before is on the
-// wire, and a received group is hashed while the service hashes its copy.
-// A group's bits are set only when it has settled, so a saved bitmap never
-// claims a block that may still have to be sent again.
+// A group's stream opens once every group before it has all its chunks on
+// the service (or received), so chunks of one group at a time are on the
+// wire, and a crash sends again no more than the two groups under way: the
+// one whose check, write and save overlap the next one's chunks, and that
+// next one. What needs no service runs alongside: the bytes of the group
+// after are read and encrypted meanwhile, and MD5s are made, checks run and
+// bitmaps saved while chunks are on the wire, never while the answer to a
+// stream open is awaited, since the next group's chunks wait for it. A
+// group's bits are set only when it has settled, and saved in order, so a
+// saved bitmap never claims a block that may still have to be sent again.
 //
 //===----------------------------------------------------------------------===//
 
@@ -43,8 +46,11 @@ namespace {
 
 constexpr char kCategory[] = "FileTask::ExcuteStream";
 constexpr std::uint64_t kGroupBytes = std::uint64_t{FileTask::kBlockSize} * FileTask::kBlocksPerGroup;
-// The group under way and the one read ahead.
-constexpr std::size_t kGroupsUnderWay = 2;
+// How long the task waits for its calls before it looks around again.
+constexpr std::int64_t kCallWaitMs = 10000;
+// The group being checked and saved, the one on the wire and the one read
+// ahead.
+constexpr std::size_t kGroupsUnderWay = 3;
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
@@ -132,7 +138,7 @@ struct FileTask::GroupRun {
   AsyncResult* close = nullptr;
   std::uint32_t next = 0;  ///< the next block to start
   std::vector<BlockCall> blocks;
-  std::string localMd5;
+  std::string localMd5;  ///< empty until made
   std::uint64_t counted = 0;  ///< bytes reported as progress
 };
 
@@ -187,26 +193,37 @@ std::uint32_t FileTask::BlockWindow() const { return Family().HasPassword() ? 1 
 
 FileTask::Step FileTask::RunPipeline(TaskRunContext& context, GroupPipeline& pipeline, HRESULT& error) {
   for (;;) {
-    SettleFront(context, pipeline);
+    // A stream's open answer goes first: the next group's chunks wait for
+    // it, while checks, saves and hashes can wait for the chunks.
+    if (!IsOpening(pipeline)) SettleFront(context, pipeline);
     if (error = FillPipeline(pipeline); Failed(error)) return Step::kFailed;
     if (pipeline.runs.empty()) {
       pipeline.finished = true;
       return Step::kNext;
     }
-    GroupRun& front = *pipeline.runs.front();
-    if (error = OpenGroupStream(front); Failed(error)) return Step::kFailed;
-    GroupRun* run = &front;
+    GroupRun* run = nullptr;
+    HRESULT failure = S_OK;
+    for (auto& candidate : pipeline.runs) {
+      run = candidate.get();
+      if (error = OpenGroupStream(*run); Failed(error)) return Step::kFailed;
+      if (failure = StartMoving(*run); Failed(failure) || run->stage < GroupRun::Stage::kClosing) break;
+    }
     AsyncResult** call = nullptr;
-    HRESULT failure = StartMoving(front);
     if (Succeeded(failure)) {
-      const int which = WaitForCall(context, pipeline, run, call);
+      const bool opening = IsOpening(pipeline);
+      GroupRun* const unhashed = opening ? nullptr : FirstUnhashed(pipeline);
+      const int which = WaitForCall(context, pipeline, opening, run, call, unhashed != nullptr ? 0 : kCallWaitMs);
       if (which == 0) return Step::kStopped;
-      if (which == kWaitTimeout) continue;
-      if (call == &run->open) {
+      if (which == kWaitTimeout) {
+        if (unhashed == nullptr) continue;
+        run = unhashed;
+        failure = HashGroup(*unhashed);
+      } else if (call == &run->open) {
         if (error = OnStreamOpened(*run); Failed(error)) return Step::kFailed;
         continue;
+      } else {
+        failure = OnCallDone(context, *run, *call);
       }
-      failure = OnCallDone(context, *run, *call);
     }
     if (Failed(failure)) {
       const std::uint32_t group = run->group;
@@ -289,9 +306,10 @@ HRESULT FileTask::OnBytesRead(GroupRun& run, std::uint8_t* plain) {
 }
 
 HRESULT FileTask::Loaded(GroupRun& run) {
-  // Hashed now, while the group before is on the wire.
+  // Hashed when this thread has a moment, while the group before is on the
+  // wire: the chunks do not need the MD5, only the check at the close.
   run.loaded = true;
-  return CryptoAPI::HashBuffer(run.bytes.get(), run.size, kHashMd5, run.localMd5);
+  return S_OK;
 }
 
 HRESULT FileTask::OpenGroupStream(GroupRun& run) {
@@ -328,17 +346,38 @@ HRESULT FileTask::StartBlocks(GroupRun& run) {
   return S_OK;
 }
 
-int FileTask::WaitForCall(TaskRunContext& context, GroupPipeline& pipeline, GroupRun*& run, AsyncResult**& call) {
+FileTask::GroupRun* FileTask::FirstUnhashed(GroupPipeline& pipeline) const {
+  // A received group's bytes are whole once its last chunk is in.
+  const auto due = [&](const GroupRun& run) {
+    return run.localMd5.empty() && (IsUpload() ? run.loaded : run.stage >= GroupRun::Stage::kClosing);
+  };
+  for (auto& run : pipeline.runs)
+    if (due(*run)) return run.get();
+  return nullptr;
+}
+
+bool FileTask::IsOpening(const GroupPipeline& pipeline) {
+  return std::any_of(pipeline.runs.begin(), pipeline.runs.end(), [](const auto& run) { return run->open != nullptr; });
+}
+
+HRESULT FileTask::HashGroup(GroupRun& run) {
+  if (!run.localMd5.empty()) return S_OK;
+  return CryptoAPI::HashBuffer(run.bytes.get(), run.size, kHashMd5, run.localMd5);
+}
+
+int FileTask::WaitForCall(TaskRunContext& context, GroupPipeline& pipeline, bool opensOnly, GroupRun*& run,
+                          AsyncResult**& call, std::int64_t timeoutMs) {
   std::vector<Event*> events{&context.stop};
   std::vector<std::pair<GroupRun*, AsyncResult**>> calls;
   for (auto& candidate : pipeline.runs) {
     GroupRun& r = *candidate;
     for (AsyncResult** slot : {&r.open, &r.local, &r.close})
-      if (*slot != nullptr) calls.emplace_back(&r, slot);
+      if (*slot != nullptr && (!opensOnly || slot == &r.open)) calls.emplace_back(&r, slot);
+    if (opensOnly) continue;
     for (auto& block : r.blocks) calls.emplace_back(&r, &block.call);
   }
   for (const auto& [owner, slot] : calls) events.push_back(&(*slot)->GetEvent());
-  const int which = WaitAny(events, 10000);
+  const int which = WaitAny(events, timeoutMs);
   if (which > 0) std::tie(run, call) = calls[static_cast<std::size_t>(which - 1)];
   return which;
 }
@@ -405,12 +444,13 @@ HRESULT FileTask::CloseGroup(GroupRun& run) {
   if (Failed(hr)) return hr;
   if (run.close == nullptr) return E_UNEXPECTED;
   run.stage = GroupRun::Stage::kClosing;
-  // A received group is hashed while the service hashes its copy.
-  if (IsUpload()) return S_OK;
-  return CryptoAPI::HashBuffer(run.bytes.get(), run.size, kHashMd5, run.localMd5);
+  // A received group is hashed once the next group's stream is open, or
+  // when the service's MD5 comes first.
+  return S_OK;
 }
 
 HRESULT FileTask::OnGroupClosed(GroupRun& run, const std::string& serviceMd5) {
+  if (const HRESULT hr = HashGroup(run); Failed(hr)) return hr;
   if (!EqualsIgnoringCase(serviceMd5, run.localMd5)) {
     LogMgr::Get().Trace(kCategory, "File Task Context : %p,第%u组校验失败,服务器md5:%s -- 本地md5:%s",
                         static_cast<void*>(this), run.group, serviceMd5.c_str(), run.localMd5.c_str());

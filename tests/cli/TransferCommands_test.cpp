@@ -84,8 +84,9 @@ TEST_F(TransferCommands, TreesRoundTripAKilledEncryptedUploadResumesAndDecrypts)
   run = RunKorvex({"transfers", "resume"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_NE(run.err.find("completed"), std::string::npos) << run.err;
-  // 6 MiB and the 20-byte header make 7 groups.
-  EXPECT_LE(StreamOpens() - opensBefore, 7 + 1) << "finished groups were sent again";
+  // 6 MiB and the 20-byte header make 7 groups; the two under way at the
+  // kill (one being checked, the next on the wire) go again.
+  EXPECT_LE(StreamOpens() - opensBefore, 7 + 2) << "finished groups were sent again";
 
   // The destination folder does not exist yet: it is made.
   const fs::path down = Home() / "down";

@@ -167,7 +167,7 @@ void CountLaneCall(HRESULT status, const std::string& body, const std::deque<std
   slot->calls.fetch_add(1);
 }
 
-TEST_F(HttpRequestorConcurrencyTest, ALaneKeepsItsBoundAndReadsOfExactlyTheLimitKeepTheirConnection) {
+TEST_F(HttpRequestorConcurrencyTest, ALaneKeepsItsBoundKeepsReadsOfTheLimitConnectedAndDropsWhatWaits) {
   HttpRequestor requestor;
   ASSERT_EQ(requestor.Init(server_.Url()), S_OK);
   constexpr int kRequests = 12;
@@ -188,9 +188,31 @@ TEST_F(HttpRequestorConcurrencyTest, ALaneKeepsItsBoundAndReadsOfExactlyTheLimit
     EXPECT_EQ(slot.status.load(), S_OK);
     EXPECT_EQ(slot.bodySize.load(), 10u);
   }
+  {
+    std::lock_guard lock(mutex_);
+    EXPECT_LE(lanePeak_, 2) << "the lane let more requests onto the wire than its limit";
+    EXPECT_LE(lanePorts_.size(), 2u) << "a read that reached its size limit dropped its connection";
+  }
+
+  // A dropped lane's waiting requests complete as cancelled, unsent; the
+  // two on the wire run to their end.
+  std::array<LaneSlot, 6> dropped;
+  for (auto& slot : dropped)
+    ASSERT_EQ(requestor.SendRequest("/blocked", "GET", "", nullptr, 0, &CountLaneCall, &slot, 0, {"stream-2", 2}),
+              S_OK);
+  ASSERT_TRUE(WaitBlocked(2));
+  requestor.DropLane("stream-2");
+  for (std::size_t i = 2; i < dropped.size(); ++i) {
+    for (int wait = 0; wait < 2000 && dropped[i].calls.load() == 0; ++wait) std::this_thread::sleep_for(5ms);
+    EXPECT_EQ(dropped[i].status.load(), HResultFromHttp(kHttpErrorCancelled)) << "request " << i;
+  }
+  release_->Set();
+  for (std::size_t i = 0; i < 2; ++i) {
+    for (int wait = 0; wait < 2000 && dropped[i].calls.load() == 0; ++wait) std::this_thread::sleep_for(5ms);
+    EXPECT_EQ(dropped[i].status.load(), S_OK) << "request " << i;
+  }
   std::lock_guard lock(mutex_);
-  EXPECT_LE(lanePeak_, 2) << "the lane let more requests onto the wire than its limit";
-  EXPECT_LE(lanePorts_.size(), 2u) << "a read that reached its size limit dropped its connection";
+  EXPECT_EQ(blocked_, 2) << "a dropped request went out";
 }
 
 TEST_F(HttpRequestorConcurrencyTest, SendRequestIsSafeFromManyThreads) {
