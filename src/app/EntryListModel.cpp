@@ -6,6 +6,7 @@
 
 #include <QDateTime>
 #include <QLocale>
+#include <QPalette>
 #include <QMimeData>
 
 #include <algorithm>
@@ -138,10 +139,18 @@ QVariant EntryListModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::DecorationRole) return icons_.icon(QFileIconProvider::Folder);
     return {};
   }
-  if (role != Qt::DisplayRole && role != Qt::EditRole && role != Qt::DecorationRole) return {};
+  const bool marks = role == Qt::ForegroundRole || role == Qt::ToolTipRole;
+  if (role != Qt::DisplayRole && role != Qt::EditRole && role != Qt::DecorationRole && !marks) return {};
   const ObjectInfo* entry = Entry(index.row());
   if (!entry) return {};
   const bool isItem = entry->kind == kObjectItem;
+  if (marks) {
+    // A file still on its way (an upload on the service, a download on this
+    // computer) is shown, greyed, so that nobody takes it for the whole file.
+    if (!isItem || static_cast<const ItemInfo*>(entry)->partial == 0) return {};
+    if (role == Qt::ToolTipRole) return tr("Not finished: still being transferred");
+    return QPalette().brush(QPalette::Disabled, QPalette::Text);
+  }
   switch (index.column()) {
     case kColumnName:
       if (role == Qt::DecorationRole) return IconOf(*entry);

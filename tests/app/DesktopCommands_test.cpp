@@ -84,6 +84,7 @@ TEST_F(DesktopClient, MovesFilesBetweenPanesAndShares) {
   korvex::testing::WriteText(desktop_ / "trip" / "a.txt", "alpha\n");
   korvex::testing::WriteText(desktop_ / "trip" / "sub" / "b.bin", big);
   korvex::testing::WriteText(desktop_ / "dropped.txt", "dropped\n");
+  korvex::testing::WriteText(desktop_ / "half.bin.tmp", "half of it");
   fs::create_directories(desktop_ / "back");
   korvex::testing::WriteText(Home() / "plain.txt", "the secret\n");
   korvex::EncryptingBlockEncoder encoder;
@@ -98,6 +99,14 @@ TEST_F(DesktopClient, MovesFilesBetweenPanesAndShares) {
   korvex::app::CLocalDriveDlg& local = *window.LocalPane();
   korvex::app::CTransferCommands& transfers = *window.TransferCommands();
   korvex::app::CCloudCommands& sharing = *window.CloudCommands();
+
+  // A download still on its way is listed, greyed and with a word on why.
+  const korvex::app::EntryListModel& shown = *local.Model();
+  const int half = RowOf(shown, "half.bin");
+  ASSERT_GE(half, 0) << Names(shown).join(",").toStdString();
+  EXPECT_EQ(shown.index(half, 0).data(Qt::ToolTipRole).toString(), "Not finished: still being transferred");
+  EXPECT_TRUE(shown.index(half, 0).data(Qt::ForegroundRole).isValid());
+  EXPECT_FALSE(shown.index(RowOf(shown, "dropped.txt"), 0).data(Qt::ToolTipRole).isValid());
 
   // A picture uploaded on another thread through the pane's store, as a
   // backup does it: the pane lists it without being refreshed.

@@ -1116,6 +1116,10 @@ Days left:	%4</source>
         <translation>修改时间</translation>
     </message>
     <message>
+        <source>Not finished: still being transferred</source>
+        <translation>尚未完成：仍在传输中</translation>
+    </message>
+    <message>
         <source>The name could not be changed (error 0x%1).</source>
         <translation>无法更改名称（错误 0x%1）。</translation>
     </message>
