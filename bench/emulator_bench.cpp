@@ -348,33 +348,29 @@ std::string PlainClientRun(korvex::test::KorvexdProcess& korvexd, Figures& f) {
   std::string id = prepared.body.substr(0, prepared.body.find('.'));
   if (prepared.token.empty()) return "upload preparation failed: " + prepared.body;
 
-  double server = ServiceCpuSeconds(korvexd.Pid()), client0 = ClientCpuSeconds();
-  auto t0 = Clock::now();
-  for (std::size_t g = 0; g < groups; ++g) {
-    FillGroup(group, file.pattern, g);
-    if (!MoveGroup(client, id, prepared.token, g, true, group, file.md5s[g]))
-      return "upload of group " + std::to_string(g) + " failed";
-  }
-  f.up = Seconds(Clock::now() - t0);
-  f.clientCpuUp = ClientCpuSeconds() - client0;
-  f.serverCpuUp = ServiceCpuSeconds(korvexd.Pid()) - server;
+  // Moves every group one way, timing it and both sides' CPU.
+  auto moveAll = [&](const std::string& token, bool write, double& seconds, double& clientCpu,
+                     double& serverCpu) -> std::string {
+    const double server = ServiceCpuSeconds(korvexd.Pid()), client0 = ClientCpuSeconds();
+    const auto t0 = Clock::now();
+    for (std::size_t g = 0; g < groups; ++g) {
+      FillGroup(group, file.pattern, g);
+      if (!MoveGroup(client, id, token, g, write, group, file.md5s[g]))
+        return std::string(write ? "upload" : "download") + " of group " + std::to_string(g) + " failed";
+    }
+    seconds = Seconds(Clock::now() - t0);
+    clientCpu = ClientCpuSeconds() - client0;
+    serverCpu = ServiceCpuSeconds(korvexd.Pid()) - server;
+    return {};
+  };
+  if (std::string error = moveAll(prepared.token, true, f.up, f.clientCpuUp, f.serverCpuUp); !error.empty())
+    return error;
   Reply over = client.Call("/file/uploadover/" + id + "/0?product=smb&a=" + logged.auth + "&t=" + prepared.token, nullptr);
   if (over.body != "1") return "completion failed: " + over.body;
 
   Reply pre = client.Call("/file/predownloadnoredirect/" + id, nullptr);
   if (pre.token.empty()) return "download preparation failed";
-  server = ServiceCpuSeconds(korvexd.Pid());
-  client0 = ClientCpuSeconds();
-  auto t1 = Clock::now();
-  for (std::size_t g = 0; g < groups; ++g) {
-    FillGroup(group, file.pattern, g);
-    if (!MoveGroup(client, id, pre.token, g, false, group, file.md5s[g]))
-      return "download of group " + std::to_string(g) + " failed";
-  }
-  f.down = Seconds(Clock::now() - t1);
-  f.clientCpuDown = ClientCpuSeconds() - client0;
-  f.serverCpuDown = ServiceCpuSeconds(korvexd.Pid()) - server;
-  return {};
+  return moveAll(pre.token, false, f.down, f.clientCpuDown, f.serverCpuDown);
 }
 
 void PlainClientStreams(benchmark::State& state, korvex::test::KorvexdProcess* korvexd, const char* label,
