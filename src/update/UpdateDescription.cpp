@@ -11,12 +11,12 @@ namespace {
 
 constexpr std::size_t kSha256HexDigits = 64;
 
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
 bool ReadDigest(const XmlNode& node, PublishedDigest& digest) {
   std::string_view text = node.GetText();
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\n' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\n' || text.back() == '\t' || text.back() == '\r')) {
-    text.remove_suffix(1);
-  }
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
   if (text.size() != kSha256HexDigits) return false;
   digest.sha256.clear();
   for (const char c : text) {
