@@ -87,8 +87,8 @@ std::string ReadWhole(const std::filesystem::path& file, bool& ok) {
 }
 
 /// Adds to a description one <sha256 file="NAME"> per published file (every
-/// file of the folder that is not a description: one description may stand
-/// for several files), before the root's end tag. A description that
+/// program or module of the folder that UpdateFile serves: one description
+/// may stand for several files), before the root's end tag. A description that
 /// carries digests already is left as its publisher wrote it.
 void AddDigests(const std::filesystem::path& dir, std::string& xml) {
   const std::size_t end = xml.rfind("</");
@@ -97,7 +97,7 @@ void AddDigests(const std::filesystem::path& dir, std::string& xml) {
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator(dir, error)) {
     const std::string file = entry.path().filename().string();
-    if (!entry.is_regular_file(error) || HasExtension(file, {".xml"})) continue;
+    if (!entry.is_regular_file(error) || !HasExtension(file, {".exe", ".dll", ".bin", ".so"})) continue;
     bool ok = false;
     const std::string data = ReadWhole(entry.path(), ok);
     if (!ok) continue;

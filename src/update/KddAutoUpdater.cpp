@@ -6,6 +6,7 @@
 
 #include "platform/Paths.h"
 #include "platform/SystemError.h"
+#include "update/UpdateFileCheck.h"
 #include "update/UpdateInstall.h"
 
 #ifndef KORVEX_PLATFORM_NAME
@@ -32,6 +33,12 @@ HRESULT KddAutoUpdater::Update(Event* cancel) {
   std::error_code error;
   std::filesystem::create_directories(target_.parent_path(), error);
   HRESULT hr = error ? HResultFromErrno(error.value()) : S_OK;
+  // The new copy takes the old one's permission bits; an unusable old copy
+  // may be unusable for its bits (mode 0), so it goes first.
+  FileVersion old = 0;
+  if (Succeeded(hr) && std::filesystem::exists(target_, error) && Failed(QueryUsableFileVersion(target_, old))) {
+    std::filesystem::remove(target_, error);
+  }
   // A module loaded by another check keeps its old file: the copy is
   // renamed over the name, never written into it.
   if (Succeeded(hr)) hr = CopyFileOver(download, target_);
