@@ -12,8 +12,8 @@ cd "$(dirname "$0")/.."
 build=${1:-build}
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/korvex-package-XXXXXX")
 if [ -n "${KORVEX_PACKAGE_ROOT:-}" ]; then
-  root=$KORVEX_PACKAGE_ROOT
-  mkdir -p "$root"
+  mkdir -p "$KORVEX_PACKAGE_ROOT"
+  root=$(realpath "$KORVEX_PACKAGE_ROOT")
 else
   root=$scratch/root
 fi
@@ -71,10 +71,12 @@ diagnose() {
     KORVEX_HOME="$scratch/home" KORVEX_WEB_URL="$base" KORVEX_API_URL="$base" KORVEX_DATA_URL="$base" \
     timeout 120 "$root/usr/bin/korvex" "$@" diagnose
 }
-diagnose >"$scratch/diagnose.out" 2>&1 || { cat "$scratch/diagnose.out" >&2; fail "the packaged korvex diagnose failed"; }
-grep -q '^Your connection is OK\.$' "$scratch/diagnose.out" || { cat "$scratch/diagnose.out" >&2; fail "unexpected diagnose output"; }
+if ! diagnose >"$scratch/diagnose.out" 2>&1 || ! grep -q '^Your connection is OK\.$' "$scratch/diagnose.out"; then
+  cat "$scratch/diagnose.out" >&2
+  fail "the packaged korvex diagnose did not find the connection OK"
+fi
 module=$(diagnose --json 2>/dev/null | sed -n 's/.*"module":"\([^"]*\)".*/\1/p')
-[ "$module" = "$root/usr/lib/korvexdata/libKorvexDiagnosis.so" ] ||
+[ "$module" = "$(realpath "$root/usr/lib/korvexdata/libKorvexDiagnosis.so")" ] ||
   fail "korvex diagnose ran the module ${module:-(none)}, not the packaged one"
 echo "packaged korvex diagnose:"
 sed 's/^/  /' "$scratch/diagnose.out"

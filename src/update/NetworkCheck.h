@@ -28,10 +28,10 @@ namespace korvex {
 
 struct NetworkCheckResult {
   HRESULT status = E_UNEXPECTED;
-  std::string message;  ///< the one line for the user
-  std::string report;   ///< the module's text (empty when it did not run)
-  std::string moduleUpdate;           ///< why a published module was refused; empty otherwise
-  std::filesystem::path modulePath;   ///< the module that ran (empty when none did)
+  std::string message;               ///< the one line for the user
+  std::string report;                ///< the module's text (empty when it did not run)
+  std::string moduleUpdate;          ///< why a published module was refused; empty otherwise
+  std::filesystem::path modulePath;  ///< the module that ran (empty when none did)
 };
 
 struct NetworkCheckOptions {

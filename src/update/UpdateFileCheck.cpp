@@ -137,7 +137,8 @@ HRESULT CheckDownloadedFile(std::string_view image, const UpdateDescription& pub
     return kHrOtherVersion;
   }
   // An empty result (the digest could not be computed) never matches.
-  if (const std::string* sha256 = PublishedSha256(published, fileName); sha256 != nullptr && Sha256Hex(image) != *sha256) {
+  const std::string* sha256 = PublishedSha256(published, fileName);
+  if (sha256 != nullptr && Sha256Hex(image) != *sha256) {
     reason = Format(kTxtRefusedDigest);
     return kHrDigestMismatch;
   }
