@@ -1,5 +1,7 @@
 // Space, previews, user photos, transfer reports, and the update
 // description and binary files of the web site.
+#include <openssl/evp.h>
+
 #include <fstream>
 
 #include "RouteSupport.h"
@@ -78,15 +80,47 @@ void TransferReport(Service& service, Call& call) {
   ReplyOk(call.res);
 }
 
+std::string ReadWhole(const std::filesystem::path& file, bool& ok) {
+  std::ifstream in(file, std::ios::binary);
+  ok = static_cast<bool>(in);
+  return ok ? std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()) : std::string();
+}
+
+/// Adds to a description one <sha256 file="NAME"> per published file (every
+/// program or module of the folder that UpdateFile serves: one description
+/// may stand for several files), before the root's end tag. A description that
+/// carries digests already is left as its publisher wrote it.
+void AddDigests(const std::filesystem::path& dir, std::string& xml) {
+  const std::size_t end = xml.rfind("</");
+  if (end == std::string::npos || xml.find("<sha256") != std::string::npos) return;
+  std::string digests;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(dir, error)) {
+    const std::string file = entry.path().filename().string();
+    if (!entry.is_regular_file(error) || !HasExtension(file, {".exe", ".dll", ".bin", ".so"})) continue;
+    bool ok = false;
+    const std::string data = ReadWhole(entry.path(), ok);
+    if (!ok) continue;
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_Digest(data.data(), data.size(), digest, &length, EVP_sha256(), nullptr);
+    std::string hex = Hex(digest, length);
+    for (char& c : hex) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    digests += "<sha256 file=\"" + file + "\">" + hex + "</sha256>";
+  }
+  xml.insert(end, digests);
+}
+
 /// Files of --update-dir by their plain names; the query (a cache breaker) is ignored.
 void UpdateFile(Service& service, Call& call) {
   const std::filesystem::path& dir = service.options().updateDir;
   std::string name = call.req.matches[1].str();
   if (dir.empty()) return ReplyHttpError(call.res, 404, "no update files are published");
-  std::ifstream in(dir / name, std::ios::binary);
-  if (!in) return ReplyHttpError(call.res, 404, "not found: " + name);
-  std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  bool xml = name.size() > 4 && name.compare(name.size() - 4, 4, ".xml") == 0;
+  bool ok = false;
+  std::string data = ReadWhole(dir / name, ok);
+  if (!ok) return ReplyHttpError(call.res, 404, "not found: " + name);
+  const bool xml = HasExtension(name, {".xml"});
+  if (xml && service.options().updateDigests) AddDigests(dir, data);
   call.res.SetContent(std::move(data), xml ? "text/xml; charset=utf-8" : "application/octet-stream");
 }
 

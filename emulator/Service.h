@@ -33,6 +33,7 @@ struct Options {
   std::string tlsCert, tlsKey;
   bool seedDemo = false;
   std::filesystem::path updateDir;
+  bool updateDigests = true;                   // descriptions carry the published files' SHA-256
   std::vector<std::string> faults;
   bool logRequests = false;
   std::string publicUrl;                       // base of generated links; empty: the listening address

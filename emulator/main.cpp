@@ -20,7 +20,7 @@ void Usage() {
   std::fprintf(stderr,
                "usage: korvexd --data-dir DIR [--host 127.0.0.1] [--port 0]\n"
                "               [--tls-cert FILE --tls-key FILE] [--seed-demo]\n"
-               "               [--update-dir DIR] [--fault SPEC]... [--log]\n"
+               "               [--update-dir DIR [--no-update-digests]] [--fault SPEC]... [--log]\n"
                "               [--public-url URL] [--session-idle SECONDS]\n"
                "               [--token-ttl SECONDS] [--exit-with-parent]\n"
                "       korvexd --data-dir DIR add-user NAME PASSWORD DOMAIN\n");
@@ -102,6 +102,8 @@ int main(int argc, char** argv) {
       options.seedDemo = true;
     } else if (arg == "--update-dir") {
       options.updateDir = value("--update-dir");
+    } else if (arg == "--no-update-digests") {
+      options.updateDigests = false;
     } else if (arg == "--fault") {
       options.faults.push_back(value("--fault"));
     } else if (arg == "--help" || arg == "-h") {

@@ -10,7 +10,7 @@ packages=(
   libsqlite3-dev nlohmann-json3-dev libcpp-httplib-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libsecret-1-dev gnome-keyring dbus libproxy1-plugin-webkit
-  libcli11-dev
+  libcli11-dev desktop-file-utils
   qt6-base-dev qt6-l10n-tools qt6-translations-l10n fonts-wqy-microhei
   xvfb xdotool imagemagick
 )

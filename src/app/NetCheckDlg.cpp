@@ -73,6 +73,7 @@ void CNetCheckDlg::OnCheckDone(const NetworkCheckResult& result) {
   animation_->stop();
   QString text = Q(result.message);
   if (!result.report.empty()) text += "\n\n" + Q(result.report);
+  if (!result.moduleUpdate.empty()) text += "\n" + Q(result.moduleUpdate);
   text_->setPlainText(text);
   button_->setText(Q(Text(kTxtOk)));
   button_->setEnabled(true);

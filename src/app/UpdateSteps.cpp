@@ -50,7 +50,9 @@ bool OfferUpdate(KorvexDataAutoUpdater& updater, const UpdateDescription& publis
                         Q((boost::format(std::string(Text(kTxtDownloadingUpdate))) % published.versionText).str()));
   const HRESULT hr = wait.Run([&updater] { return updater.Update(nullptr); });
   if (Succeeded(hr)) return true;
-  QMessageBox::critical(nullptr, Title(), Q(UpdateResultMessage(hr)));
+  QString text = Q(UpdateResultMessage(hr));
+  if (!updater.RefusalMessage().empty()) text += "\n" + Q(updater.RefusalMessage());
+  QMessageBox::critical(nullptr, Title(), text);
   return false;
 }
 

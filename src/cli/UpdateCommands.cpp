@@ -63,6 +63,7 @@ int DownloadAndInstall(KorvexDataAutoUpdater& updater, const UpdateDescription& 
   }
   std::cerr << Format(kTxtDownloadingUpdate, published.versionText) << std::endl;
   if (const HRESULT hr = updater.Download(nullptr); Failed(hr)) {
+    if (!updater.RefusalMessage().empty()) return ReportText(hr, updater.RefusalMessage());
     return ReportFailure(hr, Text(kTxtUpdateDownloadFailed));
   }
   (void)TakeAutoUpdateResult();  // a stale value must not pass for this run's
@@ -114,9 +115,12 @@ int RunDiagnose(const GlobalOptions& options, const DeploymentValues& deployment
   g_diagnosisCancel = nullptr;
   if (options.json) {
     std::cout << "{\"status\":" << JsonString((boost::format("0x%08X") % static_cast<unsigned>(result.status)).str())
-              << ",\"message\":" << JsonString(result.message) << ",\"report\":" << JsonString(result.report) << "}"
+              << ",\"message\":" << JsonString(result.message) << ",\"report\":" << JsonString(result.report)
+              << ",\"module\":" << JsonString(result.modulePath.string())
+              << ",\"moduleUpdate\":" << JsonString(result.moduleUpdate) << "}"
               << std::endl;
   } else {
+    if (!result.moduleUpdate.empty()) std::cerr << "korvex: " << result.moduleUpdate << std::endl;
     std::cout << result.report << result.message << std::endl;
   }
   return Succeeded(result.status) ? kExitOk : kExitFailure;

@@ -11,6 +11,8 @@
 #include "foundation/LogMgr.h"
 #include "platform/AtomicFile.h"
 #include "platform/SystemError.h"
+#include "update/UpdateFileCheck.h"
+#include "update/UpdateTexts.h"
 
 namespace korvex {
 
@@ -93,9 +95,12 @@ HRESULT CAutoUpdater::GetDesc(std::string& text, Event* cancel) {
 }
 
 HRESULT CAutoUpdater::DownloadBinary(const std::filesystem::path& file, Event* cancel) {
+  refusal_.clear();
   std::string body;
   HRESULT hr = Get(RequestType::kDownloadBinary, GetBinaryPath(), body, cancel);
   if (Succeeded(hr) && body.empty()) hr = E_INVALIDARG;
+  if (Succeeded(hr) && !published_) hr = FetchDescription(cancel);
+  if (Succeeded(hr)) hr = CheckBody(body);
   // Written beside the old copy and renamed over it, so a failed write never
   // leaves a half file where an earlier download (or the program) was.
   if (Succeeded(hr)) hr = WriteFileAtomically(file, body, 0755);
@@ -103,24 +108,53 @@ HRESULT CAutoUpdater::DownloadBinary(const std::filesystem::path& file, Event* c
   return hr;
 }
 
-HRESULT CAutoUpdater::CheckForUpdate(UpdateDescription& published, Event* cancel) {
+HRESULT CAutoUpdater::FetchDescription(Event* cancel) {
+  published_.reset();
   std::string text;
   if (const HRESULT hr = GetDesc(text, cancel); Failed(hr)) return hr;
+  UpdateDescription published;
   if (const HRESULT hr = ParseUpdateDescription(text, published); Failed(hr)) {
     LogMgr::Get().Error(kCategory, "ParseDescXml Failed: hr = 0x%08X", static_cast<unsigned>(hr));
     return E_INVALIDARG;
   }
+  published_ = std::move(published);
+  return S_OK;
+}
+
+HRESULT CAutoUpdater::CheckBody(std::string_view body) {
+  const std::string name = std::filesystem::path(GetBinaryPath()).filename().string();
+  std::string reason;
+  const HRESULT hr = CheckDownloadedFile(body, *published_, name, reason);
+  if (Failed(hr)) {
+    boost::format message{std::string(Text(kTxtDownloadRefused))};
+    message.exceptions(boost::io::no_error_bits);
+    refusal_ = (message % name % reason).str();
+    LogMgr::Get().Error(kCategory, "Download of %s refused: %s", name.c_str(), reason.c_str());
+  }
+  return hr;
+}
+
+HRESULT CAutoUpdater::QueryInstalledVersion(FileVersion& version) const {
   const std::filesystem::path target = GetTargetPath();
   std::error_code error;
-  if (!std::filesystem::exists(target, error)) {
-    LogMgr::Get().Info(kCategory, "Target File Doesn't Exists: %s, Force Update", target.c_str());
-    return S_OK;
-  }
-  FileVersion installed = 0;
-  if (const HRESULT hr = QueryFileVersion(target, installed); Failed(hr)) {
+  if (!std::filesystem::exists(target, error)) return S_FALSE;
+  const HRESULT hr = QueryFileVersion(target, version);
+  if (Failed(hr)) {
     LogMgr::Get().Error(kCategory, "QueryFileVersion Failed: %s, hr = 0x%08X", target.c_str(),
                         static_cast<unsigned>(hr));
-    return hr;
+  }
+  return hr;
+}
+
+HRESULT CAutoUpdater::CheckForUpdate(UpdateDescription& published, Event* cancel) {
+  if (const HRESULT hr = FetchDescription(cancel); Failed(hr)) return hr;
+  published = *published_;
+  FileVersion installed = 0;
+  const HRESULT hr = QueryInstalledVersion(installed);
+  if (Failed(hr)) return hr;
+  if (hr == S_FALSE) {
+    LogMgr::Get().Info(kCategory, "Target File Doesn't Exists: %s, Force Update", GetTargetPath().c_str());
+    return S_OK;
   }
   if (published.version <= installed) return kNoUpdateDue;
   LogMgr::Get().Info(kCategory, "New Version Found: Old = %s, New = %s", FormatVersion(installed).c_str(),

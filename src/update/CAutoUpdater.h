@@ -6,6 +6,12 @@
 /// means. Every request carries "?<tick>" so that no cache between the
 /// client and the web site answers with an old description.
 ///
+/// A downloaded file is kept only when it passes CheckDownloadedFile against
+/// the description of the last CheckForUpdate (fetched anew when there was
+/// none): a refused body is never written, so neither the installed file
+/// nor an earlier download is touched, and RefusalMessage() tells the user
+/// why.
+///
 /// Each request runs on the owned requestor's I/O thread while the caller
 /// waits for it or for its cancel event. A cancelled wait returns at once
 /// with E_ABORT; the request finishes in the background and its answer is
@@ -16,6 +22,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "net/HttpRequestor.h"
@@ -52,16 +59,30 @@ class CAutoUpdater {
 
   /// The description file's text.
   [[nodiscard]] HRESULT GetDesc(std::string& text, Event* cancel);
-  /// Writes the new file to `file` (replacing it all at once, mode 0755). An
-  /// empty answer is E_INVALIDARG and leaves an existing `file` as it was.
+  /// Writes the new file to `file` (replacing it all at once, mode 0755)
+  /// once it passed the checks above. An empty answer is E_INVALIDARG, a
+  /// refused one the check's code; either leaves an existing `file` as it was.
   [[nodiscard]] HRESULT DownloadBinary(const std::filesystem::path& file, Event* cancel);
 
+  /// Why the last download was refused, for the user; empty when it was not.
+  [[nodiscard]] const std::string& RefusalMessage() const { return refusal_; }
+
   [[nodiscard]] const std::string& BaseUrl() const { return baseUrl_; }
+
+ protected:
+  /// The version of what is installed now: S_OK with `version`, S_FALSE when
+  /// nothing is installed (the update is due whatever was published), a
+  /// failure when it cannot be told. By default the target's marker.
+  [[nodiscard]] virtual HRESULT QueryInstalledVersion(FileVersion& version) const;
 
  private:
   enum class RequestType { kGetDesc, kDownloadBinary };
   struct Request;
 
+  /// GetDesc and parse into published_.
+  [[nodiscard]] HRESULT FetchDescription(Event* cancel);
+  /// CheckDownloadedFile against published_; sets refusal_ on failure.
+  [[nodiscard]] HRESULT CheckBody(std::string_view body);
   [[nodiscard]] HRESULT Get(RequestType type, const std::string& path, std::string& body, Event* cancel);
   static void OnCompleted(HRESULT status, const std::string& body, const std::deque<std::string>& setCookies,
                           const HttpHeaderMap& headers, void* userParam);
@@ -69,6 +90,8 @@ class CAutoUpdater {
   std::string baseUrl_;
   HRESULT initStatus_ = S_OK;
   std::unique_ptr<HttpRequestor> requestor_;
+  std::optional<UpdateDescription> published_;  // of the last CheckForUpdate
+  std::string refusal_;
 };
 
 }  // namespace korvex

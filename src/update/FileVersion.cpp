@@ -55,6 +55,14 @@ bool ParseVersion(std::string_view text, FileVersion& version) {
   return true;
 }
 
+bool FindVersionMarker(std::string_view data, FileVersion& version) {
+  for (std::size_t at = data.find(kVersionMarkerPrefix); at != std::string_view::npos;
+       at = data.find(kVersionMarkerPrefix, at + 1)) {
+    if (VersionAfterPrefix(data, at, version)) return true;
+  }
+  return false;
+}
+
 std::string FormatVersion(FileVersion version) {
   return (boost::format("%1%.%2%.%3%.%4%") % (version >> 48) % ((version >> 32) & 0xFFFF) %
           ((version >> 16) & 0xFFFF) % (version & 0xFFFF))
@@ -74,10 +82,7 @@ HRESULT QueryFileVersion(const std::filesystem::path& file, FileVersion& version
     in.read(buffer.data() + kept, static_cast<std::streamsize>(kChunk));
     const std::size_t got = static_cast<std::size_t>(in.gcount());
     const std::string_view data(buffer.data(), kept + got);
-    for (std::size_t at = data.find(kVersionMarkerPrefix); at != std::string_view::npos;
-         at = data.find(kVersionMarkerPrefix, at + 1)) {
-      if (VersionAfterPrefix(data, at, version)) return S_OK;
-    }
+    if (FindVersionMarker(data, version)) return S_OK;
     if (got < kChunk) break;
     kept = std::min(overlap, data.size());
     std::copy(data.end() - static_cast<std::ptrdiff_t>(kept), data.end(), buffer.begin());

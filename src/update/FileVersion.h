@@ -31,6 +31,10 @@ using FileVersion = std::uint64_t;
 /// "a.b.c.d".
 [[nodiscard]] std::string FormatVersion(FileVersion version);
 
+/// The version of the first complete marker in `data` (a whole file's
+/// bytes); false when there is none.
+[[nodiscard]] bool FindVersionMarker(std::string_view data, FileVersion& version);
+
 /// The version carried by the marker compiled into the binary at `file`.
 /// HR_FILE_NOT_FOUND (or another platform code) when the file cannot be
 /// read, E_FAIL when it holds no valid marker.

@@ -2,22 +2,22 @@
 ///
 /// Keeps the network-check module current. The module the package installs
 /// may sit in a folder the user cannot write to, so updates go to a per-user
-/// copy, which the loader prefers (see KorvexDiagnosisDllThunk.h).
+/// copy. An update is due only when the published module is newer than
+/// every usable copy (see DiagnosisModules.h): an older publication never
+/// displaces a newer installed module, and a damaged per-user copy counts as
+/// missing, so the next check replaces it.
 ///
 //===----------------------------------------------------------------------===//
 #pragma once
 
 #include "update/CAutoUpdater.h"
+#include "update/DiagnosisModules.h"
 
 namespace korvex {
 
-inline constexpr const char* kDiagnosisLibraryName = "libKorvexDiagnosis.so";
 inline constexpr const char* kDiagnosisDescPath = "/KorvexDiagnosis.xml";
 /// "/libKorvexDiagnosis-linux-x86_64.so" and the like.
 [[nodiscard]] std::string DiagnosisBinaryPath();
-/// The per-user copy: the application-data folder's
-/// "KorvexDataSMB/libKorvexDiagnosis.so".
-[[nodiscard]] std::filesystem::path UserDiagnosisLibraryPath();
 
 class KddAutoUpdater final : public CAutoUpdater {
  public:
@@ -27,8 +27,13 @@ class KddAutoUpdater final : public CAutoUpdater {
   [[nodiscard]] std::filesystem::path GetTargetPath() const override { return target_; }
   [[nodiscard]] std::string GetDescPath() const override { return kDiagnosisDescPath; }
   [[nodiscard]] std::string GetBinaryPath() const override { return DiagnosisBinaryPath(); }
-  /// Downloads into the temporary folder, then replaces the target with it.
+  /// Downloads (checked) into the temporary folder, then replaces the
+  /// target with it.
   [[nodiscard]] HRESULT Update(Event* cancel) override;
+
+ protected:
+  /// The newest usable copy, installed or the target.
+  [[nodiscard]] HRESULT QueryInstalledVersion(FileVersion& version) const override;
 
  private:
   std::filesystem::path target_;

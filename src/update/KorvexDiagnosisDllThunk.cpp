@@ -5,52 +5,47 @@
 #include <system_error>
 
 #include "foundation/LogMgr.h"
-#include "platform/Paths.h"
-#include "platform/Process.h"
-#include "update/KddAutoUpdater.h"
-
-#ifndef KORVEX_INSTALL_LIBDIR
-#define KORVEX_INSTALL_LIBDIR "/usr/lib/korvexdata"
-#endif
+#include "update/DiagnosisModules.h"
 
 namespace korvex {
 
-std::vector<std::filesystem::path> DiagnosisLibraryCandidates(const std::string& name) {
-  std::vector<std::filesystem::path> found;
-  std::error_code error;
-  const std::filesystem::path program = RunningProgramPath();
-  for (const std::filesystem::path& folder : {UserDiagnosisLibraryPath().parent_path(),
-                                              std::filesystem::path(KORVEX_INSTALL_LIBDIR), program.parent_path()}) {
-    if (folder.empty()) continue;
-    const std::filesystem::path candidate = folder / name;
-    if (std::filesystem::is_regular_file(candidate, error)) found.push_back(candidate);
-  }
-  return found;
+bool KorvexDiagnosisDllThunk::LoadAndResolve(const std::string& path) {
+  if (!Load(path)) return false;
+  start = reinterpret_cast<KddStartDiagnosisFn>(Symbol("KDD_StartDiagnosis"));
+  get = reinterpret_cast<KddGetDiagnosisFn>(Symbol("KDD_GetDiagnosis"));
+  cancel = reinterpret_cast<KddCancelDiagnosisFn>(Symbol("KDD_CancelDiagnosis"));
+  if (start != nullptr && get != nullptr && cancel != nullptr) return true;
+  Unload();
+  return false;
 }
 
 bool KorvexDiagnosisDllThunk::LoadDiagnosis(const std::string& name) {
   Unload();
-  bool loaded = false;
   if (name.find('/') != std::string::npos) {
-    loaded = Load(name);
-  } else {
-    for (const std::filesystem::path& candidate : DiagnosisLibraryCandidates(name)) {
-      if ((loaded = Load(candidate.string()))) break;
-      LogMgr::Get().Warn("DiagnosisThd", "Loading %s failed: %s", candidate.c_str(), LastError().c_str());
-    }
-    if (!loaded) loaded = Load(name);
+    if (!LoadAndResolve(name)) return false;
+    loaded_ = name;
+    return true;
   }
-  if (!loaded) return false;
-  start = reinterpret_cast<KddStartDiagnosisFn>(Symbol("KDD_StartDiagnosis"));
-  get = reinterpret_cast<KddGetDiagnosisFn>(Symbol("KDD_GetDiagnosis"));
-  cancel = reinterpret_cast<KddCancelDiagnosisFn>(Symbol("KDD_CancelDiagnosis"));
-  return start != nullptr && get != nullptr && cancel != nullptr;
+  for (const DiagnosisModule& module : FindDiagnosisModules(name, UserDiagnosisLibraryPath(name))) {
+    if (LoadAndResolve(module.path.string())) {
+      loaded_ = module.path;
+      return true;
+    }
+    LogMgr::Get().Warn("DiagnosisThd", "Loading %s failed: %s", module.path.c_str(),
+                       LastError().empty() ? "a call is missing" : LastError().c_str());
+    if (module.perUser) {
+      std::error_code error;
+      std::filesystem::remove(module.path, error);
+    }
+  }
+  return LoadAndResolve(name);
 }
 
 void KorvexDiagnosisDllThunk::Unload() {
   start = nullptr;
   get = nullptr;
   cancel = nullptr;
+  loaded_.clear();
   DllThunk::Unload();
 }
 

@@ -1,14 +1,17 @@
 //===- update/KorvexDiagnosisDllThunk.h - The loaded check module -*- C++ -*-===//
 ///
-/// The network-check module is found, in this order: the per-user copy the
-/// updater keeps current, the package's library folder, the folder of the
-/// running program, then the dynamic loader's own search.
+/// A file name is looked for among the usable copies of the module, newest
+/// first (see DiagnosisModules.h), then by the dynamic loader's own search.
+/// A per-user copy that still fails to load, or lacks one of the three
+/// calls, is deleted: it is only a cache of the web site's file, and gone,
+/// it is fetched again at the next check instead of standing in the way of
+/// every later update.
 ///
 //===----------------------------------------------------------------------===//
 #pragma once
 
 #include <filesystem>
-#include <vector>
+#include <string>
 
 #include "update/DllThunk.h"
 #include "update/KorvexDiagnosisApi.h"
@@ -21,13 +24,18 @@ class KorvexDiagnosisDllThunk final : public DllThunk {
   /// the three calls; true only when all three were found.
   [[nodiscard]] bool LoadDiagnosis(const std::string& name);
   void Unload() override;
+  /// The file loaded last; empty after a search by the dynamic loader.
+  [[nodiscard]] const std::filesystem::path& LoadedPath() const { return loaded_; }
 
   KddStartDiagnosisFn start = nullptr;
   KddGetDiagnosisFn get = nullptr;
   KddCancelDiagnosisFn cancel = nullptr;
-};
 
-/// Where a file name given to LoadDiagnosis is looked for, best first.
-[[nodiscard]] std::vector<std::filesystem::path> DiagnosisLibraryCandidates(const std::string& name);
+ private:
+  /// Load() and resolve the three calls.
+  [[nodiscard]] bool LoadAndResolve(const std::string& path);
+
+  std::filesystem::path loaded_;
+};
 
 }  // namespace korvex

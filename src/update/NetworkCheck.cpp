@@ -24,16 +24,19 @@ constexpr const char* kCategory = "DiagnosisThd";
 // one that never ends, so that the dialog is not left waiting for ever.
 constexpr int kCancelGraceMs = 30'000;
 
-void UpdateModule(const NetworkCheckOptions& options, Event* cancel) {
+// Returns why a published module was refused, for the user; empty when it
+// was installed or nothing was due.
+std::string UpdateModule(const NetworkCheckOptions& options, Event* cancel) {
   KddAutoUpdater updater(options.webUrl, options.moduleUpdateTarget);
   UpdateDescription published;
-  if (updater.CheckForUpdate(published, cancel) != S_OK) return;
+  if (updater.CheckForUpdate(published, cancel) != S_OK) return {};
   LogMgr::Get().Info(nullptr, "found update for %s: %s,%s", kDiagnosisLibraryName, published.versionText.c_str(),
                      published.description.c_str());
   if (const HRESULT hr = updater.Update(cancel); Failed(hr)) {
     LogMgr::Get().Error(nullptr, "auto update %s failed: hr = 0x%08X", kDiagnosisLibraryName,
                         static_cast<unsigned>(hr));
   }
+  return updater.RefusalMessage();
 }
 
 bool Readable(int fd, int timeoutMs) {
@@ -73,7 +76,7 @@ void RunModule(KorvexDiagnosisDllThunk& module, const std::string& targets, Even
 
 NetworkCheckResult RunNetworkCheck(const NetworkCheckOptions& options, Event* cancel) {
   NetworkCheckResult result;
-  if (!options.webUrl.empty()) UpdateModule(options, cancel);
+  if (!options.webUrl.empty()) result.moduleUpdate = UpdateModule(options, cancel);
   if (cancel != nullptr && cancel->TryConsume()) {
     result.status = E_ABORT;
     result.message = Text(kTxtCheckCancelled);
@@ -86,6 +89,7 @@ NetworkCheckResult RunNetworkCheck(const NetworkCheckOptions& options, Event* ca
     result.message = Text(kTxtCheckLoadFailed);
     return result;
   }
+  result.modulePath = module.LoadedPath();
   RunModule(module, options.targets, cancel, result);
   module.Unload();
   if (!result.message.empty()) return result;

@@ -8,11 +8,13 @@
 ///                        |                  |                        ^
 ///                        +---- Cancel ------+--> module cancelled ---+
 ///
-/// A failed update only logs: the check goes on with the module at hand.
+/// A failed update only logs, and a refused download is also reported in
+/// the result: the check goes on with the module at hand.
 ///
 //===----------------------------------------------------------------------===//
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -26,8 +28,10 @@ namespace korvex {
 
 struct NetworkCheckResult {
   HRESULT status = E_UNEXPECTED;
-  std::string message;  ///< the one line for the user
-  std::string report;   ///< the module's text (empty when it did not run)
+  std::string message;               ///< the one line for the user
+  std::string report;                ///< the module's text (empty when it did not run)
+  std::string moduleUpdate;          ///< why a published module was refused; empty otherwise
+  std::filesystem::path modulePath;  ///< the module that ran (empty when none did)
 };
 
 struct NetworkCheckOptions {

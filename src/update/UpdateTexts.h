@@ -43,6 +43,21 @@ inline constexpr UpdateText kTxtDownloadingUpdate{"Downloading version %s...", "
 inline constexpr UpdateText kTxtUpdateCheckFailed{"The update check failed", "检查更新失败"};
 inline constexpr UpdateText kTxtUpdateDownloadFailed{"The download of the new version failed", "下载新版本失败"};
 
+// A downloaded program or module that is refused: the first text takes the
+// file's name and one of the reasons after it.
+inline constexpr UpdateText kTxtDownloadRefused{
+    "The downloaded %s was deleted because %s. The installed file is unchanged.",
+    "下载的 %s 已被删除，因为%s。已安装的文件保持不变。"};
+inline constexpr UpdateText kTxtRefusedNotAProgram{"it is not a program for this computer",
+                                                   "它不是适用于本机的程序"};
+inline constexpr UpdateText kTxtRefusedIncomplete{"it is incomplete (only %s bytes arrived)",
+                                                  "它不完整（只收到 %s 字节）"};
+inline constexpr UpdateText kTxtRefusedNoVersion{"it carries no version", "它不带版本号"};
+inline constexpr UpdateText kTxtRefusedOtherVersion{"it is version %s, but version %s was published",
+                                                    "它的版本是 %s，而发布的版本是 %s"};
+inline constexpr UpdateText kTxtRefusedDigest{"its SHA-256 does not match the published one",
+                                              "它的 SHA-256 与发布的不一致"};
+
 // Network check.
 inline constexpr UpdateText kTxtCheckingNetwork{"Checking network connection,please wait...",
                                                 "正在检查网络连接，请稍候..."};

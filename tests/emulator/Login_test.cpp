@@ -142,6 +142,12 @@ TEST(KorvexdStartOptions, ServesHttpsAndThePublishedUpdateFilesIgnoringTheQuery)
   auto xml = https.Get("/ZEPH300.xml?123456");
   ASSERT_TRUE(xml);
   EXPECT_NE(xml->body.find("<version>1.2.2.23</version>"), std::string::npos);
+  // The digest of each published file, and of nothing else in the folder.
+  EXPECT_NE(xml->body.find("<sha256 file=\"ZEPH300.exe\">"
+                           "8c6914c12916b610419394cea58876307e4a9582f610385d4c81485262d3a36c</sha256></root>"),
+            std::string::npos)
+      << xml->body;
+  EXPECT_EQ(xml->body.find(".pem"), std::string::npos) << xml->body;
   EXPECT_EQ(https.Get("/ZEPH300.exe?99")->body, std::string("MZ\0\1binary", 10));
   EXPECT_EQ(https.Get("/KorvexDiagnosis.dll?1")->status, 404);
   EXPECT_EQ(https.Get("/..%2Fetc%2Fpasswd.xml")->status, 404);

@@ -1,6 +1,6 @@
-// The network check with the real check module against korvexd: kept up to
-// date from the web site, a service fault reported, a cancel, and a module
-// that cannot be loaded.
+// The network check with the real check module against korvexd: the newest
+// usable module chosen and kept up to date from the web site, a service
+// fault reported, a cancel, and a module that cannot be loaded.
 
 #include "update/NetworkCheck.h"
 
@@ -13,6 +13,7 @@
 
 #include "support/KorvexdProcess.h"
 #include "support/TempHome.h"
+#include "update/PublishedImages.h"
 #include "update/KddAutoUpdater.h"
 #include "update/UpdateTexts.h"
 
@@ -31,11 +32,14 @@ class NetworkCheckTest : public testing::TempHomeTest {
   std::optional<testing::ScopedEnv> tmp_;
 };
 
-TEST_F(NetworkCheckTest, UpdatesTheModuleAndReportsAServiceFault) {
+TEST_F(NetworkCheckTest, ReportsAServiceFaultWithTheInstalledModule) {
+  // Older than the module built beside this test, which is the installed one.
+  const std::string older = "0.9.0.0";
+  ASSERT_EQ(older.size(), ProgramVersion().size());
   const fs::path published = Home() / "published";
-  testing::WriteText(published / "KorvexDiagnosis.xml", "<root><version>1.0.0.0</version></root>");
-  fs::create_directories(published);
-  fs::copy_file(KORVEX_DIAGNOSIS_PATH, published / DiagnosisBinaryPath().substr(1));
+  testing::WriteText(published / "KorvexDiagnosis.xml", test::Description(older));
+  testing::WriteText(published / DiagnosisBinaryPath().substr(1),
+                     test::WithVersion(testing::ReadText(KORVEX_DIAGNOSIS_PATH), older));
   test::KorvexdProcess korvexd;
   ASSERT_TRUE(korvexd.Start({"--update-dir", published.string(), "--fault", "http=503,path=^/ZEPH300\\.xml$"}))
       << korvexd.Error();
@@ -43,9 +47,9 @@ TEST_F(NetworkCheckTest, UpdatesTheModuleAndReportsAServiceFault) {
   NetworkCheckOptions options;
   options.webUrl = korvexd.BaseUrl();
   options.targets = korvexd.BaseUrl();
-  // Only the updated per-user copy can be found by this name.
   NetworkCheckResult result = RunNetworkCheck(options, nullptr);
-  EXPECT_TRUE(fs::exists(UserDiagnosisLibraryPath()));
+  EXPECT_FALSE(fs::exists(UserDiagnosisLibraryPath())) << "an older module was fetched";
+  EXPECT_EQ(result.modulePath, fs::path(KORVEX_DIAGNOSIS_PATH));
   EXPECT_EQ(result.status, HResultFromHttp(503)) << result.report;
   EXPECT_EQ(result.message, "The network check found a problem (0x804F01F7):");
   for (const char* line : {"resolve 127.0.0.1: OK", "connect 127.0.0.1:", "GET /ZEPH300.xml: FAILED (0x804F01F7)",
@@ -53,12 +57,55 @@ TEST_F(NetworkCheckTest, UpdatesTheModuleAndReportsAServiceFault) {
     EXPECT_NE(result.report.find(line), std::string::npos) << line << "\n" << result.report;
   }
 
-  // The fault is spent; the installed module is current and is not fetched again.
-  fs::remove(published / DiagnosisBinaryPath().substr(1));
+  // The fault is spent.
   result = RunNetworkCheck(options, nullptr);
   EXPECT_EQ(result.status, S_OK) << result.report;
   EXPECT_EQ(result.message, "Your connection is OK.");
   EXPECT_NE(result.report.find("GET /ZEPH300.xml: OK (HTTP 404"), std::string::npos) << result.report;
+}
+
+// The per-user copy is kept newest and usable: a refused download leaves it
+// as it was, a damaged copy is replaced, and one that will not load is
+// passed over and then fetched again.
+TEST_F(NetworkCheckTest, KeepsTheNewestUsableModule) {
+  const std::string newer = test::NewerVersionText(std::string(ProgramVersion()));
+  const std::string module = test::WithVersion(testing::ReadText(KORVEX_DIAGNOSIS_PATH), newer);
+  const fs::path published = Home() / "published";
+  const fs::path served = published / DiagnosisBinaryPath().substr(1);
+  testing::WriteText(published / "KorvexDiagnosis.xml", test::Description(newer));
+  test::KorvexdProcess korvexd;
+  ASSERT_TRUE(korvexd.Start({"--update-dir", published.string()})) << korvexd.Error();
+  NetworkCheckOptions options;
+  options.webUrl = korvexd.BaseUrl();
+  options.targets = korvexd.BaseUrl();
+  const fs::path userCopy = UserDiagnosisLibraryPath();
+  testing::WriteText(userCopy, "damaged");
+
+  testing::WriteText(served, "#!/bin/sh\n");
+  NetworkCheckResult result = RunNetworkCheck(options, nullptr);
+  EXPECT_EQ(result.status, S_OK) << result.report;
+  EXPECT_EQ(result.modulePath, fs::path(KORVEX_DIAGNOSIS_PATH));
+  EXPECT_EQ(result.moduleUpdate, "The downloaded " + served.filename().string() +
+                                     " was deleted because it is not a program for this computer. "
+                                     "The installed file is unchanged.");
+  EXPECT_EQ(testing::ReadText(userCopy), "damaged");
+
+  testing::WriteText(served, module);
+  result = RunNetworkCheck(options, nullptr);
+  EXPECT_EQ(result.status, S_OK) << result.report;
+  EXPECT_EQ(result.moduleUpdate, "");
+  EXPECT_EQ(result.modulePath, userCopy);
+  EXPECT_EQ(testing::ReadText(userCopy), module);
+
+  // A program, not a module: whole and of the newest version, but the
+  // loader refuses it.
+  testing::WriteText(userCopy, test::WithVersion(testing::ReadText(KORVEX_PATH), newer));
+  result = RunNetworkCheck(options, nullptr);
+  EXPECT_EQ(result.status, S_OK) << result.report;
+  EXPECT_EQ(result.modulePath, fs::path(KORVEX_DIAGNOSIS_PATH));
+  result = RunNetworkCheck(options, nullptr);
+  EXPECT_EQ(result.modulePath, userCopy);
+  EXPECT_EQ(testing::ReadText(userCopy), module);
 }
 
 TEST_F(NetworkCheckTest, CancelStopsTheRunningModuleOnce) {

@@ -1,8 +1,9 @@
 // The self-update against korvexd publishing update files: the check, the
-// download, the replacement of an installed copy of korvex and the result
-// recorded for the next start.
+// download and what it accepts, the replacement of an installed copy of
+// korvex and the result recorded for the next start.
 
 #include <gtest/gtest.h>
+#include <httplib.h>
 
 #include <filesystem>
 #include <string>
@@ -13,6 +14,8 @@
 #include "support/KorvexdProcess.h"
 #include "support/TempHome.h"
 #include "update/KorvexDataAutoUpdater.h"
+#include "update/PublishedImages.h"
+#include "update/UpdateFileCheck.h"
 #include "update/UpdateInstall.h"
 #include "update/UpdateTexts.h"
 
@@ -23,21 +26,8 @@ namespace fs = std::filesystem;
 using testing::ReadText;
 using testing::WriteText;
 
-// A version text of the same length that is newer: the last digit that is
-// not a 9 goes up, the digits after it in its part become 0.
-std::string NewerVersionText(std::string text) {
-  for (std::size_t i = text.size(); i-- > 0;) {
-    if (text[i] == '.' || text[i] == '9') continue;
-    ++text[i];
-    for (std::size_t j = i + 1; j < text.size() && text[j] != '.'; ++j) text[j] = '0';
-    return text;
-  }
-  return text;
-}
-
-std::string Description(const std::string& version) {
-  return "<root><version>" + version + "</version><description>Faster uploads</description></root>";
-}
+using test::Description;
+using test::NewerVersionText;
 
 class SelfUpdate : public testing::TempHomeTest {
  protected:
@@ -95,11 +85,7 @@ TEST_F(SelfUpdate, ChecksAgainstTheInstalledFile) {
 TEST_F(SelfUpdate, KorvexReplacesItselfAndReportsTheResultOnce) {
   const std::string installed(ProgramVersion());
   const std::string newer = NewerVersionText(installed);
-  std::string image = ReadText(KORVEX_PATH);
-  const std::string marker = std::string(kVersionMarkerPrefix) + installed + '\0';
-  const std::size_t at = image.find(marker);
-  ASSERT_NE(at, std::string::npos);
-  image.replace(at, marker.size(), std::string(kVersionMarkerPrefix) + newer + '\0');
+  const std::string image = test::WithVersion(ReadText(KORVEX_PATH), newer);
   Publish(CommandLineBinaryPath().substr(1), image);
   Publish("ZEPH300.xml", Description(newer));
   const fs::path program = Home() / "installed" / "korvex";
@@ -123,6 +109,84 @@ TEST_F(SelfUpdate, KorvexReplacesItselfAndReportsTheResultOnce) {
   run = test::RunKorvexAt(program, {"update", "--check"});
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_NE(run.out.find("newest version (" + newer + ")"), std::string::npos) << run.out;
+}
+
+// Whatever the web site serves, only the published version of a whole
+// program for this machine is kept, with or without a published SHA-256.
+TEST_F(SelfUpdate, KeepsOnlyTheProgramThatWasPublished) {
+  const std::string newer = NewerVersionText(std::string(ProgramVersion()));
+  // The check module stands in for the published program: the updater only
+  // asks for a whole file of this machine, and it is a tenth of korvex's size.
+  const std::string genuine = test::WithVersion(ReadText(KORVEX_DIAGNOSIS_PATH), newer);
+  const fs::path ran = Home() / "script-ran";
+  const std::string script = "#!/bin/sh\ntouch " + ran.string() + "\n";
+  std::string otherMachine = genuine;
+  otherMachine[18] = static_cast<char>(otherMachine[18] ^ 0x7F);  // e_machine
+  const std::string name = CommandLineBinaryPath().substr(1);
+  const std::string wrongDigest = "<sha256 file=\"" + name + "\">" + std::string(64, 'a') + "</sha256>";
+  const fs::path program = Home() / "installed" / "korvex";
+  fs::create_directories(program.parent_path());
+  fs::copy_file(KORVEX_PATH, program);
+  const std::string installedImage = ReadText(program);
+  test::KorvexdProcess noDigests;
+  ASSERT_TRUE(noDigests.Start({"--update-dir", Updates().string(), "--no-update-digests"})) << noDigests.Error();
+
+  struct Case {
+    const char* what;
+    std::string body;
+    std::string extra;  // in the description
+    bool cut;
+    HRESULT status;
+    std::string reason;
+  };
+  const Case cases[] = {
+      {"a shell script", script, "", false, kHrNotAProgram, "it is not a program for this computer"},
+      {"a program for another machine", otherMachine, "", false, kHrNotAProgram,
+       "it is not a program for this computer"},
+      {"a cut file", genuine, "", true, kHrNotAProgram, "it is incomplete (only 1000000 bytes arrived)"},
+      {"the installed version", ReadText(KORVEX_DIAGNOSIS_PATH), "", false, kHrOtherVersion,
+       "it is version " + std::string(ProgramVersion()) + ", but version " + newer + " was published"},
+      {"a wrong digest", genuine, wrongDigest, false, kHrDigestMismatch,
+       "its SHA-256 does not match the published one"},
+      {"the published program", genuine, "", false, S_OK, ""},
+  };
+  for (test::KorvexdProcess* site : {&korvexd_, &noDigests}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.what) + (site == &noDigests ? " without digests" : " with digests"));
+      Publish(name, c.body);
+      Publish("ZEPH300.xml", Description(newer, c.extra));
+      if (c.cut) {
+        httplib::Client admin(site->BaseUrl());
+        auto posted = admin.Post("/admin/faults", "cut=1000000,path=^/korvex-", "text/plain");
+        ASSERT_TRUE(posted && posted->status == 200);
+      }
+      KorvexDataAutoUpdater updater(site->BaseUrl(), CommandLineBinaryPath(), program);
+      fs::remove(updater.DownloadPath());
+      UpdateDescription published;
+      ASSERT_EQ(updater.CheckForUpdate(published, nullptr), S_OK);
+      EXPECT_EQ(published.digests.empty(), site == &noDigests && c.extra.empty());
+      EXPECT_EQ(updater.Download(nullptr), c.status) << updater.RefusalMessage();
+      if (Succeeded(c.status)) {
+        EXPECT_EQ(ReadText(updater.DownloadPath()), genuine);
+        EXPECT_EQ(updater.RefusalMessage(), "");
+        continue;
+      }
+      EXPECT_FALSE(fs::exists(updater.DownloadPath()));
+      EXPECT_EQ(updater.RefusalMessage(), "The downloaded " + name + " was deleted because " + c.reason +
+                                              ". The installed file is unchanged.");
+    }
+  }
+
+  // End to end: korvex says why and keeps itself.
+  fs::remove(Home() / "tmp" / "korvex");
+  Publish(name, script);
+  Publish("ZEPH300.xml", Description(newer));
+  const test::KorvexRun run = test::RunKorvexAt(program, {"update"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("because it is not a program for this computer"), std::string::npos) << run.err;
+  EXPECT_EQ(ReadText(program), installedImage);
+  EXPECT_FALSE(fs::exists(ran));
+  EXPECT_FALSE(fs::exists(Home() / "tmp" / "korvex"));
 }
 
 TEST_F(SelfUpdate, AFailingReplacementRecordsItsLastErrorAfterEveryAttempt) {

@@ -52,6 +52,28 @@ TEST(UpdateDescription, ParsesAndComparesPublishedVersions) {
   }
 }
 
+TEST(UpdateDescription, PicksThePublishedDigestOfEachFile) {
+  const std::string a(64, 'a'), b(64, 'b'), upper(64, 'C');
+  UpdateDescription out;
+  ASSERT_EQ(ParseUpdateDescription("<root><version>1.0.0.2</version><sha256 file=\"korvex.bin\">" + a +
+                                       "</sha256><sha256>\n " + upper + " </sha256><sha256 file=\"gui.bin\">" + b +
+                                       "</sha256></root>",
+                                   out),
+            S_OK);
+  ASSERT_NE(PublishedSha256(out, "korvex.bin"), nullptr);
+  EXPECT_EQ(*PublishedSha256(out, "korvex.bin"), a);
+  EXPECT_EQ(*PublishedSha256(out, "gui.bin"), b);
+  // One without a file name stands for any other file, in lower case.
+  EXPECT_EQ(*PublishedSha256(out, "other.so"), std::string(64, 'c'));
+  ASSERT_EQ(ParseUpdateDescription("<root><version>1.0.0.2</version></root>", out), S_OK);
+  EXPECT_EQ(PublishedSha256(out, "korvex.bin"), nullptr);
+  for (const std::string& bad : {std::string(63, 'a'), std::string(64, 'g'), std::string(65, 'a')}) {
+    SCOPED_TRACE(bad);
+    EXPECT_EQ(ParseUpdateDescription("<root><version>1.0.0.2</version><sha256>" + bad + "</sha256></root>", out),
+              E_INVALIDARG);
+  }
+}
+
 class FileVersionTest : public testing::TempHomeTest {};
 
 TEST_F(FileVersionTest, FindsTheMarkerWhereverItLies) {
