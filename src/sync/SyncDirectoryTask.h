@@ -11,7 +11,8 @@
 ///   marker 2 (load the service listing)
 ///      |  service folder found or not; local listing dropped
 ///      v
-///   marker 0 (create the service folder when missing) --saved-->
+///   marker 0 (create the service folder when missing, and the missing
+///      |      folders above a pair's root) --saved-->
 ///   marker 1 (compare, spawn children) --> (done: task file deleted)
 ///
 /// Times are compared as instants to the whole second, as the service keeps
