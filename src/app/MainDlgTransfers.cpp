@@ -129,8 +129,9 @@ void CMainDlg::ShowBackupRun(const BackupRun& run) {
   if (run.outcome != BackupOutcome::kSkipped && run.outcome != BackupOutcome::kFailed) return;
   const QString folder = QString::fromStdString(run.localPath);
   auto reason = [](HRESULT hr) {
-    std::string message;
-    return StatusMessages::Get().Lookup(hr, message) ? QString::fromStdString(message) : HexStatus(hr);
+    std::string message = BackupSkipText(hr);
+    if (!message.empty() || StatusMessages::Get().Lookup(hr, message)) return QString::fromStdString(message);
+    return HexStatus(hr);
   };
   QString text;
   if (run.outcome == BackupOutcome::kFailed) {

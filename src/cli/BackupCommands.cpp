@@ -128,9 +128,9 @@ CommandOutcome Outcome(const SyncService& sync, const std::vector<std::uint32_t>
     if (run.outcome == BackupOutcome::kFailed && Succeeded(failed)) failed = Failed(run.error) ? run.error : E_FAIL;
     if (run.outcome == BackupOutcome::kSkipped && Succeeded(skipped)) skipped = run.skipped.front().reason;
   }
-  if (Failed(failed)) return {failed, "the backup did not complete (see `korvex backup list`)", {}};
+  if (Failed(failed)) return {failed, "the backup did not complete (see `korvex backup list`)", BackupSkipText(failed)};
   if (Failed(followed)) return {followed, "the backup did not complete (see `korvex backup list`)", {}};
-  if (Failed(skipped)) return {skipped, "some files were not backed up (see above)", {}};
+  if (Failed(skipped)) return {skipped, "some files were not backed up (see above)", BackupSkipText(skipped)};
   return {};
 }
 
@@ -222,7 +222,9 @@ void PrintRunJson(const BackupRun* run) {
     char code[16];
     std::snprintf(code, sizeof code, "0x%08X", static_cast<std::uint32_t>(run->skipped[i].reason));
     std::cout << (i == 0 ? "" : ",") << "{\"path\":" << JsonString(run->skipped[i].path)
-              << ",\"reason\":" << JsonString(StatusText(run->skipped[i].reason, "error")) << ",\"code\":\"" << code
+              << ",\"reason\":" << JsonString(BackupSkipText(run->skipped[i].reason).empty()
+                                                ? StatusText(run->skipped[i].reason, "error")
+                                                : BackupSkipText(run->skipped[i].reason)) << ",\"code\":\"" << code
               << "\"}";
   }
   std::cout << "]";

@@ -25,7 +25,8 @@ namespace {
 std::string Reason(HRESULT hr) {
   char code[16];
   std::snprintf(code, sizeof code, "0x%08X", static_cast<std::uint32_t>(hr));
-  return StatusText(hr, "error") + " (" + code + ")";
+  const std::string text = BackupSkipText(hr);
+  return (text.empty() ? StatusText(hr, "error") : text) + " (" + code + ")";
 }
 
 bool HasSessionBus() {

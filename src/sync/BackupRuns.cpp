@@ -10,7 +10,9 @@
 #include "foundation/LogMgr.h"
 #include "platform/AtomicFile.h"
 #include "platform/FileTime.h"
+#include "store/ShellFolderDataStoreRemote.h"
 #include "tasks/Task.h"
+#include "tasks/TaskErrorRules.h"
 #include "tasks/TaskFamily.h"
 
 namespace korvex {
@@ -81,6 +83,16 @@ std::string PathOf(const Task& task) {
 }
 
 }  // namespace
+
+std::string BackupSkipText(HRESULT reason) {
+  if (reason == HR_SERVICE_BAD_NAME || reason == HR_SERVICE_BAD_FILE_NAME) return "the service refuses this name";
+  if (reason == HR_SERVICE_REFUSED_PATH) return "the service refuses this path";
+  if (reason == HR_FILE_NOT_FOUND || reason == HR_PATH_NOT_FOUND) return "gone or changed since its folder was read";
+  if (reason == E_ACCESSDENIED) return "cannot be read (access denied)";
+  if (reason == HR_NOT_RETRIED_B) return "its service folder went away during the run";
+  if (reason == HR_INVALID_NAME) return "a name that cannot be used here";
+  return {};
+}
 
 const char* BackupOutcomeWord(BackupOutcome outcome) noexcept {
   switch (outcome) {

@@ -46,6 +46,10 @@ enum class BackupOutcome : std::uint32_t {
 /// The word `backup list` shows for an outcome ("done", "skipped", ...).
 [[nodiscard]] const char* BackupOutcomeWord(BackupOutcome outcome) noexcept;
 
+/// Why a backup passed a file over, in words ("the service refuses this
+/// name"); empty for a code that has no backup-specific text.
+[[nodiscard]] std::string BackupSkipText(HRESULT reason);
+
 struct SkippedFile {
   std::string path;
   HRESULT reason = S_OK;
