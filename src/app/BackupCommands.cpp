@@ -228,7 +228,9 @@ HRESULT CBackupCommands::NewBackup() {
     QMessageBox::warning(&window_, tr("New Backup"),
                          hr == HR_ALREADY_EXISTS ? tr("A backup directory with the same name already exists, you can not set again.")
                          : hr == HR_SYNC_PATH_TOO_LONG ? tr("The path is too long for a backup folder.")
-                                                       : illegal);
+                         : hr == HR_SYNC_FOLDERS_OVERLAP
+                             ? tr("This cloud folder lies inside the cloud folder of another backup, or holds one.")
+                             : illegal);
     return hr;
   }
   local_.View()->viewport()->update();

@@ -132,8 +132,10 @@ void CMainDlg::Exit(int reason) {
 }
 
 void CMainDlg::StartBackups() {
-  backup_ = std::make_unique<SessionBackup>(transfers_->Manager(), transfers_->TaskFolder(), stores_.GetSession(),
-                                            deployment_);
+  // Runs end on executor threads; the window hears of them on its own.
+  backup_ = std::make_unique<SessionBackup>(
+      transfers_->Manager(), transfers_->TaskFolder(), stores_.GetSession(), deployment_,
+      [this](const BackupRun& run) { QMetaObject::invokeMethod(this, [this, run] { ShowBackupRun(run); }, Qt::QueuedConnection); });
   if (const HRESULT hr = backup_->Start(); Failed(hr)) {
     LogMgr::Get().Error("MainDlg", "The backups do not run: 0x%08x", static_cast<unsigned>(hr));
     statusBar()->showMessage(ErrorText(tr("Backups cannot run"), hr));

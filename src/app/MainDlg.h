@@ -30,6 +30,7 @@ class QLabel;
 
 namespace korvex {
 class NetworkEventSink;
+struct BackupRun;
 }
 
 namespace korvex::app {
@@ -108,6 +109,9 @@ class CMainDlg : public QMainWindow {
   void StopWatchingNetwork();
   /// Hosts the account's backups and puts their commands on the local pane.
   void StartBackups();
+  /// Tells the user, in the status bar and by a notification, of a backup
+  /// run that skipped files or failed.
+  void ShowBackupRun(const BackupRun& run);
 
   cli::SessionStores stores_;
   std::unique_ptr<DataStore> localStore_;

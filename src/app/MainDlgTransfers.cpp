@@ -14,8 +14,10 @@
 #include "app/TransferCommands.h"
 #include "app/TransferListCtrl.h"
 #include "app/TrayIcon.h"
+#include "app/TransferTexts.h"
 #include "app/WindowSettings.h"
 #include "foundation/LogMgr.h"
+#include "foundation/StatusMessages.h"
 #include "foundation/StringTable.h"
 #include "sync/NetworkEventSink.h"
 
@@ -23,6 +25,7 @@
 #include <QCoreApplication>
 #include <QMessageBox>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QTabWidget>
 
 namespace korvex::app {
@@ -120,6 +123,27 @@ void CMainDlg::closeEvent(QCloseEvent* event) {
     Exit(kExitProgram);
   }
   event->accept();
+}
+
+void CMainDlg::ShowBackupRun(const BackupRun& run) {
+  if (run.outcome != BackupOutcome::kSkipped && run.outcome != BackupOutcome::kFailed) return;
+  const QString folder = QString::fromStdString(run.localPath);
+  auto reason = [](HRESULT hr) {
+    std::string message = BackupSkipText(hr);
+    if (!message.empty() || StatusMessages::Get().Lookup(hr, message)) return QString::fromStdString(message);
+    return HexStatus(hr);
+  };
+  QString text;
+  if (run.outcome == BackupOutcome::kFailed) {
+    text = tr("The backup of %1 failed: %2").arg(folder, reason(run.error));
+  } else {
+    text = tr("The backup of %1 skipped %n file(s)", nullptr, static_cast<int>(run.skipped.size())).arg(folder);
+    for (std::size_t i = 0; i < run.skipped.size() && i < 3; ++i)
+      text += "\n" + QString::fromStdString(run.skipped[i].path) + ": " + reason(run.skipped[i].reason);
+  }
+  statusBar()->showMessage(text.section('\n', 0, 0));
+  notifier_->Notify(run.outcome == BackupOutcome::kFailed ? tr("Backup failed") : tr("Backup skipped files"), text,
+                    false);
 }
 
 }  // namespace korvex::app

@@ -23,7 +23,8 @@ std::shared_ptr<DataStore> MakeLocalStore() {
 }  // namespace
 
 SessionBackup::SessionBackup(TaskManager& manager, const std::filesystem::path& taskFolder,
-                             const cli::Session& session, const DeploymentValues& deployment)
+                             const cli::Session& session, const DeploymentValues& deployment,
+                             std::function<void(const BackupRun&)> runEnded)
     : backend_(std::make_unique<KorvexDataStoreRemote>(deployment.apiUrl, deployment.dataUrl, session.authPro,
                                                        session.phpSessionId, std::string(UiString(kIdsRootMyCloud)))),
       lock_(taskFolder) {
@@ -42,6 +43,7 @@ SessionBackup::SessionBackup(TaskManager& manager, const std::filesystem::path& 
   };
   options.makeLocalStore = MakeLocalStore;
   options.syncNowEvent = SyncNowSignalEvent();
+  options.runEnded = std::move(runEnded);
   sync_ = std::make_unique<SyncService>(manager, std::move(options));
 }
 

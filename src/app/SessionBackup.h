@@ -22,6 +22,7 @@
 #include "sync/SyncService.h"
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 namespace korvex {
@@ -38,8 +39,10 @@ class SessionBackup {
  public:
   /// `manager` runs the backups and must outlive this object; `taskFolder`
   /// is its task store's folder, where the runner lock lives.
+  /// `runEnded` hears every backup run that ends, on the thread that ended
+  /// it (see SyncServiceOptions::runEnded).
   SessionBackup(TaskManager& manager, const std::filesystem::path& taskFolder, const cli::Session& session,
-                const DeploymentValues& deployment);
+                const DeploymentValues& deployment, std::function<void(const BackupRun&)> runEnded = {});
   /// Stops the service.
   ~SessionBackup();
   SessionBackup(const SessionBackup&) = delete;

@@ -2,6 +2,7 @@
 
 #include "cli/BackupCommands.h"
 
+#include "cli/BackupNotice.h"
 #include "cli/BackupSession.h"
 #include "cli/Console.h"
 #include "cli/RemotePath.h"
@@ -112,6 +113,27 @@ HRESULT Follow(TaskManager& manager, const std::vector<std::uint32_t>& ids) {
   return S_OK;
 }
 
+/// Prints what each run of `ids` did; a run that skipped files or failed
+/// makes the command fail.
+CommandOutcome Outcome(const SyncService& sync, const std::vector<std::uint32_t>& ids, HRESULT followed) {
+  HRESULT failed = S_OK, skipped = S_OK;
+  for (std::uint32_t id : ids) {
+    BackupRun run;
+    // The run's record is settled right after its family's end is told.
+    for (int i = 0; i < 100 && sync.RunOf(id, run) && run.outcome == BackupOutcome::kRunning; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (!sync.RunOf(id, run)) continue;
+    std::cout << run.localPath << ": " << BackupRunSummary(run) << std::endl;
+    for (const std::string& line : SkippedLines(run)) std::cout << "  skipped " << line << std::endl;
+    if (run.outcome == BackupOutcome::kFailed && Succeeded(failed)) failed = Failed(run.error) ? run.error : E_FAIL;
+    if (run.outcome == BackupOutcome::kSkipped && Succeeded(skipped)) skipped = run.skipped.front().reason;
+  }
+  if (Failed(failed)) return {failed, "the backup did not complete (see `korvex backup list`)", BackupSkipText(failed)};
+  if (Failed(followed)) return {followed, "the backup did not complete (see `korvex backup list`)", {}};
+  if (Failed(skipped)) return {skipped, "some files were not backed up (see above)", BackupSkipText(skipped)};
+  return {};
+}
+
 }  // namespace
 
 void AddBackupCommands(CLI::App& app, BackupArgs& args, const std::function<void(CLI::App*, CommandAction)>& choose) {
@@ -157,47 +179,105 @@ int RunBackupAdd(const GlobalOptions& options, const DeploymentValues& deploymen
     HRESULT hr = S_OK;
     DataStore* store = stores.Store(RemoteView::kMyDisk, hr);
     if (!store) return {hr, remote->Display(), {}};
-    // A missing folder is made by the first run, inside an existing one.
     ContainerInfo folder;
     std::uint64_t id = 0;
+    // The first run makes a missing folder, and the missing ones above it.
+    std::optional<RemotePath> missing;
     if (Succeeded(hr = FindContainer(*store, *remote, folder))) {
       if (const auto* tag = boost::any_cast<std::uint64_t>(&folder.tag)) id = *tag;
-    } else if (hr != HR_FILE_NOT_FOUND || Failed(hr = FindContainer(*store, remote->Parent(), folder))) {
+    } else if (hr == E_INVALIDARG) {
+      return {hr, remote->Display(), "a file of that name is in the way"};
+    } else if (hr == HR_FILE_NOT_FOUND) {
+      missing = *remote;
+      while (!missing->Parent().IsRoot() && FindContainer(*store, missing->Parent(), folder) == HR_FILE_NOT_FOUND)
+        missing = missing->Parent();
+    } else {
       return {hr, remote->Display(), {}};
     }
     BackupSession backup(stores.GetSession());
-    if (Failed(hr = backup.Sync().AddFolder(local, remote->ContainerUri(), id))) return {hr, local, PairError(hr)};
-    std::cout << local << " -> " << remote->Display() << std::endl;
+    std::string clash;
+    if (Failed(hr = backup.Sync().AddFolder(local, remote->ContainerUri(), id, &clash))) {
+      if (hr == HR_SYNC_FOLDERS_OVERLAP)
+        return {hr, remote->Display() + " overlaps the backup " + clash,
+                "a backup's service folder may not lie inside another backup's, nor hold one"};
+      return {hr, local, PairError(hr)};
+    }
+    std::cout << local << " -> " << remote->Display();
+    if (missing) std::cout << " (" << missing->Display() << " is missing on the service; the first run makes it)";
+    std::cout << std::endl;
     return {};
   });
 }
+
+namespace {
+
+void PrintRunJson(const BackupRun* run) {
+  if (run == nullptr) {
+    std::cout << ",\"result\":\"\"";
+    return;
+  }
+  std::cout << ",\"result\":" << JsonString(BackupOutcomeWord(run->outcome)) << ",\"uploaded\":" << run->uploaded
+            << ",\"ended\":" << JsonString(IsoUtcText(run->ended)) << ",\"skipped\":[";
+  for (std::size_t i = 0; i < run->skipped.size(); ++i) {
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08X", static_cast<std::uint32_t>(run->skipped[i].reason));
+    std::cout << (i == 0 ? "" : ",") << "{\"path\":" << JsonString(run->skipped[i].path)
+              << ",\"reason\":" << JsonString(BackupSkipText(run->skipped[i].reason).empty()
+                                                ? StatusText(run->skipped[i].reason, "error")
+                                                : BackupSkipText(run->skipped[i].reason)) << ",\"code\":\"" << code
+              << "\"}";
+  }
+  std::cout << "]";
+  if (run->outcome == BackupOutcome::kFailed) std::cout << ",\"error\":" << JsonString(StatusText(run->error, "error"));
+}
+
+}  // namespace
 
 int RunBackupList(const GlobalOptions& options) {
   Session session;
   if (!AccountSession(session)) return kExitFailure;
   BackupSession backup(session);
-  const SyncSchedule schedule = backup.Sync().Schedule();
+  SyncService& sync = backup.Sync();
+  if (const std::string problem = sync.ConfigProblem(); !problem.empty()) (void)ReportMessage("warning: " + problem);
+  const SyncSchedule schedule = sync.Schedule();
   char time[16] = "not set";
   if (!schedule.IsUnset()) std::snprintf(time, sizeof time, "%02d:%02d", schedule.hour, schedule.minute);
-  const std::string lastRun = backup.Sync().LastRunText();
+  const std::string lastRun = sync.LastRunText();
+  // Pairs whose local folder is away are listed too: they run again when
+  // it returns.
+  std::vector<std::pair<SyncFolder, bool>> pairs;
+  for (const SyncFolder& folder : sync.Folders()) pairs.emplace_back(folder, false);
+  for (const SyncFolder& folder : sync.AbsentFolders()) pairs.emplace_back(folder, true);
+  const std::map<std::string, BackupRun> runs = sync.LastRuns();
+  auto runOf = [&runs](const SyncFolder& folder) -> const BackupRun* {
+    const auto found = runs.find(folder.localPath);
+    return found == runs.end() ? nullptr : &found->second;
+  };
   if (options.json) {
     std::cout << "{\"schedule\":" << JsonString(schedule.IsUnset() ? "" : time)
               << ",\"lastRun\":" << JsonString(lastRun) << ",\"folders\":[";
     bool first = true;
-    for (const SyncFolder& folder : backup.Sync().Folders()) {
+    for (const auto& [folder, absent] : pairs) {
       std::cout << (first ? "" : ",") << "{\"local\":" << JsonString(folder.localPath)
                 << ",\"remote\":" << JsonString(folder.servicePath) << ",\"paused\":"
-                << (folder.paused != 0 ? "true" : "false") << ",\"lastRun\":" << JsonString(IsoUtcText(folder.lastRun))
-                << "}";
+                << (folder.paused != 0 ? "true" : "false") << ",\"missing\":" << (absent ? "true" : "false")
+                << ",\"lastRun\":" << JsonString(IsoUtcText(folder.lastRun));
+      PrintRunJson(runOf(folder));
+      std::cout << "}";
       first = false;
     }
     std::cout << "]}" << std::endl;
     return kExitOk;
   }
   std::cout << (schedule.IsUnset() ? std::string("daily time not chosen yet") : "daily at " + std::string(time)) << "; last run " << (lastRun.empty() ? "never" : lastRun) << std::endl;
-  for (const SyncFolder& folder : backup.Sync().Folders()) {
-    std::cout << (folder.paused != 0 ? "paused" : "active") << '\t' << LocalTimeText(folder.lastRun) << '\t'
-              << folder.localPath << " -> " << folder.servicePath << std::endl;
+  for (const auto& [folder, absent] : pairs) {
+    const BackupRun* run = runOf(folder);
+    std::cout << (absent ? "missing" : folder.paused != 0 ? "paused" : "active") << '\t'
+              << LocalTimeText(folder.lastRun) << '\t' << (run ? BackupRunSummary(*run) : "never run") << '\t'
+              << folder.localPath << " -> " << folder.servicePath
+              << (absent ? " (the local folder is missing; not backed up until it returns)" : "") << std::endl;
+    if (run == nullptr) continue;
+    for (const std::string& line : SkippedLines(*run)) std::cout << "\tskipped " << line << std::endl;
   }
   return kExitOk;
 }
@@ -251,16 +331,16 @@ int RunBackupNow(const GlobalOptions& options, const DeploymentValues& deploymen
     }
     if (Failed(hr)) return {hr, {}, "cannot take the backup lock"};
     if (Failed(hr = backup.Manager().Start())) return {hr, {}, {}};
-    std::vector<std::uint32_t> ids = backup.ResumeStoppedBackups();
-    const std::vector<std::uint32_t> started = backup.Sync().Synchronize();
-    ids.insert(ids.end(), started.begin(), started.end());
+    // A backup stopped by an earlier run is replaced by a fresh one here,
+    // not resumed.
+    const std::vector<std::uint32_t> ids = backup.Sync().Synchronize();
     if (ids.empty()) {
       std::cout << "nothing to back up: no backup folder is active (see `korvex backup list`)" << std::endl;
       return {};
     }
     hr = Follow(backup.Manager(), ids);
     if (hr == E_ABORT) return {hr, {}, "stopped"};
-    return {hr, {}, Failed(hr) ? "the backup did not complete; see korvex transfers" : ""};
+    return Outcome(backup.Sync(), ids, hr);
   });
 }
 

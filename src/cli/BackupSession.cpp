@@ -28,7 +28,8 @@ BackupSession::BackupSession(const Session& session)
       manager_(taskStore_),
       sync_(std::make_unique<SyncService>(manager_, EditOptions(session))) {}
 
-BackupSession::BackupSession(const Session& session, const DeploymentValues& deployment, DataStore& service)
+BackupSession::BackupSession(const Session& session, const DeploymentValues& deployment, DataStore& service,
+                             std::function<void(const BackupRun&)> runEnded)
     : backend_(std::make_unique<KorvexDataStoreRemote>(deployment.apiUrl, deployment.dataUrl, session.authPro,
                                                        session.phpSessionId, std::string(UiString(kIdsRootMyCloud)))),
       // The session owns its store; the families only borrow it.
@@ -51,6 +52,7 @@ BackupSession::BackupSession(const Session& session, const DeploymentValues& dep
   options.makeLocalStore = MakeLocalStore;
   // Another client asks the account's backup runner to run now this way.
   options.syncNowEvent = SyncNowSignalEvent();
+  options.runEnded = std::move(runEnded);
   sync_ = std::make_unique<SyncService>(manager_, std::move(options));
 }
 

@@ -17,6 +17,7 @@
 #include "tasks/TaskManager.h"
 #include "tasks/TransferStoreContext.h"
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -28,7 +29,9 @@ class BackupSession {
   explicit BackupSession(const Session& session);
   /// Runs possible: `service` is the session's own-disk store (borrowed,
   /// it must outlive this object); the stored families are loaded.
-  BackupSession(const Session& session, const DeploymentValues& deployment, DataStore& service);
+  /// `runEnded` hears every backup run that ends (it must not block).
+  BackupSession(const Session& session, const DeploymentValues& deployment, DataStore& service,
+                std::function<void(const BackupRun&)> runEnded = {});
   ~BackupSession();
 
   [[nodiscard]] TaskManager& Manager() noexcept { return manager_; }

@@ -2,11 +2,13 @@
 //
 // The client without a window, as a systemd user service runs it: stored
 // transfers continue, the daily backup runs at its time, and backups that a
-// lost network stopped are resumed when a connection is made again. When the
-// service ends the session, the daemon logs in again with the saved password
-// and its retrying backups go on.
+// lost network stopped are resumed when a connection is made again; a run
+// that skips files or fails is told on standard error, in the log and as a
+// desktop notification. When the service ends the session, the daemon logs
+// in again with the saved password and its retrying backups go on.
 
 #include "cli/BackupCommands.h"
+#include "cli/BackupNotice.h"
 #include "cli/BackupSession.h"
 #include "cli/Console.h"
 #include "cli/SessionFile.h"
@@ -148,7 +150,7 @@ int RunDaemon(const GlobalOptions& options, const DeploymentValues& deployment) 
     HRESULT hr = S_OK;
     DataStore* store = stores.Store(RemoteView::kMyDisk, hr);
     if (!store) return {hr, "/", {}};
-    BackupSession backup(stores.GetSession(), deployment, *store);
+    BackupSession backup(stores.GetSession(), deployment, *store, AnnounceBackupRun);
     backup.Manager().AddListener(&watch);
     if (Failed(hr = backup.Manager().Start())) return {hr, {}, "cannot start the transfers"};
     BackupRunnerLock runner(backup.TaskFolder());

@@ -37,6 +37,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
+const char* DirectionWord(TransferDirection direction) {
+  switch (direction) {
+    case TransferDirection::kDownload: return "get";
+    case TransferDirection::kSyncUpload: return "backup";
+    default: return "put";
+  }
+}
+
 std::atomic<bool> g_interrupted{false};
 /// The wait of the command that follows its families, if one waits: Ctrl-C
 /// ends it at once. Only its eventfd write runs in the handler.
@@ -433,7 +441,7 @@ int RunTransfers(const GlobalOptions& options, const DeploymentValues& deploymen
         if (!family) continue;
         const FamilyProgress p = family->Progress();
         std::cout << id << '\t' << StateName(family->state.load()) << '\t'
-                  << (family->Direction() == TransferDirection::kDownload ? "get" : "put") << '\t'
+                  << DirectionWord(family->Direction()) << '\t'
                   << Size(static_cast<double>(p.doneBytes))
                   << (p.totalBytes ? " / " + Size(static_cast<double>(*p.totalBytes)) : std::string()) << '\t'
                   << family->SourcePath() << " -> " << family->TargetPath() << std::endl;

@@ -1,5 +1,6 @@
 #include "sync/SyncConfig.h"
 
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <system_error>
@@ -72,6 +73,12 @@ bool SyncSchedule::Matches(const std::tm& now) const noexcept {
   return true;
 }
 
+bool IsValidSchedule(const SyncSchedule& s) noexcept {
+  if (s.IsUnset()) return true;
+  return s.hour >= 0 && s.hour <= 23 && s.minute >= 0 && s.minute <= 59 && s.reserved[0] == -1 &&
+         s.reserved[1] == -1 && s.reserved[2] == -1;
+}
+
 SyncSchedule SyncSchedule::RandomDaily(std::uint32_t hourRandom, std::uint32_t minuteRandom) noexcept {
   SyncSchedule schedule;
   schedule.hour = static_cast<std::int32_t>(hourRandom % 18);
@@ -87,6 +94,7 @@ bool FitsSyncPath(std::string_view path) { return Utf8ToUtf16(path).size() < kSy
 
 std::string EncodeSyncConfig(const SyncConfig& config) {
   std::string out(kSyncScheduleBytes + config.folders.size() * (kSyncRecordBytes + kSyncBlockBytes), '\0');
+  out += config.tail;
   const SyncSchedule& s = config.schedule;
   const std::int32_t schedule[5] = {s.minute, s.hour, s.reserved[0], s.reserved[1], s.reserved[2]};
   for (int i = 0; i < 5; ++i) PutU32(out, 4 * i, static_cast<std::uint32_t>(schedule[i]));
@@ -112,8 +120,17 @@ SyncConfig DecodeSyncConfig(std::string_view bytes) {
   SyncSchedule& s = config.schedule;
   std::int32_t* fields[5] = {&s.minute, &s.hour, &s.reserved[0], &s.reserved[1], &s.reserved[2]};
   for (int i = 0; i < 5; ++i) *fields[i] = static_cast<std::int32_t>(U32At(bytes, 4 * i));
-  for (std::size_t at = kSyncScheduleBytes; bytes.size() - at >= kSyncRecordBytes + kSyncBlockBytes;
-       at += kSyncRecordBytes + kSyncBlockBytes) {
+  if (!IsValidSchedule(s)) {
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "the daily time in sync.cfg (hour %d, minute %d, spare %d %d %d) is not a time of day; "
+                  "read as not chosen",
+                  s.hour, s.minute, s.reserved[0], s.reserved[1], s.reserved[2]);
+    config.problem = text;
+    s = SyncSchedule{};
+  }
+  std::size_t at = kSyncScheduleBytes;
+  for (; bytes.size() - at >= kSyncRecordBytes + kSyncBlockBytes; at += kSyncRecordBytes + kSyncBlockBytes) {
     SyncFolder folder;
     folder.localPath = PathAt(bytes, at);
     folder.servicePath = PathAt(bytes, at + kServicePathOffset);
@@ -126,6 +143,7 @@ SyncConfig DecodeSyncConfig(std::string_view bytes) {
     folder.reserved = static_cast<std::int32_t>(U32At(bytes, block + 16));
     config.folders.push_back(std::move(folder));
   }
+  config.tail = std::string(bytes.substr(at));
   return config;
 }
 

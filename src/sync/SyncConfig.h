@@ -46,6 +46,9 @@ struct SyncSchedule {
   bool operator==(const SyncSchedule&) const = default;
 };
 
+/// Unset, or a time of day (00:00 to 23:59) with the spare fields at -1.
+[[nodiscard]] bool IsValidSchedule(const SyncSchedule& schedule) noexcept;
+
 /// One backup folder pair.
 struct SyncFolder {
   /// A file-system path of a local folder, without a trailing "/".
@@ -72,6 +75,11 @@ struct SyncFolder {
 struct SyncConfig {
   SyncSchedule schedule;
   std::vector<SyncFolder> folders;
+  /// Bytes after the last whole pair (what a newer client may have added),
+  /// written back unchanged.
+  std::string tail;
+  /// What was wrong with the file as read, for the user; empty when nothing.
+  std::string problem;
 };
 
 inline constexpr std::size_t kSyncScheduleBytes = 20;
@@ -90,7 +98,10 @@ inline constexpr HRESULT HR_SYNC_PATH_TOO_LONG = HResultFromWin32(206);
 /// refuse them before, see FitsSyncPath).
 [[nodiscard]] std::string EncodeSyncConfig(const SyncConfig& config);
 /// Reads `bytes`: fewer than 20 give the default config; pairs are read
-/// until one is cut short. Local folders are not checked here.
+/// until one is cut short. A schedule that is not a time of day (or whose
+/// spare fields are not -1, which no clock would ever match) is read as
+/// "no time chosen" and said in `problem`. Local folders are not checked
+/// here.
 [[nodiscard]] SyncConfig DecodeSyncConfig(std::string_view bytes);
 
 /// "<app data>/KorvexDataSMB/<account>/sync.cfg".

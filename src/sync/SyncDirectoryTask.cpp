@@ -52,7 +52,10 @@ std::string SyncDirectoryTask::LocalTimeText(std::uint64_t fileTime) {
 }
 
 bool SyncDirectoryTask::NeedsUpload(std::uint64_t localTime, std::uint64_t serviceTime, std::uint32_t partial) {
-  return partial != 0 || LocalTimeText(localTime) > LocalTimeText(serviceTime);
+  // Whole seconds of UTC: local-time texts repeat in the hour that the end
+  // of daylight saving repeats, and would hide a change made in it.
+  constexpr std::uint64_t kFileTimeSecond = 10'000'000;
+  return partial != 0 || localTime / kFileTimeSecond > serviceTime / kFileTimeSecond;
 }
 
 bool SyncDirectoryTask::Run(TaskRunContext& context) {
@@ -82,7 +85,7 @@ bool SyncDirectoryTask::Run(TaskRunContext& context) {
   return false;
 }
 
-HRESULT SyncDirectoryTask::LoadServiceListing(TaskRunContext& context) {
+HRESULT SyncDirectoryTask::ListServiceFolder(TaskRunContext& context) {
   const auto service = Family().TargetStore();
   bool isFolder = false;
   ItemInfo file;
@@ -90,18 +93,22 @@ HRESULT SyncDirectoryTask::LoadServiceListing(TaskRunContext& context) {
   const HRESULT hr = FindByAddress(*service, service_.uri, isFolder, found, file);
   serviceFound_ = Succeeded(hr) && isFolder;
   if (Failed(hr) && hr != HR_FILE_NOT_FOUND) return hr;
-  if (serviceFound_) {
-    service_ = found;
-    const EntryCounts counts = service->GetCounts(service_, false);
-    if (Failed(counts.status)) return counts.status;
-    // Every file page is fetched now, so that the comparison answers from
-    // the cache instead of one request per file.
-    for (std::int32_t i = counts.containers; i < counts.containers + counts.items; ++i) {
-      if (IsStopped(context.stop)) return HR_TASK_STOPPED;
-      const EntryAt entry = service->GetEntryAt(service_, i, false);
-      if (Failed(entry.status)) return entry.status;
-    }
+  if (!serviceFound_) return S_OK;
+  service_ = found;
+  const EntryCounts counts = service->GetCounts(service_, false);
+  if (Failed(counts.status)) return counts.status;
+  // Every file page is fetched now, so that the comparison answers from
+  // the cache instead of one request per file.
+  for (std::int32_t i = counts.containers; i < counts.containers + counts.items; ++i) {
+    if (IsStopped(context.stop)) return HR_TASK_STOPPED;
+    const EntryAt entry = service->GetEntryAt(service_, i, false);
+    if (Failed(entry.status)) return entry.status;
   }
+  return S_OK;
+}
+
+HRESULT SyncDirectoryTask::LoadServiceListing(TaskRunContext& context) {
+  if (const HRESULT hr = ListServiceFolder(context); Failed(hr)) return hr;
   // Files changed since the last run must be seen with their new times.
   ContainerInfo localFolder;
   if (Family().SourceStore()->GetContainerInfo(local_.uri, localFolder))
@@ -109,30 +116,64 @@ HRESULT SyncDirectoryTask::LoadServiceListing(TaskRunContext& context) {
   return S_OK;
 }
 
-HRESULT SyncDirectoryTask::CreateServiceFolder(TaskRunContext& context) {
-  if (serviceFound_) return S_OK;
+HRESULT SyncDirectoryTask::MakeServiceFolder(TaskRunContext& context, ContainerInfo& parent, ContainerInfo& folder) {
   const auto service = Family().TargetStore();
-  bool isFolder = false;
-  ItemInfo file;
-  if (!HasId(parent_)) {
-    if (const HRESULT hr = FindByAddress(*service, parent_.uri, isFolder, parent_, file); Failed(hr)) return hr;
-    if (!isFolder) return HR_FILE_NOT_FOUND;
-  }
   AsyncResult* call = nullptr;
-  HRESULT hr = service->Remote()->CreateContainer(parent_, service_, &call);
+  HRESULT hr = service->Remote()->CreateContainer(parent, folder, &call);
   if (Succeeded(hr) && call != nullptr) {
     if (!AwaitCall(call, context.stop)) return HR_TASK_STOPPED;
-    hr = service->FinishCreateContainer(parent_, service_, call);
+    hr = service->FinishCreateContainer(parent, folder, call);
   }
   // Made meanwhile (by another client or an earlier, cut-off run): a backup
   // simply goes on into it.
   if (hr == HR_ALREADY_EXISTS) {
+    bool isFolder = false;
+    ItemInfo file;
     ContainerInfo existing;
-    if (Succeeded(FindByAddress(*service, service_.uri, isFolder, existing, file)) && isFolder) {
-      service_ = existing;
+    if (Succeeded(FindByAddress(*service, folder.uri, isFolder, existing, file)) && isFolder) {
+      folder = existing;
       hr = S_OK;
     }
   }
+  return hr;
+}
+
+HRESULT SyncDirectoryTask::MakeServicePath(TaskRunContext& context) {
+  const auto service = Family().TargetStore();
+  ContainerInfo above = service->RootInfo();
+  if (!parent_.uri.starts_with(above.uri)) return HR_FILE_NOT_FOUND;
+  while (above.uri != parent_.uri) {
+    const std::size_t end = parent_.uri.find('/', above.uri.size());
+    if (end == std::string::npos) return HR_FILE_NOT_FOUND;
+    ContainerInfo next;
+    next.uri = parent_.uri.substr(0, end + 1);
+    next.name = next.uri.substr(above.uri.size(), end - above.uri.size());
+    bool isFolder = false;
+    ItemInfo file;
+    ContainerInfo found;
+    HRESULT hr = FindByAddress(*service, next.uri, isFolder, found, file);
+    if (Succeeded(hr) && !isFolder) return HR_ALREADY_EXISTS;
+    if (Succeeded(hr)) {
+      next = found;
+    } else if (hr != HR_FILE_NOT_FOUND) {
+      return hr;
+    } else {
+      LogMgr::Get().Info(kLogSource, "service folder %s is missing; made again", next.uri.c_str());
+      if (hr = MakeServiceFolder(context, above, next); Failed(hr)) return hr;
+    }
+    above = next;
+  }
+  parent_ = above;
+  return S_OK;
+}
+
+HRESULT SyncDirectoryTask::CreateServiceFolder(TaskRunContext& context) {
+  if (serviceFound_) return S_OK;
+  // The folders above a pair's service folder may have been deleted since
+  // the pair was made: they are made again along the whole path.
+  HRESULT hr = HasId(parent_) ? S_OK : MakeServicePath(context);
+  if (Succeeded(hr)) hr = MakeServiceFolder(context, parent_, service_);
+  if (hr == HR_TASK_STOPPED) return hr;
   (void)context.manager.OnTaskEvent(*this, TaskEvent::kProgress, 0, Failed(hr) ? 1 : 0);
   return hr;
 }
@@ -150,41 +191,60 @@ HRESULT SyncDirectoryTask::Compare(TaskRunContext& context) {
     if (IsStopped(context.stop)) return HR_TASK_STOPPED;
     const EntryAt entry = local->GetEntryAt(local_, compared_, false);
     if (Failed(entry.status) || !entry.record) return Failed(entry.status) ? entry.status : E_UNEXPECTED;
-    CompareEntry(context, *entry.record);
+    if (const HRESULT hr = CompareEntry(context, *entry.record); Failed(hr)) return hr;
   }
   return S_OK;
 }
 
-void SyncDirectoryTask::CompareEntry(TaskRunContext& context, const ObjectInfo& entry) {
+HRESULT SyncDirectoryTask::FindServiceFile(TaskRunContext& context, const std::string& name, ItemInfo& file) {
+  const auto service = Family().TargetStore();
+  const std::string uri = service_.uri + name;
+  // The listing may have been dropped since it was loaded (a listing of a
+  // folder above replaces what was cached below it): a file is missing only
+  // when the folder's whole listing is at hand and lacks it.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    if (service->GetItemInfo(uri, file)) return S_OK;
+    if (service->IsListed(service_.uri) && service->AreAllItemsFetched(service_.uri))
+      return service->GetItemInfo(uri, file) ? S_OK : HR_FILE_NOT_FOUND;
+    if (const HRESULT hr = ListServiceFolder(context); Failed(hr)) return hr;
+    // The service folder went away in the middle of its comparison.
+    if (!serviceFound_) return HR_PATH_NOT_FOUND;
+  }
+  return E_UNEXPECTED;
+}
+
+HRESULT SyncDirectoryTask::CompareEntry(TaskRunContext& context, const ObjectInfo& entry) {
   std::unique_ptr<Task> child;
-  const std::uint32_t id = context.manager.NewTaskId();
   if (entry.kind == kObjectContainer) {
     const auto& folder = static_cast<const ContainerInfo&>(entry);
     ContainerInfo serviceChild;
     serviceChild.name = folder.name;
     serviceChild.uri = service_.uri + folder.name + "/";
-    child = std::make_unique<SyncDirectoryTask>(id, Family(), folder, service_, serviceChild);
+    child = std::make_unique<SyncDirectoryTask>(context.manager.NewTaskId(), Family(), folder, service_, serviceChild);
     (void)context.manager.Store().SaveTask(*child);
     Family().PushBack(std::move(child));
-    return;
+    return S_OK;
   }
   const auto& localFile = static_cast<const ItemInfo&>(entry);
   // A file still being written into the folder (a download in progress) is
   // backed up once it is whole, by a later run.
-  if (localFile.partial != 0) return;
+  if (localFile.partial != 0) return S_OK;
   ItemInfo serviceFile;
-  if (!Family().TargetStore()->GetItemInfo(service_.uri + localFile.name, serviceFile)) {
+  const HRESULT found = FindServiceFile(context, localFile.name, serviceFile);
+  if (Failed(found) && found != HR_FILE_NOT_FOUND) return found;
+  if (found == HR_FILE_NOT_FOUND) {
     LogMgr::Get().Info(kLogSource, "can't find in server, create file task %s", localFile.uri.c_str());
   } else if (NeedsUpload(localFile.modifyTime, serviceFile.modifyTime, serviceFile.partial)) {
     LogMgr::Get().Info(kLogSource, "local file has been updated, create file task: %s, local: %s, remote: %s, complete: %d",
                        localFile.uri.c_str(), LocalTimeText(localFile.modifyTime).c_str(),
                        LocalTimeText(serviceFile.modifyTime).c_str(), static_cast<int>(serviceFile.partial));
   } else {
-    return;
+    return S_OK;
   }
-  child = std::make_unique<FileTask>(id, Family(), localFile, service_);
+  child = std::make_unique<FileTask>(context.manager.NewTaskId(), Family(), localFile, service_);
   (void)context.manager.Store().SaveTask(*child);
   Family().PushFront(std::move(child));
+  return S_OK;
 }
 
 bool SyncDirectoryTask::RunCancel(TaskRunContext& context) {

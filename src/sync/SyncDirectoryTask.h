@@ -11,12 +11,14 @@
 ///   marker 2 (load the service listing)
 ///      |  service folder found or not; local listing dropped
 ///      v
-///   marker 0 (create the service folder when missing) --saved-->
+///   marker 0 (create the service folder when missing, and the missing
+///      |      folders above a pair's root) --saved-->
 ///   marker 1 (compare, spawn children) --> (done: task file deleted)
 ///
-/// Times are compared as local-time texts to the second, as the service
-/// keeps them: equal texts never upload, a service copy newer than the local
-/// file is left alone, and sizes are not looked at.
+/// Times are compared as instants to the whole second, as the service keeps
+/// them: the same second never uploads, a service copy newer than the local
+/// file is left alone, and sizes are not looked at. A file counts as missing
+/// on the service only when the service folder's whole listing lacks it.
 ///
 /// The task file is written like a directory task's (type 3) but never read
 /// back: an interrupted backup is made afresh by the next run.
@@ -53,15 +55,24 @@ class SyncDirectoryTask : public Task {
   /// present time when it cannot be converted.
   [[nodiscard]] static std::string LocalTimeText(std::uint64_t fileTime);
   /// Whether a local file of `localTime` must go up over a service copy of
-  /// `serviceTime` whose `partial` flag is given.
+  /// `serviceTime` (both FILETIME) whose `partial` flag is given.
   [[nodiscard]] static bool NeedsUpload(std::uint64_t localTime, std::uint64_t serviceTime, std::uint32_t partial);
 
  private:
+  /// Finds the service folder and caches its whole listing.
+  [[nodiscard]] HRESULT ListServiceFolder(TaskRunContext& context);
   [[nodiscard]] HRESULT LoadServiceListing(TaskRunContext& context);
   [[nodiscard]] HRESULT CreateServiceFolder(TaskRunContext& context);
+  /// Makes the missing folders from the store's root down to parent_.
+  [[nodiscard]] HRESULT MakeServicePath(TaskRunContext& context);
+  /// Creates `folder` in `parent`, or takes the one that exists.
+  [[nodiscard]] HRESULT MakeServiceFolder(TaskRunContext& context, ContainerInfo& parent, ContainerInfo& folder);
   [[nodiscard]] HRESULT Compare(TaskRunContext& context);
+  /// The service's record of the file `name` of the service folder:
+  /// HR_FILE_NOT_FOUND when the folder's whole listing lacks it.
+  [[nodiscard]] HRESULT FindServiceFile(TaskRunContext& context, const std::string& name, ItemInfo& file);
   /// Queues what the local `entry` calls for.
-  void CompareEntry(TaskRunContext& context, const ObjectInfo& entry);
+  [[nodiscard]] HRESULT CompareEntry(TaskRunContext& context, const ObjectInfo& entry);
 
   ContainerInfo local_;
   ContainerInfo parent_;

@@ -38,8 +38,32 @@ std::string NameOf(const std::string& address) {
   return name.substr(name.rfind('/') + 1);
 }
 
-std::int64_t MinuteKey(const std::tm& t) {
-  return ((std::int64_t{t.tm_year} * 400 + t.tm_yday) * 24 + t.tm_hour) * 60 + t.tm_min;
+std::string LocalTimeText(std::time_t at) {
+  std::tm local{};
+  (void)localtime_r(&at, &local);
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
+                local.tm_hour, local.tm_min);
+  return text;
+}
+
+/// The first instant at which the local clock shows `wall` (to the minute):
+/// none in the hour the spring change skips, the earlier of two in the hour
+/// the autumn change repeats. mktime alone may pick either of those two.
+std::optional<std::time_t> EarliestInstantOf(const std::tm& wall) {
+  std::optional<std::time_t> earliest;
+  for (int dst : {0, 1}) {
+    std::tm ask = wall;
+    ask.tm_isdst = dst;
+    const std::time_t at = std::mktime(&ask);
+    std::tm back{};
+    if (at == -1 || localtime_r(&at, &back) == nullptr) continue;
+    if (back.tm_isdst != dst || back.tm_year != wall.tm_year || back.tm_mon != wall.tm_mon ||
+        back.tm_mday != wall.tm_mday || back.tm_hour != wall.tm_hour || back.tm_min != wall.tm_min)
+      continue;
+    if (!earliest || at < *earliest) earliest = at;
+  }
+  return earliest;
 }
 
 }  // namespace
@@ -52,15 +76,38 @@ SyncService::SyncService(TaskManager& manager, SyncServiceOptions options)
     options_.random = [engine] { return static_cast<std::uint32_t>((*engine)()); };
   }
   NoteCreationStatus(Event::Create(false, false, wake_));
+  watch_ = std::make_unique<BackupRunWatch>(BackupRunsPath(options_.configPath), options_.runEnded);
+  manager_.AddListener(watch_.get());
   std::lock_guard lock(mutex_);
   ReloadLocked();
 }
 
-SyncService::~SyncService() { (void)Stop(true); }
+SyncService::~SyncService() {
+  (void)Stop(true);
+  manager_.RemoveListener(watch_.get());
+}
 
 void SyncService::ReloadLocked() {
   absent_.clear();
   config_ = LoadSyncConfig(options_.configPath, &absent_);
+  // Once, not at every wake-up: the file stays as it is until it is saved.
+  if (!config_.problem.empty() && config_.problem != reportedProblem_)
+    LogMgr::Get().Warn(kLogSource, "%s", config_.problem.c_str());
+  reportedProblem_ = config_.problem;
+}
+
+std::vector<SyncFolder> SyncService::AbsentFolders() const {
+  std::lock_guard lock(mutex_);
+  return absent_;
+}
+
+std::string SyncService::ConfigProblem() const {
+  std::lock_guard lock(mutex_);
+  return config_.problem;
+}
+
+std::map<std::string, BackupRun> SyncService::LastRuns() const {
+  return LoadBackupRuns(BackupRunsPath(options_.configPath));
 }
 
 HRESULT SyncService::SaveLocked() {
@@ -69,7 +116,8 @@ HRESULT SyncService::SaveLocked() {
   return SaveSyncConfig(options_.configPath, all);
 }
 
-HRESULT SyncService::AddFolder(const std::string& localPath, const std::string& servicePath, std::uint64_t serviceId) {
+HRESULT SyncService::AddFolder(const std::string& localPath, const std::string& servicePath, std::uint64_t serviceId,
+                               std::string* clash) {
   const std::string local = ExpandLocalPath(localPath);
   std::error_code ec;
   if (local.empty() || local.front() != '/' || !fs::is_directory(local, ec)) return HR_FILE_NOT_FOUND;
@@ -79,13 +127,23 @@ HRESULT SyncService::AddFolder(const std::string& localPath, const std::string& 
   std::lock_guard lock(mutex_);
   ReloadLocked();
   const std::string extended = Extended(local);
-  for (const SyncFolder& folder : config_.folders) {
-    if (Extended(folder.localPath) == extended) return HR_ALREADY_EXISTS;
+  // Pairs whose local folder is away for now count as well: they return.
+  for (const auto* list : {&config_.folders, &absent_}) {
+    for (const SyncFolder& folder : *list) {
+      if (Extended(folder.localPath) == extended) return HR_ALREADY_EXISTS;
+    }
   }
-  // Two local folders backed up into one service folder would mix their
-  // files there, and the later one would overwrite the former's.
-  for (const SyncFolder& folder : config_.folders) {
-    if (folder.servicePath == service) return HR_ALREADY_EXISTS;
+  // Two local folders backed up into one service folder, or one inside the
+  // other's, would mix their files there and overwrite each other's.
+  for (const auto* list : {&config_.folders, &absent_}) {
+    for (const SyncFolder& folder : *list) {
+      const std::string other = Extended(folder.servicePath);
+      if (other == service) return HR_ALREADY_EXISTS;
+      if (other.starts_with(service) || service.starts_with(other)) {
+        if (clash != nullptr) *clash = folder.localPath + " -> " + folder.servicePath;
+        return HR_SYNC_FOLDERS_OVERLAP;
+      }
+    }
   }
   SyncFolder folder;
   folder.localPath = local;
@@ -222,16 +280,29 @@ std::shared_ptr<TaskFamily> SyncService::MakeFamily(const SyncFolder& folder, co
   return family;
 }
 
-void SyncService::ClearCompletedRuns(const TaskFamily& next) {
-  std::vector<std::uint32_t> done;
+bool SyncService::ReplaceEarlierRuns(const TaskFamily& next) {
+  std::vector<std::uint32_t> done, stopped;
   for (const auto& family : manager_.Families()) {
-    if (family->Direction() == TransferDirection::kSyncUpload && family->state == FamilyState::kCompleted &&
-        family->SourcePath() == next.SourcePath() && family->TargetPath() == next.TargetPath() &&
-        Succeeded(family->lastError.load()) && family->LastErrorText().empty())
-      done.push_back(family->Id());
+    if (family->Direction() != TransferDirection::kSyncUpload || family->SourcePath() != next.SourcePath() ||
+        family->TargetPath() != next.TargetPath())
+      continue;
+    const FamilyState state = family->state;
+    if (state == FamilyState::kQueued || state == FamilyState::kRunning) return false;
+    // A stopped backup would resume into the dead end that stopped it, and
+    // its folder tasks are not kept across restarts: a fresh comparison
+    // takes its place and sends whatever it had left.
+    if (state == FamilyState::kStopped) stopped.push_back(family->Id());
+    // Completed ones are history once the next run starts; those that met
+    // errors stay for the user to look at.
+    else if (Succeeded(family->lastError.load()) && family->LastErrorText().empty()) done.push_back(family->Id());
+  }
+  for (std::uint32_t id : stopped) {
+    LogMgr::Get().Info(kLogSource, "stopped backup %u of %s is replaced by a new run", id, next.SourcePath().c_str());
+    if (manager_.RemoveFamily(id, false)) (void)manager_.Store().DeleteFamily(id);
   }
   if (!done.empty() && !manager_.RemoveFamilies(done, true))
     LogMgr::Get().Warn(kLogSource, "some completed backups of %s could not be cleared", next.SourcePath().c_str());
+  return true;
 }
 
 std::vector<std::uint32_t> SyncService::Synchronize() {
@@ -243,9 +314,7 @@ std::vector<std::uint32_t> SyncService::Synchronize() {
     folders = config_.folders;
   }
   std::vector<std::uint32_t> ids;
-  const std::shared_ptr<DataStore> service = options_.makeServiceStore ? options_.makeServiceStore() : nullptr;
-  const std::shared_ptr<DataStore> local = options_.makeLocalStore ? options_.makeLocalStore() : nullptr;
-  if (!service || !local) {
+  if (!options_.makeServiceStore || !options_.makeLocalStore) {
     LogMgr::Get().Error(kLogSource, "no store to back up with");
     return ids;
   }
@@ -254,15 +323,23 @@ std::vector<std::uint32_t> SyncService::Synchronize() {
   for (const SyncFolder& folder : folders) {
     std::error_code ec;
     if (folder.paused != 0 || !fs::is_directory(folder.localPath, ec)) continue;
-    const auto family = MakeFamily(folder, local, service, now);
-    if (manager_.IsDuplicate(*family)) {
-      LogMgr::Get().Info(kLogSource, "backup of %s is still unfinished; not started again", folder.localPath.c_str());
+    // Stores of its own for every backup: one backup's listing of a folder
+    // above its own would otherwise drop what another compares against.
+    const std::shared_ptr<DataStore> service = options_.makeServiceStore();
+    const std::shared_ptr<DataStore> local = options_.makeLocalStore();
+    if (!service || !local) {
+      LogMgr::Get().Error(kLogSource, "no store to back up %s with", folder.localPath.c_str());
       continue;
     }
-    ClearCompletedRuns(*family);
+    const auto family = MakeFamily(folder, local, service, now);
+    if (!ReplaceEarlierRuns(*family)) {
+      LogMgr::Get().Info(kLogSource, "backup of %s is still running; not started again", folder.localPath.c_str());
+      continue;
+    }
     // The family is stopped, so its one queued task stays where it is.
     const Task* root = nullptr;
     family->ForEachTask([&root](const Task& task) { root = &task; });
+    watch_->Follow(family->Id(), folder.localPath, now);
     manager_.AddFamily(family, true);
     if (root != nullptr) (void)manager_.Store().SaveTask(*root);
     ids.push_back(family->Id());
@@ -279,14 +356,56 @@ std::vector<std::uint32_t> SyncService::Synchronize() {
   return ids;
 }
 
+std::optional<std::time_t> SyncService::DueInstant(std::time_t now) const {
+  const SyncSchedule schedule = config_.schedule;
+  if (schedule.IsUnset()) return std::nullopt;
+  // The scheduled minute of today, or of yesterday while today's is still
+  // ahead; when the clock skips it (the spring change), the first minute
+  // that exists after it.
+  for (int daysBack = 0; daysBack <= 1; ++daysBack) {
+    std::tm day{};
+    (void)localtime_r(&now, &day);
+    day.tm_mday -= daysBack;
+    for (int late = 0; late <= 180; ++late) {
+      std::tm wall = day;
+      wall.tm_hour = schedule.hour;
+      wall.tm_min = schedule.minute + late;
+      wall.tm_sec = 0;
+      (void)timegm(&wall);  // puts the fields in range, without daylight saving
+      const std::optional<std::time_t> at = EarliestInstantOf(wall);
+      if (!at) continue;  // the clock skips this minute
+      if (*at <= now) return *at;
+      break;
+    }
+  }
+  return std::nullopt;
+}
+
 bool SyncService::OnMinute(const std::tm& now) {
   bool due = syncNow_.exchange(false);
   {
     std::lock_guard lock(mutex_);
     ReloadLocked();
-    if (config_.schedule.Matches(now) && lastScheduledMinute_ != MinuteKey(now)) {
-      lastScheduledMinute_ = MinuteKey(now);
-      due = true;
+    std::tm copy = now;
+    const std::time_t instant = std::mktime(&copy);
+    // With no time chosen yet, the first wake-up runs and picks one.
+    if (config_.schedule.IsUnset()) due = true;
+    if (const std::optional<std::time_t> scheduled = DueInstant(instant);
+        scheduled && (!lastDue_ || *lastDue_ < *scheduled)) {
+      // Its own minute, or a run missed while the machine was off or asleep:
+      // that one runs once, at the first wake-up after it.
+      std::uint64_t lastRun = 0;
+      for (const auto* list : {&config_.folders, &absent_}) {
+        for (const SyncFolder& folder : *list) lastRun = std::max(lastRun, folder.lastRun);
+      }
+      const std::time_t lastRunAt = std::chrono::system_clock::to_time_t(SystemClockFromFileTime(lastRun));
+      const bool missed = lastRun != 0 && lastRunAt < *scheduled;
+      if (instant - *scheduled < 60 || missed) {
+        if (missed && instant - *scheduled >= 60)
+          LogMgr::Get().Info(kLogSource, "the backup of %s was missed; running it now", LocalTimeText(*scheduled).c_str());
+        lastDue_ = *scheduled;
+        due = true;
+      }
     }
     if (!due) return false;
     if (config_.schedule.IsUnset()) {

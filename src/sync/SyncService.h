@@ -18,7 +18,15 @@
 ///                     between 09:00 and 17:59 and keep it; run
 ///
 /// With no time chosen, the first wake-up after start thus runs a backup and
-/// fixes the time of the later ones.
+/// fixes the time of the later ones. The time of day is a wall-clock time:
+/// when the spring change skips it, the run starts at the first minute after
+/// it that exists; in the hour the autumn change repeats it runs once. A run
+/// missed while the machine was off or asleep runs once, at the first
+/// wake-up after it (as anacron does).
+///
+/// Each run replaces a stopped backup of a pair with a new one (resuming it
+/// would walk into what stopped it), and every backup gets stores of its
+/// own. What each run did is kept by a BackupRunWatch ("backup-runs").
 ///
 /// Callers (the options dialog, the command line) use the pair, schedule and
 /// run operations below from any thread. Every change is written to
@@ -34,6 +42,7 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -41,6 +50,7 @@
 #include <vector>
 
 #include "platform/Event.h"
+#include "sync/BackupRuns.h"
 #include "sync/SyncConfig.h"
 #include "tasks/ThreadBase.h"
 
@@ -80,7 +90,13 @@ struct SyncServiceOptions {
   /// event (see SyncNowSignalEvent); the thread treats it like
   /// RequestSyncNow(). Only the account's backup runner passes one.
   Event* syncNowEvent = nullptr;
+  /// Hears every backup run that ends (see BackupRunWatch); it must not
+  /// block.
+  std::function<void(const BackupRun&)> runEnded;
 };
+
+/// A service folder inside another pair's, or holding one (ERROR_PATH_BUSY).
+inline constexpr HRESULT HR_SYNC_FOLDERS_OVERLAP = HResultFromWin32(148);
 
 class SyncService : public ThreadBase {
  public:
@@ -95,9 +111,12 @@ class SyncService : public ThreadBase {
   /// E_INVALIDARG for a service path that is not an address ("/a/b/"),
   /// HR_SYNC_PATH_TOO_LONG for a path the file cannot hold, and
   /// HR_ALREADY_EXISTS when the local folder, or the service folder, is
-  /// already one of a pair. On success "sync.cfg" is written.
+  /// already one of a pair, and HR_SYNC_FOLDERS_OVERLAP (the pair is put in
+  /// `clash`) when the service folder lies inside another pair's or holds
+  /// one; pairs whose local folder is away count too. On success
+  /// "sync.cfg" is written.
   [[nodiscard]] HRESULT AddFolder(const std::string& localPath, const std::string& servicePath,
-                                  std::uint64_t serviceId);
+                                  std::uint64_t serviceId, std::string* clash = nullptr);
   /// Removes the pair of `localPath` (as listed). Running backups of it go
   /// on to their end. HR_FILE_NOT_FOUND for no such pair.
   [[nodiscard]] HRESULT RemoveFolder(const std::string& localPath);
@@ -105,6 +124,14 @@ class SyncService : public ThreadBase {
   [[nodiscard]] HRESULT SetPaused(const std::string& localPath, bool paused);
   /// The pairs whose local folder exists, in the order they were added.
   [[nodiscard]] std::vector<SyncFolder> Folders() const;
+  /// The pairs whose local folder is missing now; kept, never run.
+  [[nodiscard]] std::vector<SyncFolder> AbsentFolders() const;
+  /// What was wrong with "sync.cfg" when last read; empty when nothing.
+  [[nodiscard]] std::string ConfigProblem() const;
+  /// The run of the backup family `familyId` started by this service.
+  [[nodiscard]] bool RunOf(std::uint32_t familyId, BackupRun& out) const { return watch_->RunOf(familyId, out); }
+  /// The last run of every pair that has run, by local path.
+  [[nodiscard]] std::map<std::string, BackupRun> LastRuns() const;
   /// SyncPathStatus bits of a local path against every pair; 0 for none.
   [[nodiscard]] std::uint32_t PathStatus(const std::string& localPath) const;
 
@@ -141,14 +168,17 @@ class SyncService : public ThreadBase {
   /// Milliseconds until the next multiple of the tick.
   [[nodiscard]] std::int64_t UntilNextTick() const;
   void WriteLastTime(const std::tm& now) const;
+  /// The instant of the scheduled run last due at or before `now`; none
+  /// without a schedule. The caller holds mutex_.
+  [[nodiscard]] std::optional<std::time_t> DueInstant(std::time_t now) const;
   /// A stopped backup family for `folder` with its root task queued.
   [[nodiscard]] std::shared_ptr<TaskFamily> MakeFamily(const SyncFolder& folder,
                                                        const std::shared_ptr<DataStore>& local,
                                                        const std::shared_ptr<DataStore>& service, std::uint64_t now);
-  /// Removes, record and files, the completed backups of `next`'s pair that
-  /// met no error: once the next run starts they are history. Those that
-  /// met errors stay for the user to look at.
-  void ClearCompletedRuns(const TaskFamily& next);
+  /// Makes way for `next`: removes, record and files, the stopped backups of
+  /// its pair and the completed ones that met no error. False when one is
+  /// still queued or running.
+  [[nodiscard]] bool ReplaceEarlierRuns(const TaskFamily& next);
 
   TaskManager& manager_;
   SyncServiceOptions options_;
@@ -160,9 +190,10 @@ class SyncService : public ThreadBase {
   /// not listed, but written back, so that they return with their folder.
   std::vector<SyncFolder> absent_;
   std::atomic<bool> syncNow_{false};
-  /// The minute (minutes since the epoch of local time) of the last
-  /// scheduled run, so that two wake-ups in one minute run once.
-  std::optional<std::int64_t> lastScheduledMinute_;
+  /// The scheduled instant last run, so that it runs once.
+  std::optional<std::time_t> lastDue_;
+  std::string reportedProblem_;
+  std::unique_ptr<BackupRunWatch> watch_;
 };
 
 }  // namespace korvex

@@ -22,6 +22,14 @@ ErrorRuleOutcome Pass(std::optional<std::uint32_t> answer = std::nullopt) {
   return {Action::kPass, ErrorDetail::kNormal, answer};
 }
 
+/// What stops one file or folder of a backup run, not the run: unreadable,
+/// gone or changed since the walk, or a name the service will not take.
+bool IsOneEntryBackupError(HRESULT e) noexcept {
+  return e == E_ACCESSDENIED || e == HR_FILE_NOT_FOUND || e == HR_PATH_NOT_FOUND || e == HR_INVALID_NAME ||
+         e == HR_SERVICE_REFUSED_PATH || e == HR_SERVICE_BAD_NAME || e == HR_SERVICE_BAD_FILE_NAME ||
+         e == HR_NOT_RETRIED_B;  // the service folder went away meanwhile
+}
+
 }  // namespace
 
 ErrorRuleOutcome ApplyErrorRules(const ErrorRuleInput& in) noexcept {
@@ -31,11 +39,14 @@ ErrorRuleOutcome ApplyErrorRules(const ErrorRuleInput& in) noexcept {
     if (in.conflictAnswer == 2 || in.conflictAnswer == 4) return Pass();
     return Report(ErrorDetail::kFamilyStops);
   }
+  // A backup passes such an entry over and names it at the run's end; the
+  // next run compares it afresh. Retrying would stall the run for good.
+  if (in.direction == TransferDirection::kSyncUpload && IsOneEntryBackupError(e))
+    return Report(ErrorDetail::kSkipped);
   if (in.conflictAnswer == 5) return Pass(0u);
   if (e == HR_SERVICE_REFUSED_PATH) return Report(in.folderTask ? ErrorDetail::kFinal : ErrorDetail::kFamilyStops);
   if (e == E_ACCESSDENIED) {
-    // A download cannot change the service's rights, and a backup run leaves
-    // unreadable local files for its next run.
+    // A download cannot change the service's rights.
     if (in.direction != TransferDirection::kUpload) return Pass();
     return Report(ErrorDetail::kFamilyStops);
   }

@@ -24,6 +24,12 @@ inline constexpr HRESULT HR_DISK_QUOTA = MakeHResult(0x80071B59u);
 inline constexpr HRESULT HR_PASS_NEXT_ERROR = MakeHResult(0x80070BCCu);
 inline constexpr HRESULT HR_NOT_RETRIED_A = MakeHResult(0x80074240u);
 inline constexpr HRESULT HR_NOT_RETRIED_B = MakeHResult(0x800707D3u);
+/// The service refuses a folder name (its state 3004) or, preparing an
+/// upload, a file name (ERROR_BAD_PATHNAME).
+inline constexpr HRESULT HR_SERVICE_BAD_NAME = MakeHResult(0x80070BBCu);
+inline constexpr HRESULT HR_SERVICE_BAD_FILE_NAME = MakeHResult(0x800700A1u);
+/// A folder on the way is missing (ERROR_PATH_NOT_FOUND).
+inline constexpr HRESULT HR_PATH_NOT_FOUND = MakeHResult(0x80070003u);
 
 struct ErrorRuleInput {
   HRESULT error = S_OK;

@@ -11,6 +11,7 @@
 #include "app/SessionTransfers.h"
 
 #include <QInputDialog>
+#include <QStatusBar>
 #include <QSpinBox>
 #include <QTreeWidget>
 
@@ -101,6 +102,8 @@ TEST_F(DesktopClient, BacksUpLocalFoldersAndOnlyWhatChanged) {
   const std::string changed = "alpha, changed\n";
   korvex::testing::WriteText(docs / "a.txt", changed);
   fs::last_write_time(docs / "a.txt", fs::file_time_type::clock::now() + std::chrono::minutes(2));
+  // A name the service refuses is skipped, and the window says so.
+  korvex::testing::WriteText(docs / "bad\\name.txt", "refused");
   const std::uint32_t firstRun = Backups(manager)[0]->Id();
   ASSERT_EQ(commands.BackUpNow(), korvex::S_OK);
   // The second run takes the place of the completed first one in the list.
@@ -110,6 +113,8 @@ TEST_F(DesktopClient, BacksUpLocalFoldersAndOnlyWhatChanged) {
            backups[0]->state == korvex::FamilyState::kCompleted;
   }, 60000));
   EXPECT_EQ(Backups(manager)[0]->Progress().doneBytes, changed.size());
+  EXPECT_TRUE(WaitFor([&] { return window.statusBar()->currentMessage().contains("skipped 1 file"); }, 5000))
+      << window.statusBar()->currentMessage().toStdString();
 
   // The options show the pair; a new time reaches the running service and
   // the file, and the reopened dialog shows it. A removal that is cancelled

@@ -71,6 +71,22 @@ TEST_F(BackupCommands, PairsScheduleAndRunsFromTheCommandLine) {
   EXPECT_NE(run.out.find("daily at 02:30"), std::string::npos) << run.out;
   EXPECT_EQ(run.out.find("last run never"), std::string::npos) << run.out;
   EXPECT_NE(run.out.find("active\t"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("\tdone, 2 uploaded\t"), std::string::npos) << run.out;
+
+  // A service folder inside another pair's is refused; one below missing
+  // folders is taken, and the first run makes them.
+  const fs::path other = Home() / "other";
+  fs::create_directories(other);
+  run = RunKorvex({"backup", "add", other.string(), "/Docs/sub"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("overlaps the backup " + docs.string()), std::string::npos) << run.err;
+  run = RunKorvex({"backup", "add", other.string(), "/Deep/er/Other"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.out.find("/Deep is missing on the service; the first run makes it"), std::string::npos) << run.out;
+  fs::remove(other);
+  run = RunKorvex({"backup", "list"});
+  EXPECT_NE(run.out.find("missing\t-\tnever run\t" + other.string()), std::string::npos) << run.out;
+  ASSERT_EQ(RunKorvex({"backup", "remove", other.string()}).exitCode, 0);
 
   // While another program runs the account's backups, `backup run` asks it
   // to run one instead of uploading the same files beside it.
@@ -100,6 +116,8 @@ TEST_F(BackupCommands, TheDaemonLogsInAgainWhenTheServiceEndsItsSession) {
   ASSERT_NO_FATAL_FAILURE(StartService({"--seed-demo", "--session-idle", "3"}));
   const fs::path docs = Home() / "docs";
   fs::create_directories(docs);
+  // A name the service refuses is skipped and told, never retried for ever.
+  WriteText(docs / "bad\\name.txt", "refused");
   ASSERT_EQ(RunKorvex({"backup", "add", docs.string(), "/Docs"}).exitCode, 0);
   KorvexChild daemon;
   ASSERT_TRUE(daemon.Start({"daemon"}, {}));
@@ -118,10 +136,15 @@ TEST_F(BackupCommands, TheDaemonLogsInAgainWhenTheServiceEndsItsSession) {
     const auto tree = service.Get("/admin/tree/alice");
     backedUp = tree && tree->body.find("late.txt") != std::string::npos;
   }
+  const fs::path runs = korvex::paths::AppDataDir() / "KorvexDataSMB" / "alice@demo" / "backup-runs";
+  for (int i = 0; i < 100 && korvex::testing::ReadText(runs).find("skip\t") == std::string::npos; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
   ::kill(runner.Holder().pid, SIGTERM);
   const KorvexRun run = daemon.Finish(30000);
   EXPECT_TRUE(backedUp) << run.err;
   EXPECT_NE(run.err.find("logged in again"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("korvex daemon: warning: backup of " + docs.string() + " skipped 1 file"),
+            std::string::npos) << run.err;
 }
 
 }  // namespace

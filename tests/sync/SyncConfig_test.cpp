@@ -1,8 +1,11 @@
 // "sync.cfg" byte for byte as earlier clients wrote it, and the daily
-// schedule of the sync service driven by a fake clock.
+// schedule of the sync service driven by a fake clock, also across the
+// changes of daylight saving and after a run was missed.
 
 #include "sync/SyncConfig.h"
+#include "sync/SyncDirectoryTask.h"
 #include "sync/SyncService.h"
+#include "platform/FileTime.h"
 #include "support/TempHome.h"
 #include "tasks/BinaryFileTaskStore.h"
 #include "tasks/TaskManager.h"
@@ -10,7 +13,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
+#include <optional>
 
 namespace korvex {
 namespace {
@@ -133,6 +140,87 @@ TEST_F(ScheduleTest, RunsAtTheSetTimeOncePerDayAndPicksADaytimeWhenNoneIsSet) {
   EXPECT_TRUE(service->OnMinute(At(2, 9, 0))) << "sync-now runs whatever the time";
   EXPECT_FALSE(service->OnMinute(At(2, 9, 1)));
   EXPECT_FALSE(service->LastRunText().empty());
+}
+
+/// The process's time zone for the life of the object.
+class FixedZone {
+ public:
+  explicit FixedZone(const char* zone) {
+    if (const char* old = std::getenv("TZ")) old_ = old;
+    setenv("TZ", zone, 1);
+    tzset();
+  }
+  ~FixedZone() {
+    if (old_) setenv("TZ", old_->c_str(), 1);
+    else unsetenv("TZ");
+    tzset();
+  }
+
+ private:
+  std::optional<std::string> old_;
+};
+
+/// A wall-clock time of 2026; `dst` -1 lets the zone decide.
+std::tm Wall(int month, int day, int hour, int minute, int dst = -1) {
+  std::tm t{};
+  t.tm_year = 126, t.tm_mon = month - 1, t.tm_mday = day, t.tm_hour = hour, t.tm_min = minute, t.tm_isdst = dst;
+  return t;
+}
+
+std::uint64_t FileTimeOf(std::tm wall) {
+  return FileTimeFromSystemClock(std::chrono::system_clock::from_time_t(std::mktime(&wall)));
+}
+
+TEST_F(ScheduleTest, FollowsTheWallClockAcrossDaylightSavingAndRunsAMissedBackupOnce) {
+  FixedZone zone("America/New_York");
+  // 01:00 to 02:00 of 1 November comes twice: a change at 01:10 in the
+  // second pass is later than a service copy of 01:30 in the first.
+  const std::uint64_t copy = FileTimeOf(Wall(11, 1, 1, 30, 1)), change = FileTimeOf(Wall(11, 1, 1, 10, 0));
+  ASSERT_LT(copy, change);
+  EXPECT_TRUE(SyncDirectoryTask::NeedsUpload(change, copy, 0));
+  EXPECT_FALSE(SyncDirectoryTask::NeedsUpload(copy, change, 0));
+  EXPECT_FALSE(SyncDirectoryTask::NeedsUpload(copy + 9'999'999, copy, 0)) << "the same second";
+  EXPECT_TRUE(SyncDirectoryTask::NeedsUpload(copy + 10'000'000, copy, 0));
+
+  // 02:30 of 8 March does not exist: that day's run starts at 03:00.
+  auto service = MakeService(0);
+  ASSERT_EQ(service->SetSchedule(2, 30), S_OK);
+  const struct {
+    std::tm at;
+    bool runs;
+  } spring[] = {{Wall(3, 7, 2, 30), true}, {Wall(3, 8, 1, 59), false}, {Wall(3, 8, 3, 0), true},
+                {Wall(3, 8, 3, 1), false}, {Wall(3, 9, 2, 29), false}, {Wall(3, 9, 2, 30), true}};
+  for (const auto& tick : spring) {
+    SCOPED_TRACE(std::to_string(tick.at.tm_mday) + " " + std::to_string(tick.at.tm_hour) + ":" +
+                 std::to_string(tick.at.tm_min));
+    EXPECT_EQ(service->OnMinute(tick.at), tick.runs);
+  }
+  // 01:30 of 1 November comes twice and runs once.
+  ASSERT_EQ(service->SetSchedule(1, 30), S_OK);
+  int runs = 0;
+  for (const std::tm& at : {Wall(11, 1, 1, 29, 1), Wall(11, 1, 1, 30, 1), Wall(11, 1, 1, 31, 1),
+                            Wall(11, 1, 1, 29, 0), Wall(11, 1, 1, 30, 0), Wall(11, 1, 1, 31, 0)})
+    runs += service->OnMinute(at) ? 1 : 0;
+  EXPECT_EQ(runs, 1);
+
+  // The machine was off at 02:30 on 12 June: the first wake-up after it
+  // runs the backup, once; the next day runs at its time again.
+  fs::create_directories(Home() / "docs");
+  SyncConfig config;
+  config.schedule.hour = 2;
+  config.schedule.minute = 30;
+  SyncFolder folder;
+  folder.localPath = (Home() / "docs").string();
+  folder.servicePath = "/Docs/";
+  folder.lastRun = FileTimeOf(Wall(6, 11, 2, 30));
+  config.folders.push_back(folder);
+  ASSERT_EQ(SaveSyncConfig(SyncConfigPath("alice"), config), S_OK);
+  service = MakeService(0);
+  EXPECT_FALSE(service->OnMinute(Wall(6, 12, 2, 0))) << "not missed yet";
+  EXPECT_TRUE(service->OnMinute(Wall(6, 12, 9, 41)));
+  EXPECT_FALSE(service->OnMinute(Wall(6, 12, 9, 42)));
+  EXPECT_FALSE(service->OnMinute(Wall(6, 13, 2, 29)));
+  EXPECT_TRUE(service->OnMinute(Wall(6, 13, 2, 30)));
 }
 
 }  // namespace

@@ -91,6 +91,10 @@ The files already in the cloud stay there.</source>
         <source>The cloud folder could not be looked up (error 0x%1).</source>
         <translation>无法查找该云端文件夹（错误 0x%1）。</translation>
     </message>
+    <message>
+        <source>This cloud folder lies inside the cloud folder of another backup, or holds one.</source>
+        <translation>该云端文件夹位于另一个备份的云端文件夹之内，或包含另一个备份的云端文件夹。</translation>
+    </message>
 </context>
 <context>
     <name>CBackupOptions</name>
@@ -627,6 +631,24 @@ Days left:	%4</source>
     <message>
         <source>Backups cannot run</source>
         <translation>备份无法运行</translation>
+    </message>
+    <message>
+        <source>The backup of %1 failed: %2</source>
+        <translation>%1 的备份失败：%2</translation>
+    </message>
+    <message numerus="yes">
+        <source>The backup of %1 skipped %n file(s)</source>
+        <translation>
+            <numerusform>%1 的备份跳过了 %n 个文件</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Backup failed</source>
+        <translation>备份失败</translation>
+    </message>
+    <message>
+        <source>Backup skipped files</source>
+        <translation>备份跳过了部分文件</translation>
     </message>
 </context>
 <context>
