@@ -13,6 +13,7 @@
 #include "tasks/DirectoryTask.h"
 #include "tasks/FileTask.h"
 #include "tasks/StoreWalk.h"
+#include "tasks/TaskFailures.h"
 #include "tasks/TaskManager.h"
 #include "tasks/TransferStoreContext.h"
 
@@ -319,12 +320,14 @@ TEST_F(FaultyTransferTasks, EveryInjectedFaultIsSurvivedWithIdenticalBytes) {
   EXPECT_TRUE(ReadText(Home() / "desk" / "back" / "big.bin") == data) << "the bytes differ";
   for (const auto& fault : Faults()) EXPECT_GE(fault["fired"].get<int>(), 1) << fault.dump();
 
-  // A group whose check keeps failing is not sent again for ever: the
-  // family stops and waits for the user.
+  // A group whose check keeps failing is not sent again for ever: the file
+  // is given up with its reason.
   ASSERT_TRUE(AddFault("badmd5,path=^/idtv1/stream/close/,count=1000"));
   auto endless = Start(TransferDirection::kUpload, "/big.bin", Root(), 2);
-  EXPECT_EQ(Settle(*endless), FamilyState::kStopped);
-  EXPECT_EQ(endless->lastError.load(), HR_GROUP_VERIFY_FAILED);
+  EXPECT_EQ(Settle(*endless), FamilyState::kCompleted);
+  const std::vector<FailedTask> failed = FailedTasks(*endless);
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_EQ(failed[0].error, HR_GROUP_VERIFY_FAILED);
 }
 
 }  // namespace
