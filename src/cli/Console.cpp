@@ -5,6 +5,7 @@
 #include "foundation/LogMgr.h"
 #include "foundation/ShownText.h"
 #include "foundation/StatusMessages.h"
+#include "net/HttpErrorTable.h"
 #include "platform/FileTime.h"
 
 #include <algorithm>
@@ -35,7 +36,10 @@ std::string FormatTime(std::uint64_t fileTime, bool utc, const char* format) {
 
 std::string StatusText(HRESULT status, std::string_view fallback) {
   std::string text;
-  if (!StatusMessages::Get().Lookup(status, text) && !fallback.empty()) text = fallback;
+  if (StatusMessages::Get().Lookup(status, text)) return text;
+  if (const std::string_view transport = TransportFailureText(status); !transport.empty())
+    return std::string(transport);
+  if (!fallback.empty()) text = fallback;
   return text;
 }
 

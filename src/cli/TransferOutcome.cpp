@@ -4,6 +4,7 @@
 
 #include "cli/Console.h"
 #include "foundation/ShownText.h"
+#include "foundation/StatusMessages.h"
 #include "tasks/TaskFailures.h"
 
 #include <algorithm>
@@ -38,10 +39,11 @@ std::string Code(HRESULT error) {
 }
 
 std::string ErrorWords(HRESULT error, std::string_view serviceText) {
-  std::string text = StatusText(error);
-  if (text.empty()) text = TransferErrorText(error);
-  if (text.empty()) text = serviceText.empty() ? "unknown error" : ShownText(serviceText);
-  return text;
+  std::string text;
+  if (StatusMessages::Get().Lookup(error, text)) return text;
+  if (const std::string_view own = TransferErrorText(error); !own.empty()) return std::string(own);
+  if (!serviceText.empty()) return ShownText(serviceText);
+  return StatusText(error);
 }
 
 std::string ResumeHint(const std::vector<std::uint32_t>& ids) {
