@@ -304,6 +304,17 @@ CommandOutcome Queue(Transfers& transfers, DataStore& service, TransferDirection
   return {};
 }
 
+/// Why `path` cannot be uploaded, or null: a FIFO or a device would be read
+/// for ever (or never), and a link would upload whatever it points to now.
+const char* RefusedLocalKind(const std::string& path) {
+  std::error_code ec;
+  const fs::file_status status = fs::symlink_status(path, ec);
+  if (ec) return nullptr;
+  if (fs::is_symlink(status)) return "a symbolic link; give the file or folder it points to";
+  if (!fs::is_regular_file(status) && !fs::is_directory(status)) return "not a regular file or folder";
+  return nullptr;
+}
+
 /// The local address of `path`: the file-system path itself, since the
 /// local store is opened on "/"; folders end in "/".
 std::string LocalAddress(const std::string& path, bool& exists) {
@@ -390,6 +401,7 @@ int RunPut(const GlobalOptions& options, const DeploymentValues& deployment, con
     bool exists = false;
     addresses.push_back(LocalAddress(source, exists));
     if (!exists) return ReportMessage(source + ": no such file or folder", kExitUsage);
+    if (const char* refused = RefusedLocalKind(source)) return ReportMessage(source + ": " + refused, kExitUsage);
   }
   Secret password;
   if (const int refused = AskPassword(args, password); refused != 0) return refused;

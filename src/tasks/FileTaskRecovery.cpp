@@ -11,6 +11,7 @@
 //===----------------------------------------------------------------------===//
 
 #include "foundation/LogMgr.h"
+#include "store/ShellFolderDataStoreRemote.h"
 #include "tasks/FileTask.h"
 #include "tasks/TaskErrorRules.h"
 #include "tasks/TaskFamily.h"
@@ -37,8 +38,10 @@ std::uint64_t FileTask::DoneBytes() const {
 bool FileTask::PrepareAgain(TaskRunContext& context, HRESULT error) {
   const bool refusedToken = error == HR_STREAM_TOKEN_REFUSED || error == HR_ILLEGAL_UPLOAD ||
                             (phase_ == 3 && IsUpload() && error == HR_UPLOAD_NOT_CONFIRMED);
-  const bool partialGone = !IsUpload() && error == HR_FILE_NOT_FOUND && (phase_ == 3 || phase_ == 4);
-  if (preparedAgain_ || (!refusedToken && !partialGone)) return false;
+  const bool partialGone = !IsUpload() && (error == HR_FILE_NOT_FOUND || error == HR_CANNOT_OPEN_FOR_WRITING) &&
+                           (phase_ == 3 || phase_ == 4);
+  // Before phase 2 the preparation itself is what failed.
+  if (preparedAgain_ || phase_ < 2 || (!refusedToken && !partialGone)) return false;
   preparedAgain_ = true;
   LogMgr::Get().Info(kCategory, "Task %u: error 0x%08X, preparing the transfer again", Id(),
                      static_cast<std::uint32_t>(error));

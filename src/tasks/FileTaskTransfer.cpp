@@ -36,6 +36,7 @@
 #include "store/AwaitedResult.h"
 #include "store/DataStore.h"
 #include "store/IDataStoreRemote.h"
+#include "store/ShellFolderDataStoreRemote.h"
 #include "tasks/FileTask.h"
 #include "tasks/StoreCall.h"
 #include "tasks/TaskErrorRules.h"
@@ -485,7 +486,8 @@ FileTask::Step FileTask::OnGroupFailed(TaskRunContext&, std::uint32_t group, HRE
   }
   // Sending again with a refused token, or into a partial file that is
   // gone, cannot succeed: the transfer is prepared again first.
-  if (failure == HR_STREAM_TOKEN_REFUSED || (!IsUpload() && failure == HR_FILE_NOT_FOUND)) {
+  if (failure == HR_STREAM_TOKEN_REFUSED ||
+      (!IsUpload() && (failure == HR_FILE_NOT_FOUND || failure == HR_CANNOT_OPEN_FOR_WRITING))) {
     error = failure;
     return Step::kFailed;
   }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <variant>
 
+#include "foundation/ShownText.h"
 #include "tasks/Task.h"
 #include "tasks/TaskFamily.h"
 
@@ -17,17 +18,10 @@ constexpr std::string_view kArrow = "-->";
 constexpr char kStoppedAtKey[] = "StoppedAt";
 constexpr char kStopTextKey[] = "StoppedBecause";
 
-// The options are stored as "key:value;\r\n" entries: a value must not end
-// an entry early, and a text from the service must not reach a terminal
-// with its control characters.
-std::string Storable(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    out += byte < 0x20 || byte == 0x7F ? ' ' : c == ';' ? ',' : c;
-  }
-  return out;
-}
+// The options are stored as "key:value;\r\n" entries: escaped, a text
+// holds no line break that could end an entry early, and no control
+// character reaches a terminal later.
+std::string Storable(std::string_view text) { return ShownText(text); }
 
 }  // namespace
 

@@ -447,7 +447,8 @@ TaskEventAnswer TaskManager::Retry(Task& task, HRESULT error, std::string_view m
                                              : std::min(2 * previous, options_.longestRetryPause.count());
     family.retryPauseMs = pause;
     // The last attempt falls due when the time runs out, not a minute later.
-    const std::int64_t wait = options_.giveUpAfter ? std::clamp<std::int64_t>(left.count(), 1, pause) : pause;
+    const std::int64_t wait =
+        options_.giveUpAfter && !canceling ? std::clamp<std::int64_t>(left.count(), 1, pause) : pause;
     ReportError(task, ErrorDetail::kRetry, error);
     return {ErrorDetail::kRetry, std::chrono::milliseconds(wait)};
   }

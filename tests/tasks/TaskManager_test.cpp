@@ -27,8 +27,10 @@ class TaskManagerTest : public testing::TempHomeTest {
   void SetUp() override {
     TempHomeTest::SetUp();
     store_ = std::make_unique<BinaryFileTaskStore>("bob", context_);
-    manager_ = std::make_unique<TaskManager>(*store_, TaskManagerOptions{4, std::chrono::milliseconds(1),
-                                                                         std::chrono::milliseconds(4)});
+    TaskManagerOptions options;
+    options.firstRetryPause = std::chrono::milliseconds(1);
+    options.longestRetryPause = std::chrono::milliseconds(4);
+    manager_ = std::make_unique<TaskManager>(*store_, options);
     manager_->AddListener(&listener_);
   }
   void TearDown() override {
@@ -76,8 +78,7 @@ TEST_F(TaskManagerTest, OperationsMoveTheFamilyThroughItsStatesOrAreRefused) {
                {kStop, true, State::kStopped, 0},    {kStop, true, State::kStopped, 0},
                {kResume, true, State::kQueued, 0},   {kStop, true, State::kStopped, 0},
                {kCancel, true, State::kQueued, 1},   {kStop, true, State::kStopped, 1},
-               {kCancel, false, State::kStopped, 1}, {kRemoveStored, false, State::kStopped, 1},
-               {kResume, true, State::kQueued, 1}};
+               {kCancel, false, State::kStopped, 1}, {kResume, true, State::kQueued, 1}};
   auto family = manager_->GetFamily(10);
   for (std::size_t i = 0; i < std::size(steps); ++i) {
     const Step& s = steps[i];
@@ -105,6 +106,8 @@ TEST_F(TaskManagerTest, OperationsMoveTheFamilyThroughItsStatesOrAreRefused) {
   EXPECT_GT(manager_->NewFamilyId(), 20u);
   EXPECT_GT(manager_->NewTaskId(), 120u);
 
+  // A stopped transfer the user gives up on can be removed with its files.
+  EXPECT_TRUE(manager_->StopFamily(10));
   const std::uint32_t both[] = {10, 20};
   EXPECT_TRUE(manager_->RemoveFamilies(both, true));
   EXPECT_EQ(manager_->Families().size(), 0u);
@@ -230,7 +233,7 @@ TEST_F(TaskManagerTest, TransientErrorsWaitLongerEachTimeUpToAMinute) {
   std::this_thread::sleep_for(std::chrono::milliseconds(60));
   EXPECT_EQ(waiting.OnTaskEvent(flaky, TaskEvent::kError, static_cast<std::uint32_t>(E_FAIL), 1, "busy\n").detail,
             ErrorDetail::kFamilyStops);
-  EXPECT_EQ(StopReason(*other), (std::pair<std::string, std::string>{"/from/file", "busy "}));
+  EXPECT_EQ(StopReason(*other), (std::pair<std::string, std::string>{"/from/file", "busy\\n"}));
 }
 
 TEST(TaskErrorRules, AreAppliedInOrder) {
