@@ -32,6 +32,22 @@ std::string FormatTime(std::uint64_t fileTime, bool utc, const char* format) {
   return std::string(buffer, length);
 }
 
+// Platform codes that the status-message table leaves to "Unknown error
+// type", although everybody knows what they mean.
+std::string_view CommonFailureText(HRESULT status) {
+  switch (static_cast<std::uint32_t>(status)) {
+    case 0x80070002u: return "No such file or folder";
+    case 0x80070003u: return "No such folder";
+    case 0x80070005u: return "Access denied";
+    case 0x8007000Du: return "The service's answer cannot be read";
+    case 0x80070050u:
+    case 0x800700B7u: return "Filename already exists";
+    case 0x80070070u: return "The disk is full";
+    case 0x800700CEu: return "The name is too long";
+    default: return {};
+  }
+}
+
 }  // namespace
 
 std::string StatusText(HRESULT status, std::string_view fallback) {
@@ -39,6 +55,7 @@ std::string StatusText(HRESULT status, std::string_view fallback) {
   if (StatusMessages::Get().Lookup(status, text)) return text;
   if (const std::string_view transport = TransportFailureText(status); !transport.empty())
     return std::string(transport);
+  if (const std::string_view common = CommonFailureText(status); !common.empty()) return std::string(common);
   if (!fallback.empty()) text = fallback;
   return text;
 }
