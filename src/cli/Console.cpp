@@ -36,8 +36,8 @@ std::string FormatTime(std::uint64_t fileTime, bool utc, const char* format) {
 // type", although everybody knows what they mean.
 std::string_view CommonFailureText(HRESULT status) {
   switch (static_cast<std::uint32_t>(status)) {
-    case 0x80070002u: return "No such file or folder";
-    case 0x80070003u: return "No such folder";
+    case 0x80070002u: return "no such file or folder";
+    case 0x80070003u: return "no such folder";
     case 0x80070005u: return "Access denied";
     case 0x8007000Du: return "The service's answer cannot be read";
     case 0x80070050u:
@@ -55,8 +55,8 @@ std::string StatusText(HRESULT status, std::string_view fallback) {
   if (StatusMessages::Get().Lookup(status, text)) return text;
   if (const std::string_view transport = TransportFailureText(status); !transport.empty())
     return std::string(transport);
+  if (!fallback.empty()) return std::string(fallback);
   if (const std::string_view common = CommonFailureText(status); !common.empty()) return std::string(common);
-  if (!fallback.empty()) text = fallback;
   return text;
 }
 

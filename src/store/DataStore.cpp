@@ -244,6 +244,8 @@ HRESULT DataStore::FinishListSubItems(const ContainerInfo& container, std::uint3
         slots.pop_back();
       }
       wanted = page.size();
+      // Views that counted the rows learn that there are fewer.
+      stale = true;
     }
     // Any other page longer or shorter than the rows it was asked for means
     // the folder changed on the back end since it was counted: its items have
