@@ -12,7 +12,6 @@
 #include "cli/TransferOutcome.h"
 #include "cli/TransferRunner.h"
 #include "foundation/Registry.h"
-#include "foundation/ShownText.h"
 #include "platform/Event.h"
 #include "store/ShellFolderDataStoreRemote.h"
 #include "tasks/BinaryFileTaskStore.h"
@@ -324,32 +323,6 @@ std::string LocalAddress(const std::string& path, bool& exists) {
   std::string address = absolute.string();
   if (fs::is_directory(absolute, ec) && address.back() != '/') address += '/';
   return address;
-}
-
-void ListFamilies(TaskManager& manager, const std::vector<std::uint32_t>& ids, bool json) {
-  std::string out = json ? "[" : "";
-  for (std::uint32_t id : ids) {
-    const auto family = manager.GetFamily(id);
-    if (!family) continue;
-    const FamilyProgress p = family->Progress();
-    const std::uint64_t done = p.totalBytes ? std::min(p.doneBytes, *p.totalBytes) : p.doneBytes;
-    const std::string error = LastErrorLine(*family);
-    if (json) {
-      out += (out.size() > 1 ? "," : "") + std::string("{\"id\":") + std::to_string(id) +
-             ",\"state\":" + JsonString(FamilyStateText(*family)) +
-             ",\"kind\":" + JsonString(DirectionName(family->Direction())) + ",\"done\":" + std::to_string(done) +
-             ",\"total\":" + (p.totalBytes ? std::to_string(*p.totalBytes) : "null") +
-             ",\"source\":" + JsonString(family->SourcePath()) + ",\"target\":" + JsonString(family->TargetPath()) +
-             ",\"error\":" + (error.empty() ? "null" : JsonString(error)) + "}";
-      continue;
-    }
-    std::cout << id << '\t' << FamilyStateText(*family) << '\t' << DirectionName(family->Direction()) << '\t'
-              << Size(static_cast<double>(done))
-              << (p.totalBytes ? " / " + Size(static_cast<double>(*p.totalBytes)) : std::string()) << '\t'
-              << ShownText(family->SourcePath()) << " -> " << ShownText(family->TargetPath())
-              << (error.empty() ? std::string() : "\t" + error) << std::endl;
-  }
-  if (json) std::cout << out << "]" << std::endl;
 }
 
 CommandOutcome FinishOutcome(HRESULT hr) {

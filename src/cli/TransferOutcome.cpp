@@ -6,6 +6,7 @@
 #include "foundation/ShownText.h"
 #include "foundation/StatusMessages.h"
 #include "tasks/TaskFailures.h"
+#include "tasks/TaskManager.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -176,6 +177,32 @@ CommandOutcome ReportTransferEnd(const std::vector<std::shared_ptr<TaskFamily>>&
     std::cerr << "korvex: stopped at " << LastErrorLine(*family) << std::endl;
   if (!report.stopped.empty()) std::cerr << "korvex: the transfer is kept; " << ResumeHint(stoppedIds) << std::endl;
   return {kFailureReported, {}, {}};
+}
+
+void ListFamilies(TaskManager& manager, const std::vector<std::uint32_t>& ids, bool json) {
+  std::string out = json ? "[" : "";
+  for (std::uint32_t id : ids) {
+    const auto family = manager.GetFamily(id);
+    if (!family) continue;
+    const FamilyProgress p = family->Progress();
+    const std::uint64_t done = p.totalBytes ? std::min(p.doneBytes, *p.totalBytes) : p.doneBytes;
+    const std::string error = LastErrorLine(*family);
+    if (json) {
+      out += (out.size() > 1 ? "," : "") + std::string("{\"id\":") + std::to_string(id) +
+             ",\"state\":" + JsonString(FamilyStateText(*family)) +
+             ",\"kind\":" + JsonString(DirectionName(family->Direction())) + ",\"done\":" + std::to_string(done) +
+             ",\"total\":" + (p.totalBytes ? std::to_string(*p.totalBytes) : "null") +
+             ",\"source\":" + JsonString(family->SourcePath()) + ",\"target\":" + JsonString(family->TargetPath()) +
+             ",\"error\":" + (error.empty() ? "null" : JsonString(error)) + "}";
+      continue;
+    }
+    std::cout << id << '\t' << FamilyStateText(*family) << '\t' << DirectionName(family->Direction()) << '\t'
+              << HumanSize(done)
+              << (p.totalBytes ? " / " + HumanSize(*p.totalBytes) : std::string()) << '\t'
+              << ShownText(family->SourcePath()) << " -> " << ShownText(family->TargetPath())
+              << (error.empty() ? std::string() : "\t" + error) << std::endl;
+  }
+  if (json) std::cout << out << "]" << std::endl;
 }
 
 }  // namespace korvex::cli

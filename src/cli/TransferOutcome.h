@@ -19,6 +19,10 @@
 #include <string_view>
 #include <vector>
 
+namespace korvex {
+class TaskManager;
+}
+
 namespace korvex::cli {
 
 /// "put", "get" or "backup".
@@ -31,6 +35,10 @@ namespace korvex::cli {
 [[nodiscard]] std::string ErrorLine(HRESULT error, std::string_view serviceText);
 /// Why `family` stopped or what it last failed on, empty when nothing did.
 [[nodiscard]] std::string LastErrorLine(const TaskFamily& family);
+
+/// `korvex transfers`: a line per family (id, state, kind, progress, paths
+/// and the last error), or with `json` one JSON array.
+void ListFamilies(TaskManager& manager, const std::vector<std::uint32_t>& ids, bool json);
 
 /// "90", "90s", "5m", "2h", "1h30m"; nothing for anything else.
 [[nodiscard]] std::optional<std::chrono::seconds> ParseDuration(std::string_view text);
