@@ -230,6 +230,7 @@ bool TaskManager::RemoveFamily(std::uint32_t id, bool deleteStored) {
   {
     std::lock_guard lock(saveTimesMutex_);
     lastProgressSave_.erase(id);
+    retryingSince_.erase(id);
   }
   Notify(*family, FamilyEventKind::kRemoved);
   Wake();
