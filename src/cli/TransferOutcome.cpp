@@ -5,6 +5,7 @@
 #include "cli/Console.h"
 #include "foundation/ShownText.h"
 #include "foundation/StatusMessages.h"
+#include "tasks/TaskErrorRules.h"
 #include "tasks/TaskFailures.h"
 #include "tasks/TaskManager.h"
 
@@ -173,8 +174,13 @@ CommandOutcome ReportTransferEnd(const std::vector<std::shared_ptr<TaskFamily>>&
     for (const FailedTask& f : report.failures)
       std::cerr << "  " << ShownText(f.source) << ": " << ErrorLine(f.error, f.text) << std::endl;
   }
-  for (const auto& family : report.stopped)
-    std::cerr << "korvex: stopped at " << LastErrorLine(*family) << std::endl;
+  for (const auto& family : report.stopped) {
+    // A transient error only stops a family when the command gave up on it.
+    const bool gaveUp = ApplyErrorRules({family->lastError, family->Direction(), 0, false}).action ==
+                        ErrorRuleOutcome::Action::kRetry;
+    std::cerr << "korvex: " << (gaveUp ? "gave up retrying at " : "stopped at ") << LastErrorLine(*family)
+              << std::endl;
+  }
   if (!report.stopped.empty()) std::cerr << "korvex: the transfer is kept; " << ResumeHint(stoppedIds) << std::endl;
   return {kFailureReported, {}, {}};
 }

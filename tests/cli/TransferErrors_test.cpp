@@ -111,7 +111,7 @@ TEST_F(TransferErrors, AServiceFailingForeverIsGivenUpAndTheTransferResumesLater
   ASSERT_TRUE(AddFault("http=500,path=^/idtv1/stream/open/,count=100000,ttl=120"));
   KorvexRun run = RunKorvex({"put", "--retry-for", "2s", (Home() / "big.bin").string()});
   EXPECT_EQ(run.exitCode, 1);
-  EXPECT_NE(run.err.find("stopped at " + (Home() / "big.bin").string()), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("gave up retrying at " + (Home() / "big.bin").string()), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("(0x804F01F4)"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("korvex transfers resume"), std::string::npos) << run.err;
 
