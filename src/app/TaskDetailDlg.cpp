@@ -4,7 +4,10 @@
 
 #include "app/TransferListModel.h"
 #include "app/TransferTexts.h"
+#include "foundation/ShownText.h"
+#include "foundation/StatusMessages.h"
 #include "tasks/Task.h"
+#include "tasks/TaskFailures.h"
 
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -99,6 +102,14 @@ void CTaskDetailDlg::Refresh() {
   family.ForEachQueuedTask([&](const Task& task) {
     if (lines.size() < kMaxListedTasks) lines << TaskLine(task);
   });
+  // Files given up stay listed with their reason: they were not moved.
+  for (const FailedTask& failed : FailedTasks(family)) {
+    if (lines.size() >= kMaxListedTasks) break;
+    std::string text;
+    if (!StatusMessages::Get().Lookup(failed.error, text)) text = failed.text;
+    lines << tr("Failed: %1: %2").arg(QString::fromStdString(ShownText(failed.source)),
+                                      QString::fromStdString(ShownText(text)));
+  }
   const bool running = family.CurrentTask() != nullptr;
   unfinished_->setText(QString::number(family.PendingCount() + (running ? 1 : 0)));
   tasks_->clear();

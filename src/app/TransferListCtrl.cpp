@@ -5,8 +5,10 @@
 #include "app/TaskDetailDlg.h"
 #include "app/TransferListModel.h"
 #include "app/TransferTexts.h"
+#include "foundation/ShownText.h"
 #include "foundation/StatusMessages.h"
 #include "tasks/TaskErrorRules.h"
+#include "tasks/TaskFailures.h"
 #include "tasks/TaskManager.h"
 
 #include <QApplication>
@@ -195,8 +197,24 @@ void CTransferListCtrl::OnFamilyFinished(std::uint32_t id, bool succeeded, HRESU
   if (!family) return;
   if (!succeeded) autoSkip_->start();
   const QString name = EntryName(QString::fromStdString(family->SourcePath()));
-  if (succeeded) {
+  // A file given up (or skipped) was not transferred: the end says so.
+  const std::vector<FailedTask> failed = FailedTasks(*family);
+  if (succeeded && failed.empty() && family->canceling == 0) {
     emit transferFinished(tr("Transfer completed"), name, true);
+    return;
+  }
+  if (succeeded && family->canceling != 0) {
+    emit transferFinished(tr("Transfer cancelled"), name, true);
+    return;
+  }
+  if (succeeded) {
+    QString lines;
+    for (const FailedTask& f : failed) {
+      std::string text;
+      if (!StatusMessages::Get().Lookup(f.error, text)) text = f.text.empty() ? HexStatus(f.error).toStdString() : f.text;
+      lines += "\n" + EntryName(QString::fromStdString(ShownText(f.source))) + ": " + QString::fromStdString(ShownText(text));
+    }
+    emit transferFinished(tr("Transfer completed, %1 failed").arg(failed.size()), name + lines, false);
     return;
   }
   std::string message;

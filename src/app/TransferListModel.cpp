@@ -3,7 +3,9 @@
 #include "app/TransferListModel.h"
 
 #include "app/TransferTexts.h"
+#include "foundation/ShownText.h"
 #include "foundation/StatusMessages.h"
+#include "tasks/TaskFailures.h"
 #include "tasks/TaskManager.h"
 
 #include <QElapsedTimer>
@@ -149,18 +151,25 @@ std::vector<std::uint32_t> TransferListModel::FamilyIds() const {
 QString TransferListModel::StateText(const TaskFamily& family) {
   switch (family.state.load()) {
     case FamilyState::kRunning:
-      return family.retryCount > 0 ? tr("Wait to Retry") : tr("Transfering");
+      if (family.retryCount == 0) return tr("Transfering");
+      // Retrying for ever without saying why would leave the user guessing.
+      if (const std::string why = family.LastErrorText(); !why.empty())
+        return tr("Wait to Retry: %1").arg(QString::fromStdString(ShownText(why)));
+      return tr("Wait to Retry");
     case FamilyState::kQueued:
       return tr("Waiting");
-    case FamilyState::kCompleted:
-      return tr("Completed");
+    case FamilyState::kCompleted: {
+      if (family.canceling != 0) return tr("Cancelled");
+      const std::size_t failed = FailedTasks(family).size();
+      return failed == 0 ? tr("Completed") : tr("Completed, %1 failed").arg(failed);
+    }
     case FamilyState::kStopped:
       break;
   }
   if (!StoppedOnError(family)) return tr("Pause");
   std::string message;
   if (!StatusMessages::Get().Lookup(family.lastError, message)) {
-    message = family.LastErrorText();
+    message = ShownText(family.LastErrorText());
     if (message.empty()) message = HexStatus(family.lastError).toStdString();
   }
   return tr("Pause: %1").arg(QString::fromStdString(message));

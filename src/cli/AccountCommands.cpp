@@ -7,6 +7,7 @@
 #include "cli/PasswordInput.h"
 #include "cli/SessionFile.h"
 #include "cli/Texts.h"
+#include "foundation/ShownText.h"
 #include "net/CredentialStore.h"
 #include "net/LoginInputCheck.h"
 #include "net/SavedAccounts.h"
@@ -36,7 +37,8 @@ void PrintLoggedIn(const GlobalOptions& options, const Session& session) {
   } else if (session.accessCode) {
     std::cout << Text(kTxtLoggedInWithCode) << std::endl;
   } else {
-    std::cout << Text(kTxtLoggedInAs) << " " << session.accountName << " (" << session.displayName << ")" << std::endl;
+    std::cout << Text(kTxtLoggedInAs) << " " << ShownText(session.accountName) << " (" << ShownText(session.displayName)
+              << ")" << std::endl;
   }
 }
 

@@ -10,6 +10,7 @@
 #include "cli/LocalCommands.h"
 #include "cli/SharingCommands.h"
 #include "cli/TransferCommands.h"
+#include "cli/TransferOutcome.h"
 #include "cli/UpdateCommands.h"
 #include "foundation/Deployment.h"
 #include "platform/VersionMarker.h"
@@ -148,6 +149,15 @@ void AddFileCommands(CLI::App& app, Invocation& in) {
            [](const GlobalOptions& o, const DeploymentValues& d) { return RunSpace(o, d); });
 }
 
+void AddRetryFor(CLI::App* command, TransferArgs& t) {
+  command
+      ->add_option("--retry-for", t.retryFor,
+                   "Give up after failing this long (90s, 5m, 1h; default 3m); the transfer is kept")
+      ->check([](const std::string& text) {
+        return ParseDuration(text) ? std::string() : "--retry-for takes a duration such as 90s, 5m or 1h";
+      });
+}
+
 void AddTransferCommands(CLI::App& app, Invocation& in) {
   TransferArgs& t = in.transfers;
   CLI::App* put = app.add_subcommand("put", "Upload files and folders (into the remote folder given last, else /)");
@@ -156,18 +166,21 @@ void AddTransferCommands(CLI::App& app, Invocation& in) {
   put->add_flag("--encrypt", t.encrypt, "Encrypt each file with a password (stored as NAME.lock)");
   put->add_flag("--password-stdin", t.passwordStdin, "Read the encryption password from standard input");
   put->add_flag("--background", t.background, "Queue the transfer and return; see korvex transfers");
+  AddRetryFor(put, t);
   OnChosen(put, in, [&t](const GlobalOptions& o, const DeploymentValues& d) { return RunPut(o, d, t); });
 
   CLI::App* get = app.add_subcommand("get", "Download files and folders (into the local folder given last, else .)");
   get->add_option("PATH", t.paths, "Remote files and folders, then optionally the local folder")->required();
   get->add_flag("--overwrite", t.overwrite, "Replace files of the same name");
   get->add_flag("--background", t.background, "Queue the transfer and return; see korvex transfers");
+  AddRetryFor(get, t);
   OnChosen(get, in, [&t](const GlobalOptions& o, const DeploymentValues& d) { return RunGet(o, d, t); });
 
   CLI::App* transfers = app.add_subcommand("transfers", "List, stop, resume, cancel or remove kept transfers");
   transfers->add_option("ACTION", t.action, "list (default), stop, resume, cancel, remove or clear")
       ->check(CLI::IsMember({"list", "stop", "resume", "cancel", "remove", "clear"}));
   transfers->add_option("ID", t.ids, "Transfer ids (default: all that apply)");
+  AddRetryFor(transfers, t);
   OnChosen(transfers, in, [&t](const GlobalOptions& o, const DeploymentValues& d) { return RunTransfers(o, d, t); });
 }
 
@@ -207,6 +220,10 @@ int Run(int argc, char** argv) {
   AddBackupCommands(app, in->backup, [&in](CLI::App* command, CommandAction action) {
     OnChosen(command, *in, std::move(action));
   });
+  // Known before parsing, so that even a refused command line answers in JSON.
+  for (int i = 1; i < argc; ++i) {
+    if (std::string_view(argv[i]) == "--json") SetJsonErrors(true);
+  }
   if (const std::optional<int> code = Parse(app, argc, argv)) return *code;
 
   DeploymentValues deployment;

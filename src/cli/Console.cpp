@@ -3,7 +3,9 @@
 #include "cli/Console.h"
 
 #include "foundation/LogMgr.h"
+#include "foundation/ShownText.h"
 #include "foundation/StatusMessages.h"
+#include "net/HttpErrorTable.h"
 #include "platform/FileTime.h"
 
 #include <algorithm>
@@ -30,51 +32,86 @@ std::string FormatTime(std::uint64_t fileTime, bool utc, const char* format) {
   return std::string(buffer, length);
 }
 
-// Length of the UTF-8 sequence starting at `text[i]`, 0 when it is not a
-// complete, shortest-form sequence.
-std::size_t Utf8SequenceLength(std::string_view text, std::size_t i) {
-  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char lead = byte(i);
-  std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                                   : lead >= 0xF0 && lead <= 0xF4     ? 4
-                                                                      : 0;
-  if (length == 0 || i + length > text.size()) return 0;
-  for (std::size_t k = 1; k < length; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) return 0;
+// Platform codes that the status-message table leaves to "Unknown error
+// type", although everybody knows what they mean.
+std::string_view CommonFailureText(HRESULT status) {
+  switch (static_cast<std::uint32_t>(status)) {
+    case 0x80070002u: return "no such file or folder";
+    case 0x80070003u: return "no such folder";
+    case 0x80070005u: return "Access denied";
+    case 0x8007000Du: return "The service's answer cannot be read";
+    case 0x80070050u:
+    case 0x800700B7u: return "Filename already exists";
+    case 0x80070070u: return "The disk is full";
+    case 0x800700CEu: return "The name is too long";
+    default: return {};
   }
-  // Overlong three- and four-byte forms, surrogates, and code points above U+10FFFF.
-  if (lead == 0xE0 && byte(i + 1) < 0xA0) return 0;
-  if (lead == 0xED && byte(i + 1) >= 0xA0) return 0;
-  if (lead == 0xF0 && byte(i + 1) < 0x90) return 0;
-  if (lead == 0xF4 && byte(i + 1) >= 0x90) return 0;
-  return length;
 }
 
 }  // namespace
 
 std::string StatusText(HRESULT status, std::string_view fallback) {
   std::string text;
-  if (!StatusMessages::Get().Lookup(status, text) && !fallback.empty()) text = fallback;
+  if (StatusMessages::Get().Lookup(status, text)) return text;
+  if (const std::string_view transport = TransportFailureText(status); !transport.empty())
+    return std::string(transport);
+  if (!fallback.empty()) return std::string(fallback);
+  if (const std::string_view common = CommonFailureText(status); !common.empty()) return std::string(common);
   return text;
 }
 
+namespace {
+
+bool g_jsonErrors = false;
+
+std::string CodeText(HRESULT status) {
+  char code[16];
+  std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(status));
+  return code;
+}
+
+void PrintJsonError(std::string_view text, const std::string* code, std::string_view path) {
+  std::cout << "{\"error\":" << JsonString(text) << ",\"code\":" << (code ? "\"" + *code + "\"" : "null")
+            << ",\"path\":" << (path.empty() ? std::string("null") : JsonString(path)) << "}" << std::endl;
+}
+
+}  // namespace
+
+void SetJsonErrors(bool json) noexcept { g_jsonErrors = json; }
+
+bool JsonErrors() noexcept { return g_jsonErrors; }
+
 int ReportFailure(HRESULT status, std::string_view context, std::string_view fallback) {
+  if (status == kFailureReported) return kExitFailure;
   std::string text = StatusText(status, fallback);
+  if (g_jsonErrors) {
+    const std::string code = CodeText(status);
+    PrintJsonError(text.empty() ? ShownText(context) : text, &code, context);
+    return kExitFailure;
+  }
   if (!context.empty()) text = text.empty() ? std::string(context) : std::string(context) + ": " + text;
   return ReportText(status, text);
 }
 
 int ReportText(HRESULT status, std::string_view text) {
-  char code[16];
-  std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(status));
-  const std::string line = std::string(text) + " (" + code + ")";
+  if (status == kFailureReported) return kExitFailure;
+  const std::string line = ShownText(text) + " (" + CodeText(status) + ")";
   LogMgr::Get().Warn("korvex", "%s", line.c_str());
+  if (g_jsonErrors) {
+    const std::string code = CodeText(status);
+    PrintJsonError(text, &code, {});
+    return kExitFailure;
+  }
   std::cerr << "korvex: " << line << std::endl;
   return kExitFailure;
 }
 
 int ReportMessage(std::string_view text, int exitCode) {
-  std::cerr << "korvex: " << text << std::endl;
+  if (g_jsonErrors) {
+    PrintJsonError(text, nullptr, {});
+    return exitCode;
+  }
+  std::cerr << "korvex: " << ShownText(text) << std::endl;
   return exitCode;
 }
 
@@ -133,7 +170,11 @@ Table::Table(std::vector<std::string> header, std::vector<std::size_t> rightAlig
   rows_.push_back(std::move(header));
 }
 
-void Table::AddRow(std::vector<std::string> cells) { rows_.push_back(std::move(cells)); }
+void Table::AddRow(std::vector<std::string> cells) {
+  // Names and texts in a table come from the service: shown, never obeyed.
+  for (std::string& cell : cells) cell = ShownText(cell);
+  rows_.push_back(std::move(cells));
+}
 
 void Table::Print(bool withHeader) const {
   const auto first = rows_.begin() + (withHeader ? 0 : 1);

@@ -24,6 +24,16 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 
+/// The status of a failure that its command has reported in full already:
+/// the report functions print nothing more for it and return kExitFailure.
+inline constexpr HRESULT kFailureReported = MakeHResult(0x8004FFFEu);
+
+/// With --json, a failure is one JSON object on standard output,
+/// {"error": TEXT, "code": "0x...", "path": SUBJECT}, so that a reader of
+/// the output always gets JSON; the exit status stays the same.
+void SetJsonErrors(bool json) noexcept;
+[[nodiscard]] bool JsonErrors() noexcept;
+
 /// "korvex: TEXT (0xCODE)" on standard error, where TEXT is `context` (when
 /// not empty) and the status message of `status` (or `fallback` when the
 /// table has none and a fallback is given). Returns kExitFailure.

@@ -200,6 +200,9 @@ int RunTransfer(const GlobalOptions& options, const DeploymentValues& deployment
         hr = E_ACCESSDENIED;
       } else if (entry.isContainer && copy) {
         return {E_INVALIDARG, path.Display(), std::string(Text(kTxtCannotCopyFolder))};
+      } else if (entry.isContainer && store == targetStore && target.uri.starts_with(entry.container.uri)) {
+        // The service answers this with "target folder does not exist".
+        return {E_INVALIDARG, path.Display(), "a folder cannot be moved into itself"};
       } else if (entry.isContainer) {
         hr = store->MoveContainer(entry.container, entry.parent, target, flag);
       } else {

@@ -13,8 +13,10 @@ HRESULT ListFully(DataStore& store, const ContainerInfo& container, EntryCounts&
   if (Failed(counts.status)) return counts.status;
   if (counts.items > 0 && !store.AreAllItemsFetched(container.uri)) {
     if (const HRESULT hr = store.SortItems(container, counts.items, false); Failed(hr)) return hr;
+    // Entries the service could not describe are skipped: fewer rows.
+    counts = store.GetCounts(container, false);
   }
-  return S_OK;
+  return counts.status;
 }
 
 }  // namespace

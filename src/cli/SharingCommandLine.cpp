@@ -5,6 +5,8 @@
 #include "cli/SharingTexts.h"
 #include "store/DataStore.h"
 
+#include <chrono>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <utility>
@@ -13,6 +15,34 @@ namespace korvex::cli {
 namespace {
 
 using Choose = std::function<void(CLI::App*, CommandAction)>;
+
+// Checked before anything is sent: the service would store a date that
+// has passed (a link dead at birth) and roll an impossible one over
+// (2099-02-30 becomes 2099-03-02).
+std::string CheckFutureDate(const std::string& text) {
+  int year = 0;
+  unsigned month = 0, day = 0;
+  char dash1 = 0, dash2 = 0;
+  char rest = 0;
+  if (text.size() != 10 ||
+      std::sscanf(text.c_str(), "%4d%c%2u%c%2u%c", &year, &dash1, &month, &dash2, &day, &rest) != 5 || dash1 != '-' ||
+      dash2 != '-')
+    return "expected a date as YYYY-MM-DD: " + text;
+  const std::chrono::year_month_day parsed{std::chrono::year(year), std::chrono::month(month), std::chrono::day(day)};
+  if (!parsed.ok()) return "no such date: " + text;
+  const auto today = std::chrono::floor<std::chrono::days>(std::chrono::system_clock::now());
+  if (std::chrono::sys_days(parsed) < today) return "the date has passed: " + text;
+  return {};
+}
+
+// A code's expiry: a date, or a number of days from 1 on.
+std::string CheckExpiry(const std::string& text) {
+  if (text.find('-') != std::string::npos) return CheckFutureDate(text);
+  if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos ||
+      std::stoi(text) < 1)
+    return "expected a date (YYYY-MM-DD) or a number of days from 1: " + text;
+  return {};
+}
 
 void AddShareCommands(CLI::App& app, SharingArgs& a, const Choose& choose) {
   const std::map<std::string, std::uint32_t> rights{
@@ -56,8 +86,9 @@ void AddLinkCommands(CLI::App& app, SharingArgs& a, const Choose& choose) {
                                     std::pair{"change", "Change how long the link of a file stays valid"}}) {
     CLI::App* command = link->add_subcommand(name, help);
     command->add_option("FILE", a.path, "The file")->required();
-    CLI::Option* days = command->add_option("--days", a.days, "Valid for N days (default 7)");
-    command->add_option("--expires", a.expires, "Valid until DATE (YYYY-MM-DD)")->excludes(days);
+    CLI::Option* days =
+        command->add_option("--days", a.days, "Valid for N days (default 7)")->check(CLI::Range(1u, 36500u));
+    command->add_option("--expires", a.expires, "Valid until DATE (YYYY-MM-DD)")->excludes(days)->check(CheckFutureDate);
     choose(command, action(name));
   }
   for (const auto& [name, help] : {std::pair{"show", "Show the link of a file, its downloads and days left"},
@@ -94,7 +125,7 @@ void AddCodeCommands(CLI::App& app, SharingArgs& a, const Choose& choose) {
   }
   CLI::App* edit = code->add_subcommand("edit", "Change when a code expires");
   edit->add_option("ID", a.codeId, "The code's id")->required();
-  edit->add_option("EXPIRY", a.expiration, "A date (YYYY-MM-DD) or a number of days")->required();
+  edit->add_option("EXPIRY", a.expiration, "A date (YYYY-MM-DD) or a number of days")->required()->check(CheckExpiry);
   choose(edit, action("edit"));
   CLI::App* remove = code->add_subcommand("delete", "Delete access codes");
   remove->add_option("ID", a.words, "The codes' ids")->required();

@@ -9,6 +9,7 @@
 #include "cli/SessionStores.h"
 #include "cli/SharingCommands.h"
 #include "cli/Texts.h"
+#include "cli/TransferOutcome.h"
 #include "cli/TransferRunner.h"
 #include "foundation/Registry.h"
 #include "platform/Event.h"
@@ -36,14 +37,6 @@ namespace korvex::cli {
 namespace {
 
 namespace fs = std::filesystem;
-
-const char* DirectionWord(TransferDirection direction) {
-  switch (direction) {
-    case TransferDirection::kDownload: return "get";
-    case TransferDirection::kSyncUpload: return "backup";
-    default: return "put";
-  }
-}
 
 std::atomic<bool> g_interrupted{false};
 /// The wait of the command that follows its families, if one waits: Ctrl-C
@@ -119,16 +112,6 @@ std::string Size(double bytes) {
   return text;
 }
 
-const char* StateName(FamilyState state) {
-  switch (state) {
-    case FamilyState::kQueued: return "queued";
-    case FamilyState::kStopped: return "stopped";
-    case FamilyState::kRunning: return "running";
-    case FamilyState::kCompleted: return "completed";
-  }
-  return "?";
-}
-
 /// Wakes the command that follows families whenever one of them changes
 /// state (starts, stops, completes) and when Ctrl-C comes, so that it
 /// learns of the end at once instead of at its next look. Progress of the
@@ -146,26 +129,41 @@ class FollowWake final : public TaskFamilyEventListener {
   FollowWake(const FollowWake&) = delete;
   FollowWake& operator=(const FollowWake&) = delete;
 
-  void OnTaskFamilyEvent(TaskFamily&, FamilyEventKind, Task* task, TaskEvent, ErrorDetail, HRESULT) override {
+  void OnTaskFamilyEvent(TaskFamily&, FamilyEventKind, Task* task, TaskEvent event, ErrorDetail, HRESULT) override {
     if (task == nullptr) wake_.Set();
+    // Failed files end too: they count among the files handled.
+    else if (event == TaskEvent::kEnded && task->Type() == TaskType::kFile) ++filesEnded_;
   }
+
+  [[nodiscard]] std::size_t FilesEnded() const noexcept { return filesEnded_; }
 
  private:
   TaskManager& manager_;
   Event& wake_;
+  std::atomic<std::size_t> filesEnded_{0};
 };
+
+TaskManagerOptions ManagerOptions(const TransferArgs* args) {
+  TaskManagerOptions options;
+  // Only a command that waits for its transfers gives up; a listing or a
+  // detached runner never does.
+  if (args != nullptr && !args->background) {
+    if (const auto limit = ParseDuration(args->retryFor)) options.giveUpAfter = *limit;
+  }
+  return options;
+}
 
 /// The session's transfer machinery: the stores, the task store of the
 /// account and the manager, with every stored family loaded.
 class Transfers {
  public:
-  Transfers(SessionStores& stores, DataStore& service)
+  Transfers(SessionStores& stores, DataStore& service, const TransferArgs* args = nullptr)
       // The session owns its store; the families only borrow it.
       : service_(&service, [](DataStore*) {}),
         local_(std::make_shared<DataStore>(std::make_unique<ShellFolderDataStoreRemote>("Computer", "/"), 1, true)),
         context_(service_, local_),
         taskStore_(BinaryFileTaskStore::FolderNameForAccount(stores.GetSession().accountName), context_),
-        manager_(taskStore_) {}
+        manager_(taskStore_, ManagerOptions(args)) {}
 
   /// Loads the stored families; with `run`, first becomes the account's one
   /// runner of transfers (see TransferLock).
@@ -180,6 +178,17 @@ class Transfers {
   }
 
   TaskManager& Manager() { return manager_; }
+  /// File tasks that ended (done or failed) in the last Follow.
+  [[nodiscard]] std::size_t FilesEnded() const noexcept { return filesEnded_; }
+
+  /// Follows `ids` and says how they ended.
+  CommandOutcome FollowAndReport(const std::vector<std::uint32_t>& ids, bool json) {
+    const HRESULT followed = Follow(ids);
+    std::vector<std::shared_ptr<TaskFamily>> families;
+    for (std::uint32_t id : ids)
+      if (auto family = manager_.GetFamily(id)) families.push_back(std::move(family));
+    return ReportTransferEnd(families, filesEnded_, followed, json);
+  }
   std::shared_ptr<DataStore> Local() const { return local_; }
 
   /// Follows `ids` until none is queued or running; Ctrl-C stops them.
@@ -188,6 +197,7 @@ class Transfers {
     std::unique_ptr<Event> wake;
     if (const HRESULT hr = Event::Create(false, false, wake); Failed(hr)) return hr;
     const FollowWake watch(manager_, *wake);
+    filesEnded_ = 0;
     if (Failed(manager_.Start())) return E_FAIL;
     const bool terminal = ::isatty(STDERR_FILENO) == 1;
     auto lastLine = std::chrono::steady_clock::now();
@@ -213,6 +223,7 @@ class Transfers {
       (void)wake->Wait(NextLineIn(terminal, lastLine));
     }
     if (terminal) std::cerr << std::endl;
+    filesEnded_ = watch.FilesEnded();
     for (std::uint32_t id : ids) {
       const auto family = manager_.GetFamily(id);
       if (family && family->state != FamilyState::kCompleted)
@@ -236,19 +247,27 @@ class Transfers {
     const FamilyProgress p = family->Progress();
     const double seconds = static_cast<double>(p.elapsedRun) / 1e7;
     const double speed = seconds > 0 ? static_cast<double>(p.doneBytes) / seconds : 0;
-    std::string line = "[" + std::to_string(id) + "] " + Size(static_cast<double>(p.doneBytes));
+    // A group sent again after a failure may count twice for a moment;
+    // the line never claims more than the whole.
+    const std::uint64_t done = p.totalBytes ? std::min(p.doneBytes, *p.totalBytes) : p.doneBytes;
+    std::string line = "[" + std::to_string(id) + "] " + Size(static_cast<double>(done));
     if (p.totalBytes && *p.totalBytes > 0) {
       line += " / " + Size(static_cast<double>(*p.totalBytes)) + "  " +
-              std::to_string(std::min<std::uint64_t>(100, p.doneBytes * 100 / *p.totalBytes)) + "%";
+              std::to_string(std::min<std::uint64_t>(100, done * 100 / *p.totalBytes)) + "%";
       if (speed > 0 && *p.totalBytes > p.doneBytes)
         line += "  " + std::to_string(static_cast<long long>((*p.totalBytes - p.doneBytes) / speed)) + " s left";
     }
-    line += "  " + Size(speed) + "/s  " + StateName(family->state.load());
-    std::cerr << (terminal ? "\r" : "") << line << (terminal ? "   " : "\n") << std::flush;
+    line += "  " + Size(speed) + "/s  " + FamilyStateText(*family);
+    // While retrying, the line says why it is waiting.
+    if (family->retryCount != 0 && Failed(family->lastError.load()))
+      line += ": " + ErrorLine(family->lastError, family->LastErrorText());
+    // "\x1b[K" clears what a longer earlier line left behind.
+    std::cerr << (terminal ? "\r" : "") << line << (terminal ? "\x1b[K" : "\n") << std::flush;
   }
 
  private:
   TransferLock lock_;
+  std::size_t filesEnded_ = 0;
   std::shared_ptr<DataStore> service_;
   std::shared_ptr<DataStore> local_;
   TransferStoreContext context_;
@@ -284,6 +303,17 @@ CommandOutcome Queue(Transfers& transfers, DataStore& service, TransferDirection
   return {};
 }
 
+/// Why `path` cannot be uploaded, or null: a FIFO or a device would be read
+/// for ever (or never), and a link would upload whatever it points to now.
+const char* RefusedLocalKind(const std::string& path) {
+  std::error_code ec;
+  const fs::file_status status = fs::symlink_status(path, ec);
+  if (ec) return nullptr;
+  if (fs::is_symlink(status)) return "a symbolic link; give the file or folder it points to";
+  if (!fs::is_regular_file(status) && !fs::is_directory(status)) return "not a regular file or folder";
+  return nullptr;
+}
+
 /// The local address of `path`: the file-system path itself, since the
 /// local store is opened on "/"; folders end in "/".
 std::string LocalAddress(const std::string& path, bool& exists) {
@@ -306,7 +336,7 @@ CommandOutcome FinishOutcome(HRESULT hr) {
 /// a detached runner and returns at once.
 CommandOutcome FollowOrDetach(Transfers& transfers, const GlobalOptions& options, const TransferArgs& args,
                               const std::vector<std::uint32_t>& ids) {
-  if (!args.background) return FinishOutcome(transfers.Follow(ids));
+  if (!args.background) return transfers.FollowAndReport(ids, options.json);
   std::vector<std::string> passOn;
   if (options.caFile) passOn.insert(passOn.end(), {"--ca-file", *options.caFile});
   if (options.insecure) passOn.push_back("--insecure");
@@ -344,6 +374,7 @@ int RunPut(const GlobalOptions& options, const DeploymentValues& deployment, con
     bool exists = false;
     addresses.push_back(LocalAddress(source, exists));
     if (!exists) return ReportMessage(source + ": no such file or folder", kExitUsage);
+    if (const char* refused = RefusedLocalKind(source)) return ReportMessage(source + ": " + refused, kExitUsage);
   }
   Secret password;
   if (const int refused = AskPassword(args, password); refused != 0) return refused;
@@ -355,7 +386,7 @@ int RunPut(const GlobalOptions& options, const DeploymentValues& deployment, con
     ContainerInfo folder;
     if (Failed(hr = FindContainer(*store, *into, folder))) return {hr, into->Display(), {}};
     TakeDefaultPassword(args, stores.GetSession(), password);
-    Transfers transfers(stores, *store);
+    Transfers transfers(stores, *store, &args);
     if (Failed(hr = transfers.Load(!args.background))) return FinishOutcome(hr);
     std::vector<std::uint32_t> ids;
     for (const std::string& address : addresses) {
@@ -397,7 +428,7 @@ int RunGet(const GlobalOptions& options, const DeploymentValues& deployment, con
       RemoteEntry entry;
       if (Failed(hr = FindEntry(*store, path, entry))) return {hr, path.Display(), {}};
       if (!transfers) {
-        transfers = std::make_unique<Transfers>(stores, *store);
+        transfers = std::make_unique<Transfers>(stores, *store, &args);
         if (Failed(hr = transfers->Load(!args.background))) return FinishOutcome(hr);
       }
       ContainerInfo folder;
@@ -421,7 +452,7 @@ int RunTransfers(const GlobalOptions& options, const DeploymentValues& deploymen
     HRESULT hr = S_OK;
     DataStore* store = stores.Store(RemoteView::kMyDisk, hr);
     if (!store) return {hr, "/", {}};
-    Transfers transfers(stores, *store);
+    Transfers transfers(stores, *store, args.action == "resume" || args.action == "cancel" ? &args : nullptr);
     // Listing only reads; every other action changes what a runner runs.
     if (Failed(hr = transfers.Load(args.action != "list", args.action == "stop" ? StopHolder : nullptr)))
       return FinishOutcome(hr);
@@ -436,17 +467,11 @@ int RunTransfers(const GlobalOptions& options, const DeploymentValues& deploymen
       }
     }
     if (args.action == "list") {
-      for (std::uint32_t id : ids) {
-        const auto family = manager.GetFamily(id);
-        if (!family) continue;
-        const FamilyProgress p = family->Progress();
-        std::cout << id << '\t' << StateName(family->state.load()) << '\t'
-                  << DirectionWord(family->Direction()) << '\t'
-                  << Size(static_cast<double>(p.doneBytes))
-                  << (p.totalBytes ? " / " + Size(static_cast<double>(*p.totalBytes)) : std::string()) << '\t'
-                  << family->SourcePath() << " -> " << family->TargetPath() << std::endl;
-      }
+      ListFamilies(manager, ids, options.json);
       return {};
+    }
+    for (std::uint32_t id : args.ids) {
+      if (!manager.GetFamily(id)) return {E_INVALIDARG, {}, "no such transfer: " + std::to_string(id)};
     }
     bool done = true;
     if (args.action == "stop") done = manager.StopFamilies(ids);
@@ -458,11 +483,11 @@ int RunTransfers(const GlobalOptions& options, const DeploymentValues& deploymen
         if (!family || family->state == FamilyState::kCompleted) done = false;
         else if (family->state == FamilyState::kStopped) done = manager.ResumeFamily(id, false) && done;
       }
-      if (done) return FinishOutcome(transfers.Follow(ids));
+      if (done) return transfers.FollowAndReport(ids, options.json);
     }
     if (args.action == "cancel") {
       done = manager.CancelFamilies(ids);
-      if (done) return FinishOutcome(transfers.Follow(ids));
+      if (done) return transfers.FollowAndReport(ids, options.json);
     }
     if (!done) return {E_INVALIDARG, args.action, "not possible in the transfer's present state"};
     return {};

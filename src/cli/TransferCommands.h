@@ -32,6 +32,9 @@ struct TransferArgs {
   /// transfers: list, stop, resume, cancel, remove or clear.
   std::string action = "list";
   std::vector<std::uint32_t> ids;
+  /// put, get, transfers resume: how long a transient error may last before
+  /// the command gives up (the transfer is kept, resumable).
+  std::string retryFor = "3m";
 };
 
 int RunPut(const GlobalOptions& options, const DeploymentValues& deployment, const TransferArgs& args);

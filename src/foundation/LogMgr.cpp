@@ -4,6 +4,7 @@
 
 #include "foundation/FileLogger.h"
 #include "foundation/Logger.h"
+#include "foundation/ShownText.h"
 
 #include <cstdio>
 #include <cstring>
@@ -52,6 +53,11 @@ void LogMgr::Reset() {
 
 void LogMgr::Log(std::int32_t level, const char* category, const char* message) {
   if (!message || !Admits(level)) return;
+  // Names and messages from the service land in log lines: a line break
+  // would forge a line of its own, an escape sequence would act on whoever
+  // reads the log in a terminal.
+  const std::string shown = ShownText(message);
+  message = shown.c_str();
   std::lock_guard lock(mutex_);
   for (Node* node = head_; node; node = node->next) {
     Logger* logger = node->logger;

@@ -118,6 +118,7 @@ RegistryFile::ReadResult RegistryFile::ReadAndParse(RegistryHive& hive, HRESULT&
     status = E_FAIL;
     return ReadResult::Unparsable;
   }
+  if (!error.empty()) LogMgr::Get().Warn(kCategory, "%s: skipped %s", path_.c_str(), error.c_str());
   Reports().Report(path_, hive);
   return ReadResult::Parsed;
 }

@@ -252,6 +252,13 @@ bool RegistryHive::Parse(std::string_view text, std::string* error) {
       if (!sawHeader) reason = "missing \"" + std::string(kHeader) + "\"";
     } else if (parsed.ParseLine(line, current, continued, reason)) {
       continue;
+    } else {
+      // One bad line must not cost the user every other setting: it is
+      // skipped (and reported), and the values under a bad key header go
+      // with it rather than into the key before.
+      if (line.front() == '[') current = static_cast<std::size_t>(-1);
+      if (error) *error += (error->empty() ? "" : "; ") + ("line " + std::to_string(lineNo) + ": " + reason);
+      continue;
     }
     if (!reason.empty()) {
       if (error) *error = "line " + std::to_string(lineNo) + ": " + reason;

@@ -49,8 +49,11 @@ class RegistryHive {
   /// `rootName` is the hive's name in key headers ("HKEY_CURRENT_USER").
   explicit RegistryHive(std::string rootName);
 
-  /// Replaces the content with the parsed `text`. On failure the content is
-  /// unchanged and `error` (when given) says "line N: reason". Accepts LF or
+  /// Replaces the content with the parsed `text`. A text without the export
+  /// header fails: the content is unchanged and `error` (when given) says
+  /// "line N: reason". A malformed line after the header is skipped (with
+  /// the values under it when it is a key header) and `error` lists each
+  /// such "line N: reason", separated by "; ". Accepts LF or
   /// CRLF line ends, a UTF-8 byte-order mark, blank lines and ';' comments;
   /// a text of nothing but blanks is an empty hive.
   [[nodiscard]] bool Parse(std::string_view text, std::string* error = nullptr);

@@ -11,7 +11,9 @@
 
 #include <boost/format.hpp>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
@@ -76,9 +78,17 @@ std::filesystem::path PrepareLogFolder() {
   std::filesystem::create_directories(folder.parent_path(), error);
   // Private from the start: the folder holds the logs, and a mode set after
   // creation would leave a window in which others could open it.
-  // Failure is tolerated (the loggers then stay silent); an existing folder
-  // is left as it is.
+  // Failure is tolerated (the loggers then stay silent).
   (void)::mkdir(folder.c_str(), 0700);
+  // A folder made earlier with looser modes (by hand, an older version, a
+  // copied home) is tightened: the logs name files and accounts. Opened
+  // without following a link, so that only the user's own folder changes.
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd >= 0) {
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && st.st_uid == ::getuid() && (st.st_mode & 077) != 0) (void)::fchmod(fd, 0700);
+    ::close(fd);
+  }
   return folder;
 }
 

@@ -66,7 +66,8 @@ LanguageId ChooseLanguage();
 /// "TurnOnFullLog" is non-zero. Values above 6 count as 6.
 [[nodiscard]] std::int32_t ReadLogLevel();
 
-/// AppDataDir()/KorvexDataSMB, created with mode 0700 when missing (failure
+/// AppDataDir()/KorvexDataSMB, created with mode 0700 when missing, and
+/// tightened to 0700 when the user's own folder has looser modes (failure
 /// tolerated).
 std::filesystem::path PrepareLogFolder();
 

@@ -55,4 +55,20 @@ std::uint32_t HttpErrorFromCurl(int curlCode) noexcept {
   return kHttpErrorInternal;
 }
 
+std::string_view TransportFailureText(HRESULT status) noexcept {
+  if ((static_cast<std::uint32_t>(status) & 0xFFFF0000u) != kHttpFacilityBits) return {};
+  switch (static_cast<std::uint32_t>(status) & 0xFFFFu) {
+    case kHttpErrorTimeout: return "The service did not answer in time";
+    case kHttpErrorInvalidUrl: return "The service's address is not valid";
+    case kHttpErrorNameNotResolved: return "The service's host name cannot be resolved";
+    case kHttpErrorCannotConnect: return "Cannot connect to the service";
+    case kHttpErrorConnectionReset: return "The connection to the service was cut";
+    case kHttpErrorRedirectRefused:
+      return "The service sent the request to another address; it was not sent there";
+    case kHttpErrorSecureFailure:
+      return "The secure connection to the service failed: its certificate cannot be verified";
+    default: return {};
+  }
+}
+
 }  // namespace korvex

@@ -62,6 +62,9 @@ inline constexpr std::uint32_t kHttpErrorCancelled = 12017;
 inline constexpr std::uint32_t kHttpErrorCannotConnect = 12029;
 inline constexpr std::uint32_t kHttpErrorConnectionReset = 12030;
 inline constexpr std::uint32_t kHttpErrorSecureFailure = 12175;
+/// ERROR_WINHTTP_REDIRECT_FAILED: a redirect that would have sent the
+/// request's body to another origin.
+inline constexpr std::uint32_t kHttpErrorRedirectRefused = 12156;
 
 /// The four stream headers copied into the header map when present.
 inline constexpr const char* kStreamHeaderNames[] = {

@@ -231,6 +231,10 @@ std::size_t HttpTransfer::OnHeader(char* data, std::size_t size, std::size_t cou
         return bytes;
       }
       if (IsStreamHeader(name)) t->streamHeaders_[name] = std::string(value);
+      if (name == "location" && !t->KeepsBodyAt(value)) {
+        t->redirectRefused_ = true;
+        return 0;
+      }
       if (name == "content-length") {
         long long parsed = -1;
         std::from_chars(value.data(), value.data() + value.size(), parsed);
@@ -262,8 +266,28 @@ void HttpTransfer::ReserveBody(std::size_t bytes) {
   }
 }
 
+bool HttpTransfer::KeepsBodyAt(std::string_view location) const {
+  // 307 and 308 send the body (a login form carries the password) again to
+  // the new address: only to the same origin, hence never to another host
+  // and never from https to http. Other redirects drop the body.
+  const long code = ResponseCode();
+  if (requestBody_.empty() || (code != 307 && code != 308)) return true;
+  if (location.starts_with("/") && !location.starts_with("//")) return true;
+  const auto origin = [](std::string_view url) {
+    const std::size_t scheme = url.find("://");
+    const std::size_t end = scheme == std::string_view::npos ? 0 : url.find('/', scheme + 3);
+    return Lower(url.substr(0, end == std::string_view::npos ? url.size() : end));
+  };
+  return origin(location) == origin(url_) && !origin(location).empty();
+}
+
 HRESULT HttpTransfer::Conclude(int result) {
   if (limitReached_) return S_OK;
+  if (redirectRefused_) {
+    LogMgr::Get().Error(kCategory, "Context = 0x%08X, a redirect to another address was not followed: %s",
+                        ContextId(this), rawHeaders_.c_str());
+    return HResultFromHttp(kHttpErrorRedirectRefused);
+  }
   long code = refusedStatus_;
   if (code == 0 && result == CURLE_OK) {
     code = ResponseCode();

@@ -69,6 +69,9 @@ class HttpTransfer {
  private:
   static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self);
   static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
+  /// False when the answer now being read redirects the request with its
+  /// body to another origin (see the .cpp).
+  [[nodiscard]] bool KeepsBodyAt(std::string_view location) const;
   [[nodiscard]] long ResponseCode() const;
   void ReserveBody(std::size_t bytes);
   void SetTlsOptions(const TlsSettings& tls);
@@ -95,6 +98,8 @@ class HttpTransfer {
   long long contentLength_ = -1;
   bool statusChecked_ = false;
   bool limitReached_ = false;
+  /// A redirect that would have carried the request body elsewhere.
+  bool redirectRefused_ = false;
   long refusedStatus_ = 0;  // a non-success HTTP status whose body was not read
   char errorText_[CURL_ERROR_SIZE] = {};
 };

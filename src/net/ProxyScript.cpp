@@ -50,7 +50,10 @@ HRESULT LoadConfigurationScript(const std::string& url, std::string& script, std
   curl_easy_setopt(e, CURLOPT_URL, url.c_str());
   curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https,file");
-  curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  // A script fetched over https decides where every request goes: a
+  // redirect to plain http would let anyone on the path choose the proxy.
+  const bool secure = url.size() >= 6 && (url.compare(0, 6, "https:") == 0 || url.compare(0, 6, "HTTPS:") == 0);
+  curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
   curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(e, CURLOPT_MAXREDIRS, 5L);
   curl_easy_setopt(e, CURLOPT_PROXY, "");  // the script says which proxy; none to fetch it

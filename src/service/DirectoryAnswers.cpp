@@ -16,6 +16,8 @@ namespace {
 
 constexpr std::uint64_t kTicksPerSecond = 10'000'000;
 constexpr std::uint64_t kSecondsPerDay = 86'400;
+// 1 PiB: far beyond what the service stores in one file.
+constexpr std::uint64_t kMaxFileSize = std::uint64_t{1} << 50;
 
 std::string StringOrEmpty(const JsonObject& object, std::string_view key) {
   const std::string* text = FindString(object, key);
@@ -63,12 +65,17 @@ std::unique_ptr<Item> ReadItem(const JsonObject& entry, const std::string& paren
   }
   const auto& [fileId, name, size, modifyTime, createTime, state, sec] = fields;
 
+  // A size that is negative, not a number or beyond any file would become
+  // a huge unsigned value that later sizes buffers and progress.
+  std::uint64_t fileSize = 0, id = 0;
+  if (!StrictDecimal(*size, fileSize) || fileSize > kMaxFileSize || !StrictDecimal(*fileId, id)) return nullptr;
+
   auto item = std::make_unique<Item>();
   ItemInfo& info = item->info;
   info.name = *name;
   info.uri = parentUri + info.name;
-  info.tag = DecimalValue(*fileId);
-  info.size = DecimalValue(*size);
+  info.tag = id;
+  info.size = fileSize;
   (void)FileTimeFromServiceDate(*modifyTime, info.modifyTime);
   (void)FileTimeFromServiceDate(*createTime, info.createTime);
   info.partial = *state == "1" ? 1 : 0;
@@ -81,6 +88,16 @@ std::unique_ptr<Item> ReadItem(const JsonObject& entry, const std::string& paren
 
 }  // namespace
 
+bool StrictDecimal(const std::string& text, std::uint64_t& value) noexcept {
+  value = 0;
+  if (text.empty() || text.size() > 19) return false;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + static_cast<std::uint64_t>(c - '0');
+  }
+  return true;
+}
+
 std::uint64_t DecimalValue(const std::string& text) noexcept {
   return std::strtoull(text.c_str(), nullptr, 10);
 }
@@ -89,6 +106,11 @@ ContainerList ReadContainerListing(const JsonObject& root, const std::string& pa
   ContainerList containers;
   fileCount = 0;
   if (const JsonValue* files = FindField(root, "files")) (void)files->GetInt32(fileCount);
+  // The count sizes the folder's rows before any of them is read.
+  if (fileCount < 0 || fileCount > kMaxFilesInFolder) {
+    fileCount = -1;
+    return containers;
+  }
   const JsonArray* list = FindArray(root, "list");
   if (!list) return containers;
   containers.reserve(list->size());

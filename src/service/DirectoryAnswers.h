@@ -26,7 +26,8 @@ using ItemList = std::vector<std::unique_ptr<Item>>;
 /// `uri` = parentUri + name + "/". A directory that another user shares
 /// ("ownername" longer than one character) is named "name(label)", the label
 /// of its privilege in the current language. `fileCount` receives the low
-/// 32 bits of the integer "files", or 0.
+/// 32 bits of the integer "files", or 0; -1 (and no containers) when that
+/// count is negative or above kMaxFilesInFolder, which no real folder holds.
 [[nodiscard]] ContainerList ReadContainerListing(const JsonObject& root, const std::string& parentUri,
                                                  std::int32_t& fileCount);
 
@@ -40,6 +41,12 @@ using ItemList = std::vector<std::unique_ptr<Item>>;
 /// date the calendar does not have, or a time of day out of range. Dates
 /// before 1601 have no FILETIME and read as 0 as well.
 [[nodiscard]] bool FileTimeFromServiceDate(std::string_view text, std::uint64_t& fileTime);
+
+inline constexpr std::int32_t kMaxFilesInFolder = 1'000'000;
+
+/// True when `text` is nothing but 1 to 19 decimal digits, their value in
+/// `value`: sizes and ids from the service are refused otherwise.
+[[nodiscard]] bool StrictDecimal(const std::string& text, std::uint64_t& value) noexcept;
 
 /// The unsigned decimal value at the start of `text` (0 if none); the
 /// service sends ids, sizes and rights as decimal text.

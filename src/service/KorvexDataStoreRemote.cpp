@@ -3,6 +3,7 @@
 #include "service/KorvexDataStoreRemote.h"
 
 #include "foundation/LogMgr.h"
+#include "foundation/ShownText.h"
 #include "service/DirectoryAnswers.h"
 #include "service/JsonResponse.h"
 #include "service/ResultCompletion.h"
@@ -16,6 +17,12 @@ namespace {
 
 constexpr const char* kCategory = "KorvexDataStoreRemote";
 constexpr std::string_view kFormHeader = "Content-Type: application/x-www-form-urlencoded";
+// The largest real answers (a listing page, a share's member list) stay well
+// below 1 MiB; chunk reads set their own, exact limit.
+constexpr std::size_t kMaxAnswerBytes = 16u << 20;
+constexpr std::size_t kLoggedBodyBytes = 4096;
+// ERROR_INVALID_DATA: what the service sent cannot be a real answer.
+constexpr HRESULT HR_ANSWER_TOO_LARGE = MakeHResult(0x8007000Du);
 
 template <typename T>
 std::vector<T*>* Release(std::vector<std::unique_ptr<T>>& owned) {
@@ -84,6 +91,11 @@ void CompleteJsonAnswer(RequestContext& context, const std::string& body) {
     case hrtListSubContainersAndItemCount: {
       std::int32_t fileCount = 0;
       ContainerList containers = ReadContainerListing(*response.object, parent, fileCount);
+      if (fileCount < 0) {
+        result.SetMessage("the service's listing claims an impossible number of files");
+        result.Complete(HR_ANSWER_TOO_LARGE);
+        return;
+      }
       CompleteWith(result, ListSubContainersPayload(S_OK, Release(containers), fileCount));
       return;
     }
@@ -154,6 +166,8 @@ HRESULT KorvexDataStoreRemote::Dispatch(Connection connection, std::string_view 
                                         std::string_view extraHeaders, const void* body, std::size_t length,
                                         std::uint32_t sizeLimit, RequestContext* context) {
   HttpRequestor& requestor = connection == Connection::kApi ? *api_ : *transfer_;
+  // One byte past the cap tells a capped answer from one that fits.
+  if (sizeLimit == 0) sizeLimit = kMaxAnswerBytes + 1;
   return requestor.SendRequest(path, verb, extraHeaders, body, length, &OnRequestComplete, context, sizeLimit,
                                context->lane);
 }
@@ -191,6 +205,10 @@ void KorvexDataStoreRemote::OnRequestComplete(HRESULT status, const std::string&
   AsyncResult& result = *context->result;
   if (Failed(status)) {
     result.Complete(status);
+  } else if (body.size() > kMaxAnswerBytes) {
+    // An endless or hostile answer stops here instead of filling memory.
+    result.SetMessage("the service's answer is larger than any real answer");
+    result.Complete(HR_ANSWER_TOO_LARGE);
   } else {
     try {
       if (IsBlockAnswer(context->type)) {
@@ -210,7 +228,8 @@ void KorvexDataStoreRemote::OnRequestComplete(HRESULT status, const std::string&
   if (result.State() == kAsyncFailed && log.Admits(kLogWarn)) {
     std::string requestName(RequestTypeName(context->type));
     log.Warn(kCategory, "Http Request Failed: RequestType = %s, hr = 0x%08X, ResponseBody = %s",
-             requestName.c_str(), static_cast<unsigned>(result.Error()), body.empty() ? "(null)" : body.c_str());
+             requestName.c_str(), static_cast<unsigned>(result.Error()),
+             body.empty() ? "(null)" : ShownText(body.substr(0, kLoggedBodyBytes)).c_str());
   }
 }
 

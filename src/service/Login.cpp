@@ -11,6 +11,7 @@
 #include "foundation/LogMgr.h"
 #include "foundation/StatusMessages.h"
 #include "foundation/StringTable.h"
+#include "net/HttpErrorTable.h"
 #include "platform/Paths.h"
 #include "platform/SystemError.h"
 #include "service/JsonResponse.h"
@@ -140,6 +141,10 @@ std::string LoginFailureMessage(HRESULT status) {
   }
   std::string text;
   if (StatusMessages::Get().Lookup(status, text) && !text.empty()) return text;
+  // Only the service's own refusal may say the password is wrong.
+  if (const std::string_view transport = TransportFailureText(status); !transport.empty())
+    return std::string(transport);
+  if (status == E_INVALIDARG) return "The service's answer to the login cannot be read";
   return std::string(UiString(kIdsLoginFailed));
 }
 

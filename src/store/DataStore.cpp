@@ -232,11 +232,26 @@ HRESULT DataStore::FinishListSubItems(const ContainerInfo& container, std::uint3
     Container* listed = FindListed(container.uri);
     if (listed == nullptr) return awaited.Status();
     auto& slots = listed->children->items;
-    // A page longer or shorter than the rows it was asked for means the
-    // folder changed on the back end since it was counted: its items have
+    // A page of the whole folder that came back short is the folder as it
+    // stands: the back end skipped an entry it could not describe (a file
+    // without its time) or lost one meanwhile. Nothing after it can shift,
+    // so the page is kept and the rows it lacks go, instead of failing the
+    // whole listing.
+    std::size_t wanted = count;
+    if (start == 0 && count == slots.size() && page.size() < count) {
+      while (slots.size() > page.size()) {
+        std::unique_ptr<EntryRef<Item>> gone(slots.back());
+        slots.pop_back();
+      }
+      wanted = page.size();
+      // Views that counted the rows learn that there are fewer.
+      stale = true;
+    }
+    // Any other page longer or shorter than the rows it was asked for means
+    // the folder changed on the back end since it was counted: its items have
     // moved, so slotting the page in would show one item twice and hide
     // another. The listing is dropped and its listeners list it again.
-    if (page.size() != count || start + page.size() > slots.size()) {
+    if (page.size() != wanted || start + page.size() > slots.size()) {
       stale = listed->info.refreshable;
       InvalidateLocked(container.uri, listed->info.refreshable);
       return E_UNEXPECTED;

@@ -85,7 +85,7 @@ std::string PathOf(const Task& task) {
 }  // namespace
 
 std::string BackupSkipText(HRESULT reason) {
-  if (reason == HR_SERVICE_BAD_NAME || reason == HR_SERVICE_BAD_FILE_NAME) return "the service refuses this name";
+  if (reason == HR_SERVICE_BAD_NAME || reason == HR_BAD_PATHNAME) return "the service refuses this name";
   if (reason == HR_SERVICE_REFUSED_PATH) return "the service refuses this path";
   if (reason == HR_FILE_NOT_FOUND || reason == HR_PATH_NOT_FOUND) return "gone or changed since its folder was read";
   if (reason == E_ACCESSDENIED) return "cannot be read (access denied)";

@@ -192,6 +192,7 @@ bool FileTask::Run(TaskRunContext& context) {
       default: phase_ = 0; break;
     }
     if (step == Step::kStopped) return false;
+    if (step == Step::kFailed && PrepareAgain(context, error)) continue;
     if (step == Step::kFailed && HandleError(context, error, phase == 0 ? 1000 : 200)) return true;
   }
   return false;
@@ -225,7 +226,8 @@ FileTask::Step FileTask::Prepare(TaskRunContext& context, HRESULT& error) {
     if (auto payload = opened.Take<OpenItemPayload>(); payload && !boost::get<1>(*payload).empty())
       source_.extraTag = boost::get<1>(*payload);
   }
-  phase_ = 1;
+  phase_ = renewTokenOnly_ ? 4 : 1;
+  if (std::exchange(renewTokenOnly_, false)) (void)context.manager.Store().SaveTask(*this);
   return Step::kNext;
 }
 

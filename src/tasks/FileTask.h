@@ -146,6 +146,15 @@ class FileTask : public Task {
   void Abandon(TaskRunContext& context, GroupPipeline& pipeline);
   void CloseStreamQuietly(const std::string& streamId);
   [[nodiscard]] Step Complete(TaskRunContext& context, HRESULT& error);
+  /// A refused transfer token, or a partial download that vanished: the
+  /// transfer is prepared again, once per run of the task. A download keeps
+  /// its verified groups and only fetches a new token, unless its partial
+  /// file is gone; an upload starts a new file on the service, which keeps
+  /// nothing of the old one. True when the task goes on without `error`
+  /// being reported.
+  [[nodiscard]] bool PrepareAgain(TaskRunContext& context, HRESULT error);
+  /// The user's bytes of the blocks marked done.
+  [[nodiscard]] std::uint64_t DoneBytes() const;
   /// Hands a failed step to the manager. True when the task is finished
   /// (skipped), false when Run should go on or return (stop event set).
   [[nodiscard]] bool HandleError(TaskRunContext& context, HRESULT error, std::uint32_t pauseMs);
@@ -173,6 +182,10 @@ class FileTask : public Task {
   std::vector<std::uint32_t> doneBlocks_;
   /// Failed MD5 checks per group, in this run of the process.
   std::map<std::uint32_t, std::uint32_t> verifyFailures_;
+  /// The transfer was prepared again in this run: a second refusal is final.
+  bool preparedAgain_ = false;
+  /// Phase 0 only renews the download's token and goes back to phase 4.
+  bool renewTokenOnly_ = false;
   /// FILETIME at which this run's transfer phase began.
   std::uint64_t transferStart_ = 0;
 };

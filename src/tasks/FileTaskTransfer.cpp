@@ -36,8 +36,10 @@
 #include "store/AwaitedResult.h"
 #include "store/DataStore.h"
 #include "store/IDataStoreRemote.h"
+#include "store/ShellFolderDataStoreRemote.h"
 #include "tasks/FileTask.h"
 #include "tasks/StoreCall.h"
+#include "tasks/TaskErrorRules.h"
 #include "tasks/TaskFamily.h"
 #include "tasks/TaskManager.h"
 
@@ -235,6 +237,7 @@ FileTask::Step FileTask::RunPipeline(TaskRunContext& context, GroupPipeline& pip
 
 void FileTask::SettleFront(TaskRunContext& context, GroupPipeline& pipeline) {
   while (!pipeline.runs.empty() && pipeline.runs.front()->stage == GroupRun::Stage::kSettled) {
+    context.manager.OnStepSucceeded(*this);
     SetGroup(pipeline.runs.front()->group);
     pipeline.runs.pop_front();
     (void)context.manager.Store().SaveTask(*this);
@@ -472,16 +475,21 @@ HRESULT FileTask::OnGroupClosed(GroupRun& run, const std::string& serviceMd5) {
   return S_OK;
 }
 
-FileTask::Step FileTask::OnGroupFailed(TaskRunContext& context, std::uint32_t group, HRESULT failure,
+FileTask::Step FileTask::OnGroupFailed(TaskRunContext&, std::uint32_t group, HRESULT failure,
                                        HRESULT& error) {
   if (failure == HR_GROUP_VERIFY_FAILED) {
     if (++verifyFailures_[group] < kMaxGroupVerifyFailures) return Step::kNext;
-    // Sending the group yet again would loop for ever; the user decides.
+    // Sending the group yet again would loop for ever: the file fails.
     error = failure;
-    (void)context.manager.OnTaskEvent(*this, TaskEvent::kError, static_cast<std::uint32_t>(error), 1);
     verifyFailures_.erase(group);
-    context.stop.Set();
-    return Step::kStopped;
+    return Step::kFailed;
+  }
+  // Sending again with a refused token, or into a partial file that is
+  // gone, cannot succeed: the transfer is prepared again first.
+  if (failure == HR_STREAM_TOKEN_REFUSED ||
+      (!IsUpload() && (failure == HR_FILE_NOT_FOUND || failure == HR_CANNOT_OPEN_FOR_WRITING))) {
+    error = failure;
+    return Step::kFailed;
   }
   // Sent again by the next pass until the stream failures reach their limit.
   if (++streamFailures < kMaxStreamFailures) return Step::kNext;

@@ -6,6 +6,7 @@
 
 #include "store/DataStore.h"
 #include "store/ShellFolderDataStoreRemote.h"
+#include "tasks/FileTask.h"
 #include "tasks/Task.h"
 #include "tasks/TaskManager.h"
 
@@ -22,15 +23,29 @@ ErrorRuleOutcome Pass(std::optional<std::uint32_t> answer = std::nullopt) {
   return {Action::kPass, ErrorDetail::kNormal, answer};
 }
 
-/// What stops one file or folder of a backup run, not the run: unreadable,
-/// gone or changed since the walk, or a name the service will not take.
-bool IsOneEntryBackupError(HRESULT e) noexcept {
-  return e == E_ACCESSDENIED || e == HR_FILE_NOT_FOUND || e == HR_PATH_NOT_FOUND || e == HR_INVALID_NAME ||
-         e == HR_SERVICE_REFUSED_PATH || e == HR_SERVICE_BAD_NAME || e == HR_SERVICE_BAD_FILE_NAME ||
-         e == HR_NOT_RETRIED_B;  // the service folder went away meanwhile
-}
-
 }  // namespace
+
+bool IsFinalForFile(HRESULT e) noexcept {
+  switch (static_cast<std::uint32_t>(e)) {
+    case static_cast<std::uint32_t>(HR_FILE_NOT_FOUND):
+    case static_cast<std::uint32_t>(HR_PATH_NOT_FOUND):
+    case static_cast<std::uint32_t>(E_ACCESSDENIED):
+    case static_cast<std::uint32_t>(HR_INVALID_NAME):
+    case static_cast<std::uint32_t>(HR_BAD_PATHNAME):
+    case static_cast<std::uint32_t>(HR_SERVICE_BAD_NAME):
+    case static_cast<std::uint32_t>(HR_NAME_TOO_LONG):
+    case static_cast<std::uint32_t>(HR_SERVICE_REFUSED_PATH):
+    case static_cast<std::uint32_t>(HR_NOT_RETRIED_A):
+    case static_cast<std::uint32_t>(HR_NOT_RETRIED_B):
+    case static_cast<std::uint32_t>(HR_STREAM_FILE_GONE):
+    case static_cast<std::uint32_t>(HR_STREAM_TOKEN_REFUSED):
+    case static_cast<std::uint32_t>(HR_ILLEGAL_UPLOAD):
+    case static_cast<std::uint32_t>(HR_GROUP_VERIFY_FAILED):
+      return true;
+    default:
+      return false;
+  }
+}
 
 ErrorRuleOutcome ApplyErrorRules(const ErrorRuleInput& in) noexcept {
   const HRESULT e = in.error;
@@ -39,23 +54,15 @@ ErrorRuleOutcome ApplyErrorRules(const ErrorRuleInput& in) noexcept {
     if (in.conflictAnswer == 2 || in.conflictAnswer == 4) return Pass();
     return Report(ErrorDetail::kFamilyStops);
   }
-  // A backup passes such an entry over and names it at the run's end; the
-  // next run compares it afresh. Retrying would stall the run for good.
-  if (in.direction == TransferDirection::kSyncUpload && IsOneEntryBackupError(e))
-    return Report(ErrorDetail::kSkipped);
   if (in.conflictAnswer == 5) return Pass(0u);
-  if (e == HR_SERVICE_REFUSED_PATH) return Report(in.folderTask ? ErrorDetail::kFinal : ErrorDetail::kFamilyStops);
-  if (e == E_ACCESSDENIED) {
-    // A download cannot change the service's rights.
-    if (in.direction != TransferDirection::kUpload) return Pass();
+  // Every later file would meet the same full disk: the user makes room.
+  if (e == HR_SERVICE_NO_SPACE || e == HR_DISK_QUOTA || e == HR_LOCAL_DISK_FULL)
     return Report(ErrorDetail::kFamilyStops);
-  }
-  // A name the local store refuses (it would leave its folder) stays refused.
-  if (e == HR_SERVICE_NO_SPACE || e == HR_DISK_QUOTA || e == HR_FILE_NOT_FOUND || e == HR_INVALID_NAME) {
-    return Report(ErrorDetail::kFamilyStops);
-  }
   if (e == HR_PASS_NEXT_ERROR) return Report(ErrorDetail::kFinal, 5u);
-  if (e == HR_NOT_RETRIED_A || e == HR_NOT_RETRIED_B) return Report(ErrorDetail::kFinal);
+  // Retrying these would loop for ever on one file and, in a tree, hold up
+  // every file after it. A backup names them at the run's end and its next
+  // run compares them afresh.
+  if (IsFinalForFile(e)) return Report(ErrorDetail::kSkipped);
   return {Action::kRetry, ErrorDetail::kRetry, std::nullopt};
 }
 

@@ -24,12 +24,18 @@ inline constexpr HRESULT HR_DISK_QUOTA = MakeHResult(0x80071B59u);
 inline constexpr HRESULT HR_PASS_NEXT_ERROR = MakeHResult(0x80070BCCu);
 inline constexpr HRESULT HR_NOT_RETRIED_A = MakeHResult(0x80074240u);
 inline constexpr HRESULT HR_NOT_RETRIED_B = MakeHResult(0x800707D3u);
-/// The service refuses a folder name (its state 3004) or, preparing an
-/// upload, a file name (ERROR_BAD_PATHNAME).
+/// The service refuses a folder name (its state 3004).
 inline constexpr HRESULT HR_SERVICE_BAD_NAME = MakeHResult(0x80070BBCu);
-inline constexpr HRESULT HR_SERVICE_BAD_FILE_NAME = MakeHResult(0x800700A1u);
-/// A folder on the way is missing (ERROR_PATH_NOT_FOUND).
+/// The service refused a name (a backslash, a control character, bad UTF-8).
+inline constexpr HRESULT HR_BAD_PATHNAME = MakeHResult(0x800700A1u);
 inline constexpr HRESULT HR_PATH_NOT_FOUND = MakeHResult(0x80070003u);
+inline constexpr HRESULT HR_NAME_TOO_LONG = MakeHResult(0x800700CEu);
+inline constexpr HRESULT HR_LOCAL_DISK_FULL = MakeHResult(0x80070070u);
+/// The stream service no longer knows the file, or refuses its token.
+inline constexpr HRESULT HR_STREAM_FILE_GONE = MakeHResult(0x804F0014u);
+inline constexpr HRESULT HR_STREAM_TOKEN_REFUSED = MakeHResult(0x804F0013u);
+/// The block service's answer to a token it no longer honours.
+inline constexpr HRESULT HR_ILLEGAL_UPLOAD = MakeHResult(0x80070BC3u);
 
 struct ErrorRuleInput {
   HRESULT error = S_OK;
@@ -45,12 +51,20 @@ struct ErrorRuleOutcome {
     kReport,  ///< reported with `detail`
     kRetry,   ///< transient: the retry rule decides
   };
+  /// With kReport and kSkipped: the file (or folder) is given up because of
+  /// a refusal that waiting cannot heal; the family goes on with the others
+  /// and keeps the failure in its list.
   Action action = Action::kRetry;
   ErrorDetail detail = ErrorDetail::kNormal;
   /// The family's new conflictAnswer when the rule changes it.
   std::optional<std::uint32_t> conflictAnswer;
   bool operator==(const ErrorRuleOutcome&) const = default;
 };
+
+/// True for errors that no retry can heal for this one file: the name is
+/// refused, the source or the target folder is gone, something is in the
+/// way, the local file cannot be read or written, its groups never verify.
+[[nodiscard]] bool IsFinalForFile(HRESULT error) noexcept;
 
 [[nodiscard]] ErrorRuleOutcome ApplyErrorRules(const ErrorRuleInput& input) noexcept;
 

@@ -11,6 +11,7 @@
 #include "platform/FileTime.h"
 #include "tasks/TaskErrorRules.h"
 #include "tasks/TaskExecutor.h"
+#include "tasks/TaskFailures.h"
 
 namespace korvex {
 namespace {
@@ -220,7 +221,8 @@ bool TaskManager::RemoveFamily(std::uint32_t id, bool deleteStored) {
     // A running family's executor still uses it: callers stop it first.
     if (found == families_.end() || executors_.contains(id)) return false;
     FamilyState state = found->second->state;
-    if (deleteStored && state != FamilyState::kQueued && state != FamilyState::kCompleted) return false;
+    // A stopped family may go too: the user gave up on it.
+    if (deleteStored && state == FamilyState::kRunning) return false;
     family = std::move(found->second);
     families_.erase(found);
     if (deleteStored) (void)store_.DeleteFamily(id);
@@ -228,6 +230,7 @@ bool TaskManager::RemoveFamily(std::uint32_t id, bool deleteStored) {
   {
     std::lock_guard lock(saveTimesMutex_);
     lastProgressSave_.erase(id);
+    retryingSince_.erase(id);
   }
   Notify(*family, FamilyEventKind::kRemoved);
   Wake();
@@ -349,11 +352,12 @@ TaskEventAnswer TaskManager::OnTaskEvent(Task& task, TaskEvent event, std::uint6
                                          std::string_view message) {
   TaskFamily& family = task.Family();
   family.lastError = S_OK;
-  if (flag == 0 && event != TaskEvent::kError && family.retryCount != 0) {
-    LogMgr::Get().Debug(kLogSource, "retry task succeeded");
-    family.retryCount = 0;
-    family.retryPauseMs = 0;
-  }
+  // A chunk's progress or a rollback says nothing about the step that
+  // failed (another group may be the one refused); a created target, an
+  // ended task or a step's own success does.
+  const bool stepDone = event == TaskEvent::kTargetCreated || event == TaskEvent::kEnded ||
+                        (event == TaskEvent::kProgress && value == 0);
+  if (flag == 0 && stepDone) OnStepSucceeded(task);
   switch (event) {
     case TaskEvent::kTargetCreated:
     case TaskEvent::kEnded:
@@ -367,7 +371,7 @@ TaskEventAnswer TaskManager::OnTaskEvent(Task& task, TaskEvent event, std::uint6
       break;
     case TaskEvent::kError:
       family.SetLastErrorText(message);
-      return OnTaskError(task, static_cast<HRESULT>(value));
+      return OnTaskError(task, static_cast<HRESULT>(value), message);
     case TaskEvent::kRollback:
       family.TakeBackProgress(value);
       (void)store_.SaveFamily(family);
@@ -376,7 +380,29 @@ TaskEventAnswer TaskManager::OnTaskEvent(Task& task, TaskEvent event, std::uint6
   return {};
 }
 
-TaskEventAnswer TaskManager::OnTaskError(Task& task, HRESULT error) {
+void TaskManager::OnStepSucceeded(Task& task) {
+  TaskFamily& family = task.Family();
+  if (family.retryCount != 0) LogMgr::Get().Debug(kLogSource, "retry task succeeded");
+  ClearRetryState(family);
+}
+
+void TaskManager::ClearRetryState(TaskFamily& family) {
+  family.retryCount = 0;
+  family.retryPauseMs = 0;
+  std::lock_guard lock(saveTimesMutex_);
+  retryingSince_.erase(family.Id());
+}
+
+bool TaskManager::RetriedTooLong(const TaskFamily& family, std::chrono::milliseconds& left) {
+  if (!options_.giveUpAfter) return false;
+  const auto now = std::chrono::steady_clock::now();
+  std::lock_guard lock(saveTimesMutex_);
+  const auto since = retryingSince_.try_emplace(family.Id(), now).first->second;
+  left = std::chrono::duration_cast<std::chrono::milliseconds>(since + *options_.giveUpAfter - now);
+  return left.count() <= 0;
+}
+
+TaskEventAnswer TaskManager::OnTaskError(Task& task, HRESULT error, std::string_view message) {
   TaskFamily& family = task.Family();
   ErrorRuleOutcome outcome =
       ApplyErrorRules({error, family.Direction(), family.conflictAnswer, WorksOnFolder(task)});
@@ -384,19 +410,34 @@ TaskEventAnswer TaskManager::OnTaskError(Task& task, HRESULT error) {
     case ErrorRuleOutcome::Action::kPass:
       break;
     case ErrorRuleOutcome::Action::kReport:
+      if (outcome.detail == ErrorDetail::kSkipped) {
+        LogMgr::Get().Warn(kLogSource, "task error [%08X], the file is given up", static_cast<std::uint32_t>(error));
+        RecordFailedTask(family, task, error, message);
+        ClearRetryState(family);
+      } else if (outcome.detail == ErrorDetail::kFamilyStops) {
+        RecordStopReason(family, task, message);
+      }
       ReportError(task, outcome.detail, error);
       break;
     case ErrorRuleOutcome::Action::kRetry:
-      return Retry(task, error);
+      return Retry(task, error, message);
   }
   if (outcome.conflictAnswer) family.conflictAnswer = *outcome.conflictAnswer;
   return {outcome.detail, options_.firstRetryPause};
 }
 
-TaskEventAnswer TaskManager::Retry(Task& task, HRESULT error) {
+TaskEventAnswer TaskManager::Retry(Task& task, HRESULT error, std::string_view message) {
   TaskFamily& family = task.Family();
   const bool canceling = family.canceling != 0;
   const std::uint32_t limit = canceling ? 5 : 10;
+  std::chrono::milliseconds left{0};
+  if (!canceling && RetriedTooLong(family, left)) {
+    LogMgr::Get().Warn(kLogSource, "task error [%08X], retried too long, stopped", static_cast<std::uint32_t>(error));
+    ClearRetryState(family);
+    RecordStopReason(family, task, message);
+    ReportError(task, ErrorDetail::kFamilyStops, error);
+    return {ErrorDetail::kFamilyStops, std::chrono::milliseconds(0)};
+  }
   if (family.retryCount < limit) {
     LogMgr::Get().Warn(kLogSource, "task error [%08X], retrying...", static_cast<std::uint32_t>(error));
     // Only a canceling family gives up; any other keeps retrying a transient
@@ -406,11 +447,13 @@ TaskEventAnswer TaskManager::Retry(Task& task, HRESULT error) {
     const std::int64_t pause = previous == 0 ? options_.firstRetryPause.count()
                                              : std::min(2 * previous, options_.longestRetryPause.count());
     family.retryPauseMs = pause;
+    // The last attempt falls due when the time runs out, not a minute later.
+    const std::int64_t wait =
+        options_.giveUpAfter && !canceling ? std::clamp<std::int64_t>(left.count(), 1, pause) : pause;
     ReportError(task, ErrorDetail::kRetry, error);
-    return {ErrorDetail::kRetry, std::chrono::milliseconds(pause)};
+    return {ErrorDetail::kRetry, std::chrono::milliseconds(wait)};
   }
-  family.retryCount = 0;
-  family.retryPauseMs = 0;
+  ClearRetryState(family);
   LogMgr::Get().Debug(kLogSource, "[canceling] retry task failed, skipped");
   ReportError(task, ErrorDetail::kSkipped, error);
   return {ErrorDetail::kSkipped, std::chrono::milliseconds(0)};

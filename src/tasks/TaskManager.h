@@ -24,6 +24,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -50,6 +51,11 @@ struct TaskManagerOptions {
   /// change is written at once): each write is flushed to disk, and progress
   /// comes with every 32 KB block.
   std::chrono::milliseconds progressSaveInterval{1000};
+  /// A command that waits for its transfers gives up on a transient error
+  /// that has lasted this long: the family stops (resumable) and says why.
+  /// Unset, as in the daemon and the desktop client, retrying goes on at
+  /// the longest pause.
+  std::optional<std::chrono::milliseconds> giveUpAfter;
 };
 
 /// The manager's answer to a task's report.
@@ -94,8 +100,8 @@ class TaskManager : public ThreadBase {
   bool StopFamilies(std::span<const std::uint32_t> ids);
   bool ResumeFamilies(std::span<const std::uint32_t> ids);
   bool CancelFamilies(std::span<const std::uint32_t> ids);
-  /// With `deleteStored`, only a queued or completed family, and its files go
-  /// too; without, any family that is not running, and its files stay.
+  /// Any family that is not running; with `deleteStored` its files go too,
+  /// without they stay.
   bool RemoveFamily(std::uint32_t id, bool deleteStored);
   bool RemoveFamilies(std::span<const std::uint32_t> ids, bool deleteStored);
   bool RemoveAllFamilies(bool deleteStored);
@@ -115,6 +121,11 @@ class TaskManager : public ThreadBase {
   TaskEventAnswer OnTaskEvent(Task& task, TaskEvent event, std::uint64_t value, std::uint32_t flag,
                               std::string_view message = {});
 
+  /// A step of `task` that had failed went through: its backoff starts
+  /// again from the shortest pause. Other successes of the task (a chunk
+  /// of another group) leave a growing backoff alone.
+  void OnStepSucceeded(Task& task);
+
   void AddListener(TaskFamilyEventListener* listener);
   void RemoveListener(TaskFamilyEventListener* listener);
 
@@ -133,8 +144,11 @@ class TaskManager : public ThreadBase {
   /// removes it from the map and stops or completes its family.
   void FinishFamily(const ExecutorPtr& executor);
   void StopAllExecutors();
-  TaskEventAnswer OnTaskError(Task& task, HRESULT error);
-  TaskEventAnswer Retry(Task& task, HRESULT error);
+  TaskEventAnswer OnTaskError(Task& task, HRESULT error, std::string_view message);
+  TaskEventAnswer Retry(Task& task, HRESULT error, std::string_view message);
+  /// True once the family's transient errors have lasted past giveUpAfter.
+  [[nodiscard]] bool RetriedTooLong(const TaskFamily& family, std::chrono::milliseconds& left);
+  void ClearRetryState(TaskFamily& family);
   void Notify(TaskFamily& family, FamilyEventKind kind, Task* task = nullptr,
               TaskEvent event = TaskEvent::kProgress, ErrorDetail detail = ErrorDetail::kNormal,
               HRESULT error = S_OK);
@@ -160,6 +174,8 @@ class TaskManager : public ThreadBase {
 
   std::mutex saveTimesMutex_;
   std::map<std::uint32_t, std::chrono::steady_clock::time_point> lastProgressSave_;
+  /// When the family's present run of transient errors began.
+  std::map<std::uint32_t, std::chrono::steady_clock::time_point> retryingSince_;
 
   SpeedMeter uploadSpeed_{60, 5};
   SpeedMeter downloadSpeed_{60, 5};

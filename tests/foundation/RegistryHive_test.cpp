@@ -47,15 +47,14 @@ TEST(RegistryHive, ReadsHandEditedText) {
   EXPECT_TRUE(blank.Empty());
 }
 
-TEST(RegistryHive, RejectsMalformedTextAndKeepsContent) {
+TEST(RegistryHive, SkipsAMalformedLineAndKeepsEveryOtherValue) {
   struct Case { const char* name; const char* text; const char* error; };
   const std::string h = "Windows Registry Editor Version 5.00\n";
   const Case cases[] = {
-      {"no header", "[HKEY_CURRENT_USER\\A]\n", "line 1: missing"},
       {"value before key", "\"a\"=\"b\"\n", "line 2: value before any key"},
-      {"other hive", "[HKEY_LOCAL_MACHINE\\A]\n", "line 2: key outside"},
+      {"other hive", "[HKEY_LOCAL_MACHINE\\A]\n\"lost\"=\"x\"\n", "line 2: key outside"},
       {"bare root", "[HKEY_CURRENT_USER]\n", "line 2: key outside"},
-      {"open bracket", "[HKEY_CURRENT_USER\\A\n", "line 2: key header"},
+      {"open bracket", "[HKEY_CURRENT_USER\\A\n\"lost\"=\"x\"\n", "line 2: key header"},
       {"empty segment", "[HKEY_CURRENT_USER\\A\\\\B]\n", "line 2: malformed key"},
       {"unterminated name", "[HKEY_CURRENT_USER\\A]\n\"a=\"b\"\n", "line 3: expected '='"},
       {"bad escape in name", "[HKEY_CURRENT_USER\\A]\n\"a\\n\"=\"b\"\n", "line 3: unknown escape"},
@@ -64,14 +63,21 @@ TEST(RegistryHive, RejectsMalformedTextAndKeepsContent) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     RegistryHive hive(kRoot);
-    hive.Set("Kept", "v", RegistryValue::Dword(7));
-    std::string text = std::string(c.name) == "no header" ? c.text : h + c.text;
     std::string error;
-    EXPECT_FALSE(hive.Parse(text, &error));
+    ASSERT_TRUE(hive.Parse(h + c.text + "[HKEY_CURRENT_USER\\Kept]\n\"v\"=dword:00000007\n", &error));
     EXPECT_EQ(error.rfind(c.error, 0), 0u) << error;
     ASSERT_NE(hive.Find("Kept", "v"), nullptr);
     EXPECT_EQ(hive.Find("Kept", "v")->dword, 7u);
+    EXPECT_EQ(hive.Find("Kept", "lost"), nullptr) << "a bad key's values went to another key";
   }
+
+  // Without the export header the text is no hive: the content stays.
+  RegistryHive hive(kRoot);
+  hive.Set("Kept", "v", RegistryValue::Dword(7));
+  std::string error;
+  EXPECT_FALSE(hive.Parse("[HKEY_CURRENT_USER\\A]\n", &error));
+  EXPECT_EQ(error.rfind("line 1: missing", 0), 0u) << error;
+  EXPECT_EQ(hive.Find("Kept", "v")->dword, 7u);
 }
 
 }  // namespace

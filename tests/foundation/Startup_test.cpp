@@ -130,6 +130,9 @@ TEST_F(StartupTest, LogsArePrivateWhateverTheUmask) {
     ~PermissiveUmask() { ::umask(saved); }
   } permissive;
   const fs::path logs[] = {LogDir() / "KorvexDataSMB.log", LogDir() / "KorvexDataSMB.verbose.log"};
+  // A folder made earlier with looser modes is tightened too.
+  fs::create_directories(LogDir());
+  fs::permissions(LogDir(), fs::perms(0755));
   ASSERT_TRUE(WriteDword(Hive::CurrentUser, kProductKey, "LogLevel", 0));
   (void)RunStartup();
   LogMgr::Get().Error("Check", "proxy user:secret@host");

@@ -13,6 +13,7 @@
 #include "tasks/DirectoryTask.h"
 #include "tasks/FileTask.h"
 #include "tasks/StoreWalk.h"
+#include "tasks/TaskFailures.h"
 #include "tasks/TaskManager.h"
 #include "tasks/TransferStoreContext.h"
 
@@ -185,13 +186,15 @@ TEST_F(TransferTasks, TreesGoUpAndComeBackWithIdenticalBytesAndConflictsFollowTh
   EXPECT_FALSE(fs::exists(down / "f1.tmp"));
 
   // korvexd refuses such names, so one is planted in its database: the
-  // download stops on it with nothing written anywhere.
+  // download gives that file up with nothing written anywhere.
   auto planted = Start(TransferDirection::kUpload, "/evil/", Root());
   ASSERT_EQ(Settle(*planted), FamilyState::kCompleted);
   ASSERT_TRUE(RenameOnService("name.txt", "../escape.txt"));
   auto unsafe = Start(TransferDirection::kDownload, Root() + "evil/", "/down/");
-  EXPECT_EQ(Settle(*unsafe), FamilyState::kStopped);
-  EXPECT_EQ(unsafe->lastError.load(), HR_INVALID_NAME);
+  EXPECT_EQ(Settle(*unsafe), FamilyState::kCompleted);
+  const std::vector<FailedTask> refusedNames = FailedTasks(*unsafe);
+  ASSERT_EQ(refusedNames.size(), 1u);
+  EXPECT_EQ(refusedNames[0].error, HR_INVALID_NAME);
   EXPECT_FALSE(fs::exists(Home() / "desk" / "down" / "escape.txt"));
   EXPECT_FALSE(fs::exists(Home() / "desk" / "down" / "escape.txt.tmp"));
   EXPECT_TRUE(fs::is_empty(Home() / "desk" / "down" / "evil"));
@@ -319,12 +322,14 @@ TEST_F(FaultyTransferTasks, EveryInjectedFaultIsSurvivedWithIdenticalBytes) {
   EXPECT_TRUE(ReadText(Home() / "desk" / "back" / "big.bin") == data) << "the bytes differ";
   for (const auto& fault : Faults()) EXPECT_GE(fault["fired"].get<int>(), 1) << fault.dump();
 
-  // A group whose check keeps failing is not sent again for ever: the
-  // family stops and waits for the user.
+  // A group whose check keeps failing is not sent again for ever: the file
+  // is given up with its reason.
   ASSERT_TRUE(AddFault("badmd5,path=^/idtv1/stream/close/,count=1000"));
   auto endless = Start(TransferDirection::kUpload, "/big.bin", Root(), 2);
-  EXPECT_EQ(Settle(*endless), FamilyState::kStopped);
-  EXPECT_EQ(endless->lastError.load(), HR_GROUP_VERIFY_FAILED);
+  EXPECT_EQ(Settle(*endless), FamilyState::kCompleted);
+  const std::vector<FailedTask> failed = FailedTasks(*endless);
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_EQ(failed[0].error, HR_GROUP_VERIFY_FAILED);
 }
 
 }  // namespace

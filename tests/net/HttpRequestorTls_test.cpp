@@ -150,7 +150,10 @@ TEST_F(HttpRequestorTlsTest, RedirectsNeverLeaveHttpsForHttp) {
   plain.Routes().Post("/landing", [&](const httplib::Request&, httplib::Response&) { ++clearTextPosts; });
   plain.Start();
   const std::string secureUrl = server_->Url("localhost"), form = "loginname=alice&password=secret";
-  for (const auto& [target, expected] : {std::pair{plain.Url(), HResultFromHttp(kHttpErrorInvalidUrl)},
+  // A redirect that keeps the body (307, 308) keeps it at its origin: not
+  // to plain http, not to another host.
+  for (const auto& [target, expected] : {std::pair{plain.Url(), HResultFromHttp(kHttpErrorRedirectRefused)},
+                                         std::pair{server_->Url("127.0.0.1"), HResultFromHttp(kHttpErrorRedirectRefused)},
                                          std::pair{secureUrl, S_OK}}) {
     SCOPED_TRACE(target);
     SetRedirectTarget(target + "/landing");

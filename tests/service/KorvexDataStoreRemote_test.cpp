@@ -255,6 +255,37 @@ TEST_F(KorvexDataStoreRemoteTest, FileListingBuildsItems) {
   EXPECT_EQ(list[2]->info.locked, 0u);  // "lock" without the dot
 }
 
+TEST_F(KorvexDataStoreRemoteTest, HostileAnswersAreRefusedBeforeAnythingIsAllocated) {
+  // A count no folder holds would size millions of rows before one is read.
+  RecordingStore counted;
+  ResultRef huge;
+  Roundtrip(counted, huge, [](auto& s, auto r) { return s.ListSubContainersAndItemCount(Directory("/", 1), r); },
+            R"({"result":1,"files":2147483647,"list":[]})");
+  EXPECT_EQ(ReadOutcome(*huge.result), MakeHResult(0x8007000Du));
+
+  // Sizes that are negative or not numbers are refused with their entry;
+  // the others stay.
+  RecordingStore listed;
+  ResultRef items;
+  Roundtrip(listed, items, [](auto& s, auto r) { return s.ListSubItems(Directory("/p/", 1), 0, 10, 1, r); },
+            R"({"result":1,"list":[
+      {"fileid":"5","name":"ok","size":"10","modifytime":"","time":"","state":"0","sec":"0"},
+      {"fileid":"6","name":"negative","size":"-5","modifytime":"","time":"","state":"0","sec":"0"},
+      {"fileid":"7","name":"text","size":"12abc","modifytime":"","time":"","state":"0","sec":"0"},
+      {"fileid":"x","name":"bad id","size":"1","modifytime":"","time":"","state":"0","sec":"0"}]})");
+  const auto* payload = items.result->PayloadAs<ListSubItemsPayload>();
+  ASSERT_NE(payload, nullptr);
+  ASSERT_EQ(boost::get<1>(*payload)->size(), 1u);
+  EXPECT_EQ(boost::get<1>(*payload)->at(0)->info.name, "ok");
+
+  // An endless answer stops at the cap instead of filling memory.
+  RecordingStore flooded;
+  ResultRef endless;
+  Roundtrip(flooded, endless, [](auto& s, auto r) { return s.ListSubItems(Directory("/", 1), 0, 1, 1, r); },
+            std::string((16u << 20) + 1, ' '));
+  EXPECT_EQ(ReadOutcome(*endless.result), MakeHResult(0x8007000Du));
+}
+
 TEST_F(KorvexDataStoreRemoteTest, ListingWithoutListIsEmpty) {
   for (const char* body : {R"({"result":1})", R"({"result":1,"list":{}})"}) {
     SCOPED_TRACE(body);

@@ -73,5 +73,22 @@ TEST_F(DataStoreConcurrency, ReadersAndAWriterKeepTheCacheConsistent) {
   EXPECT_EQ(counts.containers, 1) << "only the Computer folder is left";
 }
 
+// A whole-folder page shorter than the count (the back end skipped an
+// entry it could not describe, or lost one) is the folder as it stands:
+// kept, with fewer rows, instead of failing the whole listing.
+TEST_F(DataStoreConcurrency, AWholeFolderPageThatCameBackShortIsKept) {
+  const fs::path folder = Home() / "few";
+  for (const char* name : {"a", "b", "c"}) testing::WriteText(folder / name, "x");
+  DataStore store(std::make_unique<ShellFolderDataStoreRemote>("Few", folder.string()), kSortSizeAscending, true);
+  const ContainerInfo root = store.RootInfo();
+  ASSERT_EQ(store.GetCounts(root, false).items, 3);
+  fs::remove(folder / "b");
+  ASSERT_EQ(store.SortItems(root, 3, false), S_OK);
+  const EntryCounts counts = store.GetCounts(root, false);
+  EXPECT_EQ(counts.items, 2);
+  for (int row = 0; row < counts.containers + counts.items; ++row)
+    EXPECT_EQ(store.GetEntryAt(root, row, false).status, S_OK) << row;
+}
+
 }  // namespace
 }  // namespace korvex

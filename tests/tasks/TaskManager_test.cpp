@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "support/TempHome.h"
 #include "tasks/BinaryFileTaskStore.h"
+#include "tasks/FileTask.h"
 #include "tasks/TaskErrorRules.h"
+#include "tasks/TaskFailures.h"
 #include "tasks/TaskTestSupport.h"
 
 namespace korvex {
@@ -23,8 +27,10 @@ class TaskManagerTest : public testing::TempHomeTest {
   void SetUp() override {
     TempHomeTest::SetUp();
     store_ = std::make_unique<BinaryFileTaskStore>("bob", context_);
-    manager_ = std::make_unique<TaskManager>(*store_, TaskManagerOptions{4, std::chrono::milliseconds(1),
-                                                                         std::chrono::milliseconds(4)});
+    TaskManagerOptions options;
+    options.firstRetryPause = std::chrono::milliseconds(1);
+    options.longestRetryPause = std::chrono::milliseconds(4);
+    manager_ = std::make_unique<TaskManager>(*store_, options);
     manager_->AddListener(&listener_);
   }
   void TearDown() override {
@@ -72,8 +78,7 @@ TEST_F(TaskManagerTest, OperationsMoveTheFamilyThroughItsStatesOrAreRefused) {
                {kStop, true, State::kStopped, 0},    {kStop, true, State::kStopped, 0},
                {kResume, true, State::kQueued, 0},   {kStop, true, State::kStopped, 0},
                {kCancel, true, State::kQueued, 1},   {kStop, true, State::kStopped, 1},
-               {kCancel, false, State::kStopped, 1}, {kRemoveStored, false, State::kStopped, 1},
-               {kResume, true, State::kQueued, 1}};
+               {kCancel, false, State::kStopped, 1}, {kResume, true, State::kQueued, 1}};
   auto family = manager_->GetFamily(10);
   for (std::size_t i = 0; i < std::size(steps); ++i) {
     const Step& s = steps[i];
@@ -101,6 +106,8 @@ TEST_F(TaskManagerTest, OperationsMoveTheFamilyThroughItsStatesOrAreRefused) {
   EXPECT_GT(manager_->NewFamilyId(), 20u);
   EXPECT_GT(manager_->NewTaskId(), 120u);
 
+  // A stopped transfer the user gives up on can be removed with its files.
+  EXPECT_TRUE(manager_->StopFamily(10));
   const std::uint32_t both[] = {10, 20};
   EXPECT_TRUE(manager_->RemoveFamilies(both, true));
   EXPECT_EQ(manager_->Families().size(), 0u);
@@ -159,11 +166,16 @@ TEST_F(TaskManagerTest, CancelingGivesAFailingTaskUpAfterFiveRetriesAndGoesOn) {
   auto missing = Family(32);
   FrontTask(*missing).failures = 1;
   FrontTask(*missing).error = HR_FILE_NOT_FOUND;
-  for (const auto& family : {canceled, flaky, missing}) manager_->AddFamily(family, false);
+  missing->PushBack(std::make_unique<ScriptedTask>(TaskType::kFile, 232, *missing, 5));
+  auto full = Family(33);
+  FrontTask(*full).failures = 1;
+  FrontTask(*full).error = HR_SERVICE_NO_SPACE;
+  for (const auto& family : {canceled, flaky, missing, full}) manager_->AddFamily(family, false);
   ASSERT_TRUE(manager_->CancelFamily(30));
   ASSERT_EQ(manager_->Start(), S_OK);
   ASSERT_TRUE(Eventually([&] {
-    return StateOf(30) == State::kCompleted && StateOf(31) == State::kCompleted && StateOf(32) == State::kStopped;
+    return StateOf(30) == State::kCompleted && StateOf(31) == State::kCompleted &&
+           StateOf(32) == State::kCompleted && StateOf(33) == State::kStopped;
   }));
   EXPECT_EQ(cancels, 1) << "the next task ran its cancel routine";
   EXPECT_EQ(flaky->retryCount, 0u) << "a success clears the count";
@@ -175,9 +187,17 @@ TEST_F(TaskManagerTest, CancelingGivesAFailingTaskUpAfterFiveRetriesAndGoesOn) {
   using enum ErrorDetail;
   EXPECT_EQ(details[30], (std::vector{kRetry, kRetry, kRetry, kRetry, kRetry, kSkipped}));
   EXPECT_EQ(details[31], (std::vector{kRetry, kRetry, kRetry}));
-  EXPECT_EQ(details[32], std::vector{kFamilyStops});
-  EXPECT_EQ(missing->lastError, HR_FILE_NOT_FOUND);
-  EXPECT_EQ(missing->PendingCount(), 1u) << "the task waits for the user";
+  // A source that is gone fails that file alone, and the family says so.
+  EXPECT_EQ(details[32], std::vector{kSkipped});
+  const std::vector<FailedTask> failed = FailedTasks(*missing);
+  ASSERT_EQ(failed.size(), 1u);
+  EXPECT_EQ(failed[0].source, "/from/file");
+  EXPECT_EQ(failed[0].error, HR_FILE_NOT_FOUND);
+  EXPECT_EQ(missing->Progress().doneBytes, 5u) << "the next file went on";
+  EXPECT_EQ(details[33], std::vector{kFamilyStops});
+  EXPECT_EQ(full->lastError, HR_SERVICE_NO_SPACE);
+  EXPECT_EQ(full->PendingCount(), 1u) << "the task waits for the user";
+  EXPECT_EQ(StopReason(*full).first, "/from/file");
 }
 
 TEST_F(TaskManagerTest, TransientErrorsWaitLongerEachTimeUpToAMinute) {
@@ -193,16 +213,34 @@ TEST_F(TaskManagerTest, TransientErrorsWaitLongerEachTimeUpToAMinute) {
   }
   EXPECT_EQ(pauses, (std::vector<std::int64_t>{200, 400, 800, 1600, 3200, 6400, 12800, 25600, 51200, 60000, 60000, 60000}));
   EXPECT_TRUE(log_->Contains("task error [80004005], retrying..."));
+  // Another chunk's success says nothing of the failing step.
   (void)manager.OnTaskEvent(task, TaskEvent::kProgress, 1, 0);
+  EXPECT_EQ(manager.OnTaskEvent(task, TaskEvent::kError, static_cast<std::uint32_t>(E_FAIL), 1).retryPause.count(), 60000);
+  manager.OnStepSucceeded(task);
   EXPECT_EQ(family->retryCount, 0u);
   EXPECT_EQ(manager.OnTaskEvent(task, TaskEvent::kError, static_cast<std::uint32_t>(E_FAIL), 1).retryPause.count(), 200);
+
+  // A command that waits for its transfers gives up once the errors have
+  // lasted its limit, and keeps why.
+  TaskManagerOptions bounded;
+  bounded.giveUpAfter = std::chrono::milliseconds(50);
+  TaskManager waiting(*store_, bounded);
+  auto other = Family(41);
+  ScriptedTask& flaky = FrontTask(*other);
+  const auto first = waiting.OnTaskEvent(flaky, TaskEvent::kError, static_cast<std::uint32_t>(E_FAIL), 1, "busy");
+  EXPECT_EQ(first.detail, ErrorDetail::kRetry);
+  EXPECT_LE(first.retryPause.count(), 50);
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  EXPECT_EQ(waiting.OnTaskEvent(flaky, TaskEvent::kError, static_cast<std::uint32_t>(E_FAIL), 1, "busy\n").detail,
+            ErrorDetail::kFamilyStops);
+  EXPECT_EQ(StopReason(*other), (std::pair<std::string, std::string>{"/from/file", "busy\\n"}));
 }
 
 TEST(TaskErrorRules, AreAppliedInOrder) {
   using enum ErrorRuleOutcome::Action;
   using D = TransferDirection;
   constexpr auto kNormal = ErrorDetail::kNormal, kFinal = ErrorDetail::kFinal,
-                 kFamilyStops = ErrorDetail::kFamilyStops;
+                 kFamilyStops = ErrorDetail::kFamilyStops, kSkipped = ErrorDetail::kSkipped;
   struct Case {
     HRESULT error;
     D direction;
@@ -215,20 +253,25 @@ TEST(TaskErrorRules, AreAppliedInOrder) {
       {HR_ALREADY_EXISTS, D::kUpload, 4, false, {kPass, kNormal, {}}},
       {HR_ALREADY_EXISTS, D::kUpload, 5, false, {kReport, kFamilyStops, {}}},
       {E_FAIL, D::kUpload, 5, false, {kPass, kNormal, 0u}},
-      {HR_SERVICE_REFUSED_PATH, D::kUpload, 0, true, {kReport, kFinal, {}}},
-      {HR_SERVICE_REFUSED_PATH, D::kUpload, 0, false, {kReport, kFamilyStops, {}}},
-      {E_ACCESSDENIED, D::kUpload, 0, false, {kReport, kFamilyStops, {}}},
-      {E_ACCESSDENIED, D::kDownload, 0, false, {kPass, kNormal, {}}},
-      {E_ACCESSDENIED, D::kSyncUpload, 2, false, {kReport, ErrorDetail::kSkipped, {}}},
-      {HR_SERVICE_BAD_FILE_NAME, D::kSyncUpload, 2, false, {kReport, ErrorDetail::kSkipped, {}}},
-      {HR_FILE_NOT_FOUND, D::kSyncUpload, 2, true, {kReport, ErrorDetail::kSkipped, {}}},
-      {HR_SERVICE_BAD_NAME, D::kUpload, 0, false, {kRetry, ErrorDetail::kRetry, {}}},
+      // What waiting cannot heal gives the one file up; the family goes on.
+      {HR_SERVICE_REFUSED_PATH, D::kUpload, 0, true, {kReport, kSkipped, {}}},
+      {HR_SERVICE_REFUSED_PATH, D::kUpload, 0, false, {kReport, kSkipped, {}}},
+      {E_ACCESSDENIED, D::kUpload, 0, false, {kReport, kSkipped, {}}},
+      {E_ACCESSDENIED, D::kDownload, 0, false, {kReport, kSkipped, {}}},
+      {E_ACCESSDENIED, D::kSyncUpload, 2, false, {kReport, kSkipped, {}}},
+      {HR_FILE_NOT_FOUND, D::kUpload, 0, false, {kReport, kSkipped, {}}},
+      {HR_BAD_PATHNAME, D::kUpload, 0, false, {kReport, kSkipped, {}}},
+      {HR_NAME_TOO_LONG, D::kDownload, 0, false, {kReport, kSkipped, {}}},
+      {HR_GROUP_VERIFY_FAILED, D::kUpload, 0, false, {kReport, kSkipped, {}}},
+      {HR_NOT_RETRIED_A, D::kUpload, 0, false, {kReport, kSkipped, {}}},
+      {HR_NOT_RETRIED_B, D::kUpload, 0, false, {kReport, kSkipped, {}}},
+      {HR_BAD_PATHNAME, D::kSyncUpload, 2, false, {kReport, kSkipped, {}}},
+      {HR_FILE_NOT_FOUND, D::kSyncUpload, 2, true, {kReport, kSkipped, {}}},
+      {HR_SERVICE_BAD_NAME, D::kUpload, 0, false, {kReport, kSkipped, {}}},
+      // A full disk would fail every later file too: the user makes room.
       {HR_SERVICE_NO_SPACE, D::kUpload, 0, false, {kReport, kFamilyStops, {}}},
       {HR_DISK_QUOTA, D::kDownload, 0, false, {kReport, kFamilyStops, {}}},
-      {HR_FILE_NOT_FOUND, D::kUpload, 0, false, {kReport, kFamilyStops, {}}},
       {HR_PASS_NEXT_ERROR, D::kUpload, 0, false, {kReport, kFinal, 5u}},
-      {HR_NOT_RETRIED_A, D::kUpload, 0, false, {kReport, kFinal, {}}},
-      {HR_NOT_RETRIED_B, D::kUpload, 0, false, {kReport, kFinal, {}}},
       {HResultFromHttp(503), D::kUpload, 0, false, {kRetry, ErrorDetail::kRetry, {}}},
   };
   for (const Case& c : cases) {

@@ -805,6 +805,10 @@ Days left:	%4</source>
         <source>Unfinished Task List:</source>
         <translation>未完成任务列表：</translation>
     </message>
+    <message>
+        <source>Failed: %1: %2</source>
+        <translation>失败：%1：%2</translation>
+    </message>
 </context>
 <context>
     <name>CToolPanel</name>
@@ -1056,6 +1060,14 @@ Days left:	%4</source>
         <source>Transfer stopped</source>
         <translation>传输已停止</translation>
     </message>
+    <message>
+        <source>Transfer cancelled</source>
+        <translation>传输已取消</translation>
+    </message>
+    <message>
+        <source>Transfer completed, %1 failed</source>
+        <translation>传输完成，%1 个失败</translation>
+    </message>
 </context>
 <context>
     <name>CTrayIcon</name>
@@ -1282,6 +1294,18 @@ To:	%2</source>
     <message>
         <source>Net URI</source>
         <translation>网络路径</translation>
+    </message>
+    <message>
+        <source>Wait to Retry: %1</source>
+        <translation>等待重试：%1</translation>
+    </message>
+    <message>
+        <source>Cancelled</source>
+        <translation>已取消</translation>
+    </message>
+    <message>
+        <source>Completed, %1 failed</source>
+        <translation>已完成，%1 个失败</translation>
     </message>
 </context>
 <context>

@@ -1,0 +1,166 @@
+// korvex put, get and transfers against korvexd when things go wrong: a
+// name the service refuses fails that file alone and the command lists it;
+// a service failing for ever is given up on in bounded time and the
+// transfer resumes later; a refused token and a vanished partial download
+// are recovered; messages name the file and escape what the service sent;
+// --json errors stay JSON.
+
+#include "KorvexRun.h"
+#include "support/KorvexdProcess.h"
+#include "support/TempHome.h"
+
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <thread>
+
+namespace korvex::test {
+namespace {
+
+namespace fs = std::filesystem;
+using korvex::testing::ReadText;
+using korvex::testing::ScopedEnv;
+using korvex::testing::WriteText;
+
+std::string Pattern(std::size_t size, unsigned seed) {
+  std::string data(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<char>((i * 2654435761u + seed) >> 11);
+  return data;
+}
+
+class TransferErrors : public korvex::testing::TempHomeTest {
+ protected:
+  void SetUp() override {
+    TempHomeTest::SetUp();
+    // Slow chunk reads leave time to kill a download in the middle.
+    ASSERT_TRUE(korvexd_.Start({"--seed-demo", "--fault", "delay=30,path=^/idtv1/stream/read/,count=10000,ttl=3600"}))
+        << korvexd_.Error();
+    for (const char* name : {"KORVEX_WEB_URL", "KORVEX_API_URL", "KORVEX_DATA_URL"})
+      env_.push_back(std::make_unique<ScopedEnv>(name, korvexd_.BaseUrl().c_str()));
+    const KorvexRun login = RunKorvex({"login", "alice", "--domain", "demo", "--password-stdin"}, "alice-demo-1\n");
+    ASSERT_EQ(login.exitCode, 0) << login.err;
+  }
+
+  bool AddFault(const std::string& fault) {
+    httplib::Client client(korvexd_.BaseUrl());
+    const auto answer = client.Post("/admin/faults", fault, "text/plain");
+    return answer && answer->status == 200;
+  }
+  bool ClearFaults() {
+    httplib::Client client(korvexd_.BaseUrl());
+    const auto answer = client.Post("/admin/faults/clear", "", "text/plain");
+    return answer && answer->status == 200;
+  }
+  KorvexdProcess korvexd_;
+  std::vector<std::unique_ptr<ScopedEnv>> env_;
+};
+
+TEST_F(TransferErrors, RefusedNamesFailAloneAndEveryStopSaysWhy) {
+  const fs::path tree = Home() / "tree";
+  WriteText(tree / "a.txt", "a");
+  WriteText(tree / "back\\slash.txt", "b");
+  WriteText(tree / "tab\tname.txt", "t");
+  WriteText(tree / "sub" / "c.txt", "c");
+  KorvexRun run = RunKorvex({"put", tree.string(), "/"});
+  EXPECT_EQ(run.exitCode, 1) << run.err;
+  EXPECT_NE(run.err.find("2 of 4 files failed:"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("back\\slash.txt: the service refuses this name (0x800700A1)"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("tab\\tname.txt"), std::string::npos) << "the tab is shown escaped: " << run.err;
+  EXPECT_EQ(run.err.find('\t'), std::string::npos) << run.err;
+
+  // The other files arrived, the later ones included.
+  const fs::path down = Home() / "down";
+  run = RunKorvex({"get", "/tree", down.string()});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(ReadText(down / "tree" / "a.txt"), "a");
+  EXPECT_EQ(ReadText(down / "tree" / "sub" / "c.txt"), "c");
+
+  run = RunKorvex({"transfers"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.out.find("completed with errors\tput"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("completed\tget"), std::string::npos) << run.out;
+  run = RunKorvex({"--json", "transfers", "list"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const nlohmann::json listed = nlohmann::json::parse(run.out, nullptr, false);
+  ASSERT_TRUE(listed.is_array()) << run.out;
+  EXPECT_EQ(listed.size(), 2u);
+
+  run = RunKorvex({"put", "/dev/null"});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_NE(run.err.find("/dev/null: not a regular file or folder"), std::string::npos) << run.err;
+
+  run = RunKorvex({"transfers", "resume", "999"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("no such transfer: 999"), std::string::npos) << run.err;
+
+  // A failure with --json is one JSON object on standard output.
+  run = RunKorvex({"--json", "get", "/missing.txt", down.string()});
+  EXPECT_EQ(run.exitCode, 1);
+  const nlohmann::json error = nlohmann::json::parse(run.out, nullptr, false);
+  ASSERT_TRUE(error.is_object()) << run.out;
+  EXPECT_TRUE(error["error"].is_string());
+  EXPECT_TRUE(error["code"].get<std::string>().starts_with("0x")) << run.out;
+}
+
+TEST_F(TransferErrors, AServiceFailingForeverIsGivenUpAndTheTransferResumesLater) {
+  const std::string data = Pattern((std::size_t{2} << 20) + 7, 3);
+  WriteText(Home() / "big.bin", data);
+  ASSERT_TRUE(AddFault("http=500,path=^/idtv1/stream/open/,count=100000,ttl=120"));
+  KorvexRun run = RunKorvex({"put", "--retry-for", "2s", (Home() / "big.bin").string()});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("gave up retrying at " + (Home() / "big.bin").string()), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("(0x804F01F4)"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("korvex transfers resume"), std::string::npos) << run.err;
+
+  run = RunKorvex({"transfers"});
+  EXPECT_NE(run.out.find("stopped\tput"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("(0x804F01F4)"), std::string::npos) << run.out;
+
+  ASSERT_TRUE(ClearFaults());
+  run = RunKorvex({"transfers", "resume"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  const fs::path down = Home() / "down";
+  run = RunKorvex({"get", "/big.bin", down.string()});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_TRUE(ReadText(down / "big.bin") == data) << "the bytes differ";
+
+  run = RunKorvex({"put", "--retry-for", "soon", (Home() / "big.bin").string()});
+  EXPECT_EQ(run.exitCode, 2) << run.err;
+}
+
+TEST_F(TransferErrors, ARefusedTokenAndAVanishedPartialDownloadAreRecovered) {
+  const std::string data = Pattern((std::size_t{5} << 20) + 11, 5);
+  WriteText(Home() / "big.bin", data);
+  KorvexRun run = RunKorvex({"put", (Home() / "big.bin").string()});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+
+  // The service refuses the token of the second stream: a new preparation
+  // fetches one and the download completes.
+  const fs::path first = Home() / "first";
+  ASSERT_TRUE(AddFault("stream=4003,path=^/idtv1/stream/read/,nth=40"));
+  run = RunKorvex({"get", "/big.bin", first.string()});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_TRUE(ReadText(first / "big.bin") == data) << "the bytes differ";
+
+  // A download killed in its third group whose partial file is then
+  // deleted starts again from its first group.
+  const fs::path second = Home() / "second";
+  KorvexChild get;
+  ASSERT_TRUE(get.Start({"get", "/big.bin", second.string()}, ""));
+  const fs::path partial = second / "big.bin.tmp";
+  std::error_code ec;
+  for (int i = 0; i < 3000 && !(fs::exists(partial, ec) && fs::file_size(partial, ec) >= (std::size_t{2} << 20)); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  const KorvexRun killed = get.Finish(1);  // killed in the middle of the transfer
+  ASSERT_TRUE(fs::exists(partial)) << killed.err;
+  fs::remove(second / "big.bin.tmp");
+  run = RunKorvex({"transfers", "resume"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_TRUE(ReadText(second / "big.bin") == data) << "the bytes differ";
+}
+
+}  // namespace
+}  // namespace korvex::test
