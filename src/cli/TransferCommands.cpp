@@ -11,6 +11,7 @@
 #include "cli/Texts.h"
 #include "cli/TransferRunner.h"
 #include "foundation/Registry.h"
+#include "foundation/StatusMessages.h"
 #include "platform/Event.h"
 #include "store/ShellFolderDataStoreRemote.h"
 #include "tasks/BinaryFileTaskStore.h"
@@ -19,6 +20,7 @@
 #include "tasks/StoreWalk.h"
 #include "tasks/TaskManager.h"
 #include "tasks/TransferStoreContext.h"
+#include "tasks/TreeCheck.h"
 
 #include <openssl/crypto.h>
 #include <unistd.h>
@@ -29,6 +31,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
 
@@ -207,10 +210,39 @@ class Transfers {
     if (terminal) std::cerr << std::endl;
     for (std::uint32_t id : ids) {
       const auto family = manager_.GetFamily(id);
-      if (family && family->state != FamilyState::kCompleted)
+      if (family && family->state != FamilyState::kCompleted) {
+        lastErrorText_ = family->LastErrorText();
         return Failed(family->lastError.load()) ? family->lastError.load() : E_FAIL;
+      }
     }
-    return S_OK;
+    return LeftOut(ids);
+  }
+
+  /// What the last Follow failed with, in the task's words (may be empty).
+  const std::string& LastErrorText() const { return lastErrorText_; }
+
+  /// Files the families left out (the service refused to store them), each
+  /// on its own line when there are several; the first one's status, or S_OK.
+  HRESULT LeftOut(const std::vector<std::uint32_t>& ids) {
+    constexpr std::string_view kMark = " : Error by 0x";
+    std::vector<std::pair<std::string, HRESULT>> files;
+    for (std::uint32_t id : ids) {
+      const auto family = manager_.GetFamily(id);
+      if (!family) continue;
+      for (const auto& [paths, value] : family->Options()) {
+        if (!value.starts_with(kMark)) continue;
+        const auto code = static_cast<HRESULT>(std::strtoul(value.c_str() + kMark.size(), nullptr, 16));
+        files.emplace_back(paths.substr(0, paths.find("-->")), code);
+      }
+    }
+    if (files.empty()) return S_OK;
+    if (files.size() > 1) {
+      for (const auto& [path, code] : files) std::cerr << "not sent: " << path << ": " << StatusText(code, {}) << std::endl;
+      lastErrorText_ = std::to_string(files.size()) + " files were not sent (listed above)";
+    } else {
+      lastErrorText_ = files.front().first;
+    }
+    return files.front().second;
   }
 
   /// Milliseconds until the next progress line is due: a terminal's bar
@@ -246,6 +278,7 @@ class Transfers {
   TransferStoreContext context_;
   BinaryFileTaskStore taskStore_;
   TaskManager manager_;
+  std::string lastErrorText_;
 };
 
 /// Queues one family moving `from` (a folder or file of `source`) into the
@@ -269,8 +302,15 @@ CommandOutcome Queue(Transfers& transfers, DataStore& service, TransferDirection
   // Before the tasks are made: each file task derives its ".lock" name and
   // crypt mode from it.
   if (!password.empty()) family->SetPassword(password);
-  if (isFolder) family->PushBack(std::make_unique<DirectoryTask>(manager.NewTaskId(), *family, folder, into));
-  else family->PushBack(std::make_unique<FileTask>(manager.NewTaskId(), *family, file, into));
+  std::unique_ptr<Task> task;
+  if (isFolder) task = std::make_unique<DirectoryTask>(manager.NewTaskId(), *family, folder, into);
+  else task = std::make_unique<FileTask>(manager.NewTaskId(), *family, file, into);
+  // A task whose record cannot be saved could not be resumed: refused now.
+  const auto paths =
+      std::visit([](const auto& r) { return std::vector{r.source.path, r.target.path}; }, task->Record());
+  for (const std::string& path : paths)
+    if (!FitsTaskRecord(path)) return {HR_PATH_TOO_LONG, {}, PathTooLongMessage(path)};
+  family->PushBack(std::move(task));
   ids.push_back(family->Id());
   manager.AddFamily(std::move(family), false);
   return {};
@@ -287,8 +327,14 @@ std::string LocalAddress(const std::string& path, bool& exists) {
   return address;
 }
 
-CommandOutcome FinishOutcome(HRESULT hr) {
+CommandOutcome FinishOutcome(HRESULT hr, const std::string& detail = {}) {
   if (hr == E_ABORT) return {hr, {}, "stopped"};
+  // The task's own words (which file, why) say more than the code's text.
+  if (Failed(hr) && !detail.empty()) {
+    std::string known;
+    if (StatusMessages::Get().Lookup(hr, known)) return {hr, detail, {}};
+    return {hr, {}, detail};
+  }
   if (hr == HR_INVALID_NAME)
     return {hr, {}, "the service gave a name that would leave the chosen folder; it was not written"};
   return {hr, {}, Failed(hr) ? "the transfer did not complete; see korvex transfers" : ""};
@@ -298,7 +344,10 @@ CommandOutcome FinishOutcome(HRESULT hr) {
 /// a detached runner and returns at once.
 CommandOutcome FollowOrDetach(Transfers& transfers, const GlobalOptions& options, const TransferArgs& args,
                               const std::vector<std::uint32_t>& ids) {
-  if (!args.background) return FinishOutcome(transfers.Follow(ids));
+  if (!args.background) {
+    const HRESULT hr = transfers.Follow(ids);
+    return FinishOutcome(hr, transfers.LastErrorText());
+  }
   std::vector<std::string> passOn;
   if (options.caFile) passOn.insert(passOn.end(), {"--ca-file", *options.caFile});
   if (options.insecure) passOn.push_back("--insecure");
@@ -450,7 +499,10 @@ int RunTransfers(const GlobalOptions& options, const DeploymentValues& deploymen
         if (!family || family->state == FamilyState::kCompleted) done = false;
         else if (family->state == FamilyState::kStopped) done = manager.ResumeFamily(id, false) && done;
       }
-      if (done) return FinishOutcome(transfers.Follow(ids));
+      if (done) {
+        const HRESULT hr = transfers.Follow(ids);
+        return FinishOutcome(hr, transfers.LastErrorText());
+      }
     }
     if (args.action == "cancel") {
       done = manager.CancelFamilies(ids);
