@@ -20,10 +20,12 @@
 
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <sqlite3.h>
 
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 namespace korvex::test {
@@ -290,6 +292,29 @@ TEST_F(SlowTransferEdges, ADownloadWritesOnlyThroughTheFileItMade) {
   EXPECT_EQ(download->lastError.load(), HR_FILE_NOT_FOUND);
   EXPECT_EQ(ReadText(Home() / "outside.bin"), "not yours");
   EXPECT_FALSE(fs::exists(Desk() / "in" / "big.bin"));
+}
+
+// Case 8: the whole file's MD5, as the download's preparation announces it,
+// decides; here the service's record of it disagrees with its bytes, which
+// every group's check (made over those bytes) would let through.
+TEST_F(TransferEdges, ADownloadIsCheckedAgainstTheWholeFilesMd5) {
+  WriteText(Desk() / "m.bin", Pattern(std::size_t{2} << 20, 8));
+  ASSERT_EQ(Settle(*Start(TransferDirection::kUpload, "/m.bin", Root())), FamilyState::kCompleted);
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open((korvexd_.DataDir() / "korvexd.sqlite").c_str(), &db), SQLITE_OK);
+  const bool changed = sqlite3_busy_timeout(db, 10000) == SQLITE_OK &&
+                       sqlite3_exec(db, "UPDATE files SET md5='0123456789ABCDEF0123456789ABCDEF' WHERE name='m.bin'",
+                                    nullptr, nullptr, nullptr) == SQLITE_OK &&
+                       sqlite3_changes(db) == 1;
+  sqlite3_close(db);
+  ASSERT_TRUE(changed);
+  fs::create_directories(Desk() / "got");
+  auto download = Start(TransferDirection::kDownload, Root() + "m.bin", "/got/");
+  EXPECT_EQ(Settle(*download), FamilyState::kStopped);
+  EXPECT_EQ(download->lastError.load(), HR_FILE_VERIFY_FAILED);
+  EXPECT_NE(download->LastErrorText().find("does not match the service's MD5"), std::string::npos)
+      << download->LastErrorText();
+  EXPECT_TRUE(fs::is_empty(Desk() / "got")) << "a file that is not the service's was kept";
 }
 
 // Case 9: the service stores no empty file; it is left out and named, and
