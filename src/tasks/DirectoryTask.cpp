@@ -90,8 +90,13 @@ HRESULT DirectoryTask::CheckWholeTree(TaskRunContext& context) {
     treeChecked_ = Succeeded(hr);
     return hr;
   }
-  // Nothing of the tree may go: the family stops with the reason.
-  (void)context.manager.OnTaskEvent(*this, TaskEvent::kError, static_cast<std::uint32_t>(hr), 1, message);
+  // Nothing of the tree may go.
+  return StopFamily(context, hr, message);
+}
+
+HRESULT DirectoryTask::StopFamily(TaskRunContext& context, HRESULT error, const std::string& message) {
+  // Trying again cannot help: the family stops with the reason.
+  (void)context.manager.OnTaskEvent(*this, TaskEvent::kError, static_cast<std::uint32_t>(error), 1, message);
   context.stop.Set();
   return HR_TASK_STOPPED;
 }
@@ -158,6 +163,13 @@ HRESULT DirectoryTask::Expand(TaskRunContext& context) {
     if (queued.contains(KeyOf(child->Record()))) continue;
     // A child that is not on disk would be lost at a restart, and the family
     // would then end "completed" without it.
+    // A tree that grew since it was checked may hold a path too long now.
+    for (const std::string& path : std::visit(
+             [](const auto& r) { return std::vector{r.source.path, r.target.path}; }, child->Record())) {
+      if (FitsTaskRecord(path)) continue;
+      resumed_ = true;
+      return StopFamily(context, HR_PATH_TOO_LONG, PathTooLongMessage(path));
+    }
     if (const HRESULT saved = context.manager.Store().SaveTask(*child); Failed(saved)) {
       // The children queued so far are not queued again by the next try.
       resumed_ = true;

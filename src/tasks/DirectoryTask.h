@@ -48,6 +48,8 @@ class DirectoryTask : public Task {
   /// For the family's own folder, once: refuses a tree that cannot go over
   /// whole (TreeCheck.h); the family then stops before anything is sent.
   [[nodiscard]] HRESULT CheckWholeTree(TaskRunContext& context);
+  /// Reports `error` with `message` and stops the family; HR_TASK_STOPPED.
+  [[nodiscard]] HRESULT StopFamily(TaskRunContext& context, HRESULT error, const std::string& message);
   [[nodiscard]] HRESULT Expand(TaskRunContext& context);
 
   /// A child by what it copies where: source address and target folder.

@@ -26,7 +26,7 @@ namespace korvex {
 namespace {
 
 constexpr char kCategory[] = "FileTask::ExcuteStream";
-/// The service does not store empty files (ERROR_INVALID_DATA-like 3020).
+// The service does not store empty files ("The uploaded file could not be null").
 constexpr HRESULT kEmptyUpload = MakeHResult(0x80070BCCu);
 // The partial file of downloads before it had a name of its own.
 constexpr std::string_view kOldPartialSuffix = ".tmp";
