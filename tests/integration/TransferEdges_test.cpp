@@ -343,6 +343,27 @@ TEST_F(TransferEdges, EmptyFilesAreLeftOutAndNamed) {
   ASSERT_EQ(Settle(*single), FamilyState::kCompleted);
   EXPECT_EQ(single->Options().size(), 1u);
   EXPECT_FALSE(OnService("z-empty"));
+
+  // An empty file another client stored still comes down.
+  httplib::Client client(korvexd_.BaseUrl());
+  const httplib::Headers cookie{{"Cookie", "AUTH_PRO=" + authPro_}};
+  const std::string form = "dirid=" + std::to_string(boost::any_cast<std::uint64_t>(root_.tag)) +
+                           "&filename=nil.txt&size=0&over%5Fride=0&lastmodifytime=0&sec=0";
+  const auto prepared = client.Post("/file/preupload", cookie, form, "application/x-www-form-urlencoded");
+  ASSERT_TRUE(prepared && prepared->status == 200);
+  const std::string setCookie = prepared->get_header_value("Set-Cookie");
+  const std::size_t token = setCookie.find("TOKEN=") + 6;
+  // The answer is the file id followed by the name's extension.
+  const std::string id = prepared->body.substr(0, prepared->body.rfind('.'));
+  const std::string over = "/file/uploadover/" + id + "/0?product=smb&a=" + authPro_ +
+                           "&t=" + setCookie.substr(token, setCookie.find(';', token) - token);
+  const auto completed = client.Get(over, cookie);
+  ASSERT_TRUE(completed && completed->body == "1") << (completed ? completed->body : "no answer");
+  fs::create_directories(Desk() / "back");
+  auto empty = Start(TransferDirection::kDownload, Root() + "nil.txt", "/back/");
+  ASSERT_EQ(Settle(*empty), FamilyState::kCompleted) << std::hex << empty->lastError.load();
+  EXPECT_TRUE(fs::is_regular_file(Desk() / "back" / "nil.txt"));
+  EXPECT_EQ(fs::file_size(Desk() / "back" / "nil.txt"), 0u);
 }
 
 // Cases 5 and 6: a tree the service or a task record cannot take whole
