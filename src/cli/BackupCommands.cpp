@@ -119,7 +119,8 @@ HRESULT Follow(TaskManager& manager, const std::vector<std::uint32_t>& ids) {
     for (const auto& [paths, value] : family ? family->Options() : std::map<std::string, std::string>{}) {
       if (!value.starts_with(kMark)) continue;
       const auto code = static_cast<HRESULT>(std::strtoul(value.c_str() + kMark.size(), nullptr, 16));
-      const char* why = code == HR_NAMES_DIFFER_IN_CASE ? "its name differs only in case from another one there" : "";
+      const char* why =
+          code == HR_NAMES_DIFFER_IN_CASE ? "its name differs only in case from another one there" : "";
       std::cerr << "not backed up: " << paths.substr(0, paths.find("-->")) << ": " << StatusText(code, why)
                 << std::endl;
     }

@@ -237,7 +237,8 @@ class Transfers {
     }
     if (files.empty()) return S_OK;
     if (files.size() > 1) {
-      for (const auto& [path, code] : files) std::cerr << "not sent: " << path << ": " << StatusText(code, {}) << std::endl;
+      for (const auto& [path, code] : files)
+        std::cerr << "not sent: " << path << ": " << StatusText(code, {}) << std::endl;
       lastErrorText_ = std::to_string(files.size()) + " files were not sent (listed above)";
     } else {
       lastErrorText_ = files.front().first;

@@ -26,6 +26,7 @@
 #include "store/DataStoreRemoteImplBase.h"
 #include "store/ShellTree.h"
 
+#include <atomic>
 #include <ctime>
 #include <map>
 #include <memory>
@@ -122,8 +123,8 @@ class ShellFolderDataStoreRemote : public DataStoreRemoteImplBase {
   /// `reserved` text; empty when that name is missing or unsafe.
   [[nodiscard]] std::string ItemFilePath(const ItemInfo& item) const;
   /// The descriptor a partial file is written through: the one that created
-  /// it, or (after a restart) one opened without following a link. -1 with
-  /// errno set on failure.
+  /// it, or (after a restart) one opened without following a link. Null,
+  /// with errno set, on failure.
   [[nodiscard]] std::shared_ptr<int> PartialFd(const std::string& path, bool create);
   void ForgetPartial(const std::string& path);
   [[nodiscard]] HRESULT ListComputer(const ContainerInfo& container, AsyncResult* result);
@@ -138,7 +139,7 @@ class ShellFolderDataStoreRemote : public DataStoreRemoteImplBase {
 
   std::string rootName_;
   ShellTree tree_;
-  bool followHiddenSetting_ = false;
+  std::atomic<bool> followHiddenSetting_{false};
 
   std::mutex partialsMutex_;  // guards partials_
   std::map<std::string, std::shared_ptr<int>> partials_;
