@@ -72,9 +72,10 @@ HRESULT CMainDlg::OpenPanes() {
     splitter->addWidget(new QLabel(ErrorText(tr("The cloud disk could not be opened"), netStatus)));
   }
 
-  localStore_ = std::make_unique<DataStore>(
-      std::make_unique<ShellFolderDataStoreRemote>(std::string(UiString(kIdsRootDesktop))), kSortNameAscending,
-      /*sortNamesOnClient=*/true);
+  auto localRemote = std::make_unique<ShellFolderDataStoreRemote>(std::string(UiString(kIdsRootDesktop)));
+  // Hidden files are the pane's setting; transfers have stores of their own.
+  localRemote->FollowShowHiddenSetting(true);
+  localStore_ = std::make_unique<DataStore>(std::move(localRemote), kSortNameAscending, /*sortNamesOnClient=*/true);
   HRESULT localStatus = localStore_->InitStatus();
   if (Succeeded(localStatus)) {
     local_ = new CLocalDriveDlg(localStore_.get(), splitter);

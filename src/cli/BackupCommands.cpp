@@ -10,6 +10,7 @@
 #include "cli/SessionRunner.h"
 #include "cli/SessionStores.h"
 #include "sync/BackupRunnerLock.h"
+#include "tasks/TreeCheck.h"
 
 #include <CLI/CLI.hpp>
 #include <unistd.h>
@@ -18,7 +19,9 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
+#include <map>
 #include <thread>
 
 namespace korvex::cli {
@@ -109,6 +112,19 @@ HRESULT Follow(TaskManager& manager, const std::vector<std::uint32_t>& ids) {
     const auto family = manager.GetFamily(id);
     if (family && family->state != FamilyState::kCompleted)
       return Failed(family->lastError.load()) ? family->lastError.load() : E_FAIL;
+  }
+  // Files the service does not store (empty ones) are named, not hidden.
+  constexpr std::string_view kMark = " : Error by 0x";
+  for (std::uint32_t id : ids) {
+    const auto family = manager.GetFamily(id);
+    for (const auto& [paths, value] : family ? family->Options() : std::map<std::string, std::string>{}) {
+      if (!value.starts_with(kMark)) continue;
+      const auto code = static_cast<HRESULT>(std::strtoul(value.c_str() + kMark.size(), nullptr, 16));
+      const char* why =
+          code == HR_NAMES_DIFFER_IN_CASE ? "its name differs only in case from another one there" : "";
+      std::cerr << "not backed up: " << paths.substr(0, paths.find("-->")) << ": " << StatusText(code, why)
+                << std::endl;
+    }
   }
   return S_OK;
 }

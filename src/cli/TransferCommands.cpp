@@ -20,6 +20,7 @@
 #include "tasks/StoreWalk.h"
 #include "tasks/TaskManager.h"
 #include "tasks/TransferStoreContext.h"
+#include "tasks/TreeCheck.h"
 
 #include <openssl/crypto.h>
 #include <unistd.h>
@@ -296,8 +297,15 @@ CommandOutcome Queue(Transfers& transfers, DataStore& service, TransferDirection
   // Before the tasks are made: each file task derives its ".lock" name and
   // crypt mode from it.
   if (!password.empty()) family->SetPassword(password);
-  if (isFolder) family->PushBack(std::make_unique<DirectoryTask>(manager.NewTaskId(), *family, folder, into));
-  else family->PushBack(std::make_unique<FileTask>(manager.NewTaskId(), *family, file, into));
+  std::unique_ptr<Task> task;
+  if (isFolder) task = std::make_unique<DirectoryTask>(manager.NewTaskId(), *family, folder, into);
+  else task = std::make_unique<FileTask>(manager.NewTaskId(), *family, file, into);
+  // A task whose record cannot be saved could not be resumed: refused now.
+  const auto paths =
+      std::visit([](const auto& r) { return std::vector{r.source.path, r.target.path}; }, task->Record());
+  for (const std::string& path : paths)
+    if (!FitsTaskRecord(path)) return {HR_PATH_TOO_LONG, {}, PathTooLongMessage(path)};
+  family->PushBack(std::move(task));
   ids.push_back(family->Id());
   manager.AddFamily(std::move(family), false);
   return {};

@@ -25,11 +25,14 @@ std::string_view TransferErrorText(HRESULT error) {
     case 0x80070005u: return "access denied";
     case 0x8007007Bu: return "the name would leave the chosen folder";
     case 0x800700A1u: return "the service refuses this name";
-    case 0x800700CEu: return "the name is too long for the local file system";
+    case 0x800700CEu: return "the name or path is too long";
     case 0x804F0009u: return "the service refuses this path";
     case 0x804F0013u: return "the service refused the transfer's token";
     case 0x804F0014u: return "the file is gone on the service";
     case 0x80071F44u: return "its data failed the MD5 check 10 times";
+    case 0x80071F45u: return "the file changed while it was being uploaded";
+    case 0x80071F46u: return "its name differs only in case from another one there";
+    case 0x80071F47u: return "the downloaded file does not match the service's MD5; it was removed";
     default: return {};
   }
 }

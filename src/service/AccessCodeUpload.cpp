@@ -23,6 +23,7 @@ std::uint64_t UnixSeconds(std::uint64_t fileTime) noexcept {
 HRESULT KorvexDataStoreUploadDisk::CreateItem(const ContainerInfo& parent, const ItemInfo& item,
                                               std::uint32_t overrideFlag, AsyncResult** result) {
   return Guarded(result, [&] {
+    if (item.size == 0) return NotStarted(result, HR_EMPTY_UPLOAD);
     std::string body = FillTemplate("code=%1%&filename=%2%&size=%3%&%4%=%5%&lastmodifytime=%6%",
                                     EncodeFormText(accessCode_), EncodeName(item.name), item.size,
                                     EncodeName("over_ride"), overrideFlag != 0 ? 1 : 0, UnixSeconds(item.modifyTime));

@@ -36,6 +36,7 @@ HRESULT KorvexDataStoreRemote::CreateItem(const ContainerInfo& parent, const Ite
     const std::uint64_t* parentId = ServiceId(parent.tag, parent.uri);
     if (!parentId) return NotStarted(result, HR_NO_TARGET_DIRECTORY);
     const std::uint64_t size = item.size + (item.locked == 1 ? kEncryptionHeaderBytes : 0);
+    if (size == 0) return NotStarted(result, HR_EMPTY_UPLOAD);
     std::string body = FillTemplate("dirid=%1%&filename=%2%&size=%3%&%4%=%5%&lastmodifytime=%6%&sec=%7%", *parentId,
                                     EncodeName(item.name), size, EncodeName("over_ride"), overrideFlag != 0 ? 1 : 0,
                                     UnixSeconds(item.modifyTime), IsProtected(item) ? 1 : 0);

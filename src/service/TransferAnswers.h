@@ -25,6 +25,8 @@ namespace korvex {
 inline constexpr HRESULT HR_SHORT_READ = MakeHResult(0x80071F43u);
 inline constexpr HRESULT HR_UPLOAD_NOT_CONFIRMED = MakeHResult(0x80071B5Au);
 inline constexpr HRESULT HR_NO_TARGET_DIRECTORY = MakeHResult(0x800707D3u);
+/// The service does not store empty files: "The uploaded file could not be null".
+inline constexpr HRESULT HR_EMPTY_UPLOAD = MakeHResult(0x80070BCCu);
 
 /// The stream status that means success.
 inline constexpr std::string_view kStreamStatusOk = "2000";

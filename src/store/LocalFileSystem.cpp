@@ -18,6 +18,10 @@ namespace korvex::localfs {
 namespace {
 
 constexpr std::uint64_t kTicksPerSecond = 10'000'000;
+constexpr std::string_view kPartialMark = ".korvex-";
+constexpr std::string_view kPartialEnd = ".part";
+// NAME_MAX of the common Linux file systems, in bytes.
+constexpr std::size_t kMaxNameBytes = 255;
 
 }  // namespace
 
@@ -68,6 +72,22 @@ std::string ParentFolder(const std::string& path) {
   const std::size_t slash = path.rfind('/');
   if (slash == std::string::npos || slash == 0) return "/";
   return path.substr(0, slash);
+}
+
+std::string PartialFileName(std::string_view name, std::uint32_t taskId) {
+  const std::string owned = std::string(kPartialMark) + std::to_string(taskId) + std::string(kPartialEnd);
+  if (1 + name.size() + owned.size() > kMaxNameBytes) return owned;
+  return "." + std::string(name) + owned;
+}
+
+bool IsPartialFileName(std::string_view name) noexcept {
+  if (name.size() <= kPartialMark.size() + kPartialEnd.size() || name.front() != '.' || !name.ends_with(kPartialEnd))
+    return false;
+  name.remove_suffix(kPartialEnd.size());
+  const std::size_t mark = name.rfind(kPartialMark);
+  if (mark == std::string_view::npos) return false;
+  const std::string_view id = name.substr(mark + kPartialMark.size());
+  return !id.empty() && id.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
 int RenameNoReplace(const std::string& from, const std::string& to) noexcept {

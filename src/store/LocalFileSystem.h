@@ -38,6 +38,15 @@ enum class EntryType { kFolder, kFile };
 /// The path of the folder holding `path` ("/" for a top-level entry).
 [[nodiscard]] std::string ParentFolder(const std::string& path);
 
+/// The name a download writes `name` under until it is complete: hidden, and
+/// holding the transfer task's id, so that it can never be a file of the
+/// user's (".report.pdf.korvex-17.part"). A name too long for the file
+/// system loses its `name` part.
+[[nodiscard]] std::string PartialFileName(std::string_view name, std::uint32_t taskId);
+
+/// True for a name PartialFileName makes.
+[[nodiscard]] bool IsPartialFileName(std::string_view name) noexcept;
+
 /// rename(2) that never replaces an existing entry (errno EEXIST then).
 [[nodiscard]] int RenameNoReplace(const std::string& from, const std::string& to) noexcept;
 

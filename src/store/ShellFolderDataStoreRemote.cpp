@@ -23,7 +23,6 @@ namespace {
 constexpr const char* kCategory = "ShellFolderDataStoreRemote";
 constexpr const char* kListCategory = "Shell::ListSubContainersAndItemCount";
 constexpr const char* kItemsCategory = "Shell::ListSubItems";
-constexpr std::string_view kPartialSuffix = ".tmp";
 constexpr std::time_t kSettledSeconds = 2;
 
 std::string ErrorText(HRESULT hr) {
@@ -49,10 +48,8 @@ bool FillItem(const ContainerInfo& parent, const std::string& folder, std::strin
     return false;
   }
   std::string name(fileName);
-  if (name.size() > kPartialSuffix.size() && EndsWithIgnoringAsciiCase(name, kPartialSuffix)) {
-    name.resize(name.size() - kPartialSuffix.size());
-    info.partial = 1;
-  }
+  // Only a download's own partial file is unfinished; "notes.tmp" is a file.
+  if (localfs::IsPartialFileName(name)) info.partial = 1;
   info.locked = EndsWithIgnoringAsciiCase(name, ".lock") ? 1 : 0;
   info.uri = parent.uri + name;
   info.name = std::move(name);
@@ -84,7 +81,9 @@ HRESULT ShellFolderDataStoreRemote::InitializeRoot(Container* root) {
   return S_OK;
 }
 
-bool ShellFolderDataStoreRemote::ShowHiddenFiles() {
+bool ShellFolderDataStoreRemote::ShowHiddenFiles() const {
+  // The setting decides what a pane shows, never what a transfer sends.
+  if (!followHiddenSetting_) return true;
   return ReadDword(Hive::CurrentUser, kProductKey, kShowHiddenFilesValue, 0) != 0;
 }
 
@@ -99,8 +98,11 @@ HRESULT ShellFolderDataStoreRemote::CheckName(const char* operation,
 
 std::string ShellFolderDataStoreRemote::ItemFilePath(const ItemInfo& item) const {
   std::string path = tree_.MapPath(item.uri);
-  if (!path.empty() && item.partial) path.append(kPartialSuffix);
-  return path;
+  if (path.empty() || !item.partial) return path;
+  // The partial file is the transfer's own name, never one guessed from the
+  // final name, which could be a file of the user's.
+  if (!localfs::IsSafeEntryName(item.reserved)) return {};
+  return localfs::ParentFolder(path) + "/" + item.reserved;
 }
 
 HRESULT ShellFolderDataStoreRemote::ListComputer(const ContainerInfo& container,

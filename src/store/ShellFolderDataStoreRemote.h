@@ -7,12 +7,15 @@
 /// are paths of display names; ShellTree.h maps them to file-system paths.
 /// Every operation runs on the thread pool (DataStoreRemoteImplBase).
 ///
-/// Files on their way in are written under their name plus ".tmp" and get
-/// their final name only in CompleteItem, so a half-written file never
-/// carries its final name; a listing shows such a file under its final
-/// name with `partial` set. A name ending in ".lock" (an encrypted file) is
-/// listed `locked`. Hidden files (a leading ".") are listed only while the
-/// "ShowHiddenFiles" setting is non-zero; links are never listed.
+/// Files on their way in are written under a name their transfer owns (the
+/// item's `reserved` text, made by localfs::PartialFileName) through one
+/// descriptor opened O_EXCL|O_NOFOLLOW, and get their final name only in
+/// CompleteItem, so a half-written file never carries its final name and a
+/// file of the user's ("notes.tmp") is never taken for one. A listing marks
+/// only such owned names `partial`. A name ending in ".lock" (an encrypted
+/// file) is listed `locked`. Hidden files (a leading ".") are listed, since
+/// transfers and backups send whole trees; a store behind a pane follows
+/// the "ShowHiddenFiles" setting instead. Links are never listed.
 ///
 /// Sorting by name is left to DataStore (create it with sortNamesOnClient).
 /// Moving and the service-only operations are not offered (E_NOTIMPL).
@@ -23,7 +26,9 @@
 #include "store/DataStoreRemoteImplBase.h"
 #include "store/ShellTree.h"
 
+#include <atomic>
 #include <ctime>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -43,6 +48,14 @@ inline constexpr HRESULT HR_WRITE_INCOMPLETE = MakeHResult(0x80071F42u);
 /// HKCU value (under the product key) that shows hidden files when non-zero.
 inline constexpr std::string_view kShowHiddenFilesValue = "ShowHiddenFiles";
 
+/// What OpenItem of a file to be read hands out (in its value): the file's
+/// size and last-write time now, so a transfer can tell that it changed.
+struct LocalFileStamp {
+  std::uint64_t size = 0;
+  std::uint64_t modifyTime = 0;  ///< FILETIME
+  bool operator==(const LocalFileStamp&) const = default;
+};
+
 class ShellFolderDataStoreRemote : public DataStoreRemoteImplBase {
  public:
   /// `rootName` names the root. `desktopPath` is the folder shown as the
@@ -57,6 +70,10 @@ class ShellFolderDataStoreRemote : public DataStoreRemoteImplBase {
 
   /// The file-system path of a store address; empty when it names none.
   [[nodiscard]] std::string MapPath(const std::string& uri) const { return tree_.MapPath(uri); }
+
+  /// A store behind a pane lists hidden files only while "ShowHiddenFiles"
+  /// is set; any other lists them always.
+  void FollowShowHiddenSetting(bool follow) noexcept { followHiddenSetting_ = follow; }
 
  protected:
   [[nodiscard]] HRESULT DoListSubContainersAndItemCount(const ContainerInfo& container,
@@ -77,9 +94,10 @@ class ShellFolderDataStoreRemote : public DataStoreRemoteImplBase {
   [[nodiscard]] HRESULT DoRenameContainer(const ContainerInfo& container,
                                           const std::string& newName,
                                           AsyncResult* result) override;
-  /// Creates "<name>.tmp" of the item's size. An existing file of the name
-  /// is refused without `overrideFlag` (0x80070050) and otherwise kept until
-  /// CompleteItem replaces it, so a transfer that fails loses nothing.
+  /// Creates the partial file named by the item's `reserved` text, of the
+  /// item's size. An existing file of the name is refused without
+  /// `overrideFlag` (0x80070050) and otherwise kept until CompleteItem
+  /// replaces it, so a transfer that fails loses nothing.
   [[nodiscard]] HRESULT DoCreateItem(const ContainerInfo& parent, const ItemInfo& item,
                                      std::uint32_t overrideFlag, AsyncResult* result) override;
   [[nodiscard]] HRESULT DoOpenItem(const ItemInfo& item, bool forWriting,
@@ -87,8 +105,9 @@ class ShellFolderDataStoreRemote : public DataStoreRemoteImplBase {
   [[nodiscard]] HRESULT DoDeleteItem(const ItemInfo& item, AsyncResult* result) override;
   [[nodiscard]] HRESULT DoRenameItem(const ItemInfo& item, const std::string& newName,
                                      AsyncResult* result) override;
-  /// Flushes "<name>.tmp", gives it the item's modification time and its
-  /// final name (replacing an existing file only with `overrideFlag`).
+  /// Flushes the partial file, gives it the item's modification time and
+  /// its final name (replacing an existing file only with `overrideFlag`,
+  /// and then with the replaced file's mode).
   [[nodiscard]] HRESULT DoCompleteItem(const ItemInfo& item, std::uint32_t overrideFlag,
                                        AsyncResult* result) override;
   [[nodiscard]] HRESULT DoReadItem(const ItemInfo& item, std::uint32_t offsetLow,
@@ -99,9 +118,15 @@ class ShellFolderDataStoreRemote : public DataStoreRemoteImplBase {
                                     std::uint32_t length, AsyncResult* result) override;
 
  private:
-  [[nodiscard]] static bool ShowHiddenFiles();
-  /// The item's file: its path, plus ".tmp" while it is partial.
+  [[nodiscard]] bool ShowHiddenFiles() const;
+  /// The item's file: while it is partial, the partial file named by its
+  /// `reserved` text; empty when that name is missing or unsafe.
   [[nodiscard]] std::string ItemFilePath(const ItemInfo& item) const;
+  /// The descriptor a partial file is written through: the one that created
+  /// it, or (after a restart) one opened without following a link. Null,
+  /// with errno set, on failure.
+  [[nodiscard]] std::shared_ptr<int> PartialFd(const std::string& path, bool create);
+  void ForgetPartial(const std::string& path);
   [[nodiscard]] HRESULT ListComputer(const ContainerInfo& container, AsyncResult* result);
   /// Refuses (HR_INVALID_NAME, logged) a name that could leave its folder.
   [[nodiscard]] HRESULT CheckName(const char* operation, const std::string& name) const;
@@ -114,6 +139,10 @@ class ShellFolderDataStoreRemote : public DataStoreRemoteImplBase {
 
   std::string rootName_;
   ShellTree tree_;
+  std::atomic<bool> followHiddenSetting_{false};
+
+  std::mutex partialsMutex_;  // guards partials_
+  std::map<std::string, std::shared_ptr<int>> partials_;
 
   struct FolderFiles {
     std::string path;

@@ -5,9 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <filesystem>
-#include <thread>
 
 #include "foundation/LogMgr.h"
 #include "platform/SystemError.h"
@@ -18,11 +16,6 @@ namespace korvex {
 namespace {
 
 constexpr const char* kCategory = "ShellFolderDataStoreRemote";
-constexpr std::string_view kPartialSuffix = ".tmp";
-// A file another program holds open briefly (a virus scanner, an indexer)
-// gets about a second to let go.
-constexpr int kWriteOpenRetries = 10;
-constexpr auto kWriteOpenPause = std::chrono::milliseconds(100);
 
 // Closes a descriptor on every path.
 class Fd {
@@ -39,6 +32,11 @@ class Fd {
  private:
   int fd_;
 };
+
+void CloseShared(int* fd) {
+  if (*fd >= 0) ::close(*fd);
+  delete fd;
+}
 
 bool Exists(const std::string& path) {
   struct stat info {};
@@ -119,10 +117,11 @@ HRESULT ShellFolderDataStoreRemote::DoRenameContainer(const ContainerInfo& conta
 HRESULT ShellFolderDataStoreRemote::DoRenameItem(const ItemInfo& item, const std::string& newName,
                                                  AsyncResult* result) {
   if (const HRESULT hr = CheckName("RenameItem", newName); Failed(hr)) return hr;
+  // A file still being written belongs to its transfer.
+  if (item.partial) return E_ACCESSDENIED;
   const std::string path = ItemFilePath(item);
   if (path.empty()) return E_INVALIDARG;
-  std::string target = localfs::ParentFolder(path) + "/" + newName;
-  if (item.partial) target.append(kPartialSuffix);
+  const std::string target = localfs::ParentFolder(path) + "/" + newName;
   // The real reason, not always "exists": a refused rename of a file the
   // user may not change must not read as a name clash.
   if (localfs::RenameNoReplace(path, target) != 0) return HResultFromLastErrno();
@@ -133,66 +132,87 @@ HRESULT ShellFolderDataStoreRemote::DoRenameItem(const ItemInfo& item, const std
 HRESULT ShellFolderDataStoreRemote::DoCreateItem(const ContainerInfo& parent, const ItemInfo& item,
                                                  std::uint32_t overrideFlag, AsyncResult* result) {
   if (const HRESULT hr = CheckName("CreateItem", item.name); Failed(hr)) return hr;
+  if (const HRESULT hr = CheckName("CreateItem", item.reserved); Failed(hr)) return hr;
   const std::string folder = MapPath(parent.uri);
   if (folder.empty()) return E_INVALIDARG;
   const std::string path = folder + "/" + item.name;
   // An existing file stays until CompleteItem replaces it: if the transfer
   // fails, the user still has the old one.
   if (!overrideFlag && Exists(path)) return HR_ALREADY_EXISTS;
-  const std::string partial = path + std::string(kPartialSuffix);
+  const std::string partial = folder + "/" + item.reserved;
+  // The name holds the task's id: only an earlier try of this transfer made it.
+  ForgetPartial(partial);
   if (!RemoveFile(partial)) return E_ACCESSDENIED;
-  Fd fd(::open(partial.c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0666));
-  if (!fd.valid()) {
+  const std::shared_ptr<int> fd = PartialFd(partial, true);
+  if (!fd) {
     LogMgr::Get().Error(kCategory, "CreateItem: cannot create %s: errno %d", partial.c_str(), errno);
     return HR_CANNOT_CREATE_PARTIAL;
   }
-  if (!SetLength(fd.get(), item.size)) {
+  if (!SetLength(*fd, item.size)) {
     LogMgr::Get().Error(kCategory, "CreateItem: cannot size %s to %llu bytes: errno %d",
                         partial.c_str(), static_cast<unsigned long long>(item.size), errno);
+    ForgetPartial(partial);
     (void)::unlink(partial.c_str());
     return HR_CANNOT_CREATE_PARTIAL;
   }
   auto created = std::make_unique<Item>();
   created->info = item;
   created->info.uri = parent.uri + item.name;
-  // The data goes to the ".tmp" file until CompleteItem.
+  // The data goes to the partial file until CompleteItem.
   created->info.partial = 1;
   result->SetPayload(CreateItemPayload(S_OK, created.release()));
   return S_OK;
 }
 
+std::shared_ptr<int> ShellFolderDataStoreRemote::PartialFd(const std::string& path, bool create) {
+  std::lock_guard lock(partialsMutex_);
+  if (auto found = partials_.find(path); found != partials_.end()) return found->second;
+  // Never through a link: a partial file swapped for one must not lead the
+  // download's bytes anywhere else.
+  const int flags = O_WRONLY | O_CLOEXEC | O_NOFOLLOW | (create ? O_CREAT | O_EXCL : 0);
+  const int raw = ::open(path.c_str(), flags, 0666);
+  if (raw < 0) return nullptr;
+  std::shared_ptr<int> fd(new int(raw), CloseShared);
+  struct stat info {};
+  if (::fstat(raw, &info) != 0 || !S_ISREG(info.st_mode)) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  partials_.emplace(path, fd);
+  return fd;
+}
+
+void ShellFolderDataStoreRemote::ForgetPartial(const std::string& path) {
+  std::lock_guard lock(partialsMutex_);
+  partials_.erase(path);
+}
+
 HRESULT ShellFolderDataStoreRemote::DoOpenItem(const ItemInfo& item, bool forWriting,
                                                AsyncResult* result) {
   if (item.uri == "/") return E_INVALIDARG;
-  std::string path = ItemFilePath(item);
+  const std::string path = ItemFilePath(item);
   if (path.empty()) return HR_FILE_NOT_FOUND;
-  const int flags = (forWriting ? O_WRONLY : O_RDONLY) | O_CLOEXEC;
-  int raw = ::open(path.c_str(), flags);
-  if (raw < 0) {
-    if (errno == EACCES || errno == EPERM) return E_ACCESSDENIED;
-    path.append(kPartialSuffix);
-    raw = ::open(path.c_str(), flags);
-    if (raw < 0) return errno == EACCES ? E_ACCESSDENIED : HR_FILE_NOT_FOUND;
-  }
+  const int flags = (forWriting ? O_WRONLY : O_RDONLY) | O_CLOEXEC | (item.partial ? O_NOFOLLOW : 0);
+  const int raw = ::open(path.c_str(), flags);
+  if (raw < 0) return errno == EACCES || errno == EPERM ? E_ACCESSDENIED : HR_FILE_NOT_FOUND;
   Fd fd(raw);
   struct stat info {};
-  if (::fstat(fd.get(), &info) != 0 || static_cast<std::uint64_t>(info.st_size) != item.size)
-    return HR_FILE_NOT_FOUND;
-  result->SetPayload(OpenItemPayload(S_OK, boost::any(), std::string()));
+  if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return HR_FILE_NOT_FOUND;
+  // The file as it is now: a transfer compares it with what it started from.
+  const LocalFileStamp stamp{static_cast<std::uint64_t>(info.st_size), localfs::FileTimeFromTimespec(info.st_mtim)};
+  result->SetPayload(OpenItemPayload(S_OK, stamp, std::string()));
   return S_OK;
 }
 
 HRESULT ShellFolderDataStoreRemote::DoReadItem(const ItemInfo& item, std::uint32_t offsetLow,
                                                std::uint32_t offsetHigh, std::uint32_t length,
                                                AsyncResult* result) {
-  const std::string path = MapPath(item.uri);
+  // The file itself (or a download's own partial file, read to check it),
+  // never a "<name>.tmp" beside it: that is another file.
+  const std::string path = ItemFilePath(item);
   if (path.empty()) return E_INVALIDARG;
-  int raw = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (raw < 0) {
-    if (errno == EACCES || errno == EPERM) return E_ACCESSDENIED;
-    raw = ::open((path + std::string(kPartialSuffix)).c_str(), O_RDONLY | O_CLOEXEC);
-    if (raw < 0) return errno == EACCES ? E_ACCESSDENIED : HR_FILE_NOT_FOUND;
-  }
+  const int raw = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (item.partial ? O_NOFOLLOW : 0));
+  if (raw < 0) return errno == EACCES || errno == EPERM ? E_ACCESSDENIED : HR_FILE_NOT_FOUND;
   Fd fd(raw);
   auto buffer = std::make_unique<std::uint8_t[]>(length);
   std::uint64_t offset = Offset(offsetLow, offsetHigh);
@@ -212,20 +232,15 @@ HRESULT ShellFolderDataStoreRemote::DoWriteItem(const ItemInfo& item,
                                                 std::unique_ptr<std::uint8_t[]> data,
                                                 std::uint32_t offsetLow, std::uint32_t offsetHigh,
                                                 std::uint32_t length, AsyncResult* result) {
+  if (!item.partial) return E_UNEXPECTED;
   const std::string path = ItemFilePath(item);
   if (path.empty()) return E_INVALIDARG;
-  int raw = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-  for (int attempt = 0; raw < 0 && attempt < kWriteOpenRetries; ++attempt) {
-    std::this_thread::sleep_for(kWriteOpenPause);
-    raw = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
-  }
-  Fd fd(raw);
-  if (!fd.valid()) return HR_CANNOT_OPEN_FOR_WRITING;
+  const std::shared_ptr<int> fd = PartialFd(path, false);
+  if (!fd) return HR_CANNOT_OPEN_FOR_WRITING;
   const std::uint64_t offset = Offset(offsetLow, offsetHigh);
   std::uint32_t done = 0;
   while (done < length) {
-    const ssize_t wrote = ::pwrite(fd.get(), data.get() + done, length - done,
-                                   static_cast<off_t>(offset + done));
+    const ssize_t wrote = ::pwrite(*fd, data.get() + done, length - done, static_cast<off_t>(offset + done));
     if (wrote < 0 && errno == EINTR) continue;
     if (wrote <= 0) return HR_WRITE_INCOMPLETE;
     done += static_cast<std::uint32_t>(wrote);
@@ -238,22 +253,34 @@ HRESULT ShellFolderDataStoreRemote::DoCompleteItem(const ItemInfo& item, std::ui
                                                    AsyncResult* result) {
   if (!item.partial) return E_UNEXPECTED;
   const std::string path = MapPath(item.uri);
-  if (path.empty()) return E_INVALIDARG;
-  const std::string partial = path + std::string(kPartialSuffix);
-  {
-    Fd fd(::open(partial.c_str(), O_WRONLY | O_CLOEXEC));
-    if (!fd.valid()) return E_FAIL;
-    // On disk before it carries the final name: a crash right after the
-    // rename must not leave a file of zeros where the user expects data.
-    if (::fsync(fd.get()) != 0) return E_FAIL;
-    const timespec times[2] = {{0, UTIME_OMIT}, localfs::TimespecFromFileTime(item.modifyTime)};
-    if (item.modifyTime != 0) (void)::futimens(fd.get(), times);
+  const std::string partial = ItemFilePath(item);
+  if (path.empty() || partial.empty()) return E_INVALIDARG;
+  const std::shared_ptr<int> fd = PartialFd(partial, false);
+  if (!fd) return E_FAIL;
+  // On disk before it carries the final name: a crash right after the
+  // rename must not leave a file of zeros where the user expects data.
+  if (::fsync(*fd) != 0) return E_FAIL;
+  const timespec times[2] = {{0, UTIME_OMIT}, localfs::TimespecFromFileTime(item.modifyTime)};
+  if (item.modifyTime != 0) (void)::futimens(*fd, times);
+  struct stat replaced {};
+  // A replaced file keeps its mode: a private file stays private.
+  if (overrideFlag && ::lstat(path.c_str(), &replaced) == 0 && S_ISREG(replaced.st_mode))
+    (void)::fchmod(*fd, replaced.st_mode & 07777);
+  // What gets the final name must be the file written, not one put in its place.
+  struct stat written {}, named {};
+  if (::fstat(*fd, &written) != 0 || ::lstat(partial.c_str(), &named) != 0 || written.st_ino != named.st_ino ||
+      written.st_dev != named.st_dev) {
+    LogMgr::Get().Error(kCategory, "CompleteItem: %s is no longer the file written", partial.c_str());
+    // Gone as far as this transfer is concerned: sending it again cannot help.
+    ForgetPartial(partial);
+    return HR_FILE_NOT_FOUND;
   }
   // With overrideFlag the rename replaces the old file in one step, so
   // there is never a moment without either version.
   const int renamed = overrideFlag ? ::rename(partial.c_str(), path.c_str())
                                    : localfs::RenameNoReplace(partial, path);
   if (renamed != 0) return errno == EEXIST ? HR_ALREADY_EXISTS : E_FAIL;
+  ForgetPartial(partial);
   result->SetPayload(StatusPayload(S_OK));
   return S_OK;
 }
@@ -262,6 +289,7 @@ HRESULT ShellFolderDataStoreRemote::DoDeleteItem(const ItemInfo& item, AsyncResu
   if (item.uri == "/") return E_INVALIDARG;
   const std::string path = ItemFilePath(item);
   if (path.empty()) return E_INVALIDARG;
+  if (item.partial) ForgetPartial(path);
   if (!RemoveFile(path)) return E_ACCESSDENIED;
   result->SetPayload(StatusPayload(S_OK));
   return S_OK;

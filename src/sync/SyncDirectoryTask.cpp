@@ -1,6 +1,7 @@
 #include "sync/SyncDirectoryTask.h"
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -16,6 +17,7 @@
 #include "tasks/TaskErrorRules.h"
 #include "tasks/TaskFamily.h"
 #include "tasks/TaskManager.h"
+#include "tasks/TreeCheck.h"
 
 namespace korvex {
 namespace {
@@ -214,6 +216,7 @@ HRESULT SyncDirectoryTask::FindServiceFile(TaskRunContext& context, const std::s
 }
 
 HRESULT SyncDirectoryTask::CompareEntry(TaskRunContext& context, const ObjectInfo& entry) {
+  if (!TakeName(context, entry)) return S_OK;
   std::unique_ptr<Task> child;
   if (entry.kind == kObjectContainer) {
     const auto& folder = static_cast<const ContainerInfo&>(entry);
@@ -245,6 +248,24 @@ HRESULT SyncDirectoryTask::CompareEntry(TaskRunContext& context, const ObjectInf
   (void)context.manager.Store().SaveTask(*child);
   Family().PushFront(std::move(child));
   return S_OK;
+}
+
+bool SyncDirectoryTask::TakeName(TaskRunContext& context, const ObjectInfo& entry) {
+  const bool isFolder = entry.kind == kObjectContainer;
+  const std::string& name =
+      isFolder ? static_cast<const ContainerInfo&>(entry).name : static_cast<const ItemInfo&>(entry).name;
+  std::string folded = name;
+  for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (comparedNames_.emplace(std::move(folded), name).second) return true;
+  // The service would take one for the other: the second is left out and
+  // named with the reason, the rest of the backup goes on.
+  const std::string& uri = isFolder ? static_cast<const ContainerInfo&>(entry).uri : static_cast<const ItemInfo&>(entry).uri;
+  char code[32];
+  std::snprintf(code, sizeof code, " : Error by 0x%08X", static_cast<std::uint32_t>(HR_NAMES_DIFFER_IN_CASE));
+  Family().SetOption(uri + "-->" + service_.uri + name, code);
+  (void)context.manager.Store().SaveFamily(Family());
+  LogMgr::Get().Warn(kLogSource, "%s left out: its name differs only in case from another one", uri.c_str());
+  return false;
 }
 
 bool SyncDirectoryTask::RunCancel(TaskRunContext& context) {

@@ -27,6 +27,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 
 #include "store/ObjectInfo.h"
@@ -73,6 +74,9 @@ class SyncDirectoryTask : public Task {
   [[nodiscard]] HRESULT FindServiceFile(TaskRunContext& context, const std::string& name, ItemInfo& file);
   /// Queues what the local `entry` calls for.
   [[nodiscard]] HRESULT CompareEntry(TaskRunContext& context, const ObjectInfo& entry);
+  /// False (and the entry is named in the family's options) for a name that
+  /// differs only in case from one compared before in this folder.
+  [[nodiscard]] bool TakeName(TaskRunContext& context, const ObjectInfo& entry);
 
   ContainerInfo local_;
   ContainerInfo parent_;
@@ -82,6 +86,9 @@ class SyncDirectoryTask : public Task {
   /// Local entries already compared in this run, so that a retry after an
   /// error does not queue their uploads twice.
   std::int32_t compared_ = 0;
+  /// Names compared so far, without regard to case, as the service
+  /// compares them: of two that differ only in case only the first is sent.
+  std::map<std::string, std::string> comparedNames_;
 };
 
 }  // namespace korvex

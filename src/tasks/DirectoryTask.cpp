@@ -12,6 +12,7 @@
 #include "tasks/TaskErrorRules.h"
 #include "tasks/TaskFamily.h"
 #include "tasks/TaskManager.h"
+#include "tasks/TreeCheck.h"
 
 namespace korvex {
 namespace {
@@ -50,10 +51,16 @@ DirectoryTask::DirectoryTask(TaskFamily& family, const DirectoryTaskRecord& reco
       parent_(Rebuilt(record.targetParent)),
       target_(Rebuilt(record.target)),
       marker_(record.marker == 1 ? 1 : 0),
+      createdTarget_(record.createdTarget),
       resumed_(marker_ == 1) {}
 
 bool DirectoryTask::Run(TaskRunContext& context) {
   while (!IsStopped(context.stop)) {
+    if (const HRESULT checked = CheckWholeTree(context); checked != S_OK) {
+      if (checked == HR_TASK_STOPPED) return false;
+      if (ApplyFolderTaskError(*this, context, checked)) return true;
+      continue;
+    }
     const HRESULT hr = marker_ == 0 ? CreateTarget(context) : Expand(context);
     if (hr == HR_TASK_STOPPED) return false;
     if (Failed(hr)) {
@@ -72,6 +79,28 @@ bool DirectoryTask::Run(TaskRunContext& context) {
   return false;
 }
 
+HRESULT DirectoryTask::CheckWholeTree(TaskRunContext& context) {
+  // The family's own folder, before its target is made: nothing is sent yet.
+  if (treeChecked_ || marker_ != 0 || source_.uri != Family().SourcePath()) return S_OK;
+  std::string message;
+  const bool toService = Family().Direction() != TransferDirection::kDownload;
+  const HRESULT hr = CheckTree(*Family().SourceStore(), source_, parent_.uri, toService, context.stop, message);
+  if (hr == E_ABORT) return HR_TASK_STOPPED;
+  if (hr != HR_NAMES_DIFFER_IN_CASE && hr != HR_PATH_TOO_LONG) {
+    treeChecked_ = Succeeded(hr);
+    return hr;
+  }
+  // Nothing of the tree may go.
+  return StopFamily(context, hr, message);
+}
+
+HRESULT DirectoryTask::StopFamily(TaskRunContext& context, HRESULT error, const std::string& message) {
+  // Trying again cannot help: the family stops with the reason.
+  (void)context.manager.OnTaskEvent(*this, TaskEvent::kError, static_cast<std::uint32_t>(error), 1, message);
+  context.stop.Set();
+  return HR_TASK_STOPPED;
+}
+
 HRESULT DirectoryTask::CreateTarget(TaskRunContext& context) {
   const auto target = Family().TargetStore();
   std::uint32_t answer = Family().folderAnswer.load();
@@ -83,6 +112,7 @@ HRESULT DirectoryTask::CreateTarget(TaskRunContext& context) {
     if (!AwaitCall(call, context.stop)) return HR_TASK_STOPPED;
     hr = target->FinishCreateContainer(parent_, target_, call);
   }
+  createdTarget_ = Succeeded(hr);
   // An existing folder is reused only when the user allowed it; its id then
   // comes from the target's listing.
   if (hr == HR_ALREADY_EXISTS && overwrite) {
@@ -112,6 +142,10 @@ HRESULT DirectoryTask::Expand(TaskRunContext& context) {
     if (IsStopped(context.stop)) return HR_TASK_STOPPED;
     EntryAt entry = source->GetEntryAt(source_, position, false);
     if (Failed(entry.status) || !entry.record) return Failed(entry.status) ? entry.status : E_UNEXPECTED;
+    // A download's own partial file in the tree is not the user's to send.
+    if (entry.record->kind != kObjectContainer && static_cast<const ItemInfo&>(*entry.record).partial != 0 &&
+        Family().Direction() != TransferDirection::kDownload)
+      continue;
     const std::uint32_t id = context.manager.NewTaskId();
     if (entry.record->kind == kObjectContainer) {
       children.push_back(
@@ -127,7 +161,20 @@ HRESULT DirectoryTask::Expand(TaskRunContext& context) {
   bool totalGrew = false;
   for (std::unique_ptr<Task>& child : children) {
     if (queued.contains(KeyOf(child->Record()))) continue;
-    (void)context.manager.Store().SaveTask(*child);
+    // A child that is not on disk would be lost at a restart, and the family
+    // would then end "completed" without it.
+    // A tree that grew since it was checked may hold a path too long now.
+    for (const std::string& path : std::visit(
+             [](const auto& r) { return std::vector{r.source.path, r.target.path}; }, child->Record())) {
+      if (FitsTaskRecord(path)) continue;
+      resumed_ = true;
+      return StopFamily(context, HR_PATH_TOO_LONG, PathTooLongMessage(path));
+    }
+    if (const HRESULT saved = context.manager.Store().SaveTask(*child); Failed(saved)) {
+      // The children queued so far are not queued again by the next try.
+      resumed_ = true;
+      return saved;
+    }
     if (child->Type() == TaskType::kFile) {
       totalGrew |= Family().GrowTotalBytes(child->FileSize());
       Family().PushFront(std::move(child));
@@ -152,7 +199,7 @@ DirectoryTask::ChildKey DirectoryTask::KeyOf(const TaskRecord& record) {
 
 bool DirectoryTask::RunCancel(TaskRunContext& context) {
   if (IsStopped(context.stop)) return false;
-  if (marker_ == 1) {
+  if (marker_ == 1 && createdTarget_) {
     const auto target = Family().TargetStore();
     AsyncResult* call = nullptr;
     if (Succeeded(target->Remote()->DeleteContainer(target_, &call)) && call != nullptr) {
@@ -174,6 +221,7 @@ TaskRecord DirectoryTask::Record() const {
   record.targetParent = {parent_.uri, IdOf(parent_.tag)};
   record.target = {target_.uri, IdOf(target_.tag)};
   record.marker = marker_;
+  record.createdTarget = createdTarget_;
   return record;
 }
 

@@ -11,6 +11,10 @@
 /// A task read back with marker 1 was cut off while queuing its children, so
 /// it runs before them and skips those already stored.
 ///
+/// A cancel removes the target folder only when this task made it: a folder
+/// that was there before (reused with the user's leave) holds the user's
+/// files, and stays.
+///
 //===----------------------------------------------------------------------===//
 #pragma once
 
@@ -41,6 +45,11 @@ class DirectoryTask : public Task {
   /// S_OK when the target folder exists (made now or allowed to be reused);
   /// E_ABORT when the stop event came first.
   [[nodiscard]] HRESULT CreateTarget(TaskRunContext& context);
+  /// For the family's own folder, once: refuses a tree that cannot go over
+  /// whole (TreeCheck.h); the family then stops before anything is sent.
+  [[nodiscard]] HRESULT CheckWholeTree(TaskRunContext& context);
+  /// Reports `error` with `message` and stops the family; HR_TASK_STOPPED.
+  [[nodiscard]] HRESULT StopFamily(TaskRunContext& context, HRESULT error, const std::string& message);
   [[nodiscard]] HRESULT Expand(TaskRunContext& context);
 
   /// A child by what it copies where: source address and target folder.
@@ -52,6 +61,9 @@ class DirectoryTask : public Task {
   ContainerInfo parent_;
   ContainerInfo target_;
   std::uint32_t marker_ = 0;
+  /// The target folder did not exist and this task made it.
+  bool createdTarget_ = false;
+  bool treeChecked_ = false;
   /// Read back from the task store in the middle of its expansion.
   bool resumed_ = false;
 };

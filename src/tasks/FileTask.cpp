@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <span>
 #include <utility>
@@ -10,11 +11,15 @@
 #include "foundation/CryptoAPI.h"
 #include "foundation/EncryptingBlockEncoder.h"
 #include "foundation/LogMgr.h"
+#include "foundation/Md5.h"
 #include "platform/FileTime.h"
 #include "store/AwaitedResult.h"
 #include "store/DataStore.h"
 #include "store/IDataStoreRemote.h"
+#include "store/LocalFileSystem.h"
+#include "store/ShellFolderDataStoreRemote.h"
 #include "tasks/StoreCall.h"
+#include "tasks/TaskFailures.h"
 #include "tasks/TaskFamily.h"
 #include "tasks/TaskManager.h"
 
@@ -22,6 +27,10 @@ namespace korvex {
 namespace {
 
 constexpr char kCategory[] = "FileTask::ExcuteStream";
+// The service does not store empty files ("The uploaded file could not be null").
+constexpr HRESULT kEmptyUpload = MakeHResult(0x80070BCCu);
+// The partial file of downloads before it had a name of its own.
+constexpr std::string_view kOldPartialSuffix = ".tmp";
 
 std::string TextOf(const boost::any& value) {
   const std::string* text = boost::any_cast<std::string>(&value);
@@ -48,6 +57,20 @@ std::string NameOf(const std::string& path) {
 
 constexpr std::string_view kLockSuffix = ".lock";
 
+// The "md5" of a download preparation's answer (a JSON object), when it
+// holds 32 hexadecimal digits.
+std::string AnnouncedMd5(std::string_view answer) {
+  const std::size_t key = answer.find("\"md5\"");
+  if (key == std::string_view::npos) return {};
+  std::size_t at = answer.find_first_not_of(" \t\r\n:", key + 5);
+  if (at == std::string_view::npos || answer[at] != '"') return {};
+  const std::size_t end = answer.find('"', at + 1);
+  if (end == std::string_view::npos || end - at - 1 != 32) return {};
+  const std::string_view md5 = answer.substr(at + 1, 32);
+  if (md5.find_first_not_of("0123456789abcdefABCDEF") != std::string_view::npos) return {};
+  return std::string(md5);
+}
+
 bool HasLockName(std::string_view name) {
   return name.size() >= kLockSuffix.size() && EqualsIgnoringCase(name.substr(name.size() - kLockSuffix.size()), kLockSuffix);
 }
@@ -67,6 +90,7 @@ FileTask::FileTask(std::uint32_t id, TaskFamily& family, const ItemInfo& source,
   target_.size = source.size;
   target_.modifyTime = source.modifyTime;
   DeriveCryptMode(true);
+  if (!IsUpload()) target_.reserved = localfs::PartialFileName(target_.name, id);
 }
 
 FileTask::FileTask(TaskFamily& family, const FileTaskRecord& record)
@@ -102,6 +126,13 @@ FileTask::FileTask(TaskFamily& family, const FileTaskRecord& record)
   // A download token the service no longer honours cannot be resumed with.
   const std::string token = TextOf(source_.extraTag);
   if (!IsUpload() && phase_ >= 2 && (token.empty() || token == "deleted")) phase_ = 0;
+  if (IsUpload()) return;
+  target_.reserved = record.partialName;
+  // A record without the name was written when the partial file was the
+  // target's name plus ".tmp"; an unstarted one takes a name of its own.
+  if (target_.reserved.empty())
+    target_.reserved = phase_ >= 2 ? target_.name + std::string(kOldPartialSuffix)
+                                   : localfs::PartialFileName(target_.name, record.taskId);
 }
 
 FileTask::~FileTask() = default;
@@ -187,7 +218,8 @@ bool FileTask::Run(TaskRunContext& context) {
       case 4: step = Transfer(context, error); break;
       case 3:
         step = Complete(context, error);
-        if (step == Step::kNext) return true;
+        // Complete may have sent the task back to phase 0 (the file changed).
+        if (step == Step::kNext && phase_ == 3) return true;
         break;
       default: phase_ = 0; break;
     }
@@ -199,8 +231,17 @@ bool FileTask::Run(TaskRunContext& context) {
 }
 
 bool FileTask::HandleError(TaskRunContext& context, HRESULT error, std::uint32_t pauseMs) {
+  const std::uint32_t conflictAnswer = Family().conflictAnswer.load();
   const TaskEventAnswer answer = context.manager.OnTaskEvent(*this, TaskEvent::kError, static_cast<std::uint32_t>(error),
                                                              1, DataStore::LastErrorMessage());
+  if (error == kEmptyUpload) {
+    // The file cannot be stored and is left out, the rest goes on. The
+    // answer the rules leave behind (pass the next error) would also undo
+    // the user's overwrite answer for every file after this one.
+    Family().conflictAnswer = conflictAnswer;
+    GiveUp(context, error);
+    return true;
+  }
   if (answer.detail == ErrorDetail::kFamilyStops) {
     context.stop.Set();
     return false;
@@ -223,12 +264,120 @@ FileTask::Step FileTask::Prepare(TaskRunContext& context, HRESULT& error) {
     if (!AwaitCall(call, context.stop)) return Step::kStopped;
     AwaitedResult opened(call, false);
     if (error = opened.Status(); Failed(error)) return Step::kFailed;
-    if (auto payload = opened.Take<OpenItemPayload>(); payload && !boost::get<1>(*payload).empty())
-      source_.extraTag = boost::get<1>(*payload);
+    if (auto payload = opened.Take<OpenItemPayload>(); payload && !boost::get<1>(*payload).empty()) {
+      const boost::any& value = boost::get<1>(*payload);
+      if (const auto* stamp = boost::any_cast<LocalFileStamp>(&value)) {
+        // Nothing is prepared yet: the upload is of the file as it is now.
+        fileSize_ = source_.size = stamp->size;
+        fileTime_ = source_.modifyTime = stamp->modifyTime;
+      } else {
+        source_.extraTag = value;
+        if (!IsUpload()) expectedMd5_ = AnnouncedMd5(boost::get<2>(*payload));
+      }
+    }
   }
   phase_ = renewTokenOnly_ ? 4 : 1;
   if (std::exchange(renewTokenOnly_, false)) (void)context.manager.Store().SaveTask(*this);
   return Step::kNext;
+}
+
+FileTask::Step FileTask::CheckSource(TaskRunContext& context, HRESULT& error, bool& changed) {
+  changed = false;
+  if (!IsUpload()) return Step::kNext;
+  AsyncResult* call = nullptr;
+  if (error = Family().SourceStore()->Remote()->OpenItem(source_, false, &call); Failed(error)) return Step::kFailed;
+  if (call == nullptr) return Step::kNext;
+  if (!AwaitCall(call, context.stop)) return Step::kStopped;
+  AwaitedResult opened(call, false);
+  if (error = opened.Status(); Failed(error)) return Step::kFailed;
+  const auto payload = opened.Take<OpenItemPayload>();
+  const auto* stamp = payload ? boost::any_cast<LocalFileStamp>(&boost::get<1>(*payload)) : nullptr;
+  if (stamp == nullptr || (stamp->size == fileSize_ && stamp->modifyTime == fileTime_)) return Step::kNext;
+  changed = true;
+  LogMgr::Get().Info(kCategory, "%s changed while it was being uploaded (%llu bytes, now %llu)", source_.uri.c_str(),
+                     static_cast<unsigned long long>(fileSize_), static_cast<unsigned long long>(stamp->size));
+  if (++sourceChanges_ <= kMaxSourceChanges) {
+    StartOver(context);
+    return Step::kNext;
+  }
+  // Sending it again and again would never end; the user decides. The
+  // report comes last: every event clears the family's last error.
+  StartOver(context);
+  sourceChanges_ = 0;
+  error = HR_SOURCE_CHANGED;
+  (void)context.manager.OnTaskEvent(*this, TaskEvent::kError, static_cast<std::uint32_t>(error), 1,
+                                    source_.uri + " changed while it was being uploaded");
+  context.stop.Set();
+  return Step::kStopped;
+}
+
+void FileTask::StartOver(TaskRunContext& context) {
+  std::uint64_t counted = 0;
+  for (std::uint32_t block = 0; block < blockCount_; ++block)
+    if ((doneBlocks_[block / 32] >> (block % 32)) & 1u) counted += SpanOf(block).plainLength;
+  if (counted != 0) (void)context.manager.OnTaskEvent(*this, TaskEvent::kRollback, counted, 0);
+  // A new preparation: the service's partial copy of the old version is
+  // replaced by it, and no group of the old version counts.
+  phase_ = 0;
+  std::fill(doneBlocks_.begin(), doneBlocks_.end(), 0u);
+  (void)context.manager.Store().SaveTask(*this);
+}
+
+FileTask::Step FileTask::VerifyDownload(TaskRunContext& context, HRESULT& error) {
+  // An encrypted file is stored as it is on the service: its MD5 holds too.
+  if (IsUpload() || expectedMd5_.empty()) return Step::kNext;
+  std::string md5;
+  if (error = HashPartial(context, md5); error == HR_TASK_STOPPED) return Step::kStopped;
+  if (Failed(error)) return Step::kFailed;
+  if (EqualsIgnoringCase(md5, expectedMd5_)) return Step::kNext;
+  LogMgr::Get().Error(kCategory, "%s: MD5 %s, the service announced %s", target_.uri.c_str(), md5.c_str(),
+                      expectedMd5_.c_str());
+  // The partial file is not the service's file: it goes, and a resumed task
+  // fetches the file afresh.
+  const auto target = Family().TargetStore();
+  AsyncResult* call = nullptr;
+  if (Succeeded(target->Remote()->DeleteItem(target_, &call)) && call != nullptr && AwaitCall(call, context.stop))
+    AwaitedResult deleted(call, false);
+  StartOver(context);
+  expectedMd5_.clear();
+  error = HR_FILE_VERIFY_FAILED;
+  (void)context.manager.OnTaskEvent(*this, TaskEvent::kError, static_cast<std::uint32_t>(error), 1,
+                                    source_.uri + ": the downloaded file does not match the service's MD5; it was removed");
+  context.stop.Set();
+  return Step::kStopped;
+}
+
+HRESULT FileTask::HashPartial(TaskRunContext& context, std::string& md5) {
+  constexpr std::uint32_t kSlice = kBlockSize * kBlocksPerGroup;
+  IDataStoreRemote* local = Family().TargetStore()->Remote();
+  Md5 digest;
+  for (std::uint64_t offset = 0; offset < fileSize_; offset += kSlice) {
+    const auto length = static_cast<std::uint32_t>(std::min<std::uint64_t>(kSlice, fileSize_ - offset));
+    AsyncResult* call = nullptr;
+    if (const HRESULT hr = local->ReadItem(target_, static_cast<std::uint32_t>(offset),
+                                           static_cast<std::uint32_t>(offset >> 32), length, &call);
+        Failed(hr))
+      return hr;
+    if (call == nullptr) return E_UNEXPECTED;
+    if (!AwaitCall(call, context.stop)) return HR_TASK_STOPPED;
+    AwaitedResult read(call, false);
+    if (Failed(read.Status())) return read.Status();
+    auto payload = read.Take<ReadBufferPayload>();
+    const std::unique_ptr<std::uint8_t[]> bytes(payload ? boost::get<1>(*payload) : nullptr);
+    if (!bytes) return E_UNEXPECTED;
+    if (const HRESULT hr = digest.Update(bytes.get(), length); Failed(hr)) return hr;
+  }
+  Md5::Digest value{};
+  if (const HRESULT hr = digest.Final(value); Failed(hr)) return hr;
+  md5 = Md5::ToHex(value);
+  return S_OK;
+}
+
+void FileTask::GiveUp(TaskRunContext& context, HRESULT error) {
+  RecordFailedTask(Family(), *this, error, {});
+  (void)context.manager.Store().SaveFamily(Family());
+  (void)context.manager.Store().DeleteTask(Family().Id(), Id());
+  (void)context.manager.OnTaskEvent(*this, TaskEvent::kEnded, 0, 0);
 }
 
 FileTask::Step FileTask::CreateTarget(TaskRunContext& context, HRESULT& error) {
@@ -255,6 +404,11 @@ void FileTask::Finish(TaskRunContext&) {
 }
 
 FileTask::Step FileTask::Complete(TaskRunContext& context, HRESULT& error) {
+  // The groups went up one after another: only an unchanged file makes them
+  // the bytes of one version.
+  bool changed = false;
+  if (const Step step = CheckSource(context, error, changed); step != Step::kNext || changed) return step;
+  if (const Step step = VerifyDownload(context, error); step != Step::kNext || phase_ != 3) return step;
   const auto target = Family().TargetStore();
   AsyncResult* call = nullptr;
   if (error = target->Remote()->CompleteItem(target_, TakeOverwriteFlag(), &call); Failed(error))
@@ -309,6 +463,7 @@ TaskRecord FileTask::Record() const {
   record.blockCount = blockCount_;
   record.blockSize = kBlockSize;
   record.doneBlocks = doneBlocks_;
+  if (!IsUpload()) record.partialName = target_.reserved;
   return record;
 }
 

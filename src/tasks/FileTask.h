@@ -19,8 +19,18 @@
 /// file already is in that format and moves unchanged. The mode is not
 /// stored: it follows from the family's password and the ".lock" names.
 ///
+/// An upload stores the bytes of one version of its file or nothing: the
+/// file's size and last-write time are compared with those the task started
+/// from when it resumes and after its last group; a file that changed is
+/// sent again from its first group under a new preparation, and one that
+/// keeps changing stops the family ("FILE changed while it was being
+/// uploaded"). A download writes under a name of its own (recorded with the
+/// task) and never touches a file of the user's beside its target.
+///
 /// Errors go to the manager (OnTaskEvent); its answer stops the family,
-/// skips the file or retries the step after a pause. A group that fails on
+/// skips the file (also when the error is final for it, as for an empty
+/// file, which the service does not store: the family's options then list
+/// it with its error) or retries the step after a pause. A group that fails on
 /// the stream is sent again, at most 10 times in all before the failure is
 /// reported; a group whose MD5 disagrees 10 times stops the family instead of
 /// being sent again forever.
@@ -46,6 +56,10 @@ class IDataStoreRemote;
 
 /// A group whose MD5 kept disagreeing with the service's.
 inline constexpr HRESULT HR_GROUP_VERIFY_FAILED = MakeHResult(0x80071F44u);
+/// A file that kept changing while it was uploaded; its text names the file.
+inline constexpr HRESULT HR_SOURCE_CHANGED = MakeHResult(0x80071F45u);
+/// A downloaded file whose MD5 is not the one the service announced.
+inline constexpr HRESULT HR_FILE_VERIFY_FAILED = MakeHResult(0x80071F47u);
 
 class FileTask : public Task {
  public:
@@ -54,6 +68,8 @@ class FileTask : public Task {
   static constexpr std::uint32_t kMaxInFlight = 5;
   static constexpr std::uint32_t kMaxStreamFailures = 10;
   static constexpr std::uint32_t kMaxGroupVerifyFailures = 10;
+  /// New starts of an upload whose file changed, before the family stops.
+  static constexpr std::uint32_t kMaxSourceChanges = 3;
 
   /// A new task: `source` is the file read, `targetParent` the folder that
   /// receives it under `source.name`, with ".lock" appended when the file is
@@ -155,6 +171,19 @@ class FileTask : public Task {
   [[nodiscard]] bool PrepareAgain(TaskRunContext& context, HRESULT error);
   /// The user's bytes of the blocks marked done.
   [[nodiscard]] std::uint64_t DoneBytes() const;
+  /// For an upload: compares the file with the size and time the task
+  /// started from. kNext when unchanged; when changed, the task goes back to
+  /// phase 0 (kStopped once it changed too often, the family then stops).
+  [[nodiscard]] Step CheckSource(TaskRunContext& context, HRESULT& error, bool& changed);
+  /// Takes back the progress of the done blocks and starts over at phase 0.
+  void StartOver(TaskRunContext& context);
+  /// For a download whose preparation gave the file's MD5: the finished
+  /// partial file must have it. On a mismatch the partial file is removed,
+  /// the task starts over and the family stops with the reason.
+  [[nodiscard]] Step VerifyDownload(TaskRunContext& context, HRESULT& error);
+  [[nodiscard]] HRESULT HashPartial(TaskRunContext& context, std::string& md5);
+  /// Gives the task up for good: the family's options list it with `error`.
+  void GiveUp(TaskRunContext& context, HRESULT error);
   /// Hands a failed step to the manager. True when the task is finished
   /// (skipped), false when Run should go on or return (stop event set).
   [[nodiscard]] bool HandleError(TaskRunContext& context, HRESULT error, std::uint32_t pauseMs);
@@ -188,6 +217,11 @@ class FileTask : public Task {
   bool renewTokenOnly_ = false;
   /// FILETIME at which this run's transfer phase began.
   std::uint64_t transferStart_ = 0;
+  /// New starts because the file changed, in this run of the process.
+  std::uint32_t sourceChanges_ = 0;
+  /// The whole file's MD5 as the download's preparation gave it; empty when
+  /// it gave none (or the task was read back after its preparation).
+  std::string expectedMd5_;
 };
 
 }  // namespace korvex

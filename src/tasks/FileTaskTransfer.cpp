@@ -178,6 +178,12 @@ std::uint64_t FileTask::GroupBytes(std::uint32_t group) const {
 FileTask::Step FileTask::Transfer(TaskRunContext& context, HRESULT& error) {
   if (transferStart_ == 0) transferStart_ = FileTimeNow();
   if (error = PrepareEncoder(); Failed(error)) return Step::kFailed;
+  // Groups sent before a stop or a restart count only while the file is
+  // the one they were read from.
+  if (std::any_of(doneBlocks_.begin(), doneBlocks_.end(), [](std::uint32_t word) { return word != 0; })) {
+    bool changed = false;
+    if (const Step step = CheckSource(context, error, changed); step != Step::kNext || changed) return step;
+  }
   // A group left half done by an earlier run is sent again from its start:
   // its stream is gone and only a whole group can be verified.
   ClearUnfinishedGroups();

@@ -165,13 +165,14 @@ void GetObjects(std::string_view bytes, std::size_t pathsAt, std::size_t idsAt, 
 std::size_t BitmapWords(std::uint32_t blocks) { return (static_cast<std::size_t>(blocks) + 31) / 32; }
 
 HRESULT EncodeDirectoryTask(const DirectoryTaskRecord& r, std::string& bytes) {
-  RecordWriter w(kDirectoryTaskRecordSize);
-  w.U32(0, kDirectoryTaskRecordSize);
+  RecordWriter w(kDirectoryTaskRecordSizeWithOrigin);
+  w.U32(0, kDirectoryTaskRecordSizeWithOrigin);
   w.U32(4, r.familyId);
   w.U32(8, r.taskId);
   w.U32(12, r.type);
   PutObjects(w, 16, 1582, r.source, r.targetParent, r.target);
   w.U32(1606, r.marker);
+  w.U32(kDirectoryTaskRecordSize, r.createdTarget ? 1 : 0);
   if (!w.Fits()) return E_INVALIDARG;
   bytes = std::move(w.Bytes());
   return S_OK;
@@ -179,7 +180,8 @@ HRESULT EncodeDirectoryTask(const DirectoryTaskRecord& r, std::string& bytes) {
 
 HRESULT EncodeFileTask(const FileTaskRecord& r, std::string& bytes) {
   if (r.doneBlocks.size() != BitmapWords(r.blockCount)) return E_INVALIDARG;
-  const std::size_t size = kFileTaskFixedSize + 4 * r.doneBlocks.size();
+  const std::size_t bitmapEnd = kFileTaskFixedSize + 4 * r.doneBlocks.size();
+  const std::size_t size = bitmapEnd + (r.partialName.empty() ? 0 : kTextFieldBytes);
   RecordWriter w(size);
   w.U32(0, static_cast<std::uint32_t>(size));
   w.U32(4, r.familyId);
@@ -193,16 +195,19 @@ HRESULT EncodeFileTask(const FileTaskRecord& r, std::string& bytes) {
   w.U32(2148, r.blockCount);
   w.U32(2152, r.blockSize);
   for (std::size_t i = 0; i < r.doneBlocks.size(); ++i) w.U32(kFileTaskFixedSize + 4 * i, r.doneBlocks[i]);
+  if (!r.partialName.empty()) w.Text(bitmapEnd, r.partialName);
   if (!w.Fits()) return E_INVALIDARG;
   bytes = std::move(w.Bytes());
   return S_OK;
 }
 
 HRESULT DecodeFileTask(std::string_view b, FileTaskRecord& r) {
-  if (b.size() < kFileTaskFixedSize || (b.size() - kFileTaskFixedSize) % 4 != 0) return E_FAIL;
-  const std::size_t words = (b.size() - kFileTaskFixedSize) / 4;
+  if (b.size() < kFileTaskFixedSize) return E_FAIL;
   r.blockCount = U32At(b, 2148);
-  if (words != BitmapWords(r.blockCount)) return E_FAIL;
+  const std::size_t words = BitmapWords(r.blockCount);
+  const std::size_t bitmapEnd = kFileTaskFixedSize + 4 * words;
+  if (b.size() != bitmapEnd && b.size() != bitmapEnd + kTextFieldBytes) return E_FAIL;
+  if (b.size() > bitmapEnd) r.partialName = TextAt(b, bitmapEnd);
   r.familyId = U32At(b, 4);
   r.taskId = U32At(b, 8);
   r.fileSize = U64At(b, 16);
@@ -297,13 +302,14 @@ HRESULT DecodeTask(std::string_view b, TaskRecord& record) {
     return S_OK;
   }
   if (type != 1 && type != 3) return E_NOTIMPL;
-  if (b.size() != kDirectoryTaskRecordSize) return E_FAIL;
+  if (b.size() != kDirectoryTaskRecordSize && b.size() != kDirectoryTaskRecordSizeWithOrigin) return E_FAIL;
   DirectoryTaskRecord dir;
   dir.familyId = U32At(b, 4);
   dir.taskId = U32At(b, 8);
   dir.type = type;
   GetObjects(b, 16, 1582, dir.source, dir.targetParent, dir.target);
   dir.marker = U32At(b, 1606);
+  dir.createdTarget = b.size() > kDirectoryTaskRecordSize && U32At(b, kDirectoryTaskRecordSize) == 1;
   record = std::move(dir);
   return S_OK;
 }

@@ -28,6 +28,10 @@ namespace korvex {
 inline constexpr std::size_t kStoredTextUnits = 261;
 inline constexpr std::size_t kFamilyHeaderSize = 1902;
 inline constexpr std::size_t kDirectoryTaskRecordSize = 1610;
+/// A directory task record that also tells whether the task made its target
+/// folder: the 1610 bytes, then one u32 (1 made, 0 found). Records of the
+/// older size load as "found", so a cancel never removes such a folder.
+inline constexpr std::size_t kDirectoryTaskRecordSizeWithOrigin = 1614;
 inline constexpr std::size_t kFileTaskFixedSize = 2156;
 inline constexpr std::size_t kPasswordFieldSize = 256;
 
@@ -73,6 +77,8 @@ struct DirectoryTaskRecord {
   StoredObject targetParent;  ///< the target container's parent
   StoredObject target;        ///< the target container
   std::uint32_t marker = 0;   ///< 0 create the target, 1 expand, 2 synchronise
+  /// The task made the target folder (it did not exist before).
+  bool createdTarget = false;
   bool operator==(const DirectoryTaskRecord&) const = default;
 };
 
@@ -93,6 +99,11 @@ struct FileTaskRecord {
   std::uint32_t blockSize = 32768;
   /// Block n is bit (n mod 32) of word n / 32; ceil(blockCount / 32) words.
   std::vector<std::uint32_t> doneBlocks;
+  /// The name a download writes under until it completes (in the target's
+  /// folder); empty for uploads. Stored after the bitmap as one more text
+  /// field of 261 units, only when not empty, so records without it keep
+  /// their old size and older records load with it empty.
+  std::string partialName;
   bool operator==(const FileTaskRecord&) const = default;
 };
 

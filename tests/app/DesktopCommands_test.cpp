@@ -13,6 +13,8 @@
 #include "app/UploadCodeDlg.h"
 #include "cli/SharingCommands.h"
 #include "foundation/EncryptingBlockEncoder.h"
+#include "foundation/Registry.h"
+#include "store/ShellFolderDataStoreRemote.h"
 
 #include <QDropEvent>
 #include <QImage>
@@ -84,7 +86,11 @@ TEST_F(DesktopClient, MovesFilesBetweenPanesAndShares) {
   korvex::testing::WriteText(desktop_ / "trip" / "a.txt", "alpha\n");
   korvex::testing::WriteText(desktop_ / "trip" / "sub" / "b.bin", big);
   korvex::testing::WriteText(desktop_ / "dropped.txt", "dropped\n");
-  korvex::testing::WriteText(desktop_ / "half.bin.tmp", "half of it");
+  // A download's own partial file (shown with hidden files), and a file of
+  // the user's that merely ends in ".tmp".
+  korvex::testing::WriteText(desktop_ / ".half.bin.korvex-7.part", "half of it");
+  korvex::testing::WriteText(desktop_ / "notes.tmp", "mine");
+  ASSERT_TRUE(korvex::WriteDword(korvex::Hive::CurrentUser, korvex::kProductKey, korvex::kShowHiddenFilesValue, 1));
   fs::create_directories(desktop_ / "back");
   korvex::testing::WriteText(Home() / "plain.txt", "the secret\n");
   korvex::EncryptingBlockEncoder encoder;
@@ -102,11 +108,12 @@ TEST_F(DesktopClient, MovesFilesBetweenPanesAndShares) {
 
   // A download still on its way is listed, greyed and with a word on why.
   const korvex::app::EntryListModel& shown = *local.Model();
-  const int half = RowOf(shown, "half.bin");
+  const int half = RowOf(shown, ".half.bin.korvex-7.part");
   ASSERT_GE(half, 0) << Names(shown).join(",").toStdString();
   EXPECT_EQ(shown.index(half, 0).data(Qt::ToolTipRole).toString(), "Not finished: still being transferred");
   EXPECT_TRUE(shown.index(half, 0).data(Qt::ForegroundRole).isValid());
   EXPECT_FALSE(shown.index(RowOf(shown, "dropped.txt"), 0).data(Qt::ToolTipRole).isValid());
+  EXPECT_FALSE(shown.index(RowOf(shown, "notes.tmp"), 0).data(Qt::ToolTipRole).isValid());
 
   // A picture uploaded on another thread through the pane's store, as a
   // backup does it: the pane lists it without being refreshed.

@@ -45,6 +45,31 @@ class BackupCommands : public korvex::testing::TempHomeTest {
   std::vector<std::unique_ptr<ScopedEnv>> env_;
 };
 
+// A backup sends the whole folder, hidden and ".tmp" files too; what the
+// service cannot store (an empty file, a second name differing only in
+// case) is left out and named, and the rest is backed up.
+TEST_F(BackupCommands, ARunSendsEveryFileItCanAndNamesTheRest) {
+  const fs::path docs = Home() / "mixed";
+  for (const char* name : {".env", ".config/settings", "draft.tmp", "Report.txt", "report.txt"}) WriteText(docs / name, name);
+  WriteText(docs / "empty", "");
+  ASSERT_EQ(RunKorvex({"backup", "add", docs.string(), "/Mixed"}).exitCode, 0);
+  const KorvexRun run = RunKorvex({"backup", "run"});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.err.find("not backed up: " + (docs / "empty").string() + ": The uploaded file could not be null"),
+            std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("txt: its name differs only in case"), std::string::npos) << run.err;
+  httplib::Client client(korvexd_.BaseUrl());
+  const auto tree = client.Get("/admin/tree/alice");
+  ASSERT_TRUE(tree && tree->status == 200);
+  for (const char* name : {"\".env\"", "\"settings\"", "\"draft.tmp\""})
+    EXPECT_NE(tree->body.find(name), std::string::npos) << name;
+  const bool upper = tree->body.find("\"Report.txt\"") != std::string::npos;
+  const bool lower = tree->body.find("\"report.txt\"") != std::string::npos;
+  EXPECT_TRUE(upper != lower) << "exactly one of the two names is backed up";
+  EXPECT_EQ(tree->body.find("\"empty\""), std::string::npos);
+}
+
 TEST_F(BackupCommands, PairsScheduleAndRunsFromTheCommandLine) {
   const fs::path docs = Home() / "docs";
   WriteText(docs / "a.txt", "a");

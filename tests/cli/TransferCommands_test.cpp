@@ -68,8 +68,14 @@ TEST_F(TransferCommands, TreesRoundTripAKilledEncryptedUploadResumesAndDecrypts)
   const std::string big = Pattern(std::size_t{6} << 20, 2);
   WriteText(Home() / "big.bin", big);
 
+  // The service stores no empty file: it is left out and named, the rest
+  // goes up; alone, it fails the command with the service's reason.
   KorvexRun run = RunKorvex({"put", tree.string(), "/"});
-  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.exitCode, 1) << run.err;
+  EXPECT_NE(run.err.find("empty.txt: The uploaded file could not be null (0x80070BCC)"), std::string::npos) << run.err;
+  run = RunKorvex({"put", (tree / "empty.txt").string(), "/"});
+  EXPECT_EQ(run.exitCode, 1) << run.err;
+  EXPECT_NE(run.err.find("The uploaded file could not be null"), std::string::npos) << run.err;
 
   const int opensBefore = StreamOpens();
   {
@@ -94,7 +100,7 @@ TEST_F(TransferCommands, TreesRoundTripAKilledEncryptedUploadResumesAndDecrypts)
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(ReadText(down / "tree" / "one.bin"), ReadText(tree / "one.bin"));
   EXPECT_EQ(ReadText(down / "tree" / "a" / "b.txt"), "b");
-  EXPECT_TRUE(fs::is_regular_file(down / "tree" / "empty.txt"));
+  EXPECT_FALSE(fs::exists(down / "tree" / "empty.txt"));
   EXPECT_TRUE(fs::is_directory(down / "tree" / "empty"));
   const std::string locked = ReadText(down / "big.bin.lock");
   EXPECT_EQ(locked.size(), big.size() + 20);

@@ -33,9 +33,10 @@ class LocalStore : public testing::TempHomeTest {
 
   void Reopen() {
     store_.reset();
-    store_ = std::make_unique<DataStore>(
-        std::make_unique<ShellFolderDataStoreRemote>("Desktop", desktop_.string()), kSortNameAscending,
-        /*sortNamesOnClient=*/true);
+    auto remote = std::make_unique<ShellFolderDataStoreRemote>("Desktop", desktop_.string());
+    // As behind a pane; a transfer's store lists hidden files always.
+    remote->FollowShowHiddenSetting(true);
+    store_ = std::make_unique<DataStore>(std::move(remote), kSortNameAscending, /*sortNamesOnClient=*/true);
   }
 
   ContainerInfo Folder(const std::string& uri) {
@@ -86,7 +87,8 @@ TEST_F(LocalStore, ListsFoldersFilesAndTheComputerFolder) {
   fs::create_directories(desktop_ / "Docs");
   fs::create_directories(desktop_ / ".cache");
   fs::create_directories(desktop_ / "real");
-  WriteText(desktop_ / "report.doc.TMP", "half");
+  WriteText(desktop_ / "report.doc.TMP", "the user's own");
+  WriteText(desktop_ / ".report.doc.korvex-7.part", "half");
   WriteText(desktop_ / "data.LOCK", "sealed");
   WriteText(desktop_ / ".profile", "hidden");
   WriteText(desktop_ / "real" / "inside.txt", "x");
@@ -99,9 +101,10 @@ TEST_F(LocalStore, ListsFoldersFilesAndTheComputerFolder) {
   std::sort(rows.begin() + 1, rows.begin() + 3);
   EXPECT_EQ(rows[1], "Docs");
   EXPECT_EQ(rows[2], "real");
-  // Items sorted by name on the client: data.LOCK, report.doc.
+  // Items sorted by name on the client: data.LOCK, report.doc.TMP, which is
+  // a file like any other, not a partial download.
   EXPECT_EQ(rows[3], "data.LOCK|0|1");
-  EXPECT_EQ(rows[4], "report.doc|1|0");
+  EXPECT_EQ(rows[4], "report.doc.TMP|0|0");
 
   ContainerInfo computer = Folder("/Computer/");
   EXPECT_EQ(computer.kind, kContainerRoot);
@@ -117,7 +120,18 @@ TEST_F(LocalStore, ListsFoldersFilesAndTheComputerFolder) {
   rows = Rows("/");
   EXPECT_NE(std::find(rows.begin(), rows.end(), ".cache"), rows.end());
   EXPECT_NE(std::find(rows.begin(), rows.end(), ".profile|0|0"), rows.end());
-  EXPECT_EQ(rows.size(), 7u) << "links are never listed";
+  EXPECT_NE(std::find(rows.begin(), rows.end(), ".report.doc.korvex-7.part|1|0"), rows.end())
+      << "only a download's own partial file is unfinished";
+  EXPECT_EQ(rows.size(), 8u) << "links are never listed";
+  // A transfer's store sends whole trees, hidden files included, whatever
+  // the pane shows.
+  ASSERT_TRUE(WriteDword(Hive::CurrentUser, kProductKey, kShowHiddenFilesValue, 0));
+  DataStore transfers(std::make_unique<ShellFolderDataStoreRemote>("Desktop", desktop_.string()), kSortNameAscending,
+                      true);
+  ContainerInfo top;
+  ASSERT_TRUE(transfers.GetContainerInfo("/", top));
+  const EntryCounts all = transfers.GetCounts(top, false);
+  EXPECT_EQ(all.containers + all.items, 8);
 }
 
 TEST_F(LocalStore, MapsAddressesToPaths) {
@@ -155,18 +169,23 @@ TEST_F(LocalStore, TransfersThroughAPartialFileAndKeepTheOldFileUntilComplete) {
   Rows("/Docs/");
   ContainerInfo docs = Folder("/Docs/");
 
+  // The user's own "old.txt.tmp" is no partial file of anybody's.
+  WriteText(desktop_ / "Docs" / "old.txt.tmp", "mine");
+  ::chmod((desktop_ / "Docs" / "old.txt").c_str(), 0600);
+  const fs::path partial = desktop_ / "Docs" / ".old.txt.korvex-5.part";
   ItemInfo item;
   item.name = "old.txt";
+  item.reserved = partial.filename();
   item.size = 5;
   item.modifyTime = 130000000000000000ull;  // 2012-12-15
   EXPECT_EQ(store_->CreateItem(docs, item, /*overrideFlag=*/0), HR_ALREADY_EXISTS);
   EXPECT_EQ(ReadText(desktop_ / "Docs" / "old.txt"), "old content");
-  EXPECT_FALSE(fs::exists(desktop_ / "Docs" / "old.txt.tmp"));
+  EXPECT_FALSE(fs::exists(partial));
 
   ASSERT_EQ(store_->CreateItem(docs, item, /*overrideFlag=*/1), S_OK);
   EXPECT_EQ(item.uri, "/Docs/old.txt");
   EXPECT_EQ(item.partial, 1u);
-  EXPECT_EQ(fs::file_size(desktop_ / "Docs" / "old.txt.tmp"), 5u);
+  EXPECT_EQ(fs::file_size(partial), 5u);
   // Until the new file is complete, the old one is still there.
   EXPECT_EQ(ReadText(desktop_ / "Docs" / "old.txt"), "old content");
 
@@ -183,10 +202,12 @@ TEST_F(LocalStore, TransfersThroughAPartialFileAndKeepTheOldFileUntilComplete) {
   ASSERT_EQ(store_->CompleteItem(item, /*overrideFlag=*/1), S_OK);
   EXPECT_EQ(item.partial, 0u);
   EXPECT_EQ(ReadText(desktop_ / "Docs" / "old.txt"), "fresh");
-  EXPECT_FALSE(fs::exists(desktop_ / "Docs" / "old.txt.tmp"));
+  EXPECT_FALSE(fs::exists(partial));
+  EXPECT_EQ(ReadText(desktop_ / "Docs" / "old.txt.tmp"), "mine");
   struct stat info {};
   ASSERT_EQ(::stat((desktop_ / "Docs" / "old.txt").c_str(), &info), 0);
   EXPECT_EQ(info.st_mtime, 1355526400);
+  EXPECT_EQ(info.st_mode & 07777, 0600u) << "the replaced file's mode is kept";
 
   boost::any payload;
   ASSERT_EQ(Call([&](IDataStoreRemote* r, AsyncResult** out) { return r->ReadItem(item, 1, 0, 3, out); },
@@ -197,10 +218,12 @@ TEST_F(LocalStore, TransfersThroughAPartialFileAndKeepTheOldFileUntilComplete) {
   EXPECT_EQ(Call([&](IDataStoreRemote* r, AsyncResult** out) { return r->ReadItem(item, 3, 0, 9, out); }),
             E_UNEXPECTED)
       << "a read past the end is short";
-  item.size = 99;
-  EXPECT_EQ(Call([&](IDataStoreRemote* r, AsyncResult** out) { return r->OpenItem(item, false, out); }),
-            HR_FILE_NOT_FOUND)
-      << "a file whose size changed is not the one recorded";
+  // Opening tells the file's size and time as they are now.
+  ASSERT_EQ(Call([&](IDataStoreRemote* r, AsyncResult** out) { return r->OpenItem(item, false, out); }, &payload),
+            S_OK);
+  const auto opened = boost::any_cast<OpenItemPayload>(payload);
+  EXPECT_EQ(boost::any_cast<LocalFileStamp>(boost::get<1>(opened)),
+            (LocalFileStamp{5, 130000000000000000ull}));
 }
 
 // Names come from the service; none may make the store write elsewhere.

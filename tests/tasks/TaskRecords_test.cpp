@@ -125,9 +125,10 @@ TEST(TaskRecords, OldFamilyLayoutsAreReadAndWrittenBackAsVersion3) {
 }
 
 TEST(TaskRecords, TaskFilesMatchTheLayoutsByteForByte) {
-  DirectoryTaskRecord dir{5, 9, 3, {"/src/a/", 0}, {"/dst/", 77}, {"/dst/a/", 0x1122334455ull}, 2};
-  Layout dirBytes(1610);
-  dirBytes.U32(0, 1610).U32(4, 5).U32(8, 9).U32(12, 3).Text(16, u"/src/a/").Text(538, u"/dst/").Text(1060, u"/dst/a/");
+  DirectoryTaskRecord dir{5, 9, 3, {"/src/a/", 0}, {"/dst/", 77}, {"/dst/a/", 0x1122334455ull}, 2, true};
+  // The word after the 1610 bytes tells that the task made its folder.
+  Layout dirBytes(1614);
+  dirBytes.U32(1610, 1).U32(0, 1614).U32(4, 5).U32(8, 9).U32(12, 3).Text(16, u"/src/a/").Text(538, u"/dst/").Text(1060, u"/dst/a/");
   dirBytes.U64(1590, 77).U64(1598, 0x1122334455ull).U32(1606, 2);
 
   FileTaskRecord file;
@@ -148,7 +149,15 @@ TEST(TaskRecords, TaskFilesMatchTheLayoutsByteForByte) {
   fileBytes.U64(1606, 42).U64(1614, 4242).U32(1622, 4).Text(1626, u"tok-123").U32(2148, 34).U32(2152, 32768);
   fileBytes.U32(2156, 0xFFFFFFFF).U32(2160, 1);
 
-  for (auto [record, expected] : {std::pair<TaskRecord, Layout>{dir, dirBytes}, {file, fileBytes}}) {
+  // A download's partial name follows the bitmap as one more text field.
+  FileTaskRecord download = file;
+  download.partialName = ".big.iso.korvex-10.part";
+  Layout downloadBytes(2164 + 522);
+  downloadBytes.bytes.replace(0, fileBytes.bytes.size(), fileBytes.bytes);
+  downloadBytes.U32(0, 2164 + 522).Text(2164, u".big.iso.korvex-10.part");
+
+  for (auto [record, expected] : {std::pair<TaskRecord, Layout>{dir, dirBytes}, {file, fileBytes},
+                                  {download, downloadBytes}}) {
     SCOPED_TRACE(expected.bytes.size());
     std::string bytes;
     ASSERT_EQ(EncodeTask(record, bytes), S_OK);
@@ -157,6 +166,18 @@ TEST(TaskRecords, TaskFilesMatchTheLayoutsByteForByte) {
     ASSERT_EQ(DecodeTask(bytes, back), S_OK);
     EXPECT_EQ(back, record);
   }
+}
+
+TEST(TaskRecords, OlderDirectoryRecordsLoadAsFoundFolders) {
+  DirectoryTaskRecord dir{5, 9, 1, {"/src/a/", 0}, {"/dst/", 77}, {"/dst/a/", 78}, 1, true};
+  std::string bytes;
+  ASSERT_EQ(EncodeTask(dir, bytes), S_OK);
+  bytes.resize(1610);
+  bytes.replace(0, 4, std::string("\x4a\x06\0\0", 4));
+  TaskRecord back;
+  ASSERT_EQ(DecodeTask(bytes, back), S_OK);
+  dir.createdTarget = false;
+  EXPECT_EQ(std::get<DirectoryTaskRecord>(back), dir);
 }
 
 TEST(TaskRecords, DamagedOrUnfittingRecordsAreRefused) {
@@ -187,6 +208,7 @@ TEST(TaskRecords, DamagedOrUnfittingRecordsAreRefused) {
       {"bitmap of another length", false, patched(task, 2148, 65), E_FAIL},
       {"short task", false, task.substr(0, 12), E_FAIL},
       {"directory of another size", false, patched(patched(task, 12, 1), 0, 2164), E_FAIL},
+      {"bitmap with a torn tail", false, patched(task + "xy", 0, 2166), E_FAIL},
       {"unknown type", false, patched(task, 12, 7), E_NOTIMPL},
   };
   for (const Case& c : cases) {
