@@ -16,8 +16,8 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
-#include "cli/SessionFile.h"
-#include "cli/SessionStores.h"
+#include "session/SessionFile.h"
+#include "session/SessionStores.h"
 #include "foundation/Deployment.h"
 #include "platform/HResult.h"
 #include "store/DataStore.h"
@@ -60,7 +60,7 @@ struct MainWindowOptions {
 class CMainDlg : public QMainWindow {
   Q_OBJECT
  public:
-  CMainDlg(const cli::Session& session, const DeploymentValues& deployment, MainWindowOptions options = {},
+  CMainDlg(const session::Session& session, const DeploymentValues& deployment, MainWindowOptions options = {},
            QWidget* parent = nullptr);
   ~CMainDlg() override;
 
@@ -107,9 +107,11 @@ class CMainDlg : public QMainWindow {
   void WatchNetwork();
   void StopWatchingNetwork();
   /// Hosts the account's backups and puts their commands on the local pane.
+  /// On the UI thread, once the transfers that another program ran are this window's.
+  void TakeOverTransfers();
   void StartBackups();
 
-  cli::SessionStores stores_;
+  session::SessionStores stores_;
   std::unique_ptr<DataStore> localStore_;
   // Declared after the stores it borrows, so that it stops before they go.
   std::unique_ptr<SessionTransfers> transfers_;

@@ -15,13 +15,14 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
-#include "cli/SessionFile.h"
+#include "session/SessionFile.h"
 #include "foundation/Deployment.h"
 #include "platform/HResult.h"
 #include "sync/BackupRunnerLock.h"
 #include "sync/SyncService.h"
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 namespace korvex {
@@ -38,7 +39,7 @@ class SessionBackup {
  public:
   /// `manager` runs the backups and must outlive this object; `taskFolder`
   /// is its task store's folder, where the runner lock lives.
-  SessionBackup(TaskManager& manager, const std::filesystem::path& taskFolder, const cli::Session& session,
+  SessionBackup(TaskManager& manager, const std::filesystem::path& taskFolder, const session::Session& session,
                 const DeploymentValues& deployment);
   /// Stops the service.
   ~SessionBackup();
@@ -48,6 +49,9 @@ class SessionBackup {
   /// Becomes the account's backup runner and starts the service's thread:
   /// S_OK when this process runs the backups (also when it did already),
   /// S_FALSE when another process does (see OtherRunner()).
+  /// Backups start families, which only the process that runs the account's
+  /// transfers may run: Start() waits (S_FALSE) while `mayRun` says no.
+  void SetMayRun(std::function<bool()> mayRun) { mayRun_ = std::move(mayRun); }
   [[nodiscard]] HRESULT Start();
   /// Stops the thread and gives the runner's role up; backups already
   /// started stay with the task manager.
@@ -64,6 +68,7 @@ class SessionBackup {
   [[nodiscard]] SyncService& Sync() noexcept { return *sync_; }
 
  private:
+  std::function<bool()> mayRun_;
   std::unique_ptr<KorvexDataStoreRemote> backend_;  // shared by the per-run stores
   BackupRunnerLock lock_;
   std::unique_ptr<SyncService> sync_;

@@ -2,10 +2,10 @@
 
 #include "cli/AccountCommands.h"
 
-#include "cli/AccountLogin.h"
+#include "session/AccountLogin.h"
 #include "cli/Console.h"
 #include "cli/PasswordInput.h"
-#include "cli/SessionFile.h"
+#include "session/SessionFile.h"
 #include "cli/Texts.h"
 #include "net/CredentialStore.h"
 #include "net/LoginInputCheck.h"

@@ -4,7 +4,7 @@
 
 #include "cli/AccountCommands.h"
 #include "cli/BackupCommands.h"
-#include "cli/ClientStartup.h"
+#include "session/ClientStartup.h"
 #include "cli/Console.h"
 #include "cli/FileCommands.h"
 #include "cli/LocalCommands.h"

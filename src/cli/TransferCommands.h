@@ -8,7 +8,7 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
-#include "cli/ClientStartup.h"
+#include "session/ClientStartup.h"
 #include "foundation/Deployment.h"
 
 #include <cstdint>
@@ -16,6 +16,9 @@
 #include <vector>
 
 namespace korvex::cli {
+
+// The command line is one front end of the session layer.
+using namespace korvex::session;
 
 struct TransferArgs {
   /// put: local sources, then optionally the remote folder; get: remote

@@ -11,7 +11,7 @@
 #include "app/SessionTransfers.h"
 #include "app/TransferCommands.h"
 #include "app/UploadCodeDlg.h"
-#include "cli/SharingCommands.h"
+#include "session/LocalUpload.h"
 #include "foundation/EncryptingBlockEncoder.h"
 
 #include <QDropEvent>
@@ -117,7 +117,7 @@ TEST_F(DesktopClient, MovesFilesBetweenPanesAndShares) {
   std::thread uploader([&, root = cloud.Model()->Container()] {
     korvex::ItemInfo item;
     std::string message;
-    uploaded = korvex::cli::UploadLocalFile(*cloud.Model()->Store(), root, desktop_ / "picture.png", false, false, item, message);
+    uploaded = korvex::session::UploadLocalFile(*cloud.Model()->Store(), root, desktop_ / "picture.png", false, nullptr, item, message);
   });
   // A stale count would show the new file in the place of the old one.
   const bool listed = WaitFor([&] {

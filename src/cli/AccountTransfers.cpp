@@ -1,0 +1,289 @@
+//===- cli/AccountTransfers.cpp - A korvex run's view of the account's transfers -===//
+
+#include "cli/AccountTransfers.h"
+
+#include "cli/Console.h"
+#include "platform/Event.h"
+#include "session/SessionRenewal.h"
+#include "store/ShellFolderDataStoreRemote.h"
+#include "tasks/TaskFamilyEventListener.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+namespace korvex::cli {
+namespace {
+
+namespace chr = std::chrono;
+
+std::atomic<bool> g_interrupted{false};
+/// The wait of the run that follows its families, if one waits: Ctrl-C
+/// ends it at once. Only its eventfd write runs in the handler.
+std::atomic<Event*> g_followWake{nullptr};
+
+extern "C" void OnInterrupt(int) {
+  const int savedErrno = errno;
+  g_interrupted = true;
+  if (Event* wake = g_followWake.load()) wake->Set();
+  errno = savedErrno;
+}
+
+}  // namespace
+
+const char* StateName(FamilyState state) {
+  switch (state) {
+    case FamilyState::kQueued: return "queued";
+    case FamilyState::kStopped: return "stopped";
+    case FamilyState::kRunning: return "running";
+    case FamilyState::kCompleted: return "completed";
+  }
+  return "?";
+}
+
+namespace {
+
+bool Active(FamilyState state) { return state == FamilyState::kQueued || state == FamilyState::kRunning; }
+
+/// One progress line; `elapsed` in 100 ns units.
+void PrintLine(std::uint32_t id, std::uint64_t done, std::optional<std::uint64_t> total, std::uint64_t elapsed,
+               FamilyState state, bool terminal) {
+  const double seconds = static_cast<double>(elapsed) / 1e7;
+  const double speed = seconds > 0 ? static_cast<double>(done) / seconds : 0;
+  std::string line = "[" + std::to_string(id) + "] " + HumanSize(done);
+  if (total && *total > 0) {
+    line += " / " + HumanSize(*total) + "  " + std::to_string(std::min<std::uint64_t>(100, done * 100 / *total)) + "%";
+    if (speed > 0 && *total > done)
+      line += "  " + std::to_string(static_cast<long long>((*total - done) / speed)) + " s left";
+  }
+  line += "  " + HumanSize(static_cast<std::uint64_t>(speed)) + "/s  " + StateName(state);
+  std::cerr << (terminal ? "\r" : "") << line << (terminal ? "   " : "\n") << std::flush;
+}
+
+/// Milliseconds until the next progress line is due: a terminal's bar
+/// moves several times a second, a log gets a line every 5 seconds.
+std::int64_t NextLineIn(bool terminal, chr::steady_clock::time_point lastLine) {
+  const auto pace = terminal ? chr::milliseconds(250) : chr::milliseconds(5000);
+  const auto left = chr::ceil<chr::milliseconds>(lastLine + pace - chr::steady_clock::now()).count();
+  return std::max<std::int64_t>(left, 0);
+}
+
+/// Wakes the run whenever a family changes state (starts, stops, completes),
+/// when a task meets a refused session, and on Ctrl-C, so that it learns of
+/// each at once. Progress of the tasks does not wake it: the progress lines
+/// keep their own pace.
+class FollowWake final : public TaskFamilyEventListener {
+ public:
+  FollowWake(TaskManager& manager, Event& wake, std::atomic<bool>& refused)
+      : manager_(manager), wake_(wake), refused_(refused) {
+    manager_.AddListener(this);
+    g_followWake = &wake_;
+  }
+  ~FollowWake() override {
+    g_followWake = nullptr;
+    manager_.RemoveListener(this);
+  }
+  FollowWake(const FollowWake&) = delete;
+  FollowWake& operator=(const FollowWake&) = delete;
+
+  void OnTaskFamilyEvent(TaskFamily&, FamilyEventKind, Task* task, TaskEvent event, ErrorDetail,
+                         HRESULT error) override {
+    if (event == TaskEvent::kError && error == kSessionRefused) {
+      refused_ = true;
+      wake_.Set();
+    }
+    if (task == nullptr) wake_.Set();
+  }
+
+ private:
+  TaskManager& manager_;
+  Event& wake_;
+  std::atomic<bool>& refused_;
+};
+
+}  // namespace
+
+InterruptGuard::InterruptGuard() {
+  g_interrupted = false;
+  old_ = std::signal(SIGINT, OnInterrupt);
+  oldTerm_ = std::signal(SIGTERM, OnInterrupt);
+}
+
+InterruptGuard::~InterruptGuard() {
+  std::signal(SIGINT, old_);
+  std::signal(SIGTERM, oldTerm_);
+}
+
+bool InterruptGuard::Interrupted() noexcept { return g_interrupted; }
+
+Transfers::Transfers(SessionStores& stores, DataStore& service, const DeploymentValues& deployment)
+    : stores_(stores),
+      deployment_(deployment),
+      // The session owns its store; the families only borrow it.
+      service_(&service, [](DataStore*) {}),
+      local_(std::make_shared<DataStore>(std::make_unique<ShellFolderDataStoreRemote>("Computer", "/"), 1, true)),
+      context_(service_, local_),
+      taskStore_(BinaryFileTaskStore::FolderNameForAccount(stores.GetSession().accountName), context_),
+      manager_(taskStore_),
+      owner_(taskStore_.Folder(), "korvex") {
+  // Also a run that does not own the transfers makes families, for the owner.
+  manager_.SetFamilyIdSource([this] { return owner_.NewFamilyId(); });
+}
+
+Transfers::~Transfers() {
+  if (owner_.Owns()) owner_.HandBack(manager_);
+}
+
+HRESULT Transfers::TryOwn() {
+  if (owner_.Owns()) return S_OK;
+  const HRESULT hr = owner_.TryAcquire();
+  if (hr != S_OK) return hr;
+  // What this run wrote while another process owned the transfers is on
+  // disk, and that process may have moved it on: the store is the truth.
+  (void)manager_.RemoveAllFamilies(false);
+  if (const HRESULT run = owner_.Run(taskStore_, manager_); Failed(run)) return run;
+  return S_OK;
+}
+
+HRESULT Transfers::Own(void (*busy)(const TransferHolder&)) {
+  bool told = false;
+  for (;;) {
+    const HRESULT hr = TryOwn();
+    if (hr != S_FALSE) return hr;
+    const TransferHolder holder = owner_.Holder();
+    if (!told && holder.pid != 0) {
+      std::cerr << WaitingText(holder) << std::endl;
+      told = true;
+    }
+    if (busy) busy(holder);
+    if (g_interrupted) return E_ABORT;
+    ::usleep(200 * 1000);
+  }
+}
+
+void Transfers::LoadForReading() {
+  FamilyMap stored;
+  (void)taskStore_.LoadAll(stored);
+  for (auto& [id, family] : stored) manager_.AddFamily(family, true);
+}
+
+HRESULT Transfers::SeeThrough(const std::vector<std::uint32_t>& ids) {
+  for (;;) {
+    if (owner_.Owns()) return FollowOwned(ids);
+    const HRESULT hr = FollowStored(ids);
+    if (hr != S_FALSE) return hr;
+  }
+}
+
+bool Transfers::RenewOrStop() {
+  Session session = stores_.GetSession();
+  if (RenewSession(session, deployment_)) {
+    // The retrying tasks send the new cookies from their next attempt on.
+    stores_.UseSession(session);
+    std::cerr << "\nthe service ended the session; logged in again" << std::endl;
+    return true;
+  }
+  std::vector<std::uint32_t> active;
+  for (const auto& family : manager_.Families())
+    if (Active(family->state)) active.push_back(family->Id());
+  (void)manager_.StopFamilies(active);
+  return false;
+}
+
+HRESULT Transfers::FollowOwned(const std::vector<std::uint32_t>& ids) {
+  std::unique_ptr<Event> wake;
+  if (const HRESULT hr = Event::Create(false, false, wake); Failed(hr)) return hr;
+  const FollowWake watch(manager_, *wake, refused_);
+  if (const HRESULT hr = manager_.Start(); Failed(hr) && hr != HR_THREAD_STILL_RUNNING) return E_FAIL;
+  const bool terminal = ::isatty(STDERR_FILENO) == 1;
+  auto lastLine = chr::steady_clock::now();
+  auto lastRenewal = chr::steady_clock::time_point{};
+  for (;;) {
+    bool busy = false;
+    for (std::uint32_t id : ids) {
+      const auto family = manager_.GetFamily(id);
+      if (family && Active(family->state)) busy = true;
+    }
+    const auto now = chr::steady_clock::now();
+    if (terminal || now - lastLine >= chr::seconds(5) || !busy) {
+      for (std::uint32_t id : ids) {
+        if (const auto family = manager_.GetFamily(id)) {
+          const FamilyProgress p = family->Progress();
+          PrintLine(id, p.doneBytes, p.totalBytes, p.elapsedRun, family->state.load(), terminal);
+        }
+      }
+      lastLine = now;
+    }
+    if (!busy) break;
+    // Refusals keep coming from tasks that were under way with the old
+    // cookies; one login answers them all.
+    if (refused_.exchange(false) && now - lastRenewal > chr::seconds(10)) {
+      if (!RenewOrStop()) return kSessionEnded;
+      lastRenewal = now;
+    }
+    if (g_interrupted) {
+      (void)manager_.StopFamilies(ids);
+      std::cerr << "\nstopped; continue with: korvex transfers resume";
+      for (std::uint32_t id : ids) std::cerr << ' ' << id;
+      std::cerr << std::endl;
+      return E_ABORT;
+    }
+    (void)wake->Wait(NextLineIn(terminal, lastLine));
+  }
+  if (terminal) std::cerr << std::endl;
+  for (std::uint32_t id : ids) {
+    const auto family = manager_.GetFamily(id);
+    if (family && family->state != FamilyState::kCompleted)
+      return Failed(family->lastError.load()) ? family->lastError.load() : E_FAIL;
+  }
+  return S_OK;
+}
+
+HRESULT Transfers::FollowStored(const std::vector<std::uint32_t>& ids) {
+  const bool terminal = ::isatty(STDERR_FILENO) == 1;
+  TransferHolder holder = owner_.Holder();
+  if (holder.pid != 0) std::cerr << holder.program << " (pid " << holder.pid << ") runs these transfers" << std::endl;
+  auto lastLine = chr::steady_clock::time_point{};
+  for (;;) {
+    // The owner saves progress about once a second; a closer look would
+    // only read the same records again.
+    bool busy = false;
+    HRESULT failure = S_OK;
+    const auto now = chr::steady_clock::now();
+    const bool print = terminal || now - lastLine >= chr::seconds(5);
+    for (std::uint32_t id : ids) {
+      FamilyRecord record;
+      if (Failed(ReadStoredFamily(owner_.Folder(), id, record))) {
+        // Removed by its owner before this run saw it end.
+        if (Succeeded(failure)) failure = E_FAIL;
+        continue;
+      }
+      const auto state = static_cast<FamilyState>(record.state);
+      if (Active(state)) busy = true;
+      else if (state != FamilyState::kCompleted && Succeeded(failure))
+        failure = Failed(record.lastError) ? record.lastError : E_FAIL;
+      if (print) PrintLine(id, record.doneBytes, record.totalBytes, record.elapsedTotal, state, terminal);
+    }
+    if (print) lastLine = now;
+    if (!busy) {
+      if (terminal) std::cerr << std::endl;
+      return failure;
+    }
+    if (const HRESULT hr = TryOwn(); hr != S_FALSE) return Failed(hr) ? hr : S_FALSE;
+    if (g_interrupted) {
+      holder = owner_.Holder();
+      std::cerr << "\n" << holder.program << " (pid " << holder.pid
+                << ") goes on with these transfers; follow with: korvex transfers" << std::endl;
+      return kStoppedFollowing;
+    }
+    ::usleep(terminal ? 250 * 1000 : 1000 * 1000);
+  }
+}
+
+}  // namespace korvex::cli
