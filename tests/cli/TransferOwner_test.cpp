@@ -67,7 +67,8 @@ class TransferOwnerTest : public korvex::testing::TempHomeTest {
     httplib::Client client(korvexd_.BaseUrl());
     const auto answer = client.Get("/admin/faults");
     if (!answer || answer->status != 200) return -1;
-    for (const auto& fault : nlohmann::json::parse(answer->body)["faults"])
+    const nlohmann::json listing = nlohmann::json::parse(answer->body);
+    for (const auto& fault : listing["faults"])
       if (fault["path"] == "^/idtv1/stream/open/") return fault["seen"].get<int>();
     return -1;
   }
@@ -186,32 +187,41 @@ TEST_F(TransferOwnerTest, APutFollowingAKilledOwnerTakesOverAndTheRestResumes) {
   EXPECT_LE(StreamOpens() - opensBefore, 7 + 4);
 }
 
+// The second file's preparation is held back three seconds; the service ends
+// every session meanwhile, when no upload of the first attempt is under way.
 TEST_F(TransferOwnerTest, ASessionEndedDuringAPutIsRenewedOrStopsThePutWithAMessage) {
+  const std::string holdSecondPreupload = "delay=3000,path=^/file/preupload,nth=2,ttl=3600";
+  const auto putTree = [&](const std::string& name, unsigned seed) {
+    const fs::path tree = Home() / name;
+    for (unsigned i = 0; i < 3; ++i) WriteText(tree / (name + std::to_string(i) + ".bin"), Pattern(300000, seed + i));
+    httplib::Client client(korvexd_.BaseUrl());
+    const auto added = client.Post("/admin/faults", holdSecondPreupload, "text/plain");
+    EXPECT_TRUE(added && added->status == 200);
+    KorvexChild put;
+    EXPECT_TRUE(put.Start({"put", tree.string()}, {}));
+    // Gone from the list once it fired: the second preparation is held now.
+    for (int i = 0; i < 600; ++i) {
+      const auto faults = client.Get("/admin/faults");
+      if (!faults || faults->body.find("preupload") == std::string::npos) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EndSessions();
+    return put.Finish(60000);
+  };
+
   ASSERT_NO_FATAL_FAILURE(LogIn(true));
-  const fs::path tree = Home() / "tree";
-  for (int i = 0; i < 6; ++i) WriteText(tree / ("f" + std::to_string(i) + ".bin"), Pattern(600000, 10 + i));
-  KorvexChild put;
-  int opens = StreamOpens();
-  ASSERT_TRUE(put.Start({"put", tree.string()}, {}));
-  WaitForStreamOpens(opens + 1);
-  ASSERT_NO_FATAL_FAILURE(EndSessions());
-  KorvexRun run = put.Finish(120000);
+  KorvexRun run = putTree("a", 10);
   EXPECT_EQ(run.exitCode, 0) << run.err;
   EXPECT_NE(run.err.find("logged in again"), std::string::npos) << run.err;
-  EXPECT_EQ(ServiceSize("f5.bin"), 600000);
+  EXPECT_EQ(ServiceSize("a2.bin"), 300000) << run.err;
 
   // Without a saved password the put stops and says why, instead of retrying.
   ASSERT_EQ(RunKorvex({"accounts", "forget", "alice"}).exitCode, 0);
   ASSERT_NO_FATAL_FAILURE(LogIn(false));
-  const fs::path other = Home() / "other";
-  for (int i = 0; i < 6; ++i) WriteText(other / ("g" + std::to_string(i) + ".bin"), Pattern(600000, 20 + i));
-  opens = StreamOpens();
-  ASSERT_TRUE(put.Start({"put", other.string()}, {}));
-  WaitForStreamOpens(opens + 1);
-  ASSERT_NO_FATAL_FAILURE(EndSessions());
-  run = put.Finish(60000);
+  run = putTree("b", 20);
   EXPECT_EQ(run.exitCode, 1) << run.err;
   EXPECT_NE(run.err.find("the service ended the session; run `korvex login`"), std::string::npos) << run.err;
+  EXPECT_EQ(ServiceSize("b2.bin"), -1);
 }
 
 }  // namespace
