@@ -7,9 +7,9 @@
 #include "app/MainDlg.h"
 #include "app/Translation.h"
 #include "app/UpdateSteps.h"
-#include "session/ClientStartup.h"
 #include "foundation/LogMgr.h"
 #include "platform/InstanceChannel.h"
+#include "session/ClientStartup.h"
 #include "store/WaitPump.h"
 
 #include <QApplication>

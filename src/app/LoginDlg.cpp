@@ -2,10 +2,10 @@
 
 #include "app/LoginDlg.h"
 
-#include "session/AccountLogin.h"
 #include "foundation/StringTable.h"
 #include "net/LoginInputCheck.h"
 #include "net/SavedAccounts.h"
+#include "session/AccountLogin.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -14,10 +14,10 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
-#include "session/SessionFile.h"
 #include "foundation/Deployment.h"
 #include "net/CredentialStore.h"
 #include "net/LoginForm.h"
+#include "session/SessionFile.h"
 
 #include <memory>
 

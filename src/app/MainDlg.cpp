@@ -53,6 +53,7 @@ CMainDlg::~CMainDlg() {
   delete backupCommands_;
   backupCommands_ = nullptr;
   backup_.reset();
+  keeper_.reset();
   if (transfers_) transfers_->Shutdown();
   delete transferCommands_;  // waits for a visitor's upload that uses the stores
   transferCommands_ = nullptr;
@@ -115,6 +116,7 @@ HRESULT CMainDlg::Init() {
   transferCommands_ = new CTransferCommands(transfers_.get(), *net_, *local_, *this, *transferLine_);
   transferCommands_->AttachToPanes();
   if (transfers_) {
+    KeepSession();
     AddTransferList();
     WatchNetwork();
     StartBackups();

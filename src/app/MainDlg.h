@@ -16,10 +16,11 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
-#include "session/SessionFile.h"
-#include "session/SessionStores.h"
 #include "foundation/Deployment.h"
 #include "platform/HResult.h"
+#include "session/SessionFile.h"
+#include "session/SessionKeeper.h"
+#include "session/SessionStores.h"
 #include "store/DataStore.h"
 
 #include <QMainWindow>
@@ -108,6 +109,10 @@ class CMainDlg : public QMainWindow {
   void StopWatchingNetwork();
   /// Hosts the account's backups and puts their commands on the local pane.
   /// On the UI thread, once the transfers that another program ran are this window's.
+  /// Renews the session with the saved password when the service ends it
+  /// while transfers run, or stops them and goes back to the login dialog.
+  void KeepSession();
+  void AnswerSessionEnd();
   void TakeOverTransfers();
   void StartBackups();
 
@@ -115,6 +120,7 @@ class CMainDlg : public QMainWindow {
   std::unique_ptr<DataStore> localStore_;
   // Declared after the stores it borrows, so that it stops before they go.
   std::unique_ptr<SessionTransfers> transfers_;
+  std::unique_ptr<session::SessionKeeper> keeper_;  // listens to the transfers' manager
   DeploymentValues deployment_;
   // Starts backups on the transfers' manager, so it goes before them.
   std::unique_ptr<SessionBackup> backup_;

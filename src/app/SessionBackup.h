@@ -15,9 +15,9 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
-#include "session/SessionFile.h"
 #include "foundation/Deployment.h"
 #include "platform/HResult.h"
+#include "session/SessionFile.h"
 #include "sync/BackupRunnerLock.h"
 #include "sync/SyncService.h"
 

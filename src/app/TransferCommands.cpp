@@ -6,9 +6,9 @@
 #include "app/NetDriveDlg.h"
 #include "app/Notice.h"
 #include "app/TransferTexts.h"
-#include "session/LocalUpload.h"
 #include "foundation/CryptoAPI.h"
 #include "platform/AsciiText.h"
+#include "session/LocalUpload.h"
 
 #include <QCheckBox>
 #include <QFileDialog>

@@ -2,14 +2,14 @@
 
 #include "cli/AccountCommands.h"
 
-#include "session/AccountLogin.h"
 #include "cli/Console.h"
 #include "cli/PasswordInput.h"
-#include "session/SessionFile.h"
 #include "cli/Texts.h"
 #include "net/CredentialStore.h"
 #include "net/LoginInputCheck.h"
 #include "net/SavedAccounts.h"
+#include "session/AccountLogin.h"
+#include "session/SessionFile.h"
 
 #include <iostream>
 

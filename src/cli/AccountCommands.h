@@ -1,8 +1,8 @@
 //===- cli/AccountCommands.h - login, logout, whoami, accounts --*- C++ -*-===//
 #pragma once
 
-#include "session/ClientStartup.h"
 #include "foundation/Deployment.h"
+#include "session/ClientStartup.h"
 
 #include <optional>
 #include <string>

@@ -4,7 +4,7 @@
 
 #include "cli/Console.h"
 #include "platform/Event.h"
-#include "session/SessionRenewal.h"
+#include "session/SessionKeeper.h"
 #include "store/ShellFolderDataStoreRemote.h"
 #include "tasks/TaskFamilyEventListener.h"
 
@@ -74,14 +74,12 @@ std::int64_t NextLineIn(bool terminal, chr::steady_clock::time_point lastLine) {
   return std::max<std::int64_t>(left, 0);
 }
 
-/// Wakes the run whenever a family changes state (starts, stops, completes),
-/// when a task meets a refused session, and on Ctrl-C, so that it learns of
-/// each at once. Progress of the tasks does not wake it: the progress lines
-/// keep their own pace.
+/// Wakes the run whenever a family changes state (starts, stops, completes)
+/// and on Ctrl-C, so that it learns of each at once. Progress of the tasks
+/// does not wake it: the progress lines keep their own pace.
 class FollowWake final : public TaskFamilyEventListener {
  public:
-  FollowWake(TaskManager& manager, Event& wake, std::atomic<bool>& refused)
-      : manager_(manager), wake_(wake), refused_(refused) {
+  FollowWake(TaskManager& manager, Event& wake) : manager_(manager), wake_(wake) {
     manager_.AddListener(this);
     g_followWake = &wake_;
   }
@@ -92,19 +90,13 @@ class FollowWake final : public TaskFamilyEventListener {
   FollowWake(const FollowWake&) = delete;
   FollowWake& operator=(const FollowWake&) = delete;
 
-  void OnTaskFamilyEvent(TaskFamily&, FamilyEventKind, Task* task, TaskEvent event, ErrorDetail,
-                         HRESULT error) override {
-    if (event == TaskEvent::kError && error == kSessionRefused) {
-      refused_ = true;
-      wake_.Set();
-    }
+  void OnTaskFamilyEvent(TaskFamily&, FamilyEventKind, Task* task, TaskEvent, ErrorDetail, HRESULT) override {
     if (task == nullptr) wake_.Set();
   }
 
  private:
   TaskManager& manager_;
   Event& wake_;
-  std::atomic<bool>& refused_;
 };
 
 }  // namespace
@@ -181,29 +173,15 @@ HRESULT Transfers::SeeThrough(const std::vector<std::uint32_t>& ids) {
   }
 }
 
-bool Transfers::RenewOrStop() {
-  Session session = stores_.GetSession();
-  if (RenewSession(session, deployment_)) {
-    // The retrying tasks send the new cookies from their next attempt on.
-    stores_.UseSession(session);
-    std::cerr << "\nthe service ended the session; logged in again" << std::endl;
-    return true;
-  }
-  std::vector<std::uint32_t> active;
-  for (const auto& family : manager_.Families())
-    if (Active(family->state)) active.push_back(family->Id());
-  (void)manager_.StopFamilies(active);
-  return false;
-}
-
 HRESULT Transfers::FollowOwned(const std::vector<std::uint32_t>& ids) {
   std::unique_ptr<Event> wake;
   if (const HRESULT hr = Event::Create(false, false, wake); Failed(hr)) return hr;
-  const FollowWake watch(manager_, *wake, refused_);
+  const FollowWake watch(manager_, *wake);
+  Event* const wakeUp = wake.get();
+  SessionKeeper keeper(manager_, stores_, deployment_, [wakeUp] { wakeUp->Set(); });
   if (const HRESULT hr = manager_.Start(); Failed(hr) && hr != HR_THREAD_STILL_RUNNING) return E_FAIL;
   const bool terminal = ::isatty(STDERR_FILENO) == 1;
   auto lastLine = chr::steady_clock::now();
-  auto lastRenewal = chr::steady_clock::time_point{};
   for (;;) {
     bool busy = false;
     for (std::uint32_t id : ids) {
@@ -221,11 +199,12 @@ HRESULT Transfers::FollowOwned(const std::vector<std::uint32_t>& ids) {
       lastLine = now;
     }
     if (!busy) break;
-    // Refusals keep coming from tasks that were under way with the old
-    // cookies; one login answers them all.
-    if (refused_.exchange(false) && now - lastRenewal > chr::seconds(10)) {
-      if (!RenewOrStop()) return kSessionEnded;
-      lastRenewal = now;
+    switch (keeper.Handle()) {
+      case SessionKeeper::Answer::kRenewed:
+        std::cerr << "\nthe service ended the session; logged in again" << std::endl;
+        break;
+      case SessionKeeper::Answer::kStopped: return kSessionEnded;
+      case SessionKeeper::Answer::kNone: break;
     }
     if (g_interrupted) {
       (void)manager_.StopFamilies(ids);

@@ -87,9 +87,6 @@ class Transfers {
   [[nodiscard]] HRESULT FollowOwned(const std::vector<std::uint32_t>& ids);
   /// S_FALSE when the owner went and this run owns the transfers now.
   [[nodiscard]] HRESULT FollowStored(const std::vector<std::uint32_t>& ids);
-  /// After the service refused the session: true when a saved password
-  /// renewed it; else the running families are stopped.
-  [[nodiscard]] bool RenewOrStop();
 
   SessionStores& stores_;
   DeploymentValues deployment_;
@@ -99,7 +96,6 @@ class Transfers {
   BinaryFileTaskStore taskStore_;
   TaskManager manager_;
   TransferOwner owner_;
-  std::atomic<bool> refused_{false};
 };
 
 }  // namespace korvex::cli

@@ -4,9 +4,9 @@
 
 #include "cli/BackupSession.h"
 #include "cli/Console.h"
-#include "session/RemotePath.h"
 #include "cli/RemoteTree.h"
 #include "cli/SessionRunner.h"
+#include "session/RemotePath.h"
 #include "session/SessionStores.h"
 #include "sync/BackupRunnerLock.h"
 

@@ -9,9 +9,9 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
-#include "session/ClientStartup.h"
 #include "cli/SharingCommands.h"
 #include "foundation/Deployment.h"
+#include "session/ClientStartup.h"
 
 #include <functional>
 #include <string>

@@ -8,10 +8,10 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
-#include "session/SessionFile.h"
-#include "session/TransferOwner.h"
 #include "foundation/Deployment.h"
 #include "service/KorvexDataStoreRemote.h"
+#include "session/SessionFile.h"
+#include "session/TransferOwner.h"
 #include "store/DataStore.h"
 #include "sync/SyncService.h"
 #include "tasks/BinaryFileTaskStore.h"

@@ -7,8 +7,8 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
-#include "session/ClientStartup.h"
 #include "foundation/Deployment.h"
+#include "session/ClientStartup.h"
 
 #include <cstdint>
 #include <string>

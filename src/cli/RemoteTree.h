@@ -8,8 +8,8 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
-#include "session/RemotePath.h"
 #include "platform/HResult.h"
+#include "session/RemotePath.h"
 #include "store/DataStore.h"
 
 #include <vector>

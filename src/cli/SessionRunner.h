@@ -9,11 +9,11 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
+#include "foundation/Deployment.h"
+#include "platform/HResult.h"
 #include "session/ClientStartup.h"
 #include "session/SessionRenewal.h"
 #include "session/SessionStores.h"
-#include "foundation/Deployment.h"
-#include "platform/HResult.h"
 
 #include <functional>
 #include <string>

@@ -10,12 +10,12 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
-#include "session/ClientStartup.h"
 #include "cli/RemoteTree.h"
-#include "session/LocalUpload.h"
 #include "cli/SessionRunner.h"
 #include "foundation/Deployment.h"
 #include "service/KorvexDataStoreRemote.h"
+#include "session/ClientStartup.h"
+#include "session/LocalUpload.h"
 
 #include <CLI/CLI.hpp>
 

@@ -1,11 +1,11 @@
 //===- session/AccountLogin.h - One login request for korvex --------*- C++ -*-===//
 #pragma once
 
-#include "session/SessionFile.h"
 #include "foundation/Deployment.h"
 #include "net/LoginForm.h"
 #include "platform/HResult.h"
 #include "service/Login.h"
+#include "session/SessionFile.h"
 
 namespace korvex::session {
 

@@ -10,11 +10,11 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
-#include "session/RemotePath.h"
-#include "session/SessionFile.h"
 #include "foundation/Deployment.h"
 #include "platform/HResult.h"
 #include "service/KorvexDataStoreRemote.h"
+#include "session/RemotePath.h"
+#include "session/SessionFile.h"
 #include "store/DataStore.h"
 
 #include <map>

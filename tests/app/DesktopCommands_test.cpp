@@ -11,8 +11,8 @@
 #include "app/SessionTransfers.h"
 #include "app/TransferCommands.h"
 #include "app/UploadCodeDlg.h"
-#include "session/LocalUpload.h"
 #include "foundation/EncryptingBlockEncoder.h"
+#include "session/LocalUpload.h"
 
 #include <QDropEvent>
 #include <QImage>

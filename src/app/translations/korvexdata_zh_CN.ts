@@ -628,6 +628,14 @@ Days left:	%4</source>
         <source>Backups cannot run</source>
         <translation>备份无法运行</translation>
     </message>
+    <message>
+        <source>Waiting for %1 (pid %2), which runs this account&apos;s transfers</source>
+        <translation>正在等待 %1（进程 %2），它正在执行此账户的传输</translation>
+    </message>
+    <message>
+        <source>This window runs the transfers of this account now.</source>
+        <translation>此窗口现在执行此账户的传输。</translation>
+    </message>
 </context>
 <context>
     <name>CNetCheckDlg</name>
