@@ -236,9 +236,12 @@ TEST_F(DesktopClient, MovesFilesBetweenPanesAndShares) {
       << window.findChild<QLabel*>("transferLine")->text().toStdString();
   SaveScreenshot(window, "main-window-commands.png");
 
-  // A transfer saved before it could run is queued again at the next login;
-  // a "reset" start brings it back stopped (and stopped it stays).
+  // The window lets the account's transfers go, as at logout. A transfer saved
+  // while nobody runs them waits queued in the store; a "reset" start that
+  // takes them over brings it back stopped (and stopped it stays).
+  window.Transfers()->Shutdown();
   std::uint32_t id = 0;
+  std::filesystem::path folder;
   {
     korvex::app::SessionTransfers saved(*cloud.Model()->Store(), account, false);
     std::vector<std::uint32_t> queued;
@@ -246,14 +249,17 @@ TEST_F(DesktopClient, MovesFilesBetweenPanesAndShares) {
     saved.Upload({(desktop_ / "dropped.txt").string()}, cloud.Model()->Container(), {}, queued, refused);
     ASSERT_EQ(queued.size(), 1u);
     id = queued.front();
+    folder = saved.TaskFolder();
   }
-  for (const bool reset : {false, true}) {
-    SCOPED_TRACE(reset ? "reset" : "normal start");
-    korvex::app::SessionTransfers loaded(*cloud.Model()->Store(), account, reset);
-    const auto family = loaded.Manager().GetFamily(id);
-    ASSERT_NE(family, nullptr);
-    EXPECT_EQ(family->state.load(), reset ? korvex::FamilyState::kStopped : korvex::FamilyState::kQueued);
-  }
+  korvex::FamilyRecord record;
+  ASSERT_TRUE(korvex::Succeeded(korvex::session::ReadStoredFamily(folder, id, record)));
+  EXPECT_EQ(record.state, static_cast<std::uint32_t>(korvex::FamilyState::kQueued));
+  korvex::app::SessionTransfers loaded(*cloud.Model()->Store(), account, /*loadStopped=*/true);
+  ASSERT_EQ(loaded.Start(), korvex::S_OK);
+  EXPECT_TRUE(loaded.Owns());
+  const auto family = loaded.Manager().GetFamily(id);
+  ASSERT_NE(family, nullptr);
+  EXPECT_EQ(family->state.load(), korvex::FamilyState::kStopped);
 }
 
 }  // namespace

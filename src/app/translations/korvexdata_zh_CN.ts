@@ -636,6 +636,14 @@ Days left:	%4</source>
         <source>This window runs the transfers of this account now.</source>
         <translation>此窗口现在执行此账户的传输。</translation>
     </message>
+    <message>
+        <source>The service ended the session; logged in again.</source>
+        <translation>服务已结束会话；已重新登录。</translation>
+    </message>
+    <message>
+        <source>The service ended the session. Please log in again.</source>
+        <translation>服务已结束会话。请重新登录。</translation>
+    </message>
 </context>
 <context>
     <name>CNetCheckDlg</name>
