@@ -75,6 +75,12 @@ void AddAdminRoutes(Service& service) {
   service.Route("GET", "/admin/faults", Access::kAdmin,
                 [&service](Call& call) { ReplyOk(call.res, {{"faults", service.faults().List()}}); });
   service.Route("GET", R"(/admin/tree/([^/]+))", Access::kAdmin, bind(UserTree));
+  // The service ends every session at once, as a restart of the real one
+  // would; clients learn it at their next request that needs one.
+  service.Route("POST", "/admin/sessions/end", Access::kAdmin, [&service](Call& call) {
+    service.db().Exec("DELETE FROM sessions");
+    ReplyOk(call.res);
+  });
   service.Route("GET", "/admin/mails", Access::kAdmin, bind(Mails));
   service.Route("GET", "/admin/reports", Access::kAdmin, bind(Reports));
 }

@@ -7,9 +7,9 @@
 #include "app/MainDlg.h"
 #include "app/Translation.h"
 #include "app/UpdateSteps.h"
-#include "cli/ClientStartup.h"
 #include "foundation/LogMgr.h"
 #include "platform/InstanceChannel.h"
+#include "session/ClientStartup.h"
 #include "store/WaitPump.h"
 
 #include <QApplication>
@@ -85,14 +85,14 @@ int RunDesktopClient(int argc, char** argv) {
 
   DeploymentValues deployment;
   std::string error;
-  if (Failed(cli::StartClient(cli::GlobalOptions{}, deployment, error))) {
+  if (Failed(session::StartClient(session::GlobalOptions{}, deployment, error))) {
     QMessageBox::critical(nullptr, QApplication::applicationName(), QString::fromStdString(error));
-    cli::StopClient();
+    session::StopClient();
     return 1;
   }
   (void)InstallTranslations(CurrentLanguage());
   if (RunUpdateInstall(commandLine.text)) {
-    cli::StopClient();
+    session::StopClient();
     return 0;
   }
 
@@ -100,7 +100,7 @@ int RunDesktopClient(int argc, char** argv) {
   const HRESULT claimed = InstanceChannel::Claim(channel);
   if (claimed == S_FALSE) {
     LogMgr::Get().Info("Startup", "The client already runs; it was asked to show itself");
-    cli::StopClient();
+    session::StopClient();
     return 0;
   }
   ShownWindows shown;
@@ -120,7 +120,7 @@ int RunDesktopClient(int argc, char** argv) {
 
   if (watcher) watcher->Stop();
   SetWaitPumpHook({});
-  cli::StopClient();
+  session::StopClient();
   return 0;
 }
 

@@ -2,10 +2,10 @@
 
 #include "app/LoginDlg.h"
 
-#include "cli/AccountLogin.h"
 #include "foundation/StringTable.h"
 #include "net/LoginInputCheck.h"
 #include "net/SavedAccounts.h"
+#include "session/AccountLogin.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -178,9 +178,9 @@ void CLoginDlg::StartLogin() {
   QPointer<CLoginDlg> self(this);
   const DeploymentValues deployment = deployment_;
   QThread* worker = QThread::create([self, input, deployment] {
-    cli::Session session;
+    session::Session session;
     LoginFailure failure;
-    const HRESULT status = cli::LogInToService(input, deployment, session, failure);
+    const HRESULT status = session::LogInToService(input, deployment, session, failure);
     QMetaObject::invokeMethod(qApp, [self, status, session, message = failure.message] {
       if (self) self->FinishLogin(status, session, message);
     }, Qt::QueuedConnection);
@@ -189,7 +189,7 @@ void CLoginDlg::StartLogin() {
   worker->start();
 }
 
-void CLoginDlg::FinishLogin(HRESULT status, const cli::Session& session, const std::string& failure) {
+void CLoginDlg::FinishLogin(HRESULT status, const session::Session& session, const std::string& failure) {
   SetSending(false);
   if (Failed(status)) {
     ShowProblem(Q(failure.empty() ? LoginFailureMessage(status) : failure),

@@ -14,10 +14,10 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
-#include "cli/SessionFile.h"
 #include "foundation/Deployment.h"
 #include "net/CredentialStore.h"
 #include "net/LoginForm.h"
+#include "session/SessionFile.h"
 
 #include <memory>
 
@@ -41,7 +41,7 @@ class CLoginDlg : public QDialog {
   CLoginDlg(const DeploymentValues& deployment, bool relogin, QWidget* parent = nullptr);
 
   /// The session of the login that closed the dialog with Accepted.
-  [[nodiscard]] const cli::Session& GetSession() const noexcept { return session_; }
+  [[nodiscard]] const session::Session& GetSession() const noexcept { return session_; }
   [[nodiscard]] bool IsSending() const noexcept { return sending_; }
 
  private:
@@ -50,12 +50,12 @@ class CLoginDlg : public QDialog {
   void FillSavedAccount(const QString& loginName);
   void ShowMode();
   void StartLogin();
-  void FinishLogin(HRESULT status, const cli::Session& session, const std::string& failure);
+  void FinishLogin(HRESULT status, const session::Session& session, const std::string& failure);
   void SetSending(bool sending);
   void ShowProblem(const QString& text, QWidget* focus);
 
   DeploymentValues deployment_;
-  cli::Session session_;
+  session::Session session_;
   std::unique_ptr<CredentialStore> credentials_;
   LoginInput sent_;
   bool sending_ = false;

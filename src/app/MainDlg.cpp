@@ -33,7 +33,7 @@ QString ErrorText(const QString& what, HRESULT status) {
 
 }  // namespace
 
-CMainDlg::CMainDlg(const cli::Session& session, const DeploymentValues& deployment, MainWindowOptions options,
+CMainDlg::CMainDlg(const session::Session& session, const DeploymentValues& deployment, MainWindowOptions options,
                    QWidget* parent)
     : QMainWindow(parent), stores_(session, deployment), deployment_(deployment), options_(options) {
   const std::string& who = session.accessCode ? session.loginName : session.accountName;
@@ -53,6 +53,7 @@ CMainDlg::~CMainDlg() {
   delete backupCommands_;
   backupCommands_ = nullptr;
   backup_.reset();
+  keeper_.reset();
   if (transfers_) transfers_->Shutdown();
   delete transferCommands_;  // waits for a visitor's upload that uses the stores
   transferCommands_ = nullptr;
@@ -61,10 +62,10 @@ CMainDlg::~CMainDlg() {
 
 HRESULT CMainDlg::OpenPanes() {
   auto* splitter = new QSplitter(this);
-  const cli::Session& session = stores_.GetSession();
+  const session::Session& session = stores_.GetSession();
   HRESULT netStatus = S_OK;
   DataStore* cloud =
-      stores_.Store(session.accessCode ? cli::RemoteView::kUpload : cli::RemoteView::kMyDisk, netStatus);
+      stores_.Store(session.accessCode ? session::RemoteView::kUpload : session::RemoteView::kMyDisk, netStatus);
   if (cloud) {
     net_ = new CNetDriveDlg(cloud, splitter);
     netStatus = net_->ShowRoot();
@@ -94,19 +95,29 @@ HRESULT CMainDlg::Init() {
     BuildMenus();
     return opened;
   }
-  const cli::Session& session = stores_.GetSession();
+  const session::Session& session = stores_.GetSession();
   // An access-code visitor reaches only the code's upload folder, which
   // transfer families cannot address.
   if (!session.accessCode) {
     transfers_ = std::make_unique<SessionTransfers>(*net_->Model()->Store(), session.accountName, options_.reset);
-    if (const HRESULT hr = transfers_->Start(); Failed(hr)) {
+    // Called on the waiting thread once another program's transfers are ours.
+    const auto owned = [this] {
+      QMetaObject::invokeMethod(this, [this] { TakeOverTransfers(); }, Qt::QueuedConnection);
+    };
+    if (const HRESULT hr = transfers_->Start(owned); Failed(hr)) {
       LogMgr::Get().Error("MainDlg", "The transfer manager did not start: 0x%08x", static_cast<unsigned>(hr));
       statusBar()->showMessage(ErrorText(tr("Transfers cannot run"), hr));
+    } else if (!transfers_->Owns()) {
+      const session::TransferHolder holder = transfers_->Holder();
+      statusBar()->showMessage(tr("Waiting for %1 (pid %2), which runs this account's transfers")
+                                   .arg(QString::fromStdString(holder.program))
+                                   .arg(holder.pid));
     }
   }
   transferCommands_ = new CTransferCommands(transfers_.get(), *net_, *local_, *this, *transferLine_);
   transferCommands_->AttachToPanes();
   if (transfers_) {
+    KeepSession();
     AddTransferList();
     WatchNetwork();
     StartBackups();
@@ -132,11 +143,19 @@ void CMainDlg::Exit(int reason) {
   QApplication::exit(reason == kExitRelogin ? kExitRelogin : 0);
 }
 
+void CMainDlg::TakeOverTransfers() {
+  if (exiting_ || !transfers_) return;
+  statusBar()->showMessage(tr("This window runs the transfers of this account now."), 10000);
+  if (backup_) (void)backup_->Start();
+}
+
 void CMainDlg::StartBackups() {
   // Runs end on executor threads; the window hears of them on its own.
   backup_ = std::make_unique<SessionBackup>(
       transfers_->Manager(), transfers_->TaskFolder(), stores_.GetSession(), deployment_,
       [this](const BackupRun& run) { QMetaObject::invokeMethod(this, [this, run] { ShowBackupRun(run); }, Qt::QueuedConnection); });
+  SessionTransfers* transfers = transfers_.get();
+  backup_->SetMayRun([transfers] { return transfers->Owns(); });
   if (const HRESULT hr = backup_->Start(); Failed(hr)) {
     LogMgr::Get().Error("MainDlg", "The backups do not run: 0x%08x", static_cast<unsigned>(hr));
     statusBar()->showMessage(ErrorText(tr("Backups cannot run"), hr));

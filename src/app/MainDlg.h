@@ -16,10 +16,11 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
-#include "cli/SessionFile.h"
-#include "cli/SessionStores.h"
 #include "foundation/Deployment.h"
 #include "platform/HResult.h"
+#include "session/SessionFile.h"
+#include "session/SessionKeeper.h"
+#include "session/SessionStores.h"
 #include "store/DataStore.h"
 
 #include <QMainWindow>
@@ -61,7 +62,7 @@ struct MainWindowOptions {
 class CMainDlg : public QMainWindow {
   Q_OBJECT
  public:
-  CMainDlg(const cli::Session& session, const DeploymentValues& deployment, MainWindowOptions options = {},
+  CMainDlg(const session::Session& session, const DeploymentValues& deployment, MainWindowOptions options = {},
            QWidget* parent = nullptr);
   ~CMainDlg() override;
 
@@ -108,15 +109,22 @@ class CMainDlg : public QMainWindow {
   void WatchNetwork();
   void StopWatchingNetwork();
   /// Hosts the account's backups and puts their commands on the local pane.
+  /// On the UI thread, once the transfers that another program ran are this window's.
+  /// Renews the session with the saved password when the service ends it
+  /// while transfers run, or stops them and goes back to the login dialog.
+  void KeepSession();
+  void AnswerSessionEnd();
+  void TakeOverTransfers();
   void StartBackups();
   /// Tells the user, in the status bar and by a notification, of a backup
   /// run that skipped files or failed.
   void ShowBackupRun(const BackupRun& run);
 
-  cli::SessionStores stores_;
+  session::SessionStores stores_;
   std::unique_ptr<DataStore> localStore_;
   // Declared after the stores it borrows, so that it stops before they go.
   std::unique_ptr<SessionTransfers> transfers_;
+  std::unique_ptr<session::SessionKeeper> keeper_;  // listens to the transfers' manager
   DeploymentValues deployment_;
   // Starts backups on the transfers' manager, so it goes before them.
   std::unique_ptr<SessionBackup> backup_;

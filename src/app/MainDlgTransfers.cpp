@@ -7,6 +7,7 @@
 #include "app/MainDlg.h"
 #include "app/NetDriveDlg.h"
 #include "app/NetworkResume.h"
+#include "app/Notice.h"
 #include "app/OptionDlg.h"
 #include "app/SessionBackup.h"
 #include "app/SessionTransfers.h"
@@ -56,6 +57,28 @@ void CMainDlg::AddTransferList() {
     if (sizes.size() == 2 && sizes[1] == 0) split->setSizes({sizes[0] * 3 / 4, sizes[0] / 4});
   });
   connect(transferList_, &CTransferListCtrl::transferFinished, notifier_, &DesktopNotifier::Notify);
+}
+
+void CMainDlg::KeepSession() {
+  // Told on a task's thread; answered here, where a login may take a moment.
+  keeper_ = std::make_unique<session::SessionKeeper>(transfers_->Manager(), stores_, deployment_, [this] {
+    QMetaObject::invokeMethod(this, [this] { AnswerSessionEnd(); }, Qt::QueuedConnection);
+  });
+}
+
+void CMainDlg::AnswerSessionEnd() {
+  if (exiting_ || !keeper_) return;
+  switch (keeper_->Handle()) {
+    case session::SessionKeeper::Answer::kRenewed:
+      statusBar()->showMessage(tr("The service ended the session; logged in again."), 10000);
+      break;
+    case session::SessionKeeper::Answer::kStopped:
+      // The transfers are stopped and kept; they go on after the new login.
+      ShowNotice(this, windowTitle(), tr("The service ended the session. Please log in again."));
+      Exit(kExitRelogin);
+      break;
+    case session::SessionKeeper::Answer::kNone: break;
+  }
 }
 
 void CMainDlg::BuildTray() {

@@ -23,7 +23,7 @@ std::shared_ptr<DataStore> MakeLocalStore() {
 }  // namespace
 
 SessionBackup::SessionBackup(TaskManager& manager, const std::filesystem::path& taskFolder,
-                             const cli::Session& session, const DeploymentValues& deployment,
+                             const session::Session& session, const DeploymentValues& deployment,
                              std::function<void(const BackupRun&)> runEnded)
     : backend_(std::make_unique<KorvexDataStoreRemote>(deployment.apiUrl, deployment.dataUrl, session.authPro,
                                                        session.phpSessionId, std::string(UiString(kIdsRootMyCloud)))),
@@ -51,6 +51,7 @@ SessionBackup::~SessionBackup() { Stop(); }
 
 HRESULT SessionBackup::Start() {
   if (lock_.Held()) return S_OK;
+  if (mayRun_ && !mayRun_()) return S_FALSE;
   const HRESULT locked = lock_.TryAcquire(kDesktopRunnerName);
   if (locked != S_OK) {
     if (Failed(locked)) LogMgr::Get().Error(kLogSource, "backup lock: 0x%08x", static_cast<unsigned>(locked));

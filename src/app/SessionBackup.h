@@ -15,9 +15,9 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
-#include "cli/SessionFile.h"
 #include "foundation/Deployment.h"
 #include "platform/HResult.h"
+#include "session/SessionFile.h"
 #include "sync/BackupRunnerLock.h"
 #include "sync/SyncService.h"
 
@@ -41,7 +41,7 @@ class SessionBackup {
   /// is its task store's folder, where the runner lock lives.
   /// `runEnded` hears every backup run that ends, on the thread that ended
   /// it (see SyncServiceOptions::runEnded).
-  SessionBackup(TaskManager& manager, const std::filesystem::path& taskFolder, const cli::Session& session,
+  SessionBackup(TaskManager& manager, const std::filesystem::path& taskFolder, const session::Session& session,
                 const DeploymentValues& deployment, std::function<void(const BackupRun&)> runEnded = {});
   /// Stops the service.
   ~SessionBackup();
@@ -51,6 +51,9 @@ class SessionBackup {
   /// Becomes the account's backup runner and starts the service's thread:
   /// S_OK when this process runs the backups (also when it did already),
   /// S_FALSE when another process does (see OtherRunner()).
+  /// Backups start families, which only the process that runs the account's
+  /// transfers may run: Start() waits (S_FALSE) while `mayRun` says no.
+  void SetMayRun(std::function<bool()> mayRun) { mayRun_ = std::move(mayRun); }
   [[nodiscard]] HRESULT Start();
   /// Stops the thread and gives the runner's role up; backups already
   /// started stay with the task manager.
@@ -67,6 +70,7 @@ class SessionBackup {
   [[nodiscard]] SyncService& Sync() noexcept { return *sync_; }
 
  private:
+  std::function<bool()> mayRun_;
   std::unique_ptr<KorvexDataStoreRemote> backend_;  // shared by the per-run stores
   BackupRunnerLock lock_;
   std::unique_ptr<SyncService> sync_;

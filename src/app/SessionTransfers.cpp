@@ -2,6 +2,7 @@
 
 #include "app/SessionTransfers.h"
 
+#include "foundation/LogMgr.h"
 #include "store/ShellFolderDataStoreRemote.h"
 #include "tasks/DirectoryTask.h"
 #include "tasks/FileTask.h"
@@ -42,25 +43,58 @@ SessionTransfers::SessionTransfers(DataStore& service, const std::string& accoun
                                          kSortNameAscending, /*sortNamesOnClient=*/true)),
       context_(service_, local_),
       taskStore_(BinaryFileTaskStore::FolderNameForAccount(accountName), context_),
-      manager_(taskStore_) {
-  FamilyMap stored;
-  (void)taskStore_.LoadAll(stored);
-  for (auto& [id, family] : stored) {
-    const std::uint32_t familyId = family->Id();
-    manager_.AddFamily(family, true);
-    // The thread has not started, so nothing runs yet that would need stopping.
-    if (loadStopped) (void)manager_.StopFamily(familyId);
-  }
+      manager_(taskStore_),
+      owner_(taskStore_.Folder(), "korvexdata"),
+      loadStopped_(loadStopped) {
+  // Also while another process runs the transfers, the families made here
+  // take ids that no other process issues.
+  manager_.SetFamilyIdSource([this] { return owner_.NewFamilyId(); });
 }
 
 SessionTransfers::~SessionTransfers() { Shutdown(); }
 
-HRESULT SessionTransfers::Start() { return manager_.Start(); }
+HRESULT SessionTransfers::RunOwned() {
+  // What was shown while waiting is what the last owner left; the store
+  // holds what it did since.
+  (void)manager_.RemoveAllFamilies(false);
+  if (const HRESULT hr = owner_.Run(taskStore_, manager_); Failed(hr)) return hr;
+  if (loadStopped_) {
+    // The thread has not started, so nothing runs yet that would need stopping.
+    for (const auto& family : manager_.Families()) (void)manager_.StopFamily(family->Id());
+  }
+  return manager_.Start();
+}
+
+HRESULT SessionTransfers::Start(std::function<void()> owned) {
+  HRESULT hr = owner_.TryAcquire();
+  if (hr == S_OK) return RunOwned();
+  if (Failed(hr)) return hr;
+  LogMgr::Get().Info("SessionTransfers", "%s", session::WaitingText(owner_.Holder()).c_str());
+  FamilyMap stored;
+  (void)taskStore_.LoadAll(stored);
+  for (auto& [id, family] : stored) manager_.AddFamily(family, true);
+  if (Failed(hr = Event::Create(true, false, stopWaiting_))) return hr;
+  waiter_ = std::thread([this, owned = std::move(owned)] {
+    while (!stopWaiting_->Wait(1000)) {
+      if (owner_.TryAcquire() != S_OK) continue;
+      if (const HRESULT run = RunOwned(); Failed(run))
+        LogMgr::Get().Error("SessionTransfers", "cannot run the transfers: 0x%08x", static_cast<unsigned>(run));
+      if (owned) owned();
+      return;
+    }
+  });
+  return S_OK;
+}
 
 void SessionTransfers::Shutdown() {
   if (shutDown_) return;
   shutDown_ = true;
-  manager_.SaveAndClear();
+  if (stopWaiting_) stopWaiting_->Set();
+  if (waiter_.joinable()) waiter_.join();
+  // Only the owner writes families back; another process's records are
+  // left as that process keeps them.
+  if (owner_.Owns()) owner_.HandBack(manager_);
+  (void)manager_.RemoveAllFamilies(false);
   (void)manager_.Stop(true);
 }
 
@@ -68,6 +102,8 @@ HRESULT SessionTransfers::Add(std::shared_ptr<TaskFamily> family, const ObjectIn
   if (manager_.IsDuplicate(*family)) return kDuplicateTransfer;
   if (from.kind == kObjectItem && static_cast<const ItemInfo&>(from).size > kTransferSizeLimit) return kTransferTooLarge;
   family->PushBack(TaskFor(manager_, *family, from, into));
+  // Written whole under the store's lock: another owner takes it in complete.
+  session::TransferOwner::StoreHold hold(owner_);
   manager_.AddFamily(std::move(family), false);
   return S_OK;
 }

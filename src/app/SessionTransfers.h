@@ -6,18 +6,27 @@
 /// uploads and downloads in here and never waits for them; the manager's
 /// threads run them and its listeners report on them.
 ///
+/// Only one process runs an account's transfers (see session/TransferOwner.h).
+/// While `korvex daemon` or a `korvex put` does, this client shows the
+/// stored families as they were, hands new ones to that process through the
+/// store, and waits in the background to take over when it ends.
+///
 //===----------------------------------------------------------------------===//
 #pragma once
 
+#include "platform/Event.h"
 #include "platform/HResult.h"
+#include "session/TransferOwner.h"
 #include "store/DataStore.h"
 #include "tasks/BinaryFileTaskStore.h"
 #include "tasks/TaskManager.h"
 #include "tasks/TransferStoreContext.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace korvex::app {
@@ -49,11 +58,18 @@ class SessionTransfers {
   SessionTransfers(const SessionTransfers&) = delete;
   SessionTransfers& operator=(const SessionTransfers&) = delete;
 
-  /// Starts the manager's thread.
-  [[nodiscard]] HRESULT Start();
-  /// Stops every executor, saves every family and stops the thread; the
-  /// families resume at the next login.
+  /// Runs the account's transfers when no other process does; otherwise
+  /// shows the stored ones and waits on a thread of its own until that
+  /// process ends, then runs them and calls `owned` on that thread.
+  [[nodiscard]] HRESULT Start(std::function<void()> owned = {});
+  /// Stops every executor and hands the families back queued (they resume
+  /// at the next login, or in whichever process runs them meanwhile).
   void Shutdown();
+
+  /// True while this client runs the account's transfers.
+  [[nodiscard]] bool Owns() const noexcept { return owner_.Owns(); }
+  /// The process that runs them while this client waits.
+  [[nodiscard]] session::TransferHolder Holder() const { return owner_.Holder(); }
 
   [[nodiscard]] TaskManager& Manager() noexcept { return manager_; }
   /// The account's task folder, where the runner locks live too.
@@ -77,7 +93,14 @@ class SessionTransfers {
   std::shared_ptr<DataStore> local_;
   TransferStoreContext context_;
   BinaryFileTaskStore taskStore_;
+  /// Loads the store afresh and starts the manager; owner only.
+  [[nodiscard]] HRESULT RunOwned();
+
   TaskManager manager_;
+  session::TransferOwner owner_;
+  bool loadStopped_;
+  std::unique_ptr<Event> stopWaiting_;
+  std::thread waiter_;
   bool shutDown_ = false;
 };
 

@@ -6,9 +6,9 @@
 #include "app/NetDriveDlg.h"
 #include "app/Notice.h"
 #include "app/TransferTexts.h"
-#include "cli/SharingCommands.h"
 #include "foundation/CryptoAPI.h"
 #include "platform/AsciiText.h"
+#include "session/LocalUpload.h"
 
 #include <QCheckBox>
 #include <QFileDialog>
@@ -152,7 +152,7 @@ void CTransferCommands::UploadAsVisitor(const std::vector<std::string>& paths) {
     for (const std::string& file : files) {
       ItemInfo item;
       std::string message;
-      const HRESULT hr = cli::UploadLocalFile(*store, into, file, /*overwrite=*/false, /*showProgress=*/false, item, message);
+      const HRESULT hr = session::UploadLocalFile(*store, into, file, /*overwrite=*/false, /*progress=*/nullptr, item, message);
       if (Failed(hr)) {
         *failures << QObject::tr("%1: %2").arg(Q(file), message.empty() ? QObject::tr("error 0x%1").arg(static_cast<quint32>(hr), 8, 16, QChar('0'))
                                                                        : Q(message));

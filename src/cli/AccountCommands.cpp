@@ -2,15 +2,15 @@
 
 #include "cli/AccountCommands.h"
 
-#include "cli/AccountLogin.h"
 #include "cli/Console.h"
 #include "cli/PasswordInput.h"
-#include "cli/SessionFile.h"
 #include "cli/Texts.h"
 #include "foundation/ShownText.h"
 #include "net/CredentialStore.h"
 #include "net/LoginInputCheck.h"
 #include "net/SavedAccounts.h"
+#include "session/AccountLogin.h"
+#include "session/SessionFile.h"
 
 #include <iostream>
 

@@ -1,13 +1,16 @@
 //===- cli/AccountCommands.h - login, logout, whoami, accounts --*- C++ -*-===//
 #pragma once
 
-#include "cli/ClientStartup.h"
 #include "foundation/Deployment.h"
+#include "session/ClientStartup.h"
 
 #include <optional>
 #include <string>
 
 namespace korvex::cli {
+
+// The command line is one front end of the session layer.
+using namespace korvex::session;
 
 struct LoginArgs {
   std::string name;

@@ -5,10 +5,10 @@
 #include "cli/BackupNotice.h"
 #include "cli/BackupSession.h"
 #include "cli/Console.h"
-#include "cli/RemotePath.h"
 #include "cli/RemoteTree.h"
 #include "cli/SessionRunner.h"
-#include "cli/SessionStores.h"
+#include "session/RemotePath.h"
+#include "session/SessionStores.h"
 #include "sync/BackupRunnerLock.h"
 #include "tasks/TreeCheck.h"
 
@@ -334,7 +334,7 @@ int RunBackupNow(const GlobalOptions& options, const DeploymentValues& deploymen
     HRESULT hr = S_OK;
     DataStore* store = stores.Store(RemoteView::kMyDisk, hr);
     if (!store) return {hr, "/", {}};
-    BackupSession backup(stores.GetSession(), deployment, *store);
+    BackupSession backup(stores.GetSession(), deployment, *store, "korvex backup run");
     // The running desktop client or daemon would upload the same files at
     // the same time: it is asked to run the backup instead.
     BackupRunnerLock runner(backup.TaskFolder());
@@ -346,6 +346,14 @@ int RunBackupNow(const GlobalOptions& options, const DeploymentValues& deploymen
       return {};
     }
     if (Failed(hr)) return {hr, {}, "cannot take the backup lock"};
+    hr = backup.AwaitOwnership(
+        [](std::int64_t ms) {
+          for (std::int64_t waited = 0; waited < ms && !g_stopRequested; waited += 100) ::usleep(100 * 1000);
+          return g_stopRequested.load();
+        },
+        "");
+    if (hr == E_ABORT) return {hr, {}, "stopped"};
+    if (Failed(hr)) return {hr, {}, "cannot take over this account's transfers"};
     if (Failed(hr = backup.Manager().Start())) return {hr, {}, {}};
     // A backup stopped by an earlier run is replaced by a fresh one here,
     // not resumed.

@@ -9,9 +9,9 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
-#include "cli/ClientStartup.h"
 #include "cli/SharingCommands.h"
 #include "foundation/Deployment.h"
+#include "session/ClientStartup.h"
 
 #include <functional>
 #include <string>
@@ -21,6 +21,9 @@ class App;
 }
 
 namespace korvex::cli {
+
+// The command line is one front end of the session layer.
+using namespace korvex::session;
 
 struct BackupArgs {
   std::string local;   ///< a local folder

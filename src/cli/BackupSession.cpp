@@ -6,6 +6,8 @@
 #include "store/ShellFolderDataStoreRemote.h"
 #include "sync/BackupRunnerLock.h"
 
+#include <iostream>
+
 namespace korvex::cli {
 namespace {
 
@@ -29,17 +31,15 @@ BackupSession::BackupSession(const Session& session)
       sync_(std::make_unique<SyncService>(manager_, EditOptions(session))) {}
 
 BackupSession::BackupSession(const Session& session, const DeploymentValues& deployment, DataStore& service,
-                             std::function<void(const BackupRun&)> runEnded)
+                             const std::string& program, std::function<void(const BackupRun&)> runEnded)
     : backend_(std::make_unique<KorvexDataStoreRemote>(deployment.apiUrl, deployment.dataUrl, session.authPro,
                                                        session.phpSessionId, std::string(UiString(kIdsRootMyCloud)))),
       // The session owns its store; the families only borrow it.
       context_(std::shared_ptr<DataStore>(&service, [](DataStore*) {}), MakeLocalStore()),
       taskStore_(BinaryFileTaskStore::FolderNameForAccount(session.accountName), context_),
-      manager_(taskStore_) {
+      manager_(taskStore_),
+      owner_(std::make_unique<TransferOwner>(taskStore_.Folder(), program)) {
   backend_->SetSubAccount(session.subAccount);
-  FamilyMap stored;
-  (void)taskStore_.LoadAll(stored);
-  for (auto& [id, family] : stored) manager_.AddFamily(family, true);
   SyncServiceOptions options = EditOptions(session);
   KorvexDataStoreRemote* backend = backend_.get();
   const std::uint64_t rootId = session.rootId;
@@ -59,7 +59,21 @@ BackupSession::BackupSession(const Session& session, const DeploymentValues& dep
 BackupSession::~BackupSession() {
   // The service first: it starts families on the manager.
   sync_.reset();
+  if (owner_ && owner_->Owns()) owner_->HandBack(manager_);
   (void)manager_.Stop(true);
+}
+
+HRESULT BackupSession::AwaitOwnership(const std::function<bool(std::int64_t)>& stopWithin, const std::string& who) {
+  bool told = false;
+  for (;;) {
+    const HRESULT hr = owner_->TryAcquire();
+    if (hr != S_FALSE) return Failed(hr) ? hr : owner_->Run(taskStore_, manager_);
+    if (const TransferHolder holder = owner_->Holder(); !told && holder.pid != 0) {
+      std::cerr << who << WaitingText(holder) << std::endl;
+      told = true;
+    }
+    if (stopWithin(1000)) return E_ABORT;
+  }
 }
 
 void BackupSession::UseSession(const Session& session) {

@@ -4,7 +4,6 @@
 
 #include "cli/AccountCommands.h"
 #include "cli/BackupCommands.h"
-#include "cli/ClientStartup.h"
 #include "cli/Console.h"
 #include "cli/FileCommands.h"
 #include "cli/LocalCommands.h"
@@ -14,6 +13,7 @@
 #include "cli/UpdateCommands.h"
 #include "foundation/Deployment.h"
 #include "platform/VersionMarker.h"
+#include "session/ClientStartup.h"
 
 #include <CLI/CLI.hpp>
 

@@ -11,11 +11,11 @@
 #include "cli/BackupNotice.h"
 #include "cli/BackupSession.h"
 #include "cli/Console.h"
-#include "cli/SessionFile.h"
 #include "cli/SessionRunner.h"
-#include "cli/SessionStores.h"
 #include "foundation/LogMgr.h"
 #include "platform/Event.h"
+#include "session/SessionFile.h"
+#include "session/SessionStores.h"
 #include "sync/BackupRunnerLock.h"
 #include "sync/NetworkEventSink.h"
 #include "tasks/TaskFamilyEventListener.h"
@@ -150,7 +150,13 @@ int RunDaemon(const GlobalOptions& options, const DeploymentValues& deployment) 
     HRESULT hr = S_OK;
     DataStore* store = stores.Store(RemoteView::kMyDisk, hr);
     if (!store) return {hr, "/", {}};
-    BackupSession backup(stores.GetSession(), deployment, *store, AnnounceBackupRun);
+    BackupSession backup(stores.GetSession(), deployment, *store, "korvex daemon", AnnounceBackupRun);
+    // Families that another korvex runs are its own until it ends; loading
+    // them now would run them twice and, at exit, store its finished ones
+    // as stopped.
+    hr = backup.AwaitOwnership([&stop](std::int64_t ms) { return stop->Wait(ms); }, "korvex daemon: ");
+    if (hr == E_ABORT) return {};
+    if (Failed(hr)) return {hr, {}, "cannot take over this account's transfers"};
     backup.Manager().AddListener(&watch);
     if (Failed(hr = backup.Manager().Start())) return {hr, {}, "cannot start the transfers"};
     BackupRunnerLock runner(backup.TaskFolder());

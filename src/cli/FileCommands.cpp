@@ -166,8 +166,12 @@ int RunRm(const GlobalOptions& options, const DeploymentValues& deployment, cons
   for (const RemotePath& path : *paths) {
     if (path.IsRoot()) return ReportMessage(path.Display() + ": " + std::string(Text(kTxtRootRefused)), kExitUsage);
   }
+  // A renewed session's second attempt starts at the path the first one
+  // stopped on: those before it are gone already.
+  std::size_t next = 0;
   return RunWithSession(options, deployment, [&](SessionStores& stores) -> CommandOutcome {
-    for (const RemotePath& path : *paths) {
+    for (; next < paths->size(); ++next) {
+      const RemotePath& path = (*paths)[next];
       DataStore* store = nullptr;
       RemoteEntry entry;
       if (CommandOutcome outcome = Locate(stores, path, store, entry); Failed(outcome.status)) return outcome;
@@ -184,14 +188,17 @@ int RunTransfer(const GlobalOptions& options, const DeploymentValues& deployment
   if (!paths) return kExitUsage;
   if (paths->size() < 2) return ReportMessage(Text(kTxtNeedSourceAndTarget), kExitUsage);
   const std::uint32_t flag = args.overwrite ? 1 : 0;
+  // A renewed session's second attempt starts at the source the first one
+  // stopped on: those before it are moved or copied already.
+  std::size_t next = 0;
   return RunWithSession(options, deployment, [&](SessionStores& stores) -> CommandOutcome {
     DataStore* targetStore = nullptr;
     ContainerInfo target;
     const RemotePath& targetPath = paths->back();
     if (CommandOutcome outcome = LocateFolder(stores, targetPath, targetStore, target); Failed(outcome.status))
       return outcome;
-    for (std::size_t i = 0; i + 1 < paths->size(); ++i) {
-      const RemotePath& path = (*paths)[i];
+    for (; next + 1 < paths->size(); ++next) {
+      const RemotePath& path = (*paths)[next];
       DataStore* store = nullptr;
       RemoteEntry entry;
       if (CommandOutcome outcome = Locate(stores, path, store, entry); Failed(outcome.status)) return outcome;

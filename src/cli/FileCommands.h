@@ -7,14 +7,17 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
-#include "cli/ClientStartup.h"
 #include "foundation/Deployment.h"
+#include "session/ClientStartup.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace korvex::cli {
+
+// The command line is one front end of the session layer.
+using namespace korvex::session;
 
 struct FileArgs {
   std::vector<std::string> paths;  ///< ls: at most one; mv and cp: sources then the target folder

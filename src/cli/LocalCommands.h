@@ -1,11 +1,14 @@
 //===- cli/LocalCommands.h - Commands that need no service ------*- C++ -*-===//
 #pragma once
 
-#include "cli/ClientStartup.h"
+#include "session/ClientStartup.h"
 
 #include <string>
 
 namespace korvex::cli {
+
+// The command line is one front end of the session layer.
+using namespace korvex::session;
 
 /// `korvex version`: the version marker's text.
 int RunVersion(const GlobalOptions& options);

@@ -8,13 +8,16 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
-#include "cli/RemotePath.h"
 #include "platform/HResult.h"
+#include "session/RemotePath.h"
 #include "store/DataStore.h"
 
 #include <vector>
 
 namespace korvex::cli {
+
+// The command line is one front end of the session layer.
+using namespace korvex::session;
 
 /// One entry found by path: a folder (`isContainer`) or a file.
 struct RemoteEntry {

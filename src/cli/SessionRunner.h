@@ -9,15 +9,19 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
-#include "cli/ClientStartup.h"
-#include "cli/SessionStores.h"
 #include "foundation/Deployment.h"
 #include "platform/HResult.h"
+#include "session/ClientStartup.h"
+#include "session/SessionRenewal.h"
+#include "session/SessionStores.h"
 
 #include <functional>
 #include <string>
 
 namespace korvex::cli {
+
+// The command line is one front end of the session layer.
+using namespace korvex::session;
 
 /// What a command body reports: its status and, on failure, what it was
 /// working on (a path) for the message.
@@ -35,10 +39,5 @@ using SessionCommand = std::function<CommandOutcome(SessionStores&)>;
 /// reporting a failure on standard error.
 int RunWithSession(const GlobalOptions& options, const DeploymentValues& deployment,
                    const SessionCommand& command);
-
-/// Logs in with the saved account of `session`'s login name and, on
-/// success, replaces `session` and the session file. False when no password
-/// is saved or the login fails.
-[[nodiscard]] bool RenewSession(Session& session, const DeploymentValues& deployment);
 
 }  // namespace korvex::cli

@@ -10,11 +10,12 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
-#include "cli/ClientStartup.h"
 #include "cli/RemoteTree.h"
 #include "cli/SessionRunner.h"
 #include "foundation/Deployment.h"
 #include "service/KorvexDataStoreRemote.h"
+#include "session/ClientStartup.h"
+#include "session/LocalUpload.h"
 
 #include <CLI/CLI.hpp>
 
@@ -25,6 +26,9 @@
 #include <vector>
 
 namespace korvex::cli {
+
+// The command line is one front end of the session layer.
+using namespace korvex::session;
 
 struct SharingArgs {
   std::string path;                ///< the folder or file the command is about
@@ -57,17 +61,6 @@ int RunCount(const GlobalOptions&, const DeploymentValues&, const SharingArgs&);
 /// (default upload:/). `korvex put` hands over to it after `login --code`.
 int RunVisitorPut(const GlobalOptions&, const DeploymentValues&, const SharingArgs&);
 
-/// UploadLocalFile's status for a local file that cannot be opened (ERROR_READ_FAULT).
-inline constexpr HRESULT kLocalFileUnreadable = HResultFromWin32(30);
-
-/// Uploads the regular file `local` into `folder` of `store` block by block
-/// (with the access code after `login --code`) and reports the transfer;
-/// `item` receives the new file's record. E_INVALIDARG for something that is
-/// not a regular file, kLocalFileUnreadable for one that cannot be read; a refusal
-/// of the service may leave its words in `message`. Blocks the caller.
-[[nodiscard]] HRESULT UploadLocalFile(DataStore& store, const ContainerInfo& folder, const std::filesystem::path& local,
-                                      bool overwrite, bool showProgress, ItemInfo& item, std::string& message);
-
 // Shared by the commands above.
 
 /// Parses `text`; false after reporting a usage error.
@@ -80,22 +73,5 @@ inline constexpr HRESULT kLocalFileUnreadable = HResultFromWin32(30);
 
 /// A failed call's outcome with the service's own words as the fallback text.
 [[nodiscard]] CommandOutcome Refused(HRESULT status, const std::string& subject);
-
-/// Starts a call on `remote`, waits for it and returns its status; `use`
-/// reads the payload of a success.
-template <class Payload, class Start, class Use>
-[[nodiscard]] HRESULT Await(Start&& start, Use&& use, std::string& message) {
-  AsyncResult* result = nullptr;
-  HRESULT hr = start(&result);
-  if (Failed(hr) || !result) return hr;
-  result->Wait();
-  hr = ReadOutcome(*result);
-  message = result->Message();
-  if (Succeeded(hr)) {
-    if (const Payload* payload = result->PayloadAs<Payload>()) use(*payload);
-  }
-  result->Release();
-  return hr;
-}
 
 }  // namespace korvex::cli

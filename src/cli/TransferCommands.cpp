@@ -1,18 +1,21 @@
 #include "cli/TransferCommands.h"
 
+#include "cli/AccountTransfers.h"
+
+#include "cli/BackgroundRunner.h"
 #include "cli/Console.h"
 #include "cli/PasswordInput.h"
-#include "cli/RemotePath.h"
 #include "cli/RemoteTree.h"
-#include "cli/SessionFile.h"
 #include "cli/SessionRunner.h"
-#include "cli/SessionStores.h"
 #include "cli/SharingCommands.h"
 #include "cli/Texts.h"
 #include "cli/TransferOutcome.h"
-#include "cli/TransferRunner.h"
 #include "foundation/Registry.h"
 #include "platform/Event.h"
+#include "session/RemotePath.h"
+#include "session/SessionFile.h"
+#include "session/SessionStores.h"
+#include "session/TransferOwner.h"
 #include "store/ShellFolderDataStoreRemote.h"
 #include "tasks/BinaryFileTaskStore.h"
 #include "tasks/DirectoryTask.h"
@@ -38,37 +41,6 @@ namespace korvex::cli {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::atomic<bool> g_interrupted{false};
-/// The wait of the command that follows its families, if one waits: Ctrl-C
-/// ends it at once. Only its eventfd write runs in the handler.
-std::atomic<Event*> g_followWake{nullptr};
-
-extern "C" void OnInterrupt(int) {
-  const int savedErrno = errno;
-  g_interrupted = true;
-  if (Event* wake = g_followWake.load()) wake->Set();
-  errno = savedErrno;
-}
-
-/// Ctrl-C stops the families (their progress is saved) instead of killing
-/// the process in the middle of a block.
-class InterruptGuard {
- public:
-  InterruptGuard() {
-    g_interrupted = false;
-    old_ = std::signal(SIGINT, OnInterrupt);
-    oldTerm_ = std::signal(SIGTERM, OnInterrupt);
-  }
-  ~InterruptGuard() {
-    std::signal(SIGINT, old_);
-    std::signal(SIGTERM, oldTerm_);
-  }
-
- private:
-  void (*old_)(int);
-  void (*oldTerm_)(int);
-};
 
 /// A password that leaves no copy in freed memory.
 struct Secret {
@@ -97,52 +69,14 @@ void TakeDefaultPassword(const TransferArgs& args, const Session& session, Secre
   if (!password.text.empty()) std::cerr << Text(kTxtDefaultPassword) << std::endl;
 }
 
-/// `transfers stop` while another process runs the transfers: that process
-/// stops them itself (and saves them) when told to.
-void StopHolder(pid_t holder) {
+/// `transfers stop` while another korvex runs the transfers: that run
+/// stops its own (and saves them) and hands the rest over when told to.
+/// The daemon and the desktop client are not ended this way.
+void StopHolder(const TransferHolder& holder) {
   static pid_t told = 0;
-  if (holder > 0 && holder != told && ::kill(holder, SIGTERM) == 0) told = holder;
+  if (holder.program == "korvex" && holder.pid > 0 && holder.pid != told && ::kill(holder.pid, SIGTERM) == 0)
+    told = holder.pid;
 }
-
-std::string Size(double bytes) {
-  const char* units[] = {"B", "KiB", "MiB", "GiB", "TiB"};
-  int unit = 0;
-  while (bytes >= 1024 && unit < 4) bytes /= 1024, ++unit;
-  char text[32];
-  std::snprintf(text, sizeof text, unit == 0 ? "%.0f %s" : "%.1f %s", bytes, units[unit]);
-  return text;
-}
-
-/// Wakes the command that follows families whenever one of them changes
-/// state (starts, stops, completes) and when Ctrl-C comes, so that it
-/// learns of the end at once instead of at its next look. Progress of the
-/// tasks does not wake it: the progress lines keep their own pace.
-class FollowWake final : public TaskFamilyEventListener {
- public:
-  FollowWake(TaskManager& manager, Event& wake) : manager_(manager), wake_(wake) {
-    manager_.AddListener(this);
-    g_followWake = &wake_;
-  }
-  ~FollowWake() override {
-    g_followWake = nullptr;
-    manager_.RemoveListener(this);
-  }
-  FollowWake(const FollowWake&) = delete;
-  FollowWake& operator=(const FollowWake&) = delete;
-
-  void OnTaskFamilyEvent(TaskFamily&, FamilyEventKind, Task* task, TaskEvent event, ErrorDetail, HRESULT) override {
-    if (task == nullptr) wake_.Set();
-    // Failed files end too: they count among the files handled.
-    else if (event == TaskEvent::kEnded && task->Type() == TaskType::kFile) ++filesEnded_;
-  }
-
-  [[nodiscard]] std::size_t FilesEnded() const noexcept { return filesEnded_; }
-
- private:
-  TaskManager& manager_;
-  Event& wake_;
-  std::atomic<std::size_t> filesEnded_{0};
-};
 
 TaskManagerOptions ManagerOptions(const TransferArgs* args) {
   TaskManagerOptions options;
@@ -153,128 +87,6 @@ TaskManagerOptions ManagerOptions(const TransferArgs* args) {
   }
   return options;
 }
-
-/// The session's transfer machinery: the stores, the task store of the
-/// account and the manager, with every stored family loaded.
-class Transfers {
- public:
-  Transfers(SessionStores& stores, DataStore& service, const TransferArgs* args = nullptr)
-      // The session owns its store; the families only borrow it.
-      : service_(&service, [](DataStore*) {}),
-        local_(std::make_shared<DataStore>(std::make_unique<ShellFolderDataStoreRemote>("Computer", "/"), 1, true)),
-        context_(service_, local_),
-        taskStore_(BinaryFileTaskStore::FolderNameForAccount(stores.GetSession().accountName), context_),
-        manager_(taskStore_, ManagerOptions(args)) {}
-
-  /// Loads the stored families; with `run`, first becomes the account's one
-  /// runner of transfers (see TransferLock).
-  [[nodiscard]] HRESULT Load(bool run, void (*busy)(pid_t) = nullptr) {
-    if (run) {
-      if (const HRESULT hr = lock_.Acquire(taskStore_.Folder(), g_interrupted, busy); Failed(hr)) return hr;
-    }
-    FamilyMap stored;
-    (void)taskStore_.LoadAll(stored);
-    for (auto& [id, family] : stored) manager_.AddFamily(family, true);
-    return S_OK;
-  }
-
-  TaskManager& Manager() { return manager_; }
-  /// File tasks that ended (done or failed) in the last Follow.
-  [[nodiscard]] std::size_t FilesEnded() const noexcept { return filesEnded_; }
-
-  /// Follows `ids` and says how they ended.
-  CommandOutcome FollowAndReport(const std::vector<std::uint32_t>& ids, bool json) {
-    const HRESULT followed = Follow(ids);
-    std::vector<std::shared_ptr<TaskFamily>> families;
-    for (std::uint32_t id : ids)
-      if (auto family = manager_.GetFamily(id)) families.push_back(std::move(family));
-    return ReportTransferEnd(families, filesEnded_, followed, json);
-  }
-  std::shared_ptr<DataStore> Local() const { return local_; }
-
-  /// Follows `ids` until none is queued or running; Ctrl-C stops them.
-  /// Returns the status of the first family that did not complete.
-  HRESULT Follow(const std::vector<std::uint32_t>& ids) {
-    std::unique_ptr<Event> wake;
-    if (const HRESULT hr = Event::Create(false, false, wake); Failed(hr)) return hr;
-    const FollowWake watch(manager_, *wake);
-    filesEnded_ = 0;
-    if (Failed(manager_.Start())) return E_FAIL;
-    const bool terminal = ::isatty(STDERR_FILENO) == 1;
-    auto lastLine = std::chrono::steady_clock::now();
-    for (;;) {
-      bool busy = false;
-      for (std::uint32_t id : ids) {
-        const auto family = manager_.GetFamily(id);
-        if (family && (family->state == FamilyState::kQueued || family->state == FamilyState::kRunning)) busy = true;
-      }
-      const auto now = std::chrono::steady_clock::now();
-      if (terminal || now - lastLine >= std::chrono::seconds(5) || !busy) {
-        for (std::uint32_t id : ids) PrintProgress(id, terminal);
-        lastLine = now;
-      }
-      if (!busy) break;
-      if (g_interrupted) {
-        (void)manager_.StopFamilies(ids);
-        std::cerr << "\nstopped; continue with: korvex transfers resume";
-        for (std::uint32_t id : ids) std::cerr << ' ' << id;
-        std::cerr << std::endl;
-        return E_ABORT;
-      }
-      (void)wake->Wait(NextLineIn(terminal, lastLine));
-    }
-    if (terminal) std::cerr << std::endl;
-    filesEnded_ = watch.FilesEnded();
-    for (std::uint32_t id : ids) {
-      const auto family = manager_.GetFamily(id);
-      if (family && family->state != FamilyState::kCompleted)
-        return Failed(family->lastError.load()) ? family->lastError.load() : E_FAIL;
-    }
-    return S_OK;
-  }
-
-  /// Milliseconds until the next progress line is due: a terminal's bar
-  /// moves several times a second, a log gets a line every 5 seconds.
-  static std::int64_t NextLineIn(bool terminal, std::chrono::steady_clock::time_point lastLine) {
-    using namespace std::chrono;
-    const auto pace = terminal ? milliseconds(250) : milliseconds(5000);
-    const auto left = ceil<milliseconds>(lastLine + pace - steady_clock::now()).count();
-    return std::max<std::int64_t>(left, 0);
-  }
-
-  void PrintProgress(std::uint32_t id, bool terminal) {
-    const auto family = manager_.GetFamily(id);
-    if (!family) return;
-    const FamilyProgress p = family->Progress();
-    const double seconds = static_cast<double>(p.elapsedRun) / 1e7;
-    const double speed = seconds > 0 ? static_cast<double>(p.doneBytes) / seconds : 0;
-    // A group sent again after a failure may count twice for a moment;
-    // the line never claims more than the whole.
-    const std::uint64_t done = p.totalBytes ? std::min(p.doneBytes, *p.totalBytes) : p.doneBytes;
-    std::string line = "[" + std::to_string(id) + "] " + Size(static_cast<double>(done));
-    if (p.totalBytes && *p.totalBytes > 0) {
-      line += " / " + Size(static_cast<double>(*p.totalBytes)) + "  " +
-              std::to_string(std::min<std::uint64_t>(100, done * 100 / *p.totalBytes)) + "%";
-      if (speed > 0 && *p.totalBytes > p.doneBytes)
-        line += "  " + std::to_string(static_cast<long long>((*p.totalBytes - p.doneBytes) / speed)) + " s left";
-    }
-    line += "  " + Size(speed) + "/s  " + FamilyStateText(*family);
-    // While retrying, the line says why it is waiting.
-    if (family->retryCount != 0 && Failed(family->lastError.load()))
-      line += ": " + ErrorLine(family->lastError, family->LastErrorText());
-    // "\x1b[K" clears what a longer earlier line left behind.
-    std::cerr << (terminal ? "\r" : "") << line << (terminal ? "\x1b[K" : "\n") << std::flush;
-  }
-
- private:
-  TransferLock lock_;
-  std::size_t filesEnded_ = 0;
-  std::shared_ptr<DataStore> service_;
-  std::shared_ptr<DataStore> local_;
-  TransferStoreContext context_;
-  BinaryFileTaskStore taskStore_;
-  TaskManager manager_;
-};
 
 /// Queues one family moving `from` (a folder or file of `source`) into the
 /// folder `into` of `target`.
@@ -333,8 +145,26 @@ std::string LocalAddress(const std::string& path, bool& exists) {
   return address;
 }
 
+/// After a renewed session the families of the first attempt exist
+/// already: they go on instead of being made again.
+HRESULT CarryOn(Transfers& transfers, const std::vector<std::uint32_t>& ids) {
+  if (!transfers.Owner().Owns()) return S_OK;
+  for (std::uint32_t id : ids) {
+    const auto family = transfers.Manager().GetFamily(id);
+    if (family && family->state == FamilyState::kStopped) (void)transfers.Manager().ResumeFamily(id, false);
+  }
+  return S_OK;
+}
+
+/// Families made while another process owns the transfers are written
+/// whole under the store's lock, so that the owner takes each in complete.
+void HoldUnlessOwner(Transfers& transfers, std::optional<TransferOwner::StoreHold>& hold) {
+  if (!transfers.Owner().Owns()) hold.emplace(transfers.Owner());
+}
+
 CommandOutcome FinishOutcome(HRESULT hr) {
   if (hr == E_ABORT) return {hr, {}, "stopped"};
+  if (hr == kStoppedFollowing) return {hr, {}, "no longer followed here"};
   if (hr == HR_INVALID_NAME)
     return {hr, {}, "the service gave a name that would leave the chosen folder; it was not written"};
   return {hr, {}, Failed(hr) ? "the transfer did not complete; see korvex transfers" : ""};
@@ -387,6 +217,7 @@ int RunPut(const GlobalOptions& options, const DeploymentValues& deployment, con
   Secret password;
   if (const int refused = AskPassword(args, password); refused != 0) return refused;
   InterruptGuard guard;
+  std::vector<std::uint32_t> ids;  // outlives a renewed session's second attempt
   return RunWithSession(options, deployment, [&](SessionStores& stores) -> CommandOutcome {
     HRESULT hr = S_OK;
     DataStore* store = stores.Store(into->view, hr);
@@ -394,14 +225,22 @@ int RunPut(const GlobalOptions& options, const DeploymentValues& deployment, con
     ContainerInfo folder;
     if (Failed(hr = FindContainer(*store, *into, folder))) return {hr, into->Display(), {}};
     TakeDefaultPassword(args, stores.GetSession(), password);
-    Transfers transfers(stores, *store, &args);
-    if (Failed(hr = transfers.Load(!args.background))) return FinishOutcome(hr);
-    std::vector<std::uint32_t> ids;
-    for (const std::string& address : addresses) {
-      if (CommandOutcome outcome = Queue(transfers, *store, TransferDirection::kUpload, address, folder,
-                                         args.overwrite, password.text, ids);
-          Failed(outcome.status))
-        return outcome;
+    Transfers transfers(stores, *store, deployment, ManagerOptions(&args));
+    // In the background the detached runner owns, or follows the owner.
+    if (!args.background && Failed(hr = transfers.TryOwn())) return FinishOutcome(hr);
+    if (!ids.empty()) {
+      (void)CarryOn(transfers, ids);
+      return FollowOrDetach(transfers, options, args, ids);
+    }
+    {
+      std::optional<TransferOwner::StoreHold> hold;
+      HoldUnlessOwner(transfers, hold);
+      for (const std::string& address : addresses) {
+        if (CommandOutcome outcome = Queue(transfers, *store, TransferDirection::kUpload, address, folder,
+                                           args.overwrite, password.text, ids);
+            Failed(outcome.status))
+          return outcome;
+      }
     }
     return FollowOrDetach(transfers, options, args, ids);
   });
@@ -426,18 +265,23 @@ int RunGet(const GlobalOptions& options, const DeploymentValues& deployment, con
   const std::string into = LocalAddress(local, exists);
   if (!exists || into.back() != '/') return ReportMessage(local + ": not a folder", kExitUsage);
   InterruptGuard guard;
+  std::vector<std::uint32_t> ids;     // outlive a renewed session's second attempt
+  std::size_t handled = 0;
   return RunWithSession(options, deployment, [&](SessionStores& stores) -> CommandOutcome {
     std::unique_ptr<Transfers> transfers;
-    std::vector<std::uint32_t> ids;
-    for (const RemotePath& path : paths) {
+    std::optional<TransferOwner::StoreHold> hold;
+    for (; handled < paths.size(); ++handled) {
+      const RemotePath& path = paths[handled];
       HRESULT hr = S_OK;
       DataStore* store = stores.Store(path.view, hr);
       if (!store) return {hr, path.Display(), {}};
       RemoteEntry entry;
       if (Failed(hr = FindEntry(*store, path, entry))) return {hr, path.Display(), {}};
       if (!transfers) {
-        transfers = std::make_unique<Transfers>(stores, *store, &args);
-        if (Failed(hr = transfers->Load(!args.background))) return FinishOutcome(hr);
+        transfers = std::make_unique<Transfers>(stores, *store, deployment, ManagerOptions(&args));
+        if (!args.background && Failed(hr = transfers->TryOwn())) return FinishOutcome(hr);
+        (void)CarryOn(*transfers, ids);
+        HoldUnlessOwner(*transfers, hold);
       }
       ContainerInfo folder;
       bool isFolder = false;
@@ -450,8 +294,52 @@ int RunGet(const GlobalOptions& options, const DeploymentValues& deployment, con
           Failed(outcome.status))
         return outcome;
     }
+    hold.reset();
+    if (!transfers && !ids.empty()) {
+      HRESULT hr = S_OK;
+      DataStore* store = stores.Store(RemoteView::kMyDisk, hr);
+      if (!store) return {hr, "/", {}};
+      transfers = std::make_unique<Transfers>(stores, *store, deployment);
+      if (!args.background && Failed(hr = transfers->TryOwn())) return FinishOutcome(hr);
+      (void)CarryOn(*transfers, ids);
+    }
     return transfers ? FollowOrDetach(*transfers, options, args, ids) : CommandOutcome{};
   });
+}
+
+/// Whether every one of `ids` is waiting or running in the store, so that a
+/// `transfers resume` of them has nothing to change and may just follow.
+bool AllUnderWay(const TransferOwner& owner, const std::vector<std::uint32_t>& ids) {
+  if (ids.empty()) return false;
+  return std::all_of(ids.begin(), ids.end(), [&owner](std::uint32_t id) {
+    FamilyRecord record;
+    if (Failed(ReadStoredFamily(owner.Folder(), id, record))) return false;
+    const auto state = static_cast<FamilyState>(record.state);
+    return state == FamilyState::kQueued || state == FamilyState::kRunning;
+  });
+}
+
+/// Every action but `list` changes what the owner runs, so it needs to be
+/// the owner; `resume` of transfers already under way (the detached runner
+/// of `put --background`) follows them meanwhile. Null when the run may go
+/// on, else the outcome to end it with.
+std::optional<CommandOutcome> BecomeOwner(Transfers& transfers, const TransferArgs& args, bool json) {
+  if (args.action == "list") {
+    transfers.LoadForReading();
+    return std::nullopt;
+  }
+  HRESULT hr = transfers.TryOwn();
+  if (hr == S_FALSE && args.action == "resume" && AllUnderWay(transfers.Owner(), args.ids))
+    return transfers.FollowAndReport(args.ids, json);
+  if (hr == S_FALSE && args.action == "stop") {
+    const TransferHolder holder = transfers.Owner().Holder();
+    if (holder.program != "korvex")
+      return CommandOutcome{E_ACCESSDENIED, {}, holder.program + " (pid " + std::to_string(holder.pid) +
+                                                    ") runs this account's transfers; stop them there"};
+  }
+  if (hr == S_FALSE) hr = transfers.Own(args.action == "stop" ? StopHolder : nullptr);
+  if (Failed(hr)) return FinishOutcome(hr);
+  return std::nullopt;
 }
 
 int RunTransfers(const GlobalOptions& options, const DeploymentValues& deployment, const TransferArgs& args) {
@@ -460,10 +348,9 @@ int RunTransfers(const GlobalOptions& options, const DeploymentValues& deploymen
     HRESULT hr = S_OK;
     DataStore* store = stores.Store(RemoteView::kMyDisk, hr);
     if (!store) return {hr, "/", {}};
-    Transfers transfers(stores, *store, args.action == "resume" || args.action == "cancel" ? &args : nullptr);
-    // Listing only reads; every other action changes what a runner runs.
-    if (Failed(hr = transfers.Load(args.action != "list", args.action == "stop" ? StopHolder : nullptr)))
-      return FinishOutcome(hr);
+    Transfers transfers(stores, *store, deployment,
+                        ManagerOptions(args.action == "resume" || args.action == "cancel" ? &args : nullptr));
+    if (std::optional<CommandOutcome> ended = BecomeOwner(transfers, args, options.json)) return *ended;
     TaskManager& manager = transfers.Manager();
     std::vector<std::uint32_t> ids = args.ids;
     if (ids.empty()) {

@@ -8,14 +8,17 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
-#include "cli/ClientStartup.h"
 #include "foundation/Deployment.h"
+#include "session/ClientStartup.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace korvex::cli {
+
+// The command line is one front end of the session layer.
+using namespace korvex::session;
 
 struct TransferArgs {
   /// put: local sources, then optionally the remote folder; get: remote

@@ -3,9 +3,12 @@
 
 #include <string>
 
-#include "cli/ClientStartup.h"
+#include "session/ClientStartup.h"
 
 namespace korvex::cli {
+
+// The command line is one front end of the session layer.
+using namespace korvex::session;
 
 struct UpdateArgs {
   bool check = false;

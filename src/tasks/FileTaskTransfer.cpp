@@ -21,6 +21,7 @@
 //===----------------------------------------------------------------------===//
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -151,6 +152,21 @@ struct FileTask::GroupPipeline {
   FamilySaveBehind familySave;
   std::uint32_t nextGroup = 0;
   bool finished = false;  ///< every group has settled
+  bool unsaved = false;   ///< settled groups that the task file does not hold yet
+  std::chrono::steady_clock::time_point lastSave{};
+
+  /// The bitmap, and behind it the family's byte count: at most about once
+  /// a second while groups settle (a big file would otherwise rewrite its
+  /// record after every group), and at once with `now`. A crash loses only
+  /// groups that are then sent again.
+  void SaveSettled(TaskStore& store, const Task& task, bool now) {
+    const auto time = std::chrono::steady_clock::now();
+    if (!unsaved || (!now && time - lastSave < std::chrono::seconds(1))) return;
+    (void)store.SaveTask(task);
+    familySave.Request();
+    lastSave = time;
+    unsaved = false;
+  }
 };
 
 void FileTask::SetGroup(std::uint32_t group) {
@@ -190,6 +206,7 @@ FileTask::Step FileTask::Transfer(TaskRunContext& context, HRESULT& error) {
   GroupPipeline pipeline(context.manager.Store(), Family());
   const Step step = RunPipeline(context, pipeline, error);
   Abandon(context, pipeline);
+  pipeline.SaveSettled(context.manager.Store(), *this, /*now=*/true);
   // Not finished: a group failed and is sent again by the next pass.
   if (step != Step::kNext || !pipeline.finished) return step;
   phase_ = 3;
@@ -246,10 +263,10 @@ void FileTask::SettleFront(TaskRunContext& context, GroupPipeline& pipeline) {
     context.manager.OnStepSucceeded(*this);
     SetGroup(pipeline.runs.front()->group);
     pipeline.runs.pop_front();
-    (void)context.manager.Store().SaveTask(*this);
     // The byte count goes with the bitmap, so that a transfer resumed after
     // a crash counts from where its blocks stand.
-    pipeline.familySave.Request();
+    pipeline.unsaved = true;
+    pipeline.SaveSettled(context.manager.Store(), *this, /*now=*/false);
   }
 }
 

@@ -64,6 +64,13 @@ void TaskManager::AddFamily(std::shared_ptr<TaskFamily> family, bool fromStore) 
   Wake();
 }
 
+std::uint32_t TaskManager::NewFamilyId() {
+  if (familyIdSource_) {
+    if (const std::uint32_t id = familyIdSource_(); id != 0) return id;
+  }
+  return ++lastFamilyId_;
+}
+
 bool TaskManager::IsDuplicate(const TaskFamily& family) const {
   std::lock_guard lock(mutex_);
   return std::any_of(families_.begin(), families_.end(), [&family](const auto& entry) {

@@ -21,6 +21,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -78,7 +79,12 @@ class TaskManager : public ThreadBase {
   /// `fromStore`, the family and its queued tasks are saved; when `fromStore`,
   /// the id counters are raised past its ids.
   void AddFamily(std::shared_ptr<TaskFamily> family, bool fromStore);
-  [[nodiscard]] std::uint32_t NewFamilyId() noexcept { return ++lastFamilyId_; }
+  /// From the id source when one is set, else from the manager's counter.
+  [[nodiscard]] std::uint32_t NewFamilyId();
+  /// Family ids then come from `source`: where several processes add
+  /// families to one task store, each id must be unique across them all.
+  /// Set before the first family is made.
+  void SetFamilyIdSource(std::function<std::uint32_t()> source) { familyIdSource_ = std::move(source); }
   [[nodiscard]] std::uint32_t NewTaskId() noexcept { return ++lastTaskId_; }
   /// True when a family that has not completed has the same two paths.
   [[nodiscard]] bool IsDuplicate(const TaskFamily& family) const;
@@ -163,6 +169,7 @@ class TaskManager : public ThreadBase {
 
   std::unique_ptr<Event> wake_;  // null only when Start() refuses to run
   std::atomic<std::uint32_t> lastFamilyId_{1};
+  std::function<std::uint32_t()> familyIdSource_;
   std::atomic<std::uint32_t> lastTaskId_{1};
 
   mutable std::mutex mutex_;  // the manager lock

@@ -8,7 +8,7 @@
 #include "app/LoginDlg.h"
 #include "app/MainDlg.h"
 #include "app/NetDriveDlg.h"
-#include "cli/ClientStartup.h"
+#include "session/ClientStartup.h"
 #include "support/KorvexdProcess.h"
 #include "support/ServiceTree.h"
 #include "support/TempHome.h"
@@ -121,7 +121,7 @@ class DesktopClient : public korvex::testing::TempHomeTest {
     korvex::testing::WriteText(desktop_ / "local-notes.txt", "kept on this computer\n");
     env_.push_back(std::make_unique<ScopedEnv>("HOME", desktop_.c_str()));
     std::string error;
-    ASSERT_TRUE(korvex::Succeeded(korvex::cli::StartClient({}, deployment_, error))) << error;
+    ASSERT_TRUE(korvex::Succeeded(korvex::session::StartClient({}, deployment_, error))) << error;
   }
 
   // The user's tree as the service holds it: "/dir/" and "/dir/file" paths.

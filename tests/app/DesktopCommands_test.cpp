@@ -11,10 +11,10 @@
 #include "app/SessionTransfers.h"
 #include "app/TransferCommands.h"
 #include "app/UploadCodeDlg.h"
-#include "cli/SharingCommands.h"
 #include "foundation/EncryptingBlockEncoder.h"
 #include "foundation/Registry.h"
 #include "store/ShellFolderDataStoreRemote.h"
+#include "session/LocalUpload.h"
 
 #include <QDropEvent>
 #include <QImage>
@@ -124,7 +124,7 @@ TEST_F(DesktopClient, MovesFilesBetweenPanesAndShares) {
   std::thread uploader([&, root = cloud.Model()->Container()] {
     korvex::ItemInfo item;
     std::string message;
-    uploaded = korvex::cli::UploadLocalFile(*cloud.Model()->Store(), root, desktop_ / "picture.png", false, false, item, message);
+    uploaded = korvex::session::UploadLocalFile(*cloud.Model()->Store(), root, desktop_ / "picture.png", false, nullptr, item, message);
   });
   // A stale count would show the new file in the place of the old one.
   const bool listed = WaitFor([&] {
@@ -243,9 +243,12 @@ TEST_F(DesktopClient, MovesFilesBetweenPanesAndShares) {
       << window.findChild<QLabel*>("transferLine")->text().toStdString();
   SaveScreenshot(window, "main-window-commands.png");
 
-  // A transfer saved before it could run is queued again at the next login;
-  // a "reset" start brings it back stopped (and stopped it stays).
+  // The window lets the account's transfers go, as at logout. A transfer saved
+  // while nobody runs them waits queued in the store; a "reset" start that
+  // takes them over brings it back stopped (and stopped it stays).
+  window.Transfers()->Shutdown();
   std::uint32_t id = 0;
+  std::filesystem::path folder;
   {
     korvex::app::SessionTransfers saved(*cloud.Model()->Store(), account, false);
     std::vector<std::uint32_t> queued;
@@ -253,14 +256,17 @@ TEST_F(DesktopClient, MovesFilesBetweenPanesAndShares) {
     saved.Upload({(desktop_ / "dropped.txt").string()}, cloud.Model()->Container(), {}, queued, refused);
     ASSERT_EQ(queued.size(), 1u);
     id = queued.front();
+    folder = saved.TaskFolder();
   }
-  for (const bool reset : {false, true}) {
-    SCOPED_TRACE(reset ? "reset" : "normal start");
-    korvex::app::SessionTransfers loaded(*cloud.Model()->Store(), account, reset);
-    const auto family = loaded.Manager().GetFamily(id);
-    ASSERT_NE(family, nullptr);
-    EXPECT_EQ(family->state.load(), reset ? korvex::FamilyState::kStopped : korvex::FamilyState::kQueued);
-  }
+  korvex::FamilyRecord record;
+  ASSERT_TRUE(korvex::Succeeded(korvex::session::ReadStoredFamily(folder, id, record)));
+  EXPECT_EQ(record.state, static_cast<std::uint32_t>(korvex::FamilyState::kQueued));
+  korvex::app::SessionTransfers loaded(*cloud.Model()->Store(), account, /*loadStopped=*/true);
+  ASSERT_EQ(loaded.Start(), korvex::S_OK);
+  EXPECT_TRUE(loaded.Owns());
+  const auto family = loaded.Manager().GetFamily(id);
+  ASSERT_NE(family, nullptr);
+  EXPECT_EQ(family->state.load(), korvex::FamilyState::kStopped);
 }
 
 }  // namespace

@@ -650,6 +650,22 @@ Days left:	%4</source>
         <source>Backup skipped files</source>
         <translation>备份跳过了部分文件</translation>
     </message>
+    <message>
+        <source>Waiting for %1 (pid %2), which runs this account&apos;s transfers</source>
+        <translation>正在等待 %1（进程 %2），它正在执行此账户的传输</translation>
+    </message>
+    <message>
+        <source>This window runs the transfers of this account now.</source>
+        <translation>此窗口现在执行此账户的传输。</translation>
+    </message>
+    <message>
+        <source>The service ended the session; logged in again.</source>
+        <translation>服务已结束会话；已重新登录。</translation>
+    </message>
+    <message>
+        <source>The service ended the session. Please log in again.</source>
+        <translation>服务已结束会话。请重新登录。</translation>
+    </message>
 </context>
 <context>
     <name>CNetCheckDlg</name>

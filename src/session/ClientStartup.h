@@ -1,4 +1,4 @@
-//===- cli/ClientStartup.h - Global options and process start ---*- C++ -*-===//
+//===- session/ClientStartup.h - Global options and process start ---*- C++ -*-===//
 ///
 /// The first act of every korvex run, after the command line has been read:
 /// the shared start-up routine (first-run defaults, language, log level, log
@@ -15,7 +15,7 @@
 #include <optional>
 #include <string>
 
-namespace korvex::cli {
+namespace korvex::session {
 
 struct GlobalOptions {
   std::optional<std::string> webUrl;
@@ -41,4 +41,4 @@ struct GlobalOptions {
 /// Logs "Logger Stopped".
 void StopClient();
 
-}  // namespace korvex::cli
+}  // namespace korvex::session

@@ -1,4 +1,4 @@
-//===- cli/SessionStores.h - The stores of one logged-in session -*- C++ -*-===//
+//===- session/SessionStores.h - The stores of one logged-in session -*- C++ -*-===//
 ///
 /// What the main window builds after login, for one korvex run: one service
 /// back end with the session's cookies, and over it one DataStore per view
@@ -10,17 +10,17 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
-#include "cli/RemotePath.h"
-#include "cli/SessionFile.h"
 #include "foundation/Deployment.h"
 #include "platform/HResult.h"
 #include "service/KorvexDataStoreRemote.h"
+#include "session/RemotePath.h"
+#include "session/SessionFile.h"
 #include "store/DataStore.h"
 
 #include <map>
 #include <memory>
 
-namespace korvex::cli {
+namespace korvex::session {
 
 class SessionStores {
  public:
@@ -52,4 +52,4 @@ class SessionStores {
 /// The status with which the service refuses a session it no longer knows.
 inline constexpr HRESULT kSessionRefused = MakeHResult(0x804F2EEFu);
 
-}  // namespace korvex::cli
+}  // namespace korvex::session

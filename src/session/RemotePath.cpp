@@ -1,11 +1,11 @@
-//===- cli/RemotePath.cpp - Addresses typed on the command line -----------===//
+//===- session/RemotePath.cpp - Addresses typed on the command line -----------===//
 
-#include "cli/RemotePath.h"
+#include "session/RemotePath.h"
 
 #include <array>
 #include <utility>
 
-namespace korvex::cli {
+namespace korvex::session {
 
 namespace {
 
@@ -79,4 +79,4 @@ std::string RemotePath::Leaf() const { return names.empty() ? std::string() : na
 
 std::string RemotePath::Display() const { return std::string(ViewPrefix(view)) + ItemUri(); }
 
-}  // namespace korvex::cli
+}  // namespace korvex::session

@@ -1,6 +1,6 @@
-//===- cli/SessionFile.cpp - The login kept between korvex runs -----------===//
+//===- session/SessionFile.cpp - The login kept between korvex runs -----------===//
 
-#include "cli/SessionFile.h"
+#include "session/SessionFile.h"
 
 #include "platform/AtomicFile.h"
 #include "platform/Paths.h"
@@ -15,7 +15,7 @@
 #include <map>
 #include <sstream>
 
-namespace korvex::cli {
+namespace korvex::session {
 
 namespace {
 
@@ -90,4 +90,4 @@ HRESULT DeleteSession() {
   return error ? HResultFromErrno(error.value()) : S_OK;
 }
 
-}  // namespace korvex::cli
+}  // namespace korvex::session

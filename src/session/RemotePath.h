@@ -1,4 +1,4 @@
-//===- cli/RemotePath.h - Addresses typed on the command line ---*- C++ -*-===//
+//===- session/RemotePath.h - Addresses typed on the command line ---*- C++ -*-===//
 ///
 /// Remote paths name entries of the user's own disk with "/" as its root
 /// ("/reports/2026/q1.pdf"); the other views of the service are reached with
@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-namespace korvex::cli {
+namespace korvex::session {
 
 enum class RemoteView { kMyDisk, kShares, kBackup, kUpload };
 
@@ -45,4 +45,4 @@ struct RemotePath {
 /// "" for the own disk, else the prefix with its colon ("shares:").
 [[nodiscard]] std::string_view ViewPrefix(RemoteView view);
 
-}  // namespace korvex::cli
+}  // namespace korvex::session

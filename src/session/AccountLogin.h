@@ -1,13 +1,13 @@
-//===- cli/AccountLogin.h - One login request for korvex --------*- C++ -*-===//
+//===- session/AccountLogin.h - One login request for korvex --------*- C++ -*-===//
 #pragma once
 
-#include "cli/SessionFile.h"
 #include "foundation/Deployment.h"
 #include "net/LoginForm.h"
 #include "platform/HResult.h"
 #include "service/Login.h"
+#include "session/SessionFile.h"
 
-namespace korvex::cli {
+namespace korvex::session {
 
 /// Sends the login of `input` (already checked) to the deployment's web
 /// site and fills `session` from the answer. On failure `failure` holds the
@@ -15,4 +15,4 @@ namespace korvex::cli {
 [[nodiscard]] HRESULT LogInToService(const LoginInput& input, const DeploymentValues& deployment,
                                      Session& session, LoginFailure& failure);
 
-}  // namespace korvex::cli
+}  // namespace korvex::session

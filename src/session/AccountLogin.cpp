@@ -1,8 +1,8 @@
-//===- cli/AccountLogin.cpp - One login request for korvex ----------------===//
+//===- session/AccountLogin.cpp - One login request for korvex ----------------===//
 
-#include "cli/AccountLogin.h"
+#include "session/AccountLogin.h"
 
-namespace korvex::cli {
+namespace korvex::session {
 
 HRESULT LogInToService(const LoginInput& input, const DeploymentValues& deployment, Session& session,
                        LoginFailure& failure) {
@@ -32,4 +32,4 @@ HRESULT LogInToService(const LoginInput& input, const DeploymentValues& deployme
   return S_OK;
 }
 
-}  // namespace korvex::cli
+}  // namespace korvex::session

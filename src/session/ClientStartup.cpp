@@ -1,8 +1,6 @@
-//===- cli/ClientStartup.cpp - Global options and process start -----------===//
+//===- session/ClientStartup.cpp - Global options and process start -----------===//
 
-#include "cli/ClientStartup.h"
-
-#include "cli/Console.h"
+#include "session/ClientStartup.h"
 
 #include "foundation/Language.h"
 #include "foundation/LogMgr.h"
@@ -13,8 +11,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
 
-namespace korvex::cli {
+namespace korvex::session {
 
 namespace {
 
@@ -51,7 +50,7 @@ HRESULT StartClient(const GlobalOptions& options, DeploymentValues& deployment, 
   LogMgr::Get().Info(nullptr, "Logger Started");
   // A settings file that could not be read was set aside before the loggers
   // ran; the user learns it here, on the error stream, once.
-  for (const std::string& notice : ReportSetAsideSettings()) (void)ReportMessage(notice);
+  for (const std::string& notice : ReportSetAsideSettings()) std::cerr << "korvex: " << notice << std::endl;
 
   SetTlsCommandLineOverride(options.caFile, options.insecure ? std::optional<bool>(true) : std::nullopt);
   // The URL and domain flags are in the environment by now; certificate
@@ -61,4 +60,4 @@ HRESULT StartClient(const GlobalOptions& options, DeploymentValues& deployment, 
 
 void StopClient() { RunShutdown(); }
 
-}  // namespace korvex::cli
+}  // namespace korvex::session

@@ -1,4 +1,4 @@
-//===- cli/SessionFile.h - The login kept between korvex runs ---*- C++ -*-===//
+//===- session/SessionFile.h - The login kept between korvex runs ---*- C++ -*-===//
 ///
 /// `korvex login` keeps the session (cookies, root ids, account) so that
 /// later commands do not log in again. The file holds live session cookies,
@@ -18,7 +18,7 @@
 #include <filesystem>
 #include <string>
 
-namespace korvex::cli {
+namespace korvex::session {
 
 struct Session {
   /// True for an access-code visitor: only uploads into `rootId` are possible.
@@ -52,4 +52,4 @@ struct Session {
 /// Removes the file; S_OK also when there was none.
 [[nodiscard]] HRESULT DeleteSession();
 
-}  // namespace korvex::cli
+}  // namespace korvex::session

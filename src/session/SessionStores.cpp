@@ -1,12 +1,12 @@
-//===- cli/SessionStores.cpp - The stores of one logged-in session ---------===//
+//===- session/SessionStores.cpp - The stores of one logged-in session ---------===//
 
-#include "cli/SessionStores.h"
+#include "session/SessionStores.h"
 
 #include "foundation/StringTable.h"
 #include "service/KorvexDataStoreUploadDisk.h"
 #include "service/KorvexDataStoreViews.h"
 
-namespace korvex::cli {
+namespace korvex::session {
 
 SessionStores::SessionStores(const Session& session, const DeploymentValues& deployment)
     : session_(session), deployment_(deployment) {}
@@ -70,4 +70,4 @@ DataStore* SessionStores::Store(RemoteView view, HRESULT& status) {
   return stores_.emplace(view, std::move(store)).first->second.get();
 }
 
-}  // namespace korvex::cli
+}  // namespace korvex::session
