@@ -95,6 +95,9 @@ class SessionTransfers {
   BinaryFileTaskStore taskStore_;
   /// Loads the store afresh and starts the manager; owner only.
   [[nodiscard]] HRESULT RunOwned();
+  /// While another process runs the transfers: shows the families it added
+  /// and the state and progress its saves left (about once a second).
+  void MirrorStore();
 
   TaskManager manager_;
   session::TransferOwner owner_;

@@ -102,13 +102,13 @@ class TransferOwner {
   void Release();
 
   [[nodiscard]] const std::filesystem::path& Folder() const noexcept { return folder_; }
+  /// The ids of the family files in the folder.
+  [[nodiscard]] std::set<std::uint32_t> StoredIds() const;
 
  private:
   friend class FamilyIntake;
   void LockStore();
   void UnlockStore();
-  /// The ids of the family files in the folder.
-  [[nodiscard]] std::set<std::uint32_t> StoredIds() const;
   /// Marks `ids` as seen; returns those that were not.
   [[nodiscard]] std::set<std::uint32_t> TakeUnknown(const std::set<std::uint32_t>& ids);
 
