@@ -46,8 +46,9 @@ SessionTransfers::SessionTransfers(DataStore& service, const std::string& accoun
                                          kSortNameAscending, /*sortNamesOnClient=*/true)),
       context_(service_, local_),
       taskStore_(BinaryFileTaskStore::FolderNameForAccount(accountName), context_),
-      manager_(taskStore_),
       owner_(taskStore_.Folder(), "korvexdata"),
+      ownedStore_(taskStore_, owner_),
+      manager_(ownedStore_),
       loadStopped_(loadStopped) {
   // Also while another process runs the transfers, the families made here
   // take ids that no other process issues.
@@ -60,7 +61,7 @@ HRESULT SessionTransfers::RunOwned() {
   // What was shown while waiting is what the last owner left; the store
   // holds what it did since.
   (void)manager_.RemoveAllFamilies(false);
-  if (const HRESULT hr = owner_.Run(taskStore_, manager_); Failed(hr)) return hr;
+  if (const HRESULT hr = owner_.Run(ownedStore_, manager_); Failed(hr)) return hr;
   if (loadStopped_) {
     // The thread has not started, so nothing runs yet that would need stopping.
     for (const auto& family : manager_.Families()) (void)manager_.StopFamily(family->Id());
