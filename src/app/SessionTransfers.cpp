@@ -8,6 +8,9 @@
 #include "tasks/FileTask.h"
 #include "tasks/StoreWalk.h"
 
+#include <algorithm>
+#include <set>
+
 namespace korvex::app {
 namespace {
 
@@ -43,8 +46,9 @@ SessionTransfers::SessionTransfers(DataStore& service, const std::string& accoun
                                          kSortNameAscending, /*sortNamesOnClient=*/true)),
       context_(service_, local_),
       taskStore_(BinaryFileTaskStore::FolderNameForAccount(accountName), context_),
-      manager_(taskStore_),
       owner_(taskStore_.Folder(), "korvexdata"),
+      ownedStore_(taskStore_, owner_),
+      manager_(ownedStore_),
       loadStopped_(loadStopped) {
   // Also while another process runs the transfers, the families made here
   // take ids that no other process issues.
@@ -57,7 +61,7 @@ HRESULT SessionTransfers::RunOwned() {
   // What was shown while waiting is what the last owner left; the store
   // holds what it did since.
   (void)manager_.RemoveAllFamilies(false);
-  if (const HRESULT hr = owner_.Run(taskStore_, manager_); Failed(hr)) return hr;
+  if (const HRESULT hr = owner_.Run(ownedStore_, manager_); Failed(hr)) return hr;
   if (loadStopped_) {
     // The thread has not started, so nothing runs yet that would need stopping.
     for (const auto& family : manager_.Families()) (void)manager_.StopFamily(family->Id());
@@ -76,7 +80,10 @@ HRESULT SessionTransfers::Start(std::function<void()> owned) {
   if (Failed(hr = Event::Create(true, false, stopWaiting_))) return hr;
   waiter_ = std::thread([this, owned = std::move(owned)] {
     while (!stopWaiting_->Wait(1000)) {
-      if (owner_.TryAcquire() != S_OK) continue;
+      if (owner_.TryAcquire() != S_OK) {
+        MirrorStore();
+        continue;
+      }
       if (const HRESULT run = RunOwned(); Failed(run))
         LogMgr::Get().Error("SessionTransfers", "cannot run the transfers: 0x%08x", static_cast<unsigned>(run));
       if (owned) owned();
@@ -84,6 +91,34 @@ HRESULT SessionTransfers::Start(std::function<void()> owned) {
     }
   });
   return S_OK;
+}
+
+void SessionTransfers::MirrorStore() {
+  std::set<std::uint32_t> shown;
+  for (const auto& family : manager_.Families()) shown.insert(family->Id());
+  const std::set<std::uint32_t> stored = owner_.StoredIds();
+  if (!std::includes(shown.begin(), shown.end(), stored.begin(), stored.end())) {
+    FamilyMap loaded;
+    {
+      session::TransferOwner::StoreHold hold(owner_);
+      (void)taskStore_.LoadAll(loaded);
+    }
+    // Added as loaded: the manager's thread is not running, so nothing runs them here.
+    for (auto& [id, family] : loaded)
+      if (!shown.contains(id)) manager_.AddFamily(family, true);
+  }
+  for (const auto& family : manager_.Families()) {
+    FamilyRecord record;
+    if (Failed(session::ReadStoredFamily(owner_.Folder(), family->Id(), record))) continue;
+    family->state = static_cast<FamilyState>(record.state);
+    family->lastError = record.lastError;
+    FamilyProgress progress;
+    progress.totalBytes = record.totalBytes;
+    progress.doneBytes = record.doneBytes;
+    progress.createdAt = record.createdAt;
+    progress.elapsedTotal = record.elapsedTotal;
+    family->RestoreProgress(progress);
+  }
 }
 
 void SessionTransfers::Shutdown() {

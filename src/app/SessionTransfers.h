@@ -16,6 +16,7 @@
 
 #include "platform/Event.h"
 #include "platform/HResult.h"
+#include "session/OwnedTaskStore.h"
 #include "session/TransferOwner.h"
 #include "store/DataStore.h"
 #include "tasks/BinaryFileTaskStore.h"
@@ -85,6 +86,11 @@ class SessionTransfers {
                 bool overwrite, std::vector<std::uint32_t>& queued, std::vector<RefusedTransfer>& refused);
 
  private:
+  /// Loads the store afresh and starts the manager; owner only.
+  [[nodiscard]] HRESULT RunOwned();
+  /// While another process runs the transfers: shows the families it added
+  /// and the state and progress its saves left (about once a second).
+  void MirrorStore();
   /// Adds `family` unless the same transfer is queued already or `from` is a
   /// file over the size limit.
   [[nodiscard]] HRESULT Add(std::shared_ptr<TaskFamily> family, const ObjectInfo& from, const ContainerInfo& into);
@@ -93,11 +99,9 @@ class SessionTransfers {
   std::shared_ptr<DataStore> local_;
   TransferStoreContext context_;
   BinaryFileTaskStore taskStore_;
-  /// Loads the store afresh and starts the manager; owner only.
-  [[nodiscard]] HRESULT RunOwned();
-
-  TaskManager manager_;
   session::TransferOwner owner_;
+  session::OwnedTaskStore ownedStore_;  // what the manager writes through
+  TaskManager manager_;
   bool loadStopped_;
   std::unique_ptr<Event> stopWaiting_;
   std::thread waiter_;

@@ -107,13 +107,17 @@ void TransferOwner::Release() {
 void TransferOwner::LockStore() {
   storeMutex_.lock();
   if (storeDepth_++ > 0) return;
+  storeHolder_ = std::this_thread::get_id();
   if (idFd_ < 0) idFd_ = ::open((folder_ / "families.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (idFd_ < 0 || ::flock(idFd_, LOCK_EX) != 0)
     LogMgr::Get().Error("TransferOwner", "cannot lock families.lock, errno %d", errno);
 }
 
 void TransferOwner::UnlockStore() {
-  if (--storeDepth_ == 0 && idFd_ >= 0) (void)::flock(idFd_, LOCK_UN);
+  if (--storeDepth_ == 0) {
+    storeHolder_ = std::thread::id();
+    if (idFd_ >= 0) (void)::flock(idFd_, LOCK_UN);
+  }
   storeMutex_.unlock();
 }
 

@@ -30,12 +30,14 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 
 namespace korvex {
 class TaskManager;
@@ -69,7 +71,7 @@ class TransferOwner {
   /// it did already), S_FALSE when another process does (see Holder()), a
   /// platform error when the lock file cannot be opened or written.
   [[nodiscard]] HRESULT TryAcquire();
-  [[nodiscard]] bool Owns() const noexcept { return ownerFd_ >= 0 && owns_; }
+  [[nodiscard]] bool Owns() const noexcept { return owns_.load(); }
   /// The present owner, read from the lock file; pid 0 when nobody owns.
   [[nodiscard]] TransferHolder Holder() const;
 
@@ -102,24 +104,29 @@ class TransferOwner {
   void Release();
 
   [[nodiscard]] const std::filesystem::path& Folder() const noexcept { return folder_; }
+  /// The ids of the family files in the folder.
+  [[nodiscard]] std::set<std::uint32_t> StoredIds() const;
+  /// True on the thread that holds the store's id lock (a StoreHold).
+  [[nodiscard]] bool HoldsStore() const noexcept {
+    return storeDepth_.load() > 0 && storeHolder_.load() == std::this_thread::get_id();
+  }
 
  private:
   friend class FamilyIntake;
   void LockStore();
   void UnlockStore();
-  /// The ids of the family files in the folder.
-  [[nodiscard]] std::set<std::uint32_t> StoredIds() const;
   /// Marks `ids` as seen; returns those that were not.
   [[nodiscard]] std::set<std::uint32_t> TakeUnknown(const std::set<std::uint32_t>& ids);
 
   std::filesystem::path folder_;
   std::string program_;
   int ownerFd_ = -1;
-  bool owns_ = false;
+  std::atomic<bool> owns_{false};  // read by the threads that save
 
   std::recursive_mutex storeMutex_;  // the id lock is one per process; threads queue here
   int idFd_ = -1;
-  int storeDepth_ = 0;
+  std::atomic<int> storeDepth_{0};
+  std::atomic<std::thread::id> storeHolder_{};
 
   std::mutex knownMutex_;
   std::set<std::uint32_t> known_;  // ids this process made, loaded or took in

@@ -261,12 +261,26 @@ TEST_F(DesktopClient, MovesFilesBetweenPanesAndShares) {
   korvex::FamilyRecord record;
   ASSERT_TRUE(korvex::Succeeded(korvex::session::ReadStoredFamily(folder, id, record)));
   EXPECT_EQ(record.state, static_cast<std::uint32_t>(korvex::FamilyState::kQueued));
-  korvex::app::SessionTransfers loaded(*cloud.Model()->Store(), account, /*loadStopped=*/true);
-  ASSERT_EQ(loaded.Start(), korvex::S_OK);
-  EXPECT_TRUE(loaded.Owns());
-  const auto family = loaded.Manager().GetFamily(id);
-  ASSERT_NE(family, nullptr);
-  EXPECT_EQ(family->state.load(), korvex::FamilyState::kStopped);
+  {
+    korvex::app::SessionTransfers loaded(*cloud.Model()->Store(), account, /*loadStopped=*/true);
+    ASSERT_EQ(loaded.Start(), korvex::S_OK);
+    EXPECT_TRUE(loaded.Owns());
+    const auto family = loaded.Manager().GetFamily(id);
+    ASSERT_NE(family, nullptr);
+    EXPECT_EQ(family->state.load(), korvex::FamilyState::kStopped);
+  }
+
+  // While another program runs them, a client shows the account's transfers,
+  // says who runs them, and takes over when that program ends.
+  korvex::session::TransferOwner daemon(folder, "korvex daemon");
+  ASSERT_EQ(daemon.TryAcquire(), korvex::S_OK);
+  korvex::app::SessionTransfers waiting(*cloud.Model()->Store(), account, false);
+  ASSERT_EQ(waiting.Start(), korvex::S_OK);
+  EXPECT_FALSE(waiting.Owns());
+  EXPECT_EQ(waiting.Holder().program, "korvex daemon");
+  EXPECT_NE(waiting.Manager().GetFamily(id), nullptr);
+  daemon.Release();
+  EXPECT_TRUE(WaitFor([&] { return waiting.Owns(); }));
 }
 
 }  // namespace
