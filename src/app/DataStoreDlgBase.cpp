@@ -2,6 +2,7 @@
 
 #include "app/DataStoreDlgBase.h"
 
+#include "app/CloudMenus.h"
 #include "app/NameRules.h"
 
 #include <QAction>
@@ -58,9 +59,10 @@ CDataStoreDlgBase::CDataStoreDlgBase(const QString& caption, DataStore* store, Q
   AddButton(tr("Delete"), [this] { (void)DeleteSelection(); });
   AddButton(tr("Refresh"), [this] { (void)Refresh(); });
 
-  AddCommand(tr("New &Folder"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N), [this] { (void)NewFolder(); });
-  AddCommand(tr("&Rename"), QKeySequence(Qt::Key_F2), [this] { RenameSelection(); });
-  AddCommand(tr("&Delete"), QKeySequence::Delete, [this] { (void)DeleteSelection(); });
+  AddCommand(tr("New &Folder"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N), [this] { (void)NewFolder(); },
+             nullptr, kCmdNewFolder);
+  AddCommand(tr("&Rename"), QKeySequence(Qt::Key_F2), [this] { RenameSelection(); }, nullptr, kCmdRename);
+  AddCommand(tr("&Delete"), QKeySequence::Delete, [this] { (void)DeleteSelection(); }, nullptr, kCmdDelete);
   AddCommand(tr("Refresh"), QKeySequence::Refresh, [this] { (void)Refresh(); });
   view_->setContextMenuPolicy(Qt::ActionsContextMenu);
   view_->setDragEnabled(true);
@@ -84,8 +86,9 @@ CDataStoreDlgBase::CDataStoreDlgBase(const QString& caption, DataStore* store, Q
 }
 
 QAction* CDataStoreDlgBase::AddCommand(const QString& text, const QKeySequence& keys, std::function<void()> action,
-                                       QAction* before) {
+                                       QAction* before, int id) {
   auto* command = new QAction(text, view_);
+  command->setData(id);
   command->setShortcut(keys);
   command->setShortcutContext(Qt::WidgetShortcut);
   connect(command, &QAction::triggered, this, std::move(action));
@@ -177,7 +180,7 @@ HRESULT CDataStoreDlgBase::Open(const ContainerInfo& container) {
 
 HRESULT CDataStoreDlgBase::GoUp() {
   ContainerInfo parent;
-  if (model_->AtRoot() || !model_->Store()->GetParentInfo(model_->Container().uri, parent)) return S_FALSE;
+  if (!model_->ParentOf(model_->Container(), parent)) return S_FALSE;
   return Open(parent);
 }
 
@@ -206,7 +209,7 @@ void CDataStoreDlgBase::Activate(const QModelIndex& index) {
   if (!entry) return;
   if (entry->kind == kObjectContainer) {
     const ContainerInfo container = static_cast<const ContainerInfo&>(*entry);
-    (void)Open(container);
+    OpenFolder(container);
   } else {
     OpenItem(static_cast<const ItemInfo&>(*entry));
   }
@@ -235,6 +238,10 @@ std::vector<std::shared_ptr<ObjectInfo>> CDataStoreDlgBase::SelectedEntries() co
 }
 
 HRESULT CDataStoreDlgBase::NewFolder() {
+  if (!Permits(kCmdNewFolder)) {
+    ShowNotice(tr("New folders cannot be made here."));
+    return S_FALSE;
+  }
   DataStore* store = model_->Store();
   const ContainerInfo parent = model_->Container();
   ItemInfo sameName;
@@ -260,6 +267,10 @@ HRESULT CDataStoreDlgBase::NewFolder() {
 void CDataStoreDlgBase::RenameSelection() {
   const std::vector<int> rows = SelectedRows();
   if (rows.empty()) return;
+  if (!Permits(kCmdRename)) {
+    ShowNotice(tr("This cannot be renamed here."));
+    return;
+  }
   const QModelIndex index = model_->index(rows.front(), EntryListModel::kColumnName);
   view_->setCurrentIndex(index);
   view_->edit(index);
@@ -275,6 +286,10 @@ HRESULT CDataStoreDlgBase::DeleteSelection() {
   // Records are copied first: deleting changes the rows under the model.
   const std::vector<std::shared_ptr<ObjectInfo>> entries = SelectedEntries();
   if (entries.empty()) return S_FALSE;
+  if (!Permits(kCmdDelete)) {
+    ShowNotice(tr("You have no right to delete this."));
+    return S_FALSE;
+  }
   QString caption = tr("Delete File(s)");
   QString question = tr("Are you sure you want to delete these %1 entries?").arg(entries.size());
   if (entries.size() == 1) {

@@ -59,13 +59,22 @@ class CDataStoreDlgBase : public QWidget {
 
   /// Adds a command to the list's context menu (before `before` when given)
   /// with `keys` working while the list has the focus.
+  /// `command` (a CloudCommand) lets a pane offer the command only where
+  /// it applies.
   QAction* AddCommand(const QString& text, const QKeySequence& keys, std::function<void()> action,
-                      QAction* before = nullptr);
+                      QAction* before = nullptr, int command = 0);
   void AddButton(const QString& text, std::function<void()> action);
   /// Shows what failed (with the store's own words when it has some) below
   /// the list, or clears the line after a success.
   void ShowStatus(HRESULT status, const QString& what);
   void ShowNotice(const QString& text);
+
+  /// Whether `command` (a CloudCommand) may be used on the selection in the
+  /// folder shown; a pane without rights permits everything.
+  [[nodiscard]] virtual bool Permits(int command) const {
+    (void)command;
+    return true;
+  }
 
   [[nodiscard]] static std::shared_ptr<ObjectInfo> CopyEntry(const ObjectInfo& entry);
 
@@ -82,6 +91,8 @@ class CDataStoreDlgBase : public QWidget {
   void entriesDeleted();
 
  protected:
+  /// A double-clicked folder (or its parent row): opened by default.
+  virtual void OpenFolder(const ContainerInfo& container) { (void)Open(container); }
   /// A double-clicked file: panes decide what opening one means.
   virtual void OpenItem(const ItemInfo& item) { (void)item; }
   /// Whether a drop of `data` means something here; none by default.
