@@ -157,7 +157,7 @@ void CDataStoreDlgBase::ShowStatus(HRESULT status, const QString& what) {
 void CDataStoreDlgBase::ShowAddress() {
   const ContainerInfo& at = model_->Container();
   // A root addressed as "/" reads better under its own name.
-  address_->setText(QString::fromStdString(at.uri == "/" ? at.name : at.uri));
+  address_->setText(QString::fromStdString(at.uri == "/" || model_->AtTop() ? at.name : at.uri));
   view_->scrollToTop();
 }
 

@@ -105,7 +105,7 @@ HRESULT EntryListModel::Load(const ContainerInfo& container) {
   EntryCounts counts;
   DataStore* store = store_;
   if (!views_.empty() && container.uri == top_.uri) {
-    counts.containers = static_cast<int>(views_.size());
+    counts = {S_OK, static_cast<std::int32_t>(views_.size()), 0};
   } else {
     if (!views_.empty()) {
       const ModelView* view = ViewOf(container.uri);

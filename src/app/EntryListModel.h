@@ -72,8 +72,8 @@ class EntryListModel : public QAbstractTableModel {
   /// arrive in the new order, and sorts what the store already holds.
   [[nodiscard]] HRESULT SortBy(int column, Qt::SortOrder order);
 
-  /// Puts `views` under the virtual container `top` (its address must
-  /// begin none of theirs). The model stays where it is until told to open.
+  /// Puts `views` under the virtual container `top` (its address must be
+  /// none of any store's). The model stays where it is until told to open.
   void SetViews(ContainerInfo top, std::vector<ModelView> views);
 
   [[nodiscard]] const ContainerInfo& Container() const noexcept { return container_; }

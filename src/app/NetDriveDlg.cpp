@@ -16,8 +16,9 @@ CNetDriveDlg::CNetDriveDlg(std::vector<CloudView> views, QWidget* parent)
     : CDataStoreDlgBase(tr("Cloud:"), views.front().store, parent), views_(std::move(views)) {
   ContainerInfo top;
   top.name = UiString(kIdsRootMyCloud);
-  // No view's root is "/": theirs are "/<root name>/".
-  top.uri = "/";
+  // Not an address of any store: the upload folder's root is "/", the
+  // views' "/<root name>/".
+  top.uri = "cloud:";
   top.kind = kContainerRoot;
   top.privilege = kPrivilegeVirtual;
   std::vector<ModelView> shown;

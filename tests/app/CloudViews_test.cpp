@@ -84,7 +84,7 @@ TEST_F(CloudViews, RecipientReachesSharesAndMenusFollowRights) {
     EXPECT_EQ(Names(*cloud.Model()), (QStringList{"My Disk", "Share for Me", "My Backup", "VEZO Space"}));
     EXPECT_TRUE(Offered(cloud).filter("Delete").isEmpty());
     Activate(cloud, "Share for Me");
-    Activate(cloud, "Team Share");
+    Activate(cloud, "Team Share(Upload/Download)");
     EXPECT_TRUE(cloud.Permits(korvex::app::kCmdUpload));
     EXPECT_TRUE(Offered(cloud).contains("New Folder"));
     Select(cloud, "kickoff.txt");
@@ -117,12 +117,12 @@ TEST_F(CloudViews, RecipientReachesSharesAndMenusFollowRights) {
   // Alice's folder, read only: it opens and downloads, and nothing offers
   // to change it.
   Activate(cloud, "Share for Me");
-  EXPECT_EQ(Names(model), (QStringList{"[..]", "Documents"}));
-  Select(cloud, "Documents");
+  EXPECT_EQ(Names(model), (QStringList{"[..]", "Documents(Download)"}));
+  Select(cloud, "Documents(Download)");
   EXPECT_TRUE(Offered(cloud).contains("Download"));
   EXPECT_FALSE(Offered(cloud).contains("Delete"));
   EXPECT_FALSE(Offered(cloud).contains("Rename"));
-  Activate(cloud, "Documents");
+  Activate(cloud, "Documents(Download)");
   EXPECT_EQ(Names(model), (QStringList{"[..]", "notes.md", "report.pdf"}));
   Select(cloud, "notes.md");
   const QStringList offered = Offered(cloud);
