@@ -55,8 +55,8 @@ CDataStoreDlgBase::CDataStoreDlgBase(const QString& caption, DataStore* store, Q
 
   buttons_ = new QVBoxLayout;
   AddButton(tr("Back"), [this] { (void)GoBack(); });
-  AddButton(tr("New Folder"), [this] { (void)NewFolder(); });
-  AddButton(tr("Delete"), [this] { (void)DeleteSelection(); });
+  AddButton(tr("New Folder"), [this] { (void)NewFolder(); }, kCmdNewFolder);
+  AddButton(tr("Delete"), [this] { (void)DeleteSelection(); }, kCmdDelete);
   AddButton(tr("Refresh"), [this] { (void)Refresh(); });
 
   AddCommand(tr("New &Folder"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N), [this] { (void)NewFolder(); },
@@ -96,7 +96,11 @@ QAction* CDataStoreDlgBase::AddCommand(const QString& text, const QKeySequence& 
   return command;
 }
 
-void CDataStoreDlgBase::AddButton(const QString& text, std::function<void()> action) {
+void CDataStoreDlgBase::EnableButtons(const std::function<bool(int command)>& permits) {
+  for (const auto& [button, command] : commandButtons_) button->setEnabled(permits(command));
+}
+
+void CDataStoreDlgBase::AddButton(const QString& text, std::function<void()> action, int command) {
   // Short rows keep the pane narrow enough for both panes to fit a laptop
   // screen side by side, however many commands a pane carries.
   constexpr int kButtonsPerRow = 5;
@@ -109,6 +113,7 @@ void CDataStoreDlgBase::AddButton(const QString& text, std::function<void()> act
   }
   auto* button = new QPushButton(text, this);
   connect(button, &QPushButton::clicked, this, std::move(action));
+  if (command != 0) commandButtons_.emplace_back(button, command);
   // Buttons go before the stretch that closes the row.
   row->insertWidget(row->count() - 1, button);
 }

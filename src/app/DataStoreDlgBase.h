@@ -18,6 +18,7 @@
 
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 class QAction;
@@ -63,7 +64,7 @@ class CDataStoreDlgBase : public QWidget {
   /// it applies.
   QAction* AddCommand(const QString& text, const QKeySequence& keys, std::function<void()> action,
                       QAction* before = nullptr, int command = 0);
-  void AddButton(const QString& text, std::function<void()> action);
+  void AddButton(const QString& text, std::function<void()> action, int command = 0);
   /// Shows what failed (with the store's own words when it has some) below
   /// the list, or clears the line after a success.
   void ShowStatus(HRESULT status, const QString& what);
@@ -101,6 +102,8 @@ class CDataStoreDlgBase : public QWidget {
     return false;
   }
   bool eventFilter(QObject* watched, QEvent* event) override;
+  /// Enables each button that carries a command by `permits`.
+  void EnableButtons(const std::function<bool(int command)>& permits);
 
  private:
   void Activate(const QModelIndex& index);
@@ -112,6 +115,7 @@ class CDataStoreDlgBase : public QWidget {
   QLineEdit* address_ = nullptr;
   QTableView* view_ = nullptr;
   QVBoxLayout* buttons_ = nullptr;  // rows of buttons
+  std::vector<std::pair<QWidget*, int>> commandButtons_;
   QLabel* status_ = nullptr;
   DeleteQuestion deleteQuestion_;
 };

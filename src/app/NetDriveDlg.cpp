@@ -68,6 +68,9 @@ void CNetDriveDlg::UpdateCommands() {
     if (const int command = action->data().toInt(); command != kCmdNone)
       action->setVisible(!Model()->AtTop() && Offers(menu, rights, command));
   }
+  // Buttons stay in place, so that the row does not jump about; what the
+  // folder does not allow is greyed.
+  EnableButtons([&](int command) { return !Model()->AtTop() && Offers(menu, rights, command); });
 }
 
 void CNetDriveDlg::OpenFolder(const ContainerInfo& container) {

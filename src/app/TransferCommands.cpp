@@ -86,7 +86,7 @@ void CTransferCommands::AttachToPanes() {
                     kCmdDownload);
   cloud_.AddCommand(tr("Download &To..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D),
                     [this] { DownloadSelectionTo(); }, first, kCmdDownloadTo);
-  cloud_.AddButton(tr("Download To..."), [this] { DownloadSelectionTo(); });
+  cloud_.AddButton(tr("Download To..."), [this] { DownloadSelectionTo(); }, kCmdDownloadTo);
   cloud_.UpdateCommands();
 
   connect(&cloud_, &CDataStoreDlgBase::dropped, this, [this](const QStringList& paths, const QStringList&) {

@@ -103,6 +103,7 @@ TEST_F(CloudViews, RecipientReachesSharesAndMenusFollowRights) {
   // VEZO has no folder on this service: it says so and the pane stays put.
   Activate(cloud, "[..]");
   ASSERT_TRUE(model.AtTop());
+  SaveScreenshot(cloud, "cloud-my-cloud.png");
   Activate(cloud, "VEZO Space");
   EXPECT_TRUE(model.AtTop());
   EXPECT_TRUE(std::ranges::any_of(cloud.findChildren<QLabel*>(),
@@ -133,6 +134,11 @@ TEST_F(CloudViews, RecipientReachesSharesAndMenusFollowRights) {
     EXPECT_FALSE(offered.contains(text)) << text << " in " << offered.join(",").toStdString();
   }
   SaveScreenshot(cloud, "cloud-share-for-me.png");
+  for (const QPushButton* button : cloud.findChildren<QPushButton*>()) {
+    if (button->text() == "Delete" || button->text() == "New Folder") {
+      EXPECT_FALSE(button->isEnabled()) << button->text().toStdString();
+    }
+  }
 
   // The commands refuse what the menu leaves out, whichever way they come.
   EXPECT_EQ(cloud.DeleteSelection(), korvex::S_FALSE);
