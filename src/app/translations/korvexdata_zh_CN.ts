@@ -664,7 +664,7 @@ Days left:	%4</source>
     </message>
     <message>
         <source>&quot;%1&quot; is not offered by this service to your account.</source>
-        <translation>此服务没有为您的帐户提供“%1”。</translation>
+        <translation>此服务没有为您的账户提供“%1”。</translation>
     </message>
 </context>
 <context>
