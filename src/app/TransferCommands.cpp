@@ -208,11 +208,22 @@ void CTransferCommands::Download(const std::vector<std::shared_ptr<ObjectInfo>>&
   Report(queued, refused, false);
 }
 
-void CTransferCommands::DownloadSelection() { Download(cloud_.SelectedEntries(), local_.CurrentFolderPath(), false); }
+// The views under "My Cloud" are whole disks, and some folders may not be
+// read: what the pane does not offer is not downloaded either.
+bool CTransferCommands::DownloadRefused() {
+  if (cloud_.SelectedEntries().empty() || cloud_.Permits(kCmdDownload)) return false;
+  ShowNotice(&window_, tr("Download"), tr("The selection cannot be downloaded from here."));
+  return true;
+}
+
+void CTransferCommands::DownloadSelection() {
+  if (DownloadRefused()) return;
+  Download(cloud_.SelectedEntries(), local_.CurrentFolderPath(), false);
+}
 
 void CTransferCommands::DownloadSelectionTo() {
   const auto entries = cloud_.SelectedEntries();
-  if (entries.empty()) return;
+  if (entries.empty() || DownloadRefused()) return;
   QFileDialog dialog(&window_, tr("Select Target Folder"), Q(local_.CurrentFolderPath()));
   dialog.setFileMode(QFileDialog::Directory);
   dialog.setOption(QFileDialog::ShowDirsOnly);

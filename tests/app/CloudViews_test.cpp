@@ -36,6 +36,12 @@ void Activate(korvex::app::CDataStoreDlgBase& pane, const QString& name) {
   pane.View()->activated(pane.Model()->index(row, 0));
 }
 
+// A notice (a message box that closes by itself) of the window says `text`.
+bool Noticed(QWidget& window, const char* text) {
+  const auto boxes = window.findChildren<QMessageBox*>("notice");
+  return std::ranges::any_of(boxes, [text](const QMessageBox* box) { return box->text().contains(text); });
+}
+
 // The context menu as the user sees it.
 QStringList Offered(const korvex::app::CDataStoreDlgBase& pane) {
   QStringList texts;
@@ -104,6 +110,12 @@ TEST_F(CloudViews, RecipientReachesSharesAndMenusFollowRights) {
   Activate(cloud, "[..]");
   ASSERT_TRUE(model.AtTop());
   SaveScreenshot(cloud, "cloud-my-cloud.png");
+  // A whole disk is no download.
+  Select(cloud, "My Disk");
+  EXPECT_TRUE(Offered(cloud).filter("Download").isEmpty());
+  window->TransferCommands()->DownloadSelection();
+  EXPECT_TRUE(Noticed(*window, "cannot be downloaded"));
+  cloud.View()->clearSelection();
   Activate(cloud, "VEZO Space");
   EXPECT_TRUE(model.AtTop());
   EXPECT_TRUE(std::ranges::any_of(cloud.findChildren<QLabel*>(),
@@ -151,10 +163,8 @@ TEST_F(CloudViews, RecipientReachesSharesAndMenusFollowRights) {
                         Qt::NoModifier);
   QApplication::sendEvent(cloud.View()->viewport(), &enter);
   EXPECT_FALSE(enter.isAccepted());
-  {
-    MessageBoxAnswer answer(QMessageBox::Ok);
-    window->TransferCommands()->UploadPaths({(desktop_ / "intruder.txt").string()});
-  }
+  window->TransferCommands()->UploadPaths({(desktop_ / "intruder.txt").string()});
+  EXPECT_TRUE(Noticed(*window, "does not take uploads"));
   EXPECT_TRUE(Tree("alice").count("/Documents/notes.md"));
   EXPECT_FALSE(Tree("alice").count("/Documents/intruder.txt"));
   EXPECT_FALSE(Tree("alice").count("/Documents/New folder/"));

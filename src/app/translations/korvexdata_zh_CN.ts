@@ -995,6 +995,10 @@ Days left:	%4</source>
         <source>The cloud folder shown does not take uploads; open one that does.</source>
         <translation>当前显示的云端文件夹不接受上传；请打开一个可以上传的文件夹。</translation>
     </message>
+    <message>
+        <source>The selection cannot be downloaded from here.</source>
+        <translation>无法从这里下载所选内容。</translation>
+    </message>
 </context>
 <context>
     <name>CTransferListCtrl</name>
