@@ -34,6 +34,10 @@ class CNetDriveDlg : public CDataStoreDlgBase {
   /// "/"), or null when the store has not listed it.
   [[nodiscard]] std::shared_ptr<ObjectInfo> EntryAt(const std::string& uri) const;
 
+  /// The store of the first view (the own disk, or an access code's
+  /// folder), whichever view is shown: backups pair folders with it.
+  [[nodiscard]] DataStore& OwnDisk() const noexcept { return *views_.front().store; }
+
   [[nodiscard]] bool Permits(int command) const override;
   /// The item menu of the view shown.
   [[nodiscard]] CloudMenu Menu() const;
