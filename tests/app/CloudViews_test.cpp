@@ -92,6 +92,14 @@ TEST_F(CloudViews, RecipientReachesSharesAndMenusFollowRights) {
     Activate(cloud, "Share for Me");
     Activate(cloud, "Team Share(Upload/Download)");
     EXPECT_TRUE(cloud.Permits(korvex::app::kCmdUpload));
+    korvex::testing::WriteText(desktop_ / "for-bob.txt", "into the share\n");
+    window->TransferCommands()->UploadPaths({(desktop_ / "for-bob.txt").string()});
+    EXPECT_TRUE(WaitFor([&] { return Tree("bob").count("/Team Share/for-bob.txt") == 1; }, 30000));
+    // The pane hears of it through the transfer's store and lists it again.
+    EXPECT_TRUE(WaitFor([&] {
+      const QStringList names = Names(*cloud.Model());
+      return names.contains("for-bob.txt") && names.contains("kickoff.txt");
+    }));
     EXPECT_TRUE(Offered(cloud).contains("New Folder"));
     Select(cloud, "kickoff.txt");
     EXPECT_TRUE(Offered(cloud).contains("Download"));
