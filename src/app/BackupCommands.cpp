@@ -191,7 +191,7 @@ std::string CBackupCommands::SelectedFolder(const QString& command) {
 }
 
 std::string CBackupCommands::DefaultTarget(const std::string& localFolder) const {
-  const std::string root = cloud_.Model()->Store()->RootInfo().uri;
+  const std::string root = cloud_.OwnDisk().RootInfo().uri;
   const std::string shown = cloud_.Model()->Container().uri;
   // The cloud pane's folder when it shows the own disk, else its root.
   const std::string parent = shown.starts_with(root) ? shown.substr(root.size() - 1) : "/";
@@ -214,7 +214,7 @@ HRESULT CBackupCommands::NewBackup() {
     return E_INVALIDARG;
   }
   std::uint64_t id = 0;
-  HRESULT hr = FindTarget(*cloud_.Model()->Store(), target, id);
+  HRESULT hr = FindTarget(cloud_.OwnDisk(), target, id);
   if (Failed(hr)) {
     QMessageBox::warning(&window_, tr("New Backup"),
                          hr == HR_FILE_NOT_FOUND

@@ -32,18 +32,28 @@ CCloudCommands::CCloudCommands(CNetDriveDlg& cloud, QWidget& window) : QObject(&
 void CCloudCommands::AttachToPane() {
   // After the transfer commands, before the folder commands of the pane.
   QAction* before = cloud_.View()->actions().value(2);
-  cloud_.AddCommand(tr("&Preview"), QKeySequence(), [this] { (void)Preview(); }, before);
-  cloud_.AddCommand(tr("Cu&t"), QKeySequence::Cut, [this] { CopySelection(true); }, before);
-  cloud_.AddCommand(tr("&Copy"), QKeySequence::Copy, [this] { CopySelection(false); }, before);
-  cloud_.AddCommand(tr("&Paste"), QKeySequence::Paste, [this] { (void)Paste(); }, before);
-  cloud_.AddCommand(tr("Create Link"), QKeySequence(Qt::CTRL | Qt::Key_L), [this] { (void)CreateLink(); }, before);
-  cloud_.AddCommand(tr("Manage Link"), QKeySequence(), [this] { ManageLink(); }, before);
-  cloud_.AddCommand(tr("Send Link"), QKeySequence(), [this] { SendLink(); }, before);
-  cloud_.AddCommand(tr("Manage &Upload Code"), QKeySequence(), [this] { ManageUploadCodes(); }, before);
-  cloud_.AddCommand(tr("&Share Folder..."), QKeySequence(), [this] { ShareFolder(); }, before);
+  cloud_.AddCommand(tr("&Preview"), QKeySequence(), [this] { (void)Preview(); }, before, kCmdPreview);
+  cloud_.AddCommand(tr("Cu&t"), QKeySequence::Cut, [this] { CopySelection(true); }, before, kCmdMove);
+  cloud_.AddCommand(tr("&Copy"), QKeySequence::Copy, [this] { CopySelection(false); }, before, kCmdCopy);
+  cloud_.AddCommand(tr("&Paste"), QKeySequence::Paste, [this] { (void)Paste(); }, before, kCmdPaste);
+  cloud_.AddCommand(tr("Create Link"), QKeySequence(Qt::CTRL | Qt::Key_L), [this] { (void)CreateLink(); }, before,
+                    kCmdCreateLink);
+  cloud_.AddCommand(tr("Manage Link"), QKeySequence(), [this] { ManageLink(); }, before, kCmdManageLink);
+  cloud_.AddCommand(tr("Send Link"), QKeySequence(), [this] { SendLink(); }, before, kCmdSendLink);
+  cloud_.AddCommand(tr("Manage &Upload Code"), QKeySequence(), [this] { ManageUploadCodes(); }, before,
+                    kCmdUploadCode);
+  cloud_.AddCommand(tr("&Share Folder..."), QKeySequence(), [this] { ShareFolder(); }, before, kCmdShareFolder);
+  cloud_.UpdateCommands();
+}
+
+bool CCloudCommands::Refused(int command, const QString& name) {
+  if (cloud_.Permits(command)) return false;
+  ShowNotice(&window_, name, tr("This folder does not allow it: your rights here are not enough."));
+  return true;
 }
 
 void CCloudCommands::CopySelection(bool cut) {
+  if (Refused(cut ? kCmdMove : kCmdCopy, cut ? tr("Cut") : tr("Copy"))) return;
   clipboard_ = cloud_.SelectedEntries();
   clipboardParent_ = cloud_.Model()->Container();
   cut_ = cut;
@@ -74,6 +84,7 @@ HRESULT CCloudCommands::PasteOne(ObjectInfo& entry, const ContainerInfo& target,
 
 HRESULT CCloudCommands::Paste() {
   if (clipboard_.empty()) return S_FALSE;
+  if (Refused(kCmdPaste, tr("Paste"))) return S_FALSE;
   const ContainerInfo target = cloud_.Model()->Container();
   if (target.uri == clipboardParent_.uri) {
     cloud_.ShowNotice(tr("Open another folder to paste into."));
@@ -114,6 +125,7 @@ std::shared_ptr<ContainerInfo> CCloudCommands::SelectedFolder(const QString& com
 }
 
 QString CCloudCommands::CreateLink() {
+  if (Refused(kCmdCreateLink, tr("Create Link"))) return {};
   const auto file = SelectedFile(tr("Create Link"));
   if (!file) return {};
   std::string url;
@@ -127,6 +139,7 @@ QString CCloudCommands::CreateLink() {
 }
 
 void CCloudCommands::ManageLink() {
+  if (Refused(kCmdManageLink, tr("Manage Link"))) return;
   const auto file = SelectedFile(tr("Manage Link"));
   if (!file) return;
   LinkDetail detail;
@@ -138,6 +151,7 @@ void CCloudCommands::ManageLink() {
 }
 
 void CCloudCommands::SendLink() {
+  if (Refused(kCmdSendLink, tr("Send Link"))) return;
   const auto file = SelectedFile(tr("Send Link"));
   if (!file) return;
   bool ok = false;
@@ -161,6 +175,7 @@ void CCloudCommands::SendLink() {
 }
 
 void CCloudCommands::ManageUploadCodes() {
+  if (Refused(kCmdUploadCode, tr("Manage Upload Code"))) return;
   const auto folder = SelectedFolder(tr("Manage Upload Code"));
   if (!folder) return;
   CUploadCodeDlg dialog(*cloud_.Model()->Store(), *folder, &window_);
@@ -172,6 +187,7 @@ void CCloudCommands::ManageUploadCodes() {
 }
 
 CPreviewDlg* CCloudCommands::Preview() {
+  if (Refused(kCmdPreview, tr("Preview"))) return nullptr;
   const auto file = SelectedFile(tr("Preview"));
   if (!file) return nullptr;
   auto* dialog = new CPreviewDlg(*cloud_.Model()->Store(), *file, &window_);
@@ -190,6 +206,7 @@ CPreviewDlg* CCloudCommands::Preview() {
 }
 
 void CCloudCommands::ShareFolder() {
+  if (Refused(kCmdShareFolder, tr("Share Folder"))) return;
   const auto folder = SelectedFolder(tr("Share Folder"));
   if (!folder) return;
   bool ok = false;

@@ -50,6 +50,9 @@ class CCloudCommands : public QObject {
   void ShareFolder();
 
  private:
+  /// True, after telling the user, when the view or the rights of the
+  /// folder shown do not offer `command` on the selection.
+  [[nodiscard]] bool Refused(int command, const QString& name);
   /// The one selected file, or null after telling the user to pick one.
   [[nodiscard]] std::shared_ptr<ItemInfo> SelectedFile(const QString& command);
   [[nodiscard]] std::shared_ptr<ContainerInfo> SelectedFolder(const QString& command);

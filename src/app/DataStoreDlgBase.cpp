@@ -2,6 +2,7 @@
 
 #include "app/DataStoreDlgBase.h"
 
+#include "app/CloudMenus.h"
 #include "app/NameRules.h"
 
 #include <QAction>
@@ -54,13 +55,14 @@ CDataStoreDlgBase::CDataStoreDlgBase(const QString& caption, DataStore* store, Q
 
   buttons_ = new QVBoxLayout;
   AddButton(tr("Back"), [this] { (void)GoBack(); });
-  AddButton(tr("New Folder"), [this] { (void)NewFolder(); });
-  AddButton(tr("Delete"), [this] { (void)DeleteSelection(); });
+  AddButton(tr("New Folder"), [this] { (void)NewFolder(); }, kCmdNewFolder);
+  AddButton(tr("Delete"), [this] { (void)DeleteSelection(); }, kCmdDelete);
   AddButton(tr("Refresh"), [this] { (void)Refresh(); });
 
-  AddCommand(tr("New &Folder"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N), [this] { (void)NewFolder(); });
-  AddCommand(tr("&Rename"), QKeySequence(Qt::Key_F2), [this] { RenameSelection(); });
-  AddCommand(tr("&Delete"), QKeySequence::Delete, [this] { (void)DeleteSelection(); });
+  AddCommand(tr("New &Folder"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N), [this] { (void)NewFolder(); },
+             nullptr, kCmdNewFolder);
+  AddCommand(tr("&Rename"), QKeySequence(Qt::Key_F2), [this] { RenameSelection(); }, nullptr, kCmdRename);
+  AddCommand(tr("&Delete"), QKeySequence::Delete, [this] { (void)DeleteSelection(); }, nullptr, kCmdDelete);
   AddCommand(tr("Refresh"), QKeySequence::Refresh, [this] { (void)Refresh(); });
   view_->setContextMenuPolicy(Qt::ActionsContextMenu);
   view_->setDragEnabled(true);
@@ -84,8 +86,9 @@ CDataStoreDlgBase::CDataStoreDlgBase(const QString& caption, DataStore* store, Q
 }
 
 QAction* CDataStoreDlgBase::AddCommand(const QString& text, const QKeySequence& keys, std::function<void()> action,
-                                       QAction* before) {
+                                       QAction* before, int id) {
   auto* command = new QAction(text, view_);
+  command->setData(id);
   command->setShortcut(keys);
   command->setShortcutContext(Qt::WidgetShortcut);
   connect(command, &QAction::triggered, this, std::move(action));
@@ -93,7 +96,11 @@ QAction* CDataStoreDlgBase::AddCommand(const QString& text, const QKeySequence& 
   return command;
 }
 
-void CDataStoreDlgBase::AddButton(const QString& text, std::function<void()> action) {
+void CDataStoreDlgBase::EnableButtons(const std::function<bool(int command)>& permits) {
+  for (const auto& [button, command] : commandButtons_) button->setEnabled(permits(command));
+}
+
+void CDataStoreDlgBase::AddButton(const QString& text, std::function<void()> action, int command) {
   // Short rows keep the pane narrow enough for both panes to fit a laptop
   // screen side by side, however many commands a pane carries.
   constexpr int kButtonsPerRow = 5;
@@ -106,6 +113,7 @@ void CDataStoreDlgBase::AddButton(const QString& text, std::function<void()> act
   }
   auto* button = new QPushButton(text, this);
   connect(button, &QPushButton::clicked, this, std::move(action));
+  if (command != 0) commandButtons_.emplace_back(button, command);
   // Buttons go before the stretch that closes the row.
   row->insertWidget(row->count() - 1, button);
 }
@@ -154,7 +162,7 @@ void CDataStoreDlgBase::ShowStatus(HRESULT status, const QString& what) {
 void CDataStoreDlgBase::ShowAddress() {
   const ContainerInfo& at = model_->Container();
   // A root addressed as "/" reads better under its own name.
-  address_->setText(QString::fromStdString(at.uri == "/" ? at.name : at.uri));
+  address_->setText(QString::fromStdString(at.uri == "/" || model_->AtTop() ? at.name : at.uri));
   view_->scrollToTop();
 }
 
@@ -177,7 +185,7 @@ HRESULT CDataStoreDlgBase::Open(const ContainerInfo& container) {
 
 HRESULT CDataStoreDlgBase::GoUp() {
   ContainerInfo parent;
-  if (model_->AtRoot() || !model_->Store()->GetParentInfo(model_->Container().uri, parent)) return S_FALSE;
+  if (!model_->ParentOf(model_->Container(), parent)) return S_FALSE;
   return Open(parent);
 }
 
@@ -206,7 +214,7 @@ void CDataStoreDlgBase::Activate(const QModelIndex& index) {
   if (!entry) return;
   if (entry->kind == kObjectContainer) {
     const ContainerInfo container = static_cast<const ContainerInfo&>(*entry);
-    (void)Open(container);
+    OpenFolder(container);
   } else {
     OpenItem(static_cast<const ItemInfo&>(*entry));
   }
@@ -235,6 +243,10 @@ std::vector<std::shared_ptr<ObjectInfo>> CDataStoreDlgBase::SelectedEntries() co
 }
 
 HRESULT CDataStoreDlgBase::NewFolder() {
+  if (!Permits(kCmdNewFolder)) {
+    ShowNotice(tr("New folders cannot be made here."));
+    return S_FALSE;
+  }
   DataStore* store = model_->Store();
   const ContainerInfo parent = model_->Container();
   ItemInfo sameName;
@@ -260,6 +272,10 @@ HRESULT CDataStoreDlgBase::NewFolder() {
 void CDataStoreDlgBase::RenameSelection() {
   const std::vector<int> rows = SelectedRows();
   if (rows.empty()) return;
+  if (!Permits(kCmdRename)) {
+    ShowNotice(tr("This cannot be renamed here."));
+    return;
+  }
   const QModelIndex index = model_->index(rows.front(), EntryListModel::kColumnName);
   view_->setCurrentIndex(index);
   view_->edit(index);
@@ -275,6 +291,10 @@ HRESULT CDataStoreDlgBase::DeleteSelection() {
   // Records are copied first: deleting changes the rows under the model.
   const std::vector<std::shared_ptr<ObjectInfo>> entries = SelectedEntries();
   if (entries.empty()) return S_FALSE;
+  if (!Permits(kCmdDelete)) {
+    ShowNotice(tr("You have no right to delete this."));
+    return S_FALSE;
+  }
   QString caption = tr("Delete File(s)");
   QString question = tr("Are you sure you want to delete these %1 entries?").arg(entries.size());
   if (entries.size() == 1) {

@@ -18,6 +18,7 @@
 
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 class QAction;
@@ -59,13 +60,22 @@ class CDataStoreDlgBase : public QWidget {
 
   /// Adds a command to the list's context menu (before `before` when given)
   /// with `keys` working while the list has the focus.
+  /// `command` (a CloudCommand) lets a pane offer the command only where
+  /// it applies.
   QAction* AddCommand(const QString& text, const QKeySequence& keys, std::function<void()> action,
-                      QAction* before = nullptr);
-  void AddButton(const QString& text, std::function<void()> action);
+                      QAction* before = nullptr, int command = 0);
+  void AddButton(const QString& text, std::function<void()> action, int command = 0);
   /// Shows what failed (with the store's own words when it has some) below
   /// the list, or clears the line after a success.
   void ShowStatus(HRESULT status, const QString& what);
   void ShowNotice(const QString& text);
+
+  /// Whether `command` (a CloudCommand) may be used on the selection in the
+  /// folder shown; a pane without rights permits everything.
+  [[nodiscard]] virtual bool Permits(int command) const {
+    (void)command;
+    return true;
+  }
 
   [[nodiscard]] static std::shared_ptr<ObjectInfo> CopyEntry(const ObjectInfo& entry);
 
@@ -82,6 +92,8 @@ class CDataStoreDlgBase : public QWidget {
   void entriesDeleted();
 
  protected:
+  /// A double-clicked folder (or its parent row): opened by default.
+  virtual void OpenFolder(const ContainerInfo& container) { (void)Open(container); }
   /// A double-clicked file: panes decide what opening one means.
   virtual void OpenItem(const ItemInfo& item) { (void)item; }
   /// Whether a drop of `data` means something here; none by default.
@@ -90,6 +102,8 @@ class CDataStoreDlgBase : public QWidget {
     return false;
   }
   bool eventFilter(QObject* watched, QEvent* event) override;
+  /// Enables each button that carries a command by `permits`.
+  void EnableButtons(const std::function<bool(int command)>& permits);
 
  private:
   void Activate(const QModelIndex& index);
@@ -101,6 +115,7 @@ class CDataStoreDlgBase : public QWidget {
   QLineEdit* address_ = nullptr;
   QTableView* view_ = nullptr;
   QVBoxLayout* buttons_ = nullptr;  // rows of buttons
+  std::vector<std::pair<QWidget*, int>> commandButtons_;
   QLabel* status_ = nullptr;
   DeleteQuestion deleteQuestion_;
 };

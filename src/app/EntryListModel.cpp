@@ -43,30 +43,84 @@ EntryListModel::EntryListModel(DataStore* store, QObject* parent)
     // leaves the rows as they were; the next change or a refresh tries again.
     (void)Refresh();
   });
+  Listen(store_);
+}
+
+void EntryListModel::Listen(DataStore* store) {
+  for (const auto& [listened, id] : changeListeners_) {
+    if (listened == store) return;
+  }
   // Changes are heard on whichever thread finished the call (a transfer's
   // executor, too): they are handed to the model's thread.
-  changeListener_ = store_->AddChangeListener([this](const std::string& uri) {
+  const std::uint64_t id = store->AddChangeListener([this](const std::string& uri) {
     QMetaObject::invokeMethod(this, [this, changed = QString::fromStdString(uri)] { OnStoreChanged(changed); },
                               Qt::QueuedConnection);
   });
+  changeListeners_.emplace_back(store, id);
 }
 
-// Removing the listener waits for a change being told on another thread, so
+// Removing a listener waits for a change being told on another thread, so
 // nothing is handed to this model once it is gone.
-EntryListModel::~EntryListModel() { store_->RemoveChangeListener(changeListener_); }
+EntryListModel::~EntryListModel() {
+  for (const auto& [store, id] : changeListeners_) store->RemoveChangeListener(id);
+}
+
+void EntryListModel::SetViews(ContainerInfo top, std::vector<ModelView> views) {
+  top_ = std::move(top);
+  views_ = std::move(views);
+  for (const ModelView& view : views_) {
+    if (view.store) Listen(view.store);
+  }
+}
+
+const ModelView* EntryListModel::ViewOf(const std::string& uri) const {
+  for (const ModelView& view : views_) {
+    if (uri.starts_with(view.root.uri)) return &view;
+  }
+  return nullptr;
+}
+
+const ContainerInfo& EntryListModel::ViewRoot() const {
+  if (AtTop()) return top_;
+  const ModelView* view = ViewOf(container_.uri);
+  return view ? view->root : container_;
+}
+
+bool EntryListModel::ParentOf(const ContainerInfo& container, ContainerInfo& parent) const {
+  if (views_.empty()) return container.uri != store_->RootInfo().uri && store_->GetParentInfo(container.uri, parent);
+  if (container.uri == top_.uri) return false;
+  const ModelView* view = ViewOf(container.uri);
+  if (view && view->store && container.uri != view->root.uri) return view->store->GetParentInfo(container.uri, parent);
+  parent = top_;
+  return true;
+}
 
 void EntryListModel::OnStoreChanged(const QString& uri) {
   if (!container_.uri.empty() && uri.toStdString() == container_.uri) reload_->start();
 }
 
-bool EntryListModel::AtRoot() const { return container_.uri == store_->RootInfo().uri; }
+bool EntryListModel::AtRoot() const { return AtTop() || container_.uri == store_->RootInfo().uri; }
 
 HRESULT EntryListModel::Load(const ContainerInfo& container) {
-  const EntryCounts counts = store_->GetCounts(container, false);
-  if (Failed(counts.status)) return counts.status;
+  EntryCounts counts;
+  DataStore* store = store_;
+  if (!views_.empty() && container.uri == top_.uri) {
+    counts = {S_OK, static_cast<std::int32_t>(views_.size()), 0};
+  } else {
+    if (!views_.empty()) {
+      const ModelView* view = ViewOf(container.uri);
+      if (!view || !view->store) return kViewNotOffered;
+      store = view->store;
+      // Each view keeps its own order; the one shown follows the header.
+      if (store != store_) store->SetSortOrder(sortOrder_);
+    }
+    counts = store->GetCounts(container, false);
+    if (Failed(counts.status)) return counts.status;
+  }
   beginResetModel();
+  store_ = store;
   container_ = container;
-  hasParentRow_ = !AtRoot();
+  hasParentRow_ = views_.empty() ? !AtRoot() : !AtTop();
   containers_ = counts.containers;
   items_ = counts.items;
   rows_.clear();
@@ -77,6 +131,7 @@ HRESULT EntryListModel::Load(const ContainerInfo& container) {
 HRESULT EntryListModel::SetContainer(const ContainerInfo& container) { return Load(container); }
 
 HRESULT EntryListModel::Refresh() {
+  if (AtTop()) return Load(container_);
   store_->InvalidateContainer(container_);
   // The listing is gone from the cache; the record itself is kept, so the
   // container can be listed again from it.
@@ -88,6 +143,9 @@ HRESULT EntryListModel::SortBy(int column, Qt::SortOrder order) {
   std::uint32_t sortOrder = down ? kSortNameDescending : kSortNameAscending;
   if (column == kColumnSize) sortOrder = down ? kSortSizeDescending : kSortSizeAscending;
   if (column == kColumnModified) sortOrder = down ? kSortTimeDescending : kSortTimeAscending;
+  sortOrder_ = sortOrder;
+  // The top keeps the views in their own order.
+  if (AtTop()) return S_OK;
   store_->SetSortOrder(sortOrder);
   if (const HRESULT hr = Refresh(); Failed(hr)) return hr;
   // Pages still to come arrive in the new order; what the listing already
@@ -103,6 +161,7 @@ HRESULT EntryListModel::SortBy(int column, Qt::SortOrder order) {
 const ObjectInfo* EntryListModel::Entry(int row) const {
   if (IsParentRow(row) || row < 0 || row >= rowCount()) return nullptr;
   const int position = row - (hasParentRow_ ? 1 : 0);
+  if (AtTop()) return &views_[static_cast<std::size_t>(position)].root;
   if (auto it = rows_.find(position); it != rows_.end()) return it->second.get();
   EntryAt entry = store_->GetEntryAt(container_, position, false);
   // A page that failed is remembered as empty until the next refresh, so
@@ -177,8 +236,12 @@ QVariant EntryListModel::headerData(int section, Qt::Orientation orientation, in
 
 Qt::ItemFlags EntryListModel::flags(const QModelIndex& index) const {
   Qt::ItemFlags flags = QAbstractTableModel::flags(index);
-  if (index.isValid() && !IsParentRow(index.row())) {
-    if (index.column() == kColumnName) flags |= Qt::ItemIsEditable;
+  // The views themselves are neither renamed nor dragged anywhere.
+  if (index.isValid() && !IsParentRow(index.row()) && !AtTop()) {
+    if (index.column() == kColumnName) {
+      const ObjectInfo* entry = renameRule_ ? Entry(index.row()) : nullptr;
+      if (!renameRule_ || (entry && renameRule_(*entry))) flags |= Qt::ItemIsEditable;
+    }
     if (dragSource_) flags |= Qt::ItemIsDragEnabled;
   }
   return flags;

@@ -8,6 +8,12 @@
 /// Row 0 is the parent row "[..]" everywhere but at the store's root;
 /// the rows after it are the store's (sub-containers first, then items).
 ///
+/// A model may show several stores under one virtual top (the cloud
+/// pane's "My Cloud" over its views): the top lists each view's root, and
+/// opening a folder switches to the store whose root address begins its
+/// own (the views' roots are "/<root name>/", so addresses never clash).
+/// The parent row of a view's root leads back to the top.
+///
 /// The list follows the store's change events: when anyone (a transfer, a
 /// backup, the other pane) changes the shown container through the store,
 /// the rows are counted again from the cache, shortly after, once for a
@@ -27,6 +33,8 @@
 #include <functional>
 #include <memory>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace korvex::app {
 
@@ -36,6 +44,16 @@ inline constexpr const char* kCloudEntriesMimeType = "application/x-korvexdata-c
 
 /// "[..]": the row that leads to the parent container.
 inline constexpr const char* kParentRowText = "[..]";
+
+/// One root under the top; `store` is null for a view that this service
+/// does not offer, which is shown but cannot be opened.
+struct ModelView {
+  ContainerInfo root;
+  DataStore* store = nullptr;
+};
+
+/// Opening a view that has no store behind it.
+inline constexpr HRESULT kViewNotOffered = MakeHResult(0x80070032u);  // ERROR_NOT_SUPPORTED
 
 class EntryListModel : public QAbstractTableModel {
   Q_OBJECT
@@ -54,9 +72,20 @@ class EntryListModel : public QAbstractTableModel {
   /// arrive in the new order, and sorts what the store already holds.
   [[nodiscard]] HRESULT SortBy(int column, Qt::SortOrder order);
 
+  /// Puts `views` under the virtual container `top` (its address must be
+  /// none of any store's). The model stays where it is until told to open.
+  void SetViews(ContainerInfo top, std::vector<ModelView> views);
+
   [[nodiscard]] const ContainerInfo& Container() const noexcept { return container_; }
+  /// The store of the folder shown (at the top: of the view shown last).
   [[nodiscard]] DataStore* Store() const noexcept { return store_; }
+  /// At the top, or at the root of a store without a top.
   [[nodiscard]] bool AtRoot() const;
+  [[nodiscard]] bool AtTop() const noexcept { return !views_.empty() && container_.uri == top_.uri; }
+  /// The root of the view shown (the top itself at the top).
+  [[nodiscard]] const ContainerInfo& ViewRoot() const;
+  /// The container one level up; false at the top (or a store's root).
+  [[nodiscard]] bool ParentOf(const ContainerInfo& container, ContainerInfo& parent) const;
   [[nodiscard]] bool IsParentRow(int row) const noexcept { return hasParentRow_ && row == 0; }
   /// The record of `row`, fetched when needed; null for the parent row, a
   /// row out of range, or a page the store could not fetch.
@@ -76,6 +105,9 @@ class EntryListModel : public QAbstractTableModel {
   using DragSource = std::function<QMimeData*(const std::vector<int>& rows)>;
   void SetDragSource(DragSource source) { dragSource_ = std::move(source); }
   QMimeData* mimeData(const QModelIndexList& indexes) const override;
+  /// Which entries may be renamed in place; all of them without a rule.
+  using RenameRule = std::function<bool(const ObjectInfo& entry)>;
+  void SetRenameRule(RenameRule rule) { renameRule_ = std::move(rule); }
   Qt::DropActions supportedDragActions() const override { return Qt::CopyAction; }
 
  signals:
@@ -88,8 +120,15 @@ class EntryListModel : public QAbstractTableModel {
   /// A change event for `uri`, on the model's thread.
   void OnStoreChanged(const QString& uri);
 
+  /// The view whose root address begins `uri`, or null.
+  [[nodiscard]] const ModelView* ViewOf(const std::string& uri) const;
+  void Listen(DataStore* store);
+
   DataStore* store_;
-  std::uint64_t changeListener_ = 0;
+  std::vector<std::pair<DataStore*, std::uint64_t>> changeListeners_;
+  ContainerInfo top_;
+  std::vector<ModelView> views_;
+  std::uint32_t sortOrder_ = kSortNameAscending;
   QTimer* reload_;  // gathers a burst of change events into one recount
   ContainerInfo container_;
   bool hasParentRow_ = false;
@@ -97,6 +136,7 @@ class EntryListModel : public QAbstractTableModel {
   int items_ = 0;
   mutable std::unordered_map<int, std::unique_ptr<ObjectInfo>> rows_;
   DragSource dragSource_;
+  RenameRule renameRule_;
   QFileIconProvider icons_;
   QMimeDatabase mimeTypes_;
 };

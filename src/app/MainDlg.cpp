@@ -5,6 +5,7 @@
 #include "app/AppIcon.h"
 #include "app/BackupCommands.h"
 #include "app/CloudCommands.h"
+#include "app/CloudViews.h"
 #include "app/LocalDriveDlg.h"
 #include "app/NetDriveDlg.h"
 #include "app/SessionBackup.h"
@@ -62,12 +63,10 @@ CMainDlg::~CMainDlg() {
 
 HRESULT CMainDlg::OpenPanes() {
   auto* splitter = new QSplitter(this);
-  const session::Session& session = stores_.GetSession();
   HRESULT netStatus = S_OK;
-  DataStore* cloud =
-      stores_.Store(session.accessCode ? session::RemoteView::kUpload : session::RemoteView::kMyDisk, netStatus);
-  if (cloud) {
-    net_ = new CNetDriveDlg(cloud, splitter);
+  std::vector<CloudView> views = CloudViews(stores_, netStatus);
+  if (!views.empty()) {
+    net_ = new CNetDriveDlg(std::move(views), splitter);
     netStatus = net_->ShowRoot();
   } else {
     splitter->addWidget(new QLabel(ErrorText(tr("The cloud disk could not be opened"), netStatus)));

@@ -82,10 +82,12 @@ void CTransferCommands::AttachToPanes() {
   local_.AddButton(tr("Decrypt"), [this] { DecryptSelection(); });
 
   first = cloud_.View()->actions().value(0);
-  cloud_.AddCommand(tr("&Download"), QKeySequence(Qt::CTRL | Qt::Key_D), [this] { DownloadSelection(); }, first);
+  cloud_.AddCommand(tr("&Download"), QKeySequence(Qt::CTRL | Qt::Key_D), [this] { DownloadSelection(); }, first,
+                    kCmdDownload);
   cloud_.AddCommand(tr("Download &To..."), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D),
-                    [this] { DownloadSelectionTo(); }, first);
-  cloud_.AddButton(tr("Download To..."), [this] { DownloadSelectionTo(); });
+                    [this] { DownloadSelectionTo(); }, first, kCmdDownloadTo);
+  cloud_.AddButton(tr("Download To..."), [this] { DownloadSelectionTo(); }, kCmdDownloadTo);
+  cloud_.UpdateCommands();
 
   connect(&cloud_, &CDataStoreDlgBase::dropped, this, [this](const QStringList& paths, const QStringList&) {
     std::vector<std::string> local;
@@ -113,6 +115,10 @@ void CTransferCommands::UploadPaths(const std::vector<std::string>& paths, const
     if (!path.empty() && path != "/") sources.push_back(path);
   }
   if (sources.empty()) return;
+  if (!cloud_.Permits(kCmdUpload)) {
+    ShowNotice(&window_, tr("Upload"), tr("The cloud folder shown does not take uploads; open one that does."));
+    return;
+  }
   if (!transfers_) {
     // The visitor's upload cannot encrypt; sending the file in clear text
     // instead would betray what the user asked for.
@@ -202,11 +208,22 @@ void CTransferCommands::Download(const std::vector<std::shared_ptr<ObjectInfo>>&
   Report(queued, refused, false);
 }
 
-void CTransferCommands::DownloadSelection() { Download(cloud_.SelectedEntries(), local_.CurrentFolderPath(), false); }
+// The views under "My Cloud" are whole disks, and some folders may not be
+// read: what the pane does not offer is not downloaded either.
+bool CTransferCommands::DownloadRefused() {
+  if (cloud_.SelectedEntries().empty() || cloud_.Permits(kCmdDownload)) return false;
+  ShowNotice(&window_, tr("Download"), tr("The selection cannot be downloaded from here."));
+  return true;
+}
+
+void CTransferCommands::DownloadSelection() {
+  if (DownloadRefused()) return;
+  Download(cloud_.SelectedEntries(), local_.CurrentFolderPath(), false);
+}
 
 void CTransferCommands::DownloadSelectionTo() {
   const auto entries = cloud_.SelectedEntries();
-  if (entries.empty()) return;
+  if (entries.empty() || DownloadRefused()) return;
   QFileDialog dialog(&window_, tr("Select Target Folder"), Q(local_.CurrentFolderPath()));
   dialog.setFileMode(QFileDialog::Directory);
   dialog.setOption(QFileDialog::ShowDirsOnly);

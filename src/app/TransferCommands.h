@@ -62,6 +62,9 @@ class CTransferCommands : public QObject {
   void transfersQueued(const QList<quint32>& ids);
 
  private:
+  /// True, after telling the user, when the cloud pane does not offer a
+  /// download of its selection.
+  [[nodiscard]] bool DownloadRefused();
   void Report(const std::vector<std::uint32_t>& queued, const std::vector<RefusedTransfer>& refused, bool upload);
   void FollowProgress();
   void Decrypt(const std::string& path, const QString& password);

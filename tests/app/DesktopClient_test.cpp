@@ -68,12 +68,13 @@ TEST_F(DesktopClient, AccountBrowsesBothPanesAndEditsFolders) {
   window.show();
   korvex::app::CNetDriveDlg& cloud = *window.NetPane();
   korvex::app::EntryListModel& model = *cloud.Model();
-  EXPECT_EQ(Names(model), (QStringList{"Documents", "Inbox", "Photos", "Projects", "readme.txt"}));
+  // The own disk opens first; its parent row leads up to "My Cloud".
+  EXPECT_EQ(Names(model), (QStringList{"[..]", "Documents", "Inbox", "Photos", "Projects", "readme.txt"}));
   ASSERT_NE(window.LocalPane(), nullptr);
   EXPECT_TRUE(Names(*window.LocalPane()->Model()).contains("local-notes.txt"));
 
   // Into a folder by double-click, where the parent row leads back out.
-  cloud.View()->activated(model.index(0, 0));
+  cloud.View()->activated(model.index(1, 0));
   EXPECT_EQ(Names(model), (QStringList{"[..]", "notes.md", "report.pdf"}));
   cloud.View()->horizontalHeader()->setSortIndicator(korvex::app::EntryListModel::kColumnSize, Qt::DescendingOrder);
   EXPECT_EQ(Names(model), (QStringList{"[..]", "report.pdf", "notes.md"}));

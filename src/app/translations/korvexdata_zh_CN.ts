@@ -283,6 +283,14 @@ The files already in the cloud stay there.</source>
         <source>Preview</source>
         <translation>预览</translation>
     </message>
+    <message>
+        <source>This folder does not allow it: your rights here are not enough.</source>
+        <translation>此文件夹不允许此操作：您在这里的权限不足。</translation>
+    </message>
+    <message>
+        <source>Cut</source>
+        <translation>剪切</translation>
+    </message>
 </context>
 <context>
     <name>CDataStoreDlgBase</name>
@@ -369,6 +377,18 @@ The files already in the cloud stay there.</source>
     <message>
         <source>Deleting</source>
         <translation>正在删除</translation>
+    </message>
+    <message>
+        <source>New folders cannot be made here.</source>
+        <translation>不能在这里新建文件夹。</translation>
+    </message>
+    <message>
+        <source>This cannot be renamed here.</source>
+        <translation>不能在这里重命名。</translation>
+    </message>
+    <message>
+        <source>You have no right to delete this.</source>
+        <translation>您没有删除它的权限。</translation>
     </message>
 </context>
 <context>
@@ -679,6 +699,10 @@ Days left:	%4</source>
     <message>
         <source>Cloud:</source>
         <translation>云端：</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is not offered by this service to your account.</source>
+        <translation>此服务没有为您的账户提供“%1”。</translation>
     </message>
 </context>
 <context>
@@ -1008,6 +1032,14 @@ Days left:	%4</source>
         <translation>
             <numerusform>已上传 %n 个文件。</numerusform>
         </translation>
+    </message>
+    <message>
+        <source>The cloud folder shown does not take uploads; open one that does.</source>
+        <translation>当前显示的云端文件夹不接受上传；请打开一个可以上传的文件夹。</translation>
+    </message>
+    <message>
+        <source>The selection cannot be downloaded from here.</source>
+        <translation>无法从这里下载所选内容。</translation>
     </message>
 </context>
 <context>
