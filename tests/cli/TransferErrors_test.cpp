@@ -6,6 +6,7 @@
 // --json errors stay JSON.
 
 #include "KorvexRun.h"
+#include "store/LocalFileSystem.h"
 #include "support/KorvexdProcess.h"
 #include "support/TempHome.h"
 
@@ -150,13 +151,24 @@ TEST_F(TransferErrors, ARefusedTokenAndAVanishedPartialDownloadAreRecovered) {
   const fs::path second = Home() / "second";
   KorvexChild get;
   ASSERT_TRUE(get.Start({"get", "/big.bin", second.string()}, ""));
-  const fs::path partial = second / "big.bin.tmp";
+  // The download's own partial file, whatever its name.
+  const auto partialFile = [&second] {
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(second, ec))
+      if (localfs::IsPartialFileName(entry.path().filename().string())) return entry.path();
+    return fs::path();
+  };
+  fs::path partial;
   std::error_code ec;
-  for (int i = 0; i < 3000 && !(fs::exists(partial, ec) && fs::file_size(partial, ec) >= (std::size_t{2} << 20)); ++i)
+  for (int i = 0; i < 3000; ++i) {
+    partial = partialFile();
+    if (!partial.empty() && fs::file_size(partial, ec) >= (std::size_t{2} << 20)) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
   const KorvexRun killed = get.Finish(1);  // killed in the middle of the transfer
+  ASSERT_FALSE(partial.empty()) << killed.err;
   ASSERT_TRUE(fs::exists(partial)) << killed.err;
-  fs::remove(second / "big.bin.tmp");
+  fs::remove(partial);
   run = RunKorvex({"transfers", "resume"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_TRUE(ReadText(second / "big.bin") == data) << "the bytes differ";
