@@ -165,6 +165,11 @@ TEST_F(TransferOwnerTest, APutFollowingAKilledOwnerTakesOverAndTheRestResumes) {
   ASSERT_NO_FATAL_FAILURE(LogIn(false));
   WriteText(Home() / "first.bin", Pattern(std::size_t{5} << 20, 4));
   WriteText(Home() / "second.bin", Pattern(std::size_t{2} << 20, 5));
+  // The first four chunk writes are held two seconds each, so the owner is
+  // still busy with first.bin when the follower starts, however fast the machine.
+  httplib::Client admin(korvexd_.BaseUrl());
+  const auto held = admin.Post("/admin/faults", "delay=2000,path=^/idtv1/stream/write/,count=4,ttl=600", "text/plain");
+  ASSERT_TRUE(held && held->status == 200);
   const int opensBefore = StreamOpens();
   KorvexChild owner, follower;
   ASSERT_TRUE(owner.Start({"put", (Home() / "first.bin").string()}, {}));
