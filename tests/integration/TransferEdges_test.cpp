@@ -6,6 +6,7 @@
 // is sent.
 
 #include "ServiceSession_support.h"
+#include "support/KorvexdFixture.h"
 #include "service/KorvexDataStoreViews.h"
 #include "store/DataStore.h"
 #include "store/LocalFileSystem.h"
@@ -35,12 +36,6 @@ namespace fs = std::filesystem;
 using korvex::testing::ReadText;
 using korvex::testing::WriteText;
 using namespace std::chrono_literals;
-
-std::string Pattern(std::size_t size, unsigned seed) {
-  std::string data(size, '\0');
-  for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<char>((i * 2654435761u + seed) >> 11);
-  return data;
-}
 
 class TransferEdges : public ServiceSession {
  protected:
