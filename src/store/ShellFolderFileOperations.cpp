@@ -142,13 +142,13 @@ HRESULT ShellFolderDataStoreRemote::DoCreateItem(const ContainerInfo& parent, co
   const std::string partial = folder + "/" + item.reserved;
   // The name holds the task's id: only an earlier try of this transfer made it.
   ForgetPartial(partial);
-  if (!RemoveFile(partial)) return E_ACCESSDENIED;
+  // A name the folder's file system cannot hold never fits, however much
+  // room is made: not the access refusal or full disk of the codes below.
+  if (!RemoveFile(partial)) return errno == ENAMETOOLONG ? HResultFromLastErrno() : E_ACCESSDENIED;
   const std::shared_ptr<int> fd = PartialFd(partial, true);
   if (!fd) {
     const int error = errno;
     LogMgr::Get().Error(kCategory, "CreateItem: cannot create %s: errno %d", partial.c_str(), error);
-    // A name the folder's file system cannot hold never fits, however much
-    // room is made: that is not the full or read-only disk of the general code.
     return error == ENAMETOOLONG ? HResultFromErrno(error) : HR_CANNOT_CREATE_PARTIAL;
   }
   if (!SetLength(*fd, item.size)) {
