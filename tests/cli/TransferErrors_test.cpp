@@ -108,6 +108,19 @@ TEST_F(TransferErrors, AServiceFailingForeverIsGivenUpAndTheTransferResumesLater
 
   run = RunKorvex({"put", "--retry-for", "soon", (Home() / "big.bin").string()});
   EXPECT_EQ(run.exitCode, 2) << run.err;
+
+  // A transfer that stopped can be removed, and is listed no more.
+  WriteText(Home() / "other.bin", Pattern(70000, 4));
+  ASSERT_TRUE(AddFault("http=500,path=^/idtv1/stream/open/,count=100000,ttl=120"));
+  run = RunKorvex({"put", "--retry-for", "1s", (Home() / "other.bin").string()});
+  EXPECT_EQ(run.exitCode, 1);
+  const std::size_t hint = run.err.find("korvex transfers resume ");
+  ASSERT_NE(hint, std::string::npos) << run.err;
+  const std::string id = std::to_string(std::stoul(run.err.substr(hint + 24)));
+  run = RunKorvex({"transfers", "remove", id});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  run = RunKorvex({"transfers"});
+  EXPECT_EQ(run.out.find("other.bin"), std::string::npos) << run.out;
 }
 
 TEST_F(TransferErrors, ARefusedTokenAndAVanishedPartialDownloadAreRecovered) {
