@@ -95,7 +95,8 @@ HRESULT Follow(TaskManager& manager, const std::vector<std::uint32_t>& ids) {
     }
     const auto now = std::chrono::steady_clock::now();
     if (!busy || terminal || now - lastLine >= std::chrono::seconds(5)) {
-      std::cerr << (terminal ? "\r" : "") << HumanSize(done) << " sent" << states << (terminal ? "   " : "\n")
+      // "\x1b[K" clears whatever a longer earlier line left behind.
+      std::cerr << (terminal ? "\r" : "") << HumanSize(done) << " sent" << states << (terminal ? "\x1b[K" : "\n")
                 << std::flush;
       lastLine = now;
     }

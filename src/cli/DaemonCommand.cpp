@@ -11,6 +11,7 @@
 #include "cli/BackupNotice.h"
 #include "cli/BackupSession.h"
 #include "cli/Console.h"
+#include "cli/RetryNotice.h"
 #include "cli/SessionRunner.h"
 #include "foundation/LogMgr.h"
 #include "platform/Event.h"
@@ -146,6 +147,8 @@ int RunDaemon(const GlobalOptions& options, const DeploymentValues& deployment) 
   StopSignals signals(*stop);
   // Outlives the manager that calls it.
   SessionRefusalWatch watch(*refused);
+  // Every retry of a transient failure is told at the pace it settles to.
+  RetryNotice retries(std::cerr, "korvex daemon: ", std::chrono::minutes(1));
   return RunWithSession(options, deployment, [&](SessionStores& stores) -> CommandOutcome {
     HRESULT hr = S_OK;
     DataStore* store = stores.Store(RemoteView::kMyDisk, hr);
@@ -158,6 +161,7 @@ int RunDaemon(const GlobalOptions& options, const DeploymentValues& deployment) 
     if (hr == E_ABORT) return {};
     if (Failed(hr)) return {hr, {}, "cannot take over this account's transfers"};
     backup.Manager().AddListener(&watch);
+    backup.Manager().AddListener(&retries);
     if (Failed(hr = backup.Manager().Start())) return {hr, {}, "cannot start the transfers"};
     BackupRunnerLock runner(backup.TaskFolder());
     if (!AwaitBackupRunnerRole(runner, *stop)) return {};

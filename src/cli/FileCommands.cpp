@@ -52,13 +52,27 @@ CommandOutcome NotFound(const RemotePath& path, HRESULT status) {
   return {status, path.Display(), {}};
 }
 
+// A refusal in an access-code session is the code's limit, not a broken one.
+CommandOutcome NotReached(SessionStores& stores, const RemotePath& path, HRESULT status) {
+  if (status == E_ACCESSDENIED && stores.GetSession().accessCode)
+    return {status, path.Display(), std::string(Text(kTxtAccessCodeOnly))};
+  return NotFound(path, status);
+}
+
 // The store of `path`'s view and the entry it names.
 CommandOutcome Locate(SessionStores& stores, const RemotePath& path, DataStore*& store, RemoteEntry& entry) {
   HRESULT hr = S_OK;
   store = stores.Store(path.view, hr);
-  if (!store) return NotFound(path, hr);
-  if (Failed(hr = FindEntry(*store, path, entry))) return NotFound(path, hr);
+  if (!store) return NotReached(stores, path, hr);
+  if (Failed(hr = FindEntry(*store, path, entry))) return NotReached(stores, path, hr);
   return {};
+}
+
+// Why a view refuses a new folder, in its own terms.
+CommandOutcome MkdirRefused(SessionStores& stores, const RemotePath& path, HRESULT status) {
+  if (path.view == RemoteView::kUpload && stores.GetSession().accessCode)
+    return {status, path.Display(), std::string(Text(kTxtCodeCannotMkdir))};
+  return {status, path.Display(), {}};
 }
 
 CommandOutcome LocateFolder(SessionStores& stores, const RemotePath& path, DataStore*& store,
@@ -111,9 +125,16 @@ CommandOutcome Ls(SessionStores& stores, const GlobalOptions& options, const Rem
   RemoteEntry entry;
   HRESULT hr = S_OK;
   // The order must be set before the first listing: the service sorts names.
-  if ((store = stores.Store(path.view, hr)) == nullptr) return NotFound(path, hr);
+  if ((store = stores.Store(path.view, hr)) == nullptr) return NotReached(stores, path, hr);
   store->SetSortOrder(sortOrder);
   if (CommandOutcome outcome = Locate(stores, path, store, entry); Failed(outcome.status)) return outcome;
+  // The service shows a code's visitor nothing of the folder: an empty
+  // table would read as an empty folder, or as lost uploads.
+  if (path.view == RemoteView::kUpload && stores.GetSession().accessCode) {
+    if (options.json) std::cout << "[]" << std::endl;
+    std::cerr << "korvex: " << path.Display() << ": " << Text(kTxtCodeCannotList) << std::endl;
+    return {};
+  }
   std::vector<ContainerInfo> containers;
   std::vector<ItemInfo> items;
   if (!entry.isContainer) {
@@ -142,6 +163,9 @@ int RunMkdir(const GlobalOptions& options, const DeploymentValues& deployment, c
   const RemotePath& path = paths->front();
   if (path.IsRoot()) return ReportMessage(path.Display() + ": " + std::string(Text(kTxtRootRefused)), kExitUsage);
   return RunWithSession(options, deployment, [&](SessionStores& stores) -> CommandOutcome {
+    // The view lists other users' folders; none of its own can be made there.
+    if (path.view == RemoteView::kShares && path.Parent().IsRoot())
+      return {E_ACCESSDENIED, path.Display(), std::string(Text(kTxtSharesRootMkdir))};
     DataStore* store = nullptr;
     ContainerInfo parent;
     if (CommandOutcome outcome = LocateFolder(stores, path.Parent(), store, parent); Failed(outcome.status))
@@ -154,7 +178,8 @@ int RunMkdir(const GlobalOptions& options, const DeploymentValues& deployment, c
     if (store->GetContainerInfo(parent.uri + path.Leaf() + "/", created))
       return {HR_ALREADY_EXISTS, path.Display(), std::string(Text(kTxtFolderExists))};
     created.name = path.Leaf();
-    if (const HRESULT hr = store->CreateContainer(parent, created); Failed(hr)) return {hr, path.Display(), {}};
+    if (const HRESULT hr = store->CreateContainer(parent, created); Failed(hr))
+      return MkdirRefused(stores, path, hr);
     if (options.json) std::cout << ContainerJson(created) << std::endl;
     return {};
   });

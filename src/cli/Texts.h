@@ -40,6 +40,14 @@ inline constexpr CliText kTxtNoSuchRemote{"no such file or folder", "文件或�
 inline constexpr CliText kTxtNotAFolder{"is not a folder", "不是文件夹"};
 inline constexpr CliText kTxtAccessCodeOnly{"an access-code login can only upload into its folder",
                                             "上传码登录只能向其文件夹上传"};
+inline constexpr CliText kTxtCodeCannotList{
+    "an access-code login cannot see the folder's files; its owner sees what you upload",
+    "上传码登录无法查看文件夹中的文件；文件夹所有者可以看到您上传的文件"};
+inline constexpr CliText kTxtCodeCannotMkdir{"an access-code login can only upload files, not create folders",
+                                             "上传码登录只能上传文件，不能创建文件夹"};
+inline constexpr CliText kTxtSharesRootMkdir{
+    "shares:/ holds the folders others share with you; create the folder inside one of them",
+    "shares:/ 中是他人共享给您的文件夹；请在其中某个文件夹内创建"};
 inline constexpr CliText kTxtLoggedInAs{"Logged in as", "已登录："};
 inline constexpr CliText kTxtLoggedInWithCode{"Logged in with the access code: files can be uploaded to upload:/",
                                               "已使用上传码登录：可向 upload:/ 上传文件"};

@@ -23,6 +23,7 @@ std::string_view TransferErrorText(HRESULT error) {
     case 0x80070002u: return "the file is gone";
     case 0x80070003u: return "the folder is gone";
     case 0x80070005u: return "access denied";
+    case 0x80070026u: return "the file is gone or shrank while it was being uploaded";
     case 0x8007007Bu: return "the name would leave the chosen folder";
     case 0x800700A1u: return "the service refuses this name";
     case 0x800700CEu: return "the name or path is too long";

@@ -44,6 +44,9 @@ inline constexpr HRESULT HR_INVALID_NAME = MakeHResult(0x8007007Bu);
 inline constexpr HRESULT HR_CANNOT_CREATE_PARTIAL = MakeHResult(0x80071B59u);
 inline constexpr HRESULT HR_CANNOT_OPEN_FOR_WRITING = MakeHResult(0x80071F41u);
 inline constexpr HRESULT HR_WRITE_INCOMPLETE = MakeHResult(0x80071F42u);
+/// A read met the end of the file before the range it was asked for
+/// (ERROR_HANDLE_EOF): the file shrank since it was measured.
+inline constexpr HRESULT HR_FILE_SHRUNK = MakeHResult(0x80070026u);
 
 /// HKCU value (under the product key) that shows hidden files when non-zero.
 inline constexpr std::string_view kShowHiddenFilesValue = "ShowHiddenFiles";

@@ -142,11 +142,14 @@ HRESULT ShellFolderDataStoreRemote::DoCreateItem(const ContainerInfo& parent, co
   const std::string partial = folder + "/" + item.reserved;
   // The name holds the task's id: only an earlier try of this transfer made it.
   ForgetPartial(partial);
-  if (!RemoveFile(partial)) return E_ACCESSDENIED;
+  // A name the folder's file system cannot hold never fits, however much
+  // room is made: not the access refusal or full disk of the codes below.
+  if (!RemoveFile(partial)) return errno == ENAMETOOLONG ? HResultFromLastErrno() : E_ACCESSDENIED;
   const std::shared_ptr<int> fd = PartialFd(partial, true);
   if (!fd) {
-    LogMgr::Get().Error(kCategory, "CreateItem: cannot create %s: errno %d", partial.c_str(), errno);
-    return HR_CANNOT_CREATE_PARTIAL;
+    const int error = errno;
+    LogMgr::Get().Error(kCategory, "CreateItem: cannot create %s: errno %d", partial.c_str(), error);
+    return error == ENAMETOOLONG ? HResultFromErrno(error) : HR_CANNOT_CREATE_PARTIAL;
   }
   if (!SetLength(*fd, item.size)) {
     LogMgr::Get().Error(kCategory, "CreateItem: cannot size %s to %llu bytes: errno %d",
@@ -221,7 +224,8 @@ HRESULT ShellFolderDataStoreRemote::DoReadItem(const ItemInfo& item, std::uint32
     const ssize_t got = ::pread(fd.get(), buffer.get() + done, length - done,
                                 static_cast<off_t>(offset + done));
     if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return E_UNEXPECTED;
+    if (got == 0) return HR_FILE_SHRUNK;
+    if (got < 0) return HResultFromLastErrno();
     done += static_cast<std::uint32_t>(got);
   }
   result->SetPayload(ReadBufferPayload(S_OK, buffer.release()));
@@ -279,7 +283,7 @@ HRESULT ShellFolderDataStoreRemote::DoCompleteItem(const ItemInfo& item, std::ui
   // there is never a moment without either version.
   const int renamed = overrideFlag ? ::rename(partial.c_str(), path.c_str())
                                    : localfs::RenameNoReplace(partial, path);
-  if (renamed != 0) return errno == EEXIST ? HR_ALREADY_EXISTS : E_FAIL;
+  if (renamed != 0) return errno == EEXIST ? HR_ALREADY_EXISTS : errno == ENAMETOOLONG ? HResultFromLastErrno() : E_FAIL;
   ForgetPartial(partial);
   result->SetPayload(StatusPayload(S_OK));
   return S_OK;

@@ -141,6 +141,7 @@ HRESULT DirectoryTask::Expand(TaskRunContext& context) {
   for (std::int32_t position = 0; position < total; ++position) {
     if (IsStopped(context.stop)) return HR_TASK_STOPPED;
     EntryAt entry = source->GetEntryAt(source_, position, false);
+    if (entry.status == E_INVALIDARG && ListingEndsBefore(*source, source_, position)) break;
     if (Failed(entry.status) || !entry.record) return Failed(entry.status) ? entry.status : E_UNEXPECTED;
     // A download's own partial file in the tree is not the user's to send.
     if (entry.record->kind != kObjectContainer && static_cast<const ItemInfo&>(*entry.record).partial != 0 &&

@@ -267,7 +267,11 @@ FileTask::Step FileTask::Prepare(TaskRunContext& context, HRESULT& error) {
     if (auto payload = opened.Take<OpenItemPayload>(); payload && !boost::get<1>(*payload).empty()) {
       const boost::any& value = boost::get<1>(*payload);
       if (const auto* stamp = boost::any_cast<LocalFileStamp>(&value)) {
-        // Nothing is prepared yet: the upload is of the file as it is now.
+        // Nothing is prepared yet: the upload is of the file as it is now,
+        // and the family's total counts it so (a file that shrank would end
+        // "completed" short of its total).
+        if (const auto total = Family().Progress().totalBytes; total && stamp->size != fileSize_)
+          Family().SetTotalBytes(*total - std::min(*total, fileSize_) + stamp->size);
         fileSize_ = source_.size = stamp->size;
         fileTime_ = source_.modifyTime = stamp->modifyTime;
       } else {

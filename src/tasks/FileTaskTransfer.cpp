@@ -498,8 +498,17 @@ HRESULT FileTask::OnGroupClosed(GroupRun& run, const std::string& serviceMd5) {
   return S_OK;
 }
 
-FileTask::Step FileTask::OnGroupFailed(TaskRunContext&, std::uint32_t group, HRESULT failure,
+FileTask::Step FileTask::OnGroupFailed(TaskRunContext& context, std::uint32_t group, HRESULT failure,
                                        HRESULT& error) {
+  // The source is shorter than the transfer measured: reading the group
+  // again would meet the same end for ever. It goes as a changed file does,
+  // from the start as it now is, until it keeps changing.
+  if (IsUpload() && failure == HR_FILE_SHRUNK) {
+    bool changed = false;
+    if (const Step step = CheckSource(context, error, changed); step != Step::kNext || changed) return step;
+    error = failure;
+    return Step::kFailed;
+  }
   if (failure == HR_GROUP_VERIFY_FAILED) {
     if (++verifyFailures_[group] < kMaxGroupVerifyFailures) return Step::kNext;
     // Sending the group yet again would loop for ever: the file fails.

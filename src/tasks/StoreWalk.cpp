@@ -33,4 +33,9 @@ HRESULT FindByAddress(DataStore& store, const std::string& uri, bool& isFolder, 
   }
 }
 
+bool ListingEndsBefore(DataStore& store, const ContainerInfo& folder, std::int32_t position) {
+  const EntryCounts counts = store.GetCounts(folder, false);
+  return Succeeded(counts.status) && position >= counts.containers + counts.items;
+}
+
 }  // namespace korvex

@@ -7,6 +7,7 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/HResult.h"
@@ -21,5 +22,12 @@ class DataStore;
 /// which. HR_FILE_NOT_FOUND when a name on the way is missing.
 [[nodiscard]] HRESULT FindByAddress(DataStore& store, const std::string& uri, bool& isFolder, ContainerInfo& folder,
                                     ItemInfo& file);
+
+/// True when row `position` of `folder` is past the end of its listing as
+/// the store now holds it: the folder lost entries on its back end after it
+/// was counted (a page came back short), and the rows beyond are gone, not
+/// failing. A walk over the listing ends there instead of retrying a row
+/// that can never come back.
+[[nodiscard]] bool ListingEndsBefore(DataStore& store, const ContainerInfo& folder, std::int32_t position);
 
 }  // namespace korvex

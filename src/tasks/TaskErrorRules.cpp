@@ -41,6 +41,7 @@ bool IsFinalForFile(HRESULT e) noexcept {
     case static_cast<std::uint32_t>(HR_STREAM_TOKEN_REFUSED):
     case static_cast<std::uint32_t>(HR_ILLEGAL_UPLOAD):
     case static_cast<std::uint32_t>(HR_GROUP_VERIFY_FAILED):
+    case static_cast<std::uint32_t>(HR_FILE_SHRUNK):
       return true;
     default:
       return false;

@@ -11,6 +11,7 @@
 #include "platform/TextConversion.h"
 #include "store/DataStore.h"
 #include "tasks/StoreCall.h"
+#include "tasks/StoreWalk.h"
 #include "tasks/TaskRecords.h"
 
 namespace korvex {
@@ -55,6 +56,7 @@ HRESULT CheckTree(DataStore& source, const ContainerInfo& root, const std::strin
     for (std::int32_t position = 0; position < counts.containers + counts.items; ++position) {
       if (IsStopped(stop)) return E_ABORT;
       EntryAt entry = source.GetEntryAt(folder, position, false);
+      if (entry.status == E_INVALIDARG && ListingEndsBefore(source, folder, position)) break;
       if (Failed(entry.status) || !entry.record) return Failed(entry.status) ? entry.status : E_UNEXPECTED;
       const bool isFolder = entry.record->kind == kObjectContainer;
       const std::string& uri = isFolder ? static_cast<const ContainerInfo&>(*entry.record).uri

@@ -14,8 +14,10 @@
 
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <regex>
 #include <set>
+#include <thread>
 
 namespace korvex::test {
 namespace {
@@ -122,7 +124,9 @@ TEST_F(KorvexService, LoginsKeepRenewAndEndTheSession) {
       // An access code reaches its upload folder and nothing else.
       {{"login", "--code", "DEMO2026"}, 0, "upload:/", ""},
       {{"ls", "upload:/", "--json"}, 0, "[]", ""},
-      {{"ls", "/"}, 1, "", "(0x80070005)"},
+      {{"ls", "upload:/"}, 0, "", "upload:/: an access-code login cannot see the folder's files"},
+      {{"ls", "/"}, 1, "", "/: an access-code login can only upload into its folder (0x80070005)"},
+      {{"mkdir", "upload:/x"}, 1, "", "upload:/x: an access-code login can only upload files, not create folders"},
       {{"space"}, 1, "", "(0x80070005)"},
   });
 }
@@ -199,6 +203,7 @@ TEST_F(KorvexService, ListsInEveryOrderWithSharesAndSpace) {
       {{"--lang", "zh", "ls", "shares:/"}, 0, "Team Share(上传/下载)/", ""},
       {{"ls", "shares:/Team Share"}, 0, "budget.csv", ""},
       {{"rm", "shares:/Team Share/kickoff.txt"}, 1, "", "No permission to access this directory (0x800707D5)"},
+      {{"mkdir", "shares:/new"}, 1, "", "shares:/ holds the folders others share with you; create the folder inside"},
       {{"ls", "backup:/Documents"}, 0, "notes.md", ""},
       {{"ls", "/readme.txt"}, 0, "30 B", ""},
       {{"space"}, 0, "of 10.0 GiB used", ""},
@@ -222,6 +227,49 @@ TEST_F(KorvexService, ConcurrentMkdirLeavesOneFolder) {
     const std::set<std::string> tree = Tree();
     EXPECT_EQ(tree.count(name + "/"), 1u);
   }
+}
+
+TEST_F(KorvexService, ALoginThatCannotBeTrustedOrReadIsNotCalledAWrongPassword) {
+  // A service whose certificate nobody vouches for.
+  const std::string dir = (Home() / "tls").string();
+  std::filesystem::create_directories(dir);
+  const std::string make = "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -keyout " + dir +
+                           "/key.pem -out " + dir + "/cert.pem > /dev/null 2>&1";
+  ASSERT_EQ(std::system(make.c_str()), 0) << "openssl could not make a test certificate";
+  KorvexdProcess untrusted;
+  ASSERT_TRUE(untrusted.Start({"--seed-demo", "--tls-cert", dir + "/cert.pem", "--tls-key", dir + "/key.pem"}))
+      << untrusted.Error();
+  // A service that answers the login with something that is not its answer.
+  httplib::Server garbled;
+  garbled.Post("/2nddomain/loginnorandom", [](const httplib::Request&, httplib::Response& response) {
+    response.set_content("<html>Sign in to the Wi-Fi</html>", "text/html");
+  });
+  const int port = garbled.bind_to_any_port("127.0.0.1");
+  ASSERT_GT(port, 0);
+  std::thread serving([&garbled] { garbled.listen_after_bind(); });
+  const std::string garbledUrl = "http://127.0.0.1:" + std::to_string(port);
+  struct Case {
+    std::string url;
+    const char* inErr;
+  };
+  for (const Case& c : {Case{untrusted.BaseUrl(), "its certificate cannot be verified"},
+                        Case{garbledUrl, "The service's answer to the login cannot be read"}}) {
+    SCOPED_TRACE(c.url);
+    const KorvexRun run = RunKorvex({"--web-url", c.url, "--api-url", c.url, "--data-url", c.url, "login", "alice",
+                                     "--domain", "demo", "--password-stdin"},
+                                    "alice-demo-1\n");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find(c.inErr), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find("password"), std::string::npos) << run.err;
+  }
+  // Once logged in, the other commands say the same of the certificate.
+  ASSERT_NO_FATAL_FAILURE(LogIn());
+  const std::string url = untrusted.BaseUrl();
+  const KorvexRun run = RunKorvex({"--api-url", url, "--data-url", url, "ls"});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.err.find("its certificate cannot be verified"), std::string::npos) << run.err;
+  garbled.stop();
+  serving.join();
 }
 
 }  // namespace

@@ -5,8 +5,7 @@
 // on after its command returned.
 
 #include "KorvexRun.h"
-#include "support/KorvexdProcess.h"
-#include "support/TempHome.h"
+#include "support/KorvexdFixture.h"
 
 #include <httplib.h>
 #include <nlohmann/json.hpp>
@@ -21,42 +20,20 @@ namespace {
 
 namespace fs = std::filesystem;
 using korvex::testing::ReadText;
-using korvex::testing::ScopedEnv;
 using korvex::testing::WriteText;
 
-std::string Pattern(std::size_t size, unsigned seed) {
-  std::string data(size, '\0');
-  for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<char>((i * 2654435761u + seed) >> 11);
-  return data;
-}
-
-class TransferCommands : public korvex::testing::TempHomeTest {
+class TransferCommands : public KorvexdTest {
  protected:
   void SetUp() override {
     TempHomeTest::SetUp();
     // Slow chunk writes leave time to kill an upload in the middle; the
     // fault on stream opens never fires and only counts them.
-    ASSERT_TRUE(korvexd_.Start({"--seed-demo", "--fault", "delay=40,path=^/idtv1/stream/write/,count=100000,ttl=3600",
-                                "--fault", "delay=1,path=^/idtv1/stream/open/,nth=100000,ttl=3600"}))
-        << korvexd_.Error();
-    for (const char* name : {"KORVEX_WEB_URL", "KORVEX_API_URL", "KORVEX_DATA_URL"})
-      env_.push_back(std::make_unique<ScopedEnv>(name, korvexd_.BaseUrl().c_str()));
+    ASSERT_NO_FATAL_FAILURE(StartKorvexd({"--seed-demo", "--fault",
+                                          "delay=40,path=^/idtv1/stream/write/,count=100000,ttl=3600", "--fault",
+                                          "delay=1,path=^/idtv1/stream/open/,nth=100000,ttl=3600"}));
     const KorvexRun login = RunKorvex({"login", "alice", "--domain", "demo", "--password-stdin"}, "alice-demo-1\n");
     ASSERT_EQ(login.exitCode, 0) << login.err;
   }
-
-  int StreamOpens() {
-    httplib::Client client(korvexd_.BaseUrl());
-    const auto answer = client.Get("/admin/faults");
-    if (!answer || answer->status != 200) return -1;
-    const nlohmann::json listing = nlohmann::json::parse(answer->body);
-    for (const auto& fault : listing["faults"])
-      if (fault["path"] == "^/idtv1/stream/open/") return fault["seen"].get<int>();
-    return -1;
-  }
-
-  KorvexdProcess korvexd_;
-  std::vector<std::unique_ptr<ScopedEnv>> env_;
 };
 
 TEST_F(TransferCommands, TreesRoundTripAKilledEncryptedUploadResumesAndDecrypts) {

@@ -7,8 +7,7 @@
 
 #include "KorvexRun.h"
 #include "store/LocalFileSystem.h"
-#include "support/KorvexdProcess.h"
-#include "support/TempHome.h"
+#include "support/KorvexdFixture.h"
 
 #include <httplib.h>
 #include <nlohmann/json.hpp>
@@ -23,40 +22,19 @@ namespace {
 
 namespace fs = std::filesystem;
 using korvex::testing::ReadText;
-using korvex::testing::ScopedEnv;
 using korvex::testing::WriteText;
 
-std::string Pattern(std::size_t size, unsigned seed) {
-  std::string data(size, '\0');
-  for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<char>((i * 2654435761u + seed) >> 11);
-  return data;
-}
-
-class TransferErrors : public korvex::testing::TempHomeTest {
+class TransferErrors : public KorvexdTest {
  protected:
   void SetUp() override {
     TempHomeTest::SetUp();
     // Slow chunk reads leave time to kill a download in the middle.
-    ASSERT_TRUE(korvexd_.Start({"--seed-demo", "--fault", "delay=30,path=^/idtv1/stream/read/,count=10000,ttl=3600"}))
-        << korvexd_.Error();
-    for (const char* name : {"KORVEX_WEB_URL", "KORVEX_API_URL", "KORVEX_DATA_URL"})
-      env_.push_back(std::make_unique<ScopedEnv>(name, korvexd_.BaseUrl().c_str()));
+    ASSERT_NO_FATAL_FAILURE(
+        StartKorvexd({"--seed-demo", "--fault", "delay=30,path=^/idtv1/stream/read/,count=10000,ttl=3600"}));
     const KorvexRun login = RunKorvex({"login", "alice", "--domain", "demo", "--password-stdin"}, "alice-demo-1\n");
     ASSERT_EQ(login.exitCode, 0) << login.err;
   }
 
-  bool AddFault(const std::string& fault) {
-    httplib::Client client(korvexd_.BaseUrl());
-    const auto answer = client.Post("/admin/faults", fault, "text/plain");
-    return answer && answer->status == 200;
-  }
-  bool ClearFaults() {
-    httplib::Client client(korvexd_.BaseUrl());
-    const auto answer = client.Post("/admin/faults/clear", "", "text/plain");
-    return answer && answer->status == 200;
-  }
-  KorvexdProcess korvexd_;
-  std::vector<std::unique_ptr<ScopedEnv>> env_;
 };
 
 TEST_F(TransferErrors, RefusedNamesFailAloneAndEveryStopSaysWhy) {
@@ -130,6 +108,19 @@ TEST_F(TransferErrors, AServiceFailingForeverIsGivenUpAndTheTransferResumesLater
 
   run = RunKorvex({"put", "--retry-for", "soon", (Home() / "big.bin").string()});
   EXPECT_EQ(run.exitCode, 2) << run.err;
+
+  // A transfer that stopped can be removed, and is listed no more.
+  WriteText(Home() / "other.bin", Pattern(70000, 4));
+  ASSERT_TRUE(AddFault("http=500,path=^/idtv1/stream/open/,count=100000,ttl=120"));
+  run = RunKorvex({"put", "--retry-for", "1s", (Home() / "other.bin").string()});
+  EXPECT_EQ(run.exitCode, 1);
+  const std::size_t hint = run.err.find("korvex transfers resume ");
+  ASSERT_NE(hint, std::string::npos) << run.err;
+  const std::string id = std::to_string(std::stoul(run.err.substr(hint + 24)));
+  run = RunKorvex({"transfers", "remove", id});
+  EXPECT_EQ(run.exitCode, 0) << run.err;
+  run = RunKorvex({"transfers"});
+  EXPECT_EQ(run.out.find("other.bin"), std::string::npos) << run.out;
 }
 
 TEST_F(TransferErrors, ARefusedTokenAndAVanishedPartialDownloadAreRecovered) {
@@ -172,6 +163,29 @@ TEST_F(TransferErrors, ARefusedTokenAndAVanishedPartialDownloadAreRecovered) {
   run = RunKorvex({"transfers", "resume"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_TRUE(ReadText(second / "big.bin") == data) << "the bytes differ";
+}
+
+TEST_F(TransferErrors, ASourceThatShrankGoesUpAsItNowIs) {
+  // The file shrinks after the upload measured it and before any group was
+  // read: the upload starts again from the file as it now is.
+  const fs::path file = Home() / "shrinking.bin";
+  WriteText(file, Pattern(std::size_t{3} << 20, 7));
+  // The second fault never fires: it counts the preparations.
+  ASSERT_TRUE(AddFault("delay=1,path=^/file/preupload,nth=100000"));
+  ASSERT_TRUE(AddFault("delay=3000,path=^/file/preupload"));
+  KorvexChild put;
+  ASSERT_TRUE(put.Start({"put", "--retry-for", "20s", file.string()}, ""));
+  for (int i = 0; i < 1500 && KorvexdFaultSeen(korvexd_, "^/file/preupload") < 1; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_EQ(KorvexdFaultSeen(korvexd_, "^/file/preupload"), 1) << "the upload was not prepared";
+  const std::string shrunk = Pattern(500000, 8);
+  WriteText(file, shrunk);
+  KorvexRun run = put.Finish(60000);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.err.find("488.3 KiB / 488.3 KiB  100%"), std::string::npos) << "the total follows the file: " << run.err;
+  run = RunKorvex({"get", "/shrinking.bin", (Home() / "down").string()});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_TRUE(ReadText(Home() / "down" / "shrinking.bin") == shrunk) << "the bytes differ";
 }
 
 }  // namespace

@@ -9,8 +9,7 @@
 #include "KorvexRun.h"
 #include "platform/Paths.h"
 #include "session/TransferOwner.h"
-#include "support/KorvexdProcess.h"
-#include "support/TempHome.h"
+#include "support/KorvexdFixture.h"
 #include "tasks/BinaryFileTaskStore.h"
 
 #include <httplib.h>
@@ -28,26 +27,17 @@ namespace {
 
 namespace fs = std::filesystem;
 using korvex::testing::ReadText;
-using korvex::testing::ScopedEnv;
 using korvex::testing::WriteText;
 
-std::string Pattern(std::size_t size, unsigned seed) {
-  std::string data(size, '\0');
-  for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<char>((i * 2654435761u + seed) >> 11);
-  return data;
-}
-
-class TransferOwnerTest : public korvex::testing::TempHomeTest {
+class TransferOwnerTest : public KorvexdTest {
  protected:
   void SetUp() override {
     TempHomeTest::SetUp();
     // Slow chunk writes keep an upload under way long enough to meet it;
     // the fault on stream opens never fires and only counts them.
-    ASSERT_TRUE(korvexd_.Start({"--seed-demo", "--fault", "delay=25,path=^/idtv1/stream/write/,count=10000,ttl=3600",
-                                "--fault", "delay=1,path=^/idtv1/stream/open/,nth=10000,ttl=3600"}))
-        << korvexd_.Error();
-    for (const char* name : {"KORVEX_WEB_URL", "KORVEX_API_URL", "KORVEX_DATA_URL"})
-      env_.push_back(std::make_unique<ScopedEnv>(name, korvexd_.BaseUrl().c_str()));
+    ASSERT_NO_FATAL_FAILURE(StartKorvexd({"--seed-demo", "--fault",
+                                          "delay=25,path=^/idtv1/stream/write/,count=10000,ttl=3600", "--fault",
+                                          "delay=1,path=^/idtv1/stream/open/,nth=10000,ttl=3600"}));
   }
 
   void LogIn(bool rememberPassword) {
@@ -61,16 +51,6 @@ class TransferOwnerTest : public korvex::testing::TempHomeTest {
     return session::TransferOwner(korvex::paths::AppDataDir() / "KorvexDataSMB" / "TaskStore" /
                                       BinaryFileTaskStore::FolderNameForAccount("alice@demo"),
                                   "test");
-  }
-
-  int StreamOpens() {
-    httplib::Client client(korvexd_.BaseUrl());
-    const auto answer = client.Get("/admin/faults");
-    if (!answer || answer->status != 200) return -1;
-    const nlohmann::json listing = nlohmann::json::parse(answer->body);
-    for (const auto& fault : listing["faults"])
-      if (fault["path"] == "^/idtv1/stream/open/") return fault["seen"].get<int>();
-    return -1;
   }
 
   /// The size korvexd holds for a complete file `name` of alice's disk; -1 when none.
@@ -108,9 +88,6 @@ class TransferOwnerTest : public korvex::testing::TempHomeTest {
     if (std::regex_search(listing, match, std::regex("(^|\n)" + id + "\t([a-z]+)\t"))) return match[2];
     return "absent";
   }
-
-  KorvexdProcess korvexd_;
-  std::vector<std::unique_ptr<ScopedEnv>> env_;
 };
 
 TEST_F(TransferOwnerTest, TwoBackgroundPutsStartedTogetherBothArriveUnderTwoIds) {
@@ -159,6 +136,41 @@ TEST_F(TransferOwnerTest, AForegroundPutHandsItsFamilyToTheDaemonAndItStaysCompl
   const KorvexRun list = RunKorvex({"transfers"});
   EXPECT_NE(list.out.find("\tcompleted\tput\t"), std::string::npos) << list.out;
   EXPECT_EQ(list.out.find("stopped"), std::string::npos) << list.out;
+}
+
+TEST_F(TransferOwnerTest, TheDaemonSaysWhyATransferRetriesOncePerReasonAndMinute) {
+  ASSERT_NO_FATAL_FAILURE(LogIn(false));
+  KorvexChild daemon;
+  ASSERT_TRUE(daemon.Start({"daemon"}, {}));
+  session::TransferOwner probe = Owner();
+  for (int i = 0; i < 300 && probe.Holder().program != "korvex daemon"; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  ASSERT_EQ(probe.Holder().program, "korvex daemon");
+
+  // Its own pattern: the fault counts the opens it refuses.
+  ASSERT_TRUE(AddFault("http=500,path=^/idtv1/stream/open,count=100000,ttl=120"));
+  WriteText(Home() / "later.bin", Pattern(40000, 9));
+  const KorvexRun run = RunKorvex({"put", "--background", (Home() / "later.bin").string()});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  std::smatch queued;
+  ASSERT_TRUE(std::regex_search(run.out, queued, std::regex("queued ([0-9]+)"))) << run.out;
+  // The first refusal and two retries after it, each reported again.
+  for (int i = 0; i < 3000 && KorvexdFaultSeen(korvexd_, "^/idtv1/stream/open") < 3; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_TRUE(ClearFaults());
+  // Then it goes through, and the runner that follows it ends too.
+  for (int i = 0; i < 3000 && ServiceSize("later.bin") != 40000; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_EQ(ServiceSize("later.bin"), 40000);
+  ::kill(probe.Holder().pid, SIGTERM);
+  const KorvexRun ended = daemon.Finish(30000);
+  EXPECT_EQ(ended.exitCode, 0) << ended.err;
+  const std::string line = "korvex daemon: transfer " + queued[1].str() + " (put) retrying " +
+                           (Home() / "later.bin").string() +
+                           ": Internal server error,abnormal network status (0x804F01F4); next try in";
+  const std::size_t told = ended.err.find(line);
+  EXPECT_NE(told, std::string::npos) << ended.err;
+  EXPECT_EQ(ended.err.find(line, told + 1), std::string::npos) << "told at every attempt: " << ended.err;
 }
 
 TEST_F(TransferOwnerTest, APutFollowingAKilledOwnerTakesOverAndTheRestResumes) {

@@ -6,6 +6,7 @@
 // is sent.
 
 #include "ServiceSession_support.h"
+#include "support/KorvexdFixture.h"
 #include "service/KorvexDataStoreViews.h"
 #include "store/DataStore.h"
 #include "store/LocalFileSystem.h"
@@ -22,6 +23,7 @@
 #include <httplib.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -35,12 +37,6 @@ namespace fs = std::filesystem;
 using korvex::testing::ReadText;
 using korvex::testing::WriteText;
 using namespace std::chrono_literals;
-
-std::string Pattern(std::size_t size, unsigned seed) {
-  std::string data(size, '\0');
-  for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<char>((i * 2654435761u + seed) >> 11);
-  return data;
-}
 
 class TransferEdges : public ServiceSession {
  protected:
@@ -218,6 +214,38 @@ TEST_F(TransferEdges, TmpAndHiddenFilesAreFilesAndADownloadTouchesOnlyItsOwn) {
   EXPECT_EQ(ReadText(Desk() / "t" / "readme.txt.tmp"), "my notes") << "the user's file was taken for a partial one";
   for (const auto& entry : fs::directory_iterator(Desk() / "t"))
     EXPECT_EQ(entry.path().filename().string().find(".korvex-"), std::string::npos) << entry.path();
+}
+
+// A folder that lost files on the service after it was counted goes with
+// the files it still holds, at once: the vanished rows are no failure to retry.
+TEST_F(TransferEdges, AFolderThatLostFilesOnTheServiceGoesWithWhatIsLeft) {
+  for (int i = 10; i < 30; ++i) WriteText(Desk() / "up" / "gone" / ("g" + std::to_string(i)), std::to_string(i));
+  auto upload = Start(TransferDirection::kUpload, "/up/gone/", Root());
+  ASSERT_EQ(Settle(*upload), FamilyState::kCompleted) << std::hex << upload->lastError.load();
+  service_->InvalidateContainer(service_->RootInfo());
+  ContainerInfo folder;
+  ItemInfo file;
+  bool isFolder = false;
+  ASSERT_EQ(FindByAddress(*service_, Root() + "gone/", isFolder, folder, file), S_OK);
+  ASSERT_EQ(service_->GetCounts(folder, false).items, 20);
+  // Counted, not yet listed: ten files go behind the store's back.
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open((korvexd_.DataDir() / "korvexd.sqlite").c_str(), &db), SQLITE_OK);
+  sqlite3_busy_timeout(db, 10000);
+  EXPECT_EQ(sqlite3_exec(db, "DELETE FROM files WHERE name LIKE 'g2_'", nullptr, nullptr, nullptr), SQLITE_OK);
+  EXPECT_EQ(sqlite3_changes(db), 10);
+  sqlite3_close(db);
+
+  fs::create_directories(Desk() / "down");
+  auto download = Start(TransferDirection::kDownload, Root() + "gone/", "/down/");
+  ASSERT_EQ(Settle(*download), FamilyState::kCompleted) << std::hex << download->lastError.load();
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(Desk() / "down" / "gone")) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names.size(), 10u);
+  EXPECT_EQ(names.front(), "g10");
+  EXPECT_EQ(names.back(), "g19");
+  EXPECT_FALSE(log_->Contains("retrying")) << log_->All();
 }
 
 class SlowTransferEdges : public TransferEdges {

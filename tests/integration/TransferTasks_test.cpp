@@ -6,6 +6,7 @@
 // never writes outside the chosen folder.
 
 #include "ServiceSession_support.h"
+#include "support/KorvexdFixture.h"
 #include "service/KorvexDataStoreViews.h"
 #include "store/DataStore.h"
 #include "store/ShellFolderDataStoreRemote.h"
@@ -32,12 +33,6 @@ namespace {
 namespace fs = std::filesystem;
 using korvex::testing::ReadText;
 using korvex::testing::WriteText;
-
-std::string Pattern(std::size_t size, unsigned seed) {
-  std::string data(size, '\0');
-  for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<char>((i * 2654435761u + seed) >> 11);
-  return data;
-}
 
 /// Every regular file below `root`, by path relative to it, with its bytes.
 std::map<std::string, std::string> TreeOf(const fs::path& root) {
@@ -138,11 +133,7 @@ class TransferTasks : public ServiceSession {
     sqlite3_close(db);
     return ok;
   }
-  bool AddFault(const std::string& fault) {
-    httplib::Client client(korvexd_.BaseUrl());
-    const auto answer = client.Post("/admin/faults", fault, "text/plain");
-    return answer && answer->status == 200;
-  }
+  bool AddFault(const std::string& fault) { return AddKorvexdFault(korvexd_, fault); }
 
   std::shared_ptr<DataStore> service_;
   std::shared_ptr<DataStore> local_;

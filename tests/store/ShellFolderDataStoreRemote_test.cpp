@@ -216,14 +216,22 @@ TEST_F(LocalStore, TransfersThroughAPartialFileAndKeepTheOldFileUntilComplete) {
   std::unique_ptr<std::uint8_t[]> read(boost::get<1>(boost::any_cast<ReadBufferPayload>(payload)));
   EXPECT_EQ(std::string(reinterpret_cast<char*>(read.get()), 3), "res");
   EXPECT_EQ(Call([&](IDataStoreRemote* r, AsyncResult** out) { return r->ReadItem(item, 3, 0, 9, out); }),
-            E_UNEXPECTED)
-      << "a read past the end is short";
+            HR_FILE_SHRUNK)
+      << "a read past the end says the file is shorter than asked";
   // Opening tells the file's size and time as they are now.
   ASSERT_EQ(Call([&](IDataStoreRemote* r, AsyncResult** out) { return r->OpenItem(item, false, out); }, &payload),
             S_OK);
   const auto opened = boost::any_cast<OpenItemPayload>(payload);
   EXPECT_EQ(boost::any_cast<LocalFileStamp>(boost::get<1>(opened)),
             (LocalFileStamp{5, 130000000000000000ull}));
+
+  // A partial name longer than the file system holds is a name too long,
+  // not the full or read-only disk of the general code.
+  ItemInfo longer;
+  longer.name = "long.txt";
+  longer.reserved = "." + std::string(300, 'n') + ".korvex-6.part";
+  longer.size = 1;
+  EXPECT_EQ(store_->CreateItem(docs, longer, 1), MakeHResult(0x800700CEu));
 }
 
 // Names come from the service; none may make the store write elsewhere.
