@@ -1,0 +1,202 @@
+// Names that are taken, end to end against korvexd on the offscreen
+// platform: an upload and a download onto an existing name ask, and each
+// answer does what it says (Keep Both, Replace, Skip, and one answer for
+// every conflict of a folder); a conflict left unanswered and then skipped
+// from the list is shown and notified as skipped, not as completed.
+
+#include "app/ConflictDlg.h"
+#include "app/DesktopClient.h"
+#include "app/TaskDetailDlg.h"
+#include "app/TransferCommands.h"
+#include "app/TransferListCtrl.h"
+#include "app/TransferListModel.h"
+#include "tasks/StoreWalk.h"
+#include "tasks/TaskManager.h"
+
+#include <QCheckBox>
+#include <QListWidget>
+#include <QPointer>
+
+#include <fstream>
+
+namespace {
+
+using namespace korvex::testing::app;
+using korvex::FamilyState;
+using korvex::app::CConflictDlg;
+using korvex::app::TransferListModel;
+namespace fs = std::filesystem;
+
+// The size of a complete file of alice's tree, -1 when there is none.
+std::int64_t CloudSize(const std::string& baseUrl, const std::string& path) {
+  httplib::Client client(baseUrl);
+  auto answer = client.Get("/admin/tree/alice");
+  if (!answer || answer->status != 200) return -1;
+  const Json tree = Json::parse(answer->body, nullptr, false);
+  if (tree.is_discarded()) return -1;
+  const Json* dir = &tree["tree"];
+  std::string rest = path.substr(1);
+  for (std::size_t slash; (slash = rest.find('/')) != std::string::npos; rest = rest.substr(slash + 1)) {
+    const Json* next = nullptr;
+    for (const Json& sub : (*dir)["dirs"])
+      if (sub["name"] == rest.substr(0, slash)) next = &sub;
+    if (!next) return -1;
+    dir = next;
+  }
+  for (const Json& file : (*dir)["files"])
+    if (file["name"] == rest && file.value("complete", false)) return file["size"].get<std::int64_t>();
+  return -1;
+}
+
+QString Cell(const TransferListModel& rows, int row) {
+  return rows.index(row, TransferListModel::kStatus).data().toString();
+}
+
+// Answers every conflict dialog with the button named `button`, ticking
+// "Do this for all conflicts" when `forAll`; counts the dialogs and keeps
+// the text of the first.
+class ConflictAnswers {
+ public:
+  ConflictAnswers(const char* button, bool forAll) {
+    QObject::connect(&timer_, &QTimer::timeout, [this, button, forAll] {
+      auto* dialog = qobject_cast<CConflictDlg*>(QApplication::activeModalWidget());
+      if (!dialog || dialog == last_) return;
+      last_ = dialog;
+      ++asked_;
+      if (text_.isEmpty()) text_ = dialog->findChild<QLabel*>("conflictText")->text();
+      if (shot_) SaveScreenshot(*dialog, shot_);
+      dialog->findChild<QCheckBox*>("forAllConflicts")->setChecked(forAll);
+      if (QString(button) == "close") dialog->reject();
+      else dialog->findChild<QPushButton*>(button)->click();
+    });
+    timer_.start(30);
+  }
+  int Asked() const { return asked_; }
+  const QString& Text() const { return text_; }
+  void Screenshot(const char* name) { shot_ = name; }
+
+ private:
+  QTimer timer_;
+  QPointer<CConflictDlg> last_;
+  int asked_ = 0;
+  QString text_;
+  const char* shot_ = nullptr;
+};
+
+TEST_F(DesktopClient, NameConflictsAskAndEachAnswerDoesWhatItSays) {
+  std::string account;
+  const auto window = OpenWindow(account);
+  ASSERT_NE(window, nullptr);
+  korvex::app::CTransferListCtrl& list = *window->TransferList();
+  TransferListModel& rows = *list.Model();
+  korvex::app::CTransferCommands& commands = *window->TransferCommands();
+  QStringList notified;
+  QObject::connect(&list, &korvex::app::CTransferListCtrl::transferFinished,
+                   [&](const QString& title, const QString& text) { notified << title + ": " + text; });
+  const std::string base = korvexd_.BaseUrl();
+  const std::int64_t seeded = CloudSize(base, "/readme.txt");
+  ASSERT_GT(seeded, 0);
+  const fs::path readme = desktop_ / "readme.txt";
+  korvex::testing::WriteText(readme, std::string(3000, 'L'));
+  const auto completedRows = [&](int n) {
+    if (rows.rowCount() != n) return false;
+    for (int row = 0; row < n; ++row)
+      if (rows.FamilyAt(row)->state != FamilyState::kCompleted) return false;
+    return true;
+  };
+
+  {
+    // Keep Both: the service's file stays, the upload arrives beside it.
+    ConflictAnswers answers("keepBoth", false);
+    answers.Screenshot("conflict-dialog.png");
+    commands.UploadPaths({readme.string()});
+    ASSERT_TRUE(WaitFor([&] { return completedRows(1); }, 30000)) << answers.Asked();
+    EXPECT_EQ(answers.Asked(), 1);
+    EXPECT_TRUE(answers.Text().contains("\"readme.txt\"")) << answers.Text().toStdString();
+    EXPECT_EQ(CloudSize(base, "/readme.txt"), seeded);
+    EXPECT_EQ(CloudSize(base, "/readme (2).txt"), 3000);
+  }
+  {
+    // Replace: the service's file becomes the local one.
+    ConflictAnswers answers("replace", false);
+    commands.UploadPaths({readme.string()});
+    ASSERT_TRUE(WaitFor([&] { return completedRows(2); }, 30000)) << answers.Asked();
+    EXPECT_EQ(answers.Asked(), 1);
+    EXPECT_EQ(CloudSize(base, "/readme.txt"), 3000);
+    EXPECT_EQ(Cell(rows, 1), "Completed");
+  }
+  {
+    // A download onto the local name, kept beside it.
+    ConflictAnswers answers("keepBoth", false);
+    auto item = std::make_shared<korvex::ItemInfo>();
+    korvex::ContainerInfo unused;
+    bool isFolder = true;
+    korvex::DataStore& store = *window->NetPane()->Model()->Store();
+    store.InvalidateContainer(window->NetPane()->Model()->Container());
+    ASSERT_EQ(korvex::FindByAddress(store, window->NetPane()->Model()->Container().uri + "readme.txt", isFolder,
+                                    unused, *item),
+              korvex::S_OK);
+    korvex::testing::WriteText(readme, "older local text\n");
+    commands.Download({item}, desktop_.string() + "/", false);
+    ASSERT_TRUE(WaitFor([&] { return completedRows(3); }, 30000)) << answers.Asked();
+    EXPECT_EQ(answers.Asked(), 1);
+    EXPECT_EQ(fs::file_size(readme), 17u);
+    EXPECT_TRUE(fs::exists(desktop_ / "readme (2).txt") && fs::file_size(desktop_ / "readme (2).txt") == 3000);
+  }
+  {
+    // One answer for the whole folder: its second conflict asks nothing.
+    fs::create_directories(desktop_ / "batch");
+    korvex::testing::WriteText(desktop_ / "batch" / "a.txt", "first a\n");
+    korvex::testing::WriteText(desktop_ / "batch" / "b.txt", "first b\n");
+    commands.UploadPaths({(desktop_ / "batch").string()});
+    ASSERT_TRUE(WaitFor([&] { return completedRows(4); }, 30000));
+    korvex::testing::WriteText(desktop_ / "batch" / "a.txt", "second a, longer\n");
+    korvex::testing::WriteText(desktop_ / "batch" / "b.txt", "second b, longer\n");
+    ConflictAnswers answers("replace", true);
+    commands.UploadPaths({(desktop_ / "batch").string()});
+    ASSERT_TRUE(WaitFor([&] { return completedRows(5); }, 30000)) << answers.Asked();
+    EXPECT_EQ(answers.Asked(), 1);
+    EXPECT_EQ(CloudSize(base, "/batch/a.txt"), 17);
+    EXPECT_EQ(CloudSize(base, "/batch/b.txt"), 17);
+  }
+  list.ClearCompleted();
+  ASSERT_TRUE(WaitFor([&] { return rows.rowCount() == 0; }));
+  notified.clear();
+
+  {
+    // Skip: nothing moves, and the row and the notification say so.
+    ConflictAnswers answers("skip", false);
+    commands.UploadPaths({readme.string()});
+    ASSERT_TRUE(WaitFor([&] { return completedRows(1); }, 30000)) << answers.Asked();
+    EXPECT_EQ(Cell(rows, 0), "Skipped");
+    EXPECT_EQ(rows.index(0, 0).data(TransferListModel::kPercentRole).toInt(), 0);
+    EXPECT_EQ(CloudSize(base, "/readme.txt"), 3000);
+  }
+  {
+    // Left unanswered, then "Skip Error" from the list: the same.
+    ConflictAnswers answers("close", false);
+    korvex::testing::WriteText(desktop_ / "batch" / "a.txt", "third a\n");
+    commands.UploadPaths({(desktop_ / "batch" / "a.txt").string()});
+    ASSERT_TRUE(WaitFor([&] { return answers.Asked() == 1 && rows.rowCount() == 2 &&
+                                     rows.FamilyAt(1)->state == FamilyState::kStopped; }, 30000));
+    EXPECT_TRUE(Cell(rows, 1).startsWith("Pause: ")) << "the reason stays shown: " << Cell(rows, 1).toStdString();
+    list.View()->selectRow(1);
+    list.SkipError();
+    ASSERT_TRUE(WaitFor([&] { return completedRows(2); }, 30000));
+    EXPECT_EQ(Cell(rows, 1), "Skipped");
+    EXPECT_EQ(rows.index(1, 0).data(TransferListModel::kPercentRole).toInt(), 0);
+    list.ViewDetail();
+    auto* detail = list.findChild<korvex::app::CTaskDetailDlg*>();
+    ASSERT_NE(detail, nullptr);
+    EXPECT_EQ(detail->findChild<QLabel*>("transferState")->text(), "Skipped");
+    auto* tasks = detail->findChild<QListWidget*>("unfinishedTasks");
+    ASSERT_EQ(tasks->count(), 1);
+    EXPECT_TRUE(tasks->item(0)->text().startsWith("Skipped")) << tasks->item(0)->text().toStdString();
+    detail->close();
+    EXPECT_EQ(CloudSize(base, "/batch/a.txt"), 17);
+  }
+  EXPECT_TRUE(WaitFor([&] { return notified.size() == 2; }, 3000));
+  EXPECT_EQ(notified, (QStringList{"Transfer skipped: readme.txt", "Transfer skipped: a.txt"}));
+}
+
+}  // namespace
