@@ -97,6 +97,11 @@ void TransferListModel::AddRow(std::shared_ptr<TaskFamily> family) {
   added.family = std::move(family);
   rows_.push_back(std::move(added));
   endInsertRows();
+  // A name conflict met before the row was shown (or left from the last
+  // run) waits for the user all the same: it is asked about now.
+  const TaskFamily& shown = *rows_.back().family;
+  if (shown.state == FamilyState::kStopped && shown.lastError == HR_ALREADY_EXISTS)
+    emit familyFinished(shown.Id(), false, HR_ALREADY_EXISTS);
 }
 
 void TransferListModel::UpdateRow(int row) {
