@@ -85,10 +85,13 @@ void WaitIndicator::Pump() {
     dialog_->setMinimumDuration(0);
     dialog_->setAutoClose(false);
     dialog_->setAutoReset(false);
-    connect(dialog_, &QProgressDialog::canceled, this, [] {
+    const auto giveUp = [] {
       LogMgr::Get().Info("WaitIndicator", "The user gave up waiting for the service");
       (void)CancelPumpingWaits();
-    });
+    };
+    // The button, and Escape or the window's close box.
+    connect(dialog_, &QProgressDialog::canceled, this, giveUp);
+    connect(dialog_, &QDialog::rejected, this, giveUp);
     dialog_->show();
     // The cursor over the Cancel button says it can be pressed.
     QApplication::changeOverrideCursor(Qt::ArrowCursor);
