@@ -177,6 +177,8 @@ QString TransferListModel::StateText(const TaskFamily& family) {
       break;
   }
   if (!StoppedOnError(family)) return tr("Pause");
+  // Not a fault: the transfer waits for the answer to the conflict dialog.
+  if (family.lastError == HR_ALREADY_EXISTS) return tr("Pause: the name exists, waiting for your answer");
   std::string message;
   if (!StatusMessages::Get().Lookup(family.lastError, message)) {
     message = ShownText(family.LastErrorText());

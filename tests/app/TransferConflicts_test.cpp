@@ -179,7 +179,7 @@ TEST_F(DesktopClient, NameConflictsAskAndEachAnswerDoesWhatItSays) {
     ASSERT_TRUE(WaitFor([&] { return answers.Asked() == 1 && rows.rowCount() == 2 &&
                                      rows.FamilyAt(1)->state == FamilyState::kStopped; }, 30000))
         << answers.Asked() << " " << rows.rowCount() << " " << Cell(rows, rows.rowCount() - 1).toStdString();
-    EXPECT_TRUE(Cell(rows, 1).startsWith("Pause: ")) << "the reason stays shown: " << Cell(rows, 1).toStdString();
+    EXPECT_EQ(Cell(rows, 1), "Pause: the name exists, waiting for your answer");
     list.View()->selectRow(1);
     list.SkipError();
     ASSERT_TRUE(WaitFor([&] { return completedRows(2); }, 30000));

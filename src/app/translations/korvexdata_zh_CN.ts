@@ -1382,6 +1382,10 @@ To:	%2</source>
         <source>Cancelled</source>
         <translation>已取消</translation>
     </message>
+    <message>
+        <source>Pause: the name exists, waiting for your answer</source>
+        <translation>暂停：名称已存在，等待您的选择</translation>
+    </message>
 </context>
 <context>
     <name>TransferOutcome</name>
