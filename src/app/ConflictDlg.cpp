@@ -4,6 +4,7 @@
 
 #include "app/TransferTexts.h"
 #include "foundation/LogMgr.h"
+#include "store/WaitPump.h"
 #include "tasks/TaskFailures.h"
 #include "tasks/TaskManager.h"
 
@@ -81,6 +82,12 @@ bool CConflictAsker::Answer(TaskManager& manager, std::uint32_t familyId, Confli
 
 void CConflictAsker::AskNext() {
   if (asking_) return;
+  // Never from inside a store call's wait: that call could not end before
+  // the user answers.
+  if (PumpingWaitDepth() > 0) {
+    QTimer::singleShot(200, this, &CConflictAsker::AskNext);
+    return;
+  }
   while (!waiting_.empty()) {
     const std::uint32_t id = waiting_.front();
     waiting_.pop_front();

@@ -71,6 +71,7 @@ WaitIndicator::~WaitIndicator() {
 void WaitIndicator::Pump() {
   if (!busy_) {
     busy_ = true;
+    modalBefore_ = QApplication::activeModalWidget();
     QApplication::setOverrideCursor(Qt::BusyCursor);
     qApp->installEventFilter(this);
     settle_->start();
@@ -113,12 +114,19 @@ void WaitIndicator::Settle() {
 }
 
 bool WaitIndicator::InsideDialog(QObject* watched) const {
-  if (!dialog_) return false;
-  for (QObject* o = watched; o; o = o->parent()) {
-    if (o == dialog_) return true;
+  // Besides the waiting window, a modal dialog opened while the wait runs
+  // (by a timer or a queued signal) takes input: it runs its own loop inside
+  // this pump, and the wait cannot end before the dialog does.
+  QWidget* modal = QApplication::activeModalWidget();
+  const QWidget* open[] = {dialog_.data(), modal != modalBefore_ ? modal : nullptr};
+  for (const QWidget* allowed : open) {
+    if (!allowed) continue;
+    for (QObject* o = watched; o; o = o->parent()) {
+      if (o == allowed) return true;
+    }
+    // The top-level window as the platform delivers to it.
+    if (auto* window = qobject_cast<QWindow*>(watched); window && window == allowed->windowHandle()) return true;
   }
-  // The dialog's own top-level window as the platform delivers to it.
-  if (auto* window = qobject_cast<QWindow*>(watched)) return window == dialog_->windowHandle();
   return false;
 }
 

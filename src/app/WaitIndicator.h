@@ -22,6 +22,7 @@
 
 class QProgressDialog;
 class QTimer;
+class QWidget;
 
 namespace korvex::app {
 
@@ -47,6 +48,8 @@ class WaitIndicator : public QObject {
 
   bool busy_ = false;
   QPointer<QProgressDialog> dialog_;
+  /// The modal dialog that was open when the waiting began, if any.
+  QPointer<QWidget> modalBefore_;
   QTimer* settle_;
 };
 
