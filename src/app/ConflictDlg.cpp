@@ -19,6 +19,23 @@
 
 namespace korvex::app {
 
+namespace {
+
+// The target folder of the file `source` of a family: inside a folder
+// transfer, the sub-folder the file belongs in.
+std::string TargetFolderOf(const TaskFamily& family, const std::string& source) {
+  std::string top = family.TargetPath();
+  if (!top.empty() && top.back() != '/') top += '/';
+  std::string from = family.SourcePath();
+  while (!from.empty() && from.back() == '/') from.pop_back();
+  const std::string above = from.substr(0, from.rfind('/') + 1);
+  if (above.empty() || source.compare(0, above.size(), above) != 0) return top;
+  const std::string relative = source.substr(above.size());
+  return top + relative.substr(0, relative.rfind('/') + 1);
+}
+
+}  // namespace
+
 CConflictDlg::CConflictDlg(const QString& name, const QString& folder, bool upload, QWidget* parent)
     : QDialog(parent) {
   setObjectName("conflictDialog");
@@ -75,6 +92,10 @@ void CConflictAsker::Ask(std::uint32_t familyId) {
 bool CConflictAsker::Answer(TaskManager& manager, std::uint32_t familyId, ConflictChoice choice, bool forAll) {
   const auto family = manager.GetFamily(familyId);
   if (!family || family->state != FamilyState::kStopped || family->lastError != HR_ALREADY_EXISTS) return false;
+  // The file that met the name went to the back of the queue when the
+  // family stopped; it goes first now, so that an answer for this file only
+  // is used by this file and not by the next one in the folder.
+  if (auto conflicting = family->TakeLast()) family->PushFront(std::move(conflicting));
   family->conflictAnswer = ConflictAnswerFor(choice, forAll);
   LogMgr::Get().Info("Conflict", "Family %u: conflict answer %u", familyId, family->conflictAnswer.load());
   return manager.ResumeFamily(familyId);
@@ -97,7 +118,7 @@ void CConflictAsker::AskNext() {
     const std::string stoppedAt = StopReason(*family).first;
     const bool upload = family->Direction() != TransferDirection::kDownload;
     const QString file = EntryName(QString::fromStdString(stoppedAt.empty() ? family->SourcePath() : stoppedAt));
-    const QString folder = QString::fromStdString(family->TargetPath());
+    const QString folder = QString::fromStdString(TargetFolderOf(*family, stoppedAt));
     asking_ = true;
     CConflictDlg dialog(file, folder, upload, parent_);
     dialog.exec();

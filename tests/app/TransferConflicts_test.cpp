@@ -57,29 +57,33 @@ QString Cell(const TransferListModel& rows, int row) {
 // the text of the first.
 class ConflictAnswers {
  public:
-  ConflictAnswers(const char* button, bool forAll) {
-    QObject::connect(&timer_, &QTimer::timeout, [this, button, forAll] {
+  // `buttons` in turn, the last one for every later dialog.
+  ConflictAnswers(QStringList buttons, bool forAll) {
+    QObject::connect(&timer_, &QTimer::timeout, [this, buttons, forAll] {
       auto* dialog = qobject_cast<CConflictDlg*>(QApplication::activeModalWidget());
       if (!dialog || dialog == last_) return;
       last_ = dialog;
+      const QString button = buttons[std::min<int>(asked_, static_cast<int>(buttons.size()) - 1)];
       ++asked_;
-      if (text_.isEmpty()) text_ = dialog->findChild<QLabel*>("conflictText")->text();
+      texts_ << dialog->findChild<QLabel*>("conflictText")->text();
       if (shot_) SaveScreenshot(*dialog, shot_);
       dialog->findChild<QCheckBox*>("forAllConflicts")->setChecked(forAll);
-      if (QString(button) == "close") dialog->reject();
+      if (button == "close") dialog->reject();
       else dialog->findChild<QPushButton*>(button)->click();
     });
     timer_.start(30);
   }
+  ConflictAnswers(const char* button, bool forAll) : ConflictAnswers(QStringList{button}, forAll) {}
   int Asked() const { return asked_; }
-  const QString& Text() const { return text_; }
+  QString Text() const { return texts_.value(0); }
+  const QStringList& Texts() const { return texts_; }
   void Screenshot(const char* name) { shot_ = name; }
 
  private:
   QTimer timer_;
   QPointer<CConflictDlg> last_;
   int asked_ = 0;
-  QString text_;
+  QStringList texts_;
   const char* shot_ = nullptr;
 };
 
@@ -158,6 +162,21 @@ TEST_F(DesktopClient, NameConflictsAskAndEachAnswerDoesWhatItSays) {
     EXPECT_EQ(answers.Asked(), 1);
     EXPECT_EQ(CloudSize(base, "/batch/a.txt"), 17);
     EXPECT_EQ(CloudSize(base, "/batch/b.txt"), 17);
+  }
+  {
+    // An answer for one file is used by that file, not by the next one of
+    // the folder: the file replaced is the one the first dialog named.
+    korvex::testing::WriteText(desktop_ / "batch" / "a.txt", "third a, longer still\n");
+    korvex::testing::WriteText(desktop_ / "batch" / "b.txt", "third b, longer still\n");
+    ConflictAnswers answers(QStringList{"replace", "skip"}, false);
+    commands.UploadPaths({(desktop_ / "batch").string() + "/"});
+    ASSERT_TRUE(WaitFor([&] { return completedRows(6); }, 30000)) << answers.Asked();
+    ASSERT_EQ(answers.Asked(), 2);
+    EXPECT_TRUE(answers.Texts()[0].contains("\"/My Disk/batch/\"")) << answers.Texts()[0].toStdString();
+    const bool aFirst = answers.Texts()[0].contains("\"a.txt\"");
+    EXPECT_TRUE(answers.Texts()[1].contains(aFirst ? "\"b.txt\"" : "\"a.txt\"")) << answers.Texts().join("|").toStdString();
+    EXPECT_EQ(CloudSize(base, "/batch/a.txt"), aFirst ? 22 : 17);
+    EXPECT_EQ(CloudSize(base, "/batch/b.txt"), aFirst ? 17 : 22);
   }
   list.ClearCompleted();
   ASSERT_TRUE(WaitFor([&] { return rows.rowCount() == 0; }));
