@@ -2,6 +2,9 @@
 
 #include "tasks/ConflictAnswers.h"
 
+#include <cctype>
+#include <string_view>
+
 namespace korvex {
 
 std::uint32_t ConflictAnswerFor(ConflictChoice choice, bool forAll) noexcept {
@@ -15,6 +18,14 @@ std::uint32_t ConflictAnswerFor(ConflictChoice choice, bool forAll) noexcept {
 
 std::string NumberedName(const std::string& name, int n) {
   if (n < 2) return name;
+  // An encrypted file keeps its own extension before ".lock": decrypted,
+  // "a (2).txt.lock" becomes "a (2).txt".
+  constexpr std::string_view kLock = ".lock";
+  if (name.size() > kLock.size()) {
+    std::string tail = name.substr(name.size() - kLock.size());
+    for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (tail == kLock) return NumberedName(name.substr(0, name.size() - kLock.size()), n) + name.substr(name.size() - kLock.size());
+  }
   const std::size_t dot = name.rfind('.');
   const bool hasExtension = dot != std::string::npos && dot != 0;
   const std::string stem = hasExtension ? name.substr(0, dot) : name;
