@@ -63,10 +63,7 @@ WaitIndicator::WaitIndicator() : settle_(new QTimer(this)) {
   connect(settle_, &QTimer::timeout, this, &WaitIndicator::Settle);
 }
 
-WaitIndicator::~WaitIndicator() {
-  busy_ = true;  // so that Settle clears what is shown
-  Settle();
-}
+WaitIndicator::~WaitIndicator() { Settle(); }
 
 void WaitIndicator::Pump() {
   if (!busy_) {

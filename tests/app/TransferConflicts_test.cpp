@@ -27,27 +27,6 @@ using korvex::app::CConflictDlg;
 using korvex::app::TransferListModel;
 namespace fs = std::filesystem;
 
-// The size of a complete file of alice's tree, -1 when there is none.
-std::int64_t CloudSize(const std::string& baseUrl, const std::string& path) {
-  httplib::Client client(baseUrl);
-  auto answer = client.Get("/admin/tree/alice");
-  if (!answer || answer->status != 200) return -1;
-  const Json tree = Json::parse(answer->body, nullptr, false);
-  if (tree.is_discarded()) return -1;
-  const Json* dir = &tree["tree"];
-  std::string rest = path.substr(1);
-  for (std::size_t slash; (slash = rest.find('/')) != std::string::npos; rest = rest.substr(slash + 1)) {
-    const Json* next = nullptr;
-    for (const Json& sub : (*dir)["dirs"])
-      if (sub["name"] == rest.substr(0, slash)) next = &sub;
-    if (!next) return -1;
-    dir = next;
-  }
-  for (const Json& file : (*dir)["files"])
-    if (file["name"] == rest && file.value("complete", false)) return file["size"].get<std::int64_t>();
-  return -1;
-}
-
 QString Cell(const TransferListModel& rows, int row) {
   return rows.index(row, TransferListModel::kStatus).data().toString();
 }
@@ -101,7 +80,7 @@ TEST_F(DesktopClient, NameConflictsAskAndEachAnswerDoesWhatItSays) {
   QObject::connect(&list, &korvex::app::CTransferListCtrl::transferFinished,
                    [&](const QString& title, const QString& text) { notified << title + ": " + text; });
   const std::string base = korvexd_.BaseUrl();
-  const std::int64_t seeded = CloudSize(base, "/readme.txt");
+  const std::int64_t seeded = CompleteFileSize(base, "alice", "/readme.txt");
   ASSERT_GT(seeded, 0);
   const fs::path readme = desktop_ / "readme.txt";
   korvex::testing::WriteText(readme, std::string(3000, 'L'));
@@ -120,8 +99,8 @@ TEST_F(DesktopClient, NameConflictsAskAndEachAnswerDoesWhatItSays) {
     ASSERT_TRUE(WaitFor([&] { return completedRows(1); }, 30000)) << answers.Asked();
     EXPECT_EQ(answers.Asked(), 1);
     EXPECT_TRUE(answers.Text().contains("\"readme.txt\"")) << answers.Text().toStdString();
-    EXPECT_EQ(CloudSize(base, "/readme.txt"), seeded);
-    EXPECT_EQ(CloudSize(base, "/readme (2).txt"), 3000);
+    EXPECT_EQ(CompleteFileSize(base, "alice", "/readme.txt"), seeded);
+    EXPECT_EQ(CompleteFileSize(base, "alice", "/readme (2).txt"), 3000);
   }
   {
     // Replace: the service's file becomes the local one.
@@ -129,7 +108,7 @@ TEST_F(DesktopClient, NameConflictsAskAndEachAnswerDoesWhatItSays) {
     commands.UploadPaths({readme.string()});
     ASSERT_TRUE(WaitFor([&] { return completedRows(2); }, 30000)) << answers.Asked();
     EXPECT_EQ(answers.Asked(), 1);
-    EXPECT_EQ(CloudSize(base, "/readme.txt"), 3000);
+    EXPECT_EQ(CompleteFileSize(base, "alice", "/readme.txt"), 3000);
     EXPECT_EQ(Cell(rows, 1), "Completed");
   }
   {
@@ -160,8 +139,8 @@ TEST_F(DesktopClient, NameConflictsAskAndEachAnswerDoesWhatItSays) {
     commands.UploadPaths({(desktop_ / "batch").string() + "/"});
     ASSERT_TRUE(WaitFor([&] { return completedRows(5); }, 30000)) << answers.Asked();
     EXPECT_EQ(answers.Asked(), 1);
-    EXPECT_EQ(CloudSize(base, "/batch/a.txt"), 17);
-    EXPECT_EQ(CloudSize(base, "/batch/b.txt"), 17);
+    EXPECT_EQ(CompleteFileSize(base, "alice", "/batch/a.txt"), 17);
+    EXPECT_EQ(CompleteFileSize(base, "alice", "/batch/b.txt"), 17);
   }
   {
     // An answer for one file is used by that file, not by the next one of
@@ -175,8 +154,8 @@ TEST_F(DesktopClient, NameConflictsAskAndEachAnswerDoesWhatItSays) {
     EXPECT_TRUE(answers.Texts()[0].contains("\"/My Disk/batch/\"")) << answers.Texts()[0].toStdString();
     const bool aFirst = answers.Texts()[0].contains("\"a.txt\"");
     EXPECT_TRUE(answers.Texts()[1].contains(aFirst ? "\"b.txt\"" : "\"a.txt\"")) << answers.Texts().join("|").toStdString();
-    EXPECT_EQ(CloudSize(base, "/batch/a.txt"), aFirst ? 22 : 17);
-    EXPECT_EQ(CloudSize(base, "/batch/b.txt"), aFirst ? 17 : 22);
+    EXPECT_EQ(CompleteFileSize(base, "alice", "/batch/a.txt"), aFirst ? 22 : 17);
+    EXPECT_EQ(CompleteFileSize(base, "alice", "/batch/b.txt"), aFirst ? 17 : 22);
   }
   list.ClearCompleted();
   ASSERT_TRUE(WaitFor([&] { return rows.rowCount() == 0; }));
@@ -189,7 +168,7 @@ TEST_F(DesktopClient, NameConflictsAskAndEachAnswerDoesWhatItSays) {
     ASSERT_TRUE(WaitFor([&] { return completedRows(1); }, 30000)) << answers.Asked();
     EXPECT_EQ(Cell(rows, 0), "Skipped");
     EXPECT_EQ(rows.index(0, 0).data(TransferListModel::kPercentRole).toInt(), 0);
-    EXPECT_EQ(CloudSize(base, "/readme.txt"), 3000);
+    EXPECT_EQ(CompleteFileSize(base, "alice", "/readme.txt"), 3000);
   }
   {
     // Left unanswered, then "Skip Error" from the list: the same.
@@ -212,7 +191,7 @@ TEST_F(DesktopClient, NameConflictsAskAndEachAnswerDoesWhatItSays) {
     ASSERT_EQ(tasks->count(), 1);
     EXPECT_TRUE(tasks->item(0)->text().startsWith("Skipped")) << tasks->item(0)->text().toStdString();
     detail->close();
-    EXPECT_EQ(CloudSize(base, "/readme.txt"), 3000);
+    EXPECT_EQ(CompleteFileSize(base, "alice", "/readme.txt"), 3000);
   }
   EXPECT_TRUE(WaitFor([&] { return notified.size() == 2; }, 3000));
   EXPECT_EQ(notified, (QStringList{"Transfer skipped: readme.txt", "Transfer skipped: readme.txt"}));

@@ -18,37 +18,10 @@ using korvex::FamilyState;
 using korvex::app::TransferListModel;
 namespace fs = std::filesystem;
 
-bool AddFault(const std::string& baseUrl, const std::string& fault) {
-  httplib::Client client(baseUrl);
-  auto answer = client.Post(fault.empty() ? "/admin/faults/clear" : "/admin/faults", fault, "text/plain");
-  return answer && answer->status == 200;
-}
-
 void Activate(korvex::app::CDataStoreDlgBase& pane, const QString& name) {
   const int row = static_cast<int>(Names(*pane.Model()).indexOf(name));
   ASSERT_GE(row, 0) << name.toStdString() << " in " << Names(*pane.Model()).join(",").toStdString();
   pane.View()->activated(pane.Model()->index(row, 0));
-}
-
-// The size of a complete file of `user`'s tree, 0 when there is none.
-std::uint64_t ServiceSize(const std::string& baseUrl, const std::string& user, const std::string& path) {
-  httplib::Client client(baseUrl);
-  auto answer = client.Get("/admin/tree/" + user);
-  if (!answer || answer->status != 200) return 0;
-  const Json tree = Json::parse(answer->body, nullptr, false);
-  if (tree.is_discarded()) return 0;
-  const Json* dir = &tree["tree"];
-  std::string rest = path.substr(1);
-  for (std::size_t slash; (slash = rest.find('/')) != std::string::npos; rest = rest.substr(slash + 1)) {
-    const Json* next = nullptr;
-    for (const Json& sub : (*dir)["dirs"])
-      if (sub["name"] == rest.substr(0, slash)) next = &sub;
-    if (!next) return 0;
-    dir = next;
-  }
-  for (const Json& file : (*dir)["files"])
-    if (file["name"] == rest && file.value("complete", false)) return file["size"].get<std::uint64_t>();
-  return 0;
 }
 
 TEST_F(DesktopClient, UploadsCutOffByQuittingCompleteAfterTheNextStart) {
@@ -56,7 +29,7 @@ TEST_F(DesktopClient, UploadsCutOffByQuittingCompleteAfterTheNextStart) {
   const fs::path shared = desktop_ / "shared-cut.bin";
   korvex::testing::WriteText(own, std::string(5 << 20, 'o'));
   korvex::testing::WriteText(shared, std::string(5 << 20, 's'));
-  ASSERT_TRUE(AddFault(korvexd_.BaseUrl(), "delay=150,path=^/idtv1/stream/|^/file/uploadblock/,count=100000,ttl=600"));
+  ASSERT_TRUE(ServiceFault(korvexd_.BaseUrl(), "delay=150,path=^/idtv1/stream/|^/file/uploadblock/,count=100000,ttl=600"));
   {
     std::string account;
     const auto window = OpenWindow(account);
@@ -75,8 +48,8 @@ TEST_F(DesktopClient, UploadsCutOffByQuittingCompleteAfterTheNextStart) {
     }, 30000));
     // Quitting: the window goes while both are under way.
   }
-  ASSERT_TRUE(AddFault(korvexd_.BaseUrl(), ""));
-  EXPECT_EQ(ServiceSize(korvexd_.BaseUrl(), "alice", "/own-cut.bin"), 0u);
+  ASSERT_TRUE(ServiceFault(korvexd_.BaseUrl(), ""));
+  EXPECT_EQ(CompleteFileSize(korvexd_.BaseUrl(), "alice", "/own-cut.bin"), -1);
 
   std::string account;
   const auto window = OpenWindow(account);
@@ -91,8 +64,8 @@ TEST_F(DesktopClient, UploadsCutOffByQuittingCompleteAfterTheNextStart) {
     EXPECT_EQ(rows.index(row, TransferListModel::kStatus).data().toString(), "Completed");
     EXPECT_TRUE(korvex::FailedTasks(*rows.FamilyAt(row)).empty());
   }
-  EXPECT_EQ(ServiceSize(korvexd_.BaseUrl(), "alice", "/own-cut.bin"), std::uint64_t{5} << 20);
-  EXPECT_EQ(ServiceSize(korvexd_.BaseUrl(), "bob", "/Team Share/shared-cut.bin"), std::uint64_t{5} << 20);
+  EXPECT_EQ(CompleteFileSize(korvexd_.BaseUrl(), "alice", "/own-cut.bin"), std::int64_t{5} << 20);
+  EXPECT_EQ(CompleteFileSize(korvexd_.BaseUrl(), "bob", "/Team Share/shared-cut.bin"), std::int64_t{5} << 20);
 }
 
 }  // namespace

@@ -15,12 +15,6 @@ namespace {
 using namespace korvex::testing::app;
 using korvex::app::WaitIndicator;
 
-bool AddFault(const std::string& baseUrl, const std::string& fault) {
-  httplib::Client client(baseUrl);
-  auto answer = client.Post("/admin/faults", fault, "text/plain");
-  return answer && answer->status == 200;
-}
-
 QProgressDialog* ShownWaitDialog() {
   for (QWidget* widget : QApplication::topLevelWidgets()) {
     auto* dialog = qobject_cast<QProgressDialog*>(widget);
@@ -55,7 +49,7 @@ TEST_F(DesktopClient, SlowCallsShowTheWaitDropInputAndCanBeCancelled) {
   int clicks = 0;
   QObject::connect(newFolder, &QPushButton::clicked, [&] { ++clicks; });
 
-  ASSERT_TRUE(AddFault(korvexd_.BaseUrl(), "delay=2000,path=^/directory/listandcount/,count=1,ttl=60"));
+  ASSERT_TRUE(ServiceFault(korvexd_.BaseUrl(), "delay=2000,path=^/directory/listandcount/,count=1,ttl=60"));
   bool busyAtOnce = false, progressLater = false, progressEarly = true;
   QTimer::singleShot(150, [&] {
     busyAtOnce = QApplication::overrideCursor() != nullptr && QApplication::overrideCursor()->shape() == Qt::BusyCursor;
@@ -80,7 +74,7 @@ TEST_F(DesktopClient, SlowCallsShowTheWaitDropInputAndCanBeCancelled) {
   EXPECT_EQ(clicks, 1);
 
   // Cancel gives the wait up long before the service would answer.
-  ASSERT_TRUE(AddFault(korvexd_.BaseUrl(), "delay=8000,path=^/directory/listandcount/,count=1,ttl=60"));
+  ASSERT_TRUE(ServiceFault(korvexd_.BaseUrl(), "delay=8000,path=^/directory/listandcount/,count=1,ttl=60"));
   QTimer::singleShot(900, [] {
     if (QProgressDialog* dialog = ShownWaitDialog()) dialog->findChild<QPushButton*>()->click();
   });
