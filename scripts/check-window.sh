@@ -2,8 +2,10 @@
 # Runs the packaged desktop client in a real X server (Xvfb) the way a user
 # would: korvexd with the demo data, korvexdata from the unpacked .deb with
 # a private home, the login typed into the dialog with simulated keys, an
-# upload started from the local pane, and a screenshot of the whole screen
-# saved as build/screenshots/window-upload.png. Every step is bounded and
+# upload started from the local pane, the same upload again answered in the
+# name-conflict dialog, and a slow listing given up in the waiting window;
+# screenshots of the whole screen are saved as build/screenshots/window-upload.png,
+# window-conflict.png and window-wait.png. Every step is bounded and
 # says which one failed.
 #   scripts/check-window.sh [build-dir]
 set -euo pipefail
@@ -121,3 +123,38 @@ curl -sf -X POST "$base/admin/faults/clear" >/dev/null || true
 arrived() { curl -sf "$base/admin/tree/alice" | grep -q '"upload-me.bin"'; }
 wait_for 600 arrived || fail "the upload started from the window did not reach the service"
 echo "check-window: login, main window and upload ok"
+
+# The same file again: its name is taken now, and the window asks.
+xdotool windowactivate --sync "$main" 2>/dev/null || xdotool windowfocus --sync "$main"
+xdotool key ctrl+2
+sleep 0.3
+xdotool type --delay 60 'upload-me'
+xdotool key ctrl+u
+conflict=$(find_window '^Name Conflict$') || fail "uploading onto an existing name did not ask"
+sleep 0.5
+import -window root "$shots/window-conflict.png" || fail "the screenshot could not be taken"
+echo "check-window: screenshot $shots/window-conflict.png"
+# Enter is Keep Both: the service keeps its file and takes the new one beside it.
+xdotool windowactivate --sync "$conflict" 2>/dev/null || xdotool windowfocus --sync "$conflict"
+xdotool key Return
+kept() { curl -sf "$base/admin/tree/alice" | grep -q '"upload-me (2).bin"'; }
+wait_for 300 kept || fail "Keep Both did not store the file as \"upload-me (2).bin\""
+echo "check-window: conflict dialog ok"
+
+# A slow listing: the busy cursor at once, then a small progress with Cancel.
+curl -sf -X POST --data "delay=4000,path=^/directory/listandcount/,count=1,ttl=60" \
+  "$base/admin/faults" >/dev/null || fail "korvexd refused the slow-listing fault"
+xdotool windowactivate --sync "$main" 2>/dev/null || xdotool windowfocus --sync "$main"
+xdotool key ctrl+1
+sleep 0.3
+xdotool key F5
+waiting=$(find_window '^Please wait$') || fail "a slow listing showed no progress"
+sleep 0.3
+import -window root "$shots/window-wait.png" || fail "the screenshot could not be taken"
+echo "check-window: screenshot $shots/window-wait.png"
+xdotool windowactivate --sync "$waiting" 2>/dev/null || xdotool windowfocus --sync "$waiting"
+xdotool key Escape
+gone() { ! xdotool search --onlyvisible --name '^Please wait$' >/dev/null 2>&1; }
+wait_for 20 gone || fail "Cancel did not end the wait within two seconds"
+kill -0 "$client" 2>/dev/null || fail "korvexdata ended"
+echo "check-window: waiting window ok"

@@ -10,7 +10,7 @@
 #include "foundation/LogMgr.h"
 #include "platform/InstanceChannel.h"
 #include "session/ClientStartup.h"
-#include "store/WaitPump.h"
+#include "app/WaitIndicator.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -38,13 +38,6 @@ struct ShownWindows {
     window->activateWindow();
   }
 };
-
-// A store call that waits on the GUI thread keeps the windows painting and
-// queued signals flowing. Input waits: a click that started a second store
-// call in the middle of the first would find the pane half changed.
-void InstallWaitPump() {
-  SetWaitPumpHook([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
-}
 
 // One pass per login: logging out destroys the window and shows the login
 // dialog again in the same process; anything else ends the loop.
@@ -114,12 +107,13 @@ int RunDesktopClient(int argc, char** argv) {
     if (Failed(watcher->Start())) watcher.reset();
   }
 
-  InstallWaitPump();
+  // A store call waiting on the GUI thread keeps the windows alive and shows that it waits.
+  WaitIndicator::Install();
   // The new version's installer takes over: nothing of this start is needed.
   if (!RunStartupUpdateCheck()) RunMainWindowLoop(deployment, commandLine, shown);
 
   if (watcher) watcher->Stop();
-  SetWaitPumpHook({});
+  WaitIndicator::Uninstall();
   session::StopClient();
   return 0;
 }

@@ -114,8 +114,13 @@ HRESULT EntryListModel::Load(const ContainerInfo& container) {
       // Each view keeps its own order; the one shown follows the header.
       if (store != store_) store->SetSortOrder(sortOrder_);
     }
-    counts = store->GetCounts(container, false);
+    // A listing can take seconds: the window stays alive meanwhile (and the
+    // pump drops what the user does, see WaitIndicator).
+    counts = store->GetCounts(container, true);
     if (Failed(counts.status)) return counts.status;
+    // The first page of files too, here rather than when the rows paint,
+    // where no wait may pump; a failure shows as empty rows as before.
+    if (counts.items > 0) (void)store->GetEntryAt(container, counts.containers, true);
   }
   beginResetModel();
   store_ = store;

@@ -107,8 +107,10 @@ void CTaskDetailDlg::Refresh() {
     if (lines.size() >= kMaxListedTasks) break;
     std::string text;
     if (!StatusMessages::Get().Lookup(failed.error, text)) text = failed.text;
-    lines << tr("Failed: %1: %2").arg(QString::fromStdString(ShownText(failed.source)),
-                                      QString::fromStdString(ShownText(text)));
+    const QString source = QString::fromStdString(ShownText(failed.source));
+    // A name that was taken and skipped at the user's word is no failure.
+    if (failed.error == HR_ALREADY_EXISTS) lines << tr("Skipped (the name exists): %1").arg(source);
+    else lines << tr("Failed: %1: %2").arg(source, QString::fromStdString(ShownText(text)));
   }
   const bool running = family.CurrentTask() != nullptr;
   unfinished_->setText(QString::number(family.PendingCount() + (running ? 1 : 0)));

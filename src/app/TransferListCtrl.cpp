@@ -2,7 +2,9 @@
 
 #include "app/TransferListCtrl.h"
 
+#include "app/ConflictDlg.h"
 #include "app/TaskDetailDlg.h"
+#include "app/TransferOutcome.h"
 #include "app/TransferListModel.h"
 #include "app/TransferTexts.h"
 #include "foundation/ShownText.h"
@@ -66,6 +68,7 @@ CTransferListCtrl::CTransferListCtrl(TaskManager& manager, QWidget* parent)
   connect(view_, &QTableView::customContextMenuRequested, this,
           [this](const QPoint& at) { menu_->popup(view_->viewport()->mapToGlobal(at)); });
   connect(model_, &TransferListModel::familyFinished, this, &CTransferListCtrl::OnFamilyFinished);
+  conflicts_ = new CConflictAsker(manager_, this);
   autoSkip_ = new QTimer(this);
   autoSkip_->setObjectName("autoSkipTimer");
   autoSkip_->setSingleShot(true);
@@ -195,12 +198,17 @@ void CTransferListCtrl::OnFamilyFinished(std::uint32_t id, bool succeeded, HRESU
   }
   const auto family = manager_.GetFamily(id);
   if (!family) return;
+  if (!succeeded && error == HR_ALREADY_EXISTS) {
+    conflicts_->Ask(id);  // asked, not notified
+    return;
+  }
   if (!succeeded) autoSkip_->start();
   const QString name = EntryName(QString::fromStdString(family->SourcePath()));
   // A file given up (or skipped) was not transferred: the end says so.
   const std::vector<FailedTask> failed = FailedTasks(*family);
-  if (succeeded && failed.empty() && family->canceling == 0) {
-    emit transferFinished(tr("Transfer completed"), name, true);
+  const TransferOutcome outcome = OutcomeOf(*family);
+  if (succeeded && outcome.failed == 0 && family->canceling == 0) {
+    emit transferFinished(CompletedTitle(outcome), name, outcome.skipped == 0);
     return;
   }
   if (succeeded && family->canceling != 0) {
@@ -214,7 +222,7 @@ void CTransferListCtrl::OnFamilyFinished(std::uint32_t id, bool succeeded, HRESU
       if (!StatusMessages::Get().Lookup(f.error, text)) text = f.text.empty() ? HexStatus(f.error).toStdString() : f.text;
       lines += "\n" + EntryName(QString::fromStdString(ShownText(f.source))) + ": " + QString::fromStdString(ShownText(text));
     }
-    emit transferFinished(tr("Transfer completed, %1 failed").arg(failed.size()), name + lines, false);
+    emit transferFinished(CompletedTitle(outcome), name + lines, false);
     return;
   }
   std::string message;

@@ -37,6 +37,7 @@ class TaskManager;
 namespace korvex::app {
 
 class TransferListModel;
+class CConflictAsker;
 
 class CTransferListCtrl : public QWidget {
   Q_OBJECT
@@ -84,6 +85,7 @@ class CTransferListCtrl : public QWidget {
   QMenu* menu_;
   std::set<std::uint32_t> removeWhenDone_;  // deleted by the user, canceling
   QTimer* autoSkip_;
+  CConflictAsker* conflicts_;
 };
 
 }  // namespace korvex::app

@@ -2,6 +2,7 @@
 
 #include "app/TransferListModel.h"
 
+#include "app/TransferOutcome.h"
 #include "app/TransferTexts.h"
 #include "foundation/ShownText.h"
 #include "foundation/StatusMessages.h"
@@ -31,6 +32,11 @@ bool StoppedOnError(const TaskFamily& family) {
   const HRESULT error = family.lastError;
   // The user's pause records E_ABORT; anything else that failed stopped it.
   return family.state == FamilyState::kStopped && Failed(error) && error != E_ABORT;
+}
+
+int ShownPercent(const TaskFamily& family) {
+  if (family.state == FamilyState::kCompleted) return CompletedPercent(family);
+  return PercentDone(family.state, family.Progress());
 }
 
 }  // namespace
@@ -91,6 +97,11 @@ void TransferListModel::AddRow(std::shared_ptr<TaskFamily> family) {
   added.family = std::move(family);
   rows_.push_back(std::move(added));
   endInsertRows();
+  // A name conflict met before the row was shown (or left from the last
+  // run) waits for the user all the same: it is asked about now.
+  const TaskFamily& shown = *rows_.back().family;
+  if (shown.state == FamilyState::kStopped && shown.lastError == HR_ALREADY_EXISTS)
+    emit familyFinished(shown.Id(), false, HR_ALREADY_EXISTS);
 }
 
 void TransferListModel::UpdateRow(int row) {
@@ -160,13 +171,14 @@ QString TransferListModel::StateText(const TaskFamily& family) {
       return tr("Waiting");
     case FamilyState::kCompleted: {
       if (family.canceling != 0) return tr("Cancelled");
-      const std::size_t failed = FailedTasks(family).size();
-      return failed == 0 ? tr("Completed") : tr("Completed, %1 failed").arg(failed);
+      return CompletedText(OutcomeOf(family));
     }
     case FamilyState::kStopped:
       break;
   }
   if (!StoppedOnError(family)) return tr("Pause");
+  // Not a fault: the transfer waits for the answer to the conflict dialog.
+  if (family.lastError == HR_ALREADY_EXISTS) return tr("Pause: the name exists, waiting for your answer");
   std::string message;
   if (!StatusMessages::Get().Lookup(family.lastError, message)) {
     message = ShownText(family.LastErrorText());
@@ -193,7 +205,7 @@ QVariant TransferListModel::DisplayText(const Row& row, int column) const {
     case kName: return EntryName(QString::fromStdString(family.SourcePath()));
     case kKind: return family.SourcePath().ends_with('/') ? tr("Directory") : tr("File");
     case kSize: return progress.totalBytes ? FormatBytes(*progress.totalBytes) : QString();
-    case kProgress: return QStringLiteral("%1%").arg(PercentDone(family.state, progress));
+    case kProgress: return QStringLiteral("%1%").arg(ShownPercent(family));
     case kSpeed:
       // No figure until two samples exist, rather than a misleading "0 B/s".
       if (!running || row.samples.size() < 2) return {};
@@ -213,7 +225,7 @@ QVariant TransferListModel::DisplayText(const Row& row, int column) const {
 QVariant TransferListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= rowCount()) return {};
   const Row& row = rows_[static_cast<std::size_t>(index.row())];
-  if (role == kPercentRole) return PercentDone(row.family->state, row.family->Progress());
+  if (role == kPercentRole) return ShownPercent(*row.family);
   if (role == Qt::DisplayRole) return DisplayText(row, index.column());
   if (role == Qt::ToolTipRole && index.column() == kStatus) return StateText(*row.family);
   if (role == Qt::TextAlignmentRole && (index.column() == kSize || index.column() == kSpeed))

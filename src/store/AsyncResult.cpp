@@ -8,6 +8,7 @@
 #include <cassert>
 #include <chrono>
 #include <new>
+#include <optional>
 #include <utility>
 
 namespace korvex {
@@ -60,6 +61,9 @@ bool AsyncResult::WaitPumping(std::uint32_t timeoutMs) {
   using Clock = std::chrono::steady_clock;
   const bool limited = timeoutMs != kWaitNoLimit;
   const Clock::time_point start = Clock::now();
+  // Only where a pump runs can anybody offer to give the wait up.
+  std::optional<PumpingWaitScope> scope;
+  if (HasWaitPumpHook()) scope.emplace([this] { (void)CancelCall(); });
   for (;;) {
     std::int64_t slice = HasWaitPumpHook() ? kPumpSliceMs : kPlainSliceMs;
     if (limited) {

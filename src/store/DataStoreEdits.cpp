@@ -31,7 +31,9 @@ template <class Apply>
 HRESULT ApplyOnSuccess(AsyncResult* result, std::mutex& mutex, Apply&& apply) {
   return Guarded(E_UNEXPECTED, [&]() -> HRESULT {
     if (result == nullptr) return S_OK;
-    AwaitedResult awaited(result, false);
+    // Pumping where a pump is installed (the GUI thread, whose window must
+    // stay alive and say that it waits); elsewhere a plain wait.
+    AwaitedResult awaited(result, true);
     if (Failed(awaited.Status())) return awaited.Status();
     std::lock_guard<std::mutex> lock(mutex);
     apply();
@@ -77,7 +79,7 @@ HRESULT DataStore::FinishCreateContainer(const ContainerInfo& parent, ContainerI
                                          AsyncResult* result) {
   const HRESULT status = Guarded(E_UNEXPECTED, [&]() -> HRESULT {
     if (result == nullptr) return S_OK;
-    AwaitedResult awaited(result, false);
+    AwaitedResult awaited(result, true);  // pumping only where a pump is installed
     const HRESULT hr = awaited.Status();
     if (Failed(hr) && hr != HR_ALREADY_EXISTS) return hr;
     auto payload = awaited.Take<CreateContainerPayload>();

@@ -9,7 +9,9 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
+#include <chrono>
 #include <functional>
+#include <optional>
 
 namespace korvex {
 
@@ -28,5 +30,28 @@ void SetWaitPumpHook(WaitPumpHook hook);
 /// exception escaping the hook is swallowed: the waits that call it promise
 /// not to throw.
 bool RunWaitPump() noexcept;
+
+/// Marks a pumping wait of the calling thread for its lifetime, so that the
+/// pump can tell how long the user has been kept waiting and can offer to
+/// give the wait up. `cancel` ends the wait (it must make the waited-for
+/// result complete); it runs on this thread, from inside the pump.
+class PumpingWaitScope {
+ public:
+  explicit PumpingWaitScope(std::function<void()> cancel);
+  ~PumpingWaitScope();
+  PumpingWaitScope(const PumpingWaitScope&) = delete;
+  PumpingWaitScope& operator=(const PumpingWaitScope&) = delete;
+};
+
+/// How many pumping waits of the calling thread are under way (nested ones
+/// count each).
+[[nodiscard]] int PumpingWaitDepth() noexcept;
+/// How long the outermost pumping wait of the calling thread has run; none
+/// when no wait runs. The outermost: a nested wait is part of what the user
+/// has been waiting for.
+[[nodiscard]] std::optional<std::chrono::milliseconds> PumpingWaitAge() noexcept;
+/// Gives up every pumping wait of the calling thread, innermost first; false
+/// when none runs.
+bool CancelPumpingWaits() noexcept;
 
 }  // namespace korvex

@@ -224,6 +224,7 @@ bool FileTask::Run(TaskRunContext& context) {
       default: phase_ = 0; break;
     }
     if (step == Step::kStopped) return false;
+    if (step == Step::kFailed && KeepBoth(error)) continue;
     if (step == Step::kFailed && PrepareAgain(context, error)) continue;
     if (step == Step::kFailed && HandleError(context, error, phase == 0 ? 1000 : 200)) return true;
   }
@@ -387,6 +388,7 @@ void FileTask::GiveUp(TaskRunContext& context, HRESULT error) {
 FileTask::Step FileTask::CreateTarget(TaskRunContext& context, HRESULT& error) {
   const auto target = Family().TargetStore();
   const std::uint32_t overwrite = TakeOverwriteFlag();
+  overwriteGranted_ = overwrite != 0;
   target_.size = fileSize_;
   target_.modifyTime = fileTime_;
   AsyncResult* call = nullptr;
@@ -395,6 +397,7 @@ FileTask::Step FileTask::CreateTarget(TaskRunContext& context, HRESULT& error) {
     if (!AwaitCall(call, context.stop)) return Step::kStopped;
     if (error = target->FinishCreateItem(parent_, target_, call); Failed(error)) return Step::kFailed;
   }
+  UseUpKeepBothOnce();
   (void)context.manager.OnTaskEvent(*this, TaskEvent::kTargetCreated, 0, 0);
   (void)context.manager.OnTaskEvent(*this, TaskEvent::kProgress, 0, 0);
   SizeBitmap();
@@ -415,12 +418,13 @@ FileTask::Step FileTask::Complete(TaskRunContext& context, HRESULT& error) {
   if (const Step step = VerifyDownload(context, error); step != Step::kNext || phase_ != 3) return step;
   const auto target = Family().TargetStore();
   AsyncResult* call = nullptr;
-  if (error = target->Remote()->CompleteItem(target_, TakeOverwriteFlag(), &call); Failed(error))
-    return Step::kFailed;
+  const std::uint32_t overwrite = TakeOverwriteFlag() != 0 || overwriteGranted_ ? 1 : 0;
+  if (error = target->Remote()->CompleteItem(target_, overwrite, &call); Failed(error)) return Step::kFailed;
   if (call != nullptr) {
     if (!AwaitCall(call, context.stop)) return Step::kStopped;
     if (error = target->FinishCompleteItem(target_, call); Failed(error)) return Step::kFailed;
   }
+  UseUpKeepBothOnce();
   ReportTransfer();
   (void)context.manager.Store().DeleteTask(Family().Id(), Id());
   (void)context.manager.OnTaskEvent(*this, TaskEvent::kEnded, 0, 0);

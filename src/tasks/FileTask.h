@@ -169,6 +169,13 @@ class FileTask : public Task {
   /// nothing of the old one. True when the task goes on without `error`
   /// being reported.
   [[nodiscard]] bool PrepareAgain(TaskRunContext& context, HRESULT error);
+  /// The target's name is taken and the user chose to keep both: the
+  /// target takes the next numbered name. True when the task goes on
+  /// without `error` being reported.
+  [[nodiscard]] bool KeepBoth(HRESULT error);
+  /// After the target was created or completed under a numbered name, an
+  /// answer for this conflict only is used up.
+  void UseUpKeepBothOnce();
   /// The user's bytes of the blocks marked done.
   [[nodiscard]] std::uint64_t DoneBytes() const;
   /// For an upload: compares the file with the size and time the task
@@ -215,6 +222,12 @@ class FileTask : public Task {
   bool preparedAgain_ = false;
   /// Phase 0 only renews the download's token and goes back to phase 4.
   bool renewTokenOnly_ = false;
+  /// The user let this task replace the existing target: completing it
+  /// replaces too, also when the answer was for this file only.
+  bool overwriteGranted_ = false;
+  /// Numbered names tried in this run, and the name they are made from.
+  int keepBothTries_ = 0;
+  std::string keepBothBase_;
   /// FILETIME at which this run's transfer phase began.
   std::uint64_t transferStart_ = 0;
   /// New starts because the file changed, in this run of the process.

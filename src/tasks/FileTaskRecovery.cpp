@@ -12,6 +12,7 @@
 
 #include "foundation/LogMgr.h"
 #include "store/ShellFolderDataStoreRemote.h"
+#include "tasks/ConflictAnswers.h"
 #include "tasks/FileTask.h"
 #include "tasks/TaskErrorRules.h"
 #include "tasks/TaskFamily.h"
@@ -60,6 +61,28 @@ bool FileTask::PrepareAgain(TaskRunContext& context, HRESULT error) {
   streamFailures = 0;
   phase_ = IsUpload() ? 1 : 0;
   return true;
+}
+
+bool FileTask::KeepBoth(HRESULT error) {
+  if (error != HR_ALREADY_EXISTS) return false;
+  const std::uint32_t answer = Family().conflictAnswer.load();
+  if (answer != kConflictKeepBothAll && answer != kConflictKeepBothOnce) return false;
+  // An upload's name is fixed when the service prepared it; a clash when
+  // completing it is asked about again. A download's partial file takes
+  // any free name.
+  if (phase_ != 1 && !(phase_ == 3 && !IsUpload())) return false;
+  if (keepBothTries_ == 0) keepBothBase_ = target_.name;
+  if (++keepBothTries_ >= kMaxNumberedNames) return false;
+  target_.name = NumberedName(keepBothBase_, keepBothTries_ + 1);
+  LogMgr::Get().Info(kCategory, "Task %u: the name is taken, trying \"%s\"", Id(), target_.name.c_str());
+  return true;
+}
+
+void FileTask::UseUpKeepBothOnce() {
+  if (keepBothTries_ == 0) return;
+  keepBothTries_ = 0;
+  std::uint32_t once = kConflictKeepBothOnce;
+  Family().conflictAnswer.compare_exchange_strong(once, kConflictAsk);
 }
 
 }  // namespace korvex

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "store/DataStore.h"
+#include "tasks/ConflictAnswers.h"
 #include "store/ShellFolderDataStoreRemote.h"
 #include "tasks/FileTask.h"
 #include "tasks/Task.h"
@@ -51,11 +52,14 @@ bool IsFinalForFile(HRESULT e) noexcept {
 ErrorRuleOutcome ApplyErrorRules(const ErrorRuleInput& in) noexcept {
   const HRESULT e = in.error;
   if (e == HR_ALREADY_EXISTS) {
-    if (in.conflictAnswer == 3) return Pass(0u);  // "skip this one": used up
-    if (in.conflictAnswer == 2 || in.conflictAnswer == 4) return Pass();
+    // Skipping is the user's own answer: the file is left out without an
+    // error report, and the family keeps it listed as skipped.
+    if (in.conflictAnswer == kConflictSkipOnce) return {Action::kPass, ErrorDetail::kSkipped, kConflictAsk};
+    if (in.conflictAnswer == kConflictSkipAll) return {Action::kPass, ErrorDetail::kSkipped, std::nullopt};
+    if (in.conflictAnswer == kConflictReplaceAll) return Pass();
     return Report(ErrorDetail::kFamilyStops);
   }
-  if (in.conflictAnswer == 5) return Pass(0u);
+  if (in.conflictAnswer == kConflictPassNextError) return Pass(0u);
   // Every later file would meet the same full disk: the user makes room.
   if (e == HR_SERVICE_NO_SPACE || e == HR_DISK_QUOTA || e == HR_LOCAL_DISK_FULL)
     return Report(ErrorDetail::kFamilyStops);

@@ -415,6 +415,8 @@ TaskEventAnswer TaskManager::OnTaskError(Task& task, HRESULT error, std::string_
       ApplyErrorRules({error, family.Direction(), family.conflictAnswer, WorksOnFolder(task)});
   switch (outcome.action) {
     case ErrorRuleOutcome::Action::kPass:
+      // Left out at the user's word: listed with the family, not reported.
+      if (outcome.detail == ErrorDetail::kSkipped) RecordFailedTask(family, task, error, {});
       break;
     case ErrorRuleOutcome::Action::kReport:
       if (outcome.detail == ErrorDetail::kSkipped) {

@@ -32,9 +32,11 @@
 #include <QTableView>
 #include <QTimer>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <set>
+#include <string>
 
 namespace korvex::testing::app {
 
@@ -100,6 +102,34 @@ inline QStringList Names(const korvex::app::EntryListModel& model) {
   QStringList names;
   for (int row = 0; row < model.rowCount(); ++row) names << model.index(row, 0).data().toString();
   return names;
+}
+
+// Adds a fault to korvexd ("delay=...,path=...,count=...,ttl=...").
+inline bool ServiceFault(const std::string& baseUrl, const std::string& fault) {
+  httplib::Client client(baseUrl);
+  auto answer = client.Post(fault.empty() ? "/admin/faults/clear" : "/admin/faults", fault, "text/plain");
+  return answer && answer->status == 200;
+}
+
+// The size of a complete file ("/dir/name") of `user`'s tree, -1 when there is none.
+inline std::int64_t CompleteFileSize(const std::string& baseUrl, const std::string& user, const std::string& path) {
+  httplib::Client client(baseUrl);
+  auto answer = client.Get("/admin/tree/" + user);
+  if (!answer || answer->status != 200) return -1;
+  const Json tree = Json::parse(answer->body, nullptr, false);
+  if (tree.is_discarded()) return -1;
+  const Json* dir = &tree["tree"];
+  std::string rest = path.substr(1);
+  for (std::size_t slash; (slash = rest.find('/')) != std::string::npos; rest = rest.substr(slash + 1)) {
+    const Json* next = nullptr;
+    for (const Json& sub : (*dir)["dirs"])
+      if (sub["name"] == rest.substr(0, slash)) next = &sub;
+    if (!next) return -1;
+    dir = next;
+  }
+  for (const Json& file : (*dir)["files"])
+    if (file["name"] == rest && file.value("complete", false)) return file["size"].get<std::int64_t>();
+  return -1;
 }
 
 class DesktopClient : public korvex::testing::TempHomeTest {

@@ -268,5 +268,33 @@ TEST(AsyncResultWaitPumping, ReturnsOnceThePumpedWorkCompletesTheResult) {
   }
 }
 
+TEST(AsyncResultWaitPumping, ThePumpSeesNestedWaitsAndCanGiveThemAllUp) {
+  ResultRef outer(NewResult());
+  ResultRef inner(NewResult());
+  int deepest = 0;
+  bool nested = false;
+  SetWaitPumpHook([&] {
+    deepest = std::max(deepest, PumpingWaitDepth());
+    EXPECT_TRUE(PumpingWaitAge().has_value());
+    if (!nested) {
+      nested = true;
+      // A second call started from inside the first wait, then given up.
+      EXPECT_TRUE(inner->WaitPumping(kWaitNoLimit));
+      return;
+    }
+    EXPECT_TRUE(CancelPumpingWaits());
+  });
+  EXPECT_TRUE(outer->WaitPumping(kWaitNoLimit));
+  SetWaitPumpHook(nullptr);
+  EXPECT_EQ(deepest, 2);
+  for (AsyncResult* result : {outer.result, inner.result}) {
+    EXPECT_EQ(result->State(), kAsyncCancelled);
+    EXPECT_EQ(result->Error(), E_ABORT);
+  }
+  EXPECT_EQ(PumpingWaitDepth(), 0);
+  EXPECT_FALSE(PumpingWaitAge().has_value());
+  EXPECT_FALSE(CancelPumpingWaits()) << "nothing left to give up";
+}
+
 }  // namespace
 }  // namespace korvex

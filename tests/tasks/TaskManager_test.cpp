@@ -249,8 +249,10 @@ TEST(TaskErrorRules, AreAppliedInOrder) {
     ErrorRuleOutcome expected;
   } cases[] = {
       {HR_ALREADY_EXISTS, D::kUpload, 0, false, {kReport, kFamilyStops, {}}},
-      {HR_ALREADY_EXISTS, D::kUpload, 3, false, {kPass, kNormal, 0u}},
-      {HR_ALREADY_EXISTS, D::kUpload, 4, false, {kPass, kNormal, {}}},
+      {HR_ALREADY_EXISTS, D::kUpload, 3, false, {kPass, kSkipped, 0u}},
+      {HR_ALREADY_EXISTS, D::kUpload, 4, false, {kPass, kSkipped, {}}},
+      {HR_ALREADY_EXISTS, D::kUpload, 2, false, {kPass, kNormal, {}}},
+      {HR_ALREADY_EXISTS, D::kUpload, 7, false, {kReport, kFamilyStops, {}}},
       {HR_ALREADY_EXISTS, D::kUpload, 5, false, {kReport, kFamilyStops, {}}},
       {E_FAIL, D::kUpload, 5, false, {kPass, kNormal, 0u}},
       // What waiting cannot heal gives the one file up; the family goes on.

@@ -293,6 +293,45 @@ The files already in the cloud stay there.</source>
     </message>
 </context>
 <context>
+    <name>CConflictDlg</name>
+    <message>
+        <source>Name Conflict</source>
+        <translation>名称冲突</translation>
+    </message>
+    <message>
+        <source>The cloud folder &quot;%2&quot; already holds a file named &quot;%1&quot;.</source>
+        <translation>云端文件夹“%2”中已有名为“%1”的文件。</translation>
+    </message>
+    <message>
+        <source>The local folder &quot;%2&quot; already holds a file named &quot;%1&quot;.</source>
+        <translation>本地文件夹“%2”中已有名为“%1”的文件。</translation>
+    </message>
+    <message>
+        <source>What should be done with the file being transferred?</source>
+        <translation>正在传输的文件要如何处理？</translation>
+    </message>
+    <message>
+        <source>Do this for &amp;all conflicts</source>
+        <translation>对所有冲突执行此操作(&amp;A)</translation>
+    </message>
+    <message>
+        <source>&amp;Replace</source>
+        <translation>替换(&amp;R)</translation>
+    </message>
+    <message>
+        <source>&amp;Keep Both</source>
+        <translation>保留两者(&amp;K)</translation>
+    </message>
+    <message>
+        <source>&amp;Skip</source>
+        <translation>跳过(&amp;S)</translation>
+    </message>
+    <message>
+        <source>The file is stored as &quot;%1&quot;</source>
+        <translation>文件将保存为“%1”</translation>
+    </message>
+</context>
+<context>
     <name>CDataStoreDlgBase</name>
     <message>
         <source>Sorting</source>
@@ -849,6 +888,10 @@ Days left:	%4</source>
         <source>Failed: %1: %2</source>
         <translation>失败：%1：%2</translation>
     </message>
+    <message>
+        <source>Skipped (the name exists): %1</source>
+        <translation>已跳过（名称已存在）：%1</translation>
+    </message>
 </context>
 <context>
     <name>CToolPanel</name>
@@ -1101,20 +1144,12 @@ Days left:	%4</source>
         <translation>删除选中的传输任务吗？</translation>
     </message>
     <message>
-        <source>Transfer completed</source>
-        <translation>传输完成</translation>
-    </message>
-    <message>
         <source>Transfer stopped</source>
         <translation>传输已停止</translation>
     </message>
     <message>
         <source>Transfer cancelled</source>
         <translation>传输已取消</translation>
-    </message>
-    <message>
-        <source>Transfer completed, %1 failed</source>
-        <translation>传输完成，%1 个失败</translation>
     </message>
 </context>
 <context>
@@ -1284,10 +1319,6 @@ To:	%2</source>
         <translation>等待中</translation>
     </message>
     <message>
-        <source>Completed</source>
-        <translation>已完成</translation>
-    </message>
-    <message>
         <source>Pause</source>
         <translation>暂停</translation>
     </message>
@@ -1352,8 +1383,47 @@ To:	%2</source>
         <translation>已取消</translation>
     </message>
     <message>
+        <source>Pause: the name exists, waiting for your answer</source>
+        <translation>暂停：名称已存在，等待您的选择</translation>
+    </message>
+</context>
+<context>
+    <name>TransferOutcome</name>
+    <message>
+        <source>Skipped</source>
+        <translation>已跳过</translation>
+    </message>
+    <message>
+        <source>Completed</source>
+        <translation>已完成</translation>
+    </message>
+    <message>
         <source>Completed, %1 failed</source>
         <translation>已完成，%1 个失败</translation>
+    </message>
+    <message>
+        <source>Completed, %1 skipped</source>
+        <translation>已完成，%1 个已跳过</translation>
+    </message>
+    <message>
+        <source>Completed, %1 failed, %2 skipped</source>
+        <translation>已完成，%1 个失败，%2 个已跳过</translation>
+    </message>
+    <message>
+        <source>Transfer skipped</source>
+        <translation>传输已跳过</translation>
+    </message>
+    <message>
+        <source>Transfer completed</source>
+        <translation>传输完成</translation>
+    </message>
+    <message>
+        <source>Transfer completed, %1 skipped</source>
+        <translation>传输完成，%1 个已跳过</translation>
+    </message>
+    <message>
+        <source>Transfer completed, %1 failed</source>
+        <translation>传输完成，%1 个失败</translation>
     </message>
 </context>
 <context>
@@ -1381,6 +1451,21 @@ Size:	%2</source>
         <translation>文件大小超出限制，无法下载：
 路径：	%1
 大小：	%2</translation>
+    </message>
+</context>
+<context>
+    <name>WaitIndicator</name>
+    <message>
+        <source>Waiting for the service...</source>
+        <translation>正在等待服务...</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>Please wait</source>
+        <translation>请稍候</translation>
     </message>
 </context>
 </TS>
