@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -23,6 +24,17 @@
 #include <memory>
 
 namespace korvex::app {
+namespace {
+
+// A list that tells whether a name is being edited in it: the listing waits
+// for the edit to end, since a reset would take the editor away mid-word.
+class PaneView : public QTableView {
+ public:
+  using QTableView::QTableView;
+  [[nodiscard]] bool Editing() const { return state() == QAbstractItemView::EditingState; }
+};
+
+}  // namespace
 
 CDataStoreDlgBase::CDataStoreDlgBase(const QString& caption, DataStore* store, QWidget* parent)
     : QWidget(parent), model_(new EntryListModel(store, this)) {
@@ -32,10 +44,15 @@ CDataStoreDlgBase::CDataStoreDlgBase(const QString& caption, DataStore* store, Q
   top->addWidget(new QLabel(caption, this));
   top->addWidget(address_, 1);
 
-  view_ = new QTableView(this);
+  auto* view = new PaneView(this);
+  view_ = view;
   view_->setModel(model_);
+  model_->SetReloadHold([view] { return view->Editing(); });
   view_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  view_->setEditTriggers(QAbstractItemView::SelectedClicked);
+  // Names are edited only when asked for (F2, "Rename", a new folder): a
+  // click on a selected row that started an edit would let the next key
+  // (Ctrl+U wipes the line) destroy the name.
+  view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   view_->setShowGrid(false);
   view_->setWordWrap(false);
   view_->verticalHeader()->hide();
@@ -64,6 +81,11 @@ CDataStoreDlgBase::CDataStoreDlgBase(const QString& caption, DataStore* store, Q
   AddCommand(tr("&Rename"), QKeySequence(Qt::Key_F2), [this] { RenameSelection(); }, nullptr, kCmdRename);
   AddCommand(tr("&Delete"), QKeySequence::Delete, [this] { (void)DeleteSelection(); }, nullptr, kCmdDelete);
   AddCommand(tr("Refresh"), QKeySequence::Refresh, [this] { (void)Refresh(); });
+  // Up a level as file managers do; not in the menu, where "[..]" says it.
+  for (const QKeySequence& keys : {QKeySequence(Qt::Key_Backspace), QKeySequence(Qt::ALT | Qt::Key_Up)}) {
+    auto* up = new QShortcut(keys, view_, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(up, &QShortcut::activated, this, [this] { (void)GoUp(); });
+  }
   view_->setContextMenuPolicy(Qt::ActionsContextMenu);
   view_->setDragEnabled(true);
   view_->setDragDropMode(QAbstractItemView::DragDrop);
@@ -262,6 +284,9 @@ HRESULT CDataStoreDlgBase::NewFolder() {
   if (Failed(hr)) return hr;
   if (const int row = model_->FindContainerRow(created.name); row >= 0) {
     const QModelIndex index = model_->index(row, EntryListModel::kColumnName);
+    // The button that asked keeps the focus otherwise, and the editor
+    // closes as soon as it opens.
+    view_->setFocus(Qt::OtherFocusReason);
     view_->setCurrentIndex(index);
     view_->scrollTo(index);
     view_->edit(index);
@@ -277,6 +302,7 @@ void CDataStoreDlgBase::RenameSelection() {
     return;
   }
   const QModelIndex index = model_->index(rows.front(), EntryListModel::kColumnName);
+  view_->setFocus(Qt::OtherFocusReason);
   view_->setCurrentIndex(index);
   view_->edit(index);
 }

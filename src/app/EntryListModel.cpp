@@ -41,6 +41,10 @@ EntryListModel::EntryListModel(DataStore* store, QObject* parent)
     // while the folder changed on the service may hold the new entry in the
     // place of an old one, which the cache cannot tell. A failed listing
     // leaves the rows as they were; the next change or a refresh tries again.
+    if (reloadHold_ && reloadHold_()) {
+      reload_->start();
+      return;
+    }
     (void)Refresh();
   });
   Listen(store_);
@@ -116,6 +120,9 @@ HRESULT EntryListModel::Load(const ContainerInfo& container) {
     }
     counts = store->GetCounts(container, false);
     if (Failed(counts.status)) return counts.status;
+    if (sortsWhole_ && counts.items > 1) {
+      if (const HRESULT hr = store->SortItems(container, counts.items, false); Failed(hr)) return hr;
+    }
   }
   beginResetModel();
   store_ = store;
@@ -124,8 +131,33 @@ HRESULT EntryListModel::Load(const ContainerInfo& container) {
   containers_ = counts.containers;
   items_ = counts.items;
   rows_.clear();
+  SortContainers();
   endResetModel();
   return S_OK;
+}
+
+void EntryListModel::SortContainers() {
+  containerOrder_.clear();
+  if (AtTop() || containers_ < 2) return;
+  // A listing brings all its folders at once, so ordering them costs no request.
+  std::vector<std::pair<QString, int>> keyed;
+  keyed.reserve(static_cast<std::size_t>(containers_));
+  for (int position = 0; position < containers_; ++position) {
+    const EntryAt entry = store_->GetEntryAt(container_, position, false);
+    if (Failed(entry.status) || !entry.record) return;  // shown as listed
+    keyed.emplace_back(Q(NameOf(*entry.record)).toCaseFolded(), position);
+  }
+  const bool down = sortOrder_ == kSortNameDescending;
+  std::stable_sort(keyed.begin(), keyed.end(), [down](const auto& a, const auto& b) {
+    const int order = QString::localeAwareCompare(a.first, b.first);
+    return down ? order > 0 : order < 0;
+  });
+  for (const auto& [key, position] : keyed) containerOrder_.push_back(position);
+}
+
+int EntryListModel::StorePosition(int position) const {
+  if (position < static_cast<int>(containerOrder_.size())) return containerOrder_[static_cast<std::size_t>(position)];
+  return position;
 }
 
 HRESULT EntryListModel::SetContainer(const ContainerInfo& container) { return Load(container); }
@@ -163,7 +195,7 @@ const ObjectInfo* EntryListModel::Entry(int row) const {
   const int position = row - (hasParentRow_ ? 1 : 0);
   if (AtTop()) return &views_[static_cast<std::size_t>(position)].root;
   if (auto it = rows_.find(position); it != rows_.end()) return it->second.get();
-  EntryAt entry = store_->GetEntryAt(container_, position, false);
+  EntryAt entry = store_->GetEntryAt(container_, StorePosition(position), false);
   // A page that failed is remembered as empty until the next refresh, so
   // that repainting does not send the same failing request again and again.
   if (Failed(entry.status)) entry.record.reset();
@@ -278,8 +310,15 @@ bool EntryListModel::setData(const QModelIndex& index, const QVariant& value, in
                                    : Q(why));
     return false;
   }
-  // A new name can move the entry within the sorted listing.
-  if (Failed(Refresh())) return false;
+  // The row shows the new name at once; the listing that may move it comes
+  // once the editor has closed (a reset now would pull it from under the view).
+  if (auto it = rows_.find(index.row() - (hasParentRow_ ? 1 : 0)); it != rows_.end() && it->second) {
+    ObjectInfo& shown = *it->second;
+    (shown.kind == kObjectContainer ? static_cast<ContainerInfo&>(shown).name : static_cast<ItemInfo&>(shown).name) =
+        name.toStdString();
+  }
+  emit dataChanged(index, index);
+  reload_->start();
   return true;
 }
 

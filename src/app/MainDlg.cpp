@@ -5,12 +5,14 @@
 #include "app/AppIcon.h"
 #include "app/BackupCommands.h"
 #include "app/CloudCommands.h"
+#include "app/CloudFileOpener.h"
 #include "app/CloudViews.h"
 #include "app/LocalDriveDlg.h"
 #include "app/NetDriveDlg.h"
 #include "app/SessionBackup.h"
 #include "app/SessionTransfers.h"
 #include "app/TransferCommands.h"
+#include "app/TransferListCtrl.h"
 #include "app/TrayIcon.h"
 #include "foundation/LogMgr.h"
 #include "foundation/StringTable.h"
@@ -125,6 +127,9 @@ HRESULT CMainDlg::Init() {
     cloudCommands_ = new CCloudCommands(*net_, *this);
     cloudCommands_->AttachToPane();
   }
+  auto* opener = new CCloudFileOpener(transfers_.get(), transferList_ ? transferList_->Model() : nullptr,
+                                      cloudCommands_, *net_, *this);
+  opener->AttachToPane();
   BuildMenus();
   return opened;
 }
