@@ -216,7 +216,14 @@ int EntryListModel::rowCount(const QModelIndex& parent) const {
 
 int EntryListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : kColumnCount; }
 
+bool EntryListModel::IsShared(const ObjectInfo& entry) {
+  if (entry.kind != kObjectContainer) return false;
+  const std::int32_t kind = static_cast<const ContainerInfo&>(entry).kind;
+  return kind == kContainerSharedWithBuddies || kind == kContainerShared;
+}
+
 QIcon EntryListModel::IconOf(const ObjectInfo& entry) const {
+  if (IsShared(entry)) return QIcon::fromTheme("folder-publicshare", icons_.icon(QFileIconProvider::Folder));
   if (entry.kind == kObjectContainer) return icons_.icon(QFileIconProvider::Folder);
   const QMimeType type = mimeTypes_.mimeTypeForFile(Q(NameOf(entry)), QMimeDatabase::MatchExtension);
   return QIcon::fromTheme(type.iconName(), icons_.icon(QFileIconProvider::File));
@@ -235,6 +242,10 @@ QVariant EntryListModel::data(const QModelIndex& index, int role) const {
   const ObjectInfo* entry = Entry(index.row());
   if (!entry) return {};
   const bool isItem = entry->kind == kObjectItem;
+  if (marks && IsShared(*entry)) {
+    if (role == Qt::ToolTipRole) return tr("Shared with other users");
+    return {};
+  }
   if (marks) {
     // A file still on its way (an upload on the service, a download on this
     // computer) is shown, greyed, so that nobody takes it for the whole file.

@@ -90,6 +90,8 @@ class EntryListModel : public QAbstractTableModel {
   /// The record of `row`, fetched when needed; null for the parent row, a
   /// row out of range, or a page the store could not fetch.
   [[nodiscard]] const ObjectInfo* Entry(int row) const;
+  /// A folder shared with other users, or a share of another user's.
+  [[nodiscard]] static bool IsShared(const ObjectInfo& entry);
   /// The row of the sub-container named `name`, or -1.
   [[nodiscard]] int FindContainerRow(const std::string& name) const;
 
