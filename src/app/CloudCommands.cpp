@@ -16,6 +16,8 @@
 #include <QMessageBox>
 #include <QTableView>
 
+#include <algorithm>
+
 namespace korvex::app {
 namespace {
 
@@ -155,11 +157,13 @@ void CCloudCommands::SendLink() {
   if (Refused(kCmdSendLink, tr("Send Link"))) return;
   const auto file = SelectedFile(tr("Send Link"));
   if (!file) return;
-  bool ok = false;
-  const QString addresses =
-      QInputDialog::getText(&window_, tr("Send Link"), tr("Email(Separated by a comma)"), QLineEdit::Normal, {}, &ok)
-          .simplified()
-          .remove(' ');
+  // Wide enough for a few addresses side by side.
+  QInputDialog ask(&window_);
+  ask.setWindowTitle(tr("Send Link"));
+  ask.setLabelText(tr("Email(Separated by a comma)"));
+  ask.resize(std::max(ask.sizeHint().width(), 520), ask.sizeHint().height());
+  const bool ok = ask.exec() == QDialog::Accepted;
+  const QString addresses = ask.textValue().simplified().remove(' ');
   if (!ok || addresses.isEmpty()) return;
   DataStore& store = *cloud_.Model()->Store();
   LinkDetail detail;

@@ -60,7 +60,7 @@ CDataStoreDlgBase::CDataStoreDlgBase(const QString& caption, DataStore* store, Q
   // would fetch the whole folder from the store.
   view_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   view_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 8);
-  view_->setColumnWidth(EntryListModel::kColumnSize, fontMetrics().horizontalAdvance("0000.0 MiB  "));
+  view_->setColumnWidth(EntryListModel::kColumnSize, fontMetrics().horizontalAdvance("0000.0 bytes  "));
   view_->setColumnWidth(EntryListModel::kColumnModified, fontMetrics().horizontalAdvance("00 Sep 0000 00:00     "));
   view_->horizontalHeader()->setSectionResizeMode(EntryListModel::kColumnName, QHeaderView::Stretch);
   // The store sorts; the view only shows which column it sorted by.
@@ -184,7 +184,9 @@ void CDataStoreDlgBase::ShowStatus(HRESULT status, const QString& what) {
 void CDataStoreDlgBase::ShowAddress() {
   const ContainerInfo& at = model_->Container();
   // A root addressed as "/" reads better under its own name.
-  address_->setText(QString::fromStdString(at.uri == "/" || model_->AtTop() ? at.name : at.uri));
+  const bool top = at.uri == "/" || model_->AtTop();
+  address_->setText(top && !rootLabel_.isEmpty() ? rootLabel_
+                                                 : QString::fromStdString(top ? at.name : at.uri));
   view_->scrollToTop();
 }
 
@@ -333,7 +335,11 @@ HRESULT CDataStoreDlgBase::DeleteSelection() {
   if (deleteQuestion_) {
     if (const QString own = deleteQuestion_(entries); !own.isEmpty()) question = own;
   }
-  if (QMessageBox::question(this, caption, question) != QMessageBox::Yes) return S_FALSE;
+  if (deletesPermanently_) question += "\n\n" + tr("This deletes permanently: it cannot be undone.");
+  // No is the default: Enter pressed by habit keeps the files.
+  if (QMessageBox::question(this, caption, question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) !=
+      QMessageBox::Yes)
+    return S_FALSE;
   HRESULT hr = S_OK;
   for (const auto& entry : entries) {
     if (Failed(hr = DeleteEntry(*entry))) break;

@@ -3,6 +3,7 @@
 #include "app/EntryListModel.h"
 
 #include "app/NameRules.h"
+#include "app/TransferTexts.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -259,7 +260,7 @@ QVariant EntryListModel::data(const QModelIndex& index, int role) const {
       return Q(NameOf(*entry));
     case kColumnSize:
       if (role != Qt::DisplayRole || !isItem) return {};
-      return QLocale().formattedDataSize(static_cast<qint64>(static_cast<const ItemInfo*>(entry)->size));
+      return FormatBytes(static_cast<const ItemInfo*>(entry)->size);
     case kColumnModified:
       if (role != Qt::DisplayRole || !isItem) return {};
       return FormatFileTime(static_cast<const ItemInfo*>(entry)->modifyTime);

@@ -7,6 +7,7 @@
 
 #include <sys/stat.h>
 
+#include <QDir>
 #include <QMimeData>
 #include <QUrl>
 
@@ -29,6 +30,10 @@ bool IsDriveRoot(const std::string& path) {
 CLocalDriveDlg::CLocalDriveDlg(DataStore* store, QWidget* parent) : CDataStoreDlgBase(tr("Local:"), store, parent) {
   // The file system lists in no order of ours; a folder is read whole anyway.
   Model()->SetSortsWholeListings(true);
+  SetDeletesPermanently(true);
+  // The root lists the home folder's entries and the drives, whatever the
+  // root's own name says.
+  SetRootLabel(tr("Home folder (%1) and drives").arg(QDir::homePath()));
   Model()->SetDragSource([this](const std::vector<int>& rows) -> QMimeData* {
     QList<QUrl> urls;
     for (const int row : rows) {
