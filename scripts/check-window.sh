@@ -3,7 +3,9 @@
 # would: korvexd with the demo data, korvexdata from the unpacked .deb with
 # a private home, the login typed into the dialog with simulated keys, an
 # upload started from the local pane, and a screenshot of the whole screen
-# saved as build/screenshots/window-upload.png. Every step is bounded and
+# saved as build/screenshots/window-upload.png; then the share dialog opened
+# from the menu bar (window-share.png) and the main window alone
+# (window-main.png). Every step is bounded and
 # says which one failed.
 #   scripts/check-window.sh [build-dir]
 set -euo pipefail
@@ -121,3 +123,26 @@ curl -sf -X POST "$base/admin/faults/clear" >/dev/null || true
 arrived() { curl -sf "$base/admin/tree/alice" | grep -q '"upload-me.bin"'; }
 wait_for 600 arrived || fail "the upload started from the window did not reach the service"
 echo "check-window: login, main window and upload ok"
+
+# Sharing from the menu bar: the cloud pane's list takes the focus (Ctrl+1),
+# the typed name selects "Projects", and Share > Share Folder... (Alt+S, S)
+# opens the dialog with the contacts and the folder's shares.
+xdotool windowactivate --sync "$main" 2>/dev/null || xdotool windowfocus --sync "$main"
+xdotool key ctrl+1
+sleep 0.3
+xdotool type --delay 60 'Projects'
+sleep 0.3
+xdotool key alt+s
+sleep 0.5
+xdotool key s
+share=$(find_window '^Share Folder - Projects$') || fail "the share dialog did not open from the Share menu"
+sleep 1
+import -window root "$shots/window-share.png" || fail "the screenshot could not be taken"
+echo "check-window: screenshot $shots/window-share.png"
+xdotool windowactivate --sync "$share" 2>/dev/null || true
+xdotool key Escape
+sleep 0.5
+# The main window on its own, as the layout leaves it after a start.
+import -window "$main" "$shots/window-main.png" || fail "the screenshot could not be taken"
+echo "check-window: screenshot $shots/window-main.png"
+echo "check-window: share dialog and main window layout ok"

@@ -44,7 +44,7 @@ void CMainDlg::BuildMenus() {
   QMenu* file = menuBar()->addMenu(tr("&File"));
   file->addAction(tr("&Options..."), this, &CMainDlg::ShowOptions);
   file->addSeparator();
-  file->addAction(tr("L&ogout"), this, [this] { Exit(kExitRelogin); });
+  file->addAction(tr("Lo&gout"), this, [this] { Exit(kExitRelogin); });
   file->addAction(tr("&Exit"), QKeySequence::Quit, this, [this] { Exit(kExitProgram); });
 
   // The folder commands act on the pane that last had the focus.

@@ -16,7 +16,7 @@
 
 namespace korvex::app {
 
-/// "512 bytes", "1.5 KB", "3.2 MB", "1.0 GB" (powers of 1024), in the
+/// "512 bytes", "1.5 kB", "3.2 MB", "1.0 GB" (powers of 1024), in the
 /// default locale, which follows the chosen language.
 [[nodiscard]] QString FormatBytes(std::uint64_t bytes);
 /// "hh:mm:ss" (hours keep counting past a day).

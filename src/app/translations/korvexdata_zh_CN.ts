@@ -578,10 +578,6 @@ Days left:	%4</source>
         <translation>文件(&amp;F)</translation>
     </message>
     <message>
-        <source>L&amp;ogout</source>
-        <translation>注销(&amp;O)</translation>
-    </message>
-    <message>
         <source>&amp;Exit</source>
         <translation>退出(&amp;E)</translation>
     </message>
@@ -746,6 +742,10 @@ Days left:	%4</source>
     <message>
         <source>Se&amp;nd Link...</source>
         <translation>发送链接(&amp;N)...</translation>
+    </message>
+    <message>
+        <source>Lo&amp;gout</source>
+        <translation>注销(&amp;G)</translation>
     </message>
 </context>
 <context>
