@@ -13,6 +13,7 @@
 #include "app/TransferListCtrl.h"
 
 #include <QApplication>
+#include <QRegularExpression>
 #include <QStyle>
 #include <QTableView>
 #include <QMenuBar>
@@ -31,6 +32,8 @@ QString WithKeys(const QString& text, const QKeySequence& keys) {
 void SetIcon(QAction* action, const char* themeName, QStyle::StandardPixmap fallback) {
   action->setIcon(QIcon::fromTheme(QString::fromLatin1(themeName), QApplication::style()->standardIcon(fallback)));
   QString label = action->text().section('\t', 0, 0);
+  // "上传(&U)": a translation's letter in brackets means nothing on a button.
+  label.remove(QRegularExpression(QStringLiteral("\\(&.\\)")));
   action->setIconText(label.remove('&').remove("..."));
   QString tip = action->text();
   tip.replace('\t', "  (").remove('&');

@@ -90,6 +90,16 @@ TEST_F(DesktopClient, LayoutIsKeptAndTextsFollowTheLanguage) {
   const std::string english = std::string("/") + std::string(korvex::UiString(korvex::kIdsRootMyDisk, korvex::kLanguageEnglish)) + "/a/";
   const std::string chinese = std::string("/") + std::string(korvex::UiString(korvex::kIdsRootMyDisk, korvex::kLanguageChinese)) + "/a/";
   EXPECT_EQ(korvex::app::ShownServicePath(english), chinese);
+  {
+    auto zh = OpenWindow(account);
+    ASSERT_TRUE(zh);
+    for (const QAction* top : zh->menuBar()->actions()) {
+      SCOPED_TRACE(top->text().toStdString());
+      for (const auto& [letter, texts] : Accelerators(*top->menu())) EXPECT_EQ(texts.size(), 1) << texts.join(", ").toStdString();
+    }
+    SaveScreenshot(*zh, "main-window-zh.png");
+    zh->Exit(korvex::app::kExitProgram);
+  }
   korvex::SetCurrentLanguage(korvex::kLanguageEnglish);
   ASSERT_TRUE(korvex::app::InstallTranslations(korvex::kLanguageEnglish));
   EXPECT_EQ(korvex::app::ShownServicePath(chinese), english);
