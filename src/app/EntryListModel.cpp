@@ -5,7 +5,10 @@
 #include "app/NameRules.h"
 #include "app/TransferTexts.h"
 
+#include <QApplication>
 #include <QDateTime>
+#include <QPainter>
+#include <QStyle>
 #include <QLocale>
 #include <QPalette>
 #include <QMimeData>
@@ -29,6 +32,22 @@ QString FormatFileTime(std::uint64_t fileTime) {
   constexpr std::int64_t kUnixEpochInFileTimeSeconds = 11644473600;
   const auto seconds = static_cast<std::int64_t>(fileTime / 10'000'000) - kUnixEpochInFileTimeSeconds;
   return QLocale().toString(QDateTime::fromSecsSinceEpoch(seconds), QLocale::ShortFormat);
+}
+
+// The theme's shared folder where it has one; otherwise the folder with a
+// network emblem in its corner, so that the mark shows on any desktop.
+QIcon SharedFolderIcon(const QIcon& folder) {
+  if (QIcon::hasThemeIcon("folder-publicshare")) return QIcon::fromTheme("folder-publicshare");
+  QIcon marked;
+  for (const int size : {16, 24, 32, 48}) {
+    QPixmap pixmap = folder.pixmap(size);
+    QPainter painter(&pixmap);
+    const QPixmap emblem = QApplication::style()->standardIcon(QStyle::SP_DriveNetIcon).pixmap(size / 2 + 2);
+    painter.drawPixmap(pixmap.width() - emblem.width(), pixmap.height() - emblem.height(), emblem);
+    painter.end();
+    marked.addPixmap(pixmap);
+  }
+  return marked;
 }
 
 }  // namespace
@@ -224,7 +243,10 @@ bool EntryListModel::IsShared(const ObjectInfo& entry) {
 }
 
 QIcon EntryListModel::IconOf(const ObjectInfo& entry) const {
-  if (IsShared(entry)) return QIcon::fromTheme("folder-publicshare", icons_.icon(QFileIconProvider::Folder));
+  if (IsShared(entry)) {
+    if (sharedIcon_.isNull()) sharedIcon_ = SharedFolderIcon(icons_.icon(QFileIconProvider::Folder));
+    return sharedIcon_;
+  }
   if (entry.kind == kObjectContainer) return icons_.icon(QFileIconProvider::Folder);
   const QMimeType type = mimeTypes_.mimeTypeForFile(Q(NameOf(entry)), QMimeDatabase::MatchExtension);
   return QIcon::fromTheme(type.iconName(), icons_.icon(QFileIconProvider::File));

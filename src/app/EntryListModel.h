@@ -154,6 +154,7 @@ class EntryListModel : public QAbstractTableModel {
   DragSource dragSource_;
   RenameRule renameRule_;
   QFileIconProvider icons_;
+  mutable QIcon sharedIcon_;
   QMimeDatabase mimeTypes_;
 };
 

@@ -67,6 +67,7 @@ TEST_F(DesktopClient, SharingIsManagedInItsDialogAndAccountsCanBeForgotten) {
   const int row = static_cast<int>(Names(model).indexOf("Projects"));
   EXPECT_EQ(model.index(row, 0).data(Qt::ToolTipRole).toString(), "Shared with other users");
   EXPECT_TRUE(model.index(static_cast<int>(Names(model).indexOf("Photos")), 0).data(Qt::ToolTipRole).isNull());
+  SaveScreenshot(*window, "cloud-shared-folder.png");
 
   // Changing the rights and withdrawing the share, from the list of shares.
   {
