@@ -5,8 +5,9 @@
 # upload started from the local pane, the same upload again answered in the
 # name-conflict dialog, and a slow listing given up in the waiting window;
 # screenshots of the whole screen are saved as build/screenshots/window-upload.png,
-# window-conflict.png and window-wait.png. Every step is bounded and
-# says which one failed.
+# window-conflict.png and window-wait.png; then the share dialog opened from
+# the menu bar (window-share.png) and the main window alone (window-main.png).
+# Every step is bounded and says which one failed.
 #   scripts/check-window.sh [build-dir]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -158,3 +159,26 @@ gone() { ! xdotool search --onlyvisible --name '^Please wait$' >/dev/null 2>&1; 
 wait_for 20 gone || fail "Cancel did not end the wait within two seconds"
 kill -0 "$client" 2>/dev/null || fail "korvexdata ended"
 echo "check-window: waiting window ok"
+
+# Sharing from the menu bar: the cloud pane's list takes the focus (Ctrl+1),
+# the typed name selects "Projects", and Share > Share Folder... (Alt+S, S)
+# opens the dialog with the contacts and the folder's shares.
+xdotool windowactivate --sync "$main" 2>/dev/null || xdotool windowfocus --sync "$main"
+xdotool key ctrl+1
+sleep 0.3
+xdotool type --delay 60 'Projects'
+sleep 0.3
+xdotool key alt+s
+sleep 0.5
+xdotool key s
+share=$(find_window '^Share Folder - Projects$') || fail "the share dialog did not open from the Share menu"
+sleep 1
+import -window root "$shots/window-share.png" || fail "the screenshot could not be taken"
+echo "check-window: screenshot $shots/window-share.png"
+xdotool windowactivate --sync "$share" 2>/dev/null || true
+xdotool key Escape
+sleep 0.5
+# The main window on its own, as the layout leaves it after a start.
+import -window "$main" "$shots/window-main.png" || fail "the screenshot could not be taken"
+echo "check-window: screenshot $shots/window-main.png"
+echo "check-window: share dialog and main window layout ok"

@@ -6,6 +6,7 @@
 #include "app/NetDriveDlg.h"
 #include "app/Notice.h"
 #include "app/PreviewDlg.h"
+#include "app/ShareDlg.h"
 #include "app/UploadCodeDlg.h"
 
 #include <QAction>
@@ -14,6 +15,8 @@
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QTableView>
+
+#include <algorithm>
 
 namespace korvex::app {
 namespace {
@@ -154,11 +157,13 @@ void CCloudCommands::SendLink() {
   if (Refused(kCmdSendLink, tr("Send Link"))) return;
   const auto file = SelectedFile(tr("Send Link"));
   if (!file) return;
-  bool ok = false;
-  const QString addresses =
-      QInputDialog::getText(&window_, tr("Send Link"), tr("Email(Separated by a comma)"), QLineEdit::Normal, {}, &ok)
-          .simplified()
-          .remove(' ');
+  // Wide enough for a few addresses side by side.
+  QInputDialog ask(&window_);
+  ask.setWindowTitle(tr("Send Link"));
+  ask.setLabelText(tr("Email(Separated by a comma)"));
+  ask.resize(std::max(ask.sizeHint().width(), 520), ask.sizeHint().height());
+  const bool ok = ask.exec() == QDialog::Accepted;
+  const QString addresses = ask.textValue().simplified().remove(' ');
   if (!ok || addresses.isEmpty()) return;
   DataStore& store = *cloud_.Model()->Store();
   LinkDetail detail;
@@ -209,15 +214,12 @@ void CCloudCommands::ShareFolder() {
   if (Refused(kCmdShareFolder, tr("Share Folder"))) return;
   const auto folder = SelectedFolder(tr("Share Folder"));
   if (!folder) return;
-  bool ok = false;
-  const QString user = QInputDialog::getText(&window_, tr("Share Folder"),
-                                             tr("Share \"%1\" with the user:").arg(Q(folder->name)), QLineEdit::Normal,
-                                             {}, &ok)
-                           .trimmed();
-  if (!ok || user.isEmpty()) return;
-  const HRESULT hr = cloud_.Model()->Store()->ShareContainerWith(*folder, user.toStdString());
-  cloud_.ShowStatus(hr, tr("Sharing"));
-  if (Succeeded(hr)) cloud_.ShowNotice(tr("\"%1\" is shared with %2.").arg(Q(folder->name), user));
+  // A listing that failed is said inside the dialog, which can still share.
+  CShareDlg dialog(*cloud_.Model()->Store(), *folder, &window_);
+  (void)dialog.Reload();
+  dialog.exec();
+  // The pane marks shared folders: it lists again to show the change.
+  if (dialog.Changed()) (void)cloud_.Refresh();
 }
 
 }  // namespace korvex::app

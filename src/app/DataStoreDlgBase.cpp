@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -23,6 +24,17 @@
 #include <memory>
 
 namespace korvex::app {
+namespace {
+
+// A list that tells whether a name is being edited in it: the listing waits
+// for the edit to end, since a reset would take the editor away mid-word.
+class PaneView : public QTableView {
+ public:
+  using QTableView::QTableView;
+  [[nodiscard]] bool Editing() const { return state() == QAbstractItemView::EditingState; }
+};
+
+}  // namespace
 
 CDataStoreDlgBase::CDataStoreDlgBase(const QString& caption, DataStore* store, QWidget* parent)
     : QWidget(parent), model_(new EntryListModel(store, this)) {
@@ -32,10 +44,15 @@ CDataStoreDlgBase::CDataStoreDlgBase(const QString& caption, DataStore* store, Q
   top->addWidget(new QLabel(caption, this));
   top->addWidget(address_, 1);
 
-  view_ = new QTableView(this);
+  auto* view = new PaneView(this);
+  view_ = view;
   view_->setModel(model_);
+  model_->SetReloadHold([view] { return view->Editing(); });
   view_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  view_->setEditTriggers(QAbstractItemView::SelectedClicked);
+  // Names are edited only when asked for (F2, "Rename", a new folder): a
+  // click on a selected row that started an edit would let the next key
+  // (Ctrl+U wipes the line) destroy the name.
+  view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   view_->setShowGrid(false);
   view_->setWordWrap(false);
   view_->verticalHeader()->hide();
@@ -43,7 +60,7 @@ CDataStoreDlgBase::CDataStoreDlgBase(const QString& caption, DataStore* store, Q
   // would fetch the whole folder from the store.
   view_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   view_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 8);
-  view_->setColumnWidth(EntryListModel::kColumnSize, fontMetrics().horizontalAdvance("0000.0 MiB  "));
+  view_->setColumnWidth(EntryListModel::kColumnSize, fontMetrics().horizontalAdvance("0000.0 bytes  "));
   view_->setColumnWidth(EntryListModel::kColumnModified, fontMetrics().horizontalAdvance("00 Sep 0000 00:00     "));
   view_->horizontalHeader()->setSectionResizeMode(EntryListModel::kColumnName, QHeaderView::Stretch);
   // The store sorts; the view only shows which column it sorted by.
@@ -64,6 +81,11 @@ CDataStoreDlgBase::CDataStoreDlgBase(const QString& caption, DataStore* store, Q
   AddCommand(tr("&Rename"), QKeySequence(Qt::Key_F2), [this] { RenameSelection(); }, nullptr, kCmdRename);
   AddCommand(tr("&Delete"), QKeySequence::Delete, [this] { (void)DeleteSelection(); }, nullptr, kCmdDelete);
   AddCommand(tr("Refresh"), QKeySequence::Refresh, [this] { (void)Refresh(); });
+  // Up a level as file managers do; not in the menu, where "[..]" says it.
+  for (const QKeySequence& keys : {QKeySequence(Qt::Key_Backspace), QKeySequence(Qt::ALT | Qt::Key_Up)}) {
+    auto* up = new QShortcut(keys, view_, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(up, &QShortcut::activated, this, [this] { (void)GoUp(); });
+  }
   view_->setContextMenuPolicy(Qt::ActionsContextMenu);
   view_->setDragEnabled(true);
   view_->setDragDropMode(QAbstractItemView::DragDrop);
@@ -162,7 +184,9 @@ void CDataStoreDlgBase::ShowStatus(HRESULT status, const QString& what) {
 void CDataStoreDlgBase::ShowAddress() {
   const ContainerInfo& at = model_->Container();
   // A root addressed as "/" reads better under its own name.
-  address_->setText(QString::fromStdString(at.uri == "/" || model_->AtTop() ? at.name : at.uri));
+  const bool top = at.uri == "/" || model_->AtTop();
+  address_->setText(top && !rootLabel_.isEmpty() ? rootLabel_
+                                                 : QString::fromStdString(top ? at.name : at.uri));
   view_->scrollToTop();
 }
 
@@ -262,6 +286,9 @@ HRESULT CDataStoreDlgBase::NewFolder() {
   if (Failed(hr)) return hr;
   if (const int row = model_->FindContainerRow(created.name); row >= 0) {
     const QModelIndex index = model_->index(row, EntryListModel::kColumnName);
+    // The button that asked keeps the focus otherwise, and the editor
+    // closes as soon as it opens.
+    view_->setFocus(Qt::OtherFocusReason);
     view_->setCurrentIndex(index);
     view_->scrollTo(index);
     view_->edit(index);
@@ -277,6 +304,7 @@ void CDataStoreDlgBase::RenameSelection() {
     return;
   }
   const QModelIndex index = model_->index(rows.front(), EntryListModel::kColumnName);
+  view_->setFocus(Qt::OtherFocusReason);
   view_->setCurrentIndex(index);
   view_->edit(index);
 }
@@ -307,7 +335,11 @@ HRESULT CDataStoreDlgBase::DeleteSelection() {
   if (deleteQuestion_) {
     if (const QString own = deleteQuestion_(entries); !own.isEmpty()) question = own;
   }
-  if (QMessageBox::question(this, caption, question) != QMessageBox::Yes) return S_FALSE;
+  if (deletesPermanently_) question += "\n\n" + tr("This deletes permanently: it cannot be undone.");
+  // No is the default: Enter pressed by habit keeps the files.
+  if (QMessageBox::question(this, caption, question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) !=
+      QMessageBox::Yes)
+    return S_FALSE;
   HRESULT hr = S_OK;
   for (const auto& entry : entries) {
     if (Failed(hr = DeleteEntry(*entry))) break;

@@ -83,6 +83,10 @@ class CDataStoreDlgBase : public QWidget {
   /// one (an empty answer keeps the usual question).
   using DeleteQuestion = std::function<QString(const std::vector<std::shared_ptr<ObjectInfo>>& entries)>;
   void SetDeleteQuestion(DeleteQuestion question) { deleteQuestion_ = std::move(question); }
+  /// Deleting here cannot be undone (no trash): the question says so.
+  void SetDeletesPermanently(bool permanent) { deletesPermanently_ = permanent; }
+  /// What the address box shows at the top instead of the root's name.
+  void SetRootLabel(const QString& label) { rootLabel_ = label; }
 
  signals:
   /// Something was dropped that this pane takes; emitted after the drop has
@@ -118,6 +122,8 @@ class CDataStoreDlgBase : public QWidget {
   std::vector<std::pair<QWidget*, int>> commandButtons_;
   QLabel* status_ = nullptr;
   DeleteQuestion deleteQuestion_;
+  bool deletesPermanently_ = false;
+  QString rootLabel_;
 };
 
 }  // namespace korvex::app

@@ -3,8 +3,12 @@
 #include "app/EntryListModel.h"
 
 #include "app/NameRules.h"
+#include "app/TransferTexts.h"
 
+#include <QApplication>
 #include <QDateTime>
+#include <QPainter>
+#include <QStyle>
 #include <QLocale>
 #include <QPalette>
 #include <QMimeData>
@@ -30,6 +34,22 @@ QString FormatFileTime(std::uint64_t fileTime) {
   return QLocale().toString(QDateTime::fromSecsSinceEpoch(seconds), QLocale::ShortFormat);
 }
 
+// The theme's shared folder where it has one; otherwise the folder with a
+// network emblem in its corner, so that the mark shows on any desktop.
+QIcon SharedFolderIcon(const QIcon& folder) {
+  if (QIcon::hasThemeIcon("folder-publicshare")) return QIcon::fromTheme("folder-publicshare");
+  QIcon marked;
+  for (const int size : {16, 24, 32, 48}) {
+    QPixmap pixmap = folder.pixmap(size);
+    QPainter painter(&pixmap);
+    const QPixmap emblem = QApplication::style()->standardIcon(QStyle::SP_DriveNetIcon).pixmap(size / 2 + 2);
+    painter.drawPixmap(pixmap.width() - emblem.width(), pixmap.height() - emblem.height(), emblem);
+    painter.end();
+    marked.addPixmap(pixmap);
+  }
+  return marked;
+}
+
 }  // namespace
 
 EntryListModel::EntryListModel(DataStore* store, QObject* parent)
@@ -41,6 +61,10 @@ EntryListModel::EntryListModel(DataStore* store, QObject* parent)
     // while the folder changed on the service may hold the new entry in the
     // place of an old one, which the cache cannot tell. A failed listing
     // leaves the rows as they were; the next change or a refresh tries again.
+    if (reloadHold_ && reloadHold_()) {
+      reload_->start();
+      return;
+    }
     (void)Refresh();
   });
   Listen(store_);
@@ -118,6 +142,9 @@ HRESULT EntryListModel::Load(const ContainerInfo& container) {
     // pump drops what the user does, see WaitIndicator).
     counts = store->GetCounts(container, true);
     if (Failed(counts.status)) return counts.status;
+    if (sortsWhole_ && counts.items > 1) {
+      if (const HRESULT hr = store->SortItems(container, counts.items, false); Failed(hr)) return hr;
+    }
     // The first page of files too, here rather than when the rows paint,
     // where no wait may pump; a failure shows as empty rows as before.
     if (counts.items > 0) (void)store->GetEntryAt(container, counts.containers, true);
@@ -129,8 +156,33 @@ HRESULT EntryListModel::Load(const ContainerInfo& container) {
   containers_ = counts.containers;
   items_ = counts.items;
   rows_.clear();
+  SortContainers();
   endResetModel();
   return S_OK;
+}
+
+void EntryListModel::SortContainers() {
+  containerOrder_.clear();
+  if (AtTop() || containers_ < 2) return;
+  // A listing brings all its folders at once, so ordering them costs no request.
+  std::vector<std::pair<QString, int>> keyed;
+  keyed.reserve(static_cast<std::size_t>(containers_));
+  for (int position = 0; position < containers_; ++position) {
+    const EntryAt entry = store_->GetEntryAt(container_, position, false);
+    if (Failed(entry.status) || !entry.record) return;  // shown as listed
+    keyed.emplace_back(Q(NameOf(*entry.record)).toCaseFolded(), position);
+  }
+  const bool down = sortOrder_ == kSortNameDescending;
+  std::stable_sort(keyed.begin(), keyed.end(), [down](const auto& a, const auto& b) {
+    const int order = QString::localeAwareCompare(a.first, b.first);
+    return down ? order > 0 : order < 0;
+  });
+  for (const auto& [key, position] : keyed) containerOrder_.push_back(position);
+}
+
+int EntryListModel::StorePosition(int position) const {
+  if (position < static_cast<int>(containerOrder_.size())) return containerOrder_[static_cast<std::size_t>(position)];
+  return position;
 }
 
 HRESULT EntryListModel::SetContainer(const ContainerInfo& container) { return Load(container); }
@@ -168,7 +220,7 @@ const ObjectInfo* EntryListModel::Entry(int row) const {
   const int position = row - (hasParentRow_ ? 1 : 0);
   if (AtTop()) return &views_[static_cast<std::size_t>(position)].root;
   if (auto it = rows_.find(position); it != rows_.end()) return it->second.get();
-  EntryAt entry = store_->GetEntryAt(container_, position, false);
+  EntryAt entry = store_->GetEntryAt(container_, StorePosition(position), false);
   // A page that failed is remembered as empty until the next refresh, so
   // that repainting does not send the same failing request again and again.
   if (Failed(entry.status)) entry.record.reset();
@@ -189,7 +241,17 @@ int EntryListModel::rowCount(const QModelIndex& parent) const {
 
 int EntryListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : kColumnCount; }
 
+bool EntryListModel::IsShared(const ObjectInfo& entry) {
+  if (entry.kind != kObjectContainer) return false;
+  const std::int32_t kind = static_cast<const ContainerInfo&>(entry).kind;
+  return kind == kContainerSharedWithBuddies || kind == kContainerShared;
+}
+
 QIcon EntryListModel::IconOf(const ObjectInfo& entry) const {
+  if (IsShared(entry)) {
+    if (sharedIcon_.isNull()) sharedIcon_ = SharedFolderIcon(icons_.icon(QFileIconProvider::Folder));
+    return sharedIcon_;
+  }
   if (entry.kind == kObjectContainer) return icons_.icon(QFileIconProvider::Folder);
   const QMimeType type = mimeTypes_.mimeTypeForFile(Q(NameOf(entry)), QMimeDatabase::MatchExtension);
   return QIcon::fromTheme(type.iconName(), icons_.icon(QFileIconProvider::File));
@@ -208,6 +270,10 @@ QVariant EntryListModel::data(const QModelIndex& index, int role) const {
   const ObjectInfo* entry = Entry(index.row());
   if (!entry) return {};
   const bool isItem = entry->kind == kObjectItem;
+  if (marks && IsShared(*entry)) {
+    if (role == Qt::ToolTipRole) return tr("Shared with other users");
+    return {};
+  }
   if (marks) {
     // A file still on its way (an upload on the service, a download on this
     // computer) is shown, greyed, so that nobody takes it for the whole file.
@@ -221,7 +287,7 @@ QVariant EntryListModel::data(const QModelIndex& index, int role) const {
       return Q(NameOf(*entry));
     case kColumnSize:
       if (role != Qt::DisplayRole || !isItem) return {};
-      return QLocale().formattedDataSize(static_cast<qint64>(static_cast<const ItemInfo*>(entry)->size));
+      return FormatBytes(static_cast<const ItemInfo*>(entry)->size);
     case kColumnModified:
       if (role != Qt::DisplayRole || !isItem) return {};
       return FormatFileTime(static_cast<const ItemInfo*>(entry)->modifyTime);
@@ -283,8 +349,15 @@ bool EntryListModel::setData(const QModelIndex& index, const QVariant& value, in
                                    : Q(why));
     return false;
   }
-  // A new name can move the entry within the sorted listing.
-  if (Failed(Refresh())) return false;
+  // The row shows the new name at once; the listing that may move it comes
+  // once the editor has closed (a reset now would pull it from under the view).
+  if (auto it = rows_.find(index.row() - (hasParentRow_ ? 1 : 0)); it != rows_.end() && it->second) {
+    ObjectInfo& shown = *it->second;
+    (shown.kind == kObjectContainer ? static_cast<ContainerInfo&>(shown).name : static_cast<ItemInfo&>(shown).name) =
+        name.toStdString();
+  }
+  emit dataChanged(index, index);
+  reload_->start();
   return true;
 }
 

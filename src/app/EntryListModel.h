@@ -90,6 +90,8 @@ class EntryListModel : public QAbstractTableModel {
   /// The record of `row`, fetched when needed; null for the parent row, a
   /// row out of range, or a page the store could not fetch.
   [[nodiscard]] const ObjectInfo* Entry(int row) const;
+  /// A folder shared with other users, or a share of another user's.
+  [[nodiscard]] static bool IsShared(const ObjectInfo& entry);
   /// The row of the sub-container named `name`, or -1.
   [[nodiscard]] int FindContainerRow(const std::string& name) const;
 
@@ -109,6 +111,12 @@ class EntryListModel : public QAbstractTableModel {
   using RenameRule = std::function<bool(const ObjectInfo& entry)>;
   void SetRenameRule(RenameRule rule) { renameRule_ = std::move(rule); }
   Qt::DropActions supportedDragActions() const override { return Qt::CopyAction; }
+  /// For a store whose back end lists in its own order (the local disk):
+  /// every listing is fetched whole and sorted here.
+  void SetSortsWholeListings(bool whole) { sortsWhole_ = whole; }
+  /// While `hold` says so (a name is being edited), listing again after a
+  /// change waits.
+  void SetReloadHold(std::function<bool()> hold) { reloadHold_ = std::move(hold); }
 
  signals:
   void renameRefused(const QString& message);
@@ -124,8 +132,16 @@ class EntryListModel : public QAbstractTableModel {
   [[nodiscard]] const ModelView* ViewOf(const std::string& uri) const;
   void Listen(DataStore* store);
 
+  /// The position in the store of the `row`-th shown row (past the parent
+  /// row): folders follow the name order, which the store keeps for files only.
+  [[nodiscard]] int StorePosition(int position) const;
+  void SortContainers();
+
   DataStore* store_;
   std::vector<std::pair<DataStore*, std::uint64_t>> changeListeners_;
+  std::function<bool()> reloadHold_;
+  bool sortsWhole_ = false;
+  std::vector<int> containerOrder_;  // shown folder -> store position; empty: as listed
   ContainerInfo top_;
   std::vector<ModelView> views_;
   std::uint32_t sortOrder_ = kSortNameAscending;
@@ -138,6 +154,7 @@ class EntryListModel : public QAbstractTableModel {
   DragSource dragSource_;
   RenameRule renameRule_;
   QFileIconProvider icons_;
+  mutable QIcon sharedIcon_;
   QMimeDatabase mimeTypes_;
 };
 

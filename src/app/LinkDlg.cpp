@@ -33,9 +33,14 @@ CLinkDlg::CLinkDlg(DataStore& store, const ItemInfo& file, const LinkDetail& det
 }
 
 void CLinkDlg::Show(const LinkDetail& detail) {
-  const QString daysLeft = detail.overtime < 0 ? tr("no expiry") : QString::number(detail.overtime);
+  const QString daysLeft =
+      detail.overtime < 0 ? tr("no expiry") : tr("%n day(s)", nullptr, static_cast<int>(detail.overtime));
+  // The service says the validity as a bare number of days.
+  bool number = false;
+  const int validDays = QString::fromStdString(detail.dist).toInt(&number);
+  const QString validity = number ? tr("%n day(s)", nullptr, validDays) : QString::fromStdString(detail.dist);
   text_->setText(tr("Link:\t%1\nValidity:\t%2\nDownloads:\t%3\nDays left:\t%4")
-                     .arg(QString::fromStdString(detail.url), QString::fromStdString(detail.dist))
+                     .arg(QString::fromStdString(detail.url), validity)
                      .arg(detail.used)
                      .arg(daysLeft));
 }

@@ -2,11 +2,12 @@
 
 #include "app/LocalDriveDlg.h"
 
+#include "app/DesktopOpen.h"
 #include "store/ShellFolderDataStoreRemote.h"
 
 #include <sys/stat.h>
 
-#include <QDesktopServices>
+#include <QDir>
 #include <QMimeData>
 #include <QUrl>
 
@@ -27,6 +28,12 @@ bool IsDriveRoot(const std::string& path) {
 }  // namespace
 
 CLocalDriveDlg::CLocalDriveDlg(DataStore* store, QWidget* parent) : CDataStoreDlgBase(tr("Local:"), store, parent) {
+  // The file system lists in no order of ours; a folder is read whole anyway.
+  Model()->SetSortsWholeListings(true);
+  SetDeletesPermanently(true);
+  // The root lists the home folder's entries and the drives, whatever the
+  // root's own name says.
+  SetRootLabel(tr("Home folder (%1) and drives").arg(QDir::homePath()));
   Model()->SetDragSource([this](const std::vector<int>& rows) -> QMimeData* {
     QList<QUrl> urls;
     for (const int row : rows) {
@@ -63,7 +70,7 @@ std::vector<std::string> CLocalDriveDlg::SelectedPaths() const {
 std::string CLocalDriveDlg::CurrentFolderPath() const { return PathOf(Model()->Container()); }
 
 void CLocalDriveDlg::OpenPath(const std::string& path, const std::string& name) {
-  if (path.empty() || !QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)))) {
+  if (path.empty() || !OpenWithDesktop(QString::fromStdString(path))) {
     ShowStatus(E_FAIL, tr("Opening \"%1\"").arg(QString::fromStdString(name)));
   }
 }

@@ -15,6 +15,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
@@ -63,6 +64,32 @@ void CLoginDlg::FillSavedAccount(const QString& loginName) {
   rememberPassword_->setChecked(account.rememberPassword);
 }
 
+void CLoginDlg::DeleteSavedAccount() {
+  const QString name = name_->currentText().trimmed();
+  const int index = name_->findText(name);
+  if (!credentials_ || name.isEmpty() || index < 0) {
+    ShowProblem(tr("Choose a saved account to delete."), name_);
+    return;
+  }
+  const auto answer = QMessageBox::question(this, tr("Delete Account"),
+                                            tr("Delete the saved account \"%1\" from this computer?").arg(name),
+                                            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+  if (answer != QMessageBox::Yes) return;
+  if (const HRESULT hr = DeleteCredentials(*credentials_, name.toStdString()); Failed(hr)) {
+    ShowProblem(tr("The saved account could not be deleted (error 0x%1).").arg(static_cast<quint32>(hr), 8, 16, QChar('0')),
+                name_);
+    return;
+  }
+  name_->removeItem(index);
+  name_->setCurrentIndex(-1);
+  name_->clearEditText();
+  password_->clear();
+  domain_->clear();
+  rememberPassword_->setChecked(false);
+  automaticLogin_->setChecked(false);
+  problem_->clear();
+}
+
 void CLoginDlg::BuildLayout() {
   accountMode_ = new QRadioButton(tr("Account"), this);
   codeMode_ = new QRadioButton(tr("Access Code"), this);
@@ -86,7 +113,14 @@ void CLoginDlg::BuildLayout() {
   domain_ = new QLineEdit(accountPage);
   domain_->setObjectName("domain");
   domain_->setPlaceholderText(Q(LoginInputMessage(kIdsLoginDomainHint, deployment_.serviceDomain)));
-  accountForm->addRow(tr("Login name:"), name_);
+  auto* forget = new QPushButton(tr("Delete"), accountPage);
+  forget->setObjectName("deleteAccount");
+  forget->setToolTip(tr("Delete the saved account from this computer"));
+  connect(forget, &QPushButton::clicked, this, &CLoginDlg::DeleteSavedAccount);
+  auto* nameRow = new QHBoxLayout;
+  nameRow->addWidget(name_, 1);
+  nameRow->addWidget(forget);
+  accountForm->addRow(tr("Login name:"), nameRow);
   accountForm->addRow(tr("Password:"), password_);
   accountForm->addRow(tr("Domain:"), domain_);
   rememberAccount_ = new QCheckBox(tr("Remember account"), accountPage);

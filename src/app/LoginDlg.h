@@ -48,6 +48,8 @@ class CLoginDlg : public QDialog {
   void BuildLayout();
   void LoadSavedAccounts(bool relogin);
   void FillSavedAccount(const QString& loginName);
+  /// Forgets the saved account named in the name box, after asking.
+  void DeleteSavedAccount();
   void ShowMode();
   void StartLogin();
   void FinishLogin(HRESULT status, const session::Session& session, const std::string& failure);

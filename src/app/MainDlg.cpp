@@ -5,19 +5,24 @@
 #include "app/AppIcon.h"
 #include "app/BackupCommands.h"
 #include "app/CloudCommands.h"
+#include "app/CloudFileOpener.h"
 #include "app/CloudViews.h"
 #include "app/LocalDriveDlg.h"
 #include "app/NetDriveDlg.h"
 #include "app/SessionBackup.h"
 #include "app/SessionTransfers.h"
 #include "app/TransferCommands.h"
+#include "app/TransferListCtrl.h"
 #include "app/TrayIcon.h"
+#include "app/WindowLayout.h"
 #include "foundation/LogMgr.h"
 #include "foundation/StringTable.h"
 #include "store/ShellFolderDataStoreRemote.h"
 #include "sync/NetworkEventSink.h"
 
 #include <QApplication>
+#include <QHeaderView>
+#include <QTableView>
 #include <QCloseEvent>
 #include <QLabel>
 #include <QMenuBar>
@@ -27,6 +32,15 @@
 
 namespace korvex::app {
 namespace {
+
+// What of the window's layout is kept between starts.
+WindowLayout LayoutOf(CMainDlg& window) {
+  WindowLayout layout{&window, window.findChild<QSplitter*>("panes"), window.findChild<QSplitter*>("transferSplit"), {}};
+  if (window.NetPane()) layout.headers.append({"Cloud", window.NetPane()->View()->horizontalHeader()});
+  if (window.LocalPane()) layout.headers.append({"Local", window.LocalPane()->View()->horizontalHeader()});
+  if (window.TransferList()) layout.headers.append({"Transfers", window.TransferList()->View()->horizontalHeader()});
+  return layout;
+}
 
 QString ErrorText(const QString& what, HRESULT status) {
   return QObject::tr("%1 (error 0x%2).").arg(what).arg(static_cast<quint32>(status), 8, 16, QChar('0'));
@@ -63,6 +77,7 @@ CMainDlg::~CMainDlg() {
 
 HRESULT CMainDlg::OpenPanes() {
   auto* splitter = new QSplitter(this);
+  splitter->setObjectName("panes");
   HRESULT netStatus = S_OK;
   std::vector<CloudView> views = CloudViews(stores_, netStatus);
   if (!views.empty()) {
@@ -125,13 +140,18 @@ HRESULT CMainDlg::Init() {
     cloudCommands_ = new CCloudCommands(*net_, *this);
     cloudCommands_->AttachToPane();
   }
+  auto* opener = new CCloudFileOpener(transfers_.get(), transferList_ ? transferList_->Model() : nullptr,
+                                      cloudCommands_, *net_, *this);
+  opener->AttachToPane();
   BuildMenus();
+  RestoreLayout(LayoutOf(*this));
   return opened;
 }
 
 void CMainDlg::Exit(int reason) {
   if (exiting_) return;
   exiting_ = true;
+  SaveLayout(LayoutOf(*this));
   StopWatchingNetwork();
   if (tray_) tray_->SetShown(false);
   // No backup may start on a manager that is shutting down.

@@ -33,6 +33,7 @@ namespace korvex::app {
 
 void CMainDlg::AddTransferList() {
   auto* split = new QSplitter(Qt::Vertical, this);
+  split->setObjectName("transferSplit");
   split->addWidget(takeCentralWidget());
   auto* tabs = new QTabWidget(split);
   tabs->setObjectName("transferTabs");

@@ -4,6 +4,7 @@
 #include "app/CloudMenus.h"
 #include "app/DataStoreDlgBase.h"
 
+#include <functional>
 #include <vector>
 
 namespace korvex::app {
@@ -45,12 +46,19 @@ class CNetDriveDlg : public CDataStoreDlgBase {
   /// runs whenever the folder or the selection changes.
   void UpdateCommands();
 
+  /// What a double-clicked file does (preview or open); nothing without one.
+  void SetFileOpener(std::function<void(const ItemInfo& file)> opener) { fileOpener_ = std::move(opener); }
+
  protected:
   [[nodiscard]] bool TakesDrop(const QMimeData& data) const override;
   void OpenFolder(const ContainerInfo& container) override;
+  void OpenItem(const ItemInfo& item) override {
+    if (fileOpener_) fileOpener_(item);
+  }
 
  private:
   std::vector<CloudView> views_;
+  std::function<void(const ItemInfo& file)> fileOpener_;
 };
 
 }  // namespace korvex::app

@@ -81,10 +81,7 @@ HRESULT CToolPanel::RefreshSpace() {
     return hr;
   }
   problem_->clear();
-  const QLocale locale;
-  spaceText_->setText(tr("%1 of %2 used")
-                          .arg(locale.formattedDataSize(static_cast<qint64>(used_)),
-                               locale.formattedDataSize(static_cast<qint64>(total_))));
+  spaceText_->setText(tr("%1 of %2 used").arg(FormatBytes(used_), FormatBytes(total_)));
   spaceBar_->setValue(total_ == 0 ? 0 : static_cast<int>(std::min<std::uint64_t>(used_ * 1000 / total_, 1000)));
   return hr;
 }

@@ -294,21 +294,25 @@ void CTransferCommands::FollowProgress() {
   }
   if (refreshCloud) (void)cloud_.Refresh();
   if (refreshLocal) (void)local_.Refresh();
-  const QLocale locale;
   if (!following_.empty()) {
     const int count = static_cast<int>(following_.size());
-    const QString doneText = locale.formattedDataSize(static_cast<qint64>(done));
+    const QString doneText = FormatBytes(done);
     if (totalKnown && total > 0) {
       statusLine_.setText(tr("Transferring %n item(s): %1% (%2 of %3)", nullptr, count)
                               .arg(static_cast<int>(done * 100 / total))
-                              .arg(doneText, locale.formattedDataSize(static_cast<qint64>(total))));
+                              .arg(doneText, FormatBytes(total)));
     } else {
       statusLine_.setText(tr("Transferring %n item(s): %1 so far", nullptr, count).arg(doneText));
     }
     return;
   }
   progressTimer_->stop();
-  statusLine_.setText(stopped.isEmpty() ? tr("Transfers finished.") : stopped);
+  const QString ended = stopped.isEmpty() ? tr("Transfers finished.") : stopped;
+  statusLine_.setText(ended);
+  // Said once; a later line (a new transfer) is not cleared by this one.
+  QTimer::singleShot(kFinishedLineMs, &statusLine_, [line = &statusLine_, ended] {
+    if (line->text() == ended) line->clear();
+  });
 }
 
 void CTransferCommands::DecryptSelection() {

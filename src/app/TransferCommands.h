@@ -57,6 +57,9 @@ class CTransferCommands : public QObject {
   void DownloadSelectionTo();
   void DecryptSelection();
 
+  /// How long "Transfers finished." (or why one stopped) stays in the line.
+  static constexpr int kFinishedLineMs = 15000;
+
  signals:
   /// Families handed to the task manager, for the transfer list.
   void transfersQueued(const QList<quint32>& ids);

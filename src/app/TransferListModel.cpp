@@ -194,7 +194,7 @@ QString TransferListModel::LocalEnd(const TaskFamily& family) {
 
 QString TransferListModel::ServiceEnd(const TaskFamily& family) {
   const bool download = family.Direction() == TransferDirection::kDownload;
-  return QString::fromStdString(download ? family.SourcePath() : family.TargetPath());
+  return QString::fromStdString(ShownServicePath(download ? family.SourcePath() : family.TargetPath()));
 }
 
 QVariant TransferListModel::DisplayText(const Row& row, int column) const {
@@ -202,8 +202,10 @@ QVariant TransferListModel::DisplayText(const Row& row, int column) const {
   const FamilyProgress progress = family.Progress();
   const bool running = family.state == FamilyState::kRunning;
   switch (column) {
-    case kName: return EntryName(QString::fromStdString(family.SourcePath()));
+    case kName: return EntryName(QString::fromStdString(ShownServicePath(family.SourcePath())));
     case kKind: return family.SourcePath().ends_with('/') ? tr("Directory") : tr("File");
+    case kDirection:
+      return family.Direction() == TransferDirection::kDownload ? tr("Download") : tr("Upload");
     case kSize: return progress.totalBytes ? FormatBytes(*progress.totalBytes) : QString();
     case kProgress: return QStringLiteral("%1%").arg(ShownPercent(family));
     case kSpeed:
@@ -238,6 +240,7 @@ QVariant TransferListModel::headerData(int section, Qt::Orientation orientation,
   switch (section) {
     case kName: return tr("Name");
     case kKind: return tr("Type");
+    case kDirection: return tr("Direction");
     case kSize: return tr("Size");
     case kProgress: return tr("Progress");
     case kSpeed: return tr("Speed");

@@ -36,7 +36,7 @@ namespace korvex::app {
 class TransferListModel : public QAbstractTableModel, public TaskFamilyEventListener {
   Q_OBJECT
  public:
-  enum Column { kName, kKind, kSize, kProgress, kSpeed, kRemain, kElapsed, kStatus, kLocalPath, kNetUri, kColumnCount };
+  enum Column { kName, kKind, kDirection, kSize, kProgress, kSpeed, kRemain, kElapsed, kStatus, kLocalPath, kNetUri, kColumnCount };
   /// The progress column's value in percent (0..100) under this role.
   static constexpr int kPercentRole = Qt::UserRole + 1;
 
@@ -58,6 +58,8 @@ class TransferListModel : public QAbstractTableModel, public TaskFamilyEventList
   [[nodiscard]] static QString StateText(const TaskFamily& family);
   /// Local and service ends of `family`, whichever way it moves.
   [[nodiscard]] static QString LocalEnd(const TaskFamily& family);
+  /// The service end names its view's root in the language shown now,
+  /// whichever language the family was queued in.
   [[nodiscard]] static QString ServiceEnd(const TaskFamily& family);
 
   void OnTaskFamilyEvent(TaskFamily& family, FamilyEventKind kind, Task* task, TaskEvent event, ErrorDetail detail,

@@ -2,7 +2,10 @@
 
 #include "app/TransferTexts.h"
 
+#include "foundation/StringTable.h"
+
 #include <QCoreApplication>
+#include <QLocale>
 
 #include <algorithm>
 
@@ -16,12 +19,9 @@ QString Tr(const char* text) { return QCoreApplication::translate("TransferTexts
 }  // namespace
 
 QString FormatBytes(std::uint64_t bytes) {
-  if (bytes < 1024) return Tr(QT_TRANSLATE_NOOP("TransferTexts", "%1 B")).arg(bytes);
-  static const char* const kUnits[] = {"KB", "MB", "GB", "TB"};
-  double value = static_cast<double>(bytes) / 1024;
-  int unit = 0;
-  while (value >= 1024 && unit < 3) value /= 1024, ++unit;
-  return QStringLiteral("%1 %2").arg(value, 0, 'f', 1).arg(QLatin1String(kUnits[unit]));
+  // The locale of the chosen language words it ("30 bytes", "4.8 MB", or
+  // their Chinese): panes, list and dialogs all say sizes this one way.
+  return QLocale().formattedDataSize(static_cast<qint64>(bytes), 1, QLocale::DataSizeTraditionalFormat);
 }
 
 QString FormatDuration(double seconds) {
@@ -47,6 +47,18 @@ QString EntryName(const QString& path) {
   while (trimmed.size() > 1 && (trimmed.endsWith('/') || trimmed.endsWith('\\'))) trimmed.chop(1);
   const qsizetype slash = std::max(trimmed.lastIndexOf('/'), trimmed.lastIndexOf('\\'));
   return slash < 0 ? trimmed : trimmed.mid(slash + 1);
+}
+
+std::string ShownServicePath(const std::string& path) {
+  static constexpr unsigned kRoots[] = {kIdsRootMyDisk,   kIdsRootShareForMe, kIdsRootMyBackup, kIdsRootVezoSpace,
+                                        kIdsRootMyUploading, kIdsRootMyFolder,   kIdsRootMyCloud};
+  for (const unsigned id : kRoots) {
+    for (const LanguageId language : {kLanguageEnglish, kLanguageChinese}) {
+      const std::string root = "/" + std::string(UiString(id, language)) + "/";
+      if (path.starts_with(root)) return "/" + std::string(UiString(id)) + "/" + path.substr(root.size());
+    }
+  }
+  return path;
 }
 
 QString SizeLimitedText(bool upload, const QString& path, std::uint64_t bytes) {

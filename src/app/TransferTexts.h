@@ -12,10 +12,12 @@
 #include <QString>
 
 #include <cstdint>
+#include <string>
 
 namespace korvex::app {
 
-/// "512 B", "1.5 KB", "3.2 MB", "1.0 GB".
+/// "512 bytes", "1.5 kB", "3.2 MB", "1.0 GB" (powers of 1024), in the
+/// default locale, which follows the chosen language.
 [[nodiscard]] QString FormatBytes(std::uint64_t bytes);
 /// "hh:mm:ss" (hours keep counting past a day).
 [[nodiscard]] QString FormatDuration(double seconds);
@@ -25,6 +27,11 @@ namespace korvex::app {
 [[nodiscard]] int PercentDone(FamilyState state, const FamilyProgress& progress);
 /// The last name of a path or address, folders' trailing "/" ignored.
 [[nodiscard]] QString EntryName(const QString& path);
+
+/// A service address whose first part is a view's root name in either
+/// language ("/My Disk/a/" queued in English), with that root in the language
+/// shown now ("/我的网盘/a/" in Chinese); any other text as it is.
+[[nodiscard]] std::string ShownServicePath(const std::string& path);
 
 /// "Size limited, ...": the size in kilobytes from 1024 bytes on.
 [[nodiscard]] QString SizeLimitedText(bool upload, const QString& path, std::uint64_t bytes);

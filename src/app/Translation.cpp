@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QTranslator>
 
 #include <memory>
@@ -47,6 +48,9 @@ bool InstallTranslations(LanguageId language) {
   if (g_qt) QCoreApplication::removeTranslator(g_qt.get());
   g_client.reset();
   g_qt.reset();
+  // Sizes and dates follow the language of the texts, not the machine's.
+  QLocale::setDefault(language == kLanguageChinese ? QLocale(QLocale::Chinese, QLocale::China)
+                                                   : QLocale(QLocale::English, QLocale::UnitedStates));
   if (language != kLanguageChinese) return true;
   RegisterTranslationResource();
 

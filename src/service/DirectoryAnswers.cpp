@@ -28,15 +28,16 @@ std::unique_ptr<Container> ReadContainer(const JsonObject& entry, const std::str
   const std::string* dirId = FindString(entry, "dirid");
   const std::string* dirName = FindString(entry, "dirname");
   const std::string* privilege = FindString(entry, "privilege");
-  // "isshare" is required of a well-formed entry although nothing keeps it.
-  if (!dirId || !dirName || !FindString(entry, "isshare") || !privilege) return nullptr;
+  const std::string* shared = FindString(entry, "isshare");
+  if (!dirId || !dirName || !shared || !privilege) return nullptr;
 
   auto container = std::make_unique<Container>();
   ContainerInfo& info = container->info;
   info.name = *dirName;
   info.uri = parentUri + info.name + "/";
   info.ownerName = StringOrEmpty(entry, "ownername");
-  info.kind = kContainerOrdinary;
+  // The panes mark a folder that is shared with other users.
+  info.kind = *shared == "1" ? kContainerSharedWithBuddies : kContainerOrdinary;
   info.privilege = static_cast<std::uint32_t>(DecimalValue(*privilege));
   info.tag = DecimalValue(*dirId);
   // Another user's directory shows the rights the user holds in it. The

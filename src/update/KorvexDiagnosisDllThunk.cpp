@@ -19,10 +19,18 @@ bool KorvexDiagnosisDllThunk::LoadAndResolve(const std::string& path) {
   return false;
 }
 
+void KorvexDiagnosisDllThunk::NoteAttempt(const std::string& where) {
+  attempts_ += where + ": " + (LastError().empty() ? std::string("a call is missing") : LastError()) + "\n";
+}
+
 bool KorvexDiagnosisDllThunk::LoadDiagnosis(const std::string& name) {
   Unload();
+  attempts_.clear();
   if (name.find('/') != std::string::npos) {
-    if (!LoadAndResolve(name)) return false;
+    if (!LoadAndResolve(name)) {
+      NoteAttempt(name);
+      return false;
+    }
     loaded_ = name;
     return true;
   }
@@ -33,12 +41,15 @@ bool KorvexDiagnosisDllThunk::LoadDiagnosis(const std::string& name) {
     }
     LogMgr::Get().Warn("DiagnosisThd", "Loading %s failed: %s", module.path.c_str(),
                        LastError().empty() ? "a call is missing" : LastError().c_str());
+    NoteAttempt(module.path.string());
     if (module.perUser) {
       std::error_code error;
       std::filesystem::remove(module.path, error);
     }
   }
-  return LoadAndResolve(name);
+  if (LoadAndResolve(name)) return true;
+  NoteAttempt(name + " (the system's library path)");
+  return false;
 }
 
 void KorvexDiagnosisDllThunk::Unload() {

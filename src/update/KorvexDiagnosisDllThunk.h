@@ -26,6 +26,9 @@ class KorvexDiagnosisDllThunk final : public DllThunk {
   void Unload() override;
   /// The file loaded last; empty after a search by the dynamic loader.
   [[nodiscard]] const std::filesystem::path& LoadedPath() const { return loaded_; }
+  /// After a failed LoadDiagnosis: each place tried and why it failed, one
+  /// a line, so that the user learns where the module was looked for.
+  [[nodiscard]] const std::string& Attempts() const { return attempts_; }
 
   KddStartDiagnosisFn start = nullptr;
   KddGetDiagnosisFn get = nullptr;
@@ -34,8 +37,10 @@ class KorvexDiagnosisDllThunk final : public DllThunk {
  private:
   /// Load() and resolve the three calls.
   [[nodiscard]] bool LoadAndResolve(const std::string& path);
+  void NoteAttempt(const std::string& where);
 
   std::filesystem::path loaded_;
+  std::string attempts_;
 };
 
 }  // namespace korvex

@@ -87,6 +87,9 @@ NetworkCheckResult RunNetworkCheck(const NetworkCheckOptions& options, Event* ca
     LogMgr::Get().Error(kCategory, "Loading %s failed: %s", options.library.c_str(), module.LastError().c_str());
     result.status = HR_FILE_NOT_FOUND;
     result.message = Text(kTxtCheckLoadFailed);
+    // Where it was looked for and why each place failed: enough to mend an
+    // installation without reading the log.
+    result.report = module.Attempts();
     return result;
   }
   result.modulePath = module.LoadedPath();

@@ -29,7 +29,7 @@ namespace korvex {
 struct NetworkCheckResult {
   HRESULT status = E_UNEXPECTED;
   std::string message;               ///< the one line for the user
-  std::string report;                ///< the module's text (empty when it did not run)
+  std::string report;                ///< the module's text; after a failed load, where it was looked for and why
   std::string moduleUpdate;          ///< why a published module was refused; empty otherwise
   std::filesystem::path modulePath;  ///< the module that ran (empty when none did)
 };

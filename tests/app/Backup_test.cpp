@@ -153,7 +153,9 @@ TEST_F(DesktopClient, BacksUpLocalFoldersAndOnlyWhatChanged) {
     Select(local, "outer");
     MessageBoxAnswer asked(answer);
     (void)local.DeleteSelection();
-    EXPECT_EQ(asked.Text(), "The directory has automatic backup directory under it,Are you sure you want to delete it?");
+    // A local delete also says that it cannot be undone.
+    EXPECT_EQ(asked.Text(), "The directory has automatic backup directory under it,Are you sure you want to delete it?"
+                            "\n\nThis deletes permanently: it cannot be undone.");
     EXPECT_EQ(fs::exists(desktop_ / "outer" / "inner"), answer == QMessageBox::No);
   }
   EXPECT_EQ(backup.Sync().Folders().size(), 1u);

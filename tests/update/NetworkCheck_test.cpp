@@ -142,6 +142,9 @@ TEST_F(NetworkCheckTest, AMissingModuleIsReported) {
   const NetworkCheckResult result = RunNetworkCheck(options, nullptr);
   EXPECT_EQ(result.status, HR_FILE_NOT_FOUND);
   EXPECT_EQ(result.message, "Load check program failed.");
+  // The report says where the module was looked for and why it failed there.
+  EXPECT_NE(result.report.find(options.library + ": "), std::string::npos) << result.report;
+  EXPECT_NE(result.report.find("No such file"), std::string::npos) << result.report;
 }
 
 }  // namespace

@@ -264,18 +264,6 @@ The files already in the cloud stay there.</source>
         <translation>共享文件夹</translation>
     </message>
     <message>
-        <source>Share &quot;%1&quot; with the user:</source>
-        <translation>将“%1”共享给用户：</translation>
-    </message>
-    <message>
-        <source>Sharing</source>
-        <translation>正在共享</translation>
-    </message>
-    <message>
-        <source>&quot;%1&quot; is shared with %2.</source>
-        <translation>“%1”已共享给 %2。</translation>
-    </message>
-    <message>
         <source>&amp;Preview</source>
         <translation>预览(&amp;P)</translation>
     </message>
@@ -329,6 +317,37 @@ The files already in the cloud stay there.</source>
     <message>
         <source>The file is stored as &quot;%1&quot;</source>
         <translation>文件将保存为“%1”</translation>
+    </message>
+</context>
+<context>
+    <name>CCloudFileOpener</name>
+    <message>
+        <source>Open</source>
+        <translation>打开</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; cannot be downloaded from here.</source>
+        <translation>无法从这里下载“%1”。</translation>
+    </message>
+    <message>
+        <source>No temporary folder for &quot;%1&quot;: %2</source>
+        <translation>无法为“%1”建立临时文件夹：%2</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; could not be downloaded (error %2).</source>
+        <translation>“%1”无法下载（错误 %2）。</translation>
+    </message>
+    <message>
+        <source>Downloading &quot;%1&quot; to open it...</source>
+        <translation>正在下载“%1”以便打开……</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; could not be downloaded: %2</source>
+        <translation>“%1”无法下载：%2</translation>
+    </message>
+    <message>
+        <source>No application opens &quot;%1&quot; (downloaded to %2).</source>
+        <translation>没有可打开“%1”的程序（已下载到 %2）。</translation>
     </message>
 </context>
 <context>
@@ -429,6 +448,10 @@ The files already in the cloud stay there.</source>
         <source>You have no right to delete this.</source>
         <translation>您没有删除它的权限。</translation>
     </message>
+    <message>
+        <source>This deletes permanently: it cannot be undone.</source>
+        <translation>此删除是永久性的，无法撤销。</translation>
+    </message>
 </context>
 <context>
     <name>CLinkDlg</name>
@@ -482,6 +505,12 @@ Days left:	%4</source>
         <source>The service refused to stop the link (error 0x%1).</source>
         <translation>服务拒绝停止此链接（错误 0x%1）。</translation>
     </message>
+    <message numerus="yes">
+        <source>%n day(s)</source>
+        <translation>
+            <numerusform>%n 天</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>CLocalDriveDlg</name>
@@ -492,6 +521,10 @@ Days left:	%4</source>
     <message>
         <source>Local:</source>
         <translation>本地：</translation>
+    </message>
+    <message>
+        <source>Home folder (%1) and drives</source>
+        <translation>主文件夹（%1）和驱动器</translation>
     </message>
 </context>
 <context>
@@ -544,6 +577,30 @@ Days left:	%4</source>
         <source>Logging in...</source>
         <translation>正在登录...</translation>
     </message>
+    <message>
+        <source>Choose a saved account to delete.</source>
+        <translation>请选择要删除的已保存账号。</translation>
+    </message>
+    <message>
+        <source>Delete Account</source>
+        <translation>删除账号</translation>
+    </message>
+    <message>
+        <source>Delete the saved account &quot;%1&quot; from this computer?</source>
+        <translation>从这台电脑上删除已保存的账号“%1”吗？</translation>
+    </message>
+    <message>
+        <source>The saved account could not be deleted (error 0x%1).</source>
+        <translation>已保存的账号无法删除（错误 0x%1）。</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>删除</translation>
+    </message>
+    <message>
+        <source>Delete the saved account from this computer</source>
+        <translation>从这台电脑上删除已保存的账号</translation>
+    </message>
 </context>
 <context>
     <name>CMainDlg</name>
@@ -558,14 +615,6 @@ Days left:	%4</source>
     <message>
         <source>&amp;File</source>
         <translation>文件(&amp;F)</translation>
-    </message>
-    <message>
-        <source>&amp;Options</source>
-        <translation>选项(&amp;O)</translation>
-    </message>
-    <message>
-        <source>L&amp;ogout</source>
-        <translation>注销(&amp;O)</translation>
     </message>
     <message>
         <source>&amp;Exit</source>
@@ -598,10 +647,6 @@ Days left:	%4</source>
     <message>
         <source>Transfers cannot run</source>
         <translation>无法进行传输</translation>
-    </message>
-    <message>
-        <source>Re&amp;fresh</source>
-        <translation>刷新(&amp;F)</translation>
     </message>
     <message>
         <source>Cu&amp;t</source>
@@ -640,24 +685,8 @@ Days left:	%4</source>
         <translation>下载到(&amp;T)...</translation>
     </message>
     <message>
-        <source>&amp;Decrypt</source>
-        <translation>解密(&amp;D)</translation>
-    </message>
-    <message>
         <source>&amp;Share</source>
         <translation>共享(&amp;S)</translation>
-    </message>
-    <message>
-        <source>Create Link</source>
-        <translation>创建链接</translation>
-    </message>
-    <message>
-        <source>Manage Link</source>
-        <translation>管理链接</translation>
-    </message>
-    <message>
-        <source>Send Link</source>
-        <translation>发送链接</translation>
     </message>
     <message>
         <source>Manage &amp;Upload Code</source>
@@ -724,6 +753,38 @@ Days left:	%4</source>
     <message>
         <source>The service ended the session. Please log in again.</source>
         <translation>服务已结束会话。请重新登录。</translation>
+    </message>
+    <message>
+        <source>&amp;Options...</source>
+        <translation>选项(&amp;O)...</translation>
+    </message>
+    <message>
+        <source>Refre&amp;sh</source>
+        <translation>刷新(&amp;S)</translation>
+    </message>
+    <message>
+        <source>Dec&amp;rypt...</source>
+        <translation>解密(&amp;R)...</translation>
+    </message>
+    <message>
+        <source>Transfer &amp;List</source>
+        <translation>传输列表(&amp;L)</translation>
+    </message>
+    <message>
+        <source>Create &amp;Link</source>
+        <translation>创建链接(&amp;L)</translation>
+    </message>
+    <message>
+        <source>&amp;Manage Link...</source>
+        <translation>管理链接(&amp;M)...</translation>
+    </message>
+    <message>
+        <source>Se&amp;nd Link...</source>
+        <translation>发送链接(&amp;N)...</translation>
+    </message>
+    <message>
+        <source>Lo&amp;gout</source>
+        <translation>注销(&amp;G)</translation>
     </message>
 </context>
 <context>
@@ -832,6 +893,105 @@ Days left:	%4</source>
     <message>
         <source>%1 x %2 pixels</source>
         <translation>%1 x %2 像素</translation>
+    </message>
+</context>
+<context>
+    <name>CShareDlg</name>
+    <message>
+        <source>Share Folder - %1</source>
+        <translation>共享文件夹 - %1</translation>
+    </message>
+    <message>
+        <source>Share with</source>
+        <translation>共享给</translation>
+    </message>
+    <message>
+        <source>Other users, separated by a comma</source>
+        <translation>其他用户，以逗号分隔</translation>
+    </message>
+    <message>
+        <source>&amp;Share</source>
+        <translation>共享(&amp;S)</translation>
+    </message>
+    <message>
+        <source>Or type:</source>
+        <translation>或输入：</translation>
+    </message>
+    <message>
+        <source>Rights:</source>
+        <translation>权限：</translation>
+    </message>
+    <message>
+        <source>Contacts:</source>
+        <translation>联系人：</translation>
+    </message>
+    <message>
+        <source>Shared with</source>
+        <translation>已共享给</translation>
+    </message>
+    <message>
+        <source>User</source>
+        <translation>用户</translation>
+    </message>
+    <message>
+        <source>Rights</source>
+        <translation>权限</translation>
+    </message>
+    <message>
+        <source>Since</source>
+        <translation>共享时间</translation>
+    </message>
+    <message>
+        <source>&amp;Change Rights</source>
+        <translation>更改权限(&amp;C)</translation>
+    </message>
+    <message>
+        <source>S&amp;top Sharing</source>
+        <translation>取消共享(&amp;T)</translation>
+    </message>
+    <message>
+        <source>%1 failed (error 0x%2).</source>
+        <translation>%1失败（错误 0x%2）。</translation>
+    </message>
+    <message>
+        <source>%1 failed: %2</source>
+        <translation>%1失败：%2</translation>
+    </message>
+    <message>
+        <source>%1 &lt;%2&gt;</source>
+        <translation>%1 &lt;%2&gt;</translation>
+    </message>
+    <message>
+        <source>Reading the contacts</source>
+        <translation>读取联系人</translation>
+    </message>
+    <message>
+        <source>Reading the shares</source>
+        <translation>读取共享</translation>
+    </message>
+    <message>
+        <source>Pick a contact or type a user name first.</source>
+        <translation>请先选择联系人或输入用户名。</translation>
+    </message>
+    <message>
+        <source>Sharing with %1</source>
+        <translation>共享给 %1</translation>
+    </message>
+    <message>
+        <source>Sharing</source>
+        <translation>正在共享</translation>
+    </message>
+    <message>
+        <source>Select a share first.</source>
+        <translation>请先选择一个共享。</translation>
+    </message>
+    <message>
+        <source>Changing the rights</source>
+        <translation>更改权限</translation>
+    </message>
+    <message>
+        <source>Stopping the share</source>
+        <translation>取消共享</translation>
     </message>
 </context>
 <context>
@@ -1240,6 +1400,10 @@ Days left:	%4</source>
         <source>The name could not be changed (error 0x%1).</source>
         <translation>无法更改名称（错误 0x%1）。</translation>
     </message>
+    <message>
+        <source>Shared with other users</source>
+        <translation>已与其他用户共享</translation>
+    </message>
 </context>
 <context>
     <name>QObject</name>
@@ -1424,6 +1588,18 @@ To:	%2</source>
     <message>
         <source>Transfer completed, %1 failed</source>
         <translation>传输完成，%1 个失败</translation>
+    </message>
+    <message>
+        <source>Download</source>
+        <translation>下载</translation>
+    </message>
+    <message>
+        <source>Upload</source>
+        <translation>上传</translation>
+    </message>
+    <message>
+        <source>Direction</source>
+        <translation>方向</translation>
     </message>
 </context>
 <context>
