@@ -1550,6 +1550,18 @@ To:	%2</source>
         <source>Pause: the name exists, waiting for your answer</source>
         <translation>暂停：名称已存在，等待您的选择</translation>
     </message>
+    <message>
+        <source>Download</source>
+        <translation>下载</translation>
+    </message>
+    <message>
+        <source>Upload</source>
+        <translation>上传</translation>
+    </message>
+    <message>
+        <source>Direction</source>
+        <translation>方向</translation>
+    </message>
 </context>
 <context>
     <name>TransferOutcome</name>
@@ -1588,18 +1600,6 @@ To:	%2</source>
     <message>
         <source>Transfer completed, %1 failed</source>
         <translation>传输完成，%1 个失败</translation>
-    </message>
-    <message>
-        <source>Download</source>
-        <translation>下载</translation>
-    </message>
-    <message>
-        <source>Upload</source>
-        <translation>上传</translation>
-    </message>
-    <message>
-        <source>Direction</source>
-        <translation>方向</translation>
     </message>
 </context>
 <context>
