@@ -153,7 +153,9 @@ struct FileTask::GroupPipeline {
   std::uint32_t nextGroup = 0;
   bool finished = false;  ///< every group has settled
   bool unsaved = false;   ///< settled groups that the task file does not hold yet
-  std::chrono::steady_clock::time_point lastSave{};
+  /// Counted from the start, so that a file moved within a second (most
+  /// small files) is saved once, when it is done.
+  std::chrono::steady_clock::time_point lastSave = std::chrono::steady_clock::now();
 
   /// The bitmap, and behind it the family's byte count: at most about once
   /// a second while groups settle (a big file would otherwise rewrite its
