@@ -1,21 +1,28 @@
 #!/usr/bin/env bash
-# End-to-end transfer figures against korvexd on loopback, all in one run and
-# on the same random file:
-#   put, put --encrypt and get of `korvex` (MB/s, CPU seconds, peak RSS);
-#   a plain libcurl client of the same stream protocol (bench/stream_client:
-#   one connection, one request at a time, 1 MiB streams of 32 KiB chunks),
-#   the yardstick for korvex, and the ratios of korvex to it;
+# End-to-end transfer figures on loopback, all in one run, each row measured
+# ROUNDS times in turn (so that a burst of other work on the machine hits
+# every row alike) and printed as the median:
+#   put, put --encrypt and get of `korvex` against korvexd (MB/s, CPU seconds
+#   per GiB, peak RSS);
+#   the yardstick: a plain libcurl client of the same stream protocol
+#   (bench/stream_client: 1 MiB streams of 32 KiB chunks, 5 chunks in flight,
+#   no task store, no progress, no checks), and the ratios of korvex to it;
 #   the curl tool moving the file as 1 MiB requests of the block protocol
-#   over one connection, as the ceiling of what the service and HTTP allow;
-#   rclone copying the file to and from `rclone serve webdav`, when rclone is
-#   installed (`apt-get install rclone`; the build does not need it), as a
-#   well-tuned general-purpose copier.
+#   over one connection, as the ceiling of what korvexd and HTTP allow;
+#   rclone copying the file to and from `rclone serve webdav` (Debian package
+#   rclone; the build does not need it, its rows are skipped without it), as
+#   a well-tuned general-purpose copier;
+#   FILES small files of 4 KiB put and got by korvex as one folder, against
+#   the curl tool moving them over one connection to the same webdav server.
 # Figures are printed, never judged. Machines shared with other work give
 # noisy absolute figures: compare the lines of one run.
 #   bench/transfer_bench.sh [SIZE_MIB] [BUILD_DIR]     (defaults: 1024, build)
+#   environment: ROUNDS (3), FILES (1000)
 set -euo pipefail
 size_mib=${1:-1024}
 build=${2:-build}
+rounds=${ROUNDS:-3}
+files=${FILES:-1000}
 korvex=$build/src/cli/korvex
 korvexd=$build/emulator/korvexd
 stream_client=$build/bench/stream_client
@@ -37,29 +44,21 @@ export KORVEX_WEB_URL=$url KORVEX_API_URL=$url KORVEX_DATA_URL=$url
 echo alice-demo-1 | "$korvex" login alice --domain demo --password-stdin > /dev/null
 
 head -c $((size_mib << 20)) /dev/urandom > "$work/file.bin"
-mkdir -p "$work/back" "$work/curl" "$work/dav" "$work/davback"
+mkdir -p "$work/back" "$work/curl" "$work/dav" "$work/davback" "$work/rows" "$work/small"
+echo bench-password > "$work/password"
+for ((i = 0; i < files; i++)); do head -c 4096 /dev/urandom > "$work/small/f$i.bin"; done
 
-report() {  # label, then the time file written by /usr/bin/time
-  read -r wall user sys rss < "$2"
-  echo "$1 $wall" >> "$work/walls"
-  awk -v l="$1" -v s="$size_mib" -v w="$wall" -v u="$user" -v y="$sys" -v r="$rss" \
-    'BEGIN { printf "%-12s %6d MiB  %8.1f MB/s  cpu %6.2f s  peak rss %6.1f MiB\n", l, s, s*1.048576/w, u+y, r/1024 }'
-}
-measure() {  # label, then the command
+measure() {  # label, then the command; appends "wall cpu rss" to the label's row
   local label=$1; shift
-  /usr/bin/time -f '%e %U %S %M' -o "$work/time" "$@" > /dev/null 2> "$work/stderr" ||
+  /usr/bin/time -f '%e %U %S %M' -o "$work/time" "$@" > /dev/null 2> "$work/stderr" < "${stdin:-/dev/null}" ||
     { echo "$label failed:"; cat "$work/stderr"; exit 1; }
-  report "$label" "$work/time"
+  awk '{ print $1, $2 + $3, $4 }' "$work/time" >> "$work/rows/$label"
 }
-wall() { awk -v l="$1" '{ w = $NF; sub(/ [^ ]*$/, ""); if ($0 == l) print w }' "$work/walls"; }
-
-measure "put" "$korvex" put "$work/file.bin" /
-measure "get" "$korvex" get /file.bin "$work/back"
-cmp -s "$work/file.bin" "$work/back/file.bin" || { echo "korvex: BYTES DIFFER"; exit 1; }
-/usr/bin/time -f '%e %U %S %M' -o "$work/time" \
-  "$korvex" put --encrypt --password-stdin "$work/file.bin" / <<< "bench-password" > /dev/null 2>&1
-report "put encrypt" "$work/time"
-rm -f "$work/back/file.bin"
+median() {  # label, column (1 wall, 2 cpu, 3 rss)
+  [ -s "$work/rows/$1" ] || { echo 0; return; }
+  awk -v c="$2" '{ print $c }' "$work/rows/$1" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'
+}
+same() { cmp -s "$1" "$2" || { echo "$3: BYTES DIFFER"; exit 1; }; }
 
 # The plain clients use the session korvex logged in with.
 session=$(find "$KORVEX_HOME" -name korvex-session | head -1)
@@ -81,19 +80,35 @@ predownload() {  # sets token
   token=$(token_of)
 }
 
-preupload stream.bin
-measure "curl put" "$stream_client" put "$url" "$id" "$token" "$cookies" "$work/file.bin" $size
-uploadover
-predownload
-measure "curl get" "$stream_client" get "$url" "$id" "$token" "$cookies" "$work/curl/back.bin" $size
-cmp -s "$work/curl/back.bin" "$work/file.bin" || { echo "curl: BYTES DIFFER"; exit 1; }
-rm -f "$work/curl/back.bin"
+korvex_rows() {  # round
+  "$korvex" mkdir "/r$1" > /dev/null
+  measure "put" "$korvex" put "$work/file.bin" "/r$1"
+  measure "get" "$korvex" get "/r$1/file.bin" "$work/back"
+  same "$work/file.bin" "$work/back/file.bin" korvex
+  rm -f "$work/back/file.bin"
+  stdin=$work/password measure "put encrypt" "$korvex" put --encrypt --password-stdin "$work/file.bin" "/r$1"
+  "$korvex" mkdir "/s$1" > /dev/null
+  measure "small put" "$korvex" put "$work/small" "/s$1"
+  measure "small get" "$korvex" get "/s$1/small" "$work/back"
+  diff -rq "$work/small" "$work/back/small" > /dev/null || { echo "korvex small files: BYTES DIFFER"; exit 1; }
+  rm -rf "$work/back/small"
+}
+
+plain_rows() {  # round
+  preupload "stream$1.bin"
+  measure "plain put" "$stream_client" put "$url" "$id" "$token" "$cookies" "$work/file.bin" $size 5
+  uploadover
+  predownload
+  measure "plain get" "$stream_client" get "$url" "$id" "$token" "$cookies" "$work/curl/back.bin" $size 5
+  same "$work/curl/back.bin" "$work/file.bin" "plain client"
+  rm -f "$work/curl/back.bin"
+}
 
 # The curl tool: every MiB as one block request over one kept-alive connection.
-preupload block.bin
-split -b 1M -d -a 5 "$work/file.bin" "$work/curl/piece."
-{
-  offset=0
+block_rows() {  # round
+  preupload "block$1.bin"
+  split -b 1M -d -a 5 "$work/file.bin" "$work/curl/piece."
+  local offset=0 end piece n last
   for piece in "$work"/curl/piece.*; do
     end=$((offset + $(stat -c %s "$piece")))
     [ $offset -eq 0 ] || echo next
@@ -101,39 +116,92 @@ split -b 1M -d -a 5 "$work/file.bin" "$work/curl/piece."
     printf 'header = "range:bytes=%d-%d"\nheader = "x-korvex-range:bytes=%d-%d"\n' $offset $end $offset $end
     printf 'data-binary = "@%s"\noutput = "/dev/null"\n' "$piece"
     offset=$end
-  done
-} > "$work/up.conf"
-measure "block put" curl -sf -K "$work/up.conf"
-rm -f "$work"/curl/piece.*
-uploadover
-predownload
-{
+  done > "$work/up.conf"
+  measure "block put" curl -sf -K "$work/up.conf"
+  rm -f "$work"/curl/piece.*
+  uploadover
+  predownload
   for ((offset = 0, n = 0; offset < size; offset += 1048576, n++)); do
     last=$((offset + 1048576 > size ? size - 1 : offset + 1048575))
     [ $offset -eq 0 ] || echo next
     printf 'url = "%s/file/downloadblock/%s?a=%s&t=%s&random=1"\ncookie = "%s"\n' "$url" "$id" "$auth" "$token" "$cookies"
     printf 'header = "range:bytes=%d-%d"\nheader = "x-korvex-range:bytes=%d-%d"\n' $offset $last $offset $last
     printf 'output = "%s/curl/back.%05d"\n' "$work" $n
-  done
-} > "$work/down.conf"
-measure "block get" curl -sf -K "$work/down.conf"
-cat "$work"/curl/back.* | cmp -s - "$work/file.bin" || { echo "curl: BYTES DIFFER"; exit 1; }
-rm -f "$work"/curl/back.*
+  done > "$work/down.conf"
+  measure "block get" curl -sf -K "$work/down.conf"
+  cat "$work"/curl/back.* | cmp -s - "$work/file.bin" || { echo "block curl: BYTES DIFFER"; exit 1; }
+  rm -f "$work"/curl/back.*
+}
 
-awk -v p="$(wall put)" -v g="$(wall get)" -v e="$(wall "put encrypt")" \
-    -v cp="$(wall "curl put")" -v cg="$(wall "curl get")" \
-  'BEGIN { printf "korvex/curl  put %3.0f%%  get %3.0f%%    put encrypt takes %.2fx put\n", 100*cp/p, 100*cg/g, e/p }'
+dav_rows() {  # round
+  local remote=(--config /dev/null --webdav-url "$dav_url") i
+  measure "rclone put" rclone copyto "$work/file.bin" ":webdav:file$1.bin" "${remote[@]}"
+  measure "rclone get" rclone copyto ":webdav:file$1.bin" "$work/davback/file.bin" "${remote[@]}"
+  same "$work/file.bin" "$work/davback/file.bin" rclone
+  rm -f "$work/davback/file.bin" "$work/dav/file$1.bin"
+  # Small files: one curl process, one connection, one request per file.
+  curl -sf -X MKCOL "$dav_url/small$1/" > /dev/null
+  mkdir -p "$work/davback/small$1"
+  for ((i = 0; i < files; i++)); do
+    printf 'upload-file = "%s/small/f%d.bin"\nurl = "%s/small%d/f%d.bin"\n' "$work" $i "$dav_url" "$1" $i
+  done > "$work/davput.conf"
+  for ((i = 0; i < files; i++)); do
+    printf 'url = "%s/small%d/f%d.bin"\noutput = "%s/davback/small%d/f%d.bin"\n' "$dav_url" "$1" $i "$work" "$1" $i
+  done > "$work/davget.conf"
+  measure "dav small put" curl -sf -K "$work/davput.conf"
+  measure "dav small get" curl -sf -K "$work/davget.conf"
+  diff -rq "$work/small" "$work/davback/small$1" > /dev/null || { echo "curl small files: BYTES DIFFER"; exit 1; }
+  rm -rf "$work/davback/small$1"
+}
 
+have_rclone=0
 if command -v rclone > /dev/null; then
+  have_rclone=1
   port=$((20000 + RANDOM % 20000))
+  dav_url="http://127.0.0.1:$port"
   rclone serve webdav "$work/dav" --addr "127.0.0.1:$port" --config /dev/null > /dev/null 2>&1 &
   dav=$!
-  for _ in $(seq 100); do curl -s -o /dev/null "http://127.0.0.1:$port/" && break; sleep 0.1; done
-  remote=(--config /dev/null --webdav-url "http://127.0.0.1:$port")
-  measure "rclone put" rclone copyto "$work/file.bin" :webdav:file.bin "${remote[@]}"
-  measure "rclone get" rclone copyto :webdav:file.bin "$work/davback/file.bin" "${remote[@]}"
-  cmp -s "$work/file.bin" "$work/davback/file.bin" || { echo "rclone: BYTES DIFFER"; exit 1; }
-else
-  echo "rclone       not installed: no figures"
+  for _ in $(seq 100); do curl -s -o /dev/null "$dav_url/" && break; sleep 0.1; done
 fi
+
+for ((round = 1; round <= rounds; round++)); do
+  korvex_rows $round
+  plain_rows $round
+  block_rows $round
+  [ $have_rclone -eq 0 ] || dav_rows $round
+done
+
+echo "medians of $rounds rounds, $size_mib MiB file, $files files of 4 KiB"
+for label in put get "put encrypt" "plain put" "plain get" "block put" "block get" "rclone put" "rclone get"; do
+  [ -s "$work/rows/$label" ] || continue
+  awk -v l="$label" -v s="$size_mib" -v w="$(median "$label" 1)" -v c="$(median "$label" 2)" \
+      -v r="$(median "$label" 3)" \
+    'BEGIN { printf "%-14s %8.1f MB/s  cpu %5.2f s/GiB  peak rss %6.1f MiB\n", l, s*1.048576/w, c*1024/s, r/1024 }'
+done
+for label in "small put" "small get" "dav small put" "dav small get"; do
+  [ -s "$work/rows/$label" ] || continue
+  awk -v l="$label" -v n="$files" -v w="$(median "$label" 1)" -v c="$(median "$label" 2)" \
+      -v r="$(median "$label" 3)" \
+    'BEGIN { printf "%-14s %8.0f files/s  cpu %5.2f s  peak rss %6.1f MiB\n", l, n/w, c, r/1024 }'
+done
+
+ratio() {  # text, label a, label b: speed of a over speed of b, and a's CPU over b's
+  [ -s "$work/rows/$2" ] && [ -s "$work/rows/$3" ] || { printf '%-34s no figures\n' "$1"; return; }
+  awk -v t="$1" -v wa="$(median "$2" 1)" -v wb="$(median "$3" 1)" -v ca="$(median "$2" 2)" -v cb="$(median "$3" 2)" \
+    'BEGIN { printf "%-34s speed %5.2f   cpu %5.2fx\n", t, wb/wa, (cb > 0 ? ca/cb : 0) }'
+}
+echo "ratios (korvex to the yardstick; speed above 1 is faster, cpu below 1 is cheaper)"
+ratio "put / plain client put" put "plain put"
+ratio "get / plain client get" get "plain get"
+ratio "put / block curl put" put "block put"
+ratio "get / block curl get" get "block get"
+if [ $have_rclone -eq 1 ]; then
+  ratio "put / rclone put" put "rclone put"
+  ratio "get / rclone get" get "rclone get"
+  ratio "small put / curl to webdav" "small put" "dav small put"
+  ratio "small get / curl to webdav" "small get" "dav small get"
+else
+  echo "rclone not installed (apt-get install rclone): no rclone or webdav rows"
+fi
+ratio "put encrypt / put" "put encrypt" put
 echo "bytes identical"

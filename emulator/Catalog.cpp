@@ -182,12 +182,12 @@ std::vector<User> Catalog::UsersInDomain(const std::string& domain) {
 }
 
 std::int64_t Catalog::UsedSpace(std::int64_t userId) {
-  auto rows = db_.Query("SELECT COALESCE(SUM(size),0) FROM files WHERE owner=? AND state=0", {userId});
+  auto rows = db_.Query("SELECT used FROM usage WHERE owner=?", {userId});
   return rows.empty() ? 0 : rows[0].Int(0);
 }
 
 std::int64_t Catalog::ChargedSpace(std::int64_t userId) {
-  auto rows = db_.Query("SELECT COALESCE(SUM(size),0) FROM files WHERE owner=?", {userId});
+  auto rows = db_.Query("SELECT charged FROM usage WHERE owner=?", {userId});
   return rows.empty() ? 0 : rows[0].Int(0);
 }
 
@@ -270,6 +270,22 @@ std::vector<File> Catalog::FilesIn(std::int64_t dir, bool includePartial) {
                     (includePartial ? "" : " AND state=0") + " ORDER BY id";
   for (const Row& r : db_.Query(sql, {dir})) files.push_back(ToFile(r));
   return files;
+}
+
+std::int64_t Catalog::CountFilesIn(std::int64_t dir) {
+  auto rows = db_.Query("SELECT COUNT(*) FROM files WHERE dir=?", {dir});
+  return rows.empty() ? 0 : rows[0].Int(0);
+}
+
+std::vector<std::pair<File, std::int64_t>> Catalog::FilePage(std::int64_t dir, const std::string& orderBy,
+                                                             std::int64_t offset, std::int64_t count) {
+  std::vector<std::pair<File, std::int64_t>> page;
+  for (const Row& r : db_.Query(std::string("SELECT ") + kFileColumns +
+                                    ", COALESCE((SELECT l.id FROM links l WHERE l.file_id=files.id), 0)"
+                                    " FROM files WHERE dir=? ORDER BY " + orderBy + " LIMIT ? OFFSET ?",
+                                {dir, count, offset}))
+    page.emplace_back(ToFile(r), r.Int(10));
+  return page;
 }
 
 std::optional<File> Catalog::CompleteFileByName(std::int64_t dir, const std::string& name) {

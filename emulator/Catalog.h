@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Database.h"
@@ -93,6 +94,12 @@ class Catalog {
   // ---- files ----
   std::optional<File> FileById(std::int64_t id);
   std::vector<File> FilesIn(std::int64_t dir, bool includePartial = true);
+  /// Files of dir, partial uploads included.
+  std::int64_t CountFilesIn(std::int64_t dir);
+  /// One page of dir's files (partial uploads included) in the order of an
+  /// SQL ORDER BY text, each with the id of its download link (0 when none).
+  std::vector<std::pair<File, std::int64_t>> FilePage(std::int64_t dir, const std::string& orderBy,
+                                                      std::int64_t offset, std::int64_t count);
   std::optional<File> CompleteFileByName(std::int64_t dir, const std::string& name);
   std::int64_t AddFile(const File& file);
   void DeleteFile(std::int64_t id);

@@ -26,8 +26,40 @@ CREATE TABLE IF NOT EXISTS files(
   name TEXT NOT NULL, size INTEGER NOT NULL, mtime INTEGER NOT NULL,
   ctime INTEGER NOT NULL, state INTEGER NOT NULL, sec INTEGER NOT NULL,
   md5 TEXT NOT NULL DEFAULT '', blob TEXT NOT NULL);
-CREATE INDEX IF NOT EXISTS files_dir ON files(dir);
+-- Listings page through a folder's complete files in name order and name
+-- checks look names up without regard to case: both walk these indexes
+-- instead of the whole folder. Abandoned uploads are found by the last one.
+DROP INDEX IF EXISTS files_dir;
+CREATE INDEX IF NOT EXISTS files_listing ON files(dir, state, name COLLATE NOCASE);
+CREATE INDEX IF NOT EXISTS files_name ON files(dir, name COLLATE NOCASE);
 CREATE INDEX IF NOT EXISTS files_owner ON files(owner);
+CREATE INDEX IF NOT EXISTS files_partial ON files(ctime) WHERE state=1;
+-- Every owner's space in use (complete files) and charged (partial uploads
+-- too), kept by triggers so that no upload sums the owner's files; rebuilt
+-- from the files at every start, so a database written without it is right.
+CREATE TABLE IF NOT EXISTS usage(
+  owner INTEGER PRIMARY KEY, used INTEGER NOT NULL, charged INTEGER NOT NULL);
+CREATE TRIGGER IF NOT EXISTS usage_insert AFTER INSERT ON files BEGIN
+  INSERT OR IGNORE INTO usage(owner, used, charged) VALUES(NEW.owner, 0, 0);
+  UPDATE usage SET used = used + IIF(NEW.state=0, NEW.size, 0), charged = charged + NEW.size
+    WHERE owner=NEW.owner;
+END;
+CREATE TRIGGER IF NOT EXISTS usage_delete AFTER DELETE ON files BEGIN
+  UPDATE usage SET used = used - IIF(OLD.state=0, OLD.size, 0), charged = charged - OLD.size
+    WHERE owner=OLD.owner;
+END;
+CREATE TRIGGER IF NOT EXISTS usage_update AFTER UPDATE OF owner, size, state ON files BEGIN
+  UPDATE usage SET used = used - IIF(OLD.state=0, OLD.size, 0), charged = charged - OLD.size
+    WHERE owner=OLD.owner;
+  INSERT OR IGNORE INTO usage(owner, used, charged) VALUES(NEW.owner, 0, 0);
+  UPDATE usage SET used = used + IIF(NEW.state=0, NEW.size, 0), charged = charged + NEW.size
+    WHERE owner=NEW.owner;
+END;
+BEGIN;
+DELETE FROM usage;
+INSERT INTO usage(owner, used, charged)
+  SELECT owner, SUM(IIF(state=0, size, 0)), SUM(size) FROM files GROUP BY owner;
+COMMIT;
 CREATE TABLE IF NOT EXISTS sessions(
   auth TEXT PRIMARY KEY, phpsessid TEXT NOT NULL, user_id INTEGER NOT NULL,
   code_id INTEGER NOT NULL DEFAULT 0, created INTEGER NOT NULL);

@@ -35,8 +35,7 @@ void ListAndCount(Service& service, Call& call) {
     list.push_back(DirEntry(std::to_string(sub.id), sub.name, service.catalog().IsShared(sub.id),
                             mask, ""));
   }
-  auto files = service.catalog().FilesIn(dir->id);
-  ReplyOk(call.res, {{"list", list}, {"files", files.size()}});
+  ReplyOk(call.res, {{"list", list}, {"files", service.catalog().CountFilesIn(dir->id)}});
 }
 
 /// Shared by /directory/create and /directory/uploaddir: both create a

@@ -7,6 +7,8 @@
 #include <charconv>
 #include <cstring>
 #include <exception>
+#include <mutex>
+#include <vector>
 
 #include <sys/mman.h>
 
@@ -64,6 +66,47 @@ CURLcode AddTrustedCa(CURL*, void* sslContext, void* caFile) {
   return CURLE_OK;
 }
 
+// Easy handles outlive their requests: a new one allocates its state and
+// receive buffer afresh, and a bulk transfer makes thousands of requests.
+// A reset handle keeps none of the options of its last request; the
+// connections themselves belong to the I/O loop's multi handle.
+class EasyHandlePool {
+ public:
+  static EasyHandlePool& Get() {
+    // Never destroyed: requests may end during static destruction.
+    static auto* pool = new EasyHandlePool;
+    return *pool;
+  }
+  CURL* Take() {
+    {
+      std::lock_guard lock(mutex_);
+      if (!idle_.empty()) {
+        CURL* easy = idle_.back();
+        idle_.pop_back();
+        return easy;
+      }
+    }
+    return curl_easy_init();
+  }
+  void Give(CURL* easy) {
+    curl_easy_reset(easy);
+    {
+      std::lock_guard lock(mutex_);
+      if (idle_.size() < kMaxIdle) {
+        idle_.push_back(easy);
+        return;
+      }
+    }
+    curl_easy_cleanup(easy);
+  }
+
+ private:
+  // Above the requests a busy process has in flight at once.
+  static constexpr std::size_t kMaxIdle = 64;
+  std::mutex mutex_;
+  std::vector<CURL*> idle_;
+};
+
 std::uint32_t ContextId(const void* context) {
   return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(context));
 }
@@ -84,13 +127,13 @@ HttpTransfer::HttpTransfer(HttpCompletion completion, void* userParam, std::uint
     : completion_(completion), userParam_(userParam), sizeLimit_(sizeLimit) {}
 
 HttpTransfer::~HttpTransfer() {
-  if (easy_ != nullptr) curl_easy_cleanup(easy_);
+  if (easy_ != nullptr) EasyHandlePool::Get().Give(easy_);
   curl_slist_free_all(headerList_);
 }
 
 HRESULT HttpTransfer::Prepare(const HttpTransferOptions& options, const void* body,
                               std::size_t length) {
-  easy_ = curl_easy_init();
+  easy_ = EasyHandlePool::Get().Take();
   if (easy_ == nullptr) return E_OUTOFMEMORY;
   url_ = options.url;
   verb_ = options.verb;

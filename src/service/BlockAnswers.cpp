@@ -110,7 +110,7 @@ bool CheckReadLength(RequestContext& context, const std::string& body, const cha
 void CompleteWithReadBuffer(RequestContext& context, const std::string& body) {
   const std::uint32_t length = AskedLength(context);
   // Any surplus beyond the asked length is dropped.
-  auto buffer = std::make_unique<std::uint8_t[]>(length);
+  auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(length);
   if (length > 0) std::memcpy(buffer.get(), body.data(), length);
   CompleteWith(*context.result, ReadBufferPayload(S_OK, buffer.release()));
 }

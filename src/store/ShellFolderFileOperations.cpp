@@ -217,7 +217,7 @@ HRESULT ShellFolderDataStoreRemote::DoReadItem(const ItemInfo& item, std::uint32
   const int raw = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | (item.partial ? O_NOFOLLOW : 0));
   if (raw < 0) return errno == EACCES || errno == EPERM ? E_ACCESSDENIED : HR_FILE_NOT_FOUND;
   Fd fd(raw);
-  auto buffer = std::make_unique<std::uint8_t[]>(length);
+  auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(length);
   std::uint64_t offset = Offset(offsetLow, offsetHigh);
   std::uint32_t done = 0;
   while (done < length) {

@@ -153,7 +153,9 @@ struct FileTask::GroupPipeline {
   std::uint32_t nextGroup = 0;
   bool finished = false;  ///< every group has settled
   bool unsaved = false;   ///< settled groups that the task file does not hold yet
-  std::chrono::steady_clock::time_point lastSave{};
+  /// Counted from the start, so that a file moved within a second (most
+  /// small files) is saved once, when it is done.
+  std::chrono::steady_clock::time_point lastSave = std::chrono::steady_clock::now();
 
   /// The bitmap, and behind it the family's byte count: at most about once
   /// a second while groups settle (a big file would otherwise rewrite its
@@ -206,12 +208,15 @@ FileTask::Step FileTask::Transfer(TaskRunContext& context, HRESULT& error) {
   GroupPipeline pipeline(context.manager.Store(), Family());
   const Step step = RunPipeline(context, pipeline, error);
   Abandon(context, pipeline);
-  pipeline.SaveSettled(context.manager.Store(), *this, /*now=*/true);
   // Not finished: a group failed and is sent again by the next pass.
-  if (step != Step::kNext || !pipeline.finished) return step;
-  phase_ = 3;
-  (void)context.manager.Store().SaveTask(*this);
-  return Step::kNext;
+  const bool finished = step == Step::kNext && pipeline.finished;
+  if (finished) {
+    // The last groups and the next phase go to disk in one write.
+    phase_ = 3;
+    pipeline.unsaved = true;
+  }
+  pipeline.SaveSettled(context.manager.Store(), *this, /*now=*/true);
+  return finished ? Step::kNext : step;
 }
 
 std::uint32_t FileTask::BlockWindow() const { return Family().HasPassword() ? 1 : kMaxInFlight; }
@@ -291,7 +296,7 @@ HRESULT FileTask::FillPipeline(GroupPipeline& pipeline) {
 
 HRESULT FileTask::StartGroup(GroupRun& run) {
   if (!IsUpload()) {
-    run.bytes = std::make_unique<std::uint8_t[]>(run.size);
+    run.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(run.size);
     run.loaded = true;
     return S_OK;
   }
@@ -317,7 +322,7 @@ HRESULT FileTask::OnBytesRead(GroupRun& run, std::uint8_t* plain) {
   }
   // Encrypted here, on the task's thread, while the group before is on the
   // wire.
-  run.bytes = std::make_unique<std::uint8_t[]>(run.size);
+  run.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(run.size);
   const std::uint64_t plainStart = SpanOf(run.firstBlock).plainOffset;
   std::vector<std::uint8_t> encoded;
   for (std::uint32_t block = run.firstBlock; block < run.endBlock; ++block) {
