@@ -158,19 +158,6 @@ void BenchService(int items) {
   Scroll("korvexd (loopback)", store, store.RootInfo(), false, std::max(31, items / 40));
 }
 
-double ServiceCpuSeconds(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::istringstream rest(stat.substr(stat.rfind(')') + 2));
-  std::string field;
-  unsigned long long utime = 0, stime = 0;
-  for (int i = 3; i <= 15 && rest >> field; ++i) {
-    if (i == 14) utime = std::stoull(field);
-    if (i == 15) stime = std::stoull(field);
-  }
-  return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
 std::string SetCookie(const httplib::Result& res, const std::string& name) {
   if (!res) return {};
   for (auto [it, end] = res->headers.equal_range("Set-Cookie"); it != end; ++it) {
@@ -194,7 +181,7 @@ double UploadCost(int items, int uploads) {
   const httplib::Headers cookie{{"Cookie", "AUTH_PRO=" + auth}};
   const std::string data(4096, 'x');
   const std::string range = "bytes=0-" + std::to_string(data.size());
-  const double before = ServiceCpuSeconds(korvexd.Pid());
+  const double before = korvexd.CpuSeconds();
   for (int i = 0; i < uploads; ++i) {
     auto prepared = http.Post("/file/preupload", cookie,
                               "dirid=" + std::to_string(dirId) + "&filename=new" + std::to_string(i) +
@@ -209,7 +196,7 @@ double UploadCost(int items, int uploads) {
     auto over = http.Get("/file/uploadover/" + id + "/0?product=smb&a=" + auth + "&t=" + token, cookie);
     if (!sent || sent->status != 200 || !over || over->body != "1") return -1;
   }
-  return (ServiceCpuSeconds(korvexd.Pid()) - before) * 1000.0 / uploads;
+  return (korvexd.CpuSeconds() - before) * 1000.0 / uploads;
 }
 
 void BenchUploadCost() {

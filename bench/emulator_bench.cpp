@@ -57,19 +57,6 @@ void FillGroup(std::string& group, const std::string& pattern, std::size_t g) {
   std::snprintf(group.data(), 32, "group %zu", g);
 }
 
-double ServiceCpuSeconds(pid_t pid) {
-  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-  std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::istringstream rest(stat.substr(stat.rfind(')') + 2));
-  std::string field;
-  unsigned long long utime = 0, stime = 0;
-  for (int i = 3; i <= 15 && rest >> field; ++i) {
-    if (i == 14) utime = std::stoull(field);
-    if (i == 15) stime = std::stoull(field);
-  }
-  return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
 /// CPU seconds this process (the client) has used so far.
 double ClientCpuSeconds() {
   rusage usage{};
@@ -351,7 +338,7 @@ std::string PlainClientRun(korvex::test::KorvexdProcess& korvexd, Figures& f) {
   // Moves every group one way, timing it and both sides' CPU.
   auto moveAll = [&](const std::string& token, bool write, double& seconds, double& clientCpu,
                      double& serverCpu) -> std::string {
-    const double server = ServiceCpuSeconds(korvexd.Pid()), client0 = ClientCpuSeconds();
+    const double server = korvexd.CpuSeconds(), client0 = ClientCpuSeconds();
     const auto t0 = Clock::now();
     for (std::size_t g = 0; g < groups; ++g) {
       FillGroup(group, file.pattern, g);
@@ -360,7 +347,7 @@ std::string PlainClientRun(korvex::test::KorvexdProcess& korvexd, Figures& f) {
     }
     seconds = Seconds(Clock::now() - t0);
     clientCpu = ClientCpuSeconds() - client0;
-    serverCpu = ServiceCpuSeconds(korvexd.Pid()) - server;
+    serverCpu = korvexd.CpuSeconds() - server;
     return {};
   };
   if (std::string error = moveAll(prepared.token, true, f.up, f.clientCpuUp, f.serverCpuUp); !error.empty())
@@ -479,7 +466,7 @@ void BM_StoreStreams(benchmark::State& state) {
     const std::string uploadToken = boost::any_cast<std::string>(item.extraTag);
 
     Figures f;
-    double server = ServiceCpuSeconds(korvexd->Pid()), client0 = ClientCpuSeconds();
+    double server = korvexd->CpuSeconds(), client0 = ClientCpuSeconds();
     auto t0 = Clock::now();
     for (std::size_t g = 0; g < groups; ++g) {
       FillGroup(group, file.pattern, g);
@@ -488,7 +475,7 @@ void BM_StoreStreams(benchmark::State& state) {
     }
     f.up = Seconds(Clock::now() - t0);
     f.clientCpuUp = ClientCpuSeconds() - client0;
-    f.serverCpuUp = ServiceCpuSeconds(korvexd->Pid()) - server;
+    f.serverCpuUp = korvexd->CpuSeconds() - server;
     Call completed, opened;
     if (korvex::Failed(store.CompleteItem(item, 0, &completed.result)) || korvex::Failed(completed.Wait()))
       return state.SkipWithError("completion failed");
@@ -497,7 +484,7 @@ void BM_StoreStreams(benchmark::State& state) {
     const std::string downloadToken =
         boost::any_cast<std::string>(boost::get<1>(*opened.Payload<korvex::OpenItemPayload>()));
 
-    server = ServiceCpuSeconds(korvexd->Pid());
+    server = korvexd->CpuSeconds();
     client0 = ClientCpuSeconds();
     auto t1 = Clock::now();
     for (std::size_t g = 0; g < groups; ++g) {
@@ -506,7 +493,7 @@ void BM_StoreStreams(benchmark::State& state) {
     }
     f.down = Seconds(Clock::now() - t1);
     f.clientCpuDown = ClientCpuSeconds() - client0;
-    f.serverCpuDown = ServiceCpuSeconds(korvexd->Pid()) - server;
+    f.serverCpuDown = korvexd->CpuSeconds() - server;
     Report(state, "WriteChunk/ReadChunk of the client library", groups, f);
   }
 }

@@ -47,6 +47,15 @@ class TransferOwnerTest : public KorvexdTest {
     ASSERT_EQ(login.exitCode, 0) << login.err;
   }
 
+  /// Starts `korvex daemon` and waits, bounded, until it owns the transfers.
+  void StartDaemon(KorvexChild& daemon) {
+    ASSERT_TRUE(daemon.Start({"daemon"}, {}));
+    const session::TransferOwner probe = Owner();
+    for (int i = 0; i < 300 && probe.Holder().program != "korvex daemon"; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_EQ(probe.Holder().program, "korvex daemon");
+  }
+
   session::TransferOwner Owner() const {
     return session::TransferOwner(korvex::paths::AppDataDir() / "KorvexDataSMB" / "TaskStore" /
                                       BinaryFileTaskStore::FolderNameForAccount("alice@demo"),
@@ -123,11 +132,8 @@ TEST_F(TransferOwnerTest, TwoBackgroundPutsStartedTogetherBothArriveUnderTwoIds)
 TEST_F(TransferOwnerTest, AForegroundPutHandsItsFamilyToTheDaemonAndItStaysCompleted) {
   ASSERT_NO_FATAL_FAILURE(LogIn(false));
   KorvexChild daemon;
-  ASSERT_TRUE(daemon.Start({"daemon"}, {}));
+  ASSERT_NO_FATAL_FAILURE(StartDaemon(daemon));
   session::TransferOwner probe = Owner();
-  for (int i = 0; i < 300 && probe.Holder().program != "korvex daemon"; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  ASSERT_EQ(probe.Holder().program, "korvex daemon");
 
   WriteText(Home() / "big.bin", Pattern(std::size_t{3} << 20, 3));
   const int opensBefore = StreamOpens();
@@ -148,11 +154,8 @@ TEST_F(TransferOwnerTest, AForegroundPutHandsItsFamilyToTheDaemonAndItStaysCompl
 TEST_F(TransferOwnerTest, TheDaemonSaysWhyATransferRetriesOncePerReasonAndMinute) {
   ASSERT_NO_FATAL_FAILURE(LogIn(false));
   KorvexChild daemon;
-  ASSERT_TRUE(daemon.Start({"daemon"}, {}));
+  ASSERT_NO_FATAL_FAILURE(StartDaemon(daemon));
   session::TransferOwner probe = Owner();
-  for (int i = 0; i < 300 && probe.Holder().program != "korvex daemon"; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  ASSERT_EQ(probe.Holder().program, "korvex daemon");
 
   // Its own pattern: the fault counts the opens it refuses.
   ASSERT_TRUE(AddFault("http=500,path=^/idtv1/stream/open,count=100000,ttl=120"));

@@ -17,6 +17,9 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -99,6 +102,23 @@ class KorvexdProcess {
   const std::filesystem::path& DataDir() const { return dataDir_; }
   const std::string& Error() const { return error_; }
   pid_t Pid() const { return pid_; }
+
+  /// User and system CPU time korvexd has used so far, for benchmarks.
+  double CpuSeconds() const {
+    std::ifstream in("/proc/" + std::to_string(pid_) + "/stat");
+    const std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::size_t end = stat.rfind(')');
+    if (end == std::string::npos) return 0;
+    // Fields after the command name start at the third; utime and stime are the 14th and 15th.
+    std::istringstream rest(stat.substr(end + 2));
+    std::string field;
+    unsigned long long utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && rest >> field; ++i) {
+      if (i == 14) utime = std::stoull(field);
+      if (i == 15) stime = std::stoull(field);
+    }
+    return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+  }
 
  private:
   bool Fail(std::string message) {
