@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cstring>
 #include <exception>
+#include <atomic>
 #include <mutex>
 #include <vector>
 
@@ -72,37 +73,50 @@ CURLcode AddTrustedCa(CURL*, void* sslContext, void* caFile) {
 // connections themselves belong to the I/O loop's multi handle.
 class EasyHandlePool {
  public:
-  static EasyHandlePool& Get() {
-    // Never destroyed: requests may end during static destruction.
-    static auto* pool = new EasyHandlePool;
-    return *pool;
-  }
-  CURL* Take() {
-    {
-      std::lock_guard lock(mutex_);
-      if (!idle_.empty()) {
-        CURL* easy = idle_.back();
-        idle_.pop_back();
+  static CURL* Take() {
+    if (!closed_.load()) {
+      EasyHandlePool& pool = Instance();
+      std::lock_guard lock(pool.mutex_);
+      if (!pool.idle_.empty()) {
+        CURL* easy = pool.idle_.back();
+        pool.idle_.pop_back();
         return easy;
       }
     }
     return curl_easy_init();
   }
-  void Give(CURL* easy) {
-    curl_easy_reset(easy);
-    {
-      std::lock_guard lock(mutex_);
-      if (idle_.size() < kMaxIdle) {
-        idle_.push_back(easy);
+  static void Give(CURL* easy) {
+    if (!closed_.load()) {
+      curl_easy_reset(easy);
+      EasyHandlePool& pool = Instance();
+      std::lock_guard lock(pool.mutex_);
+      if (pool.idle_.size() < kMaxIdle) {
+        pool.idle_.push_back(easy);
         return;
       }
     }
     curl_easy_cleanup(easy);
   }
+  // The idle handles go with the pool: this code also runs inside the
+  // network-check module, which is unloaded and loaded again, and handles
+  // left behind by an unloaded copy could never be freed.
+  ~EasyHandlePool() {
+    closed_.store(true);
+    std::lock_guard lock(mutex_);
+    for (CURL* easy : idle_) curl_easy_cleanup(easy);
+    idle_.clear();
+  }
 
  private:
+  static EasyHandlePool& Instance() {
+    static EasyHandlePool pool;
+    return pool;
+  }
   // Above the requests a busy process has in flight at once.
   static constexpr std::size_t kMaxIdle = 64;
+  // Requests that end during static destruction, after the pool is gone,
+  // create and free their handles as before pooling.
+  static inline std::atomic<bool> closed_{false};
   std::mutex mutex_;
   std::vector<CURL*> idle_;
 };
@@ -127,13 +141,13 @@ HttpTransfer::HttpTransfer(HttpCompletion completion, void* userParam, std::uint
     : completion_(completion), userParam_(userParam), sizeLimit_(sizeLimit) {}
 
 HttpTransfer::~HttpTransfer() {
-  if (easy_ != nullptr) EasyHandlePool::Get().Give(easy_);
+  if (easy_ != nullptr) EasyHandlePool::Give(easy_);
   curl_slist_free_all(headerList_);
 }
 
 HRESULT HttpTransfer::Prepare(const HttpTransferOptions& options, const void* body,
                               std::size_t length) {
-  easy_ = EasyHandlePool::Get().Take();
+  easy_ = EasyHandlePool::Take();
   if (easy_ == nullptr) return E_OUTOFMEMORY;
   url_ = options.url;
   verb_ = options.verb;
