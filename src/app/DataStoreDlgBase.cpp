@@ -176,10 +176,6 @@ void CDataStoreDlgBase::ShowStatus(HRESULT status, const QString& what) {
     status_->clear();
     return;
   }
-  if (status == E_ABORT) {  // the user gave the wait up: nothing failed
-    status_->setText(tr("%1 cancelled.").arg(what));
-    return;
-  }
   const std::string why = DataStore::LastErrorMessage();
   status_->setText(why.empty() ? tr("%1 failed (error 0x%2).").arg(what).arg(static_cast<quint32>(status), 8, 16, QChar('0'))
                                : tr("%1 failed: %2").arg(what, QString::fromStdString(why)));

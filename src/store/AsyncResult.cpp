@@ -118,7 +118,6 @@ HRESULT ReadOutcome(const AsyncResult& result) {
     case kAsyncSucceeded:
       return result.hasPayloadStatus_ ? result.payloadStatus_ : result.error_;
     case kAsyncFailed:
-    case kAsyncCancelled:  // given up: E_ABORT, which callers tell from a failure
       return result.error_;
     default:
       return E_FAIL;
