@@ -4,9 +4,12 @@
 # a private home, the login typed into the dialog with simulated keys, an
 # upload started from the local pane, the same upload again answered in the
 # name-conflict dialog, and a slow listing given up in the waiting window;
-# screenshots of the whole screen are saved as build/screenshots/window-upload.png,
-# window-conflict.png and window-wait.png; then the share dialog opened from
-# the menu bar (window-share.png) and the main window alone (window-main.png).
+# screenshots of the whole screen are saved as build/screenshots/window-views.png
+# (the "My Cloud" top with its views), window-upload.png, window-conflict.png
+# and window-wait.png; then the share dialog opened from the menu bar
+# (window-share.png), the main window alone with a full transfer list
+# (window-main.png), and a second client logged in as bob with the folder
+# alice shares with him under "Share for Me" (window-shared.png).
 # Every step is bounded and says which one failed.
 #   scripts/check-window.sh [build-dir]
 set -euo pipefail
@@ -85,26 +88,50 @@ head -c $((6 << 20)) /dev/urandom >"$HOME/upload-me.bin"
 curl -sf -X POST --data "delay=200,path=^/idtv1/stream/|^/file/uploadblock/,count=100000,ttl=600" \
   "$base/admin/faults" >/dev/null || fail "korvexd refused the slow-write fault"
 
+# alice shares "Projects" with bob from the command line, as a colleague
+# would have done before; the window shows it marked, bob's shows it shared.
+echo alice-demo-1 | KORVEX_HOME="$work/cli-home" "$bin/korvex" login alice --domain demo --password-stdin \
+  >"$work/korvex.log" 2>&1 || fail "korvex could not log alice in"
+KORVEX_HOME="$work/cli-home" "$bin/korvex" share /Projects bob --rights updown >>"$work/korvex.log" 2>&1 ||
+  fail "korvex could not share /Projects with bob"
+
 QT_QPA_PLATFORM=xcb "$bin/korvexdata" >"$work/korvexdata.log" 2>&1 </dev/null &
 pids+=($!)
 client=$!
 
-login=$(find_window '^KorvexData SMB - Login$') ||
-  fail "the login dialog did not appear"
-xdotool windowactivate --sync "$login" 2>/dev/null || xdotool windowfocus --sync "$login"
-sleep 1
-xdotool type --delay 40 'alice'
-xdotool key Tab
-xdotool type --delay 40 'alice-demo-1'
-xdotool key Tab
-xdotool type --delay 40 'demo'
-xdotool key Return
+# Types the login of $1 (password $2) into the login dialog.
+log_in() {
+  local login
+  login=$(find_window '^KorvexData SMB - Login$') || fail "the login dialog did not appear"
+  xdotool windowactivate --sync "$login" 2>/dev/null || xdotool windowfocus --sync "$login"
+  sleep 1
+  xdotool type --delay 40 "$1"
+  xdotool key Tab
+  xdotool type --delay 40 "$2"
+  xdotool key Tab
+  xdotool type --delay 40 'demo'
+  xdotool key Return
+}
 
+log_in alice alice-demo-1
 main=$(find_window '^KorvexData SMB - alice') ||
   fail "the main window did not appear after the login"
 kill -0 "$client" 2>/dev/null || fail "korvexdata ended"
 xdotool windowactivate --sync "$main" 2>/dev/null || xdotool windowfocus --sync "$main"
 sleep 1
+
+# Above the own disk: "My Cloud" with the views (Backspace goes up), then
+# back into "My Disk" by its typed name.
+xdotool key ctrl+1
+sleep 0.3
+xdotool key BackSpace
+sleep 1.5
+mkdir -p "$shots"
+import -window root "$shots/window-views.png" || fail "the screenshot could not be taken"
+echo "check-window: screenshot $shots/window-views.png"
+xdotool type --delay 60 'My Disk'
+xdotool key Return
+sleep 1.5
 
 # The local pane's list takes the focus (Ctrl+2), the typed name selects
 # the file and Ctrl+U uploads it into the cloud folder on show.
@@ -178,7 +205,54 @@ echo "check-window: screenshot $shots/window-share.png"
 xdotool windowactivate --sync "$share" 2>/dev/null || true
 xdotool key Escape
 sleep 0.5
-# The main window on its own, as the layout leaves it after a start.
+echo "check-window: share dialog ok"
+
+# A full transfer list: four slow uploads, a name conflict left unanswered
+# and a folder downloaded, beside the two finished uploads.
+curl -sf -X POST --data "delay=400,path=^/idtv1/stream/|^/file/uploadblock/,count=100000,ttl=600" \
+  "$base/admin/faults" >/dev/null || fail "korvexd refused the slow-write fault"
+for n in 1 2 3 4; do head -c $((3 << 20)) /dev/urandom >"$HOME/batch-$n.bin"; done
+printf 'my own readme\n' >"$HOME/readme.txt"
+xdotool windowactivate --sync "$main" 2>/dev/null || xdotool windowfocus --sync "$main"
+xdotool key ctrl+2
+sleep 0.5
+for n in 1 2 3 4; do
+  xdotool type --delay 60 "batch-$n"
+  xdotool key ctrl+u
+  sleep 1.5
+done
+xdotool type --delay 60 'readme'
+xdotool key ctrl+u
+conflict=$(find_window '^Name Conflict$') || fail "uploading readme.txt onto the service's did not ask"
+xdotool windowactivate --sync "$conflict" 2>/dev/null || xdotool windowfocus --sync "$conflict"
+xdotool key Escape
+sleep 0.5
+xdotool windowactivate --sync "$main" 2>/dev/null || xdotool windowfocus --sync "$main"
+xdotool key ctrl+1
+sleep 0.3
+xdotool type --delay 60 'Photos'
+xdotool key ctrl+d
+sleep 4
 import -window "$main" "$shots/window-main.png" || fail "the screenshot could not be taken"
 echo "check-window: screenshot $shots/window-main.png"
-echo "check-window: share dialog and main window layout ok"
+curl -sf -X POST "$base/admin/faults/clear" >/dev/null || true
+echo "check-window: transfer list ok"
+
+# bob, in a client of his own, finds the folder alice shares with him
+# under "Share for Me".
+KORVEX_HOME="$work/home-bob" QT_QPA_PLATFORM=xcb "$bin/korvexdata" >"$work/korvexdata-bob.log" 2>&1 </dev/null &
+pids+=($!)
+log_in bob bob-demo-1
+bob=$(find_window '^KorvexData SMB - bob') || fail "bob's main window did not appear after the login"
+xdotool windowactivate --sync "$bob" 2>/dev/null || xdotool windowfocus --sync "$bob"
+sleep 1
+xdotool key ctrl+1
+sleep 0.3
+xdotool key BackSpace
+sleep 1.5
+xdotool type --delay 60 'Share for Me'
+xdotool key Return
+sleep 2
+import -window "$bob" "$shots/window-shared.png" || fail "the screenshot could not be taken"
+echo "check-window: screenshot $shots/window-shared.png"
+echo "check-window: views, sharing and transfer list ok"

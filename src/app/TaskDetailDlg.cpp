@@ -5,7 +5,6 @@
 #include "app/TransferListModel.h"
 #include "app/TransferTexts.h"
 #include "foundation/ShownText.h"
-#include "foundation/StatusMessages.h"
 #include "tasks/Task.h"
 #include "tasks/TaskFailures.h"
 
@@ -24,12 +23,18 @@ namespace {
 // Long enough for a folder's listing, short enough not to load the task lock.
 constexpr int kMaxListedTasks = 500;
 
-QString TaskLine(const Task& task) {
+// A download's sources are service addresses: their root is named in the
+// language shown now, not in the one the transfer was queued in.
+QString SourceText(const std::string& source, TransferDirection direction) {
+  return QString::fromStdString(ShownText(direction == TransferDirection::kDownload ? ShownServicePath(source) : source));
+}
+
+QString TaskLine(const Task& task, TransferDirection direction) {
   const TaskRecord record = task.Record();
   if (const auto* file = std::get_if<FileTaskRecord>(&record)) {
-    return QString::fromStdString(file->source.path) + "  (" + FormatBytes(file->fileSize) + ")";
+    return SourceText(file->source.path, direction) + "  (" + FormatBytes(file->fileSize) + ")";
   }
-  return QString::fromStdString(std::get<DirectoryTaskRecord>(record).source.path);
+  return SourceText(std::get<DirectoryTaskRecord>(record).source.path, direction);
 }
 
 QString DirectionText(TransferDirection direction) {
@@ -100,17 +105,15 @@ void CTaskDetailDlg::Refresh() {
   // waiting ones are listed; the count includes the running one.
   QStringList lines;
   family.ForEachQueuedTask([&](const Task& task) {
-    if (lines.size() < kMaxListedTasks) lines << TaskLine(task);
+    if (lines.size() < kMaxListedTasks) lines << TaskLine(task, family.Direction());
   });
   // Files given up stay listed with their reason: they were not moved.
   for (const FailedTask& failed : FailedTasks(family)) {
     if (lines.size() >= kMaxListedTasks) break;
-    std::string text;
-    if (!StatusMessages::Get().Lookup(failed.error, text)) text = failed.text;
-    const QString source = QString::fromStdString(ShownText(failed.source));
+    const QString source = SourceText(failed.source, family.Direction());
     // A name that was taken and skipped at the user's word is no failure.
     if (failed.error == HR_ALREADY_EXISTS) lines << tr("Skipped (the name exists): %1").arg(source);
-    else lines << tr("Failed: %1: %2").arg(source, QString::fromStdString(ShownText(text)));
+    else lines << tr("Failed: %1: %2").arg(source, FailureText(failed.error, failed.text));
   }
   const bool running = family.CurrentTask() != nullptr;
   unfinished_->setText(QString::number(family.PendingCount() + (running ? 1 : 0)));

@@ -264,55 +264,80 @@ void CTransferCommands::Report(const std::vector<std::uint32_t>& queued, const s
   emit transfersQueued(ids);
 }
 
-// Sums up what this window started and lists a pane again once a transfer
-// into it has ended, so that what arrived shows without a manual refresh.
-void CTransferCommands::FollowProgress() {
+// What the followed families do now, for the status line.
+struct CTransferCommands::Followed {
+  int moving = 0;   // running and not waiting to retry
+  int waiting = 0;  // queued, or waiting to retry
+  int asking = 0;   // stopped on a taken name until the user answers
   std::uint64_t done = 0;
   std::uint64_t total = 0;
-  // A folder's total is known only once its walk has queued every file.
-  bool totalKnown = true;
+  bool totalKnown = true;  // a folder's total is known once its walk has queued every file
+  QString stopped;         // why the last family that left the line ended
+};
+
+// Sums up what this window started and lists a pane again once a transfer
+// into it has ended, so that what arrived shows without a manual refresh.
+// Only bytes that move make a "Transferring" line: a family waiting for
+// the user, a free executor or a retry says so instead.
+void CTransferCommands::FollowProgress() {
+  Followed now;
   bool refreshCloud = false;
   bool refreshLocal = false;
-  QString stopped;
   for (auto it = following_.begin(); it != following_.end();) {
     const auto family = transfers_->Manager().GetFamily(it->first);
     const FamilyState state = family ? family->state.load() : FamilyState::kCompleted;
-    if (state == FamilyState::kCompleted || state == FamilyState::kStopped) {
+    if (state == FamilyState::kStopped && family->lastError == HR_ALREADY_EXISTS) {
+      ++now.asking;  // still followed: the answer resumes it
+    } else if (state == FamilyState::kCompleted || state == FamilyState::kStopped) {
       (it->second ? refreshCloud : refreshLocal) = true;
-      if (family && state == FamilyState::kStopped) {
-        stopped = tr("A transfer stopped: %1").arg(Q(family->LastErrorText().empty() ? family->SourcePath()
-                                                                                     : family->LastErrorText()));
-      }
+      if (family && state == FamilyState::kStopped) now.stopped = StoppedText(*family);
       it = following_.erase(it);
       continue;
+    } else if (state == FamilyState::kQueued || family->retryCount > 0) {
+      ++now.waiting;
+    } else {
+      ++now.moving;
+      const FamilyProgress progress = family->Progress();
+      now.done += progress.doneBytes;
+      now.totalKnown = now.totalKnown && progress.totalBytes && *progress.totalBytes >= progress.doneBytes;
+      now.total += progress.totalBytes.value_or(0);
     }
-    const FamilyProgress progress = family->Progress();
-    done += progress.doneBytes;
-    totalKnown = totalKnown && progress.totalBytes && *progress.totalBytes >= progress.doneBytes;
-    total += progress.totalBytes.value_or(0);
     ++it;
   }
   if (refreshCloud) (void)cloud_.Refresh();
   if (refreshLocal) (void)local_.Refresh();
   if (!following_.empty()) {
-    const int count = static_cast<int>(following_.size());
-    const QString doneText = FormatBytes(done);
-    if (totalKnown && total > 0) {
-      statusLine_.setText(tr("Transferring %n item(s): %1% (%2 of %3)", nullptr, count)
-                              .arg(static_cast<int>(done * 100 / total))
-                              .arg(doneText, FormatBytes(total)));
-    } else {
-      statusLine_.setText(tr("Transferring %n item(s): %1 so far", nullptr, count).arg(doneText));
-    }
+    statusLine_.setText(FollowedText(now));
     return;
   }
   progressTimer_->stop();
-  const QString ended = stopped.isEmpty() ? tr("Transfers finished.") : stopped;
+  const QString ended = now.stopped.isEmpty() ? tr("Transfers finished.") : now.stopped;
   statusLine_.setText(ended);
   // Said once; a later line (a new transfer) is not cleared by this one.
   QTimer::singleShot(kFinishedLineMs, &statusLine_, [line = &statusLine_, ended] {
     if (line->text() == ended) line->clear();
   });
+}
+
+QString CTransferCommands::FollowedText(const Followed& now) {
+  if (now.moving > 0) {
+    const QString doneText = FormatBytes(now.done);
+    if (now.totalKnown && now.total > 0) {
+      return tr("Transferring %n item(s): %1% (%2 of %3)", nullptr, now.moving)
+          .arg(static_cast<int>(now.done * 100 / now.total))
+          .arg(doneText, FormatBytes(now.total));
+    }
+    return tr("Transferring %n item(s): %1 so far", nullptr, now.moving).arg(doneText);
+  }
+  if (now.asking > 0) return tr("A name exists: the transfer waits for your answer.");
+  return tr("%n transfer(s) waiting to go on.", nullptr, now.waiting);
+}
+
+QString CTransferCommands::StoppedText(const TaskFamily& family) {
+  const QString name = EntryName(Q(family.SourcePath()));
+  // The user's own pause is no failure.
+  if (!Failed(family.lastError) || family.lastError == E_ABORT) return tr("Paused: %1").arg(name);
+  return tr("A transfer stopped: %1: %2").arg(name, FailureText(family.lastError, family.LastErrorText()));
 }
 
 void CTransferCommands::DecryptSelection() {

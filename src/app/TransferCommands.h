@@ -69,7 +69,10 @@ class CTransferCommands : public QObject {
   /// download of its selection.
   [[nodiscard]] bool DownloadRefused();
   void Report(const std::vector<std::uint32_t>& queued, const std::vector<RefusedTransfer>& refused, bool upload);
+  struct Followed;
   void FollowProgress();
+  [[nodiscard]] static QString FollowedText(const Followed& now);
+  [[nodiscard]] static QString StoppedText(const TaskFamily& family);
   void Decrypt(const std::string& path, const QString& password);
   void UploadAsVisitor(const std::vector<std::string>& paths);
 

@@ -8,7 +8,6 @@
 #include "app/TransferListModel.h"
 #include "app/TransferTexts.h"
 #include "foundation/ShownText.h"
-#include "foundation/StatusMessages.h"
 #include "tasks/TaskErrorRules.h"
 #include "tasks/TaskFailures.h"
 #include "tasks/TaskManager.h"
@@ -44,6 +43,19 @@ class ProgressDelegate : public QStyledItemDelegate {
   }
 };
 
+// A reason is read from its start: cut at the end, not in the middle as
+// the paths are.
+class ReasonDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+    QStyledItemDelegate::initStyleOption(option, index);
+    option->textElideMode = Qt::ElideRight;
+  }
+};
+
 }  // namespace
 
 CTransferListCtrl::CTransferListCtrl(TaskManager& manager, QWidget* parent)
@@ -60,7 +72,16 @@ CTransferListCtrl::CTransferListCtrl(TaskManager& manager, QWidget* parent)
   view_->horizontalHeader()->setStretchLastSection(true);
   view_->setColumnWidth(TransferListModel::kName, 180);
   view_->setColumnWidth(TransferListModel::kProgress, 120);
-  view_->setColumnWidth(TransferListModel::kStatus, 140);
+  view_->setItemDelegateForColumn(TransferListModel::kStatus, new ReasonDelegate(view_));
+  // Wide enough for "Pause: the name exists, waiting for your answer"; a
+  // longer reason shows whole in the row's tip and the detail dialog.
+  view_->setColumnWidth(TransferListModel::kKind, 70);
+  view_->setColumnWidth(TransferListModel::kDirection, 80);
+  view_->setColumnWidth(TransferListModel::kSize, 80);
+  view_->setColumnWidth(TransferListModel::kSpeed, 90);
+  view_->setColumnWidth(TransferListModel::kRemain, 70);
+  view_->setColumnWidth(TransferListModel::kElapsed, 70);
+  view_->setColumnWidth(TransferListModel::kStatus, 320);
   view_->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(view_, &QTableView::doubleClicked, this, &CTransferListCtrl::ViewDetail);
 
@@ -217,17 +238,12 @@ void CTransferListCtrl::OnFamilyFinished(std::uint32_t id, bool succeeded, HRESU
   }
   if (succeeded) {
     QString lines;
-    for (const FailedTask& f : failed) {
-      std::string text;
-      if (!StatusMessages::Get().Lookup(f.error, text)) text = f.text.empty() ? HexStatus(f.error).toStdString() : f.text;
-      lines += "\n" + EntryName(QString::fromStdString(ShownText(f.source))) + ": " + QString::fromStdString(ShownText(text));
-    }
+    for (const FailedTask& f : failed)
+      lines += "\n" + EntryName(QString::fromStdString(ShownText(f.source))) + ": " + FailureText(f.error, f.text);
     emit transferFinished(CompletedTitle(outcome), name + lines, false);
     return;
   }
-  std::string message;
-  if (!StatusMessages::Get().Lookup(error, message)) message = HexStatus(error).toStdString();
-  emit transferFinished(tr("Transfer stopped"), name + "\n" + QString::fromStdString(message), false);
+  emit transferFinished(tr("Transfer stopped"), name + "\n" + FailureText(error, family->LastErrorText()), false);
 }
 
 }  // namespace korvex::app

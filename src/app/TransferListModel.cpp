@@ -5,7 +5,6 @@
 #include "app/TransferOutcome.h"
 #include "app/TransferTexts.h"
 #include "foundation/ShownText.h"
-#include "foundation/StatusMessages.h"
 #include "tasks/TaskFailures.h"
 #include "tasks/TaskManager.h"
 
@@ -164,6 +163,8 @@ QString TransferListModel::StateText(const TaskFamily& family) {
     case FamilyState::kRunning:
       if (family.retryCount == 0) return tr("Transfering");
       // Retrying for ever without saying why would leave the user guessing.
+      if (Failed(family.lastError))
+        return tr("Wait to Retry: %1").arg(FailureText(family.lastError, family.LastErrorText()));
       if (const std::string why = family.LastErrorText(); !why.empty())
         return tr("Wait to Retry: %1").arg(QString::fromStdString(ShownText(why)));
       return tr("Wait to Retry");
@@ -179,12 +180,7 @@ QString TransferListModel::StateText(const TaskFamily& family) {
   if (!StoppedOnError(family)) return tr("Pause");
   // Not a fault: the transfer waits for the answer to the conflict dialog.
   if (family.lastError == HR_ALREADY_EXISTS) return tr("Pause: the name exists, waiting for your answer");
-  std::string message;
-  if (!StatusMessages::Get().Lookup(family.lastError, message)) {
-    message = ShownText(family.LastErrorText());
-    if (message.empty()) message = HexStatus(family.lastError).toStdString();
-  }
-  return tr("Pause: %1").arg(QString::fromStdString(message));
+  return tr("Pause: %1").arg(FailureText(family.lastError, family.LastErrorText()));
 }
 
 QString TransferListModel::LocalEnd(const TaskFamily& family) {
@@ -229,7 +225,10 @@ QVariant TransferListModel::data(const QModelIndex& index, int role) const {
   const Row& row = rows_[static_cast<std::size_t>(index.row())];
   if (role == kPercentRole) return ShownPercent(*row.family);
   if (role == Qt::DisplayRole) return DisplayText(row, index.column());
-  if (role == Qt::ToolTipRole && index.column() == kStatus) return StateText(*row.family);
+  // Long texts are cut to the column; the tip shows them whole.
+  if (role == Qt::ToolTipRole && (index.column() == kStatus || index.column() == kLocalPath ||
+                                  index.column() == kNetUri || index.column() == kName))
+    return DisplayText(row, index.column() == kName ? kNetUri : index.column());
   if (role == Qt::TextAlignmentRole && (index.column() == kSize || index.column() == kSpeed))
     return QVariant(Qt::AlignRight | Qt::AlignVCenter);
   return {};

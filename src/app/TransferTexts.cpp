@@ -2,7 +2,10 @@
 
 #include "app/TransferTexts.h"
 
+#include "foundation/ShownText.h"
+#include "foundation/StatusMessages.h"
 #include "foundation/StringTable.h"
+#include "net/HttpRequestor.h"
 
 #include <QCoreApplication>
 #include <QLocale>
@@ -15,6 +18,38 @@ namespace {
 // Texts are marked where they stand (QT_TRANSLATE_NOOP) so that lupdate
 // finds them, and translated here.
 QString Tr(const char* text) { return QCoreApplication::translate("TransferTexts", text); }
+
+struct KnownFailure {
+  std::uint32_t status;
+  const char* text;
+};
+
+constexpr std::uint32_t Transport(std::uint32_t number) { return kHttpFacilityBits | number; }
+
+// Failures the service's table leaves to "Unknown error type": what the
+// local disk and the connection say most often.
+constexpr KnownFailure kKnownFailures[] = {
+    {0x80070002u, QT_TRANSLATE_NOOP("TransferTexts", "The file or folder does not exist")},
+    {0x80070003u, QT_TRANSLATE_NOOP("TransferTexts", "The folder does not exist")},
+    {0x80070005u, QT_TRANSLATE_NOOP("TransferTexts", "Access denied")},
+    {0x80070020u, QT_TRANSLATE_NOOP("TransferTexts", "The file is in use by another program")},
+    {0x80070050u, QT_TRANSLATE_NOOP("TransferTexts", "The name exists")},
+    {0x800700B7u, QT_TRANSLATE_NOOP("TransferTexts", "The name exists")},
+    {0x80070070u, QT_TRANSLATE_NOOP("TransferTexts", "The disk is full")},
+    {0x800700CEu, QT_TRANSLATE_NOOP("TransferTexts", "The name is too long")},
+    {0x800700A1u, QT_TRANSLATE_NOOP("TransferTexts", "The path is not valid")},
+    {0x8007000Eu, QT_TRANSLATE_NOOP("TransferTexts", "Not enough memory")},
+    {0x804F0007u, QT_TRANSLATE_NOOP("TransferTexts", "The cloud disk is full")},
+    {0x80071F44u, QT_TRANSLATE_NOOP("TransferTexts", "A part of the file arrived damaged")},
+    {0x80071F45u, QT_TRANSLATE_NOOP("TransferTexts", "The file changed while it was being uploaded")},
+    {0x80071F47u, QT_TRANSLATE_NOOP("TransferTexts", "The file arrived damaged")},
+    {Transport(kHttpErrorTimeout), QT_TRANSLATE_NOOP("TransferTexts", "The service did not answer in time")},
+    {Transport(kHttpErrorNameNotResolved), QT_TRANSLATE_NOOP("TransferTexts", "The service's host name cannot be resolved")},
+    {Transport(kHttpErrorCannotConnect), QT_TRANSLATE_NOOP("TransferTexts", "Cannot connect to the service")},
+    {Transport(kHttpErrorConnectionReset), QT_TRANSLATE_NOOP("TransferTexts", "The connection to the service was cut")},
+    {Transport(kHttpErrorSecureFailure),
+     QT_TRANSLATE_NOOP("TransferTexts", "The secure connection to the service failed")},
+};
 
 }  // namespace
 
@@ -34,6 +69,19 @@ QString FormatDuration(double seconds) {
 
 QString HexStatus(HRESULT status) {
   return QStringLiteral("0x%1").arg(static_cast<quint32>(status), 8, 16, QChar('0')).toUpper().replace("0X", "0x");
+}
+
+QString FailureText(HRESULT status, const std::string& detail) {
+  std::string text;
+  if (StatusMessages::Get().Lookup(status, text)) return QString::fromStdString(text);
+  const auto code = static_cast<std::uint32_t>(status);
+  for (const KnownFailure& known : kKnownFailures)
+    if (known.status == code) return Tr(known.text);
+  // An HTTP status the service answered with (0x804F0194 is 404).
+  if ((code & 0xFFFF0000u) == kHttpFacilityBits && (code & 0xFFFFu) >= 400 && (code & 0xFFFFu) < 600)
+    return Tr(QT_TRANSLATE_NOOP("TransferTexts", "The service answered with HTTP status %1")).arg(code & 0xFFFFu);
+  if (!detail.empty()) return QString::fromStdString(ShownText(detail));
+  return Tr(QT_TRANSLATE_NOOP("TransferTexts", "Error %1")).arg(HexStatus(status));
 }
 
 int PercentDone(FamilyState state, const FamilyProgress& progress) {

@@ -23,6 +23,11 @@ namespace korvex::app {
 [[nodiscard]] QString FormatDuration(double seconds);
 /// "0x8007000E".
 [[nodiscard]] QString HexStatus(HRESULT status);
+/// What `status` means to the user, in the language shown: the service's
+/// own texts, then the transport and local-disk failures everybody knows,
+/// then `detail` (what the failing step said), and only then "Error
+/// 0x80004005". A bare code tells the user nothing they can act on.
+[[nodiscard]] QString FailureText(HRESULT status, const std::string& detail = {});
 /// 0..100; a completed family is 100 whatever its counters say.
 [[nodiscard]] int PercentDone(FamilyState state, const FamilyProgress& progress);
 /// The last name of a path or address, folders' trailing "/" ignored.

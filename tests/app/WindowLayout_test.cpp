@@ -12,7 +12,10 @@
 #include "foundation/Language.h"
 #include "foundation/StringTable.h"
 
+#include <QFileDialog>
+#include <QInputDialog>
 #include <QMenuBar>
+#include <QRegularExpression>
 #include <QTest>
 #include <QSplitter>
 #include <QToolBar>
@@ -87,6 +90,26 @@ TEST_F(DesktopClient, LayoutIsKeptAndTextsFollowTheLanguage) {
   EXPECT_FALSE(QLocale().toString(QDate(2026, 12, 7), QLocale::ShortFormat).contains("Dec"));
   QDialogButtonBox buttons(QDialogButtonBox::Yes | QDialogButtonBox::Cancel);
   EXPECT_NE(buttons.button(QDialogButtonBox::Cancel)->text(), "Cancel") << "qtbase_zh_CN is not loaded";
+  // Every text of Qt's own dialogs and menus, not only Cancel.
+  QStringList qtTexts;
+  QMessageBox box;
+  box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Ok | QMessageBox::Cancel);
+  for (const QAbstractButton* button : box.buttons()) qtTexts << button->text();
+  QLineEdit edit;
+  const std::unique_ptr<QMenu> editMenu(edit.createStandardContextMenu());
+  for (const QAction* action : editMenu->actions())
+    if (!action->isSeparator()) qtTexts << action->text().section(QLatin1Char('\t'), 0, 0);
+  QInputDialog input;
+  input.show();
+  for (const QPushButton* button : input.findChildren<QPushButton*>()) qtTexts << button->text();
+  QFileDialog files;
+  files.setOption(QFileDialog::DontUseNativeDialog);
+  files.show();
+  for (const QLabel* label : files.findChildren<QLabel*>()) qtTexts << label->text();
+  for (const QPushButton* button : files.findChildren<QPushButton*>()) qtTexts << button->text();
+  EXPECT_GE(qtTexts.size(), 15);
+  const QRegularExpression latinWord("[A-Za-z]{3,}");
+  for (const QString& text : qtTexts) EXPECT_FALSE(text.contains(latinWord)) << text.toStdString();
   const std::string english = std::string("/") + std::string(korvex::UiString(korvex::kIdsRootMyDisk, korvex::kLanguageEnglish)) + "/a/";
   const std::string chinese = std::string("/") + std::string(korvex::UiString(korvex::kIdsRootMyDisk, korvex::kLanguageChinese)) + "/a/";
   EXPECT_EQ(korvex::app::ShownServicePath(english), chinese);

@@ -1163,8 +1163,22 @@ Days left:	%4</source>
         <translation>传输</translation>
     </message>
     <message>
-        <source>A transfer stopped: %1</source>
-        <translation>传输已停止：%1</translation>
+        <source>A transfer stopped: %1: %2</source>
+        <translation>传输已停止：%1：%2</translation>
+    </message>
+    <message>
+        <source>Paused: %1</source>
+        <translation>已暂停：%1</translation>
+    </message>
+    <message>
+        <source>A name exists: the transfer waits for your answer.</source>
+        <translation>名称已存在：传输正在等待您的答复。</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n transfer(s) waiting to go on.</source>
+        <translation>
+            <numerusform>%n 个传输正在等待继续。</numerusform>
+        </translation>
     </message>
     <message numerus="yes">
         <source>Transferring %n item(s): %1% (%2 of %3)</source>
@@ -1627,6 +1641,86 @@ Size:	%2</source>
         <translation>文件大小超出限制，无法下载：
 路径：	%1
 大小：	%2</translation>
+    </message>
+    <message>
+        <source>The file or folder does not exist</source>
+        <translation>文件或文件夹不存在</translation>
+    </message>
+    <message>
+        <source>The folder does not exist</source>
+        <translation>文件夹不存在</translation>
+    </message>
+    <message>
+        <source>Access denied</source>
+        <translation>拒绝访问</translation>
+    </message>
+    <message>
+        <source>The file is in use by another program</source>
+        <translation>文件正被其他程序使用</translation>
+    </message>
+    <message>
+        <source>The name exists</source>
+        <translation>名称已存在</translation>
+    </message>
+    <message>
+        <source>The disk is full</source>
+        <translation>磁盘已满</translation>
+    </message>
+    <message>
+        <source>The name is too long</source>
+        <translation>名称太长</translation>
+    </message>
+    <message>
+        <source>The path is not valid</source>
+        <translation>路径无效</translation>
+    </message>
+    <message>
+        <source>Not enough memory</source>
+        <translation>内存不足</translation>
+    </message>
+    <message>
+        <source>The cloud disk is full</source>
+        <translation>云盘空间已满</translation>
+    </message>
+    <message>
+        <source>A part of the file arrived damaged</source>
+        <translation>文件的一部分传输后已损坏</translation>
+    </message>
+    <message>
+        <source>The file changed while it was being uploaded</source>
+        <translation>文件在上传过程中被修改</translation>
+    </message>
+    <message>
+        <source>The file arrived damaged</source>
+        <translation>文件传输后已损坏</translation>
+    </message>
+    <message>
+        <source>The service did not answer in time</source>
+        <translation>服务未及时响应</translation>
+    </message>
+    <message>
+        <source>The service&apos;s host name cannot be resolved</source>
+        <translation>无法解析服务的主机名</translation>
+    </message>
+    <message>
+        <source>Cannot connect to the service</source>
+        <translation>无法连接到服务</translation>
+    </message>
+    <message>
+        <source>The connection to the service was cut</source>
+        <translation>与服务的连接已中断</translation>
+    </message>
+    <message>
+        <source>The secure connection to the service failed</source>
+        <translation>与服务的安全连接失败</translation>
+    </message>
+    <message>
+        <source>The service answered with HTTP status %1</source>
+        <translation>服务返回了 HTTP 状态 %1</translation>
+    </message>
+    <message>
+        <source>Error %1</source>
+        <translation>错误 %1</translation>
     </message>
 </context>
 <context>
