@@ -215,7 +215,9 @@ for n in 1 2 3 4; do head -c $((3 << 20)) /dev/urandom >"$HOME/batch-$n.bin"; do
 printf 'my own readme\n' >"$HOME/readme.txt"
 xdotool windowactivate --sync "$main" 2>/dev/null || xdotool windowfocus --sync "$main"
 xdotool key ctrl+2
-sleep 0.5
+sleep 0.3
+xdotool key F5
+sleep 1
 for n in 1 2 3 4; do
   xdotool type --delay 60 "batch-$n"
   xdotool key ctrl+u

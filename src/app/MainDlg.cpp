@@ -13,6 +13,7 @@
 #include "app/SessionTransfers.h"
 #include "app/TransferCommands.h"
 #include "app/TransferListCtrl.h"
+#include "app/TransferListModel.h"
 #include "app/TrayIcon.h"
 #include "app/WindowLayout.h"
 #include "foundation/LogMgr.h"
@@ -133,6 +134,9 @@ HRESULT CMainDlg::Init() {
   if (transfers_) {
     KeepSession();
     AddTransferList();
+    // A row that changes may change what the status line says as well.
+    connect(transferList_->Model(), &TransferListModel::dataChanged, transferCommands_,
+            &CTransferCommands::UpdateStatusLine);
     WatchNetwork();
     StartBackups();
   }

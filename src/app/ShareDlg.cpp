@@ -41,6 +41,8 @@ CShareDlg::CShareDlg(DataStore& store, const ContainerInfo& folder, QWidget* par
   typed_ = new QLineEdit(pick);
   typed_->setObjectName("typedUser");
   typed_->setPlaceholderText(tr("Other users, separated by a comma"));
+  // The hint is the only label the field has: shown whole, not cut.
+  typed_->setMinimumWidth(typed_->fontMetrics().horizontalAdvance(typed_->placeholderText()) + 24);
   rights_ = RightsBox(kShareDownload, pick);
   rights_->setObjectName("rights");
   auto* share = new QPushButton(tr("&Share"), pick);

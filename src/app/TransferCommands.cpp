@@ -264,6 +264,10 @@ void CTransferCommands::Report(const std::vector<std::uint32_t>& queued, const s
   emit transfersQueued(ids);
 }
 
+void CTransferCommands::UpdateStatusLine() {
+  if (!following_.empty()) FollowProgress();
+}
+
 // What the followed families do now, for the status line.
 struct CTransferCommands::Followed {
   int moving = 0;   // running and not waiting to retry

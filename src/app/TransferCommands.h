@@ -57,6 +57,10 @@ class CTransferCommands : public QObject {
   void DownloadSelectionTo();
   void DecryptSelection();
 
+  /// Brings the status line up to date now rather than at its next tick:
+  /// for when a family stopped, went on or asks the user.
+  void UpdateStatusLine();
+
   /// How long "Transfers finished." (or why one stopped) stays in the line.
   static constexpr int kFinishedLineMs = 15000;
 

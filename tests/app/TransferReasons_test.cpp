@@ -93,7 +93,7 @@ TEST_F(DesktopClient, TheStatusLineSaysOnlyWhatHolds) {
   korvex::testing::WriteText(big, std::string(6 << 20, 'b'));
   ASSERT_TRUE(ServiceFault(korvexd_.BaseUrl(), kSlowWrites));
   commands.UploadPaths({big.string()});
-  ASSERT_TRUE(WaitFor([&] { return StatusLine(*window).startsWith("Transferring 1 item(s): "); }))
+  ASSERT_TRUE(WaitFor([&] { return rows.rowCount() == 1 && StatusLine(*window).startsWith("Transferring 1 item(s): "); }))
       << StatusLine(*window).toStdString();
   list.View()->selectRow(0);
   list.PauseSelected();
