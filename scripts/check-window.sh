@@ -207,10 +207,9 @@ xdotool key Escape
 sleep 0.5
 echo "check-window: share dialog ok"
 
-# A full transfer list: four slow uploads, a name conflict left unanswered
-# and a folder downloaded, beside the two finished uploads.
-curl -sf -X POST --data "delay=400,path=^/idtv1/stream/|^/file/uploadblock/,count=100000,ttl=600" \
-  "$base/admin/faults" >/dev/null || fail "korvexd refused the slow-write fault"
+# A full transfer list below the two finished uploads: a name conflict left
+# unanswered (it holds no transfer slot), a folder downloaded and four slow
+# uploads, as many as run at once.
 for n in 1 2 3 4; do head -c $((3 << 20)) /dev/urandom >"$HOME/batch-$n.bin"; done
 printf 'my own readme\n' >"$HOME/readme.txt"
 xdotool windowactivate --sync "$main" 2>/dev/null || xdotool windowfocus --sync "$main"
@@ -218,11 +217,6 @@ xdotool key ctrl+2
 sleep 0.3
 xdotool key F5
 sleep 1
-for n in 1 2 3 4; do
-  xdotool type --delay 60 "batch-$n"
-  xdotool key ctrl+u
-  sleep 1.5
-done
 xdotool type --delay 60 'readme'
 xdotool key ctrl+u
 conflict=$(find_window '^Name Conflict$') || fail "uploading readme.txt onto the service's did not ask"
@@ -234,7 +228,17 @@ xdotool key ctrl+1
 sleep 0.3
 xdotool type --delay 60 'Photos'
 xdotool key ctrl+d
-sleep 4
+sleep 1.5
+curl -sf -X POST --data "delay=1500,path=^/idtv1/stream/|^/file/uploadblock/,count=100000,ttl=600" \
+  "$base/admin/faults" >/dev/null || fail "korvexd refused the slow-write fault"
+xdotool key ctrl+2
+sleep 0.3
+for n in 1 2 3 4; do
+  xdotool type --delay 60 "batch-$n"
+  xdotool key ctrl+u
+  sleep 1
+done
+sleep 3
 import -window "$main" "$shots/window-main.png" || fail "the screenshot could not be taken"
 echo "check-window: screenshot $shots/window-main.png"
 curl -sf -X POST "$base/admin/faults/clear" >/dev/null || true
