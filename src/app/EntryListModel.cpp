@@ -4,6 +4,7 @@
 
 #include "app/NameRules.h"
 #include "app/TransferTexts.h"
+#include "store/ShellTree.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -24,6 +25,17 @@ QString Q(const std::string& text) { return QString::fromStdString(text); }
 const std::string& NameOf(const ObjectInfo& entry) {
   return entry.kind == kObjectContainer ? static_cast<const ContainerInfo&>(entry).name
                                         : static_cast<const ItemInfo&>(entry).name;
+}
+
+// The local store's virtual "Computer" folder keeps its English name in
+// every address (stored transfers and backups use them); the pane shows it
+// in the window's language. Only at the root: a user's own folder of that
+// name deeper down is shown as it is.
+QString ShownName(const ObjectInfo& entry) {
+  if (entry.kind == kObjectContainer &&
+      static_cast<const ContainerInfo&>(entry).uri == "/" + std::string(kComputerDisplayName) + "/")
+    return EntryListModel::tr("Computer");
+  return QString::fromStdString(NameOf(entry));
 }
 
 // FILETIME counts 100 ns steps since 1601; Unix time starts 11644473600 s later.
@@ -284,7 +296,7 @@ QVariant EntryListModel::data(const QModelIndex& index, int role) const {
   switch (index.column()) {
     case kColumnName:
       if (role == Qt::DecorationRole) return IconOf(*entry);
-      return Q(NameOf(*entry));
+      return ShownName(*entry);
     case kColumnSize:
       if (role != Qt::DisplayRole || !isItem) return {};
       return FormatBytes(static_cast<const ItemInfo*>(entry)->size);

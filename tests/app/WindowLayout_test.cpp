@@ -102,11 +102,11 @@ TEST_F(DesktopClient, LayoutIsKeptAndTextsFollowTheLanguage) {
   QInputDialog input;
   input.show();
   for (const QPushButton* button : input.findChildren<QPushButton*>()) qtTexts << button->text();
-  QFileDialog files;
-  files.setOption(QFileDialog::DontUseNativeDialog);
-  files.show();
-  for (const QLabel* label : files.findChildren<QLabel*>()) qtTexts << label->text();
-  for (const QPushButton* button : files.findChildren<QPushButton*>()) qtTexts << button->text();
+  QFileDialog fileDialog;
+  fileDialog.setOption(QFileDialog::DontUseNativeDialog);
+  fileDialog.show();
+  for (const QLabel* label : fileDialog.findChildren<QLabel*>()) qtTexts << label->text();
+  for (const QPushButton* button : fileDialog.findChildren<QPushButton*>()) qtTexts << button->text();
   EXPECT_GE(qtTexts.size(), 15);
   const QRegularExpression latinWord("[A-Za-z]{3,}");
   for (const QString& text : qtTexts) EXPECT_FALSE(text.contains(latinWord)) << text.toStdString();
@@ -120,6 +120,7 @@ TEST_F(DesktopClient, LayoutIsKeptAndTextsFollowTheLanguage) {
       SCOPED_TRACE(top->text().toStdString());
       for (const auto& [letter, texts] : Accelerators(*top->menu())) EXPECT_EQ(texts.size(), 1) << texts.join(", ").toStdString();
     }
+    EXPECT_TRUE(Names(*zh->LocalPane()->Model()).contains(QString::fromUtf8("计算机")));
     SaveScreenshot(*zh, "main-window-zh.png");
     zh->Exit(korvex::app::kExitProgram);
   }

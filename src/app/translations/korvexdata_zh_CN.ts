@@ -1418,6 +1418,10 @@ Days left:	%4</source>
         <source>Shared with other users</source>
         <translation>已与其他用户共享</translation>
     </message>
+    <message>
+        <source>Computer</source>
+        <translation>计算机</translation>
+    </message>
 </context>
 <context>
     <name>QObject</name>
