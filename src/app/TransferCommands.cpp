@@ -265,7 +265,15 @@ void CTransferCommands::Report(const std::vector<std::uint32_t>& queued, const s
 }
 
 void CTransferCommands::UpdateStatusLine() {
-  if (!following_.empty()) FollowProgress();
+  // Not from inside the caller's signal: a finished transfer lists a pane
+  // again, which may wait with an event loop of its own. One update covers
+  // every change until it runs.
+  if (following_.empty() || updatePosted_) return;
+  updatePosted_ = true;
+  QTimer::singleShot(0, this, [this] {
+    updatePosted_ = false;
+    if (!following_.empty()) FollowProgress();
+  });
 }
 
 // What the followed families do now, for the status line.

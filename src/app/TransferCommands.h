@@ -90,6 +90,7 @@ class CTransferCommands : public QObject {
   /// is an upload.
   std::map<std::uint32_t, bool> following_;
   QThread* visitorUpload_ = nullptr;
+  bool updatePosted_ = false;  // an UpdateStatusLine() is on its way
 };
 
 }  // namespace korvex::app
