@@ -96,6 +96,10 @@ class EntryListModel : public QAbstractTableModel {
   /// from painting); null for the parent row, a row out of range, or a page
   /// the store could not fetch.
   [[nodiscard]] const ObjectInfo* Entry(int row) const;
+  /// The record of `row` as far as it is known without waiting, for what
+  /// paints; null while its page has not arrived, which is then asked for
+  /// once the paint is over.
+  [[nodiscard]] const ObjectInfo* ShownEntry(int row) const;
   /// A folder shared with other users, or a share of another user's.
   [[nodiscard]] static bool IsShared(const ObjectInfo& entry);
   /// The row of the sub-container named `name`, or -1.
@@ -132,9 +136,6 @@ class EntryListModel : public QAbstractTableModel {
 
  private:
   [[nodiscard]] HRESULT Load(const ContainerInfo& container);
-  /// The record of `row` as far as it is known without waiting; asks for
-  /// its page (FetchWanted) when it has not arrived.
-  [[nodiscard]] const ObjectInfo* ShownEntry(int row) const;
   /// Fetches the pages painting asked for, one wait at a time.
   void FetchWanted();
   [[nodiscard]] QIcon IconOf(const ObjectInfo& entry) const;

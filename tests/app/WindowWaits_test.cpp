@@ -135,7 +135,10 @@ TEST_F(DesktopClient, PagesFetchedWhileScrollingKeepTheWindowAliveAndCanBeCancel
   QTimer::singleShot(300, [&] {
     busy = QApplication::overrideCursor() != nullptr && QApplication::overrideCursor()->shape() == Qt::BusyCursor;
   });
-  QTimer::singleShot(1100, [&] { progress = ShownWaitDialog() != nullptr; });
+  QTimer::singleShot(1100, [&] {
+    progress = ShownWaitDialog() != nullptr;
+    if (progress) SaveScreenshot(*ShownWaitDialog(), "wait-page-fetch.png");
+  });
   cloud.View()->scrollToBottom();
   EXPECT_EQ(nameAt(kFiles), "") << "painting does not wait for the page";
   EXPECT_TRUE(WaitFor([&] { return nameAt(kFiles) == "f099"; }, 10000));
@@ -158,6 +161,9 @@ TEST_F(DesktopClient, PagesFetchedWhileScrollingKeepTheWindowAliveAndCanBeCancel
   EXPECT_TRUE(WaitFor([&] { return StatusLine(cloud) == "Listing cancelled."; }, 6000)) << StatusLine(cloud).toStdString();
   EXPECT_LT(clock.elapsed(), 5000);
   EXPECT_EQ(nameAt(middle), "");
+  cloud.View()->scrollTo(model.index(middle, 0));
+  WaitFor([] { return false; }, 100);
+  SaveScreenshot(cloud, "wait-page-cancelled.png");
   WaitFor([] { return false; }, 300);
   EXPECT_EQ(ShownWaitDialog(), nullptr);
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
