@@ -236,7 +236,15 @@ const ObjectInfo* EntryListModel::ShownEntry(int row) const {
   if (IsParentRow(row) || row < 0 || row >= rowCount()) return nullptr;
   const int position = row - (hasParentRow_ ? 1 : 0);
   if (AtTop()) return &views_[static_cast<std::size_t>(position)].root;
-  if (auto it = rows_.find(position); it != rows_.end()) return it->second.get();
+  if (auto it = rows_.find(position); it != rows_.end()) {
+    // Empty after a failed or cancelled fetch, until a later fetch of the
+    // rows around it happens to bring its page; never asked for again.
+    if (!it->second) {
+      if (EntryAt again = store_->CachedEntryAt(container_, StorePosition(position)); again.status == S_OK)
+        it->second = std::move(again.record);
+    }
+    return it->second.get();
+  }
   EntryAt entry = store_->CachedEntryAt(container_, StorePosition(position));
   if (entry.status == S_FALSE) {
     // Fetched after the paint, from the event loop, where a wait may pump.
