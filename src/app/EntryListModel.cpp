@@ -411,6 +411,8 @@ bool EntryListModel::setData(const QModelIndex& index, const QVariant& value, in
     return false;
   }
   if (const HRESULT hr = Rename(*entry, name.toStdString()); Failed(hr)) {
+    // Given up in the wait window: the old name stays, and nothing failed.
+    if (hr == E_ABORT) return false;
     const std::string why = DataStore::LastErrorMessage();
     emit renameRefused(why.empty() ? tr("The name could not be changed (error 0x%1).").arg(static_cast<quint32>(hr), 8, 16, QChar('0'))
                                    : Q(why));
