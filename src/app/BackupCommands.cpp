@@ -153,7 +153,8 @@ void CBackupCommands::AttachToPane() {
 }
 
 std::uint32_t CBackupCommands::RowStatus(int row) const {
-  const ObjectInfo* entry = local_.Model()->Entry(row);
+  // Asked by painting, which must not wait for a page.
+  const ObjectInfo* entry = local_.Model()->ShownEntry(row);
   if (!entry || entry->kind != kObjectContainer) return 0;
   const std::string path = local_.PathOf(*entry);
   return path.empty() ? 0 : backup_.Sync().PathStatus(path);

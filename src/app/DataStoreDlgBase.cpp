@@ -96,6 +96,7 @@ CDataStoreDlgBase::CDataStoreDlgBase(const QString& caption, DataStore* store, Q
   view_->viewport()->installEventFilter(this);
 
   status_ = new QLabel(this);
+  status_->setObjectName("statusLine");
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
   layout->addLayout(buttons_);
@@ -103,6 +104,7 @@ CDataStoreDlgBase::CDataStoreDlgBase(const QString& caption, DataStore* store, Q
   layout->addWidget(status_);
 
   connect(view_, &QTableView::activated, this, &CDataStoreDlgBase::Activate);
+  connect(model_, &EntryListModel::pageFailed, this, [this](HRESULT status) { ShowStatus(status, tr("Listing")); });
   connect(model_, &EntryListModel::renameRefused, this,
           [this](const QString& message) { QMessageBox::warning(this, tr("Rename"), message); });
 }
@@ -174,6 +176,11 @@ void CDataStoreDlgBase::ShowNotice(const QString& text) { status_->setText(text)
 void CDataStoreDlgBase::ShowStatus(HRESULT status, const QString& what) {
   if (Succeeded(status)) {
     status_->clear();
+    return;
+  }
+  // The user stopped waiting: nothing failed, and the line says so.
+  if (status == E_ABORT) {
+    status_->setText(tr("%1 cancelled.").arg(what));
     return;
   }
   const std::string why = DataStore::LastErrorMessage();

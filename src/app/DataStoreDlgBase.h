@@ -66,7 +66,8 @@ class CDataStoreDlgBase : public QWidget {
                       QAction* before = nullptr, int command = 0);
   void AddButton(const QString& text, std::function<void()> action, int command = 0);
   /// Shows what failed (with the store's own words when it has some) below
-  /// the list, or clears the line after a success.
+  /// the list, what the user cancelled (E_ABORT), or clears the line after
+  /// a success.
   void ShowStatus(HRESULT status, const QString& what);
   void ShowNotice(const QString& text);
 

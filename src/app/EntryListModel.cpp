@@ -162,6 +162,8 @@ HRESULT EntryListModel::Load(const ContainerInfo& container) {
     if (counts.items > 0) (void)store->GetEntryAt(container, counts.containers, true);
   }
   beginResetModel();
+  ++shown_;
+  wanted_.clear();
   store_ = store;
   container_ = container;
   hasParentRow_ = views_.empty() ? !AtRoot() : !AtTop();
@@ -222,6 +224,8 @@ HRESULT EntryListModel::SortBy(int column, Qt::SortOrder order) {
   if (!store_->AreAllItemsFetched(container_.uri)) return S_OK;
   if (const HRESULT hr = store_->SortItems(container_, items_, false); Failed(hr)) return hr;
   beginResetModel();
+  ++shown_;
+  wanted_.clear();
   rows_.clear();
   endResetModel();
   return S_OK;
@@ -232,11 +236,74 @@ const ObjectInfo* EntryListModel::Entry(int row) const {
   const int position = row - (hasParentRow_ ? 1 : 0);
   if (AtTop()) return &views_[static_cast<std::size_t>(position)].root;
   if (auto it = rows_.find(position); it != rows_.end()) return it->second.get();
-  EntryAt entry = store_->GetEntryAt(container_, StorePosition(position), false);
+  // A command asks: the user waits for the answer, as for a listing.
+  EntryAt entry = store_->GetEntryAt(container_, StorePosition(position), true);
   // A page that failed is remembered as empty until the next refresh, so
   // that repainting does not send the same failing request again and again.
   if (Failed(entry.status)) entry.record.reset();
   return rows_.emplace(position, std::move(entry.record)).first->second.get();
+}
+
+const ObjectInfo* EntryListModel::ShownEntry(int row) const {
+  if (IsParentRow(row) || row < 0 || row >= rowCount()) return nullptr;
+  const int position = row - (hasParentRow_ ? 1 : 0);
+  if (AtTop()) return &views_[static_cast<std::size_t>(position)].root;
+  if (auto it = rows_.find(position); it != rows_.end()) {
+    // Empty after a failed or cancelled fetch, until a later fetch of the
+    // rows around it happens to bring its page; never asked for again.
+    if (!it->second) {
+      if (EntryAt again = store_->CachedEntryAt(container_, StorePosition(position)); again.status == S_OK)
+        it->second = std::move(again.record);
+    }
+    return it->second.get();
+  }
+  EntryAt entry = store_->CachedEntryAt(container_, StorePosition(position));
+  if (entry.status == S_FALSE) {
+    // Fetched after the paint, from the event loop, where a wait may pump.
+    if (wanted_.empty()) {
+      auto* self = const_cast<EntryListModel*>(this);
+      QMetaObject::invokeMethod(self, [self] { self->FetchWanted(); }, Qt::QueuedConnection);
+    }
+    if (std::find(wanted_.begin(), wanted_.end(), position) == wanted_.end()) wanted_.push_back(position);
+    return nullptr;
+  }
+  if (Failed(entry.status)) entry.record.reset();
+  return rows_.emplace(position, std::move(entry.record)).first->second.get();
+}
+
+void EntryListModel::FetchWanted() {
+  // A nested call (a paint inside this fetch's wait) leaves the new wishes
+  // to the loop below.
+  if (fetching_) return;
+  fetching_ = true;
+  const std::uint64_t shown = shown_;
+  HRESULT failure = S_OK;
+  while (!wanted_.empty() && shown == shown_ && Succeeded(failure)) {
+    const int position = wanted_.front();
+    wanted_.erase(wanted_.begin());
+    if (rows_.count(position) != 0) continue;
+    // One fetch brings the page around the row; the others of that page
+    // are then in the cache and cost nothing.
+    if (store_->CachedEntryAt(container_, StorePosition(position)).status != S_FALSE) continue;
+    EntryAt entry = store_->GetEntryAt(container_, StorePosition(position), true);
+    if (shown != shown_) break;  // the folder was listed again meanwhile
+    if (Failed(entry.status)) {
+      // Empty until the next listing: painting again must not ask again,
+      // least of all after the user cancelled.
+      rows_.emplace(position, nullptr);
+      failure = entry.status;
+    }
+  }
+  fetching_ = false;
+  if (shown != shown_) return;
+  if (Failed(failure)) {
+    // The rows painted meanwhile stay empty as well: a cancelled wait that
+    // came straight back for the next page would not be a cancel.
+    for (const int position : wanted_) rows_.emplace(position, nullptr);
+    wanted_.clear();
+    emit pageFailed(failure);
+  }
+  if (rowCount() > 0) emit dataChanged(index(0, 0), index(rowCount() - 1, kColumnCount - 1));
 }
 
 int EntryListModel::FindContainerRow(const std::string& name) const {
@@ -279,7 +346,7 @@ QVariant EntryListModel::data(const QModelIndex& index, int role) const {
   }
   const bool marks = role == Qt::ForegroundRole || role == Qt::ToolTipRole;
   if (role != Qt::DisplayRole && role != Qt::EditRole && role != Qt::DecorationRole && !marks) return {};
-  const ObjectInfo* entry = Entry(index.row());
+  const ObjectInfo* entry = ShownEntry(index.row());
   if (!entry) return {};
   const bool isItem = entry->kind == kObjectItem;
   if (marks && IsShared(*entry)) {
@@ -322,7 +389,7 @@ Qt::ItemFlags EntryListModel::flags(const QModelIndex& index) const {
   // The views themselves are neither renamed nor dragged anywhere.
   if (index.isValid() && !IsParentRow(index.row()) && !AtTop()) {
     if (index.column() == kColumnName) {
-      const ObjectInfo* entry = renameRule_ ? Entry(index.row()) : nullptr;
+      const ObjectInfo* entry = renameRule_ ? ShownEntry(index.row()) : nullptr;
       if (!renameRule_ || (entry && renameRule_(*entry))) flags |= Qt::ItemIsEditable;
     }
     if (dragSource_) flags |= Qt::ItemIsDragEnabled;
@@ -356,6 +423,8 @@ bool EntryListModel::setData(const QModelIndex& index, const QVariant& value, in
     return false;
   }
   if (const HRESULT hr = Rename(*entry, name.toStdString()); Failed(hr)) {
+    // Given up in the wait window: the old name stays, and nothing failed.
+    if (hr == E_ABORT) return false;
     const std::string why = DataStore::LastErrorMessage();
     emit renameRefused(why.empty() ? tr("The name could not be changed (error 0x%1).").arg(static_cast<quint32>(hr), 8, 16, QChar('0'))
                                    : Q(why));

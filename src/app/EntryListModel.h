@@ -14,6 +14,11 @@
 /// own (the views' roots are "/<root name>/", so addresses never clash).
 /// The parent row of a view's root leads back to the top.
 ///
+/// Painting never waits: a row whose page has not arrived paints empty and
+/// asks for the page once the paint is over; the page is then fetched with
+/// the pumping wait (busy cursor, the wait window past half a second, and
+/// Cancel) and the rows are painted again.
+///
 /// The list follows the store's change events: when anyone (a transfer, a
 /// backup, the other pane) changes the shown container through the store,
 /// the rows are counted again from the cache, shortly after, once for a
@@ -87,9 +92,14 @@ class EntryListModel : public QAbstractTableModel {
   /// The container one level up; false at the top (or a store's root).
   [[nodiscard]] bool ParentOf(const ContainerInfo& container, ContainerInfo& parent) const;
   [[nodiscard]] bool IsParentRow(int row) const noexcept { return hasParentRow_ && row == 0; }
-  /// The record of `row`, fetched when needed; null for the parent row, a
-  /// row out of range, or a page the store could not fetch.
+  /// The record of `row`, fetched when needed (with the pumping wait: not
+  /// from painting); null for the parent row, a row out of range, or a page
+  /// the store could not fetch.
   [[nodiscard]] const ObjectInfo* Entry(int row) const;
+  /// The record of `row` as far as it is known without waiting, for what
+  /// paints; null while its page has not arrived, which is then asked for
+  /// once the paint is over.
+  [[nodiscard]] const ObjectInfo* ShownEntry(int row) const;
   /// A folder shared with other users, or a share of another user's.
   [[nodiscard]] static bool IsShared(const ObjectInfo& entry);
   /// The row of the sub-container named `name`, or -1.
@@ -120,9 +130,14 @@ class EntryListModel : public QAbstractTableModel {
 
  signals:
   void renameRefused(const QString& message);
+  /// A page asked for by painting could not be fetched (E_ABORT: the user
+  /// gave the wait up). Its rows stay empty until the folder is listed again.
+  void pageFailed(HRESULT status);
 
  private:
   [[nodiscard]] HRESULT Load(const ContainerInfo& container);
+  /// Fetches the pages painting asked for, one wait at a time.
+  void FetchWanted();
   [[nodiscard]] QIcon IconOf(const ObjectInfo& entry) const;
   [[nodiscard]] HRESULT Rename(const ObjectInfo& entry, const std::string& newName);
   /// A change event for `uri`, on the model's thread.
@@ -151,6 +166,9 @@ class EntryListModel : public QAbstractTableModel {
   int containers_ = 0;
   int items_ = 0;
   mutable std::unordered_map<int, std::unique_ptr<ObjectInfo>> rows_;
+  mutable std::vector<int> wanted_;  // positions painted before their page came
+  bool fetching_ = false;
+  std::uint64_t shown_ = 0;  // counts resets: a fetch learns that its rows went
   DragSource dragSource_;
   RenameRule renameRule_;
   QFileIconProvider icons_;

@@ -8,6 +8,8 @@
 #include "net/HttpRequestor.h"
 #include "service/KorvexDataStoreRemote.h"
 #include "service/WindowRequests.h"
+#include "store/AwaitedResult.h"
+#include "store/DataStore.h"
 
 #include <QDesktopServices>
 #include <QLabel>
@@ -100,11 +102,18 @@ HRESULT CPreviewDlg::AskAddress(std::string& url) {
   HRESULT hr = service->GetPreviewUrl(file_, kind_ == Kind::kVideo, &result);
   std::string words;
   if (Succeeded(hr) && result) {
-    (void)result->WaitPumping();
-    hr = ReadOutcome(*result);
-    words = result->Message();
-    if (const auto* payload = result->PayloadAs<PreviewPayload>(); Succeeded(hr) && payload) url = boost::get<1>(*payload);
-    result->Release();
+    // Cancel in the wait window gives the request up on the wire too.
+    AwaitedResult awaited(result, true, OutcomeRule::kPayloadStatus, service);
+    hr = awaited.Status();
+    words = DataStore::LastErrorMessage();
+    if (auto payload = awaited.Take<PreviewPayload>(); Succeeded(hr) && payload) url = boost::get<1>(*payload);
+  }
+  if (hr == E_ABORT) {
+    // The user gave up on this preview: the dialog goes, with nothing to say.
+    hide();
+    finished_ = true;
+    emit finished(hr);
+    return hr;
   }
   if (Succeeded(hr) && url.empty()) hr = E_FAIL;
   if (Failed(hr)) Fail(hr, tr("The service gave no preview: %1").arg(ReasonOf(hr, words)));

@@ -110,6 +110,10 @@ HRESULT CShareDlg::Report(HRESULT hr, const QString& what) {
     problem_->clear();
     return hr;
   }
+  if (hr == E_ABORT) {  // the user gave the wait up
+    problem_->setText(tr("%1 cancelled.").arg(what));
+    return hr;
+  }
   const std::string why = DataStore::LastErrorMessage();
   problem_->setText(why.empty() ? tr("%1 failed (error 0x%2).").arg(what).arg(static_cast<quint32>(hr), 8, 16, QChar('0'))
                                 : tr("%1 failed: %2").arg(what, Q(why)));

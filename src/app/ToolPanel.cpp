@@ -6,6 +6,7 @@
 #include "app/TransferTexts.h"
 #include "service/KorvexDataStoreRemote.h"
 #include "service/WindowRequests.h"
+#include "store/AwaitedResult.h"
 #include "store/DataStore.h"
 
 #include <QFormLayout>
@@ -65,16 +66,18 @@ HRESULT CToolPanel::RefreshSpace() {
   HRESULT hr = service->GetSpace(&result);
   std::string words;
   if (Succeeded(hr) && result) {
-    (void)result->WaitPumping();
-    hr = ReadOutcome(*result);
-    words = result->Message();
-    if (const auto* space = result->PayloadAs<SpacePayload>(); Succeeded(hr) && space) {
+    // Cancel in the wait window gives the request up on the wire too.
+    AwaitedResult awaited(result, true, OutcomeRule::kPayloadStatus, service);
+    hr = awaited.Status();
+    words = DataStore::LastErrorMessage();
+    if (auto space = awaited.Take<SpacePayload>(); Succeeded(hr) && space) {
       used_ = boost::get<1>(*space);
       total_ = boost::get<2>(*space);
     }
-    result->Release();
   }
   asking_ = false;
+  // Given up by the user: the figures shown stay, and nothing failed.
+  if (hr == E_ABORT) return hr;
   if (Failed(hr)) {
     problem_->setText(tr("The space could not be read: %1")
                           .arg(words.empty() ? HexStatus(hr) : QString::fromStdString(words)));

@@ -38,9 +38,11 @@ CUploadCodeDlg::CUploadCodeDlg(DataStore& store, const ContainerInfo& folder, QW
 HRESULT CUploadCodeDlg::Report(HRESULT hr, const QString& what) {
   status_ = hr;
   const std::string why = DataStore::LastErrorMessage();
-  problem_->setText(Succeeded(hr) ? QString()
-                    : why.empty() ? tr("%1 failed (error 0x%2).").arg(what).arg(static_cast<quint32>(hr), 8, 16, QChar('0'))
-                                  : tr("%1 failed: %2").arg(what, QString::fromStdString(why)));
+  // E_ABORT: the user gave the wait up, which is no failure.
+  problem_->setText(Succeeded(hr)   ? QString()
+                    : hr == E_ABORT ? tr("%1 cancelled.").arg(what)
+                    : why.empty()   ? tr("%1 failed (error 0x%2).").arg(what).arg(static_cast<quint32>(hr), 8, 16, QChar('0'))
+                                    : tr("%1 failed: %2").arg(what, QString::fromStdString(why)));
   return hr;
 }
 

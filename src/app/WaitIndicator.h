@@ -11,8 +11,9 @@
 ///     |                       v                         |
 ///     +---- last wait ends ---+<-- wait ends / Cancel ---+
 ///
-/// Cancel gives up every wait under way; the calls report E_ABORT and
-/// the pane says so as it says any failure.
+/// Cancel gives up every wait under way: their back ends give the requests
+/// up on the wire, the calls report E_ABORT, and the panes say that the
+/// work was cancelled rather than that it failed.
 ///
 //===----------------------------------------------------------------------===//
 #pragma once

@@ -76,6 +76,13 @@ void HttpIoLoop::DropLane(const std::string& key) {
   curl_multi_wakeup(multi_);
 }
 
+void HttpIoLoop::CancelRequests(std::function<bool(void* userParam)> match) {
+  std::lock_guard lock(mutex_);
+  if (stopping_.load() || multi_ == nullptr) return;
+  cancels_.push_back(std::move(match));
+  curl_multi_wakeup(multi_);
+}
+
 void HttpIoLoop::Shutdown() {
   {
     std::lock_guard lock(mutex_);
@@ -116,11 +123,13 @@ void HttpIoLoop::AddSubmitted() {
   std::vector<std::unique_ptr<HttpTransfer>> batch;
   std::vector<std::unique_ptr<HttpTransfer>> dropped;
   std::vector<std::string> lanes;
+  std::vector<std::function<bool(void*)>> cancels;
   {
     std::lock_guard lock(mutex_);
     batch.swap(submitted_);
     dropped.swap(dropped_);
     lanes.swap(droppedLanes_);
+    cancels.swap(cancels_);
   }
   // Lanes go before the batch joins them: what of the batch is left in a
   // dropped lane was handed over after the drop.
@@ -131,6 +140,39 @@ void HttpIoLoop::AddSubmitted() {
     if (stopping_.load()) transfer->Complete(HResultFromHttp(kHttpErrorCancelled));
     else Admit(std::move(transfer));
   }
+  // After the batch: a request handed over just before its cancel is known
+  // by now, wherever it went.
+  for (const auto& match : cancels) {
+    if (stopping_.load()) break;
+    CancelMatching(match);
+  }
+}
+
+void HttpIoLoop::CancelMatching(const std::function<bool(void*)>& match) {
+  std::vector<std::unique_ptr<HttpTransfer>> victims;
+  std::vector<std::string> freedLanes;
+  for (auto it = active_.begin(); it != active_.end();) {
+    if (!match(it->second->UserParam())) {
+      ++it;
+      continue;
+    }
+    // Taken off the multi handle in mid-answer, its connection cannot be
+    // reused and is closed: the server sees the client go.
+    curl_multi_remove_handle(multi_, it->first);
+    if (!it->second->Lane().key.empty()) freedLanes.push_back(it->second->Lane().key);
+    victims.push_back(std::move(it->second));
+    it = active_.erase(it);
+  }
+  for (auto& [key, lane] : lanes_) {
+    auto kept = std::stable_partition(lane.waiting.begin(), lane.waiting.end(),
+                                      [&](const auto& transfer) { return !match(transfer->UserParam()); });
+    std::move(kept, lane.waiting.end(), std::back_inserter(victims));
+    lane.waiting.erase(kept, lane.waiting.end());
+  }
+  for (const std::string& key : freedLanes) LeaveLane(key);
+  // Every victim completes, even when one of the completions shuts the
+  // loop down: they are no longer where the shutdown looks for them.
+  for (auto& transfer : victims) transfer->Complete(HResultFromHttp(kHttpErrorCancelled));
 }
 
 void HttpIoLoop::TakeWaiting(const std::string& key, std::vector<std::unique_ptr<HttpTransfer>>& out) {
@@ -216,6 +258,7 @@ void HttpIoLoop::CancelAll() {
     std::move(dropped_.begin(), dropped_.end(), std::back_inserter(victims));
     dropped_.clear();
     droppedLanes_.clear();
+    cancels_.clear();
   }
   for (auto& [easy, transfer] : active_) {
     curl_multi_remove_handle(multi_, easy);

@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <mutex>
@@ -46,6 +47,11 @@ class HttpIoLoop : public std::enable_shared_from_this<HttpIoLoop> {
   /// usual.
   void DropLane(const std::string& key);
 
+  /// Gives up the transfers `match` picks by their user parameter (see
+  /// HttpRequestor::CancelRequests); applied on the I/O thread after what
+  /// was handed over before this call has been admitted.
+  void CancelRequests(std::function<bool(void* userParam)> match);
+
   /// Cancels every transfer (each completes with the cancelled status) and
   /// ends the thread. Returns after the last completion has run, also when
   /// called from inside a completion.
@@ -69,6 +75,8 @@ class HttpIoLoop : public std::enable_shared_from_this<HttpIoLoop> {
   /// A transfer of lane `key` ended: starts the next one waiting in it.
   void LeaveLane(const std::string& key);
   void CompleteFinished();
+  /// Completes, cancelled, every known transfer that `match` picks.
+  void CancelMatching(const std::function<bool(void* userParam)>& match);
   void CancelAll();
 
   const TlsSettings tls_;
@@ -77,10 +85,11 @@ class HttpIoLoop : public std::enable_shared_from_this<HttpIoLoop> {
   std::thread::id threadId_;
   std::atomic<bool> stopping_{false};
 
-  std::mutex mutex_;  // guards the three below and the lifetime of multi_
+  std::mutex mutex_;  // guards the four below and the lifetime of multi_
   std::vector<std::unique_ptr<HttpTransfer>> submitted_;
   std::vector<std::string> droppedLanes_;
   std::vector<std::unique_ptr<HttpTransfer>> dropped_;  // taken from submitted_ by DropLane
+  std::vector<std::function<bool(void*)>> cancels_;      // CancelRequests not applied yet
 
   // I/O thread only.
   std::unordered_map<CURL*, std::unique_ptr<HttpTransfer>> active_;

@@ -207,6 +207,10 @@ void HttpRequestor::DropLane(const std::string& key) {
   if (loop_ != nullptr) loop_->DropLane(key);
 }
 
+void HttpRequestor::CancelRequests(RequestMatch match) {
+  if (loop_ != nullptr && match) loop_->CancelRequests(std::move(match));
+}
+
 HRESULT HttpRequestor::SendRequest(std::string_view path, std::string_view verb,
                                    std::string_view extraHeaders, const void* body,
                                    std::size_t length, HttpCompletion completion, void* userParam,

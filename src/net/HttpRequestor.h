@@ -27,6 +27,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -155,6 +156,18 @@ class HttpRequestor {
   /// completes with the cancelled status (see HttpIoLoop::DropLane). For a
   /// series given up, such as the chunks of a stream that is closed early.
   void DropLane(const std::string& key);
+
+  /// Picks requests by the user parameter they were sent with.
+  using RequestMatch = std::function<bool(void* userParam)>;
+  /// Gives up the requests `match` picks, wherever they are: waiting for a
+  /// connection or their lane, or on the wire, whose connection is then
+  /// closed so that the server stops working for nobody. Each completes with
+  /// the cancelled status (0x804F2EF1) on the I/O thread, once, as any
+  /// request does; an answer that arrived before the cancel took effect
+  /// completes as usual. Returns at once; `match` runs on the I/O thread,
+  /// only with the user parameters of requests whose completion has not run,
+  /// and is freed there. Safe from any thread, also from inside a completion.
+  void CancelRequests(RequestMatch match);
 
   [[nodiscard]] const std::string& BaseUrl() const { return baseUrl_; }
   [[nodiscard]] bool IsSecure() const { return secure_; }

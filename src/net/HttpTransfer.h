@@ -55,6 +55,8 @@ class HttpTransfer {
 
   [[nodiscard]] CURL* Easy() const { return easy_; }
   [[nodiscard]] const HttpLane& Lane() const { return lane_; }
+  /// What the sender handed over with the request; it names the request.
+  [[nodiscard]] void* UserParam() const { return userParam_; }
 
   /// The status for libcurl's final result `result` (a CURLcode); logs
   /// failures. Drops the body of a failed answer.

@@ -104,6 +104,12 @@ HRESULT KorvexDataStoreProxy::UnshareContainer(const ContainerInfo& container,
   });
 }
 
+HRESULT KorvexDataStoreProxy::CancelCall(AsyncResult* result) {
+  const HRESULT hr = KorvexDataStoreRemote::CancelCall(result);
+  if (Failed(hr) || inner_ == nullptr) return hr;
+  return inner_->CancelCall(result);
+}
+
 HRESULT KorvexDataStoreProxy::GetLoginText(std::string& text) {
   if (inner_ == nullptr) return HR_NO_INNER_BACK_END;
   return inner_->GetLoginText(text);

@@ -30,6 +30,10 @@ class KorvexDataStoreProxy : public KorvexDataStoreRemote {
 
   [[nodiscard]] KorvexDataStoreRemote* Inner() const noexcept { return inner_; }
 
+  /// The call may have gone out on the inner back end's connections or on
+  /// this view's own: both give it up.
+  [[nodiscard]] HRESULT CancelCall(AsyncResult* result) override;
+
   // Forwarded to the inner back end.
   [[nodiscard]] HRESULT ListSubContainersAndItemCount(const ContainerInfo& container,
                                                       AsyncResult** result) override;

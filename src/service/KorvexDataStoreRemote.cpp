@@ -157,6 +157,22 @@ void KorvexDataStoreRemote::UseSession(const std::string& authPro, const std::st
   }
 }
 
+HRESULT KorvexDataStoreRemote::CancelCall(AsyncResult* result) {
+  if (const HRESULT hr = DataStoreRemoteNullImplBase::CancelCall(result); Failed(hr)) return hr;
+  // The match runs later on the I/O threads and compares addresses only; the
+  // reference it holds keeps the address from being reused by a new call
+  // whose request the match would then take for this one.
+  result->AddRef();
+  const std::shared_ptr<AsyncResult> held(result, [](AsyncResult* r) { r->Release(); });
+  for (HttpRequestor* connection : {api_.get(), transfer_.get()}) {
+    if (connection == nullptr) continue;
+    connection->CancelRequests([held](void* userParam) {
+      return static_cast<const RequestContext*>(userParam)->result == held.get();
+    });
+  }
+  return S_OK;
+}
+
 HRESULT KorvexDataStoreRemote::GetLoginText(std::string& text) {
   text = api_ ? api_->AuthPro() : std::string();
   return S_OK;

@@ -62,6 +62,12 @@ class KorvexDataStoreRemote : public DataStoreRemoteNullImplBase {
   /// from now on carry them, on both connections.
   void UseSession(const std::string& authPro, const std::string& phpSessionId);
 
+  /// Cancels the call as every back end does, and gives up its request on
+  /// both connections: one still waiting is never sent, one on the wire has
+  /// its connection closed. The request's completion still runs (and loses
+  /// to the cancel), so its context and any late answer are freed as usual.
+  [[nodiscard]] HRESULT CancelCall(AsyncResult* result) override;
+
   /// Copies the session's AUTH_PRO value into `text`; sends nothing.
   [[nodiscard]] HRESULT GetLoginText(std::string& text) override;
 

@@ -57,13 +57,16 @@ bool AsyncResult::CancelCall() { return Finish(kAsyncCancelled, E_ABORT); }
 
 void AsyncResult::Wait() { (void)event_->Wait(kInfinite); }
 
-bool AsyncResult::WaitPumping(std::uint32_t timeoutMs) {
+bool AsyncResult::WaitPumping(std::uint32_t timeoutMs, std::function<void()> giveUp) {
   using Clock = std::chrono::steady_clock;
   const bool limited = timeoutMs != kWaitNoLimit;
   const Clock::time_point start = Clock::now();
   // Only where a pump runs can anybody offer to give the wait up.
   std::optional<PumpingWaitScope> scope;
-  if (HasWaitPumpHook()) scope.emplace([this] { (void)CancelCall(); });
+  if (HasWaitPumpHook()) {
+    if (!giveUp) giveUp = [this] { (void)CancelCall(); };
+    scope.emplace(std::move(giveUp));
+  }
   for (;;) {
     std::int64_t slice = HasWaitPumpHook() ? kPumpSliceMs : kPlainSliceMs;
     if (limited) {

@@ -26,6 +26,7 @@
 #include <boost/tuple/tuple.hpp>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -69,7 +70,11 @@ class AsyncResult : public ReferenceCounter {
   /// between waits of at most 1000 ms (shorter while a pump is installed, so
   /// that windows keep painting). Returns true once the result is complete,
   /// false when `timeoutMs` (kWaitNoLimit: never) elapsed first.
-  [[nodiscard]] bool WaitPumping(std::uint32_t timeoutMs = kWaitNoLimit);
+  /// When the user gives the wait up through the pump, `giveUp` runs (on
+  /// this thread) and must make the result complete, as CancelCall() does;
+  /// without one, CancelCall() is what gives it up.
+  [[nodiscard]] bool WaitPumping(std::uint32_t timeoutMs = kWaitNoLimit,
+                                 std::function<void()> giveUp = {});
 
   /// Set while the result is complete. Stays owned by the result.
   [[nodiscard]] Event& GetEvent() noexcept { return *event_; }

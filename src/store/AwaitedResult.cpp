@@ -12,15 +12,28 @@ namespace detail {
 void RecordCallMessage(std::string message) noexcept;
 }  // namespace detail
 
-AwaitedResult::AwaitedResult(AsyncResult* result, bool pumping, OutcomeRule rule)
+AwaitedResult::AwaitedResult(AsyncResult* result, bool pumping, OutcomeRule rule, IDataStoreRemote* remote)
     : result_(result) {
   if (pumping) {
-    (void)result_->WaitPumping(kWaitNoLimit);
+    bool askedToStop = false;
+    (void)result_->WaitPumping(kWaitNoLimit, [this, remote, &askedToStop] {
+      askedToStop = true;
+      // The back end also stops the work on the wire; the result itself is
+      // cancelled first either way, so the wait ends at once.
+      (void)result_->CancelCall();
+      if (remote != nullptr) (void)remote->CancelCall(result_);
+    });
+    // A call that finished just before the user pressed Cancel keeps its outcome.
+    givenUp_ = askedToStop && result_->State() == kAsyncCancelled;
   } else {
     result_->Wait();
   }
-  status_ = rule == OutcomeRule::kPayloadStatus ? ReadOutcome(*result_) : ReadCallStatus(*result_);
-  detail::RecordCallMessage(Failed(status_) ? result_->Message() : std::string());
+  if (givenUp_) {
+    status_ = E_ABORT;
+  } else {
+    status_ = rule == OutcomeRule::kPayloadStatus ? ReadOutcome(*result_) : ReadCallStatus(*result_);
+  }
+  detail::RecordCallMessage(Failed(status_) && !givenUp_ ? result_->Message() : std::string());
 }
 
 AwaitedResult::~AwaitedResult() {

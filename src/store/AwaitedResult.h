@@ -6,6 +6,12 @@
 /// then. (A result that did not succeed is left alone: a completer that lost
 /// to a cancel may still be freeing its own payload.)
 ///
+/// A pumping wait can be given up by the user (the pump offers Cancel). The
+/// call is then cancelled through its back end, which stops its work, and
+/// the status reads E_ABORT whatever the rule: the user chose to stop, and
+/// telling that apart from a failure is what a window needs to say so. A
+/// call cancelled any other way reads by the rule.
+///
 //===----------------------------------------------------------------------===//
 #pragma once
 
@@ -26,13 +32,18 @@ class AwaitedResult {
  public:
   /// Takes over the caller's reference of `result` (not null) and waits for
   /// it, pumping the calling thread's events when `pumping` is set.
+  /// `remote`, when given, is the back end that started the call; a wait
+  /// the user gives up asks it to cancel the call.
   AwaitedResult(AsyncResult* result, bool pumping,
-                OutcomeRule rule = OutcomeRule::kPayloadStatus);
+                OutcomeRule rule = OutcomeRule::kPayloadStatus,
+                IDataStoreRemote* remote = nullptr);
   ~AwaitedResult();
   AwaitedResult(const AwaitedResult&) = delete;
   AwaitedResult& operator=(const AwaitedResult&) = delete;
 
   [[nodiscard]] HRESULT Status() const noexcept { return status_; }
+  /// The user gave the wait up and the call ended cancelled.
+  [[nodiscard]] bool GivenUp() const noexcept { return givenUp_; }
 
   /// Moves the payload out when it holds a `Tuple`; the caller then owns
   /// the objects it points to.
@@ -49,6 +60,7 @@ class AwaitedResult {
  private:
   AsyncResult* result_;
   HRESULT status_;
+  bool givenUp_ = false;
 };
 
 }  // namespace korvex

@@ -190,7 +190,7 @@ HRESULT DataStore::FinishListSubContainersAndItemCount(const ContainerInfo& cont
                                                        AsyncResult* result, bool pumping) {
   return Guarded(E_UNEXPECTED, [&]() -> HRESULT {
     if (result == nullptr) return S_OK;
-    AwaitedResult awaited(result, pumping);
+    AwaitedResult awaited(result, pumping, OutcomeRule::kPayloadStatus, remote_.get());
     if (Failed(awaited.Status())) return awaited.Status();
     auto payload = awaited.Take<ListSubContainersPayload>();
     if (!payload) return E_UNEXPECTED;
@@ -222,7 +222,7 @@ HRESULT DataStore::FinishListSubItems(const ContainerInfo& container, std::uint3
   bool stale = false;
   const HRESULT status = Guarded(E_UNEXPECTED, [&]() -> HRESULT {
     if (result == nullptr) return S_OK;
-    AwaitedResult awaited(result, pumping);
+    AwaitedResult awaited(result, pumping, OutcomeRule::kPayloadStatus, remote_.get());
     if (Failed(awaited.Status())) return awaited.Status();
     auto payload = awaited.Take<ListSubItemsPayload>();
     if (!payload) return E_UNEXPECTED;
@@ -285,7 +285,7 @@ std::int32_t DataStore::PeekSubContainers(const ContainerInfo& container,
     }
     AsyncResult* result = nullptr;
     if (Failed(remote_->ListSubContainersAndItemCount(cached, &result)) || result == nullptr) return 0;
-    AwaitedResult awaited(result, pumping);
+    AwaitedResult awaited(result, pumping, OutcomeRule::kPayloadStatus, remote_.get());
     if (Failed(awaited.Status())) return 0;
     auto payload = awaited.Take<ListSubContainersPayload>();
     if (!payload) return 0;
@@ -384,6 +384,23 @@ EntryAt DataStore::GetEntryAt(const ContainerInfo& container, std::int32_t posit
     if (Failed(hr)) return {hr, nullptr};
     std::lock_guard<std::mutex> lock(mutex_);
     return copyRow();
+  });
+}
+
+EntryAt DataStore::CachedEntryAt(const ContainerInfo& container, std::int32_t position) const {
+  return Guarded(EntryAt{}, [&]() -> EntryAt {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const Container* listed = FindListed(container.uri);
+    if (listed == nullptr) return {E_UNEXPECTED, nullptr};
+    const auto& children = *listed->children;
+    const std::size_t subs = children.containers.size();
+    if (position < 0 || static_cast<std::size_t>(position) >= subs + children.items.size())
+      return {E_INVALIDARG, nullptr};
+    const std::size_t row = static_cast<std::size_t>(position);
+    if (row < subs) return {S_OK, std::make_unique<ContainerInfo>((*children.containers[row])->info)};
+    const EntryRef<Item>* slot = children.items[row - subs];
+    if (!slot->present()) return {S_FALSE, nullptr};
+    return {S_OK, std::make_unique<ItemInfo>((*slot)->info)};
   });
 }
 

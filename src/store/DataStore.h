@@ -212,6 +212,10 @@ class DataStore {
   /// container that is not cached and listed.
   [[nodiscard]] virtual EntryAt GetEntryAt(const ContainerInfo& container, std::int32_t position,
                                            bool pumping, bool refresh = false);
+  /// The row at `position` as the cache holds it, never fetching: S_FALSE
+  /// with no record while the row's page has not been fetched (for a list
+  /// being painted, which must not wait); otherwise as GetEntryAt.
+  [[nodiscard]] EntryAt CachedEntryAt(const ContainerInfo& container, std::int32_t position) const;
   /// Fetches the first `count` items when the last of them is missing, then
   /// sorts the item slots by the sort order.
   [[nodiscard]] virtual HRESULT SortItems(const ContainerInfo& container, std::int32_t count,

@@ -28,12 +28,12 @@ HRESULT StartAndFinish(Start&& start, Finish&& finish) {
 // success: waits for `result`, then runs `apply` under the cache's lock and
 // answers the operation's own status.
 template <class Apply>
-HRESULT ApplyOnSuccess(AsyncResult* result, std::mutex& mutex, Apply&& apply) {
+HRESULT ApplyOnSuccess(AsyncResult* result, IDataStoreRemote* remote, std::mutex& mutex, Apply&& apply) {
   return Guarded(E_UNEXPECTED, [&]() -> HRESULT {
     if (result == nullptr) return S_OK;
     // Pumping where a pump is installed (the GUI thread, whose window must
     // stay alive and say that it waits); elsewhere a plain wait.
-    AwaitedResult awaited(result, true);
+    AwaitedResult awaited(result, true, OutcomeRule::kPayloadStatus, remote);
     if (Failed(awaited.Status())) return awaited.Status();
     std::lock_guard<std::mutex> lock(mutex);
     apply();
@@ -79,7 +79,8 @@ HRESULT DataStore::FinishCreateContainer(const ContainerInfo& parent, ContainerI
                                          AsyncResult* result) {
   const HRESULT status = Guarded(E_UNEXPECTED, [&]() -> HRESULT {
     if (result == nullptr) return S_OK;
-    AwaitedResult awaited(result, true);  // pumping only where a pump is installed
+    // Pumping only where a pump is installed.
+    AwaitedResult awaited(result, true, OutcomeRule::kPayloadStatus, remote_.get());
     const HRESULT hr = awaited.Status();
     if (Failed(hr) && hr != HR_ALREADY_EXISTS) return hr;
     auto payload = awaited.Take<CreateContainerPayload>();
@@ -108,7 +109,7 @@ HRESULT DataStore::FinishCreateContainer(const ContainerInfo& parent, ContainerI
 }
 
 HRESULT DataStore::FinishDeleteContainer(const ContainerInfo& container, AsyncResult* result) {
-  const HRESULT status = ApplyOnSuccess(result, mutex_, [&] {
+  const HRESULT status = ApplyOnSuccess(result, remote_.get(), mutex_, [&] {
     EntryRef<Container>* parent = FindParentOfContainer(container.uri);
     if (parent != nullptr && (*parent)->children)
       RemoveSlotNamed((*parent)->children->containers, container.name);
@@ -119,7 +120,7 @@ HRESULT DataStore::FinishDeleteContainer(const ContainerInfo& container, AsyncRe
 
 HRESULT DataStore::FinishRenameContainer(const ContainerInfo& container, const std::string& newName,
                                          AsyncResult* result) {
-  const HRESULT status = ApplyOnSuccess(result, mutex_, [&] {
+  const HRESULT status = ApplyOnSuccess(result, remote_.get(), mutex_, [&] {
     EntryRef<Container>* parent = FindParentOfContainer(container.uri);
     if (parent == nullptr || !(*parent)->children) return;
     EntryRef<Container>* slot = SlotNamed((*parent)->children->containers, container.name);
@@ -136,7 +137,7 @@ HRESULT DataStore::FinishRenameContainer(const ContainerInfo& container, const s
 
 HRESULT DataStore::FinishMoveContainer(ContainerInfo& container, const ContainerInfo& sourceParent,
                                        const ContainerInfo& target, AsyncResult* result) {
-  const HRESULT status = ApplyOnSuccess(result, mutex_, [&] {
+  const HRESULT status = ApplyOnSuccess(result, remote_.get(), mutex_, [&] {
     container.uri = target.uri + container.name + "/";
     if (Container* source = FindListed(sourceParent.uri))
       RemoveSlotNamed(source->children->containers, container.name);
@@ -207,7 +208,7 @@ HRESULT DataStore::FinishCreateItem(const ContainerInfo& parent, ItemInfo& item,
 }
 
 HRESULT DataStore::FinishDeleteItem(const ItemInfo& item, AsyncResult* result) {
-  const HRESULT status = ApplyOnSuccess(result, mutex_, [&] {
+  const HRESULT status = ApplyOnSuccess(result, remote_.get(), mutex_, [&] {
     EntryRef<Container>* parent = FindParentOfItem(item.uri);
     if (parent != nullptr && (*parent)->children)
       RemoveSlotNamed((*parent)->children->items, item.name);
@@ -218,7 +219,7 @@ HRESULT DataStore::FinishDeleteItem(const ItemInfo& item, AsyncResult* result) {
 
 HRESULT DataStore::FinishRenameItem(const ItemInfo& item, const std::string& newName,
                                     AsyncResult* result) {
-  const HRESULT status = ApplyOnSuccess(result, mutex_, [&] {
+  const HRESULT status = ApplyOnSuccess(result, remote_.get(), mutex_, [&] {
     if (EntryRef<Item>* slot = FindItem(item.uri)) {
       (*slot)->info.name = newName;
       (*slot)->info.uri = ParentUriOf(item.uri) + newName;
@@ -230,7 +231,7 @@ HRESULT DataStore::FinishRenameItem(const ItemInfo& item, const std::string& new
 
 HRESULT DataStore::FinishMoveItem(ItemInfo& item, const ContainerInfo& sourceParent,
                                   const ContainerInfo& target, AsyncResult* result) {
-  const HRESULT status = ApplyOnSuccess(result, mutex_, [&] {
+  const HRESULT status = ApplyOnSuccess(result, remote_.get(), mutex_, [&] {
     item.uri = target.uri + item.name;
     if (Container* source = FindListed(sourceParent.uri))
       RemoveSlotNamed(source->children->items, item.name);
@@ -242,7 +243,7 @@ HRESULT DataStore::FinishMoveItem(ItemInfo& item, const ContainerInfo& sourcePar
 
 HRESULT DataStore::FinishCopyItem(ItemInfo& item, const ContainerInfo& /*sourceParent*/,
                                   const ContainerInfo& target, AsyncResult* result) {
-  const HRESULT status = ApplyOnSuccess(result, mutex_, [&] {
+  const HRESULT status = ApplyOnSuccess(result, remote_.get(), mutex_, [&] {
     item.uri = target.uri + item.name;
     InvalidateLocked(target.uri, target.refreshable);
   });
@@ -251,7 +252,7 @@ HRESULT DataStore::FinishCopyItem(ItemInfo& item, const ContainerInfo& /*sourceP
 }
 
 HRESULT DataStore::FinishCompleteItem(ItemInfo& item, AsyncResult* result) {
-  const HRESULT status = ApplyOnSuccess(result, mutex_, [&] {
+  const HRESULT status = ApplyOnSuccess(result, remote_.get(), mutex_, [&] {
     item.partial = 0;
     if (EntryRef<Item>* slot = FindItem(item.uri)) (*slot)->info.partial = 0;
   });

@@ -14,8 +14,9 @@ namespace korvex {
 namespace {
 
 // Starts, waits pumping and hands a successful result to `use`.
+// A wait the user gives up gives up the back end's call too (`remote`).
 template <class Start, class Use>
-HRESULT CallPumping(OutcomeRule rule, Start&& start, Use&& use) {
+HRESULT CallPumping(IDataStoreRemote* remote, OutcomeRule rule, Start&& start, Use&& use) {
   return Guarded(E_UNEXPECTED, [&]() -> HRESULT {
     AsyncResult* result = nullptr;
     const HRESULT hr = start(&result);
@@ -23,15 +24,15 @@ HRESULT CallPumping(OutcomeRule rule, Start&& start, Use&& use) {
       if (result != nullptr) result->Release();
       return hr;
     }
-    AwaitedResult awaited(result, true, rule);
+    AwaitedResult awaited(result, true, rule, remote);
     if (Succeeded(awaited.Status())) use(awaited);
     return awaited.Status();
   });
 }
 
 template <class Start>
-HRESULT CallPumping(OutcomeRule rule, Start&& start) {
-  return CallPumping(rule, std::forward<Start>(start), [](AwaitedResult&) {});
+HRESULT CallPumping(IDataStoreRemote* remote, OutcomeRule rule, Start&& start) {
+  return CallPumping(remote, rule, std::forward<Start>(start), [](AwaitedResult&) {});
 }
 
 std::vector<BuddyInfo> OneBuddy(const std::string& name) {
@@ -49,7 +50,7 @@ void CopyOut(std::vector<T*>* objects, std::vector<T>& out) {
 }  // namespace
 
 HRESULT DataStore::ShareContainerWith(const ContainerInfo& container, const std::string& buddy) {
-  const HRESULT hr = CallPumping(OutcomeRule::kPayloadStatus, [&](AsyncResult** r) {
+  const HRESULT hr = CallPumping(remote_.get(), OutcomeRule::kPayloadStatus, [&](AsyncResult** r) {
     return remote_->ShareContainer(container, OneBuddy(buddy), r);
   });
   if (Succeeded(hr)) {
@@ -62,7 +63,7 @@ HRESULT DataStore::ShareContainerWith(const ContainerInfo& container, const std:
 
 HRESULT DataStore::ShareContainer(const ContainerInfo& container,
                                   const std::vector<BuddyInfo>& buddies) {
-  const HRESULT hr = CallPumping(OutcomeRule::kPayloadStatus, [&](AsyncResult** r) {
+  const HRESULT hr = CallPumping(remote_.get(), OutcomeRule::kPayloadStatus, [&](AsyncResult** r) {
     return remote_->ShareContainer(container, buddies, r);
   });
   if (Succeeded(hr)) {
@@ -76,7 +77,7 @@ HRESULT DataStore::ShareContainer(const ContainerInfo& container,
 HRESULT DataStore::ListContainerBuddies(const ContainerInfo& container, std::uint32_t page,
                                         std::uint32_t pageSize, std::uint64_t& total,
                                         std::vector<BuddyInfoEx>& buddies) {
-  return CallPumping(
+  return CallPumping(remote_.get(),
       OutcomeRule::kPayloadStatus,
       [&](AsyncResult** r) { return remote_->ListContainerBuddies(container, page, pageSize, r); },
       [&](AwaitedResult& awaited) {
@@ -89,7 +90,7 @@ HRESULT DataStore::ListContainerBuddies(const ContainerInfo& container, std::uin
 
 HRESULT DataStore::ListBuddies(std::uint32_t page, std::uint32_t pageSize, std::uint64_t& total,
                                std::vector<BuddyInfo>& buddies) {
-  return CallPumping(
+  return CallPumping(remote_.get(),
       OutcomeRule::kPayloadStatus,
       [&](AsyncResult** r) { return remote_->ListBuddies(page, pageSize, r); },
       [&](AwaitedResult& awaited) {
@@ -101,13 +102,13 @@ HRESULT DataStore::ListBuddies(std::uint32_t page, std::uint32_t pageSize, std::
 }
 
 HRESULT DataStore::EditContainerShare(const ContainerInfo& container, const std::string& buddy) {
-  return CallPumping(OutcomeRule::kPayloadStatus, [&](AsyncResult** r) {
+  return CallPumping(remote_.get(), OutcomeRule::kPayloadStatus, [&](AsyncResult** r) {
     return remote_->EditContainerShare(container, OneBuddy(buddy), r);
   });
 }
 
 HRESULT DataStore::UnshareContainer(const ContainerInfo& container, const std::string& buddy) {
-  return CallPumping(OutcomeRule::kPayloadStatus, [&](AsyncResult** r) {
+  return CallPumping(remote_.get(), OutcomeRule::kPayloadStatus, [&](AsyncResult** r) {
     return remote_->UnshareContainer(container, OneBuddy(buddy), r);
   });
 }
@@ -126,7 +127,7 @@ HRESULT DataStore::CancelContainerShare(const ContainerInfo& container) {
 
 HRESULT DataStore::GetItemCodes(const ItemInfo& item, std::uint32_t validity,
                                 const std::string& expiry, std::string& link) {
-  return CallPumping(
+  return CallPumping(remote_.get(),
       OutcomeRule::kPayloadStatus,
       [&](AsyncResult** r) { return remote_->GetItemCodes(item, validity, expiry, r); },
       [&](AwaitedResult& awaited) {
@@ -135,19 +136,19 @@ HRESULT DataStore::GetItemCodes(const ItemInfo& item, std::uint32_t validity,
 }
 
 HRESULT DataStore::RemoveItemCodes(const ItemInfo& item) {
-  return CallPumping(OutcomeRule::kPayloadStatus,
+  return CallPumping(remote_.get(), OutcomeRule::kPayloadStatus,
                      [&](AsyncResult** r) { return remote_->RemoveItemCodes(item, r); });
 }
 
 HRESULT DataStore::ChangeItemCodes(const ItemInfo& item, std::uint32_t validity,
                                    const std::string& expiry) {
-  return CallPumping(OutcomeRule::kPayloadStatus, [&](AsyncResult** r) {
+  return CallPumping(remote_.get(), OutcomeRule::kPayloadStatus, [&](AsyncResult** r) {
     return remote_->ChangeItemCodes(item, validity, expiry, r);
   });
 }
 
 HRESULT DataStore::GetClientLinkDetail(const ItemInfo& item, LinkDetail& detail) {
-  return CallPumping(
+  return CallPumping(remote_.get(),
       OutcomeRule::kPayloadStatus,
       [&](AsyncResult** r) { return remote_->GetClientLinkDetail(item, r); },
       [&](AwaitedResult& awaited) {
@@ -160,21 +161,21 @@ HRESULT DataStore::GetClientLinkDetail(const ItemInfo& item, LinkDetail& detail)
 
 HRESULT DataStore::SendItemToEmail(std::uint64_t fileId, const std::string& addresses,
                                    const std::string& content) {
-  return CallPumping(OutcomeRule::kPayloadStatus, [&](AsyncResult** r) {
+  return CallPumping(remote_.get(), OutcomeRule::kPayloadStatus, [&](AsyncResult** r) {
     return remote_->SendItemToEmail(fileId, addresses, content, r);
   });
 }
 
 HRESULT DataStore::SendLink(const std::string& addresses, const std::string& link,
                             const std::string& fileName) {
-  return CallPumping(OutcomeRule::kPayloadStatus, [&](AsyncResult** r) {
+  return CallPumping(remote_.get(), OutcomeRule::kPayloadStatus, [&](AsyncResult** r) {
     return remote_->SendLink(addresses, link, fileName, r);
   });
 }
 
 HRESULT DataStore::ListAccessCodes(const ContainerInfo& container,
                                    std::vector<ContainerCode>& codes) {
-  return CallPumping(
+  return CallPumping(remote_.get(),
       OutcomeRule::kPayloadStatus,
       [&](AsyncResult** r) { return remote_->ListAccessCodes(container, r); },
       [&](AwaitedResult& awaited) {
@@ -186,7 +187,7 @@ HRESULT DataStore::ListAccessCodes(const ContainerInfo& container,
 }
 
 HRESULT DataStore::CreateAccessCode(const ContainerInfo& container, NewAccessCode& code) {
-  return CallPumping(
+  return CallPumping(remote_.get(),
       OutcomeRule::kPayloadStatus,
       [&](AsyncResult** r) { return remote_->CreateAccessCode(container, r); },
       [&](AwaitedResult& awaited) {
@@ -198,12 +199,12 @@ HRESULT DataStore::CreateAccessCode(const ContainerInfo& container, NewAccessCod
 }
 
 HRESULT DataStore::DeleteAccessCodes(const std::string& codeIds) {
-  return CallPumping(OutcomeRule::kCallStatus,
+  return CallPumping(remote_.get(), OutcomeRule::kCallStatus,
                      [&](AsyncResult** r) { return remote_->DeleteAccessCodes(codeIds, r); });
 }
 
 HRESULT DataStore::EditAccessCode(const std::string& codeId, const std::string& expiration) {
-  return CallPumping(OutcomeRule::kCallStatus, [&](AsyncResult** r) {
+  return CallPumping(remote_.get(), OutcomeRule::kCallStatus, [&](AsyncResult** r) {
     return remote_->EditAccessCode(codeId, expiration, r);
   });
 }
@@ -211,7 +212,7 @@ HRESULT DataStore::EditAccessCode(const std::string& codeId, const std::string& 
 HRESULT DataStore::SendAccessCodeEmail(const std::string& codeId, const std::string& code,
                                        const std::string& addresses,
                                        const std::string& content) {
-  return CallPumping(OutcomeRule::kCallStatus, [&](AsyncResult** r) {
+  return CallPumping(remote_.get(), OutcomeRule::kCallStatus, [&](AsyncResult** r) {
     return remote_->SendAccessCodeEmail(codeId, code, addresses, content, r);
   });
 }
@@ -220,7 +221,7 @@ HRESULT DataStore::ReportTransfer(std::uint32_t dir, std::uint32_t retries,
                                   const std::string& fileName, std::uint64_t size,
                                   std::uint64_t parentId, std::uint64_t fileId,
                                   std::uint64_t elapsed100ns, const std::string& token) {
-  return CallPumping(OutcomeRule::kCallStatus, [&](AsyncResult** r) {
+  return CallPumping(remote_.get(), OutcomeRule::kCallStatus, [&](AsyncResult** r) {
     return remote_->ReportTransfer(dir, retries, fileName, size, parentId, fileId, elapsed100ns,
                                    token, r);
   });

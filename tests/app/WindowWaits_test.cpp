@@ -2,10 +2,13 @@
 // platform: a slow listing shows the busy cursor at once and a small
 // progress with Cancel after half a second, keeps the window's events
 // flowing, drops a click made meanwhile instead of replaying it, and
-// Cancel ends the wait long before the service would have answered.
+// Cancel ends the wait long before the service would have answered, and
+// the pane says the work was cancelled, not that it failed. Pages fetched
+// while scrolling a big folder wait the same way instead of freezing.
 
 #include "app/DesktopClient.h"
 #include "app/WaitIndicator.h"
+#include "emulator/ServiceClient.h"
 
 #include <QMouseEvent>
 #include <QProgressDialog>
@@ -21,6 +24,11 @@ QProgressDialog* ShownWaitDialog() {
     if (dialog && dialog->objectName() == "waitDialog" && dialog->isVisible()) return dialog;
   }
   return nullptr;
+}
+
+QString StatusLine(const QWidget& pane) {
+  const auto* line = pane.findChild<QLabel*>("statusLine");
+  return line ? line->text() : QString("(no status line)");
 }
 
 void PostClick(QWidget& target) {
@@ -79,13 +87,89 @@ TEST_F(DesktopClient, SlowCallsShowTheWaitDropInputAndCanBeCancelled) {
     if (QProgressDialog* dialog = ShownWaitDialog()) dialog->findChild<QPushButton*>()->click();
   });
   clock.restart();
-  EXPECT_TRUE(korvex::Failed(cloud.Refresh()));
+  EXPECT_EQ(cloud.Refresh(), korvex::E_ABORT);
   EXPECT_LT(clock.elapsed(), 5000);
+  EXPECT_EQ(StatusLine(cloud), "Refreshing cancelled.");
   WaitFor([] { return false; }, 200);
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
   // The pane lists again once the service answers.
   EXPECT_EQ(cloud.Refresh(), korvex::S_OK);
   EXPECT_TRUE(Names(*cloud.Model()).contains("readme.txt"));
+  EXPECT_EQ(StatusLine(cloud), "");
+}
+
+TEST_F(DesktopClient, PagesFetchedWhileScrollingKeepTheWindowAliveAndCanBeCancelled) {
+  korvex::test::ServiceClient client(korvexd_);
+  ASSERT_TRUE(client.Login("alice", "alice-demo-1"));
+  const std::int64_t big = client.MakeDir(client.RootDir(), "Big");
+  ASSERT_GT(big, 0);
+  constexpr int kFiles = 100;
+  for (int i = 0; i < kFiles; ++i) {
+    const QString name = QString("f%1").arg(i, 3, 10, QChar('0'));
+    auto [answer, token] = client.PreUpload(big, name.toStdString(), 1);
+    const std::string id = answer.substr(0, answer.find_first_not_of("0123456789"));
+    ASSERT_FALSE(id.empty()) << answer;
+    ASSERT_TRUE(client.UploadBlock(answer, token, 0, "x"));
+    ASSERT_EQ(client.UploadOver(id, token), "1");
+  }
+  std::string account;
+  const auto window = OpenWindow(account);
+  ASSERT_NE(window, nullptr);
+  WaitIndicator::Install();
+  struct Uninstall {
+    ~Uninstall() { WaitIndicator::Uninstall(); }
+  } uninstall;
+  korvex::app::CNetDriveDlg& cloud = *window->NetPane();
+  const korvex::app::EntryListModel& model = *cloud.Model();
+  const int folderRow = model.FindContainerRow("Big");
+  ASSERT_GE(folderRow, 0);
+  const auto folder = static_cast<const korvex::ContainerInfo&>(*model.Entry(folderRow));
+  ASSERT_EQ(cloud.Open(folder), korvex::S_OK);
+  ASSERT_EQ(model.rowCount(), kFiles + 1);  // and "[..]"
+  const auto nameAt = [&](int row) { return model.index(row, 0).data().toString(); };
+
+  // The last rows' page is slow: asked for by painting, it is fetched with
+  // the window's events flowing, the busy cursor and then the wait window.
+  ASSERT_TRUE(ServiceFault(korvexd_.BaseUrl(), "delay=1500,path=^/file/listrandom/,count=1,ttl=60"));
+  bool busy = false, progress = false;
+  QTimer::singleShot(300, [&] {
+    busy = QApplication::overrideCursor() != nullptr && QApplication::overrideCursor()->shape() == Qt::BusyCursor;
+  });
+  QTimer::singleShot(1100, [&] {
+    progress = ShownWaitDialog() != nullptr;
+    if (progress) SaveScreenshot(*ShownWaitDialog(), "wait-page-fetch.png");
+  });
+  cloud.View()->scrollToBottom();
+  EXPECT_EQ(nameAt(kFiles), "") << "painting does not wait for the page";
+  EXPECT_TRUE(WaitFor([&] { return nameAt(kFiles) == "f099"; }, 10000));
+  EXPECT_TRUE(busy) << "timers ran while the page was awaited, under the busy cursor";
+  EXPECT_TRUE(progress) << "the wait window past half a second";
+  WaitFor([] { return false; }, 200);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+  // A page the user gives up stays empty, the pane says it was cancelled,
+  // and painting the same rows again does not start the wait over.
+  const int middle = 34;  // between the first page and the last ones
+  ASSERT_EQ(model.Store()->CachedEntryAt(model.Container(), middle - 1).status, korvex::S_FALSE);
+  ASSERT_TRUE(ServiceFault(korvexd_.BaseUrl(), "delay=8000,path=^/file/listrandom/,count=1,ttl=60"));
+  QTimer::singleShot(900, [] {
+    if (QProgressDialog* dialog = ShownWaitDialog()) dialog->findChild<QPushButton*>()->click();
+  });
+  QElapsedTimer clock;
+  clock.start();
+  EXPECT_EQ(nameAt(middle), "");
+  EXPECT_TRUE(WaitFor([&] { return StatusLine(cloud) == "Listing cancelled."; }, 6000)) << StatusLine(cloud).toStdString();
+  EXPECT_LT(clock.elapsed(), 5000);
+  EXPECT_EQ(nameAt(middle), "");
+  cloud.View()->scrollTo(model.index(middle, 0));
+  WaitFor([] { return false; }, 100);
+  SaveScreenshot(cloud, "wait-page-cancelled.png");
+  WaitFor([] { return false; }, 300);
+  EXPECT_EQ(ShownWaitDialog(), nullptr);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  // Listed again, the rows come back.
+  ASSERT_EQ(cloud.Refresh(), korvex::S_OK);
+  EXPECT_TRUE(WaitFor([&] { return nameAt(middle) == "f033"; }, 10000));
 }
 
 }  // namespace

@@ -11,6 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 
 namespace korvex::test {
 namespace {
@@ -263,6 +266,29 @@ TEST_F(DataStoreService, ViewsPresentTheirRoots) {
   folder.name = "new";
   EXPECT_EQ(upload.CreateContainer(inbox, folder), E_ACCESSDENIED);
   EXPECT_EQ(Seen("^/"), 0) << "the upload disk sent nothing";
+}
+
+TEST_F(DataStoreService, ACancelledCallGivesUpItsRequestAndTheBackEndGoesOn) {
+  using namespace std::chrono_literals;
+  auto fault = client_->PostRaw("/admin/faults", {}, "delay=4000,path=^/directory/listandcount/,count=1", "text/plain");
+  ASSERT_TRUE(fault && fault->status == 200);
+  IDataStoreRemote& remote = *myDisk_->Remote();
+  const ContainerInfo root = myDisk_->RootInfo();
+  AsyncResult* result = nullptr;
+  ASSERT_EQ(remote.ListSubContainersAndItemCount(root, &result), S_OK);
+  ASSERT_NE(result, nullptr);
+  std::this_thread::sleep_for(300ms);  // on the wire, held back by the delay
+  ASSERT_EQ(remote.CancelCall(result), S_OK);
+  EXPECT_EQ(result->State(), kAsyncCancelled);
+  EXPECT_EQ(ReadOutcome(*result), E_FAIL);
+  // The request lets go of the result once its completion has run: long
+  // before the answer would have come when the request was really given up.
+  for (int wait = 0; wait < 250 && result->RefCount() > 1; ++wait) std::this_thread::sleep_for(10ms);
+  EXPECT_EQ(result->RefCount(), 1) << "the request still runs";
+  EXPECT_EQ(result->State(), kAsyncCancelled);
+  result->Release();
+  // The connection is not left broken: the next listing is answered.
+  EXPECT_EQ(myDisk_->GetCounts(root, false).status, S_OK);
 }
 
 }  // namespace

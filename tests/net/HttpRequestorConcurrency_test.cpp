@@ -215,6 +215,46 @@ TEST_F(HttpRequestorConcurrencyTest, ALaneKeepsItsBoundKeepsReadsOfTheLimitConne
   EXPECT_EQ(blocked_, 2) << "a dropped request went out";
 }
 
+TEST_F(HttpRequestorConcurrencyTest, CancelRequestsGivesUpOnlyThePickedRequestsOnTheWireOrWaiting) {
+  HttpRequestor requestor;
+  ASSERT_EQ(requestor.Init(server_.Url()), S_OK);
+  // Two of the lane on the wire and one waiting behind them, one more on
+  // its own connection; all four block in the server.
+  std::array<LaneSlot, 4> slots;
+  for (std::size_t i = 0; i < 3; ++i)
+    ASSERT_EQ(requestor.SendRequest("/blocked", "GET", "", nullptr, 0, &CountLaneCall, &slots[i], 0, {"lane", 2}),
+              S_OK);
+  ASSERT_EQ(requestor.SendRequest("/blocked", "GET", "", nullptr, 0, &CountLaneCall, &slots[3], 0), S_OK);
+  ASSERT_TRUE(WaitBlocked(3));
+
+  // The first (on the wire) and the third (waiting) are given up.
+  requestor.CancelRequests([&](void* user) { return user == &slots[0] || user == &slots[2]; });
+  for (const std::size_t i : {0u, 2u}) {
+    for (int wait = 0; wait < 2000 && slots[i].calls.load() == 0; ++wait) std::this_thread::sleep_for(5ms);
+    EXPECT_EQ(slots[i].calls.load(), 1) << "request " << i;
+    EXPECT_EQ(slots[i].status.load(), HResultFromHttp(kHttpErrorCancelled)) << "request " << i;
+  }
+  // Ended while the server still holds the first: the client let go by itself.
+  EXPECT_EQ(slots[1].calls.load(), 0);
+  EXPECT_EQ(slots[3].calls.load(), 0);
+
+  release_->Set();
+  for (const std::size_t i : {1u, 3u}) {
+    for (int wait = 0; wait < 2000 && slots[i].calls.load() == 0; ++wait) std::this_thread::sleep_for(5ms);
+    EXPECT_EQ(slots[i].status.load(), S_OK) << "request " << i;
+  }
+  {
+    std::lock_guard lock(mutex_);
+    EXPECT_EQ(blocked_, 3) << "the cancelled waiting request went out";
+  }
+  // The lane and the requestor go on as before; each request completed once.
+  LaneSlot after;
+  ASSERT_EQ(requestor.SendRequest("/lane", "GET", "", nullptr, 0, &CountLaneCall, &after, 0, {"lane", 2}), S_OK);
+  for (int wait = 0; wait < 2000 && after.calls.load() == 0; ++wait) std::this_thread::sleep_for(5ms);
+  EXPECT_EQ(after.status.load(), S_OK);
+  for (const auto& slot : slots) EXPECT_EQ(slot.calls.load(), 1);
+}
+
 TEST_F(HttpRequestorConcurrencyTest, SendRequestIsSafeFromManyThreads) {
   constexpr int kThreads = 4;
   constexpr int kPerThread = 25;

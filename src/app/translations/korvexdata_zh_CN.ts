@@ -393,6 +393,10 @@ The files already in the cloud stay there.</source>
         <translation>%1失败（错误 0x%2）。</translation>
     </message>
     <message>
+        <source>%1 cancelled.</source>
+        <translation>%1已取消。</translation>
+    </message>
+    <message>
         <source>%1 failed: %2</source>
         <translation>%1失败：%2</translation>
     </message>
@@ -954,6 +958,10 @@ Days left:	%4</source>
         <translation>%1失败（错误 0x%2）。</translation>
     </message>
     <message>
+        <source>%1 cancelled.</source>
+        <translation>%1已取消。</translation>
+    </message>
+    <message>
         <source>%1 failed: %2</source>
         <translation>%1失败：%2</translation>
     </message>
@@ -1374,6 +1382,10 @@ Days left:	%4</source>
     <message>
         <source>%1 failed (error 0x%2).</source>
         <translation>%1失败（错误 0x%2）。</translation>
+    </message>
+    <message>
+        <source>%1 cancelled.</source>
+        <translation>%1已取消。</translation>
     </message>
     <message>
         <source>%1 failed: %2</source>
