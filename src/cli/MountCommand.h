@@ -1,0 +1,32 @@
+//===- cli/MountCommand.h - korvex mount ------------------------*- C++ -*-===//
+///
+/// `korvex mount MOUNTPOINT [--read-only] [--cache-dir DIR] [--cache-size
+/// SIZE]`: serves the account's views as a folder until unmounted. Files
+/// written there go up as file tasks of this account, so they show in
+/// `korvex transfers` and the desktop client's list like any upload.
+///
+//===----------------------------------------------------------------------===//
+#pragma once
+
+#include "cli/SharingCommands.h"
+
+#include <CLI/CLI.hpp>
+
+#include <functional>
+#include <string>
+
+namespace korvex::cli {
+
+struct MountArgs {
+  std::string mountpoint;
+  bool readOnly = false;
+  std::string cacheDir;
+  std::string cacheSize = "1G";
+  bool debug = false;
+};
+
+void AddMountCommand(CLI::App& app, MountArgs& args, const std::function<void(CLI::App*, CommandAction)>& choose);
+
+int RunMount(const GlobalOptions& options, const DeploymentValues& deployment, const MountArgs& args);
+
+}  // namespace korvex::cli
