@@ -157,8 +157,12 @@ std::vector<std::uint64_t> RemoteFile::AheadOf(std::uint64_t offset, std::size_t
   hasRead_ = true;
   lastEnd_ = offset + size;
   std::vector<std::uint64_t> ahead;
-  if (!sequential) return ahead;
-  const std::uint64_t last = (offset + size + kCacheBlockSize - 1) / kCacheBlockSize;
+  // The kernel's own read-ahead makes even a single seek look sequential for
+  // a few pages: only a reader half-way through a block is taken at its word.
+  const std::uint64_t end = offset + size;
+  const std::uint64_t within = end % kCacheBlockSize;
+  if (!sequential || (within != 0 && within < kCacheBlockSize / 2)) return ahead;
+  const std::uint64_t last = (end + kCacheBlockSize - 1) / kCacheBlockSize;
   for (std::uint64_t index = last; index < last + kAheadBlocks; ++index) {
     if (index * kCacheBlockSize >= item_.size) break;
     if (recent_.count(index) == 0 && pending_.count(index) == 0) ahead.push_back(index);
