@@ -3,6 +3,7 @@
 #include "cli/MountCommand.h"
 
 #include "cli/AccountTransfers.h"
+#include "cli/BackgroundRunner.h"
 #include "cli/Console.h"
 #include "cli/SessionRunner.h"
 #include "mount/BlockCache.h"
@@ -11,9 +12,15 @@
 #include "tasks/FileTask.h"
 #include "tasks/StoreWalk.h"
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
 #include <iostream>
 #include <mutex>
 #include <optional>
+#include <sstream>
 
 namespace korvex::cli {
 
@@ -109,6 +116,54 @@ CommandOutcome Serve(SessionStores& stores, const DeploymentValues& deployment, 
   return {};
 }
 
+bool IsMounted(const fs::path& dir) {
+  struct stat inside {}, above {};
+  return ::stat(dir.c_str(), &inside) == 0 && ::stat(dir.parent_path().c_str(), &above) == 0 &&
+         inside.st_dev != above.st_dev;
+}
+
+/// What the detached mount wrote to its log from `from` on.
+std::string LogSince(const fs::path& log, std::streamoff from) {
+  std::ifstream in(log, std::ios::binary);
+  in.seekg(from);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// Longest wait for a detached mount to be in place.
+constexpr int kDetachWaitSteps = 300;  // of 100 ms
+
+int RunDetached(const GlobalOptions& options, const MountArgs& args, const mount::MountSettings& settings) {
+  std::vector<std::string> words = PassOnFlags(options);
+  words.insert(words.end(), {"mount", settings.mountpoint.string(), "--cache-dir", settings.cacheDir.string(),
+                             "--cache-size", args.cacheSize});
+  if (args.readOnly) words.push_back("--read-only");
+  std::error_code ec;
+  fs::create_directories(settings.cacheDir, ec);
+  const fs::path log = settings.cacheDir / "mount.log";
+  const auto from = static_cast<std::streamoff>(fs::exists(log, ec) ? fs::file_size(log, ec) : 0);
+  pid_t child = 0;
+  if (const HRESULT hr = SpawnDetached(words, log.string(), child); Failed(hr))
+    return ReportMessage("cannot start the mount in the background", kExitFailure);
+  for (int step = 0; step < kDetachWaitSteps; ++step) {
+    if (IsMounted(settings.mountpoint)) {
+      std::cout << "mounted on " << settings.mountpoint.string() << " (pid " << child
+                << "); unmount with: fusermount3 -u " << settings.mountpoint.string() << std::endl;
+      return kExitOk;
+    }
+    int status = 0;
+    if (::waitpid(child, &status, WNOHANG) == child) {
+      std::cerr << LogSince(log, from);
+      return kExitFailure;
+    }
+    ::usleep(100 * 1000);
+  }
+  return ReportMessage("the mount is not in place after 30 s; it goes on trying (pid " + std::to_string(child) +
+                           "), see " + log.string(),
+                       kExitFailure);
+}
+
 }  // namespace
 
 void AddMountCommand(CLI::App& app, MountArgs& args, const std::function<void(CLI::App*, CommandAction)>& choose) {
@@ -121,6 +176,7 @@ void AddMountCommand(CLI::App& app, MountArgs& args, const std::function<void(CL
         std::uint64_t bytes = 0;
         return mount::ParseByteSize(text, bytes) ? std::string() : "--cache-size takes a size such as 512M or 2G";
       });
+  mount->add_flag("--daemon", args.daemon, "Serve from the background; return once mounted");
   mount->add_flag("--debug-fuse", args.debug, "Trace every file-system call on standard error");
   choose(mount, [&args](const GlobalOptions& o, const DeploymentValues& d) { return RunMount(o, d, args); });
 }
@@ -131,11 +187,14 @@ int RunMount(const GlobalOptions& options, const DeploymentValues& deployment, c
   settings.mountpoint = fs::absolute(args.mountpoint, ec);
   if (ec || !fs::is_directory(settings.mountpoint, ec))
     return ReportMessage(args.mountpoint + ": not a folder", kExitUsage);
+  // Mounting over a mount hides the first one and leaves two to unmount.
+  if (IsMounted(settings.mountpoint)) return ReportMessage(args.mountpoint + ": already a mount point", kExitUsage);
   settings.readOnly = args.readOnly;
   settings.debug = args.debug;
   settings.cacheDir = args.cacheDir.empty() ? mount::DefaultCacheDir() : fs::absolute(args.cacheDir, ec);
   if (!mount::ParseByteSize(args.cacheSize, settings.cacheSize))
     return ReportMessage("--cache-size takes a size such as 512M or 2G", kExitUsage);
+  if (args.daemon) return RunDetached(options, args, settings);
   return RunWithSession(options, deployment,
                         [&](SessionStores& stores) { return Serve(stores, deployment, settings); });
 }

@@ -1,7 +1,9 @@
 //===- cli/MountCommand.h - korvex mount ------------------------*- C++ -*-===//
 ///
 /// `korvex mount MOUNTPOINT [--read-only] [--cache-dir DIR] [--cache-size
-/// SIZE]`: serves the account's views as a folder until unmounted. Files
+/// SIZE] [--daemon]`: serves the account's views as a folder until
+/// unmounted; with --daemon a detached copy serves it, and the command
+/// returns once the folder is mounted (or says why it was not). Files
 /// written there go up as file tasks of this account, so they show in
 /// `korvex transfers` and the desktop client's list like any upload.
 ///
@@ -23,6 +25,7 @@ struct MountArgs {
   std::string cacheDir;
   std::string cacheSize = "1G";
   bool debug = false;
+  bool daemon = false;
 };
 
 void AddMountCommand(CLI::App& app, MountArgs& args, const std::function<void(CLI::App*, CommandAction)>& choose);

@@ -245,8 +245,16 @@ TEST_F(KorvexMount, ServiceKilledDuringAReadGivesEioAndARemountWorks) {
   env_.clear();
   ASSERT_NO_FATAL_FAILURE(StartKorvexd({}));
   LogIn("alice", "alice-demo-1");
-  ASSERT_NO_FATAL_FAILURE(Mount());
+  // This time from the background: the command returns once mounted.
+  const KorvexRun detached =
+      RunKorvex({"mount", mnt_.string(), "--daemon", "--cache-dir", (Home() / "cache").string()}, {}, 40000);
+  ASSERT_EQ(detached.exitCode, 0) << detached.err;
+  EXPECT_NE(detached.out.find("mounted on"), std::string::npos) << detached.out;
+  ASSERT_TRUE(IsMountPoint(mnt_));
+  EXPECT_EQ(RunKorvex({"mount", mnt_.string()}).exitCode, 2);
   Bounded([&] { EXPECT_EQ(ReadSlice(file, 2 << 20, 100).bytes, data.substr(2 << 20, 100)); });
+  (void)std::system(("fusermount3 -u " + Quoted(mnt_)).c_str());
+  EXPECT_FALSE(IsMountPoint(mnt_));
 }
 
 }  // namespace
