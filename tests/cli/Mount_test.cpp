@@ -162,6 +162,11 @@ TEST_F(KorvexMount, TreeRoundTripsRangesReadRightAndEditsReachTheService) {
     const Slice again = ReadSlice(disk / "seek.bin", (std::int64_t{3} << 20) + 5000, 4096);
     EXPECT_EQ(again.bytes, seek.substr((std::size_t{3} << 20) + 5000, 4096));
     EXPECT_EQ(BlockReads(), before + 1);
+    // Readers at once, of one file, from both ends: each gets its own bytes.
+    auto head = std::async(std::launch::async, [&] { return ReadText(disk / "seek.bin"); });
+    auto tail = std::async(std::launch::async, [&] { return ReadSlice(disk / "seek.bin", 5 << 20, 2 << 20); });
+    EXPECT_TRUE(head.get() == seek);
+    EXPECT_TRUE(tail.get().bytes == seek.substr(5 << 20));
     // Random ranges, some across block ends and past the end of the file.
     std::mt19937 random(33);
     for (int i = 0; i < 60; ++i) {
