@@ -5,6 +5,7 @@
 #include "cli/AccountTransfers.h"
 #include "cli/BackgroundRunner.h"
 #include "cli/Console.h"
+#include "cli/DaemonMounts.h"
 #include "cli/SessionRunner.h"
 #include "mount/BlockCache.h"
 #include "mount/Mount.h"
@@ -177,6 +178,8 @@ void AddMountCommand(CLI::App& app, MountArgs& args, const std::function<void(CL
         return mount::ParseByteSize(text, bytes) ? std::string() : "--cache-size takes a size such as 512M or 2G";
       });
   mount->add_flag("--daemon", args.daemon, "Serve from the background; return once mounted");
+  mount->add_flag("--remember", args.remember, "Also mount it whenever korvex daemon starts");
+  mount->add_flag("--forget", args.forget, "No longer mount it with korvex daemon (and do not mount now)");
   mount->add_flag("--debug-fuse", args.debug, "Trace every file-system call on standard error");
   choose(mount, [&args](const GlobalOptions& o, const DeploymentValues& d) { return RunMount(o, d, args); });
 }
@@ -184,7 +187,14 @@ void AddMountCommand(CLI::App& app, MountArgs& args, const std::function<void(CL
 int RunMount(const GlobalOptions& options, const DeploymentValues& deployment, const MountArgs& args) {
   mount::MountSettings settings;
   std::error_code ec;
-  settings.mountpoint = fs::absolute(args.mountpoint, ec);
+  settings.mountpoint = fs::absolute(args.mountpoint, ec).lexically_normal();
+  if (args.forget) {
+    std::string folder = settings.mountpoint.string();
+    if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    if (!RememberMount(folder, false)) return ReportMessage("the settings cannot be written", kExitFailure);
+    std::cout << folder << ": no longer mounted by korvex daemon" << std::endl;
+    return kExitOk;
+  }
   if (ec || !fs::is_directory(settings.mountpoint, ec))
     return ReportMessage(args.mountpoint + ": not a folder", kExitUsage);
   // Mounting over a mount hides the first one and leaves two to unmount.
@@ -194,6 +204,12 @@ int RunMount(const GlobalOptions& options, const DeploymentValues& deployment, c
   settings.cacheDir = args.cacheDir.empty() ? mount::DefaultCacheDir() : fs::absolute(args.cacheDir, ec);
   if (!mount::ParseByteSize(args.cacheSize, settings.cacheSize))
     return ReportMessage("--cache-size takes a size such as 512M or 2G", kExitUsage);
+  if (args.remember) {
+    std::string folder = settings.mountpoint.string();
+    if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    if (!RememberMount(folder, true)) return ReportMessage("the settings cannot be written", kExitFailure);
+    std::cerr << folder << ": mounted by korvex daemon from its next start on" << std::endl;
+  }
   if (args.daemon) return RunDetached(options, args, settings);
   return RunWithSession(options, deployment,
                         [&](SessionStores& stores) { return Serve(stores, deployment, settings); });

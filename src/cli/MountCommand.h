@@ -26,6 +26,8 @@ struct MountArgs {
   std::string cacheSize = "1G";
   bool debug = false;
   bool daemon = false;
+  bool remember = false;  ///< also mount it whenever `korvex daemon` starts
+  bool forget = false;    ///< no longer, and do not mount now
 };
 
 void AddMountCommand(CLI::App& app, MountArgs& args, const std::function<void(CLI::App*, CommandAction)>& choose);

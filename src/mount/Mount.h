@@ -24,7 +24,7 @@ namespace korvex::mount {
 struct MountSettings {
   std::filesystem::path mountpoint;
   bool readOnly = false;
-  /// Blocks go under "blocks", files being written under "writes".
+  /// Blocks go under "blocks", files being written under "writes/PID".
   std::filesystem::path cacheDir;
   std::uint64_t cacheSize = std::uint64_t{1} << 30;
   /// Longest wait for one answer of the service before a read fails (EIO).

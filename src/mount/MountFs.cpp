@@ -6,6 +6,7 @@
 #include "platform/Paths.h"
 
 #include <sys/statvfs.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -37,15 +38,27 @@ MountFs::MountFs(session::SessionStores& stores, const MountSettings& settings, 
 HRESULT MountFs::Prepare() {
   if (const HRESULT hr = tree_.Open(); Failed(hr)) return hr;
   if (const HRESULT hr = cache_.Open(); Failed(hr)) return hr;
-  // Files written by a mount that died were never uploaded; they are not
-  // the user's only copy (the writer had its own), so they go.
+  // Files written through a mount that died were never uploaded; they are
+  // not the user's only copy (the writer had its own), so they go. Another
+  // mount sharing this cache folder keeps its own.
   std::error_code ec;
-  fs::remove_all(settings_.cacheDir / "writes", ec);
-  fs::create_directories(settings_.cacheDir / "writes", ec);
+  const fs::path writes = settings_.cacheDir / "writes";
+  for (auto it = fs::directory_iterator(writes, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    const pid_t owner = static_cast<pid_t>(std::atoi(it->path().filename().c_str()));
+    if (owner <= 0 || (::kill(owner, 0) != 0 && errno == ESRCH)) fs::remove_all(it->path(), ec);
+  }
+  ec.clear();
+  fs::create_directories(WritesDir(), ec);
   return ec ? HResultFromErrno(ec.value()) : S_OK;
 }
 
-void MountFs::Shutdown() { readAhead_.Stop(); }
+fs::path MountFs::WritesDir() const { return settings_.cacheDir / "writes" / std::to_string(::getpid()); }
+
+void MountFs::Shutdown() {
+  readAhead_.Stop();
+  std::error_code ec;
+  fs::remove_all(WritesDir(), ec);
+}
 
 MountFs& MountFs::Self() { return *static_cast<MountFs*>(fuse_get_context()->private_data); }
 

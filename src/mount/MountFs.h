@@ -79,6 +79,8 @@ class MountFs {
   int OpenForWriting(const std::string& path, const MountNode& folder, const std::string& name,
                      const MountNode* existing, fuse_file_info* fi);
   int Upload(OpenFile& file);
+  /// This process's folder of files being written.
+  [[nodiscard]] std::filesystem::path WritesDir() const;
   /// The size of a file being written at `path`, if one is.
   [[nodiscard]] bool WritingSize(const std::string& path, off_t& size);
   [[nodiscard]] int Refuse(const char* what, const std::string& path, HRESULT status) {

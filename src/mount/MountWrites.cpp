@@ -42,7 +42,7 @@ int MountFs::OpenForWriting(const std::string& path, const MountNode& folder, co
                             const MountNode* existing, fuse_file_info* fi) {
   if (!tree_.CanWriteIn(folder)) return -EACCES;
   // Each writer its own folder: the upload takes the local file's name.
-  const fs::path dir = settings_.cacheDir / "writes" / std::to_string(++nextWrite_);
+  const fs::path dir = WritesDir() / std::to_string(++nextWrite_);
   std::error_code ec;
   fs::create_directories(dir, ec);
   if (ec) return Refuse("write", path, HResultFromErrno(ec.value()));

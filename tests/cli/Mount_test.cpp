@@ -9,6 +9,7 @@
 #include "support/KorvexdFixture.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -69,6 +70,7 @@ class KorvexMount : public KorvexdTest {
   }
 
   void TearDown() override {
+    if (daemon_ > 0) ::kill(daemon_, SIGKILL);
     if (!mnt_.empty()) Unmount();
     if (!Home().empty()) TempHomeTest::TearDown();
   }
@@ -123,6 +125,7 @@ class KorvexMount : public KorvexdTest {
 
   fs::path mnt_;
   std::unique_ptr<KorvexChild> mount_;
+  pid_t daemon_ = -1;
 };
 
 TEST_F(KorvexMount, TreeRoundTripsRangesReadRightAndEditsReachTheService) {
@@ -260,6 +263,32 @@ TEST_F(KorvexMount, ServiceKilledDuringAReadGivesEioAndARemountWorks) {
   Bounded([&] { EXPECT_EQ(ReadSlice(file, 2 << 20, 100).bytes, data.substr(2 << 20, 100)); });
   (void)std::system(("fusermount3 -u " + Quoted(mnt_)).c_str());
   EXPECT_FALSE(IsMountPoint(mnt_));
+}
+
+TEST_F(KorvexMount, TheDaemonKeepsARememberedMountAndTakesItsUploads) {
+  KorvexRun run = RunKorvex({"mount", mnt_.string(), "--remember", "--daemon"}, {}, 40000);
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  (void)std::system(("fusermount3 -u " + Quoted(mnt_)).c_str());
+  ASSERT_FALSE(IsMountPoint(mnt_));
+  const fs::path log = Home() / "daemon.log";
+  run = Shell(std::string(KORVEX_PATH) + " daemon > " + Quoted(log) + " 2>&1 & echo $!");
+  daemon_ = static_cast<pid_t>(std::atoi(run.out.c_str()));
+  ASSERT_GT(daemon_, 0) << run.err;
+  for (int i = 0; i < 200 && !IsMountPoint(mnt_); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_TRUE(IsMountPoint(mnt_)) << ReadText(log);
+  // The mount's upload is handed to the daemon, which owns the transfers.
+  WriteText(Home() / "note.txt", "kept by the daemon\n");
+  run = Shell("cp " + Quoted(Home() / "note.txt") + " " + Quoted(mnt_ / "My Disk" / "note.txt"));
+  EXPECT_EQ(run.exitCode, 0) << run.err << ReadText(log);
+  EXPECT_NE(RunKorvex({"ls", "/"}).out.find("note.txt"), std::string::npos);
+  // A stopping daemon takes its mounts down with it.
+  ::kill(daemon_, SIGTERM);
+  // The shell that started it is gone: it is not this process's child.
+  for (int i = 0; i < 300 && ::kill(daemon_, 0) == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  daemon_ = -1;
+  EXPECT_FALSE(IsMountPoint(mnt_)) << ReadText(log);
+  EXPECT_EQ(RunKorvex({"mount", mnt_.string(), "--forget"}).exitCode, 0);
+  EXPECT_EQ(ReadText(UserHive()).find(mnt_.string()), std::string::npos);
 }
 
 }  // namespace
