@@ -50,31 +50,44 @@ HRESULT Await(IDataStoreRemote& remote, AsyncResult* result, std::uint32_t timeo
 }  // namespace
 
 RemoteFile::RemoteFile(DataStore& store, ItemInfo item, BlockCache& cache, std::uint32_t timeoutMs)
-    : store_(store), item_(std::move(item)), cache_(cache), timeoutMs_(timeoutMs) {}
+    : store_(store), size_(item.size), cache_(cache), timeoutMs_(timeoutMs), item_(std::move(item)) {}
+
+ItemInfo RemoteFile::Item() const {
+  std::lock_guard<std::mutex> lock(tokenMutex_);
+  return item_;
+}
+
+std::string RemoteFile::Key() const {
+  std::lock_guard<std::mutex> lock(tokenMutex_);
+  return key_;
+}
 
 HRESULT RemoteFile::Open() {
   IDataStoreRemote& remote = *store_.Remote();
+  ItemInfo item = Item();
   AsyncResult* call = nullptr;
-  if (const HRESULT hr = remote.OpenItem(item_, false, &call); Failed(hr)) return hr;
+  if (const HRESULT hr = remote.OpenItem(item, false, &call); Failed(hr)) return hr;
   std::string md5;
   if (call != nullptr) {
     if (const HRESULT hr = Await(remote, call, timeoutMs_); Failed(hr)) return hr;
     AwaitedResult opened(call, false);
     if (Failed(opened.Status())) return opened.Status();
     if (auto payload = opened.Take<OpenItemPayload>()) {
-      if (!boost::get<1>(*payload).empty()) item_.extraTag = boost::get<1>(*payload);
+      if (!boost::get<1>(*payload).empty()) item.extraTag = boost::get<1>(*payload);
       md5 = AnnouncedMd5(boost::get<2>(*payload));
     }
   }
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(tokenMutex_);
+  item_.extraTag = item.extraTag;
   key_ = BlockCache::KeyOf(IdOf(item_.tag), md5, item_.size, item_.modifyTime);
   return S_OK;
 }
 
 HRESULT RemoteFile::ReadRange(std::uint64_t offset, std::uint32_t length, std::vector<std::uint8_t>& data) {
   IDataStoreRemote& remote = *store_.Remote();
+  const ItemInfo item = Item();
   AsyncResult* call = nullptr;
-  if (const HRESULT hr = remote.ReadItem(item_, static_cast<std::uint32_t>(offset),
+  if (const HRESULT hr = remote.ReadItem(item, static_cast<std::uint32_t>(offset),
                                          static_cast<std::uint32_t>(offset >> 32), length, &call);
       Failed(hr))
     return hr;
@@ -91,19 +104,19 @@ HRESULT RemoteFile::ReadRange(std::uint64_t offset, std::uint32_t length, std::v
 
 HRESULT RemoteFile::Download(std::uint64_t index, std::vector<std::uint8_t>& data) {
   const std::uint64_t offset = index * kCacheBlockSize;
-  const auto length = static_cast<std::uint32_t>(std::min<std::uint64_t>(kCacheBlockSize, item_.size - offset));
-  if (cache_.Get(key_, index, data) && data.size() == length) return S_OK;
+  const auto length = static_cast<std::uint32_t>(std::min<std::uint64_t>(kCacheBlockSize, size_ - offset));
+  if (cache_.Get(Key(), index, data) && data.size() == length) return S_OK;
   HRESULT hr = ReadRange(offset, length, data);
   // A token the service no longer honours (it lives only so long): one new
   // preparation, one more try.
   if (Failed(hr) && hr != kServiceTimedOut && Succeeded(Open())) hr = ReadRange(offset, length, data);
   if (Failed(hr)) return hr;
-  cache_.Put(key_, index, data);
+  cache_.Put(Key(), index, data);
   return S_OK;
 }
 
 HRESULT RemoteFile::FetchBlock(std::uint64_t index, Block& block) {
-  if (index * kCacheBlockSize >= item_.size) return E_INVALIDARG;
+  if (index * kCacheBlockSize >= size_) return E_INVALIDARG;
   std::shared_ptr<Pending> pending;
   bool mine = false;
   {
@@ -164,7 +177,7 @@ std::vector<std::uint64_t> RemoteFile::AheadOf(std::uint64_t offset, std::size_t
   if (!sequential || (within != 0 && within < kCacheBlockSize / 2)) return ahead;
   const std::uint64_t last = (end + kCacheBlockSize - 1) / kCacheBlockSize;
   for (std::uint64_t index = last; index < last + kAheadBlocks; ++index) {
-    if (index * kCacheBlockSize >= item_.size) break;
+    if (index * kCacheBlockSize >= size_) break;
     if (recent_.count(index) == 0 && pending_.count(index) == 0) ahead.push_back(index);
   }
   return ahead;
@@ -172,8 +185,8 @@ std::vector<std::uint64_t> RemoteFile::AheadOf(std::uint64_t offset, std::size_t
 
 HRESULT RemoteFile::Read(std::uint64_t offset, std::size_t size, char* out, std::size_t& got) {
   got = 0;
-  if (offset >= item_.size) return S_OK;
-  size = static_cast<std::size_t>(std::min<std::uint64_t>(size, item_.size - offset));
+  if (offset >= size_) return S_OK;
+  size = static_cast<std::size_t>(std::min<std::uint64_t>(size, size_ - offset));
   while (got < size) {
     const std::uint64_t at = offset + got;
     const std::uint64_t index = at / kCacheBlockSize;

@@ -53,8 +53,7 @@ class RemoteFile {
   /// [offset, offset + size); empty for a reader that jumped.
   [[nodiscard]] std::vector<std::uint64_t> AheadOf(std::uint64_t offset, std::size_t size);
 
-  [[nodiscard]] std::uint64_t Size() const noexcept { return item_.size; }
-  [[nodiscard]] const std::string& Uri() const noexcept { return item_.uri; }
+  [[nodiscard]] std::uint64_t Size() const noexcept { return size_; }
 
  private:
   struct Pending {
@@ -66,10 +65,17 @@ class RemoteFile {
   [[nodiscard]] HRESULT ReadRange(std::uint64_t offset, std::uint32_t length, std::vector<std::uint8_t>& data);
   void Remember(std::uint64_t index, const Block& block);  // mutex_ held
 
+  /// Copies of the record (with the token) and the cache key: a new token
+  /// may be fetched on one thread while another reads.
+  [[nodiscard]] ItemInfo Item() const;
+  [[nodiscard]] std::string Key() const;
+
   DataStore& store_;
-  ItemInfo item_;  // its extraTag carries the download token
+  const std::uint64_t size_;
   BlockCache& cache_;
   const std::uint32_t timeoutMs_;
+  mutable std::mutex tokenMutex_;  // guards item_ and key_; never held while waiting
+  ItemInfo item_;  // its extraTag carries the download token
   std::string key_;
   std::mutex mutex_;
   std::condition_variable changed_;
