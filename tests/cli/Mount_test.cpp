@@ -139,10 +139,18 @@ TEST_F(KorvexMount, TreeRoundTripsRangesReadRightAndEditsReachTheService) {
   const std::string seek = Pattern(std::size_t{6} << 20, 8);
   WriteText(Home() / "seek.bin", seek);
   ASSERT_EQ(RunKorvex({"put", (Home() / "seek.bin").string(), "/"}).exitCode, 0);
+  // More files than one page of the listing and one buffer of the kernel's.
+  constexpr int kMany = 300;
+  for (int i = 0; i < kMany; ++i) WriteText(Home() / "many" / ("f" + std::to_string(i) + ".txt"), "x");
+  ASSERT_EQ(RunKorvex({"put", (Home() / "many").string(), "/"}, {}, 120000).exitCode, 0);
   ASSERT_NO_FATAL_FAILURE(Mount());
   const fs::path disk = mnt_ / "My Disk";
   for (const char* view : {"My Disk", "Share for Me", "My Backup", "VEZO Space"})
     EXPECT_TRUE(fs::is_directory(mnt_ / view)) << view;
+
+  KorvexRun listing = Shell("ls -l " + Quoted(disk / "many") + " | grep -c '^-rw'; ls " + Quoted(disk / "many") +
+                            " | sort -u | wc -l");
+  EXPECT_EQ(listing.out, std::to_string(kMany) + "\n" + std::to_string(kMany) + "\n") << listing.err;
 
   KorvexRun run = Shell("cp -r " + Quoted(tree) + " " + Quoted(disk / "tree") + " && diff -r " + Quoted(tree) + " " +
                         Quoted(disk / "tree"));
