@@ -7,13 +7,15 @@
 #include "mount/Mount.h"
 
 #include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
+
+extern char** environ;
 
 namespace korvex::cli {
 
@@ -41,7 +43,13 @@ void End(const std::string& folder, pid_t pid) {
   }
   ::kill(pid, SIGKILL);
   ::waitpid(pid, nullptr, 0);
-  if (IsMounted(folder)) (void)std::system(("fusermount3 -uz '" + folder + "' 2>/dev/null").c_str());
+  if (!IsMounted(folder)) return;
+  // A folder left on a dead mount answers every call with an error: it is
+  // detached, whatever its name holds.
+  std::string program = "fusermount3", flag = "-uz", path = folder;
+  char* argv[] = {program.data(), flag.data(), path.data(), nullptr};
+  pid_t helper = 0;
+  if (::posix_spawnp(&helper, "fusermount3", nullptr, nullptr, argv, environ) == 0) ::waitpid(helper, nullptr, 0);
 }
 
 }  // namespace

@@ -76,6 +76,12 @@ class MountFs {
   static int Utimens(const char* path, const struct timespec tv[2], fuse_file_info* fi);
   static int Chmod(const char* path, mode_t mode, fuse_file_info* fi);
 
+  [[nodiscard]] HRESULT MoveAndRename(const MountNode& source, const MountNode& sourceParent,
+                                      const MountNode& targetParent, const std::string& sourceLeaf,
+                                      const std::string& targetLeaf, const std::string& to);
+  /// Deletes the file parked at `parkedPath` when it was replaced, else
+  /// gives it its name back.
+  void SettleParked(const std::string& parkedPath, const std::string& name, bool replaced);
   int OpenForWriting(const std::string& path, const MountNode& folder, const std::string& name,
                      const MountNode* existing, fuse_file_info* fi);
   int Upload(OpenFile& file);

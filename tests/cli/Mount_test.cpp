@@ -195,6 +195,13 @@ TEST_F(KorvexMount, TreeRoundTripsRangesReadRightAndEditsReachTheService) {
   EXPECT_EQ(ReadText(disk / "tree" / "b" / "deep" / "two.txt"), Pattern(70000, 2));
   run = RunKorvex({"ls", "/tree/b"});
   for (const char* name : {"uno.txt", "tres.txt", "deep"}) EXPECT_NE(run.out.find(name), std::string::npos) << name;
+  // A rename onto a file replaces it, and leaves nothing else behind.
+  WriteText(Home() / "spare.txt", "spare\n");
+  run = Shell("cd " + Quoted(disk / "tree") + " && cp " + Quoted(Home() / "spare.txt") +
+              " b/spare.txt && mv b/spare.txt b/uno.txt && ls -a b");
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out, ".\n..\ndeep\ntres.txt\nuno.txt\n");
+  EXPECT_EQ(ReadText(disk / "tree" / "b" / "uno.txt"), "spare\n");
 
   // rmdir keeps a folder that is not empty; rm and rmdir remove on the service.
   run = Shell("rmdir " + Quoted(disk / "tree" / "b"));
