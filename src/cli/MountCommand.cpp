@@ -201,6 +201,7 @@ int RunMount(const GlobalOptions& options, const DeploymentValues& deployment, c
   if (IsMounted(settings.mountpoint)) return ReportMessage(args.mountpoint + ": already a mount point", kExitUsage);
   settings.readOnly = args.readOnly;
   settings.debug = args.debug;
+  settings.tell = [](const std::string& line) { std::cerr << "korvex mount: " << line << std::endl; };
   settings.cacheDir = args.cacheDir.empty() ? mount::DefaultCacheDir() : fs::absolute(args.cacheDir, ec);
   if (!mount::ParseByteSize(args.cacheSize, settings.cacheSize))
     return ReportMessage("--cache-size takes a size such as 512M or 2G", kExitUsage);

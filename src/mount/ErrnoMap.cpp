@@ -5,6 +5,8 @@
 #include "foundation/LogMgr.h"
 
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 namespace korvex::mount {
 
@@ -44,9 +46,13 @@ int FailureLog::Report(const char* what, const std::string& path, HRESULT status
     std::lock_guard<std::mutex> lock(mutex_);
     first = told_.emplace(path, status).second;
   }
-  if (first)
-    LogMgr::Get().Warn(kCategory, "%s %s: 0x%08x (errno %d)", what, path.c_str(), static_cast<unsigned>(status),
-                       error);
+  if (!first) return -error;
+  LogMgr::Get().Warn(kCategory, "%s %s: 0x%08x (errno %d)", what, path.c_str(), static_cast<unsigned>(status), error);
+  if (tell_) {
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08x", static_cast<unsigned>(status));
+    tell_(std::string(what) + " " + path + ": " + std::strerror(error) + " (" + code + ")");
+  }
   return -error;
 }
 

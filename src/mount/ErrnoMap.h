@@ -10,6 +10,7 @@
 
 #include "platform/HResult.h"
 
+#include <functional>
 #include <mutex>
 #include <set>
 #include <string>
@@ -28,14 +29,18 @@ inline constexpr HRESULT kFolderNotEmpty = HResultFromWin32(145);
 /// answered nonsense). 0 for a success.
 [[nodiscard]] int ErrnoOf(HRESULT status);
 
-/// Logs each failing (path, status) once.
+/// Logs each failing (path, status) once, and tells the front end so.
 class FailureLog {
  public:
+  using Tell = std::function<void(const std::string& line)>;
+  explicit FailureLog(Tell tell = {}) : tell_(std::move(tell)) {}
+
   /// Logs "`what` `path`: 0x..." the first time this path fails with this
   /// status, and returns the negative errno for the answer.
   int Report(const char* what, const std::string& path, HRESULT status);
 
  private:
+  Tell tell_;
   std::mutex mutex_;
   std::set<std::pair<std::string, HRESULT>> told_;
 };

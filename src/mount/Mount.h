@@ -31,6 +31,9 @@ struct MountSettings {
   std::uint32_t timeoutMs = 60000;
   /// libfuse's own trace of every call, on standard error.
   bool debug = false;
+  /// Hears each failure once per file ("read /My Disk/a.bin: Input/output
+  /// error (0x80072efd)"), besides the log.
+  std::function<void(const std::string& line)> tell;
 };
 
 /// Uploads the regular file `local` into `folder` of `store` under its own

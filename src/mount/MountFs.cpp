@@ -33,6 +33,7 @@ MountFs::MountFs(session::SessionStores& stores, const MountSettings& settings, 
     : settings_(settings),
       tree_(stores, settings.readOnly),
       cache_(settings.cacheDir / "blocks", settings.cacheSize),
+      failures_(settings.tell),
       uploader_(std::move(uploader)) {}
 
 HRESULT MountFs::Prepare() {

@@ -117,7 +117,8 @@ TEST(MountErrno, MapsStoreFailuresToWhatProgramsExpect) {
 class MountFailureLog : public TempHomeTest {};
 
 TEST_F(MountFailureLog, TellsEachFailureOfAFileOnce) {
-  FailureLog failures;
+  std::vector<std::string> told;
+  FailureLog failures([&told](const std::string& line) { told.push_back(line); });
   for (int i = 0; i < 3; ++i) EXPECT_EQ(failures.Report("read", "/My Disk/a.bin", E_FAIL), -EIO);
   EXPECT_EQ(failures.Report("read", "/My Disk/b.bin", E_FAIL), -EIO);
   EXPECT_EQ(failures.Report("read", "/My Disk/a.bin", E_ACCESSDENIED), -EACCES);
@@ -129,6 +130,9 @@ TEST_F(MountFailureLog, TellsEachFailureOfAFileOnce) {
   EXPECT_EQ(lines, 1u) << text;
   EXPECT_NE(text.find("read /My Disk/b.bin: 0x80004005"), std::string::npos) << text;
   EXPECT_NE(text.find("read /My Disk/a.bin: 0x80070005"), std::string::npos) << text;
+  EXPECT_EQ(told, (std::vector<std::string>{"read /My Disk/a.bin: Input/output error (0x80004005)",
+                                            "read /My Disk/b.bin: Input/output error (0x80004005)",
+                                            "read /My Disk/a.bin: Permission denied (0x80070005)"}));
 }
 
 }  // namespace
