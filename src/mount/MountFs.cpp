@@ -4,11 +4,15 @@
 
 #include "foundation/LogMgr.h"
 #include "platform/Paths.h"
+#include "service/KorvexDataStoreRemote.h"
+#include "service/WindowRequests.h"
+#include "store/AwaitedResult.h"
 
 #include <sys/statvfs.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -31,6 +35,7 @@ fs::path DefaultCacheDir() {
 
 MountFs::MountFs(session::SessionStores& stores, const MountSettings& settings, Uploader uploader)
     : settings_(settings),
+      stores_(stores),
       tree_(stores, settings.readOnly),
       cache_(settings.cacheDir / "blocks", settings.cacheSize),
       failures_(settings.tell),
@@ -38,6 +43,8 @@ MountFs::MountFs(session::SessionStores& stores, const MountSettings& settings, 
 
 HRESULT MountFs::Prepare() {
   if (const HRESULT hr = tree_.Open(); Failed(hr)) return hr;
+  HRESULT opened = S_OK;
+  if (!stores_.GetSession().accessCode) spaceStore_ = stores_.Store(session::RemoteView::kMyDisk, opened);
   if (const HRESULT hr = cache_.Open(); Failed(hr)) return hr;
   // Files written through a mount that died were never uploaded; they are
   // not the user's only copy (the writer had its own), so they go. Another
@@ -200,14 +207,48 @@ int MountFs::Read(const char* path, char* buffer, size_t size, off_t offset, fus
   }
 }
 
+bool MountFs::Space(std::uint64_t& used, std::uint64_t& total) {
+  std::lock_guard<std::mutex> lock(spaceMutex_);
+  const auto now = std::chrono::steady_clock::now();
+  // `df` and file managers ask often; the service is asked twice a minute.
+  if (spaceTotal_ == 0 || now - spaceAt_ > std::chrono::seconds(30)) {
+    auto* service = spaceStore_ ? dynamic_cast<KorvexDataStoreRemote*>(spaceStore_->Remote()) : nullptr;
+    AsyncResult* call = nullptr;
+    if (service == nullptr || Failed(service->GetSpace(&call)) || call == nullptr) return false;
+    if (!call->WaitPumping(settings_.timeoutMs)) {
+      (void)service->CancelCall(call);
+      call->Release();
+      return false;
+    }
+    AwaitedResult answer(call, false);
+    const auto payload = Succeeded(answer.Status()) ? answer.Take<SpacePayload>() : std::nullopt;
+    if (!payload) return false;
+    spaceUsed_ = boost::get<1>(*payload);
+    spaceTotal_ = boost::get<2>(*payload);
+    spaceAt_ = now;
+  }
+  used = spaceUsed_;
+  total = spaceTotal_;
+  return total != 0;
+}
+
 int MountFs::StatFs(const char*, struct statvfs* st) {
-  // The account's quota is the service's to enforce; a large free figure
-  // keeps programs from refusing a copy up front.
   std::memset(st, 0, sizeof *st);
   st->f_bsize = st->f_frsize = 4096;
-  st->f_blocks = st->f_bfree = st->f_bavail = std::uint64_t{1} << 32;
   st->f_files = st->f_ffree = 1u << 30;
   st->f_namemax = 255;
+  std::uint64_t used = 0, total = 0;
+  try {
+    if (Self().Space(used, total)) {
+      st->f_blocks = total / st->f_frsize;
+      st->f_bfree = st->f_bavail = (total - std::min(used, total)) / st->f_frsize;
+      return 0;
+    }
+  } catch (...) {
+  }
+  // Unknown: a large free figure keeps programs from refusing a copy up
+  // front; the service still enforces the quota.
+  st->f_blocks = st->f_bfree = st->f_bavail = std::uint64_t{1} << 32;
   return 0;
 }
 

@@ -25,6 +25,7 @@
 #include "platform/SystemError.h"
 
 #include <atomic>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -85,6 +86,8 @@ class MountFs {
   int OpenForWriting(const std::string& path, const MountNode& folder, const std::string& name,
                      const MountNode* existing, fuse_file_info* fi);
   int Upload(OpenFile& file);
+  /// The account's used and total bytes, asked of the service now and then.
+  [[nodiscard]] bool Space(std::uint64_t& used, std::uint64_t& total);
   /// This process's folder of files being written.
   [[nodiscard]] std::filesystem::path WritesDir() const;
   /// The size of a file being written at `path`, if one is.
@@ -94,6 +97,7 @@ class MountFs {
   }
 
   MountSettings settings_;
+  session::SessionStores& stores_;
   MountTree tree_;
   BlockCache cache_;
   ReadAhead readAhead_;
@@ -102,6 +106,11 @@ class MountFs {
   std::mutex writingMutex_;
   std::multimap<std::string, OpenFile*> writing_;
   std::atomic<std::uint64_t> nextWrite_{0};
+  DataStore* spaceStore_ = nullptr;  // the own disk, whose service answers for the account
+  std::mutex spaceMutex_;
+  std::chrono::steady_clock::time_point spaceAt_{};
+  std::uint64_t spaceUsed_ = 0;
+  std::uint64_t spaceTotal_ = 0;
 };
 
 }  // namespace korvex::mount

@@ -147,6 +147,9 @@ TEST_F(KorvexMount, TreeRoundTripsRangesReadRightAndEditsReachTheService) {
   const fs::path disk = mnt_ / "My Disk";
   for (const char* view : {"My Disk", "Share for Me", "My Backup", "VEZO Space"})
     EXPECT_TRUE(fs::is_directory(mnt_ / view)) << view;
+  // `df` shows the account's quota (korvexd gives 10 GiB).
+  KorvexRun df = Shell("stat -f -c '%b %S' " + Quoted(mnt_));
+  EXPECT_EQ(df.out, std::to_string((std::uint64_t{10} << 30) / 4096) + " 4096\n") << df.err;
 
   KorvexRun listing = Shell("ls -l " + Quoted(disk / "many") + " | grep -c '^-rw'; ls " + Quoted(disk / "many") +
                             " | sort -u | wc -l");
