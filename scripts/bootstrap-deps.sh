@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libsecret-1-dev gnome-keyring dbus libproxy1-plugin-webkit
   libcli11-dev desktop-file-utils
+  libfuse3-dev fuse3
   qt6-base-dev qt6-l10n-tools qt6-translations-l10n fonts-wqy-microhei
   xvfb xdotool imagemagick
 )

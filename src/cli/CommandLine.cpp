@@ -7,6 +7,7 @@
 #include "cli/Console.h"
 #include "cli/FileCommands.h"
 #include "cli/LocalCommands.h"
+#include "cli/MountCommand.h"
 #include "cli/SharingCommands.h"
 #include "cli/TransferCommands.h"
 #include "cli/TransferOutcome.h"
@@ -40,6 +41,7 @@ struct Invocation {
   SharingArgs sharing;
   UpdateArgs update;
   BackupArgs backup;
+  MountArgs mount;
 };
 
 // Stores the command's action; the run itself waits for start-up.
@@ -218,6 +220,9 @@ int Run(int argc, char** argv) {
   AddLocalCommands(app, *in);
   AddTransferCommands(app, *in);
   AddBackupCommands(app, in->backup, [&in](CLI::App* command, CommandAction action) {
+    OnChosen(command, *in, std::move(action));
+  });
+  AddMountCommand(app, in->mount, [&in](CLI::App* command, CommandAction action) {
     OnChosen(command, *in, std::move(action));
   });
   // Known before parsing, so that even a refused command line answers in JSON.

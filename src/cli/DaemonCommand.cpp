@@ -13,6 +13,8 @@
 #include "cli/Console.h"
 #include "cli/RetryNotice.h"
 #include "cli/SessionRunner.h"
+#include "cli/BackgroundRunner.h"
+#include "cli/DaemonMounts.h"
 #include "foundation/LogMgr.h"
 #include "platform/Event.h"
 #include "session/SessionFile.h"
@@ -174,6 +176,9 @@ int RunDaemon(const GlobalOptions& options, const DeploymentValues& deployment) 
     if (const HRESULT opened = sink.Open(); Failed(opened))
       std::cerr << "korvex daemon: network changes are not watched: " << StatusText(opened) << std::endl;
     std::cerr << "korvex daemon: running for " << stores.GetSession().accountName << std::endl;
+    // Declared after the transfers it hands uploads to, so ended before them.
+    DaemonMounts mounts(PassOnFlags(options));
+    mounts.StartAll(std::cerr);
     Session session = stores.GetSession();
     Event* const events[] = {stop.get(), refused.get()};
     while (WaitAny(events, kInfinite) == 1) {

@@ -175,16 +175,7 @@ CommandOutcome FinishOutcome(HRESULT hr) {
 CommandOutcome FollowOrDetach(Transfers& transfers, const GlobalOptions& options, const TransferArgs& args,
                               const std::vector<std::uint32_t>& ids) {
   if (!args.background) return transfers.FollowAndReport(ids, options.json);
-  // The runner must reach the service this command reached, whatever its
-  // environment or the settings hold by the time it starts.
-  std::vector<std::string> passOn;
-  const std::pair<const char*, const std::optional<std::string>*> flags[] = {
-      {"--web-url", &options.webUrl},       {"--api-url", &options.apiUrl}, {"--data-url", &options.dataUrl},
-      {"--service-domain", &options.serviceDomain}, {"--lang", &options.language}};
-  for (const auto& [flag, value] : flags)
-    if (*value) passOn.insert(passOn.end(), {flag, **value});
-  if (options.caFile) passOn.insert(passOn.end(), {"--ca-file", *options.caFile});
-  if (options.insecure) passOn.push_back("--insecure");
+  const std::vector<std::string> passOn = PassOnFlags(options);
   if (const HRESULT hr = SpawnDetachedResume(ids, passOn); Failed(hr)) return {hr, "--background", {}};
   std::cout << "queued";
   for (std::uint32_t id : ids) std::cout << ' ' << id;
