@@ -402,7 +402,7 @@ FileTask::Step FileTask::CreateTarget(TaskRunContext& context, HRESULT& error) {
   (void)context.manager.OnTaskEvent(*this, TaskEvent::kProgress, 0, 0);
   SizeBitmap();
   phase_ = 2;
-  (void)context.manager.Store().SaveTask(*this);
+  if (!FitsOneGroup()) (void)context.manager.Store().SaveTask(*this);
   return Step::kNext;
 }
 

@@ -11,6 +11,7 @@
 ///   (open source)   (saved)                       (stream loop)    (saved bitmap kept)
 ///
 /// A restart keeps phases 2, 4 and 3 with their bitmap; 0 and 1 start over.
+/// A file of one group is saved only as queued (phase 0) and starts over.
 /// A download that lost its transfer token starts over at phase 0.
 ///
 /// Crypt modes: 0 plain; 1 the upload is encrypted on the way into the
@@ -113,6 +114,14 @@ class FileTask : public Task {
   [[nodiscard]] HRESULT PrepareEncoder();
   /// The bytes the service holds: the file, plus the header when encrypting.
   [[nodiscard]] std::uint64_t WireSize() const { return fileSize_ + headerSize_; }
+  /// A file of at most one group is not saved between its queued record and
+  /// its end: a restart prepares it again (the service replaces the caller's
+  /// own unfinished upload of a name, a download's partial file is made
+  /// afresh) and sends at most that group again, as it does for the group
+  /// under way of any file. What is stored thus never claims more than the
+  /// service holds, and a folder of small files is spared two synchronous
+  /// writes per file.
+  [[nodiscard]] bool FitsOneGroup() const { return WireSize() <= std::uint64_t{kBlockSize} * kBlocksPerGroup; }
   [[nodiscard]] BlockSpan SpanOf(std::uint32_t block) const;
 
   [[nodiscard]] Step Prepare(TaskRunContext& context, HRESULT& error);
