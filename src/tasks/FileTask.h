@@ -39,6 +39,7 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -86,6 +87,14 @@ class FileTask : public Task {
   [[nodiscard]] TaskRecord Record() const override;
   [[nodiscard]] std::uint64_t FileSize() const override { return fileSize_; }
 
+  /// Prepares this queued task and starts creating its target while the
+  /// task before it is still streaming, so that a folder of small files does
+  /// not wait for one preparation per file. Called by the running task of
+  /// the same family on its executor thread; does nothing unless this task
+  /// is at its start. A failure is left for the task's own turn to meet
+  /// again and report.
+  void PrepareAhead(TaskRunContext& context);
+
   [[nodiscard]] std::uint32_t Phase() const noexcept { return phase_; }
   [[nodiscard]] std::uint32_t CryptMode() const noexcept { return cryptMode_; }
 
@@ -126,6 +135,14 @@ class FileTask : public Task {
 
   [[nodiscard]] Step Prepare(TaskRunContext& context, HRESULT& error);
   [[nodiscard]] Step CreateTarget(TaskRunContext& context, HRESULT& error);
+  /// Sends the target's creation with the overwrite flag the family's answer
+  /// gives now; `call` may stay null when the store answered at once.
+  [[nodiscard]] HRESULT StartCreateTarget(AsyncResult*& call, std::uint32_t& overwrite);
+  /// The creation started ahead, when there is one still fresh enough to use.
+  [[nodiscard]] bool TakeAheadCreate(AsyncResult*& call, std::uint32_t& overwrite);
+  /// Starts the next queued file's preparation, once its turn is near.
+  void PrepareNextAhead(TaskRunContext& context);
+  void DropAheadCreate();
   [[nodiscard]] Step Transfer(TaskRunContext& context, HRESULT& error);
   [[nodiscard]] Step RunPipeline(TaskRunContext& context, GroupPipeline& pipeline, HRESULT& error);
   /// Drops the settled groups from the front and saves the bitmap.
@@ -244,6 +261,14 @@ class FileTask : public Task {
   /// The whole file's MD5 as the download's preparation gave it; empty when
   /// it gave none (or the task was read back after its preparation).
   std::string expectedMd5_;
+  /// The target's creation started by PrepareAhead: the call (null when the
+  /// store answered at once), the flag it went with and when it was sent.
+  bool aheadStarted_ = false;
+  AsyncResult* aheadCall_ = nullptr;
+  std::uint32_t aheadOverwrite_ = 0;
+  std::chrono::steady_clock::time_point aheadSince_;
+  /// The next file was prepared ahead in this transfer phase.
+  bool preparedNext_ = false;
 };
 
 }  // namespace korvex

@@ -239,6 +239,8 @@ FileTask::Step FileTask::RunPipeline(TaskRunContext& context, GroupPipeline& pip
       if (error = OpenGroupStream(*run); Failed(error)) return Step::kFailed;
       if (failure = StartMoving(*run); Failed(failure) || run->stage < GroupRun::Stage::kClosing) break;
     }
+    // The last group is on the wire: the next file's turn is near.
+    if (Succeeded(failure) && pipeline.nextGroup >= doneBlocks_.size()) PrepareNextAhead(context);
     AsyncResult** call = nullptr;
     if (Succeeded(failure)) {
       const bool opening = IsOpening(pipeline);
