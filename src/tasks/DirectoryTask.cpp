@@ -202,7 +202,13 @@ HRESULT DirectoryTask::SaveChildren(TaskRunContext& context, std::span<const std
   std::vector<const Task*> tasks;
   tasks.reserve(batch.size());
   for (const std::unique_ptr<Task>& child : batch) tasks.push_back(child.get());
-  return context.manager.Store().SaveTasks(tasks);
+  const HRESULT hr = context.manager.Store().SaveTasks(tasks);
+  // The batch is not queued, so none of it may come back at a restart
+  // beside the children the next try makes.
+  if (Failed(hr)) {
+    for (const Task* task : tasks) (void)context.manager.Store().DeleteTask(Family().Id(), task->Id());
+  }
+  return hr;
 }
 
 std::set<DirectoryTask::ChildKey> DirectoryTask::QueuedChildren() const {
