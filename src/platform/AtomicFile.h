@@ -43,7 +43,8 @@ struct AtomicFileWrite {
 /// contents go to disk together, then the renames, then the folder once.
 /// On a failure before the renames nothing is replaced and no temporary file
 /// is left; a failing rename leaves the files renamed before it in place (each
-/// whole) and the rest untouched.
+/// whole) and the rest untouched. Every file stays open until the contents
+/// are synced: callers keep a batch well inside the limit of open files.
 [[nodiscard]] HRESULT WriteFilesAtomically(std::span<const AtomicFileWrite> files, mode_t mode = 0600);
 
 }  // namespace korvex

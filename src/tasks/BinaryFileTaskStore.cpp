@@ -163,6 +163,16 @@ HRESULT BinaryFileTaskStore::SaveTask(const Task& task) {
 }
 
 HRESULT BinaryFileTaskStore::SaveTasks(std::span<const Task* const> tasks) {
+  // Every file of a write stays open until the write syncs: a long list goes
+  // in parts, well inside the process's limit of open files.
+  for (std::size_t first = 0; first < tasks.size(); first += kTasksPerWrite) {
+    const HRESULT hr = SaveTasksTogether(tasks.subspan(first, std::min(kTasksPerWrite, tasks.size() - first)));
+    if (Failed(hr)) return hr;
+  }
+  return S_OK;
+}
+
+HRESULT BinaryFileTaskStore::SaveTasksTogether(std::span<const Task* const> tasks) {
   std::lock_guard lock(writeMutex_);
   std::vector<std::string> bytes(tasks.size());
   std::vector<AtomicFileWrite> writes;

@@ -57,6 +57,8 @@ class BinaryFileTaskStore : public TaskStore {
   /// Holds back a cut-off expansion in `expanding`, to be queued last.
   void LoadTaskFile(const std::filesystem::path& file, std::uint32_t familyId, std::uint32_t taskId,
                     FamilyMap& families, std::vector<std::unique_ptr<Task>>& expanding);
+  static constexpr std::size_t kTasksPerWrite = 256;
+  [[nodiscard]] HRESULT SaveTasksTogether(std::span<const Task* const> tasks);
   [[nodiscard]] std::filesystem::path TaskFile(const Task& task) const;
   [[nodiscard]] HRESULT Write(const std::filesystem::path& file, const std::string& bytes);
 
