@@ -11,6 +11,7 @@
 #include <sys/types.h>
 
 #include <filesystem>
+#include <span>
 #include <string_view>
 
 #include "platform/HResult.h"
@@ -30,5 +31,20 @@ enum class AtomicDurability {
 [[nodiscard]] HRESULT WriteFileAtomically(const std::filesystem::path& path, std::string_view content,
                                           mode_t mode = 0600,
                                           AtomicDurability durability = AtomicDurability::kFull);
+
+/// One file of a batch: its path and its new content.
+struct AtomicFileWrite {
+  std::filesystem::path path;
+  std::string_view content;
+};
+
+/// Replaces every file of `files` (all in one folder) atomically, with the
+/// durability of kFull, at about the cost of one synchronous write: the
+/// contents go to disk together, then the renames, then the folder once.
+/// On a failure before the renames nothing is replaced and no temporary file
+/// is left; a failing rename leaves the files renamed before it in place (each
+/// whole) and the rest untouched. Every file stays open until the contents
+/// are synced: callers keep a batch well inside the limit of open files.
+[[nodiscard]] HRESULT WriteFilesAtomically(std::span<const AtomicFileWrite> files, mode_t mode = 0600);
 
 }  // namespace korvex

@@ -159,8 +159,42 @@ HRESULT BinaryFileTaskStore::SaveTask(const Task& task) {
                         static_cast<std::uint32_t>(hr));
     return hr;
   }
-  return Write(folder_ / (std::to_string(task.Family().Id()) + "." + std::to_string(task.Id()) + ".tsk"),
-               bytes);
+  return Write(TaskFile(task), bytes);
+}
+
+HRESULT BinaryFileTaskStore::SaveTasks(std::span<const Task* const> tasks) {
+  // Every file of a write stays open until the write syncs: a long list goes
+  // in parts, well inside the process's limit of open files.
+  for (std::size_t first = 0; first < tasks.size(); first += kTasksPerWrite) {
+    const HRESULT hr = SaveTasksTogether(tasks.subspan(first, std::min(kTasksPerWrite, tasks.size() - first)));
+    if (Failed(hr)) return hr;
+  }
+  return S_OK;
+}
+
+HRESULT BinaryFileTaskStore::SaveTasksTogether(std::span<const Task* const> tasks) {
+  std::lock_guard lock(writeMutex_);
+  std::vector<std::string> bytes(tasks.size());
+  std::vector<AtomicFileWrite> writes;
+  writes.reserve(tasks.size());
+  for (std::size_t i = 0; i < tasks.size(); ++i) {
+    const Task& task = *tasks[i];
+    if (const HRESULT hr = EncodeTask(task.Record(), bytes[i]); Failed(hr)) {
+      LogMgr::Get().Error(kLogSource, "Task %u not saved: a field does not fit, error 0x%08X", task.Id(),
+                          static_cast<std::uint32_t>(hr));
+      return hr;
+    }
+    writes.push_back({TaskFile(task), bytes[i]});
+  }
+  const HRESULT hr = WriteFilesAtomically(writes, 0600);
+  if (Failed(hr)) {
+    LogMgr::Get().Error(kLogSource, "CreateFile %s error %d", folder_.c_str(), static_cast<int>(hr & 0xFFFF));
+  }
+  return hr;
+}
+
+fs::path BinaryFileTaskStore::TaskFile(const Task& task) const {
+  return folder_ / (std::to_string(task.Family().Id()) + "." + std::to_string(task.Id()) + ".tsk");
 }
 
 HRESULT BinaryFileTaskStore::DeleteTask(std::uint32_t familyId, std::uint32_t taskId) {

@@ -14,6 +14,7 @@
 
 #include <filesystem>
 #include <mutex>
+#include <span>
 #include <vector>
 #include <string>
 #include <string_view>
@@ -46,6 +47,8 @@ class BinaryFileTaskStore : public TaskStore {
   [[nodiscard]] HRESULT LoadAll(FamilyMap& families) override;
   [[nodiscard]] HRESULT SaveFamily(const TaskFamily& family) override;
   [[nodiscard]] HRESULT SaveTask(const Task& task) override;
+  /// One synchronous write for the whole batch instead of two per task.
+  [[nodiscard]] HRESULT SaveTasks(std::span<const Task* const> tasks) override;
   [[nodiscard]] HRESULT DeleteFamily(std::uint32_t familyId) override;
   [[nodiscard]] HRESULT DeleteTask(std::uint32_t familyId, std::uint32_t taskId) override;
 
@@ -54,6 +57,9 @@ class BinaryFileTaskStore : public TaskStore {
   /// Holds back a cut-off expansion in `expanding`, to be queued last.
   void LoadTaskFile(const std::filesystem::path& file, std::uint32_t familyId, std::uint32_t taskId,
                     FamilyMap& families, std::vector<std::unique_ptr<Task>>& expanding);
+  static constexpr std::size_t kTasksPerWrite = 256;
+  [[nodiscard]] HRESULT SaveTasksTogether(std::span<const Task* const> tasks);
+  [[nodiscard]] std::filesystem::path TaskFile(const Task& task) const;
   [[nodiscard]] HRESULT Write(const std::filesystem::path& file, const std::string& bytes);
 
   std::filesystem::path folder_;

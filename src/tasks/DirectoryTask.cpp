@@ -1,6 +1,8 @@
 #include "tasks/DirectoryTask.h"
 
+#include <algorithm>
 #include <memory>
+#include <span>
 #include <variant>
 #include <vector>
 
@@ -156,36 +158,57 @@ HRESULT DirectoryTask::Expand(TaskRunContext& context) {
           std::make_unique<FileTask>(id, Family(), static_cast<const ItemInfo&>(*entry.record), target_));
     }
   }
-  // Only a process ended in the middle of the loop below leaves some children
-  // stored; they come back with this task and must not be queued twice.
+  // Only a process ended in the middle of the saves below leaves some
+  // children stored; they come back with this task and must not be queued twice.
   const std::set<ChildKey> queued = resumed_ ? QueuedChildren() : std::set<ChildKey>{};
-  bool totalGrew = false;
-  for (std::unique_ptr<Task>& child : children) {
-    if (queued.contains(KeyOf(child->Record()))) continue;
-    // A child that is not on disk would be lost at a restart, and the family
-    // would then end "completed" without it.
-    // A tree that grew since it was checked may hold a path too long now.
+  std::erase_if(children, [&queued](const std::unique_ptr<Task>& child) {
+    return queued.contains(KeyOf(child->Record()));
+  });
+  // A tree that grew since it was checked may hold a path too long now.
+  for (const std::unique_ptr<Task>& child : children) {
     for (const std::string& path : std::visit(
              [](const auto& r) { return std::vector{r.source.path, r.target.path}; }, child->Record())) {
       if (FitsTaskRecord(path)) continue;
       resumed_ = true;
       return StopFamily(context, HR_PATH_TOO_LONG, PathTooLongMessage(path));
     }
-    if (const HRESULT saved = context.manager.Store().SaveTask(*child); Failed(saved)) {
-      // The children queued so far are not queued again by the next try.
+  }
+  bool totalGrew = false;
+  for (std::size_t first = 0; first < children.size(); first += kSaveBatch) {
+    const std::span batch(children.data() + first, std::min(kSaveBatch, children.size() - first));
+    if (const HRESULT saved = SaveChildren(context, batch); Failed(saved)) {
+      // The batches queued so far are not queued again by the next try.
       resumed_ = true;
       return saved;
     }
-    if (child->Type() == TaskType::kFile) {
-      totalGrew |= Family().GrowTotalBytes(child->FileSize());
-      Family().PushFront(std::move(child));
-    } else {
-      Family().PushBack(std::move(child));
+    for (std::unique_ptr<Task>& child : batch) {
+      if (child->Type() == TaskType::kFile) {
+        totalGrew |= Family().GrowTotalBytes(child->FileSize());
+        Family().PushFront(std::move(child));
+      } else {
+        Family().PushBack(std::move(child));
+      }
     }
   }
   resumed_ = false;
   if (totalGrew) (void)context.manager.Store().SaveFamily(Family());
   return S_OK;
+}
+
+HRESULT DirectoryTask::SaveChildren(TaskRunContext& context, std::span<const std::unique_ptr<Task>> batch) {
+  // A child that is not on disk would be lost at a restart, and the family
+  // would then end "completed" without it: each batch is stored before it is
+  // queued, and this task's own file goes only after the last.
+  std::vector<const Task*> tasks;
+  tasks.reserve(batch.size());
+  for (const std::unique_ptr<Task>& child : batch) tasks.push_back(child.get());
+  const HRESULT hr = context.manager.Store().SaveTasks(tasks);
+  // The batch is not queued, so none of it may come back at a restart
+  // beside the children the next try makes.
+  if (Failed(hr)) {
+    for (const Task* task : tasks) (void)context.manager.Store().DeleteTask(Family().Id(), task->Id());
+  }
+  return hr;
 }
 
 std::set<DirectoryTask::ChildKey> DirectoryTask::QueuedChildren() const {

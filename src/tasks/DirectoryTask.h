@@ -19,7 +19,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <set>
+#include <span>
 #include <string>
 #include <utility>
 
@@ -51,6 +53,10 @@ class DirectoryTask : public Task {
   /// Reports `error` with `message` and stops the family; HR_TASK_STOPPED.
   [[nodiscard]] HRESULT StopFamily(TaskRunContext& context, HRESULT error, const std::string& message);
   [[nodiscard]] HRESULT Expand(TaskRunContext& context);
+  /// Children are stored a batch at a time: one synchronous write each, and
+  /// a bounded number of records in memory at once.
+  static constexpr std::size_t kSaveBatch = 256;
+  [[nodiscard]] HRESULT SaveChildren(TaskRunContext& context, std::span<const std::unique_ptr<Task>> batch);
 
   /// A child by what it copies where: source address and target folder.
   using ChildKey = std::pair<std::string, std::string>;

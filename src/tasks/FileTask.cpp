@@ -135,7 +135,7 @@ FileTask::FileTask(TaskFamily& family, const FileTaskRecord& record)
                                    : localfs::PartialFileName(target_.name, record.taskId);
 }
 
-FileTask::~FileTask() = default;
+FileTask::~FileTask() { DropAheadCreate(); }
 
 void FileTask::DeriveCryptMode(bool renameTarget) {
   const bool lockName = HasLockName(source_.name);
@@ -387,12 +387,12 @@ void FileTask::GiveUp(TaskRunContext& context, HRESULT error) {
 
 FileTask::Step FileTask::CreateTarget(TaskRunContext& context, HRESULT& error) {
   const auto target = Family().TargetStore();
-  const std::uint32_t overwrite = TakeOverwriteFlag();
-  overwriteGranted_ = overwrite != 0;
-  target_.size = fileSize_;
-  target_.modifyTime = fileTime_;
   AsyncResult* call = nullptr;
-  if (error = target->Remote()->CreateItem(parent_, target_, overwrite, &call); Failed(error)) return Step::kFailed;
+  std::uint32_t overwrite = 0;
+  if (!TakeAheadCreate(call, overwrite)) {
+    if (error = StartCreateTarget(call, overwrite); Failed(error)) return Step::kFailed;
+  }
+  overwriteGranted_ = overwrite != 0;
   if (call != nullptr) {
     if (!AwaitCall(call, context.stop)) return Step::kStopped;
     if (error = target->FinishCreateItem(parent_, target_, call); Failed(error)) return Step::kFailed;
@@ -402,7 +402,7 @@ FileTask::Step FileTask::CreateTarget(TaskRunContext& context, HRESULT& error) {
   (void)context.manager.OnTaskEvent(*this, TaskEvent::kProgress, 0, 0);
   SizeBitmap();
   phase_ = 2;
-  (void)context.manager.Store().SaveTask(*this);
+  if (!FitsOneGroup()) (void)context.manager.Store().SaveTask(*this);
   return Step::kNext;
 }
 
@@ -444,6 +444,11 @@ void FileTask::ReportTransfer() {
 
 bool FileTask::RunCancel(TaskRunContext& context) {
   if (IsStopped(context.stop)) return false;
+  // A target created ahead is the service's partial file: it goes too.
+  if (aheadStarted_) {
+    HRESULT error = S_OK;
+    if (CreateTarget(context, error) == Step::kStopped) return false;
+  }
   if (phase_ >= 2) {
     const auto target = Family().TargetStore();
     AsyncResult* call = nullptr;

@@ -11,6 +11,7 @@
 ///   (open source)   (saved)                       (stream loop)    (saved bitmap kept)
 ///
 /// A restart keeps phases 2, 4 and 3 with their bitmap; 0 and 1 start over.
+/// A file of one group is saved only as queued (phase 0) and starts over.
 /// A download that lost its transfer token starts over at phase 0.
 ///
 /// Crypt modes: 0 plain; 1 the upload is encrypted on the way into the
@@ -38,6 +39,7 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -85,6 +87,14 @@ class FileTask : public Task {
   [[nodiscard]] TaskRecord Record() const override;
   [[nodiscard]] std::uint64_t FileSize() const override { return fileSize_; }
 
+  /// Prepares this queued task and starts creating its target while the
+  /// task before it is still streaming, so that a folder of small files does
+  /// not wait for one preparation per file. Called by the running task of
+  /// the same family on its executor thread; does nothing unless this task
+  /// is at its start. A failure is left for the task's own turn to meet
+  /// again and report.
+  void PrepareAhead(TaskRunContext& context);
+
   [[nodiscard]] std::uint32_t Phase() const noexcept { return phase_; }
   [[nodiscard]] std::uint32_t CryptMode() const noexcept { return cryptMode_; }
 
@@ -113,10 +123,26 @@ class FileTask : public Task {
   [[nodiscard]] HRESULT PrepareEncoder();
   /// The bytes the service holds: the file, plus the header when encrypting.
   [[nodiscard]] std::uint64_t WireSize() const { return fileSize_ + headerSize_; }
+  /// A file of at most one group is not saved between its queued record and
+  /// its end: a restart prepares it again (the service replaces the caller's
+  /// own unfinished upload of a name, a download's partial file is made
+  /// afresh) and sends at most that group again, as it does for the group
+  /// under way of any file. What is stored thus never claims more than the
+  /// service holds, and a folder of small files is spared two synchronous
+  /// writes per file.
+  [[nodiscard]] bool FitsOneGroup() const { return WireSize() <= std::uint64_t{kBlockSize} * kBlocksPerGroup; }
   [[nodiscard]] BlockSpan SpanOf(std::uint32_t block) const;
 
   [[nodiscard]] Step Prepare(TaskRunContext& context, HRESULT& error);
   [[nodiscard]] Step CreateTarget(TaskRunContext& context, HRESULT& error);
+  /// Sends the target's creation with the overwrite flag the family's answer
+  /// gives now; `call` may stay null when the store answered at once.
+  [[nodiscard]] HRESULT StartCreateTarget(AsyncResult*& call, std::uint32_t& overwrite);
+  /// The creation started ahead, when there is one still fresh enough to use.
+  [[nodiscard]] bool TakeAheadCreate(AsyncResult*& call, std::uint32_t& overwrite);
+  /// Starts the next queued file's preparation, once its turn is near.
+  void PrepareNextAhead(TaskRunContext& context);
+  void DropAheadCreate();
   [[nodiscard]] Step Transfer(TaskRunContext& context, HRESULT& error);
   [[nodiscard]] Step RunPipeline(TaskRunContext& context, GroupPipeline& pipeline, HRESULT& error);
   /// Drops the settled groups from the front and saves the bitmap.
@@ -235,6 +261,14 @@ class FileTask : public Task {
   /// The whole file's MD5 as the download's preparation gave it; empty when
   /// it gave none (or the task was read back after its preparation).
   std::string expectedMd5_;
+  /// The target's creation started by PrepareAhead: the call (null when the
+  /// store answered at once), the flag it went with and when it was sent.
+  bool aheadStarted_ = false;
+  AsyncResult* aheadCall_ = nullptr;
+  std::uint32_t aheadOverwrite_ = 0;
+  std::chrono::steady_clock::time_point aheadSince_;
+  /// The next file was prepared ahead in this transfer phase.
+  bool preparedNext_ = false;
 };
 
 }  // namespace korvex

@@ -211,9 +211,10 @@ FileTask::Step FileTask::Transfer(TaskRunContext& context, HRESULT& error) {
   // Not finished: a group failed and is sent again by the next pass.
   const bool finished = step == Step::kNext && pipeline.finished;
   if (finished) {
-    // The last groups and the next phase go to disk in one write.
+    // The last groups and the next phase go to disk in one write; a file of
+    // one group keeps its queued record until it is done (see FitsOneGroup).
     phase_ = 3;
-    pipeline.unsaved = true;
+    pipeline.unsaved = !FitsOneGroup();
   }
   pipeline.SaveSettled(context.manager.Store(), *this, /*now=*/true);
   return finished ? Step::kNext : step;
@@ -238,6 +239,8 @@ FileTask::Step FileTask::RunPipeline(TaskRunContext& context, GroupPipeline& pip
       if (error = OpenGroupStream(*run); Failed(error)) return Step::kFailed;
       if (failure = StartMoving(*run); Failed(failure) || run->stage < GroupRun::Stage::kClosing) break;
     }
+    // The last group is on the wire: the next file's turn is near.
+    if (Succeeded(failure) && pipeline.nextGroup >= doneBlocks_.size()) PrepareNextAhead(context);
     AsyncResult** call = nullptr;
     if (Succeeded(failure)) {
       const bool opening = IsOpening(pipeline);

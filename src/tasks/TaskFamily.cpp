@@ -81,6 +81,11 @@ std::unique_ptr<Task> TaskFamily::TakeLast() {
   return last;
 }
 
+Task* TaskFamily::NextQueued() const {
+  std::lock_guard lock(taskMutex_);
+  return queue_.empty() ? nullptr : queue_.front().get();
+}
+
 Task* TaskFamily::CurrentTask() const {
   std::lock_guard lock(taskMutex_);
   return current_.get();

@@ -119,6 +119,10 @@ class TaskFamily {
   /// Takes the last task out of the queue (after the family stopped on a
   /// failing task, that task); null when the queue is empty.
   std::unique_ptr<Task> TakeLast();
+  /// The task that runs after the current one, or null. Only the family's
+  /// executor may use it, and only while it runs the current task: nothing
+  /// else takes a task from a running family's queue.
+  [[nodiscard]] Task* NextQueued() const;
   /// The task running now, or null. Valid only while the caller holds the
   /// task lock or is the family's executor.
   [[nodiscard]] Task* CurrentTask() const;

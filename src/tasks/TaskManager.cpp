@@ -57,7 +57,7 @@ void TaskManager::AddFamily(std::shared_ptr<TaskFamily> family, bool fromStore) 
       // take locks of its own; nothing runs the family while this lock is held.
       std::vector<const Task*> tasks;
       family->ForEachTask([&tasks](const Task& task) { tasks.push_back(&task); });
-      for (const Task* task : tasks) (void)store_.SaveTask(*task);
+      (void)store_.SaveTasks(tasks);
     }
   }
   Notify(*family, FamilyEventKind::kAdded);

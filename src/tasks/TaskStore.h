@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <span>
 
 #include "platform/HResult.h"
 
@@ -32,6 +33,15 @@ class TaskStore {
   [[nodiscard]] virtual HRESULT SaveFamily(const TaskFamily& family) = 0;
   /// Replaces the task's file with its present record.
   [[nodiscard]] virtual HRESULT SaveTask(const Task& task) = 0;
+  /// Saves several tasks at once (a folder's children): on success every
+  /// one is stored. On failure some may be stored, each whole. A store that
+  /// can write them together for less than one by one overrides this.
+  [[nodiscard]] virtual HRESULT SaveTasks(std::span<const Task* const> tasks) {
+    for (const Task* task : tasks) {
+      if (const HRESULT hr = SaveTask(*task); Failed(hr)) return hr;
+    }
+    return S_OK;
+  }
   /// Deletes the family's file and every task file of that family.
   [[nodiscard]] virtual HRESULT DeleteFamily(std::uint32_t familyId) = 0;
   [[nodiscard]] virtual HRESULT DeleteTask(std::uint32_t familyId, std::uint32_t taskId) = 0;

@@ -1,8 +1,9 @@
 // korvex put, get and transfers as child processes against korvexd: a tree
 // goes up and comes back, an encrypted upload killed in the middle resumes
 // sending only its unfinished groups and decrypts to the original bytes, an
-// existing name is replaced only on request, and a background transfer runs
-// on after its command returned.
+// existing name is replaced only on request, a background transfer runs
+// on after its command returned, and a killed put of small files resumes
+// without losing or doubling a file.
 
 #include "KorvexRun.h"
 #include "support/KorvexdFixture.h"
@@ -106,6 +107,40 @@ TEST_F(TransferCommands, TreesRoundTripAKilledEncryptedUploadResumesAndDecrypts)
   for (int i = 0; i < 600 && !fs::exists(Home() / "later" / "one.bin"); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_EQ(ReadText(Home() / "later" / "one.bin"), ReadText(tree / "one.bin"));
+}
+
+// Small files are stored as queued and not again until each is done: a put
+// killed in the middle of one resumes with every file on the service once
+// and whole, and sends again only the file that was on the wire.
+TEST_F(TransferCommands, AKilledPutOfSmallFilesResumesWithEveryFileOnce) {
+  constexpr int kFiles = 24;
+  const fs::path tree = Home() / "small";
+  for (int i = 0; i < kFiles; ++i) WriteText(tree / ("f" + std::to_string(i) + ".bin"), Pattern(4096, 10 + i));
+  const int opensBefore = StreamOpens();
+  {
+    KorvexChild put;
+    ASSERT_TRUE(put.Start({"put", tree.string(), "/"}, ""));
+    for (int i = 0; i < 3000 && StreamOpens() < opensBefore + kFiles / 2; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_GE(StreamOpens(), opensBefore + kFiles / 2) << "the put did not get under way";
+  }  // killed with SIGKILL while a file is on the wire
+  KorvexRun run = RunKorvex({"transfers", "resume"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.err.find("completed"), std::string::npos) << run.err;
+  EXPECT_LE(StreamOpens() - opensBefore, kFiles + 1) << "finished files were sent again";
+
+  run = RunKorvex({"ls", "/small"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  int listed = 0;
+  for (std::size_t at = run.out.find(".bin"); at != std::string::npos; at = run.out.find(".bin", at + 1)) ++listed;
+  EXPECT_EQ(listed, kFiles) << run.out;
+  const fs::path down = Home() / "down";
+  run = RunKorvex({"get", "/small", down.string()});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  for (int i = 0; i < kFiles; ++i) {
+    const std::string name = "f" + std::to_string(i) + ".bin";
+    EXPECT_TRUE(ReadText(down / "small" / name) == Pattern(4096, 10 + i)) << name << " differs";
+  }
 }
 
 }  // namespace

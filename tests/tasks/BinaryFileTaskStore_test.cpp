@@ -123,6 +123,37 @@ TEST_F(BinaryFileTaskStoreTest, DeletingFamily5LeavesFamilies15And50) {
   EXPECT_FALSE(fs::exists(store_->Folder() / "15.25.tsk"));
 }
 
+// A folder's children are saved together; a long list must not run the
+// process out of open files, and every task must load back in its place.
+TEST_F(BinaryFileTaskStoreTest, ManyTasksSavedTogetherAllLoadBackWithinTheOpenFileLimit) {
+  constexpr std::uint32_t kTasks = 600;
+  auto family = MakeFamily(6);
+  ASSERT_EQ(store_->SaveFamily(*family), S_OK);
+  std::vector<std::unique_ptr<ScriptedTask>> tasks;
+  std::vector<const Task*> views;
+  for (std::uint32_t id = 1; id <= kTasks; ++id) {
+    tasks.push_back(std::make_unique<ScriptedTask>(TaskType::kFile, id, *family, 100));
+    views.push_back(tasks.back().get());
+  }
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+  rlimit tight = saved;
+  tight.rlim_cur = 400;
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+  const HRESULT hr = store_->SaveTasks(views);
+  ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &saved), 0);
+  ASSERT_EQ(hr, S_OK);
+
+  FamilyMap families;
+  ASSERT_EQ(store_->LoadAll(families), S_OK);
+  std::vector<std::uint32_t> order;
+  families.at(6)->ForEachTask([&order](const Task& t) { order.push_back(t.Id()); });
+  ASSERT_EQ(order.size(), kTasks);
+  EXPECT_EQ(order.front(), kTasks) << "file tasks put at the front in turn";
+  EXPECT_EQ(order.back(), 1u);
+  EXPECT_EQ(Names().size(), kTasks + 1) << "no temporary file may remain";
+}
+
 // The process dies in the middle of writing the new record (the file-size
 // limit kills it with SIGXFSZ); the previous record must survive whole.
 TEST_F(BinaryFileTaskStoreTest, ACrashDuringASaveLeavesThePreviousFile) {
