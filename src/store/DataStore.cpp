@@ -350,20 +350,8 @@ HRESULT DataStore::StartPageAround(Container& container, std::size_t index, bool
 EntryAt DataStore::GetEntryAt(const ContainerInfo& container, std::int32_t position, bool pumping,
                               bool refresh) {
   return Guarded(EntryAt{}, [&]() -> EntryAt {
-    // Copies the row at `position`, or tells why there is none.
-    auto copyRow = [this, &container, position]() -> EntryAt {
-      const Container* listed = FindListed(container.uri);
-      if (listed == nullptr) return {E_UNEXPECTED, nullptr};
-      const auto& children = *listed->children;
-      const std::size_t subs = children.containers.size();
-      if (position < 0 || static_cast<std::size_t>(position) >= subs + children.items.size())
-        return {E_INVALIDARG, nullptr};
-      const std::size_t row = static_cast<std::size_t>(position);
-      if (row < subs) return {S_OK, std::make_unique<ContainerInfo>((*children.containers[row])->info)};
-      const EntryRef<Item>* slot = children.items[row - subs];
-      if (!slot->present()) return {E_UNEXPECTED, nullptr};
-      return {S_OK, std::make_unique<ItemInfo>((*slot)->info)};
-    };
+    // A row whose page was just fetched and is still absent was refused.
+    auto copyRow = [this, &container, position] { return RowLocked(container.uri, position, E_UNEXPECTED); };
     AsyncResult* result = nullptr;
     std::uint32_t start = 0, count = 0, order = 0;
     {
@@ -390,18 +378,22 @@ EntryAt DataStore::GetEntryAt(const ContainerInfo& container, std::int32_t posit
 EntryAt DataStore::CachedEntryAt(const ContainerInfo& container, std::int32_t position) const {
   return Guarded(EntryAt{}, [&]() -> EntryAt {
     std::lock_guard<std::mutex> lock(mutex_);
-    const Container* listed = FindListed(container.uri);
-    if (listed == nullptr) return {E_UNEXPECTED, nullptr};
-    const auto& children = *listed->children;
-    const std::size_t subs = children.containers.size();
-    if (position < 0 || static_cast<std::size_t>(position) >= subs + children.items.size())
-      return {E_INVALIDARG, nullptr};
-    const std::size_t row = static_cast<std::size_t>(position);
-    if (row < subs) return {S_OK, std::make_unique<ContainerInfo>((*children.containers[row])->info)};
-    const EntryRef<Item>* slot = children.items[row - subs];
-    if (!slot->present()) return {S_FALSE, nullptr};
-    return {S_OK, std::make_unique<ItemInfo>((*slot)->info)};
+    return RowLocked(container.uri, position, S_FALSE);
   });
+}
+
+EntryAt DataStore::RowLocked(const std::string& uri, std::int32_t position, HRESULT whenAbsent) const {
+  const Container* listed = FindListed(uri);
+  if (listed == nullptr) return {E_UNEXPECTED, nullptr};
+  const auto& children = *listed->children;
+  const std::size_t subs = children.containers.size();
+  if (position < 0 || static_cast<std::size_t>(position) >= subs + children.items.size())
+    return {E_INVALIDARG, nullptr};
+  const std::size_t row = static_cast<std::size_t>(position);
+  if (row < subs) return {S_OK, std::make_unique<ContainerInfo>((*children.containers[row])->info)};
+  const EntryRef<Item>* slot = children.items[row - subs];
+  if (!slot->present()) return {whenAbsent, nullptr};
+  return {S_OK, std::make_unique<ItemInfo>((*slot)->info)};
 }
 
 HRESULT DataStore::SortItems(const ContainerInfo& container, std::int32_t count, bool pumping) {

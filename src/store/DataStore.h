@@ -295,6 +295,8 @@ class DataStore {
   [[nodiscard]] EntryRef<Item>* FindItem(const std::string& uri) const;
   [[nodiscard]] EntryRef<Container>* FindParent(const std::string& uri) const;
   [[nodiscard]] Container* FindListed(const std::string& uri) const;
+  /// The row at `position` of a listed folder; `whenAbsent` for an item whose page is not here.
+  [[nodiscard]] EntryAt RowLocked(const std::string& uri, std::int32_t position, HRESULT whenAbsent) const;
 
   /// Starts the item page around item slot `index` of a listed container,
   /// or returns S_OK with `*result` null when the slot is there already.
