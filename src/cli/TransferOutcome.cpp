@@ -27,6 +27,7 @@ std::string_view TransferErrorText(HRESULT error) {
     case 0x8007007Bu: return "the name would leave the chosen folder";
     case 0x800700A1u: return "the service refuses this name";
     case 0x800700CEu: return "the name or path is too long";
+    case 0x804F0007u: return "the cloud disk is full";
     case 0x804F0009u: return "the service refuses this path";
     case 0x804F0013u: return "the service refused the transfer's token";
     case 0x804F0014u: return "the file is gone on the service";

@@ -67,6 +67,14 @@ TEST_F(TransferErrors, RefusedNamesFailAloneAndEveryStopSaysWhy) {
   ASSERT_TRUE(listed.is_array()) << run.out;
   EXPECT_EQ(listed.size(), 2u);
 
+  // More than the account's 10 GiB: refused before a byte is read, and said in words.
+  const fs::path huge = Home() / "huge.bin";
+  WriteText(huge, "");
+  fs::resize_file(huge, std::uintmax_t{11} << 30);
+  run = RunKorvex({"put", huge.string()});
+  EXPECT_EQ(run.exitCode, 1) << run.err;
+  EXPECT_NE(run.err.find("huge.bin: the cloud disk is full (0x804F0007)"), std::string::npos) << run.err;
+
   run = RunKorvex({"put", "/dev/null"});
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_NE(run.err.find("/dev/null: not a regular file or folder"), std::string::npos) << run.err;
