@@ -41,14 +41,19 @@ void PostClick(QWidget& target) {
   }
 }
 
+// The wait indicator for one test, taken down again however the test ends.
+struct InstalledWaitIndicator {
+  InstalledWaitIndicator() { WaitIndicator::Install(); }
+  ~InstalledWaitIndicator() { WaitIndicator::Uninstall(); }
+  InstalledWaitIndicator(const InstalledWaitIndicator&) = delete;
+  InstalledWaitIndicator& operator=(const InstalledWaitIndicator&) = delete;
+};
+
 TEST_F(DesktopClient, SlowCallsShowTheWaitDropInputAndCanBeCancelled) {
   std::string account;
   const auto window = OpenWindow(account);
   ASSERT_NE(window, nullptr);
-  WaitIndicator::Install();
-  struct Uninstall {
-    ~Uninstall() { WaitIndicator::Uninstall(); }
-  } uninstall;
+  const InstalledWaitIndicator installed;
   korvex::app::CNetDriveDlg& cloud = *window->NetPane();
   QPushButton* newFolder = nullptr;
   for (QPushButton* button : window->LocalPane()->findChildren<QPushButton*>())
@@ -115,10 +120,7 @@ TEST_F(DesktopClient, PagesFetchedWhileScrollingKeepTheWindowAliveAndCanBeCancel
   std::string account;
   const auto window = OpenWindow(account);
   ASSERT_NE(window, nullptr);
-  WaitIndicator::Install();
-  struct Uninstall {
-    ~Uninstall() { WaitIndicator::Uninstall(); }
-  } uninstall;
+  const InstalledWaitIndicator installed;
   korvex::app::CNetDriveDlg& cloud = *window->NetPane();
   const korvex::app::EntryListModel& model = *cloud.Model();
   const int folderRow = model.FindContainerRow("Big");
