@@ -3,11 +3,13 @@
 /// The yardstick for `korvex put` and `korvex get`: the same stream requests
 /// (1 MiB per stream, 32 KiB chunks, up to 5 chunks in flight on five
 /// kept-alive connections, one stream after the other) sent by the simplest
-/// client libcurl allows, with no task store, no progress and no checks. The
-/// upload is prepared and completed by the calling script; this moves the
-/// bytes.
+/// client libcurl allows, with no task store and no progress. The upload is
+/// prepared and completed by the calling script; this moves the bytes.
+/// With "md5" it also does the one check a trustworthy client cannot skip:
+/// each stream's bytes are hashed and compared with the MD5 its close
+/// answers, so that the yardstick pays for the same hashing as `korvex`.
 ///
-///   stream_client put|get URL FILE_ID TOKEN COOKIES FILE SIZE [IN_FLIGHT]
+///   stream_client put|get URL FILE_ID TOKEN COOKIES FILE SIZE [IN_FLIGHT [md5]]
 ///
 //===----------------------------------------------------------------------===//
 
@@ -23,6 +25,7 @@
 #include <vector>
 
 #include <curl/curl.h>
+#include <openssl/evp.h>
 
 namespace {
 
@@ -45,6 +48,9 @@ struct Client {
   std::string base, fileId, token, cookies;
   int fd = -1;
   bool upload = false;
+  bool md5 = false;
+  std::string group;  // with md5: the stream's bytes, hashed at its close
+  std::uint64_t groupStart = 0;
 };
 
 std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* out) {
@@ -107,6 +113,7 @@ void StartChunk(Client& c, Request& r, const std::string& stream, std::uint64_t 
   if (c.upload) {
     r.data.resize(n);
     if (pread(c.fd, r.data.data(), n, static_cast<off_t>(at)) != static_cast<ssize_t>(n)) r.data.clear();
+    if (c.md5 && r.data.size() == n) std::copy(r.data.begin(), r.data.end(), c.group.begin() + (at - c.groupStart));
     Prepare(c, r, "/idtv1/stream/write/" + c.fileId, &r.data);
   } else {
     Prepare(c, r, "/idtv1/stream/read/" + c.fileId, nullptr);
@@ -118,6 +125,8 @@ bool FinishChunk(Client& c, Request& r, CURLcode result) {
   curl_multi_remove_handle(c.multi, r.easy);
   if (result != CURLE_OK || !Succeeded(r)) return false;
   if (c.upload) return true;
+  if (c.md5 && r.body.size() >= r.length)
+    std::copy_n(r.body.begin(), r.length, c.group.begin() + (r.offset - c.groupStart));
   return r.body.size() >= r.length &&
          pwrite(c.fd, r.body.data(), r.length, static_cast<off_t>(r.offset)) == static_cast<ssize_t>(r.length);
 }
@@ -154,6 +163,19 @@ bool MoveChunks(Client& c, const std::string& stream, std::uint64_t start, std::
   return ok;
 }
 
+std::string Md5Hex(const std::string& bytes) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_md5(), nullptr);
+  std::string hex;
+  char two[3];
+  for (unsigned int i = 0; i < length; ++i) {
+    std::snprintf(two, sizeof two, "%02x", digest[i]);
+    hex += two;
+  }
+  return hex;
+}
+
 bool MoveGroup(Client& c, std::uint64_t start, std::uint64_t length) {
   const std::string open = "version=smb_0.0.0.0&stream_type=" + std::string(c.upload ? "write" : "read") +
                            "&stream_range=bytes%3D" + std::to_string(start) + "-" +
@@ -161,15 +183,18 @@ bool MoveGroup(Client& c, std::uint64_t start, std::uint64_t length) {
                            "&chunk_size=" + std::to_string(kChunk);
   if (!Send(c, "/idtv1/stream/open/" + c.fileId, open)) return false;
   const std::string stream = JsonText(c.slots[0].body, "stream_id");
+  c.groupStart = start;
+  if (c.md5) c.group.resize(length);
   if (!MoveChunks(c, stream, start, length)) return false;
-  return Send(c, "/idtv1/stream/close/" + c.fileId, "stream_id=" + stream);
+  if (!Send(c, "/idtv1/stream/close/" + c.fileId, "stream_id=" + stream)) return false;
+  return !c.md5 || strcasecmp(Md5Hex(c.group).c_str(), JsonText(c.slots[0].body, "stream_md5").c_str()) == 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 8 && argc != 9) {
-    std::fprintf(stderr, "usage: %s put|get URL FILE_ID TOKEN COOKIES FILE SIZE [IN_FLIGHT]\n", argv[0]);
+  if (argc < 8 || argc > 10) {
+    std::fprintf(stderr, "usage: %s put|get URL FILE_ID TOKEN COOKIES FILE SIZE [IN_FLIGHT [md5]]\n", argv[0]);
     return 2;
   }
   Client c;
@@ -179,7 +204,8 @@ int main(int argc, char** argv) {
   c.token = argv[4];
   c.cookies = argv[5];
   const std::uint64_t size = std::strtoull(argv[7], nullptr, 10);
-  const int inFlight = argc == 9 ? std::max(1, std::atoi(argv[8])) : 5;
+  const int inFlight = argc >= 9 ? std::max(1, std::atoi(argv[8])) : 5;
+  c.md5 = argc == 10 && std::string(argv[9]) == "md5";
   c.fd = c.upload ? open(argv[6], O_RDONLY) : open(argv[6], O_WRONLY | O_CREAT | O_TRUNC, 0644);
   if (c.fd < 0) return 1;
   curl_global_init(CURL_GLOBAL_DEFAULT);

@@ -7,6 +7,8 @@
 #   the yardstick: a plain libcurl client of the same stream protocol
 #   (bench/stream_client: 1 MiB streams of 32 KiB chunks, 5 chunks in flight,
 #   no task store, no progress, no checks), and the ratios of korvex to it;
+#   the same client checking each stream's MD5 as korvex does ("plain+md5"),
+#   so that the CPU ratio compares like with like;
 #   the curl tool moving the file as 1 MiB requests of the block protocol
 #   over one connection, as the ceiling of what korvexd and HTTP allow;
 #   rclone copying the file to and from `rclone serve webdav` (Debian package
@@ -102,6 +104,13 @@ plain_rows() {  # round
   measure "plain get" "$stream_client" get "$url" "$id" "$token" "$cookies" "$work/curl/back.bin" $size 5
   same "$work/curl/back.bin" "$work/file.bin" "plain client"
   rm -f "$work/curl/back.bin"
+  preupload "streammd5$1.bin"
+  measure "plain+md5 put" "$stream_client" put "$url" "$id" "$token" "$cookies" "$work/file.bin" $size 5 md5
+  uploadover
+  predownload
+  measure "plain+md5 get" "$stream_client" get "$url" "$id" "$token" "$cookies" "$work/curl/back.bin" $size 5 md5
+  same "$work/curl/back.bin" "$work/file.bin" "plain client with MD5"
+  rm -f "$work/curl/back.bin"
 }
 
 # The curl tool: every MiB as one block request over one kept-alive connection.
@@ -170,11 +179,11 @@ for ((round = 1; round <= rounds; round++)); do
   block_rows $round
   [ $have_rclone -eq 0 ] || dav_rows $round
   # korvexd's account holds 10 GiB: a round of 1 GiB files leaves room for the next.
-  "$korvex" rm "/r$round" "/s$round" "/stream$round.bin" "/block$round.bin" > /dev/null
+  "$korvex" rm "/r$round" "/s$round" "/stream$round.bin" "/streammd5$round.bin" "/block$round.bin" > /dev/null
 done
 
 echo "medians of $rounds rounds, $size_mib MiB file, $files files of 4 KiB"
-for label in put get "put encrypt" "plain put" "plain get" "block put" "block get" "rclone put" "rclone get"; do
+for label in put get "put encrypt" "plain put" "plain get" "plain+md5 put" "plain+md5 get" "block put" "block get" "rclone put" "rclone get"; do
   [ -s "$work/rows/$label" ] || continue
   awk -v l="$label" -v s="$size_mib" -v w="$(median "$label" 1)" -v c="$(median "$label" 2)" \
       -v r="$(median "$label" 3)" \
@@ -195,6 +204,8 @@ ratio() {  # text, label a, label b: speed of a over speed of b, and a's CPU ove
 echo "ratios (korvex to the yardstick; speed above 1 is faster, cpu below 1 is cheaper)"
 ratio "put / plain client put" put "plain put"
 ratio "get / plain client get" get "plain get"
+ratio "put / plain+md5 put" put "plain+md5 put"
+ratio "get / plain+md5 get" get "plain+md5 get"
 ratio "put / block curl put" put "block put"
 ratio "get / block curl get" get "block get"
 if [ $have_rclone -eq 1 ]; then
