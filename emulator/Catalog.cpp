@@ -163,6 +163,10 @@ std::optional<User> Catalog::UserById(std::int64_t id) {
   return ToUser(rows[0]);
 }
 
+bool Catalog::SetQuota(std::int64_t userId, std::int64_t bytes) {
+  return bytes >= 0 && db_.Exec("UPDATE users SET quota=? WHERE id=?", {bytes, userId});
+}
+
 bool Catalog::CheckPassword(std::int64_t userId, const std::string& password) {
   auto rows = db_.Query("SELECT password FROM users WHERE id=?", {userId});
   if (rows.empty()) return false;

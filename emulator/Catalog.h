@@ -65,6 +65,7 @@ class Catalog {
                               const std::string& domain, const std::string& display,
                               std::string& error);
   std::optional<User> FindUser(const std::string& name, const std::string& domain);
+  bool SetQuota(std::int64_t userId, std::int64_t bytes);
   std::optional<User> UserById(std::int64_t id);
   bool CheckPassword(std::int64_t userId, const std::string& password);
   std::vector<User> UsersInDomain(const std::string& domain);

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <pthread.h>
 #include <sys/prctl.h>
@@ -23,21 +24,32 @@ void Usage() {
                "               [--update-dir DIR [--no-update-digests]] [--fault SPEC]... [--log]\n"
                "               [--public-url URL] [--session-idle SECONDS]\n"
                "               [--token-ttl SECONDS] [--exit-with-parent]\n"
-               "       korvexd --data-dir DIR add-user NAME PASSWORD DOMAIN\n");
+               "       korvexd --data-dir DIR add-user NAME PASSWORD DOMAIN\n"
+               "       korvexd --data-dir DIR [--seed-demo] set-quota NAME DOMAIN BYTES\n");
 }
 
-int AddUser(korvexd::Options options, const std::vector<std::string>& words) {
-  if (words.size() != 4) {
-    Usage();
-    return 2;
-  }
-  options.seedDemo = false;
+// Runs an offline command on the data folder; --seed-demo first seeds the
+// demo accounts, so that a command can change them before the service starts.
+int Offline(korvexd::Options options, const std::vector<std::string>& words) {
   options.faults.clear();
+  if (words[0] == "add-user") options.seedDemo = false;
   korvexd::Service service(options);
   std::string error;
   if (!service.Init(error)) {
     std::fprintf(stderr, "korvexd: %s\n", error.c_str());
     return 1;
+  }
+  if (words[0] == "set-quota") {
+    char* end = nullptr;
+    const long long bytes = std::strtoll(words[3].c_str(), &end, 10);
+    auto user = service.catalog().FindUser(words[1], words[2]);
+    if (!user || end == words[3].c_str() || *end != '\0' || !service.catalog().SetQuota(user->id, bytes)) {
+      std::fprintf(stderr, "korvexd: set-quota: no user %s@%s, or %s is not a size in bytes\n", words[1].c_str(),
+                   words[2].c_str(), words[3].c_str());
+      return 1;
+    }
+    std::printf("quota of %s@%s: %lld bytes\n", words[1].c_str(), words[2].c_str(), bytes);
+    return 0;
   }
   auto user = service.catalog().AddUser(words[1], words[2], words[3], words[1], error);
   if (!user) {
@@ -126,8 +138,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (!words.empty()) {
-    if (words[0] == "add-user") return AddUser(options, words);
-    std::fprintf(stderr, "korvexd: unknown command %s\n", words[0].c_str());
+    const bool known = words[0] == "add-user" || words[0] == "set-quota";
+    if (known && words.size() == 4) return Offline(options, words);
+    if (!known) std::fprintf(stderr, "korvexd: unknown command %s\n", words[0].c_str());
     Usage();
     return 2;
   }
