@@ -94,7 +94,7 @@ TEST_F(LoginTest, AccessCodeLoginNamesTheUploadDirectoryOnly) {
   EXPECT_EQ(StateOf(bad), 6101);
 }
 
-TEST(KorvexdCommandLine, AddUserThenLogin) {
+TEST(KorvexdCommandLine, AddUserAndSetQuotaThenLogin) {
   KorvexdProcess korvexd;
   ASSERT_TRUE(korvexd.Start()) << korvexd.Error();
   ASSERT_TRUE(korvexd.Stop());
@@ -102,9 +102,17 @@ TEST(KorvexdCommandLine, AddUserThenLogin) {
                         " add-user carol 'carol pw;1' acme > /dev/null";
   ASSERT_EQ(std::system(command.c_str()), 0);
   EXPECT_NE(std::system(command.c_str()), 0) << "a second user of the same name is refused";
+  const std::string quota = std::string(KORVEXD_PATH) + " --data-dir " + korvexd.DataDir().string() + " set-quota ";
+  ASSERT_EQ(std::system((quota + "carol acme 5000 > /dev/null").c_str()), 0);
+  EXPECT_NE(std::system((quota + "carol nowhere 5000 2> /dev/null").c_str()), 0) << "no such account";
+  EXPECT_NE(std::system((quota + "carol acme 5k 2> /dev/null").c_str()), 0) << "not a size";
   ASSERT_TRUE(korvexd.Start()) << korvexd.Error();
   ServiceClient client(korvexd);
-  EXPECT_TRUE(client.Login("carol", "carol pw;1", "acme"));
+  ASSERT_TRUE(client.Login("carol", "carol pw;1", "acme"));
+  EXPECT_EQ(client.GetJson("/account/getspace")["totalspace"], "5000");
+  EXPECT_NE(client.PreUpload(client.RootDir(), "fits.bin", 4000).first.find('.'), std::string::npos);
+  EXPECT_EQ(client.PreUpload(client.RootDir(), "too-big.bin", 6000).first.find('.'), std::string::npos)
+      << "the quota set offline holds";
   EXPECT_TRUE(korvexd.Stop()) << "SIGTERM ends korvexd with exit code 0";
 }
 
