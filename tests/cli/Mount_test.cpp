@@ -248,7 +248,7 @@ TEST_F(KorvexMount, ShareWithoutWriteRightAndReadOnlyMountRefuseChanges) {
   EXPECT_FALSE(ReadText(disk / "Private" / "diary.txt").empty());
 }
 
-TEST_F(KorvexMount, ServiceKilledDuringAReadGivesEioAndARemountWorks) {
+TEST_F(KorvexMount, ServiceKilledDuringAReadGivesEioAndARemountWorksUpToAFullDisk) {
   const std::string data = Pattern(std::size_t{3} << 20, 9);
   WriteText(Home() / "data.bin", data);
   ASSERT_EQ(RunKorvex({"put", (Home() / "data.bin").string(), "/"}).exitCode, 0);
@@ -270,6 +270,10 @@ TEST_F(KorvexMount, ServiceKilledDuringAReadGivesEioAndARemountWorks) {
   EXPECT_NE(ended.err.find("read /My Disk/data.bin: Input/output error"), std::string::npos) << ended.err;
 
   // korvexd is back on another port: the session is of the old address.
+  // It comes back with room for little more than what the account holds.
+  const std::string quota = std::string(KORVEXD_PATH) + " --data-dir " + Quoted(korvexd_.DataDir()) +
+                            " set-quota alice demo " + std::to_string(6 << 20) + " > /dev/null";
+  ASSERT_EQ(std::system(quota.c_str()), 0);
   env_.clear();
   ASSERT_NO_FATAL_FAILURE(StartKorvexd({}));
   LogIn("alice", "alice-demo-1");
@@ -281,6 +285,11 @@ TEST_F(KorvexMount, ServiceKilledDuringAReadGivesEioAndARemountWorks) {
   ASSERT_TRUE(IsMountPoint(mnt_));
   EXPECT_EQ(RunKorvex({"mount", mnt_.string()}).exitCode, 2);
   Bounded([&] { EXPECT_EQ(ReadSlice(file, 2 << 20, 100).bytes, data.substr(2 << 20, 100)); });
+  // A file the cloud disk has no room for fails as a full disk does.
+  WriteText(Home() / "big.bin", Pattern(std::size_t{4} << 20, 3));
+  const KorvexRun full = Shell("cp " + Quoted(Home() / "big.bin") + " " + Quoted(mnt_ / "My Disk" / "big.bin"));
+  EXPECT_NE(full.exitCode, 0);
+  EXPECT_NE(full.err.find("No space left on device"), std::string::npos) << full.err;
   (void)std::system(("fusermount3 -u " + Quoted(mnt_)).c_str());
   EXPECT_FALSE(IsMountPoint(mnt_));
 }
