@@ -14,7 +14,32 @@ namespace {
 // The pool refuses work only once it has been shut down.
 constexpr std::int64_t kErrorShutdownInProgress = 1115;
 
+thread_local int inlineScopes = 0;
+
+bool IsQuickCall(const DataStoreRemote_AsyncCallParameters& call) {
+  switch (call.code) {
+    case kCallCreateItem:
+    case kCallOpenItem:
+    case kCallDeleteItem:
+    case kCallRenameItem:
+    case kCallCompleteItem:
+      return true;
+    case kCallReadItem:
+      return static_cast<const DataStoreRemote_AsyncCallParameters_ReadItem&>(call).length <= kInlineStoreBytes;
+    case kCallWriteItem:
+      return static_cast<const DataStoreRemote_AsyncCallParameters_WriteItem&>(call).length <= kInlineStoreBytes;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
+
+InlineStoreCalls::InlineStoreCalls() noexcept { ++inlineScopes; }
+
+InlineStoreCalls::~InlineStoreCalls() { --inlineScopes; }
+
+bool InlineStoreCalls::Active() noexcept { return inlineScopes > 0; }
 
 DataStoreRemoteImplBase::DataStoreRemoteImplBase(std::string logCategory, ThreadPool* pool)
     : logCategory_(std::move(logCategory)),
@@ -62,6 +87,10 @@ HRESULT DataStoreRemoteImplBase::QueueCall(
     ++callsInFlight_;
   }
   DataStoreRemote_AsyncCallParameters* raw = call.get();
+  if (InlineStoreCalls::Active() && IsQuickCall(*raw)) {
+    Work(call.release());
+    return S_OK;
+  }
   HRESULT hr = HResultFromWin32(kErrorShutdownInProgress);
   bool queued = false;
   try {

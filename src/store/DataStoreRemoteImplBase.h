@@ -27,6 +27,29 @@ namespace korvex {
 
 class ThreadPool;
 
+/// While one lives on a thread, the quick file operations that thread starts
+/// on a pool-backed store (creating, opening, completing, deleting or
+/// renaming one file, reading or writing up to kInlineStoreBytes of it) run
+/// at once on that thread, and the result is handed out complete. A task
+/// thread waits for each of them at once anyway; the trip through the pool
+/// cost two thread switches per call, more than the system call itself. The
+/// user-interface thread never opens one: its calls must not block.
+/// Listings and folder operations, which can take long, always go to the pool.
+class InlineStoreCalls {
+ public:
+  InlineStoreCalls() noexcept;
+  ~InlineStoreCalls();
+  InlineStoreCalls(const InlineStoreCalls&) = delete;
+  InlineStoreCalls& operator=(const InlineStoreCalls&) = delete;
+
+  /// Whether the calling thread runs quick calls inline now.
+  [[nodiscard]] static bool Active() noexcept;
+};
+
+/// The largest read or write an InlineStoreCalls thread runs itself: a
+/// small file's whole content; a big file's groups keep overlapping the wire.
+inline constexpr std::uint32_t kInlineStoreBytes = 64 * 1024;
+
 class DataStoreRemoteImplBase : public DataStoreRemoteNullImplBase {
  public:
   /// `logCategory` names the back end in its log lines. The work runs on
@@ -132,6 +155,7 @@ class DataStoreRemoteImplBase : public DataStoreRemoteNullImplBase {
   [[nodiscard]] HRESULT Start(AsyncResult** result, Args&&... args);
 
   /// Runs one call on the pool thread: Do operation, log, completion, cleanup.
+  /// Also runs the calls an InlineStoreCalls thread keeps for itself.
   void Work(DataStoreRemote_AsyncCallParameters* call) noexcept;
   /// Calls the Do operation of `call`'s code.
   [[nodiscard]] HRESULT RunCall(DataStoreRemote_AsyncCallParameters& call);

@@ -23,6 +23,8 @@ namespace korvex {
 namespace {
 
 constexpr char kLogSource[] = "SyncDirectoryTask";
+// Children stored per write; each write keeps its files open until it syncs.
+constexpr std::size_t kSaveBatch = 256;
 
 std::uint64_t IdOf(const boost::any& value) {
   const std::uint64_t* id = boost::any_cast<std::uint64_t>(&value);
@@ -181,6 +183,29 @@ HRESULT SyncDirectoryTask::CreateServiceFolder(TaskRunContext& context) {
 }
 
 HRESULT SyncDirectoryTask::Compare(TaskRunContext& context) {
+  const HRESULT hr = CompareEntries(context);
+  // Whatever ends the comparison, what was compared is queued, since a
+  // retry goes on after it.
+  QueueChildren(context);
+  return hr;
+}
+
+void SyncDirectoryTask::QueueChildren(TaskRunContext& context) {
+  if (children_.empty()) return;
+  std::vector<const Task*> tasks;
+  tasks.reserve(children_.size());
+  for (const std::unique_ptr<Task>& child : children_) tasks.push_back(child.get());
+  // A failed save is logged by the store; the uploads still run in this
+  // process, as they always did, and the next backup run compares again.
+  (void)context.manager.Store().SaveTasks(tasks);
+  for (std::unique_ptr<Task>& child : children_) {
+    if (child->Type() == TaskType::kFile) Family().PushFront(std::move(child));
+    else Family().PushBack(std::move(child));
+  }
+  children_.clear();
+}
+
+HRESULT SyncDirectoryTask::CompareEntries(TaskRunContext& context) {
   const auto local = Family().SourceStore();
   bool isFolder = false;
   ItemInfo file;
@@ -194,6 +219,7 @@ HRESULT SyncDirectoryTask::Compare(TaskRunContext& context) {
     const EntryAt entry = local->GetEntryAt(local_, compared_, false);
     if (Failed(entry.status) || !entry.record) return Failed(entry.status) ? entry.status : E_UNEXPECTED;
     if (const HRESULT hr = CompareEntry(context, *entry.record); Failed(hr)) return hr;
+    if (children_.size() >= kSaveBatch) QueueChildren(context);
   }
   return S_OK;
 }
@@ -217,15 +243,13 @@ HRESULT SyncDirectoryTask::FindServiceFile(TaskRunContext& context, const std::s
 
 HRESULT SyncDirectoryTask::CompareEntry(TaskRunContext& context, const ObjectInfo& entry) {
   if (!TakeName(context, entry)) return S_OK;
-  std::unique_ptr<Task> child;
   if (entry.kind == kObjectContainer) {
     const auto& folder = static_cast<const ContainerInfo&>(entry);
     ContainerInfo serviceChild;
     serviceChild.name = folder.name;
     serviceChild.uri = service_.uri + folder.name + "/";
-    child = std::make_unique<SyncDirectoryTask>(context.manager.NewTaskId(), Family(), folder, service_, serviceChild);
-    (void)context.manager.Store().SaveTask(*child);
-    Family().PushBack(std::move(child));
+    children_.push_back(
+        std::make_unique<SyncDirectoryTask>(context.manager.NewTaskId(), Family(), folder, service_, serviceChild));
     return S_OK;
   }
   const auto& localFile = static_cast<const ItemInfo&>(entry);
@@ -244,9 +268,7 @@ HRESULT SyncDirectoryTask::CompareEntry(TaskRunContext& context, const ObjectInf
   } else {
     return S_OK;
   }
-  child = std::make_unique<FileTask>(context.manager.NewTaskId(), Family(), localFile, service_);
-  (void)context.manager.Store().SaveTask(*child);
-  Family().PushFront(std::move(child));
+  children_.push_back(std::make_unique<FileTask>(context.manager.NewTaskId(), Family(), localFile, service_));
   return S_OK;
 }
 

@@ -28,7 +28,9 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "store/ObjectInfo.h"
 #include "tasks/Task.h"
@@ -69,6 +71,10 @@ class SyncDirectoryTask : public Task {
   /// Creates `folder` in `parent`, or takes the one that exists.
   [[nodiscard]] HRESULT MakeServiceFolder(TaskRunContext& context, ContainerInfo& parent, ContainerInfo& folder);
   [[nodiscard]] HRESULT Compare(TaskRunContext& context);
+  [[nodiscard]] HRESULT CompareEntries(TaskRunContext& context);
+  /// Saves the children compared so far in one write and queues them, in
+  /// the order they were compared.
+  void QueueChildren(TaskRunContext& context);
   /// The service's record of the file `name` of the service folder:
   /// HR_FILE_NOT_FOUND when the folder's whole listing lacks it.
   [[nodiscard]] HRESULT FindServiceFile(TaskRunContext& context, const std::string& name, ItemInfo& file);
@@ -89,6 +95,10 @@ class SyncDirectoryTask : public Task {
   /// Names compared so far, without regard to case, as the service
   /// compares them: of two that differ only in case only the first is sent.
   std::map<std::string, std::string> comparedNames_;
+  /// Children compared but not yet saved and queued: a folder of many
+  /// files is stored in a few writes instead of one synchronous write per
+  /// file. Nothing runs while they wait, so the queue's order is kept.
+  std::vector<std::unique_ptr<Task>> children_;
 };
 
 }  // namespace korvex

@@ -3,6 +3,7 @@
 #include "tasks/TaskExecutor.h"
 
 #include "platform/FileTime.h"
+#include "store/DataStoreRemoteImplBase.h"
 #include "tasks/TaskFamily.h"
 #include "tasks/TaskManager.h"
 #include "tasks/TaskStore.h"
@@ -19,6 +20,8 @@ TaskExecutor::~TaskExecutor() { Stop(true); }
 
 void TaskExecutor::Run() {
   TaskRunContext context{StopEvent(), manager_};
+  // A task waits for each local file operation as soon as it starts it.
+  const InlineStoreCalls inlineCalls;
   while (family_->PendingCount() > 0 && !StopEvent().Wait(0)) {
     if (!family_->Progress().totalBytes) {
       if (auto total = family_->QueuedFileBytes()) {

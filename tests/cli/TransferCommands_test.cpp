@@ -2,8 +2,8 @@
 // goes up and comes back, an encrypted upload killed in the middle resumes
 // sending only its unfinished groups and decrypts to the original bytes, an
 // existing name is replaced only on request, a background transfer runs
-// on after its command returned, and a killed put of small files resumes
-// without losing or doubling a file.
+// on after its command returned, and a killed put or get of small files
+// resumes without losing or doubling a file.
 
 #include "KorvexRun.h"
 #include "support/KorvexdFixture.h"
@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 #include <thread>
 
 namespace korvex::test {
@@ -110,9 +111,10 @@ TEST_F(TransferCommands, TreesRoundTripAKilledEncryptedUploadResumesAndDecrypts)
 }
 
 // Small files are stored as queued and not again until each is done: a put
-// killed in the middle of one resumes with every file on the service once
-// and whole, and sends again only the file that was on the wire.
-TEST_F(TransferCommands, AKilledPutOfSmallFilesResumesWithEveryFileOnce) {
+// or a get killed in the middle of one resumes with every file at the other
+// end once and whole, fetches or sends again only the file that was on the
+// wire, and leaves no partial file behind.
+TEST_F(TransferCommands, AKilledPutAndGetOfSmallFilesResumeWithEveryFileOnce) {
   constexpr int kFiles = 24;
   const fs::path tree = Home() / "small";
   for (int i = 0; i < kFiles; ++i) WriteText(tree / ("f" + std::to_string(i) + ".bin"), Pattern(4096, 10 + i));
@@ -134,9 +136,29 @@ TEST_F(TransferCommands, AKilledPutOfSmallFilesResumesWithEveryFileOnce) {
   int listed = 0;
   for (std::size_t at = run.out.find(".bin"); at != std::string::npos; at = run.out.find(".bin", at + 1)) ++listed;
   EXPECT_EQ(listed, kFiles) << run.out;
+
+  // Slow reads leave time to kill the get while a file is on the wire.
+  const std::string reads = "^/idtv1/stream/read/";
+  ASSERT_TRUE(AddFault("delay=40,path=" + reads + ",count=100000,ttl=3600"));
   const fs::path down = Home() / "down";
-  run = RunKorvex({"get", "/small", down.string()});
+  {
+    KorvexChild get;
+    ASSERT_TRUE(get.Start({"get", "/small", down.string()}, ""));
+    for (int i = 0; i < 3000 && KorvexdFaultSeen(korvexd_, reads) < kFiles / 2; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_GE(KorvexdFaultSeen(korvexd_, reads), kFiles / 2) << "the get did not get under way";
+  }  // killed with SIGKILL while a file is on the wire
+  const int readsAtKill = KorvexdFaultSeen(korvexd_, reads);
+  EXPECT_LT(readsAtKill, kFiles) << "the get ended before it was killed";
+  run = RunKorvex({"transfers", "resume"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.err.find("completed"), std::string::npos) << run.err;
+  EXPECT_LE(KorvexdFaultSeen(korvexd_, reads), kFiles + 1) << "finished files were fetched again";
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(down / "small")) names.insert(entry.path().filename().string());
+  std::set<std::string> expected;
+  for (int i = 0; i < kFiles; ++i) expected.insert("f" + std::to_string(i) + ".bin");
+  EXPECT_EQ(names, expected) << "a file is missing, doubled or left partial";
   for (int i = 0; i < kFiles; ++i) {
     const std::string name = "f" + std::to_string(i) + ".bin";
     EXPECT_TRUE(ReadText(down / "small" / name) == Pattern(4096, 10 + i)) << name << " differs";

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -334,6 +335,53 @@ TEST_F(DataStoreRemoteImplBaseTest, DestructionWaitsForRunningCalls) {
   deleter.join();
   EXPECT_TRUE(finishedBeforeDelete);
   EXPECT_EQ(Finish(result), S_OK);
+}
+
+// A task thread runs a file's quick operations itself and finds them
+// complete on return; a failure still reads and logs as from the pool.
+// Listings, folder work and large reads stay on the pool, and so does every
+// call of a thread without the scope (the window's thread).
+TEST_F(DataStoreRemoteImplBaseTest, AnInlineScopeRunsOnlyQuickCallsOnTheCallingThread) {
+  RecordingBackEnd backEnd(&pool_);
+  using StartFn = std::function<HRESULT(IDataStoreRemote&, AsyncResult**)>;
+  struct Case {
+    const char* name;
+    StartFn start;
+    bool inlined;
+  };
+  const Case cases[] = {
+      {"open", [](auto& s, auto r) { return s.OpenItem(File("/a/f"), false, r); }, true},
+      {"create", [](auto& s, auto r) { return s.CreateItem(Folder("/a/"), File("/a/f"), 0, r); }, true},
+      {"complete", [](auto& s, auto r) { return s.CompleteItem(File("/a/f"), 1, r); }, true},
+      {"small read", [](auto& s, auto r) { return s.ReadItem(File("/a/f"), 0, 0, kInlineStoreBytes, r); }, true},
+      {"large read", [](auto& s, auto r) { return s.ReadItem(File("/a/f"), 0, 0, kInlineStoreBytes + 1, r); }, false},
+      {"listing", [](auto& s, auto r) { return s.ListSubItems(Folder("/a/"), 0, 10, 0, r); }, false},
+      {"folder delete", [](auto& s, auto r) { return s.DeleteContainer(Folder("/a/"), r); }, false},
+  };
+  const std::thread::id self = std::this_thread::get_id();
+  for (const bool scoped : {true, false}) {
+    std::optional<InlineStoreCalls> scope;
+    if (scoped) scope.emplace();
+    EXPECT_EQ(InlineStoreCalls::Active(), scoped);
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + (scoped ? " in the scope" : " outside"));
+      AsyncResult* result = nullptr;
+      ASSERT_EQ(c.start(backEnd, &result), S_OK);
+      const bool inlined = scoped && c.inlined;
+      if (inlined) {
+        EXPECT_NE(result->State(), kAsyncPending);
+      }
+      EXPECT_EQ(Finish(result), S_OK);
+      EXPECT_EQ(backEnd.Last().second == self, inlined);
+    }
+  }
+  InlineStoreCalls scope;
+  backEnd.status = HR_FILE_NOT_FOUND;
+  AsyncResult* result = nullptr;
+  ASSERT_EQ(backEnd.DeleteItem(File("/a/gone"), &result), S_OK);
+  EXPECT_EQ(result->State(), kAsyncFailed);
+  EXPECT_EQ(Finish(result), HR_FILE_NOT_FOUND);
+  EXPECT_EQ(logger_->Lines().back(), Line(kLogWarn, "Fail: Do DeleteItem, ret = 80070002"));
 }
 
 TEST(DataStoreRemoteNullImplBase, EveryOperationAnswersNotImplementedWithoutAResult) {
