@@ -48,6 +48,7 @@
 
 #include "store/ObjectInfo.h"
 #include "tasks/Task.h"
+#include "tasks/WholeFileMd5.h"
 
 namespace korvex {
 
@@ -214,7 +215,12 @@ class FileTask : public Task {
   /// partial file must have it. On a mismatch the partial file is removed,
   /// the task starts over and the family stops with the reason.
   [[nodiscard]] Step VerifyDownload(TaskRunContext& context, HRESULT& error);
-  [[nodiscard]] HRESULT HashPartial(TaskRunContext& context, std::string& md5);
+  /// Feeds the file's bytes from what the whole-file digest holds up to
+  /// `end` into it, read back from the partial file.
+  [[nodiscard]] HRESULT HashFileUpTo(TaskRunContext& context, std::uint64_t end);
+  /// Before a download's groups move: the digest holds the groups done by
+  /// an earlier run, so that this run's groups can follow on in memory.
+  [[nodiscard]] Step CatchUpFileMd5(TaskRunContext& context, HRESULT& error);
   /// Gives the task up for good: the family's options list it with `error`.
   void GiveUp(TaskRunContext& context, HRESULT error);
   /// Hands a failed step to the manager. True when the task is finished
@@ -261,6 +267,8 @@ class FileTask : public Task {
   /// The whole file's MD5 as the download's preparation gave it; empty when
   /// it gave none (or the task was read back after its preparation).
   std::string expectedMd5_;
+  /// The download's MD5 so far, for the check against expectedMd5_.
+  WholeFileMd5 fileMd5_;
   /// The target's creation started by PrepareAhead: the call (null when the
   /// store answered at once), the flag it went with and when it was sent.
   bool aheadStarted_ = false;

@@ -205,6 +205,7 @@ FileTask::Step FileTask::Transfer(TaskRunContext& context, HRESULT& error) {
   // A group left half done by an earlier run is sent again from its start:
   // its stream is gone and only a whole group can be verified.
   ClearUnfinishedGroups();
+  if (const Step step = CatchUpFileMd5(context, error); step != Step::kNext) return step;
   GroupPipeline pipeline(context.manager.Store(), Family());
   const Step step = RunPipeline(context, pipeline, error);
   Abandon(context, pipeline);
@@ -495,6 +496,10 @@ HRESULT FileTask::OnGroupClosed(GroupRun& run, const std::string& serviceMd5) {
     run.stage = GroupRun::Stage::kSettled;
     return S_OK;
   }
+  if (!expectedMd5_.empty()) {
+    if (const HRESULT hr = fileMd5_.Feed(run.start, run.bytes.get(), run.size, fileSize_, run.localMd5); Failed(hr))
+      return hr;
+  }
   // Only verified bytes reach the file.
   const HRESULT hr = Family().TargetStore()->Remote()->WriteItem(target_, std::move(run.bytes),
                                                                 static_cast<std::uint32_t>(run.start),
@@ -546,6 +551,8 @@ void FileTask::Abandon(TaskRunContext& context, GroupPipeline& pipeline) {
     for (auto& block : run->blocks) DropCall(block.call);
     if (streamOpen) CloseStreamQuietly(run->streamId);
     ClearGroup(run->group);
+    // Fed to the file's digest but never written, if it got that far.
+    fileMd5_.Forget(run->start);
     if (run->counted != 0) (void)context.manager.OnTaskEvent(*this, TaskEvent::kRollback, run->counted, 0);
   }
   pipeline.runs.clear();
