@@ -164,6 +164,14 @@ class FileTask : public Task {
   /// Starts the group's blocks once its stream is open and its bytes are there.
   [[nodiscard]] HRESULT StartMoving(GroupRun& run);
   [[nodiscard]] HRESULT StartBlocks(GroupRun& run);
+  /// Whether the group's blocks lie on the wire as whole chunks one after
+  /// the other, so that one call of the service store can move them all.
+  [[nodiscard]] bool WireIsChunked(const GroupRun& run) const;
+  /// Hands every block of the group to one call; E_NOTIMPL when the
+  /// service store has none, and the blocks go one call each.
+  [[nodiscard]] HRESULT StartGroupCall(GroupRun& run);
+  /// Passes on the progress of the group's blocks that its call has moved.
+  void ReportMoved(TaskRunContext& context, GroupRun& run);
   /// Waits for any call of the pipeline (with `opensOnly`, any stream
   /// open) or the stop event: 0 for the stop event, kWaitTimeout, or a
   /// positive number with `run` and `call` set.
