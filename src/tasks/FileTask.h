@@ -181,7 +181,7 @@ class FileTask : public Task {
   /// made, or null.
   [[nodiscard]] GroupRun* FirstUnhashed(GroupPipeline& pipeline) const;
   /// Makes the group's MD5 unless it is made already.
-  [[nodiscard]] static HRESULT HashGroup(GroupRun& run);
+  [[nodiscard]] HRESULT HashGroup(GroupRun& run);
   /// True while a group's stream open is under way.
   [[nodiscard]] static bool IsOpening(const GroupPipeline& pipeline);
   [[nodiscard]] HRESULT OnStreamOpened(GroupRun& run);

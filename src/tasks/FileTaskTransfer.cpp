@@ -153,6 +153,8 @@ struct FileTask::GroupRun {
   std::shared_ptr<std::atomic<std::uint32_t>> moved;
   std::uint32_t reported = 0;  ///< blocks of `moved` counted as progress
   std::string localMd5;  ///< empty until made
+  /// A download's whole-file digest carried over the group with localMd5.
+  WholeFileMd5::Ahead fileMd5Ahead;
   std::uint64_t counted = 0;  ///< bytes reported as progress
 };
 
@@ -456,7 +458,9 @@ bool FileTask::IsOpening(const GroupPipeline& pipeline) {
 
 HRESULT FileTask::HashGroup(GroupRun& run) {
   if (!run.localMd5.empty()) return S_OK;
-  return CryptoAPI::HashBuffer(run.Data(), run.size, kHashMd5, run.localMd5);
+  if (IsUpload() || expectedMd5_.empty()) return CryptoAPI::HashBuffer(run.Data(), run.size, kHashMd5, run.localMd5);
+  fileMd5_.HashGroup(run.start, run.Data(), run.size, fileSize_, run.localMd5, run.fileMd5Ahead);
+  return S_OK;
 }
 
 int FileTask::WaitForCall(TaskRunContext& context, GroupPipeline& pipeline, bool opensOnly, GroupRun*& run,
@@ -567,7 +571,8 @@ HRESULT FileTask::OnGroupClosed(GroupRun& run, const std::string& serviceMd5) {
     return S_OK;
   }
   if (!expectedMd5_.empty()) {
-    if (const HRESULT hr = fileMd5_.Feed(run.start, run.bytes.get(), run.size, fileSize_, run.localMd5); Failed(hr))
+    if (const HRESULT hr = fileMd5_.Feed(run.start, run.bytes.get(), run.size, fileSize_, run.localMd5, &run.fileMd5Ahead);
+        Failed(hr))
       return hr;
   }
   // Only verified bytes reach the file.

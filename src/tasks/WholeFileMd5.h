@@ -14,20 +14,31 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 
-#include "foundation/Md5.h"
+#include "foundation/Md5Lanes.h"
 #include "platform/HResult.h"
 
 namespace korvex {
 
 class WholeFileMd5 {
  public:
-  WholeFileMd5();
-  ~WholeFileMd5();
+  WholeFileMd5() = default;
   WholeFileMd5(const WholeFileMd5&) = delete;
   WholeFileMd5& operator=(const WholeFileMd5&) = delete;
+
+  /// The digest carried over a group before the group is known to be good.
+  struct Ahead {
+    std::uint64_t from = ~std::uint64_t{0};  ///< where the group starts; none by default
+    Md5State state;
+  };
+
+  /// The MD5 of a group, `size` bytes at `data` from the file's `offset`,
+  /// into `md5` (upper-case hex). When the group follows what the digest
+  /// holds, the digest is carried over it in the same pass, into `ahead`,
+  /// for Feed to take once the group has proved good.
+  void HashGroup(std::uint64_t offset, const std::uint8_t* data, std::size_t size, std::uint64_t fileSize,
+                 std::string& md5, Ahead& ahead) const;
 
   /// The length of the file's first bytes that the digest holds.
   [[nodiscard]] std::uint64_t Hashed() const noexcept { return hashed_; }
@@ -36,8 +47,9 @@ class WholeFileMd5 {
   /// own MD5 is `md5` (upper or lower case hex). Bytes that do not follow
   /// those fed so far are left to the read-back. A file that is one piece
   /// takes `md5` as it is, without hashing again.
+  /// With `ahead` from HashGroup over these bytes, nothing is hashed again.
   [[nodiscard]] HRESULT Feed(std::uint64_t offset, const std::uint8_t* data, std::size_t size, std::uint64_t fileSize,
-                             const std::string& md5);
+                             const std::string& md5, const Ahead* ahead = nullptr);
 
   /// Bytes from `offset` on are no longer those of the file (a group that
   /// was fed but never reached the disk): the digest starts afresh when it
@@ -51,7 +63,7 @@ class WholeFileMd5 {
   [[nodiscard]] HRESULT Finish(std::string& md5);
 
  private:
-  std::unique_ptr<Md5> digest_;
+  Md5State digest_;
   std::uint64_t hashed_ = 0;
   /// The MD5 of a file fed as one piece; the digest is then unused.
   std::string whole_;
