@@ -30,7 +30,7 @@ std::uint32_t Word(const std::uint8_t* p) {
 // word `g`, step `i`.
 #define KORVEX_MD5_STEP(x, f, g, i)                                                              \
   {                                                                                              \
-    const std::uint32_t next = b##x + Rotl(a##x + f(b##x, c##x, d##x) + kSine[i] + m[g], kShift[(i) / 16][(i) % 4]); \
+    const std::uint32_t next = b##x + Rotl(a##x + f(b##x, c##x, d##x) + kSine[i] + m##x[g], kShift[(i) / 16][(i) % 4]); \
     a##x = d##x, d##x = c##x, c##x = b##x, b##x = next;                                            \
   }
 
@@ -43,13 +43,17 @@ constexpr int Message(int i) {
   return i < 16 ? i : i < 32 ? (5 * i + 1) % 16 : i < 48 ? (3 * i + 5) % 16 : (7 * i) % 16;
 }
 
-// `blocks` 64-byte blocks into one state, or into two sharing the message
-// words with their chains interleaved.
+// `blocks` 64-byte blocks of `data` into `first`, and with `Two` as many of
+// `other` into `second`, their chains interleaved.
 template <bool Two>
-void Compress(Md5State& first, Md5State* second, const std::uint8_t* data, std::size_t blocks) {
-  for (; blocks > 0; --blocks, data += 64) {
-    std::uint32_t m[16];
-    for (int i = 0; i < 16; ++i) m[i] = Word(data + 4 * i);
+void Compress(Md5State& first, const std::uint8_t* data, Md5State* second, const std::uint8_t* other,
+              std::size_t blocks) {
+  for (; blocks > 0; --blocks, data += 64, other += Two ? 64 : 0) {
+    std::uint32_t m0[16], m1[16];
+    for (int i = 0; i < 16; ++i) m0[i] = Word(data + 4 * i);
+    if constexpr (Two) {
+      for (int i = 0; i < 16; ++i) m1[i] = Word(other + 4 * i);
+    }
     std::uint32_t a0 = first.h[0], b0 = first.h[1], c0 = first.h[2], d0 = first.h[3];
     std::uint32_t a1 = 0, b1 = 0, c1 = 0, d1 = 0;
     if constexpr (Two) a1 = second->h[0], b1 = second->h[1], c1 = second->h[2], d1 = second->h[3];
@@ -91,9 +95,9 @@ void Md5Update(Md5State& state, const void* data, std::size_t size) {
     std::memcpy(state.pending + held, bytes, taken);
     bytes += taken, size -= taken, held += taken;
     if (held < 64) return;
-    Compress<false>(state, nullptr, state.pending, 1);
+    Compress<false>(state, state.pending, nullptr, nullptr, 1);
   }
-  Compress<false>(state, nullptr, bytes, size / 64);
+  Compress<false>(state, bytes, nullptr, nullptr, size / 64);
   std::memcpy(state.pending, bytes + size / 64 * 64, size % 64);
 }
 
@@ -104,11 +108,26 @@ void Md5UpdateBoth(Md5State& first, Md5State& second, const void* data, std::siz
     return;
   }
   const auto bytes = static_cast<const std::uint8_t*>(data);
-  Compress<true>(first, &second, bytes, size / 64);
+  Compress<true>(first, bytes, &second, bytes, size / 64);
   const std::size_t whole = size / 64 * 64;
   first.length += whole, second.length += whole;
   Md5Update(first, bytes + whole, size - whole);
   Md5Update(second, bytes + whole, size - whole);
+}
+
+void Md5UpdateTwo(Md5State& first, const void* firstData, Md5State& second, const void* secondData, std::size_t size) {
+  if (first.length % 64 != 0 || second.length % 64 != 0) {
+    Md5Update(first, firstData, size);
+    Md5Update(second, secondData, size);
+    return;
+  }
+  const auto one = static_cast<const std::uint8_t*>(firstData);
+  const auto two = static_cast<const std::uint8_t*>(secondData);
+  Compress<true>(first, one, &second, two, size / 64);
+  const std::size_t whole = size / 64 * 64;
+  first.length += whole, second.length += whole;
+  Md5Update(first, one + whole, size - whole);
+  Md5Update(second, two + whole, size - whole);
 }
 
 Md5::Digest Md5Final(const Md5State& state) {

@@ -2,9 +2,10 @@
 ///
 /// A download checks each 1 MiB group against the service's MD5 of it and
 /// the whole file against the MD5 announced for the file, so every byte is
-/// hashed twice. MD5 is one long chain of dependent steps, which leaves most
-/// of a core idle; running the two digests side by side over the same
-/// message words fills it, and both cost little more than one. States are
+/// hashed twice; an upload hashes each group while the next is read. MD5 is
+/// one long chain of dependent steps, which leaves most of a core idle;
+/// running two digests side by side (over the same bytes or over two
+/// groups) fills it, and both cost little more than one. States are
 /// plain values, so a digest can be continued tentatively on a copy and the
 /// copy kept only once the bytes are known to be good.
 ///
@@ -32,6 +33,11 @@ void Md5Update(Md5State& state, const void* data, std::size_t size);
 /// Feeds the same `size` bytes to both states, side by side while both
 /// stand at a 64-byte boundary.
 void Md5UpdateBoth(Md5State& first, Md5State& second, const void* data, std::size_t size);
+
+/// Feeds `size` bytes of `firstData` to `first` and as many of `secondData`
+/// to `second`, side by side while both stand at a 64-byte boundary.
+void Md5UpdateTwo(Md5State& first, const void* firstData, Md5State& second, const void* secondData,
+                  std::size_t size);
 
 /// The digest of what `state` was fed (the state itself stays as it was).
 [[nodiscard]] Md5::Digest Md5Final(const Md5State& state);

@@ -180,8 +180,12 @@ class FileTask : public Task {
   /// The first group whose bytes are whole and whose MD5 is still to be
   /// made, or null.
   [[nodiscard]] GroupRun* FirstUnhashed(GroupPipeline& pipeline) const;
-  /// Makes the group's MD5 unless it is made already.
-  [[nodiscard]] HRESULT HashGroup(GroupRun& run);
+  /// Makes the group's MD5 unless it is made already; an upload's
+  /// `partner`, a later group due too, is hashed in the same pass.
+  [[nodiscard]] HRESULT HashGroup(GroupRun& run, GroupRun* partner = nullptr);
+  [[nodiscard]] bool DueForHash(const GroupRun& run) const;
+  /// The first group after `after` whose MD5 is due, or null.
+  [[nodiscard]] GroupRun* NextUnhashed(GroupPipeline& pipeline, const GroupRun& after) const;
   /// True while a group's stream open is under way.
   [[nodiscard]] static bool IsOpening(const GroupPipeline& pipeline);
   [[nodiscard]] HRESULT OnStreamOpened(GroupRun& run);

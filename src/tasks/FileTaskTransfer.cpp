@@ -33,6 +33,7 @@
 #include "foundation/CryptoAPI.h"
 #include "foundation/EncryptingBlockEncoder.h"
 #include "foundation/LogMgr.h"
+#include "foundation/Md5Lanes.h"
 #include "platform/FileTime.h"
 #include "platform/ThreadPool.h"
 #include "store/AwaitedResult.h"
@@ -258,7 +259,12 @@ FileTask::Step FileTask::RunPipeline(TaskRunContext& context, GroupPipeline& pip
     AsyncResult** call = nullptr;
     if (Succeeded(failure)) {
       const bool opening = IsOpening(pipeline);
-      GroupRun* const unhashed = opening ? nullptr : FirstUnhashed(pipeline);
+      GroupRun* unhashed = opening ? nullptr : FirstUnhashed(pipeline);
+      GroupRun* const partner = unhashed != nullptr ? NextUnhashed(pipeline, *unhashed) : nullptr;
+      // An upload's group read ahead waits for the next one to be hashed
+      // beside it, unless its close is about to need its MD5.
+      if (unhashed != nullptr && IsUpload() && partner == nullptr && unhashed->stage < GroupRun::Stage::kClosing)
+        unhashed = nullptr;
       const bool whole = std::any_of(pipeline.runs.begin(), pipeline.runs.end(),
                                      [](const auto& r) { return r->chunks != nullptr; });
       const std::int64_t waitMs = unhashed != nullptr ? 0 : whole ? kProgressWaitMs : kCallWaitMs;
@@ -268,7 +274,7 @@ FileTask::Step FileTask::RunPipeline(TaskRunContext& context, GroupPipeline& pip
       if (which == kWaitTimeout) {
         if (unhashed == nullptr) continue;
         run = unhashed;
-        failure = HashGroup(*unhashed);
+        failure = HashGroup(*unhashed, partner);
       } else if (call == &run->open) {
         if (error = OnStreamOpened(*run); Failed(error)) return Step::kFailed;
         continue;
@@ -442,13 +448,23 @@ void FileTask::ReportMoved(TaskRunContext& context, GroupRun& run) {
   (void)context.manager.OnTaskEvent(*this, TaskEvent::kProgress, bytes, 0);
 }
 
-FileTask::GroupRun* FileTask::FirstUnhashed(GroupPipeline& pipeline) const {
+bool FileTask::DueForHash(const GroupRun& run) const {
   // A received group's bytes are whole once its last chunk is in.
-  const auto due = [&](const GroupRun& run) {
-    return run.localMd5.empty() && (IsUpload() ? run.loaded : run.stage >= GroupRun::Stage::kClosing);
-  };
+  return run.localMd5.empty() && (IsUpload() ? run.loaded : run.stage >= GroupRun::Stage::kClosing);
+}
+
+FileTask::GroupRun* FileTask::FirstUnhashed(GroupPipeline& pipeline) const {
   for (auto& run : pipeline.runs)
-    if (due(*run)) return run.get();
+    if (DueForHash(*run)) return run.get();
+  return nullptr;
+}
+
+FileTask::GroupRun* FileTask::NextUnhashed(GroupPipeline& pipeline, const GroupRun& after) const {
+  bool passed = false;
+  for (auto& run : pipeline.runs) {
+    if (passed && DueForHash(*run)) return run.get();
+    passed = passed || run.get() == &after;
+  }
   return nullptr;
 }
 
@@ -456,8 +472,16 @@ bool FileTask::IsOpening(const GroupPipeline& pipeline) {
   return std::any_of(pipeline.runs.begin(), pipeline.runs.end(), [](const auto& run) { return run->open != nullptr; });
 }
 
-HRESULT FileTask::HashGroup(GroupRun& run) {
+HRESULT FileTask::HashGroup(GroupRun& run, GroupRun* partner) {
   if (!run.localMd5.empty()) return S_OK;
+  // Two groups read ahead of an upload are hashed side by side.
+  if (IsUpload() && partner != nullptr && partner->size == run.size && partner->localMd5.empty()) {
+    Md5State first, second;
+    Md5UpdateTwo(first, run.Data(), second, partner->Data(), run.size);
+    run.localMd5 = Md5::ToHex(Md5Final(first));
+    partner->localMd5 = Md5::ToHex(Md5Final(second));
+    return S_OK;
+  }
   if (IsUpload() || expectedMd5_.empty()) return CryptoAPI::HashBuffer(run.Data(), run.size, kHashMd5, run.localMd5);
   fileMd5_.HashGroup(run.start, run.Data(), run.size, fileSize_, run.localMd5, run.fileMd5Ahead);
   return S_OK;

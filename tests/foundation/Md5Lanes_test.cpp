@@ -42,6 +42,18 @@ TEST(Md5Lanes, DigestsMatchOpenSslAloneAndSideBySide) {
   }
 }
 
+// As an upload uses them: two groups of different bytes side by side.
+TEST(Md5Lanes, TwoDifferentInputsSideBySide) {
+  const std::vector<std::uint8_t> data = Bytes(2 * 4160 + 7);
+  for (const std::size_t size : {0, 63, 64, 4160}) {
+    SCOPED_TRACE(size);
+    Md5State first, second;
+    Md5UpdateTwo(first, data.data(), second, data.data() + 4167, size);
+    EXPECT_EQ(Md5Final(first), Reference(data.data(), size));
+    EXPECT_EQ(Md5Final(second), Reference(data.data() + 4167, size));
+  }
+}
+
 // As a download uses them: a fresh digest per group beside the file's
 // digest, which carries on over every group; the last group is short, and
 // one state is sometimes off a block boundary.
