@@ -214,7 +214,8 @@ void HttpRequestor::CancelRequests(RequestMatch match) {
 HRESULT HttpRequestor::SendRequest(std::string_view path, std::string_view verb,
                                    std::string_view extraHeaders, const void* body,
                                    std::size_t length, HttpCompletion completion, void* userParam,
-                                   std::uint32_t sizeLimit, const HttpLane& lane) {
+                                   std::uint32_t sizeLimit, const HttpLane& lane,
+                                   const HttpBodyPlace& place) {
   if (loop_ == nullptr) {
     LogMgr::Get().Error(kCategory, "SendRequest before Init");
     return E_UNEXPECTED;
@@ -233,6 +234,7 @@ HRESULT HttpRequestor::SendRequest(std::string_view path, std::string_view verb,
   options.timeouts = timeouts_;
   options.tls = &loop_->Tls();
   if (!lane.key.empty() && lane.limit != 0) options.lane = lane;
+  options.place = place;
   AppendHeaderBlock(extraHeaders, options.headerLines);
   // libcurl labels every POST body as a form unless told otherwise; raw
   // block and chunk bytes travel without a content type.

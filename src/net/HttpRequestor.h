@@ -95,6 +95,21 @@ struct HttpLane {
   std::uint32_t limit = 0;
 };
 
+/// Bulk bodies used where they lie instead of copied: the chunks of a
+/// stream, whose caller owns one buffer for many requests.
+struct HttpBodyPlace {
+  /// When set, the request body is sent from where it is, and this keeps
+  /// it alive until the request has ended.
+  std::shared_ptr<const void> sendOwner;
+  /// When set, the answer's body goes here instead of into the completion's
+  /// `body` (which is then empty): at most `receiveCapacity` bytes, counted
+  /// in `*received`, after which reading stops as at `sizeLimit`. Both must
+  /// stay valid until the completion has run.
+  std::uint8_t* receiveInto = nullptr;
+  std::size_t receiveCapacity = 0;
+  std::size_t* received = nullptr;
+};
+
 class HttpIoLoop;
 
 class HttpRequestor {
@@ -145,12 +160,13 @@ class HttpRequestor {
   /// Returns 0 when the request is under way: `completion` will then be
   /// called exactly once. Any other status means nothing was sent and
   /// `completion` will not be called. Safe from any thread, also from inside
-  /// a completion. `lane` paces the request with others (see HttpLane).
+  /// a completion. `lane` paces the request with others (see HttpLane);
+  /// `place` lets the bodies stay where they are (see HttpBodyPlace).
   [[nodiscard]] HRESULT SendRequest(std::string_view path, std::string_view verb,
                                     std::string_view extraHeaders, const void* body,
                                     std::size_t length, HttpCompletion completion,
                                     void* userParam, std::uint32_t sizeLimit,
-                                    const HttpLane& lane = {});
+                                    const HttpLane& lane = {}, const HttpBodyPlace& place = {});
 
   /// Requests of lane `key` that wait for their turn are not sent: each
   /// completes with the cancelled status (see HttpIoLoop::DropLane). For a

@@ -152,7 +152,15 @@ HRESULT HttpTransfer::Prepare(const HttpTransferOptions& options, const void* bo
   url_ = options.url;
   verb_ = options.verb;
   lane_ = options.lane;
-  if (length > 0) requestBody_.assign(static_cast<const char*>(body), length);
+  place_ = options.place;
+  if (length > 0 && place_.sendOwner) {
+    bodyData_ = static_cast<const char*>(body);
+  } else if (length > 0) {
+    requestBody_.assign(static_cast<const char*>(body), length);
+    bodyData_ = requestBody_.data();
+  }
+  bodyLength_ = length;
+  if (place_.received != nullptr) *place_.received = 0;
   for (const auto& line : options.headerLines) {
     curl_slist* grown = curl_slist_append(headerList_, line.c_str());
     if (grown == nullptr) return E_OUTOFMEMORY;
@@ -208,7 +216,7 @@ void HttpTransfer::SetTlsOptions(const TlsSettings& tls) {
 }
 
 void HttpTransfer::SetVerbOptions(const std::string& verb) {
-  if (verb == "GET" && requestBody_.empty()) {
+  if (verb == "GET" && bodyLength_ == 0) {
     curl_easy_setopt(easy_, CURLOPT_HTTPGET, 1L);
     return;
   }
@@ -217,11 +225,11 @@ void HttpTransfer::SetVerbOptions(const std::string& verb) {
     return;
   }
   if (verb != "POST") curl_easy_setopt(easy_, CURLOPT_CUSTOMREQUEST, verb.c_str());
-  if (verb == "POST" || !requestBody_.empty()) {
-    // POSTFIELDS does not copy: the body lives in this transfer.
-    curl_easy_setopt(easy_, CURLOPT_POSTFIELDSIZE_LARGE,
-                     static_cast<curl_off_t>(requestBody_.size()));
-    curl_easy_setopt(easy_, CURLOPT_POSTFIELDS, requestBody_.data());
+  if (verb == "POST" || bodyLength_ != 0) {
+    // POSTFIELDS does not copy: the body lives in this transfer or is held
+    // by it.
+    curl_easy_setopt(easy_, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(bodyLength_));
+    curl_easy_setopt(easy_, CURLOPT_POSTFIELDS, bodyData_ != nullptr ? bodyData_ : "");
   }
 }
 
@@ -244,6 +252,7 @@ std::size_t HttpTransfer::OnBody(char* data, std::size_t size, std::size_t count
       return 0;
     }
   }
+  if (t->place_.receiveInto != nullptr) return t->PlaceBody(data, bytes);
   try {
     t->responseBody_.append(data, bytes);
   } catch (const std::bad_alloc&) {
@@ -261,6 +270,18 @@ std::size_t HttpTransfer::OnBody(char* data, std::size_t size, std::size_t count
   return bytes;
 }
 
+std::size_t HttpTransfer::PlaceBody(const char* data, std::size_t bytes) {
+  std::size_t& received = *place_.received;
+  const std::size_t taken = std::min(bytes, place_.receiveCapacity - received);
+  std::memcpy(place_.receiveInto + received, data, taken);
+  received += taken;
+  if (received < place_.receiveCapacity) return bytes;
+  limitReached_ = true;
+  // As with sizeLimit: a body that ends here keeps its connection.
+  const bool bodyEnds = contentLength_ >= 0 && received >= static_cast<unsigned long long>(contentLength_);
+  return bodyEnds || taken == bytes ? bytes : 0;
+}
+
 std::size_t HttpTransfer::OnHeader(char* data, std::size_t size, std::size_t count, void* self) {
   auto* t = static_cast<HttpTransfer*>(self);
   const std::size_t bytes = size * count;
@@ -273,7 +294,7 @@ std::size_t HttpTransfer::OnHeader(char* data, std::size_t size, std::size_t cou
       t->contentLength_ = -1;
     } else if (Trim(line).empty()) {
       const long code = t->ResponseCode();
-      if (IsHttpSuccess(code) && t->contentLength_ > 0) {
+      if (IsHttpSuccess(code) && t->contentLength_ > 0 && t->place_.receiveInto == nullptr) {
         long long wanted = std::min(t->contentLength_, kMaxReserveBytes);
         if (t->sizeLimit_ != 0) wanted = std::min<long long>(wanted, t->sizeLimit_ + kReceiveBufferBytes);
         t->ReserveBody(static_cast<std::size_t>(wanted));
@@ -328,7 +349,7 @@ bool HttpTransfer::KeepsBodyAt(std::string_view location) const {
   // the new address: only to the same origin, hence never to another host
   // and never from https to http. Other redirects drop the body.
   const long code = ResponseCode();
-  if (requestBody_.empty() || (code != 307 && code != 308)) return true;
+  if (bodyLength_ == 0 || (code != 307 && code != 308)) return true;
   if (location.starts_with("/") && !location.starts_with("//")) return true;
   const auto origin = [](std::string_view url) {
     const std::size_t scheme = url.find("://");

@@ -40,6 +40,7 @@ struct HttpTransferOptions {
   const TlsSettings* tls = nullptr;      // owned by the I/O loop, outlives the transfer
   HttpTimeouts timeouts;
   HttpLane lane;
+  HttpBodyPlace place;
 };
 
 class HttpTransfer {
@@ -49,7 +50,8 @@ class HttpTransfer {
   HttpTransfer(const HttpTransfer&) = delete;
   HttpTransfer& operator=(const HttpTransfer&) = delete;
 
-  /// Creates and configures the easy handle; copies `length` bytes of `body`.
+  /// Creates and configures the easy handle; copies `length` bytes of
+  /// `body` unless the options' place holds it.
   [[nodiscard]] HRESULT Prepare(const HttpTransferOptions& options, const void* body,
                                 std::size_t length);
 
@@ -70,6 +72,8 @@ class HttpTransfer {
 
  private:
   static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self);
+  /// OnBody for an answer that goes to the caller's memory.
+  std::size_t PlaceBody(const char* data, std::size_t bytes);
   static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
   /// False when the answer now being read redirects the request with its
   /// body to another origin (see the .cpp).
@@ -92,6 +96,10 @@ class HttpTransfer {
   std::string verb_;
   HttpLane lane_;
   std::string requestBody_;
+  /// The body sent: requestBody_, or the caller's memory that place_ holds.
+  const char* bodyData_ = nullptr;
+  std::size_t bodyLength_ = 0;
+  HttpBodyPlace place_;
 
   std::string responseBody_;
   std::deque<std::string> setCookies_;

@@ -185,7 +185,7 @@ HRESULT KorvexDataStoreRemote::Dispatch(Connection connection, std::string_view 
   // One byte past the cap tells a capped answer from one that fits.
   if (sizeLimit == 0) sizeLimit = kMaxAnswerBytes + 1;
   return requestor.SendRequest(path, verb, extraHeaders, body, length, &OnRequestComplete, context, sizeLimit,
-                               context->lane);
+                               context->lane, context->place);
 }
 
 HRESULT KorvexDataStoreRemote::SendApiGet(const std::string& path, RequestContext* context) {
@@ -219,7 +219,9 @@ void KorvexDataStoreRemote::OnRequestComplete(HRESULT status, const std::string&
                                               const HttpHeaderMap& headers, void* userParam) {
   std::unique_ptr<RequestContext> context(static_cast<RequestContext*>(userParam));
   AsyncResult& result = *context->result;
-  if (Failed(status)) {
+  if (context->group) {
+    CompleteGroupChunk(*context, status, headers);
+  } else if (Failed(status)) {
     result.Complete(status);
   } else if (body.size() > kMaxAnswerBytes) {
     // An endless or hostile answer stops here instead of filling memory.

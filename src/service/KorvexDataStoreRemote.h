@@ -162,6 +162,17 @@ class KorvexDataStoreRemote : public DataStoreRemoteNullImplBase {
   [[nodiscard]] HRESULT WriteChunk(const ItemInfo& item, const std::uint8_t* data, const std::string& streamId,
                                    std::uint32_t sequence, std::uint64_t offset, std::uint32_t length,
                                    AsyncResult** result) override;
+  // The group calls (StreamGroups.cpp): one result for a stream's chunks,
+  // the bytes never copied on the way. Each chunk is the request ReadChunk
+  // or WriteChunk would make, in the stream's lane.
+  [[nodiscard]] HRESULT ReadChunks(const ItemInfo& item, const std::string& streamId, std::uint64_t offset,
+                                   std::uint32_t length, std::uint32_t chunkSize, std::uint32_t window,
+                                   std::unique_ptr<std::uint8_t[]>& buffer,
+                                   std::shared_ptr<std::atomic<std::uint32_t>> moved, AsyncResult** result) override;
+  [[nodiscard]] HRESULT WriteChunks(const ItemInfo& item, std::shared_ptr<const std::uint8_t[]> data,
+                                    const std::string& streamId, std::uint64_t offset, std::uint32_t length,
+                                    std::uint32_t chunkSize, std::uint32_t window,
+                                    std::shared_ptr<std::atomic<std::uint32_t>> moved, AsyncResult** result) override;
 
   // -- Shares and contacts (ShareRequests.cpp) ---------------------------
   // Share requests send each buddy's `name` and the container's
@@ -276,6 +287,11 @@ class KorvexDataStoreRemote : public DataStoreRemoteNullImplBase {
   std::string rootName_;
   std::unique_ptr<HttpRequestor> api_;
   std::unique_ptr<HttpRequestor> transfer_;
+  /// Sends the chunks of a group call whose ChunkGroupCall holds the bytes.
+  [[nodiscard]] HRESULT SendChunkGroup(RequestType type, const ItemInfo& item, const std::string& streamId,
+                                       std::uint64_t offset, std::uint32_t length, std::uint32_t chunkSize,
+                                       std::uint32_t window, std::shared_ptr<ChunkGroupCall> group,
+                                       AsyncResult** result);
   /// The lane of a stream's chunk requests, by stream id.
   [[nodiscard]] HttpLane ChunkLane(const std::string& streamId);
   std::mutex windowsMutex_;

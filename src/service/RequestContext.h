@@ -14,9 +14,12 @@
 
 #include <boost/any.hpp>
 
+#include <memory>
 #include <string>
 
 namespace korvex {
+
+struct ChunkGroupCall;
 
 struct RequestContext {
   /// Takes one reference to `asyncResult` for the request.
@@ -40,6 +43,12 @@ struct RequestContext {
   boost::any extra;
   /// Paces the request with others of its stream (chunk requests only).
   HttpLane lane;
+  /// Where a chunk of a group call takes its bytes from or puts them.
+  HttpBodyPlace place;
+  /// Bytes the transport put at `place` (a chunk read of a group call).
+  std::size_t received = 0;
+  /// The group call a chunk request belongs to; null for any other request.
+  std::shared_ptr<ChunkGroupCall> group;
 };
 
 /// What the answer to a new directory needs: the parent's `uri` and the

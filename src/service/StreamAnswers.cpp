@@ -121,4 +121,30 @@ void CompleteStreamAnswer(RequestContext& context, const std::string& body, cons
   }
 }
 
+void CompleteGroupChunk(RequestContext& context, HRESULT status, const HttpHeaderMap& headers) {
+  ChunkGroupCall& group = *context.group;
+  HRESULT failure = status;
+  std::int32_t number = 0;
+  if (Succeeded(failure)) {
+    const std::uint32_t asked = AskedLength(context);
+    if (context.type == hrtReadChunk && !NamesRefusal(headers) && context.received < asked) {
+      LogMgr::Get().Error("ReadChunk", "get file data, need %u, but server give me %zu", asked, context.received);
+      failure = HR_SHORT_READ;
+    } else {
+      (void)StreamAccepted(context, headers, failure, number);
+    }
+  }
+  if (Failed(failure)) {
+    if (!group.ended.exchange(true)) CompleteWith(*context.result, StreamFailurePayload(failure, number));
+    return;
+  }
+  if (group.moved) group.moved->fetch_add(1);
+  if (group.remaining.fetch_sub(1) != 1 || group.ended.exchange(true)) return;
+  if (context.type == hrtReadChunk) {
+    CompleteWith(*context.result, ReadBufferPayload(S_OK, group.received.release()));
+  } else {
+    context.result->Complete(S_OK);
+  }
+}
+
 }  // namespace korvex

@@ -14,7 +14,9 @@
 #include "platform/HResult.h"
 #include "service/RequestContext.h"
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <deque>
 #include <string>
 #include <string_view>
@@ -40,6 +42,23 @@ inline constexpr std::string_view kStreamStatusOk = "2000";
 void CompleteBlockAnswer(RequestContext& context, const std::string& body,
                          const std::deque<std::string>& setCookies);
 void CompleteStreamAnswer(RequestContext& context, const std::string& body, const HttpHeaderMap& headers);
+
+/// What the chunk requests of one ReadChunks or WriteChunks call share. The
+/// result (every chunk's context holds it) completes once: at the first
+/// failure, or when the last chunk is done.
+struct ChunkGroupCall {
+  /// A read's buffer, handed to the caller with the success.
+  std::unique_ptr<std::uint8_t[]> received;
+  /// A write's bytes, held while any chunk may still send them.
+  std::shared_ptr<const std::uint8_t[]> sent;
+  std::atomic<std::uint32_t> remaining{0};
+  std::atomic<bool> ended{false};
+  std::shared_ptr<std::atomic<std::uint32_t>> moved;
+};
+
+/// The answer to a chunk of a group call, with the transport's `status`:
+/// counts it, or ends the group call with the first failure.
+void CompleteGroupChunk(RequestContext& context, HRESULT status, const HttpHeaderMap& headers);
 
 /// The length a block or chunk read asked for, kept in the context.
 [[nodiscard]] std::uint32_t AskedLength(const RequestContext& context) noexcept;

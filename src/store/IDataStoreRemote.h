@@ -21,6 +21,9 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
+#include <atomic>
+#include <memory>
+
 #include "platform/HResult.h"
 #include "store/AsyncResult.h"
 #include "store/Object.h"
@@ -245,6 +248,35 @@ class IDataStoreRemote {
   [[nodiscard]] virtual HRESULT ReadChunk(const ItemInfo& item, const std::string& streamId,
                                           std::uint32_t sequence, std::uint64_t offset,
                                           std::uint32_t length, AsyncResult** result) = 0;
+  /// Moves the whole range of a stream opened by OpenStream, `offset` and
+  /// `length` as opened, in chunks of `chunkSize` with sequences from 0: the
+  /// same requests ReadChunk would make, at most `window` on the wire at
+  /// once, in order. The received bytes go straight into `buffer` (`length`
+  /// bytes, taken only when the call starts). Completes once: with
+  /// ReadBufferPayload holding `buffer` when every chunk is in, or with the
+  /// first failure (StreamFailurePayload), after which the chunks not yet on
+  /// the wire are not sent once the stream is closed. `moved`, when not
+  /// null, counts the chunks done so far, for progress. E_NOTIMPL (the
+  /// default): the caller goes chunk by chunk.
+  [[nodiscard]] virtual HRESULT ReadChunks(const ItemInfo& item, const std::string& streamId, std::uint64_t offset,
+                                           std::uint32_t length, std::uint32_t chunkSize, std::uint32_t window,
+                                           std::unique_ptr<std::uint8_t[]>& buffer,
+                                           std::shared_ptr<std::atomic<std::uint32_t>> moved, AsyncResult** result) {
+    (void)item, (void)streamId, (void)offset, (void)length, (void)chunkSize, (void)window, (void)buffer, (void)moved;
+    if (result) *result = nullptr;
+    return E_NOTIMPL;
+  }
+  /// ReadChunks for an upload: sends the `length` bytes of `data`, which
+  /// the call holds (and never copies) until its last chunk has ended.
+  /// Completes once, S_OK or the first failure.
+  [[nodiscard]] virtual HRESULT WriteChunks(const ItemInfo& item, std::shared_ptr<const std::uint8_t[]> data,
+                                            const std::string& streamId, std::uint64_t offset, std::uint32_t length,
+                                            std::uint32_t chunkSize, std::uint32_t window,
+                                            std::shared_ptr<std::atomic<std::uint32_t>> moved, AsyncResult** result) {
+    (void)item, (void)data, (void)streamId, (void)offset, (void)length, (void)chunkSize, (void)window, (void)moved;
+    if (result) *result = nullptr;
+    return E_NOTIMPL;
+  }
   /// Sends `length` bytes of `data`, which the operation copies before it
   /// returns. Refused by the stream: StreamFailurePayload.
   [[nodiscard]] virtual HRESULT WriteChunk(const ItemInfo& item, const std::uint8_t* data,

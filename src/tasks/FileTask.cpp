@@ -325,6 +325,7 @@ void FileTask::StartOver(TaskRunContext& context) {
   // replaced by it, and no group of the old version counts.
   phase_ = 0;
   std::fill(doneBlocks_.begin(), doneBlocks_.end(), 0u);
+  fileMd5_.Reset();
   (void)context.manager.Store().SaveTask(*this);
 }
 
@@ -332,7 +333,8 @@ FileTask::Step FileTask::VerifyDownload(TaskRunContext& context, HRESULT& error)
   // An encrypted file is stored as it is on the service: its MD5 holds too.
   if (IsUpload() || expectedMd5_.empty()) return Step::kNext;
   std::string md5;
-  if (error = HashPartial(context, md5); error == HR_TASK_STOPPED) return Step::kStopped;
+  if (error = HashFileUpTo(context, fileSize_); error == HR_TASK_STOPPED) return Step::kStopped;
+  if (Succeeded(error)) error = fileMd5_.Finish(md5);
   if (Failed(error)) return Step::kFailed;
   if (EqualsIgnoringCase(md5, expectedMd5_)) return Step::kNext;
   LogMgr::Get().Error(kCategory, "%s: MD5 %s, the service announced %s", target_.uri.c_str(), md5.c_str(),
@@ -352,12 +354,21 @@ FileTask::Step FileTask::VerifyDownload(TaskRunContext& context, HRESULT& error)
   return Step::kStopped;
 }
 
-HRESULT FileTask::HashPartial(TaskRunContext& context, std::string& md5) {
+FileTask::Step FileTask::CatchUpFileMd5(TaskRunContext& context, HRESULT& error) {
+  if (IsUpload() || expectedMd5_.empty()) return Step::kNext;
+  std::uint64_t doneEnd = 0;
+  for (std::uint32_t group = 0; group < doneBlocks_.size() && doneBlocks_[group] != 0; ++group)
+    doneEnd += GroupBytes(group);
+  fileMd5_.Forget(doneEnd);
+  if (error = HashFileUpTo(context, doneEnd); error == HR_TASK_STOPPED) return Step::kStopped;
+  return Failed(error) ? Step::kFailed : Step::kNext;
+}
+
+HRESULT FileTask::HashFileUpTo(TaskRunContext& context, std::uint64_t end) {
   constexpr std::uint32_t kSlice = kBlockSize * kBlocksPerGroup;
   IDataStoreRemote* local = Family().TargetStore()->Remote();
-  Md5 digest;
-  for (std::uint64_t offset = 0; offset < fileSize_; offset += kSlice) {
-    const auto length = static_cast<std::uint32_t>(std::min<std::uint64_t>(kSlice, fileSize_ - offset));
+  for (std::uint64_t offset = fileMd5_.Hashed(); offset < end; offset = fileMd5_.Hashed()) {
+    const auto length = static_cast<std::uint32_t>(std::min<std::uint64_t>(kSlice, end - offset));
     AsyncResult* call = nullptr;
     if (const HRESULT hr = local->ReadItem(target_, static_cast<std::uint32_t>(offset),
                                            static_cast<std::uint32_t>(offset >> 32), length, &call);
@@ -370,11 +381,8 @@ HRESULT FileTask::HashPartial(TaskRunContext& context, std::string& md5) {
     auto payload = read.Take<ReadBufferPayload>();
     const std::unique_ptr<std::uint8_t[]> bytes(payload ? boost::get<1>(*payload) : nullptr);
     if (!bytes) return E_UNEXPECTED;
-    if (const HRESULT hr = digest.Update(bytes.get(), length); Failed(hr)) return hr;
+    if (const HRESULT hr = fileMd5_.Feed(offset, bytes.get(), length, fileSize_, {}); Failed(hr)) return hr;
   }
-  Md5::Digest value{};
-  if (const HRESULT hr = digest.Final(value); Failed(hr)) return hr;
-  md5 = Md5::ToHex(value);
   return S_OK;
 }
 

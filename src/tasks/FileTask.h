@@ -48,6 +48,7 @@
 
 #include "store/ObjectInfo.h"
 #include "tasks/Task.h"
+#include "tasks/WholeFileMd5.h"
 
 namespace korvex {
 
@@ -163,6 +164,14 @@ class FileTask : public Task {
   /// Starts the group's blocks once its stream is open and its bytes are there.
   [[nodiscard]] HRESULT StartMoving(GroupRun& run);
   [[nodiscard]] HRESULT StartBlocks(GroupRun& run);
+  /// Whether the group's blocks lie on the wire as whole chunks one after
+  /// the other, so that one call of the service store can move them all.
+  [[nodiscard]] bool WireIsChunked(const GroupRun& run) const;
+  /// Hands every block of the group to one call; E_NOTIMPL when the
+  /// service store has none, and the blocks go one call each.
+  [[nodiscard]] HRESULT StartGroupCall(GroupRun& run);
+  /// Passes on the progress of the group's blocks that its call has moved.
+  void ReportMoved(TaskRunContext& context, GroupRun& run);
   /// Waits for any call of the pipeline (with `opensOnly`, any stream
   /// open) or the stop event: 0 for the stop event, kWaitTimeout, or a
   /// positive number with `run` and `call` set.
@@ -171,8 +180,12 @@ class FileTask : public Task {
   /// The first group whose bytes are whole and whose MD5 is still to be
   /// made, or null.
   [[nodiscard]] GroupRun* FirstUnhashed(GroupPipeline& pipeline) const;
-  /// Makes the group's MD5 unless it is made already.
-  [[nodiscard]] static HRESULT HashGroup(GroupRun& run);
+  /// Makes the group's MD5 unless it is made already; an upload's
+  /// `partner`, a later group due too, is hashed in the same pass.
+  [[nodiscard]] HRESULT HashGroup(GroupRun& run, GroupRun* partner = nullptr);
+  [[nodiscard]] bool DueForHash(const GroupRun& run) const;
+  /// The first group after `after` whose MD5 is due, or null.
+  [[nodiscard]] GroupRun* NextUnhashed(GroupPipeline& pipeline, const GroupRun& after) const;
   /// True while a group's stream open is under way.
   [[nodiscard]] static bool IsOpening(const GroupPipeline& pipeline);
   [[nodiscard]] HRESULT OnStreamOpened(GroupRun& run);
@@ -214,7 +227,12 @@ class FileTask : public Task {
   /// partial file must have it. On a mismatch the partial file is removed,
   /// the task starts over and the family stops with the reason.
   [[nodiscard]] Step VerifyDownload(TaskRunContext& context, HRESULT& error);
-  [[nodiscard]] HRESULT HashPartial(TaskRunContext& context, std::string& md5);
+  /// Feeds the file's bytes from what the whole-file digest holds up to
+  /// `end` into it, read back from the partial file.
+  [[nodiscard]] HRESULT HashFileUpTo(TaskRunContext& context, std::uint64_t end);
+  /// Before a download's groups move: the digest holds the groups done by
+  /// an earlier run, so that this run's groups can follow on in memory.
+  [[nodiscard]] Step CatchUpFileMd5(TaskRunContext& context, HRESULT& error);
   /// Gives the task up for good: the family's options list it with `error`.
   void GiveUp(TaskRunContext& context, HRESULT error);
   /// Hands a failed step to the manager. True when the task is finished
@@ -261,6 +279,8 @@ class FileTask : public Task {
   /// The whole file's MD5 as the download's preparation gave it; empty when
   /// it gave none (or the task was read back after its preparation).
   std::string expectedMd5_;
+  /// The download's MD5 so far, for the check against expectedMd5_.
+  WholeFileMd5 fileMd5_;
   /// The target's creation started by PrepareAhead: the call (null when the
   /// store answered at once), the flag it went with and when it was sent.
   bool aheadStarted_ = false;

@@ -21,6 +21,7 @@
 //===----------------------------------------------------------------------===//
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -32,6 +33,7 @@
 #include "foundation/CryptoAPI.h"
 #include "foundation/EncryptingBlockEncoder.h"
 #include "foundation/LogMgr.h"
+#include "foundation/Md5Lanes.h"
 #include "platform/FileTime.h"
 #include "platform/ThreadPool.h"
 #include "store/AwaitedResult.h"
@@ -51,6 +53,8 @@ constexpr char kCategory[] = "FileTask::ExcuteStream";
 constexpr std::uint64_t kGroupBytes = std::uint64_t{FileTask::kBlockSize} * FileTask::kBlocksPerGroup;
 // How long the task waits for its calls before it looks around again.
 constexpr std::int64_t kCallWaitMs = 10000;
+// How often the progress of a group moved by one call is passed on.
+constexpr std::int64_t kProgressWaitMs = 250;
 // The group being checked and saved, the one on the wire and the one read
 // ahead.
 constexpr std::size_t kGroupsUnderWay = 3;
@@ -134,6 +138,9 @@ struct FileTask::GroupRun {
   std::string streamId;
   /// The group's bytes as the service holds them, for the blocks and the MD5.
   std::unique_ptr<std::uint8_t[]> bytes;
+  /// An upload's bytes once a group call sends them: it holds them too.
+  std::shared_ptr<const std::uint8_t[]> sent;
+  [[nodiscard]] const std::uint8_t* Data() const { return bytes ? bytes.get() : sent.get(); }
   bool loaded = false;  ///< the bytes are there to be sent (or received into)
   bool paced = false;   ///< the service store keeps the stream's in-flight bound
   AsyncResult* open = nullptr;
@@ -141,7 +148,14 @@ struct FileTask::GroupRun {
   AsyncResult* close = nullptr;
   std::uint32_t next = 0;  ///< the next block to start
   std::vector<BlockCall> blocks;
+  /// The call that moves every block of the group at once, and the blocks
+  /// it has done so far.
+  AsyncResult* chunks = nullptr;
+  std::shared_ptr<std::atomic<std::uint32_t>> moved;
+  std::uint32_t reported = 0;  ///< blocks of `moved` counted as progress
   std::string localMd5;  ///< empty until made
+  /// A download's whole-file digest carried over the group with localMd5.
+  WholeFileMd5::Ahead fileMd5Ahead;
   std::uint64_t counted = 0;  ///< bytes reported as progress
 };
 
@@ -205,6 +219,7 @@ FileTask::Step FileTask::Transfer(TaskRunContext& context, HRESULT& error) {
   // A group left half done by an earlier run is sent again from its start:
   // its stream is gone and only a whole group can be verified.
   ClearUnfinishedGroups();
+  if (const Step step = CatchUpFileMd5(context, error); step != Step::kNext) return step;
   GroupPipeline pipeline(context.manager.Store(), Family());
   const Step step = RunPipeline(context, pipeline, error);
   Abandon(context, pipeline);
@@ -244,13 +259,22 @@ FileTask::Step FileTask::RunPipeline(TaskRunContext& context, GroupPipeline& pip
     AsyncResult** call = nullptr;
     if (Succeeded(failure)) {
       const bool opening = IsOpening(pipeline);
-      GroupRun* const unhashed = opening ? nullptr : FirstUnhashed(pipeline);
-      const int which = WaitForCall(context, pipeline, opening, run, call, unhashed != nullptr ? 0 : kCallWaitMs);
+      GroupRun* unhashed = opening ? nullptr : FirstUnhashed(pipeline);
+      GroupRun* const partner = unhashed != nullptr ? NextUnhashed(pipeline, *unhashed) : nullptr;
+      // An upload's group read ahead waits for the next one to be hashed
+      // beside it, unless its close is about to need its MD5.
+      if (unhashed != nullptr && IsUpload() && partner == nullptr && unhashed->stage < GroupRun::Stage::kClosing)
+        unhashed = nullptr;
+      const bool whole = std::any_of(pipeline.runs.begin(), pipeline.runs.end(),
+                                     [](const auto& r) { return r->chunks != nullptr; });
+      const std::int64_t waitMs = unhashed != nullptr ? 0 : whole ? kProgressWaitMs : kCallWaitMs;
+      const int which = WaitForCall(context, pipeline, opening, run, call, waitMs);
       if (which == 0) return Step::kStopped;
+      for (auto& moving : pipeline.runs) ReportMoved(context, *moving);
       if (which == kWaitTimeout) {
         if (unhashed == nullptr) continue;
         run = unhashed;
-        failure = HashGroup(*unhashed);
+        failure = HashGroup(*unhashed, partner);
       } else if (call == &run->open) {
         if (error = OnStreamOpened(*run); Failed(error)) return Step::kFailed;
         continue;
@@ -343,6 +367,8 @@ HRESULT FileTask::Loaded(GroupRun& run) {
   // Hashed when this thread has a moment, while the group before is on the
   // wire: the chunks do not need the MD5, only the check at the close.
   run.loaded = true;
+  // Shared from here on, so that a group call may send them without a copy.
+  if (IsUpload()) run.sent = std::move(run.bytes);
   return S_OK;
 }
 
@@ -364,13 +390,16 @@ HRESULT FileTask::StartMoving(GroupRun& run) {
 
 HRESULT FileTask::StartBlocks(GroupRun& run) {
   IDataStoreRemote* service = ServiceRemote();
+  if (run.next == run.firstBlock && run.paced && WireIsChunked(run)) {
+    if (const HRESULT hr = StartGroupCall(run); hr != E_NOTIMPL) return hr;
+  }
   const std::size_t window = run.paced ? kBlocksPerGroup : BlockWindow();
   while (run.next < run.endBlock && run.blocks.size() < window) {
     const BlockSpan span = SpanOf(run.next);
     const std::uint32_t sequence = run.next - run.firstBlock;
     AsyncResult* call = nullptr;
     const HRESULT hr =
-        IsUpload() ? service->WriteChunk(target_, run.bytes.get() + (span.wireOffset - run.start), run.streamId,
+        IsUpload() ? service->WriteChunk(target_, run.Data() + (span.wireOffset - run.start), run.streamId,
                                          sequence, span.wireOffset, span.wireLength, &call)
                    : service->ReadChunk(source_, run.streamId, sequence, span.wireOffset, span.wireLength, &call);
     if (Failed(hr)) return hr;
@@ -380,13 +409,62 @@ HRESULT FileTask::StartBlocks(GroupRun& run) {
   return S_OK;
 }
 
-FileTask::GroupRun* FileTask::FirstUnhashed(GroupPipeline& pipeline) const {
+bool FileTask::WireIsChunked(const GroupRun& run) const {
+  for (std::uint32_t block = run.firstBlock; block < run.endBlock; ++block) {
+    const BlockSpan span = SpanOf(block);
+    const std::uint64_t at = std::uint64_t{block - run.firstBlock} * kBlockSize;
+    if (span.wireOffset != run.start + at || span.wireLength != std::min<std::uint64_t>(kBlockSize, run.size - at))
+      return false;
+  }
+  return true;
+}
+
+HRESULT FileTask::StartGroupCall(GroupRun& run) {
+  IDataStoreRemote* service = ServiceRemote();
+  run.moved = std::make_shared<std::atomic<std::uint32_t>>(0);
+  const auto size = static_cast<std::uint32_t>(run.size);
+  HRESULT hr = E_NOTIMPL;
+  if (IsUpload()) {
+    hr = service->WriteChunks(target_, run.sent, run.streamId, run.start, size, kBlockSize, BlockWindow(), run.moved,
+                              &run.chunks);
+  } else {
+    hr = service->ReadChunks(source_, run.streamId, run.start, size, kBlockSize, BlockWindow(), run.bytes, run.moved,
+                             &run.chunks);
+  }
+  if (Failed(hr)) return hr;
+  if (run.chunks == nullptr) return E_UNEXPECTED;
+  run.next = run.endBlock;
+  return S_OK;
+}
+
+void FileTask::ReportMoved(TaskRunContext& context, GroupRun& run) {
+  if (!run.moved) return;
+  const std::uint32_t moved = std::min(run.moved->load(), run.endBlock - run.firstBlock);
+  std::uint64_t bytes = 0;
+  for (; run.reported < moved; ++run.reported) bytes += SpanOf(run.firstBlock + run.reported).plainLength;
+  if (bytes == 0) return;
+  // Progress counts the user's bytes, not the header.
+  run.counted += bytes;
+  (void)context.manager.OnTaskEvent(*this, TaskEvent::kProgress, bytes, 0);
+}
+
+bool FileTask::DueForHash(const GroupRun& run) const {
   // A received group's bytes are whole once its last chunk is in.
-  const auto due = [&](const GroupRun& run) {
-    return run.localMd5.empty() && (IsUpload() ? run.loaded : run.stage >= GroupRun::Stage::kClosing);
-  };
+  return run.localMd5.empty() && (IsUpload() ? run.loaded : run.stage >= GroupRun::Stage::kClosing);
+}
+
+FileTask::GroupRun* FileTask::FirstUnhashed(GroupPipeline& pipeline) const {
   for (auto& run : pipeline.runs)
-    if (due(*run)) return run.get();
+    if (DueForHash(*run)) return run.get();
+  return nullptr;
+}
+
+FileTask::GroupRun* FileTask::NextUnhashed(GroupPipeline& pipeline, const GroupRun& after) const {
+  bool passed = false;
+  for (auto& run : pipeline.runs) {
+    if (passed && DueForHash(*run)) return run.get();
+    passed = passed || run.get() == &after;
+  }
   return nullptr;
 }
 
@@ -394,9 +472,19 @@ bool FileTask::IsOpening(const GroupPipeline& pipeline) {
   return std::any_of(pipeline.runs.begin(), pipeline.runs.end(), [](const auto& run) { return run->open != nullptr; });
 }
 
-HRESULT FileTask::HashGroup(GroupRun& run) {
+HRESULT FileTask::HashGroup(GroupRun& run, GroupRun* partner) {
   if (!run.localMd5.empty()) return S_OK;
-  return CryptoAPI::HashBuffer(run.bytes.get(), run.size, kHashMd5, run.localMd5);
+  // Two groups read ahead of an upload are hashed side by side.
+  if (IsUpload() && partner != nullptr && partner->size == run.size && partner->localMd5.empty()) {
+    Md5State first, second;
+    Md5UpdateTwo(first, run.Data(), second, partner->Data(), run.size);
+    run.localMd5 = Md5::ToHex(Md5Final(first));
+    partner->localMd5 = Md5::ToHex(Md5Final(second));
+    return S_OK;
+  }
+  if (IsUpload() || expectedMd5_.empty()) return CryptoAPI::HashBuffer(run.Data(), run.size, kHashMd5, run.localMd5);
+  fileMd5_.HashGroup(run.start, run.Data(), run.size, fileSize_, run.localMd5, run.fileMd5Ahead);
+  return S_OK;
 }
 
 int FileTask::WaitForCall(TaskRunContext& context, GroupPipeline& pipeline, bool opensOnly, GroupRun*& run,
@@ -405,7 +493,7 @@ int FileTask::WaitForCall(TaskRunContext& context, GroupPipeline& pipeline, bool
   std::vector<std::pair<GroupRun*, AsyncResult**>> calls;
   for (auto& candidate : pipeline.runs) {
     GroupRun& r = *candidate;
-    for (AsyncResult** slot : {&r.open, &r.local, &r.close})
+    for (AsyncResult** slot : {&r.open, &r.local, &r.close, &r.chunks})
       if (*slot != nullptr && (!opensOnly || slot == &r.open)) calls.emplace_back(&r, slot);
     if (opensOnly) continue;
     for (auto& block : r.blocks) calls.emplace_back(&r, &block.call);
@@ -443,6 +531,17 @@ HRESULT FileTask::OnCallDone(TaskRunContext& context, GroupRun& run, AsyncResult
     auto payload = done.Take<ReadBufferPayload>();
     if (!payload || boost::get<1>(*payload) == nullptr) return E_UNEXPECTED;
     return OnBytesRead(run, boost::get<1>(*payload));
+  }
+  if (&call == &run.chunks) {
+    AwaitedResult done(std::exchange(run.chunks, nullptr), false);
+    if (Failed(done.Status())) return done.Status();
+    ReportMoved(context, run);
+    if (!IsUpload()) {
+      auto payload = done.Take<ReadBufferPayload>();
+      run.bytes.reset(payload ? boost::get<1>(*payload) : nullptr);
+      if (!run.bytes) return E_UNEXPECTED;
+    }
+    return CloseGroup(run);
   }
   if (&call == &run.close) {
     AwaitedResult closed(std::exchange(run.close, nullptr), false);
@@ -491,9 +590,14 @@ HRESULT FileTask::OnGroupClosed(GroupRun& run, const std::string& serviceMd5) {
     return HR_GROUP_VERIFY_FAILED;
   }
   if (IsUpload()) {
-    run.bytes.reset();
+    run.sent.reset();
     run.stage = GroupRun::Stage::kSettled;
     return S_OK;
+  }
+  if (!expectedMd5_.empty()) {
+    if (const HRESULT hr = fileMd5_.Feed(run.start, run.bytes.get(), run.size, fileSize_, run.localMd5, &run.fileMd5Ahead);
+        Failed(hr))
+      return hr;
   }
   // Only verified bytes reach the file.
   const HRESULT hr = Family().TargetStore()->Remote()->WriteItem(target_, std::move(run.bytes),
@@ -543,9 +647,12 @@ void FileTask::Abandon(TaskRunContext& context, GroupPipeline& pipeline) {
     DropCall(run->open);
     DropCall(run->local);
     DropCall(run->close);
+    DropCall(run->chunks);
     for (auto& block : run->blocks) DropCall(block.call);
     if (streamOpen) CloseStreamQuietly(run->streamId);
     ClearGroup(run->group);
+    // Fed to the file's digest but never written, if it got that far.
+    fileMd5_.Forget(run->start);
     if (run->counted != 0) (void)context.manager.OnTaskEvent(*this, TaskEvent::kRollback, run->counted, 0);
   }
   pipeline.runs.clear();

@@ -326,25 +326,32 @@ TEST_F(SlowTransferEdges, ADownloadWritesOnlyThroughTheFileItMade) {
 
 // Case 8: the whole file's MD5, as the download's preparation announces it,
 // decides; here the service's record of it disagrees with its bytes, which
-// every group's check (made over those bytes) would let through.
+// every group's check (made over those bytes) would let through. Both for a
+// file of several groups and for one of a single group, whose group check
+// covers the whole file.
 TEST_F(TransferEdges, ADownloadIsCheckedAgainstTheWholeFilesMd5) {
-  WriteText(Desk() / "m.bin", Pattern(std::size_t{2} << 20, 8));
-  ASSERT_EQ(Settle(*Start(TransferDirection::kUpload, "/m.bin", Root())), FamilyState::kCompleted);
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open((korvexd_.DataDir() / "korvexd.sqlite").c_str(), &db), SQLITE_OK);
-  const bool changed = sqlite3_busy_timeout(db, 10000) == SQLITE_OK &&
-                       sqlite3_exec(db, "UPDATE files SET md5='0123456789ABCDEF0123456789ABCDEF' WHERE name='m.bin'",
-                                    nullptr, nullptr, nullptr) == SQLITE_OK &&
-                       sqlite3_changes(db) == 1;
-  sqlite3_close(db);
-  ASSERT_TRUE(changed);
-  fs::create_directories(Desk() / "got");
-  auto download = Start(TransferDirection::kDownload, Root() + "m.bin", "/got/");
-  EXPECT_EQ(Settle(*download), FamilyState::kStopped);
-  EXPECT_EQ(download->lastError.load(), HR_FILE_VERIFY_FAILED);
-  EXPECT_NE(download->LastErrorText().find("does not match the service's MD5"), std::string::npos)
-      << download->LastErrorText();
-  EXPECT_TRUE(fs::is_empty(Desk() / "got")) << "a file that is not the service's was kept";
+  const std::pair<const char*, std::size_t> kFiles[] = {{"m.bin", (std::size_t{2} << 20) + 3}, {"s.bin", 200000}};
+  for (const auto& [name, size] : kFiles) {
+    SCOPED_TRACE(name);
+    WriteText(Desk() / name, Pattern(size, 8));
+    ASSERT_EQ(Settle(*Start(TransferDirection::kUpload, std::string("/") + name, Root())), FamilyState::kCompleted);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((korvexd_.DataDir() / "korvexd.sqlite").c_str(), &db), SQLITE_OK);
+    const std::string update =
+        std::string("UPDATE files SET md5='0123456789ABCDEF0123456789ABCDEF' WHERE name='") + name + "'";
+    const bool changed = sqlite3_busy_timeout(db, 10000) == SQLITE_OK &&
+                         sqlite3_exec(db, update.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK &&
+                         sqlite3_changes(db) == 1;
+    sqlite3_close(db);
+    ASSERT_TRUE(changed);
+    fs::create_directories(Desk() / "got");
+    auto download = Start(TransferDirection::kDownload, Root() + name, "/got/");
+    EXPECT_EQ(Settle(*download), FamilyState::kStopped);
+    EXPECT_EQ(download->lastError.load(), HR_FILE_VERIFY_FAILED);
+    EXPECT_NE(download->LastErrorText().find("does not match the service's MD5"), std::string::npos)
+        << download->LastErrorText();
+    EXPECT_TRUE(fs::is_empty(Desk() / "got")) << "a file that is not the service's was kept";
+  }
 }
 
 // Case 9: the service stores no empty file; it is left out and named, and

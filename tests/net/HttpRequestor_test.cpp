@@ -218,6 +218,55 @@ TEST_F(HttpRequestorTest, SizeLimitStopsReadingAndCompletesWithSuccess) {
   EXPECT_EQ(Fetch("/ten", "GET", "", "", 100).body, "0123456789");
 }
 
+// Bulk bodies stay in the caller's memory: an answer lands in its buffer
+// (never beyond it), and a body it hands over is sent from where it lies
+// for as long as the request needs it.
+TEST_F(HttpRequestorTest, BodiesPlacedByTheCallerAreReadAndSentInPlace) {
+  HttpRequestor requestor;
+  ASSERT_EQ(requestor.Init(server_.Url()), S_OK);
+  const struct {
+    const char* path;
+    std::size_t capacity;
+    std::size_t expected;
+  } kReads[] = {{"/ten", 16, 10}, {"/ten", 10, 10}, {"/big", 1000, 1000}};
+  for (const auto& read : kReads) {
+    SCOPED_TRACE(std::string(read.path) + " into " + std::to_string(read.capacity));
+    std::vector<std::uint8_t> buffer(read.capacity + 8, 0xEE);
+    std::size_t received = 99;
+    HttpBodyPlace place;
+    place.receiveInto = buffer.data();
+    place.receiveCapacity = read.capacity;
+    place.received = &received;
+    Recorder recorder;
+    ASSERT_EQ(requestor.SendRequest(read.path, "GET", "", nullptr, 0, &Recorder::OnComplete, &recorder, 0, {}, place),
+              S_OK);
+    const Completed done = recorder.Single();
+    EXPECT_EQ(done.status, S_OK);
+    EXPECT_TRUE(done.body.empty()) << "the answer was copied as well";
+    ASSERT_EQ(received, read.expected);
+    const std::string got(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(received));
+    EXPECT_EQ(got, read.expected == 10 ? std::string("0123456789") : std::string(read.expected, 'b'));
+    EXPECT_EQ(buffer[read.capacity], 0xEE) << "written past the buffer";
+  }
+
+  auto owned = std::make_shared<std::string>(3 << 20, 'u');
+  HttpBodyPlace place;
+  place.sendOwner = owned;
+  const std::weak_ptr<std::string> watch = owned;
+  Recorder recorder;
+  ASSERT_EQ(requestor.SendRequest("/echo", "POST", "Content-Type: application/octet-stream", owned->data(),
+                                  owned->size(), &Recorder::OnComplete, &recorder, 0, {}, place),
+            S_OK);
+  // From here on only the request holds the body.
+  owned.reset();
+  place.sendOwner.reset();
+  const Completed sent = recorder.Single();
+  ASSERT_EQ(sent.status, S_OK);
+  EXPECT_TRUE(sent.body.ends_with("\nbody=" + std::string(3 << 20, 'u')));
+  for (int i = 0; i < 200 && !watch.expired(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_TRUE(watch.expired()) << "the request kept the body after it ended";
+}
+
 TEST_F(HttpRequestorTest, TransportFailuresCarryTheirTransportNumbers) {
   // A port that was just free: nothing listens there.
   LoopbackServer closed;
