@@ -52,6 +52,9 @@ for ((i = 0; i < files; i++)); do head -c 4096 /dev/urandom > "$work/small/f$i.b
 
 measure() {  # label, then the command; appends "wall cpu rss" to the label's row
   local label=$1; shift
+  # Each row starts with nothing left to write back: otherwise a row pays for
+  # the gigabytes the row before it left in the page cache.
+  sync
   /usr/bin/time -f '%e %U %S %M' -o "$work/time" "$@" > /dev/null 2> "$work/stderr" < "${stdin:-/dev/null}" ||
     { echo "$label failed:"; cat "$work/stderr"; exit 1; }
   awk '{ print $1, $2 + $3, $4 }' "$work/time" >> "$work/rows/$label"
