@@ -21,169 +21,27 @@
 //===----------------------------------------------------------------------===//
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstring>
-#include <deque>
-#include <mutex>
 #include <span>
 #include <utility>
 
-#include "foundation/CryptoAPI.h"
 #include "foundation/EncryptingBlockEncoder.h"
 #include "foundation/LogMgr.h"
-#include "foundation/Md5Lanes.h"
 #include "platform/FileTime.h"
-#include "platform/ThreadPool.h"
 #include "store/AwaitedResult.h"
 #include "store/DataStore.h"
 #include "store/IDataStoreRemote.h"
 #include "store/ShellFolderDataStoreRemote.h"
 #include "tasks/FileTask.h"
+#include "tasks/FileTaskGroups.h"
 #include "tasks/StoreCall.h"
 #include "tasks/TaskErrorRules.h"
 #include "tasks/TaskFamily.h"
 #include "tasks/TaskManager.h"
 
 namespace korvex {
-namespace {
 
-constexpr char kCategory[] = "FileTask::ExcuteStream";
-constexpr std::uint64_t kGroupBytes = std::uint64_t{FileTask::kBlockSize} * FileTask::kBlocksPerGroup;
-// How long the task waits for its calls before it looks around again.
-constexpr std::int64_t kCallWaitMs = 10000;
-// How often the progress of a group moved by one call is passed on.
-constexpr std::int64_t kProgressWaitMs = 250;
-// The group being checked and saved, the one on the wire and the one read
-// ahead.
-constexpr std::size_t kGroupsUnderWay = 3;
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
-// Gives a call up. One that completed before the cancel holds a payload
-// nobody took; waiting for it lets its completer finish first.
-void DropCall(AsyncResult*& call) {
-  if (call == nullptr) return;
-  if (call->CancelCall()) call->Release();
-  else AwaitedResult abandoned(call, false);
-  call = nullptr;
-}
-
-// Saves the family on a pool thread. Its file only carries the byte count a
-// resumed transfer starts from; waiting for the disk here would hold up the
-// next group's stream. Requests made while one is queued share its save,
-// which reads the family when it runs; destruction waits for the last one.
-class FamilySaveBehind {
- public:
-  FamilySaveBehind(TaskStore& store, const TaskFamily& family) : store_(store), family_(family) {}
-  ~FamilySaveBehind() {
-    std::unique_lock lock(mutex_);
-    idle_.wait(lock, [this] { return !queued_ && !running_; });
-  }
-  FamilySaveBehind(const FamilySaveBehind&) = delete;
-  FamilySaveBehind& operator=(const FamilySaveBehind&) = delete;
-
-  void Request() {
-    {
-      std::lock_guard lock(mutex_);
-      if (queued_) return;
-      queued_ = true;
-    }
-    if (!ThreadPool::Default().Submit([this] { Save(); })) Save();
-  }
-
- private:
-  void Save() {
-    {
-      std::unique_lock lock(mutex_);
-      idle_.wait(lock, [this] { return !running_; });
-      queued_ = false;
-      running_ = true;
-    }
-    (void)store_.SaveFamily(family_);
-    std::lock_guard lock(mutex_);
-    running_ = false;
-    idle_.notify_all();
-  }
-
-  TaskStore& store_;
-  const TaskFamily& family_;
-  std::mutex mutex_;
-  std::condition_variable idle_;
-  bool queued_ = false;
-  bool running_ = false;
-};
-
-}  // namespace
-
-struct FileTask::GroupRun {
-  /// Reading and opening overlap: a group is kOpening until both are done.
-  enum class Stage { kOpening, kMoving, kClosing, kStoring, kSettled };
-  struct BlockCall {
-    std::uint32_t block = 0;
-    AsyncResult* call = nullptr;
-  };
-
-  std::uint32_t group = 0;
-  std::uint64_t start = 0;  ///< the group's first byte on the wire
-  std::size_t size = 0;
-  std::uint32_t firstBlock = 0;
-  std::uint32_t endBlock = 0;
-  Stage stage = Stage::kOpening;
-  std::string streamId;
-  /// The group's bytes as the service holds them, for the blocks and the MD5.
-  std::unique_ptr<std::uint8_t[]> bytes;
-  /// An upload's bytes once a group call sends them: it holds them too.
-  std::shared_ptr<const std::uint8_t[]> sent;
-  [[nodiscard]] const std::uint8_t* Data() const { return bytes ? bytes.get() : sent.get(); }
-  bool loaded = false;  ///< the bytes are there to be sent (or received into)
-  bool paced = false;   ///< the service store keeps the stream's in-flight bound
-  AsyncResult* open = nullptr;
-  AsyncResult* local = nullptr;  ///< the read of an upload, the write of a download
-  AsyncResult* close = nullptr;
-  std::uint32_t next = 0;  ///< the next block to start
-  std::vector<BlockCall> blocks;
-  /// The call that moves every block of the group at once, and the blocks
-  /// it has done so far.
-  AsyncResult* chunks = nullptr;
-  std::shared_ptr<std::atomic<std::uint32_t>> moved;
-  std::uint32_t reported = 0;  ///< blocks of `moved` counted as progress
-  std::string localMd5;  ///< empty until made
-  /// A download's whole-file digest carried over the group with localMd5.
-  WholeFileMd5::Ahead fileMd5Ahead;
-  std::uint64_t counted = 0;  ///< bytes reported as progress
-};
-
-struct FileTask::GroupPipeline {
-  explicit GroupPipeline(TaskStore& store, const TaskFamily& family) : familySave(store, family) {}
-
-  std::deque<std::unique_ptr<GroupRun>> runs;
-  FamilySaveBehind familySave;
-  std::uint32_t nextGroup = 0;
-  bool finished = false;  ///< every group has settled
-  bool unsaved = false;   ///< settled groups that the task file does not hold yet
-  /// Counted from the start, so that a file moved within a second (most
-  /// small files) is saved once, when it is done.
-  std::chrono::steady_clock::time_point lastSave = std::chrono::steady_clock::now();
-
-  /// The bitmap, and behind it the family's byte count: at most about once
-  /// a second while groups settle (a big file would otherwise rewrite its
-  /// record after every group), and at once with `now`. A crash loses only
-  /// groups that are then sent again.
-  void SaveSettled(TaskStore& store, const Task& task, bool now) {
-    const auto time = std::chrono::steady_clock::now();
-    if (!unsaved || (!now && time - lastSave < std::chrono::seconds(1))) return;
-    (void)store.SaveTask(task);
-    familySave.Request();
-    lastSave = time;
-    unsaved = false;
-  }
-};
+using namespace file_task_groups;
 
 void FileTask::SetGroup(std::uint32_t group) {
   const std::uint32_t blocks = std::min(kBlocksPerGroup, blockCount_ - group * kBlocksPerGroup);
@@ -448,43 +306,8 @@ void FileTask::ReportMoved(TaskRunContext& context, GroupRun& run) {
   (void)context.manager.OnTaskEvent(*this, TaskEvent::kProgress, bytes, 0);
 }
 
-bool FileTask::DueForHash(const GroupRun& run) const {
-  // A received group's bytes are whole once its last chunk is in.
-  return run.localMd5.empty() && (IsUpload() ? run.loaded : run.stage >= GroupRun::Stage::kClosing);
-}
-
-FileTask::GroupRun* FileTask::FirstUnhashed(GroupPipeline& pipeline) const {
-  for (auto& run : pipeline.runs)
-    if (DueForHash(*run)) return run.get();
-  return nullptr;
-}
-
-FileTask::GroupRun* FileTask::NextUnhashed(GroupPipeline& pipeline, const GroupRun& after) const {
-  bool passed = false;
-  for (auto& run : pipeline.runs) {
-    if (passed && DueForHash(*run)) return run.get();
-    passed = passed || run.get() == &after;
-  }
-  return nullptr;
-}
-
 bool FileTask::IsOpening(const GroupPipeline& pipeline) {
   return std::any_of(pipeline.runs.begin(), pipeline.runs.end(), [](const auto& run) { return run->open != nullptr; });
-}
-
-HRESULT FileTask::HashGroup(GroupRun& run, GroupRun* partner) {
-  if (!run.localMd5.empty()) return S_OK;
-  // Two groups read ahead of an upload are hashed side by side.
-  if (IsUpload() && partner != nullptr && partner->size == run.size && partner->localMd5.empty()) {
-    Md5State first, second;
-    Md5UpdateTwo(first, run.Data(), second, partner->Data(), run.size);
-    run.localMd5 = Md5::ToHex(Md5Final(first));
-    partner->localMd5 = Md5::ToHex(Md5Final(second));
-    return S_OK;
-  }
-  if (IsUpload() || expectedMd5_.empty()) return CryptoAPI::HashBuffer(run.Data(), run.size, kHashMd5, run.localMd5);
-  fileMd5_.HashGroup(run.start, run.Data(), run.size, fileSize_, run.localMd5, run.fileMd5Ahead);
-  return S_OK;
 }
 
 int FileTask::WaitForCall(TaskRunContext& context, GroupPipeline& pipeline, bool opensOnly, GroupRun*& run,
@@ -570,99 +393,6 @@ HRESULT FileTask::OnCallDone(TaskRunContext& context, GroupRun& run, AsyncResult
   (void)context.manager.OnTaskEvent(*this, TaskEvent::kProgress, span.plainLength, 0);
   if (run.next < run.endBlock || !run.blocks.empty()) return S_OK;
   return CloseGroup(run);
-}
-
-HRESULT FileTask::CloseGroup(GroupRun& run) {
-  const HRESULT hr = ServiceRemote()->CloseStream(ServiceItem(), run.streamId, &run.close);
-  if (Failed(hr)) return hr;
-  if (run.close == nullptr) return E_UNEXPECTED;
-  run.stage = GroupRun::Stage::kClosing;
-  // A received group is hashed once the next group's stream is open, or
-  // when the service's MD5 comes first.
-  return S_OK;
-}
-
-HRESULT FileTask::OnGroupClosed(GroupRun& run, const std::string& serviceMd5) {
-  if (const HRESULT hr = HashGroup(run); Failed(hr)) return hr;
-  if (!EqualsIgnoringCase(serviceMd5, run.localMd5)) {
-    LogMgr::Get().Trace(kCategory, "File Task Context : %p,第%u组校验失败,服务器md5:%s -- 本地md5:%s",
-                        static_cast<void*>(this), run.group, serviceMd5.c_str(), run.localMd5.c_str());
-    return HR_GROUP_VERIFY_FAILED;
-  }
-  if (IsUpload()) {
-    run.sent.reset();
-    run.stage = GroupRun::Stage::kSettled;
-    return S_OK;
-  }
-  if (!expectedMd5_.empty()) {
-    if (const HRESULT hr = fileMd5_.Feed(run.start, run.bytes.get(), run.size, fileSize_, run.localMd5, &run.fileMd5Ahead);
-        Failed(hr))
-      return hr;
-  }
-  // Only verified bytes reach the file.
-  const HRESULT hr = Family().TargetStore()->Remote()->WriteItem(target_, std::move(run.bytes),
-                                                                static_cast<std::uint32_t>(run.start),
-                                                                static_cast<std::uint32_t>(run.start >> 32),
-                                                                static_cast<std::uint32_t>(run.size), &run.local);
-  if (Failed(hr)) return hr;
-  if (run.local == nullptr) return E_UNEXPECTED;
-  run.stage = GroupRun::Stage::kStoring;
-  return S_OK;
-}
-
-FileTask::Step FileTask::OnGroupFailed(TaskRunContext& context, std::uint32_t group, HRESULT failure,
-                                       HRESULT& error) {
-  // The source is shorter than the transfer measured: reading the group
-  // again would meet the same end for ever. It goes as a changed file does,
-  // from the start as it now is, until it keeps changing.
-  if (IsUpload() && failure == HR_FILE_SHRUNK) {
-    bool changed = false;
-    if (const Step step = CheckSource(context, error, changed); step != Step::kNext || changed) return step;
-    error = failure;
-    return Step::kFailed;
-  }
-  if (failure == HR_GROUP_VERIFY_FAILED) {
-    if (++verifyFailures_[group] < kMaxGroupVerifyFailures) return Step::kNext;
-    // Sending the group yet again would loop for ever: the file fails.
-    error = failure;
-    verifyFailures_.erase(group);
-    return Step::kFailed;
-  }
-  // Sending again with a refused token, or into a partial file that is
-  // gone, cannot succeed: the transfer is prepared again first.
-  if (failure == HR_STREAM_TOKEN_REFUSED ||
-      (!IsUpload() && (failure == HR_FILE_NOT_FOUND || failure == HR_CANNOT_OPEN_FOR_WRITING))) {
-    error = failure;
-    return Step::kFailed;
-  }
-  // Sent again by the next pass until the stream failures reach their limit.
-  if (++streamFailures < kMaxStreamFailures) return Step::kNext;
-  error = failure;
-  return Step::kFailed;
-}
-
-void FileTask::Abandon(TaskRunContext& context, GroupPipeline& pipeline) {
-  for (auto& run : pipeline.runs) {
-    const bool streamOpen = !run->streamId.empty() && run->stage < GroupRun::Stage::kClosing;
-    DropCall(run->open);
-    DropCall(run->local);
-    DropCall(run->close);
-    DropCall(run->chunks);
-    for (auto& block : run->blocks) DropCall(block.call);
-    if (streamOpen) CloseStreamQuietly(run->streamId);
-    ClearGroup(run->group);
-    // Fed to the file's digest but never written, if it got that far.
-    fileMd5_.Forget(run->start);
-    if (run->counted != 0) (void)context.manager.OnTaskEvent(*this, TaskEvent::kRollback, run->counted, 0);
-  }
-  pipeline.runs.clear();
-}
-
-void FileTask::CloseStreamQuietly(const std::string& streamId) {
-  // Nobody waits for it: a stream left open only holds a slot on the service
-  // until it times out there.
-  AsyncResult* call = nullptr;
-  if (Succeeded(ServiceRemote()->CloseStream(ServiceItem(), streamId, &call)) && call != nullptr) call->Release();
 }
 
 }  // namespace korvex
