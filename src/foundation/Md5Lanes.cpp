@@ -101,20 +101,6 @@ void Md5Update(Md5State& state, const void* data, std::size_t size) {
   std::memcpy(state.pending, bytes + size / 64 * 64, size % 64);
 }
 
-void Md5UpdateBoth(Md5State& first, Md5State& second, const void* data, std::size_t size) {
-  if (first.length % 64 != 0 || second.length % 64 != 0) {
-    Md5Update(first, data, size);
-    Md5Update(second, data, size);
-    return;
-  }
-  const auto bytes = static_cast<const std::uint8_t*>(data);
-  Compress<true>(first, bytes, &second, bytes, size / 64);
-  const std::size_t whole = size / 64 * 64;
-  first.length += whole, second.length += whole;
-  Md5Update(first, bytes + whole, size - whole);
-  Md5Update(second, bytes + whole, size - whole);
-}
-
 void Md5UpdateTwo(Md5State& first, const void* firstData, Md5State& second, const void* secondData, std::size_t size) {
   if (first.length % 64 != 0 || second.length % 64 != 0) {
     Md5Update(first, firstData, size);
@@ -128,6 +114,10 @@ void Md5UpdateTwo(Md5State& first, const void* firstData, Md5State& second, cons
   first.length += whole, second.length += whole;
   Md5Update(first, one + whole, size - whole);
   Md5Update(second, two + whole, size - whole);
+}
+
+void Md5UpdateBoth(Md5State& first, Md5State& second, const void* data, std::size_t size) {
+  Md5UpdateTwo(first, data, second, data, size);
 }
 
 Md5::Digest Md5Final(const Md5State& state) {
