@@ -36,14 +36,8 @@ server=""
 dav=""
 trap 'kill $server $dav 2>/dev/null || true; rm -rf "$work"' EXIT
 
-export KORVEX_HOME=$work/home
-unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY
-"$korvexd" --data-dir "$work/data" --port 0 --seed-demo > "$work/korvexd.out" 2>/dev/null &
-server=$!
-for _ in $(seq 100); do grep -q listening "$work/korvexd.out" 2>/dev/null && break; sleep 0.1; done
-url=$(sed -n 's/^listening on //p' "$work/korvexd.out")
-export KORVEX_WEB_URL=$url KORVEX_API_URL=$url KORVEX_DATA_URL=$url
-echo alice-demo-1 | "$korvex" login alice --domain demo --password-stdin > /dev/null
+source "$(dirname "$0")/korvexd_session.sh"
+start_korvexd_logged_in
 
 head -c $((size_mib << 20)) /dev/urandom > "$work/file.bin"
 mkdir -p "$work/back" "$work/curl" "$work/dav" "$work/davback" "$work/rows" "$work/small"
