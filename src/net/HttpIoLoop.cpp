@@ -58,8 +58,11 @@ HRESULT HttpIoLoop::Start(TlsSettings tls, std::shared_ptr<HttpIoLoop>& loop) {
 HRESULT HttpIoLoop::Submit(std::unique_ptr<HttpTransfer>& transfer) {
   std::lock_guard lock(mutex_);
   if (stopping_.load() || multi_ == nullptr) return HResultFromHttp(kHttpErrorCancelled);
+  // A group's chunk requests come in a burst: the wake of the first brings
+  // the loop to take all of them, so the others need not interrupt it again.
+  const bool alreadyWoken = !submitted_.empty();
   submitted_.push_back(std::move(transfer));
-  curl_multi_wakeup(multi_);
+  if (!alreadyWoken) curl_multi_wakeup(multi_);
   return S_OK;
 }
 
