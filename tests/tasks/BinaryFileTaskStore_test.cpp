@@ -165,7 +165,8 @@ TEST_F(BinaryFileTaskStoreTest, BatchedTasksLoadWithoutFinishedOnesAndWithTheirN
   std::vector<std::unique_ptr<ScriptedTask>> tasks;
   std::vector<const Task*> views;
   tasks.push_back(std::make_unique<ScriptedTask>(TaskType::kDirectory, 1, *family));
-  for (std::uint32_t id = 2; id <= 6; ++id) tasks.push_back(std::make_unique<ScriptedTask>(TaskType::kFile, id, *family, 100 + id));
+  for (std::uint32_t id = 2; id <= 6; ++id)
+    tasks.push_back(std::make_unique<ScriptedTask>(TaskType::kFile, id, *family, 100 + id));
   for (const auto& task : tasks) views.push_back(task.get());
   ASSERT_EQ(store_->SaveTasks(views), S_OK);
   EXPECT_EQ(Names(), (std::vector<std::string>{"7.1.tsb", "7.tsf"}));
@@ -189,7 +190,8 @@ TEST_F(BinaryFileTaskStoreTest, BatchedTasksLoadWithoutFinishedOnesAndWithTheirN
   ASSERT_EQ(next.LoadAll(families), S_OK);
   std::vector<std::pair<std::uint32_t, std::uint64_t>> loaded;
   families.at(7)->ForEachTask([&loaded](const Task& t) { loaded.emplace_back(t.Id(), t.FileSize()); });
-  EXPECT_EQ(loaded, (std::vector<std::pair<std::uint32_t, std::uint64_t>>{{9, 100}, {6, 106}, {5, 105}, {3, 70000}, {1, 0}}));
+  using Loaded = std::vector<std::pair<std::uint32_t, std::uint64_t>>;
+  EXPECT_EQ(loaded, (Loaded{{9, 100}, {6, 106}, {5, 105}, {3, 70000}, {1, 0}}));
   for (std::uint32_t id : {3u, 5u, 6u}) ASSERT_EQ(next.DeleteTask(7, id), S_OK);
   EXPECT_TRUE(fs::exists(dir / "7.1.tsb")) << "task 1 is not done yet";
   EXPECT_FALSE(fs::exists(dir / "7.3.tsk"));
