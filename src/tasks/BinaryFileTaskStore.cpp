@@ -28,6 +28,9 @@ constexpr std::size_t kMaxFolderName = 200;
 /// No genuine record comes near this (a 1 TB file's bitmap is 4 MB); a larger
 /// file is not read into memory at all.
 constexpr std::uintmax_t kMaxRecordFile = 64u << 20;
+/// Far below kMaxRecordFile: children of 1 TB each (4 MB of bitmap) go in
+/// files of their own rather than in a batch no load would read.
+constexpr std::size_t kMaxBatchBytes = 8u << 20;
 
 /// Parses "<a>.tsf" or "<a>.<b>.tsk": decimal numbers without sign that fit.
 bool ParseNumbers(std::string_view name, std::string_view extension, std::uint32_t* numbers,
@@ -199,7 +202,9 @@ HRESULT BinaryFileTaskStore::SaveTasksTogether(std::span<const Task* const> task
       return hr;
     }
   }
-  if (!MayBatch(tasks)) return SaveTaskFiles(tasks, bytes);
+  std::size_t total = 0;
+  for (const std::string& record : bytes) total += record.size();
+  if (total > kMaxBatchBytes || !MayBatch(tasks)) return SaveTaskFiles(tasks, bytes);
   const std::uint32_t familyId = tasks.front()->Family().Id();
   const std::uint32_t first = tasks.front()->Id();
   // A done list left behind by an earlier batch of this name (a crash while

@@ -154,6 +154,25 @@ TEST_F(BinaryFileTaskStoreTest, ManyTasksSavedTogetherAllLoadBackWithinTheOpenFi
   EXPECT_EQ(order.back(), 1u);
   EXPECT_EQ(Names(), (std::vector<std::string>{"6.1.tsb", "6.257.tsb", "6.513.tsb", "6.tsf"}))
       << "one file per batch, and no temporary file may remain";
+
+  // Records of 1 TB files (4 MB of bitmap each) would make a batch too big
+  // to load: they keep files of their own.
+  constexpr std::uint64_t kTerabyte = 1ull << 40;
+  std::vector<std::unique_ptr<ScriptedTask>> huge;
+  std::vector<const Task*> hugeViews;
+  for (std::uint32_t id = 701; id <= 703; ++id) {
+    huge.push_back(std::make_unique<ScriptedTask>(TaskType::kFile, id, *family, kTerabyte));
+    hugeViews.push_back(huge.back().get());
+  }
+  ASSERT_EQ(store_->SaveTasks(hugeViews), S_OK);
+  families.clear();
+  ASSERT_EQ(store_->LoadAll(families), S_OK);
+  std::vector<std::uint32_t> hugeIds;
+  families.at(6)->ForEachTask([&hugeIds, kTerabyte](const Task& t) {
+    if (t.FileSize() == kTerabyte) hugeIds.push_back(t.Id());
+  });
+  EXPECT_EQ(hugeIds, (std::vector<std::uint32_t>{703, 702, 701}));
+  EXPECT_EQ(families.at(6)->PendingCount(), kTasks + 3);
 }
 
 // A folder's children share one file; finished ones are listed beside it, a
