@@ -26,6 +26,10 @@ class OwnedTaskStore final : public TaskStore {
     return MayWrite() ? inner_.SaveFamily(family) : S_FALSE;
   }
   [[nodiscard]] HRESULT SaveTask(const Task& task) override { return MayWrite() ? inner_.SaveTask(task) : S_FALSE; }
+  /// Passed on whole, so that the inner store can write the tasks together.
+  [[nodiscard]] HRESULT SaveTasks(std::span<const Task* const> tasks) override {
+    return MayWrite() ? inner_.SaveTasks(tasks) : S_FALSE;
+  }
   [[nodiscard]] HRESULT DeleteFamily(std::uint32_t familyId) override {
     return MayWrite() ? inner_.DeleteFamily(familyId) : S_FALSE;
   }

@@ -4,8 +4,9 @@
 
 #include <algorithm>
 #include <charconv>
-#include <tuple>
+#include <deque>
 #include <fstream>
+#include <set>
 #include <vector>
 
 #include "foundation/CryptoAPI.h"
@@ -27,6 +28,9 @@ constexpr std::size_t kMaxFolderName = 200;
 /// No genuine record comes near this (a 1 TB file's bitmap is 4 MB); a larger
 /// file is not read into memory at all.
 constexpr std::uintmax_t kMaxRecordFile = 64u << 20;
+/// Far below kMaxRecordFile: children of 1 TB each (4 MB of bitmap) go in
+/// files of their own rather than in a batch no load would read.
+constexpr std::size_t kMaxBatchBytes = 8u << 20;
 
 /// Parses "<a>.tsf" or "<a>.<b>.tsk": decimal numbers without sign that fit.
 bool ParseNumbers(std::string_view name, std::string_view extension, std::uint32_t* numbers,
@@ -82,10 +86,22 @@ bool IsKnownState(std::uint32_t state) {
 }
 
 bool IsLeftoverOfInterruptedSave(const std::string& name) {
-  return name.find(".tsf.tmp-") != std::string::npos || name.find(".tsk.tmp-") != std::string::npos;
+  return name.find(".tsf.tmp-") != std::string::npos || name.find(".tsk.tmp-") != std::string::npos ||
+         name.find(".tsb.tmp-") != std::string::npos;
+}
+
+bool SameIds(const TaskRecord& record, std::uint32_t familyId, std::uint32_t taskId) {
+  return FamilyIdOf(record) == familyId && TaskIdOf(record) == taskId;
 }
 
 }  // namespace
+
+/// Where a task's record is: a file of its own, which is newer, and/or an
+/// entry of a batch file.
+struct BinaryFileTaskStore::TaskSource {
+  fs::path ownFile;
+  std::string_view batchRecord;
+};
 
 BinaryFileTaskStore::BinaryFileTaskStore(std::string_view accountFolder, TaskStoreContext& context)
     : folder_(paths::AppDataDir() / "KorvexDataSMB" / "TaskStore" / FolderNameForAccount(accountFolder)),
@@ -159,7 +175,10 @@ HRESULT BinaryFileTaskStore::SaveTask(const Task& task) {
                         static_cast<std::uint32_t>(hr));
     return hr;
   }
-  return Write(TaskFile(task), bytes);
+  // Marked before the write: an unlink too many costs nothing, a file of its
+  // own left behind would bring a finished task back.
+  batches_.NoteOwnFile(task.Family().Id(), task.Id());
+  return Write(TaskFile(task.Family().Id(), task.Id()), bytes);
 }
 
 HRESULT BinaryFileTaskStore::SaveTasks(std::span<const Task* const> tasks) {
@@ -175,8 +194,6 @@ HRESULT BinaryFileTaskStore::SaveTasks(std::span<const Task* const> tasks) {
 HRESULT BinaryFileTaskStore::SaveTasksTogether(std::span<const Task* const> tasks) {
   std::lock_guard lock(writeMutex_);
   std::vector<std::string> bytes(tasks.size());
-  std::vector<AtomicFileWrite> writes;
-  writes.reserve(tasks.size());
   for (std::size_t i = 0; i < tasks.size(); ++i) {
     const Task& task = *tasks[i];
     if (const HRESULT hr = EncodeTask(task.Record(), bytes[i]); Failed(hr)) {
@@ -184,7 +201,55 @@ HRESULT BinaryFileTaskStore::SaveTasksTogether(std::span<const Task* const> task
                           static_cast<std::uint32_t>(hr));
       return hr;
     }
-    writes.push_back({TaskFile(task), bytes[i]});
+  }
+  std::size_t total = 0;
+  for (const std::string& record : bytes) total += record.size();
+  if (total > kMaxBatchBytes || !MayBatch(tasks)) return SaveTaskFiles(tasks, bytes);
+  const std::uint32_t familyId = tasks.front()->Family().Id();
+  const std::uint32_t first = tasks.front()->Id();
+  // A done list left behind by an earlier batch of this name (a crash while
+  // it was deleted) would finish tasks of this one.
+  doneLists_.Close();
+  std::error_code ec;
+  fs::remove(BatchFile(familyId, first, ".tsd"), ec);
+  if (ec) return SaveTaskFiles(tasks, bytes);
+  const fs::path file = BatchFile(familyId, first, ".tsb");
+  const HRESULT hr = WriteFileAtomically(file, EncodeBatch(familyId, bytes), 0600, AtomicDurability::kFull);
+  if (Failed(hr)) {
+    LogMgr::Get().Error(kLogSource, "CreateFile %s error %d", file.c_str(), static_cast<int>(hr & 0xFFFF));
+    return hr;
+  }
+  std::vector<std::uint32_t> ids;
+  ids.reserve(tasks.size());
+  for (const Task* task : tasks) ids.push_back(task->Id());
+  batches_.Add(familyId, first, ids);
+  return S_OK;
+}
+
+bool BinaryFileTaskStore::MayBatch(std::span<const Task* const> tasks) const {
+  // A single task costs the same in a file of its own, and keeps the layout
+  // of a one-file transfer as it always was.
+  if (tasks.size() < 2) return false;
+  const std::uint32_t familyId = tasks.front()->Family().Id();
+  const std::uint32_t first = tasks.front()->Id();
+  std::error_code ec;
+  if (batches_.Knows(familyId, first) || fs::exists(BatchFile(familyId, first, ".tsb"), ec) || ec) return false;
+  // A task saved before keeps its newer record in its own file, which would
+  // win over the batch at the next load.
+  for (const Task* task : tasks) {
+    if (task->Family().Id() != familyId || batches_.Holds(familyId, task->Id())) return false;
+    if (fs::exists(TaskFile(familyId, task->Id()), ec) || ec) return false;
+  }
+  return true;
+}
+
+HRESULT BinaryFileTaskStore::SaveTaskFiles(std::span<const Task* const> tasks, std::span<const std::string> bytes) {
+  std::vector<AtomicFileWrite> writes;
+  writes.reserve(tasks.size());
+  for (std::size_t i = 0; i < tasks.size(); ++i) {
+    const Task& task = *tasks[i];
+    batches_.NoteOwnFile(task.Family().Id(), task.Id());
+    writes.push_back({TaskFile(task.Family().Id(), task.Id()), bytes[i]});
   }
   const HRESULT hr = WriteFilesAtomically(writes, 0600);
   if (Failed(hr)) {
@@ -193,25 +258,56 @@ HRESULT BinaryFileTaskStore::SaveTasksTogether(std::span<const Task* const> task
   return hr;
 }
 
-fs::path BinaryFileTaskStore::TaskFile(const Task& task) const {
-  return folder_ / (std::to_string(task.Family().Id()) + "." + std::to_string(task.Id()) + ".tsk");
+fs::path BinaryFileTaskStore::TaskFile(std::uint32_t familyId, std::uint32_t taskId) const {
+  return folder_ / (std::to_string(familyId) + "." + std::to_string(taskId) + ".tsk");
+}
+
+fs::path BinaryFileTaskStore::BatchFile(std::uint32_t familyId, std::uint32_t firstTask,
+                                        const char* extension) const {
+  return folder_ / (std::to_string(familyId) + "." + std::to_string(firstTask) + extension);
 }
 
 HRESULT BinaryFileTaskStore::DeleteTask(std::uint32_t familyId, std::uint32_t taskId) {
+  std::lock_guard lock(writeMutex_);
+  const TaskBatchIndex::Finished finished = batches_.Finish(familyId, taskId);
+  HRESULT result = S_OK;
   std::error_code ec;
-  fs::remove(folder_ / (std::to_string(familyId) + "." + std::to_string(taskId) + ".tsk"), ec);
-  return ec ? HResultFromErrno(ec.value()) : S_OK;
+  // The task's own file goes first: one that exists always means unfinished.
+  if (!finished.inBatch || finished.ownFile) {
+    fs::remove(TaskFile(familyId, taskId), ec);
+    if (ec) result = HResultFromErrno(ec.value());
+  }
+  if (!finished.inBatch) return result;
+  const fs::path done = BatchFile(familyId, finished.firstTask, ".tsd");
+  if (const HRESULT hr = doneLists_.Append(done, taskId); Failed(hr)) {
+    LogMgr::Get().Error(kLogSource, "WriteFile error %d", static_cast<int>(hr & 0xFFFF));
+    result = hr;
+  }
+  if (!finished.lastOfBatch) return result;
+  doneLists_.Close();
+  // Without its batch a done list is nothing; without its done list a batch
+  // would come back whole.
+  if (fs::remove(BatchFile(familyId, finished.firstTask, ".tsb"), ec); ec) return HResultFromErrno(ec.value());
+  fs::remove(done, ec);
+  return ec ? HResultFromErrno(ec.value()) : result;
 }
 
 HRESULT BinaryFileTaskStore::DeleteFamily(std::uint32_t familyId) {
+  std::lock_guard lock(writeMutex_);
+  batches_.ForgetFamily(familyId);
+  doneLists_.Close();
   HRESULT result = S_OK;
   std::error_code ec;
   fs::remove(folder_ / (std::to_string(familyId) + ".tsf"), ec);
   if (ec) result = HResultFromErrno(ec.value());
   for (auto it = fs::directory_iterator(folder_, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    const std::string name = it->path().filename().native();
     std::uint32_t ids[2];
     // Parsing the whole name keeps family 5 from matching "50.1.tsk" or "15.1.tsk".
-    if (ParseNumbers(it->path().filename().native(), ".tsk", ids, 2) && ids[0] == familyId) {
+    const bool ofFamily = (ParseNumbers(name, ".tsk", ids, 2) || ParseNumbers(name, ".tsb", ids, 2) ||
+                           ParseNumbers(name, ".tsd", ids, 2)) &&
+                          ids[0] == familyId;
+    if (ofFamily) {
       std::error_code removeError;
       fs::remove(it->path(), removeError);
       if (removeError) result = HResultFromErrno(removeError.value());
@@ -250,15 +346,42 @@ void BinaryFileTaskStore::LoadFamilyFile(const fs::path& file, std::uint32_t id,
   families[id] = std::move(family);
 }
 
-void BinaryFileTaskStore::LoadTaskFile(const fs::path& file, std::uint32_t familyId, std::uint32_t taskId,
-                                       FamilyMap& families, std::vector<std::unique_ptr<Task>>& expanding) {
+bool BinaryFileTaskStore::ReadBatch(std::uint32_t familyId, std::uint32_t firstTask, std::string& bytes,
+                                    TaskSources& sources) {
+  std::vector<BatchEntry> entries;
+  if (!ReadWhole(BatchFile(familyId, firstTask, ".tsb"), bytes) ||
+      !DecodeBatch(bytes, familyId, firstTask, entries)) {
+    return false;
+  }
+  std::string doneBytes;
+  std::set<std::uint32_t> done;
+  if (ReadWhole(BatchFile(familyId, firstTask, ".tsd"), doneBytes)) done = DecodeDoneList(doneBytes);
+  std::vector<std::pair<std::uint32_t, bool>> unfinished;
+  for (const BatchEntry& entry : entries) {
+    if (done.contains(entry.taskId)) continue;
+    TaskSource& source = sources[{familyId, entry.taskId}];
+    source.batchRecord = entry.record;
+    unfinished.emplace_back(entry.taskId, !source.ownFile.empty());
+  }
+  std::lock_guard lock(writeMutex_);
+  batches_.Merge(familyId, firstTask, unfinished);
+  return true;
+}
+
+void BinaryFileTaskStore::LoadTask(const TaskSource& source, std::uint32_t familyId, std::uint32_t taskId,
+                                   FamilyMap& families, std::vector<std::unique_ptr<Task>>& expanding) {
   auto found = families.find(familyId);
+  if (found == families.end()) return;
   std::string bytes;
   TaskRecord record;
-  if (found == families.end() || !ReadWhole(file, bytes) || DecodeTask(bytes, record) != S_OK ||
-      FamilyIdOf(record) != familyId || TaskIdOf(record) != taskId) {
-    return;
+  bool good = !source.ownFile.empty() && ReadWhole(source.ownFile, bytes) && DecodeTask(bytes, record) == S_OK &&
+              SameIds(record, familyId, taskId);
+  // A damaged file of its own falls back to the task as its batch saved it:
+  // started again rather than lost.
+  if (!good && !source.batchRecord.empty()) {
+    good = DecodeTask(source.batchRecord, record) == S_OK && SameIds(record, familyId, taskId);
   }
+  if (!good) return;
   TaskFamily& family = *found->second;
   if (const auto* dir = std::get_if<DirectoryTaskRecord>(&record)) {
     // Synchronisation tasks are made afresh by the sync service at each run.
@@ -273,7 +396,8 @@ void BinaryFileTaskStore::LoadTaskFile(const fs::path& file, std::uint32_t famil
 
 HRESULT BinaryFileTaskStore::LoadAll(FamilyMap& families) {
   std::vector<std::pair<std::uint32_t, fs::path>> familyFiles;
-  std::vector<std::tuple<std::uint32_t, std::uint32_t, fs::path>> taskFiles;
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> batchFiles;
+  TaskSources sources;
   std::error_code ec;
   for (auto it = fs::directory_iterator(folder_, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
     std::error_code typeError;
@@ -285,20 +409,28 @@ HRESULT BinaryFileTaskStore::LoadAll(FamilyMap& families) {
     } else if (ParseNumbers(name, ".tsf", ids, 1)) {
       familyFiles.emplace_back(ids[0], it->path());
     } else if (ParseNumbers(name, ".tsk", ids, 2)) {
-      taskFiles.emplace_back(ids[0], ids[1], it->path());
+      sources[{ids[0], ids[1]}].ownFile = it->path();
+    } else if (ParseNumbers(name, ".tsb", ids, 2)) {
+      batchFiles.emplace_back(ids[0], ids[1]);
     }
   }
   if (ec) return HResultFromErrno(ec.value());
-  // In id order, file tasks put at the front in turn end up in the order
-  // their directory task made them.
-  std::sort(taskFiles.begin(), taskFiles.end());
   for (const auto& [id, file] : familyFiles) {
     LoadFamilyFile(file, id, families);
     RunWaitPump();
   }
+  // Entries point into these until every task is loaded.
+  std::deque<std::string> batchBytes;
+  for (const auto& [familyId, firstTask] : batchFiles) {
+    if (!families.contains(familyId)) continue;
+    if (!ReadBatch(familyId, firstTask, batchBytes.emplace_back(), sources)) batchBytes.pop_back();
+    RunWaitPump();
+  }
+  // In id order, file tasks put at the front in turn end up in the order
+  // their directory task made them.
   std::vector<std::unique_ptr<Task>> expanding;
-  for (const auto& [familyId, taskId, file] : taskFiles) {
-    LoadTaskFile(file, familyId, taskId, families, expanding);
+  for (const auto& [ids, source] : sources) {
+    LoadTask(source, ids.first, ids.second, families, expanding);
     RunWaitPump();
   }
   // Ahead of the children it already queued, so that it sees them before

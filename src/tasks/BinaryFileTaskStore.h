@@ -3,7 +3,8 @@
 /// One small binary file per family ("<family>.tsf") and per unfinished task
 /// ("<family>.<task>.tsk") in a per-account folder under the application-data
 /// folder: <app data>/KorvexDataSMB/TaskStore/<account>/. Layouts are in
-/// TaskRecords.h.
+/// TaskRecords.h. Tasks saved together (a folder's children) share a batch
+/// file instead, until one of them is saved alone (TaskBatchFiles.h).
 ///
 /// Every save replaces its file atomically (temporary file, flush, rename):
 /// a crash or a full disk during a save leaves the previous file, so neither
@@ -13,12 +14,15 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <span>
 #include <vector>
 #include <string>
 #include <string_view>
 
+#include "tasks/TaskBatchFiles.h"
 #include "tasks/TaskStore.h"
 
 namespace korvex {
@@ -47,19 +51,30 @@ class BinaryFileTaskStore : public TaskStore {
   [[nodiscard]] HRESULT LoadAll(FamilyMap& families) override;
   [[nodiscard]] HRESULT SaveFamily(const TaskFamily& family) override;
   [[nodiscard]] HRESULT SaveTask(const Task& task) override;
-  /// One synchronous write for the whole batch instead of two per task.
+  /// One synchronous write and one file for every kTasksPerWrite tasks.
   [[nodiscard]] HRESULT SaveTasks(std::span<const Task* const> tasks) override;
   [[nodiscard]] HRESULT DeleteFamily(std::uint32_t familyId) override;
   [[nodiscard]] HRESULT DeleteTask(std::uint32_t familyId, std::uint32_t taskId) override;
 
  private:
+  struct TaskSource;
+  using TaskSources = std::map<std::pair<std::uint32_t, std::uint32_t>, TaskSource>;
+
   void LoadFamilyFile(const std::filesystem::path& file, std::uint32_t id, FamilyMap& families);
+  /// Adds the unfinished entries of one batch file to `sources`, and tells
+  /// the index what is unfinished; false for a bad batch.
+  bool ReadBatch(std::uint32_t familyId, std::uint32_t firstTask, std::string& bytes, TaskSources& sources);
   /// Holds back a cut-off expansion in `expanding`, to be queued last.
-  void LoadTaskFile(const std::filesystem::path& file, std::uint32_t familyId, std::uint32_t taskId,
-                    FamilyMap& families, std::vector<std::unique_ptr<Task>>& expanding);
+  void LoadTask(const TaskSource& source, std::uint32_t familyId, std::uint32_t taskId, FamilyMap& families,
+                std::vector<std::unique_ptr<Task>>& expanding);
   static constexpr std::size_t kTasksPerWrite = 256;
   [[nodiscard]] HRESULT SaveTasksTogether(std::span<const Task* const> tasks);
-  [[nodiscard]] std::filesystem::path TaskFile(const Task& task) const;
+  /// The old way, one file each: for tasks that may have a file already.
+  [[nodiscard]] HRESULT SaveTaskFiles(std::span<const Task* const> tasks, std::span<const std::string> bytes);
+  [[nodiscard]] bool MayBatch(std::span<const Task* const> tasks) const;
+  [[nodiscard]] std::filesystem::path TaskFile(std::uint32_t familyId, std::uint32_t taskId) const;
+  [[nodiscard]] std::filesystem::path BatchFile(std::uint32_t familyId, std::uint32_t firstTask,
+                                                const char* extension) const;
   [[nodiscard]] HRESULT Write(const std::filesystem::path& file, const std::string& bytes);
 
   std::filesystem::path folder_;
@@ -67,6 +82,8 @@ class BinaryFileTaskStore : public TaskStore {
   /// Saves of one family may come from an executor and the UI thread at once;
   /// one at a time, each with a fresh snapshot, keeps the newest on disk.
   std::mutex writeMutex_;
+  TaskBatchIndex batches_;     // under writeMutex_
+  DoneListWriter doneLists_;   // under writeMutex_
 };
 
 }  // namespace korvex

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <fstream>
 
 #include "support/TempHome.h"
 #include "tasks/TaskTestSupport.h"
@@ -151,7 +152,83 @@ TEST_F(BinaryFileTaskStoreTest, ManyTasksSavedTogetherAllLoadBackWithinTheOpenFi
   ASSERT_EQ(order.size(), kTasks);
   EXPECT_EQ(order.front(), kTasks) << "file tasks put at the front in turn";
   EXPECT_EQ(order.back(), 1u);
-  EXPECT_EQ(Names().size(), kTasks + 1) << "no temporary file may remain";
+  EXPECT_EQ(Names(), (std::vector<std::string>{"6.1.tsb", "6.257.tsb", "6.513.tsb", "6.tsf"}))
+      << "one file per batch, and no temporary file may remain";
+
+  // Records of 1 TB files (4 MB of bitmap each) would make a batch too big
+  // to load: they keep files of their own.
+  constexpr std::uint64_t kTerabyte = 1ull << 40;
+  std::vector<std::unique_ptr<ScriptedTask>> huge;
+  std::vector<const Task*> hugeViews;
+  for (std::uint32_t id = 701; id <= 703; ++id) {
+    huge.push_back(std::make_unique<ScriptedTask>(TaskType::kFile, id, *family, kTerabyte));
+    hugeViews.push_back(huge.back().get());
+  }
+  ASSERT_EQ(store_->SaveTasks(hugeViews), S_OK);
+  families.clear();
+  ASSERT_EQ(store_->LoadAll(families), S_OK);
+  std::vector<std::uint32_t> hugeIds;
+  families.at(6)->ForEachTask([&hugeIds, kTerabyte](const Task& t) {
+    if (t.FileSize() == kTerabyte) hugeIds.push_back(t.Id());
+  });
+  EXPECT_EQ(hugeIds, (std::vector<std::uint32_t>{703, 702, 701}));
+  EXPECT_EQ(families.at(6)->PendingCount(), kTasks + 3);
+}
+
+// A folder's children share one file; finished ones are listed beside it, a
+// child saved again alone wins with its newer record, and the batch goes
+// when its last task is done, also when another process finishes them.
+TEST_F(BinaryFileTaskStoreTest, BatchedTasksLoadWithoutFinishedOnesAndWithTheirNewestRecords) {
+  auto family = MakeFamily(7);
+  ASSERT_EQ(store_->SaveFamily(*family), S_OK);
+  std::vector<std::unique_ptr<ScriptedTask>> tasks;
+  std::vector<const Task*> views;
+  tasks.push_back(std::make_unique<ScriptedTask>(TaskType::kDirectory, 1, *family));
+  for (std::uint32_t id = 2; id <= 6; ++id)
+    tasks.push_back(std::make_unique<ScriptedTask>(TaskType::kFile, id, *family, 100 + id));
+  for (const auto& task : tasks) views.push_back(task.get());
+  ASSERT_EQ(store_->SaveTasks(views), S_OK);
+  EXPECT_EQ(Names(), (std::vector<std::string>{"7.1.tsb", "7.tsf"}));
+  ASSERT_EQ(store_->DeleteTask(7, 2), S_OK);
+  ASSERT_EQ(store_->DeleteTask(7, 4), S_OK);
+  ScriptedTask progressed(TaskType::kFile, 3, *family, 70000);
+  ASSERT_EQ(store_->SaveTask(progressed), S_OK);
+  SaveTask(*family, TaskType::kFile, 9);  // saved alone, the old way
+  const fs::path dir = store_->Folder();
+  const std::string batch = ReadText(dir / "7.1.tsb");
+  WriteText(dir / "7.50.tsb", batch.substr(0, batch.size() - 10));  // torn
+  WriteText(dir / "7.60.tsb", batch);                                // its first task is not 60
+  {
+    std::ofstream torn(dir / "7.1.tsd", std::ios::binary | std::ios::app);
+    torn.write("\x05\x00", 2);  // half an id, as a full disk would leave it
+  }
+
+  // Loaded and finished by another store, as by the next process.
+  BinaryFileTaskStore next("alice@demo", context_);
+  FamilyMap families;
+  ASSERT_EQ(next.LoadAll(families), S_OK);
+  std::vector<std::pair<std::uint32_t, std::uint64_t>> loaded;
+  families.at(7)->ForEachTask([&loaded](const Task& t) { loaded.emplace_back(t.Id(), t.FileSize()); });
+  using Loaded = std::vector<std::pair<std::uint32_t, std::uint64_t>>;
+  EXPECT_EQ(loaded, (Loaded{{9, 100}, {6, 106}, {5, 105}, {3, 70000}, {1, 0}}));
+  for (std::uint32_t id : {3u, 5u, 6u}) ASSERT_EQ(next.DeleteTask(7, id), S_OK);
+  EXPECT_TRUE(fs::exists(dir / "7.1.tsb")) << "task 1 is not done yet";
+  EXPECT_FALSE(fs::exists(dir / "7.3.tsk"));
+  ASSERT_EQ(next.DeleteTask(7, 1), S_OK);
+  EXPECT_EQ(Names(), (std::vector<std::string>{"7.50.tsb", "7.60.tsb", "7.9.tsk", "7.tsf"}))
+      << "a done batch goes with its list; bad ones stay";
+
+  // A list left by a batch of the same name must not finish the new one.
+  WriteText(dir / "7.1.tsd", std::string("\x01\x00\x00\x00\x02\x00\x00\x00", 8));
+  ASSERT_EQ(next.SaveTasks(std::span(views).first(3)), S_OK);
+  ASSERT_TRUE(fs::exists(dir / "7.1.tsb"));
+  families.clear();
+  ASSERT_EQ(store_->LoadAll(families), S_OK);
+  std::vector<std::uint32_t> ids;
+  families.at(7)->ForEachTask([&ids](const Task& t) { ids.push_back(t.Id()); });
+  EXPECT_EQ(ids, (std::vector<std::uint32_t>{9, 3, 2, 1}));
+  ASSERT_EQ(store_->DeleteFamily(7), S_OK);
+  EXPECT_TRUE(Names().empty());
 }
 
 // The process dies in the middle of writing the new record (the file-size
