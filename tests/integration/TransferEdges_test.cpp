@@ -282,7 +282,9 @@ TEST_F(SlowTransferEdges, AFileThatChangesIsSentAgainWholeOrStopped) {
   ASSERT_EQ(Settle(*resumed), FamilyState::kCompleted) << std::hex << resumed->lastError.load();
   EXPECT_TRUE(Fetch(Root() + "c.bin", "back") == third) << "the resumed upload mixed two versions";
 
-  // A file that never holds still stops its upload, with its name.
+  // A file that never holds still stops its upload, with its name. The task
+  // is made before the writer starts: finding the file is not what is tried.
+  auto restless = Make(TransferDirection::kUpload, "/c.bin", Root(), 2);
   std::atomic<bool> writing{true};
   std::thread writer([&] {
     for (unsigned round = 4; writing; ++round) {
@@ -292,7 +294,7 @@ TEST_F(SlowTransferEdges, AFileThatChangesIsSentAgainWholeOrStopped) {
       std::this_thread::sleep_for(100ms);
     }
   });
-  auto restless = Start(TransferDirection::kUpload, "/c.bin", Root(), 2);
+  manager_->AddFamily(restless, false);
   EXPECT_EQ(Settle(*restless), FamilyState::kStopped);
   writing = false;
   writer.join();
