@@ -102,6 +102,16 @@ INSERT INTO sqlite_sequence(name, seq)
   SELECT 'files', 50000 WHERE NOT EXISTS (SELECT 1 FROM sqlite_sequence WHERE name='files');
 )SQL";
 
+// The scope of the thread's request, if any; scopes of one thread nest.
+thread_local Database::Scope* tCurrentScope = nullptr;
+
+/// Counts the explicit transactions the connection is inside while one runs.
+struct Depth {
+  explicit Depth(int& depth) : depth_(depth) { ++depth_; }
+  ~Depth() { --depth_; }
+  int& depth_;
+};
+
 void Bind(sqlite3_stmt* stmt, const std::vector<SqlValue>& args) {
   for (std::size_t i = 0; i < args.size(); ++i) {
     int index = static_cast<int>(i + 1);
@@ -215,11 +225,13 @@ std::vector<Row> Database::RunLocked(const std::string& sql, const std::vector<S
 
 std::vector<Row> Database::Query(const std::string& sql, const std::vector<SqlValue>& args, bool* ok) {
   std::lock_guard lock(mutex_);
+  JoinScope();
   return RunLocked(sql, args, ok, nullptr);
 }
 
 bool Database::Exec(const std::string& sql, const std::vector<SqlValue>& args) {
   std::lock_guard lock(mutex_);
+  JoinScope();
   bool ok = true;
   RunLocked(sql, args, &ok, nullptr);
   return ok;
@@ -227,6 +239,7 @@ bool Database::Exec(const std::string& sql, const std::vector<SqlValue>& args) {
 
 std::int64_t Database::Insert(const std::string& sql, const std::vector<SqlValue>& args) {
   std::lock_guard lock(mutex_);
+  JoinScope();
   bool ok = true;
   std::int64_t id = 0;
   RunLocked(sql, args, &ok, &id);
@@ -235,7 +248,9 @@ std::int64_t Database::Insert(const std::string& sql, const std::vector<SqlValue
 
 bool Database::Transaction(const std::function<bool()>& fn) {
   std::lock_guard lock(mutex_);
-  if (sqlite3_get_autocommit(db_) == 0) return fn();  // already inside one
+  JoinScope();
+  Depth depth(explicitDepth_);
+  if (sqlite3_get_autocommit(db_) == 0) return Nested(fn);
   RunLocked("BEGIN IMMEDIATE", {}, nullptr, nullptr);
   bool ok = false;
   try {
@@ -250,6 +265,8 @@ bool Database::Transaction(const std::function<bool()>& fn) {
 
 void Database::ReadTogether(const std::function<void()>& fn) {
   std::lock_guard lock(mutex_);
+  JoinScope();
+  Depth depth(explicitDepth_);
   if (sqlite3_get_autocommit(db_) == 0) return fn();
   RunLocked("BEGIN", {}, nullptr, nullptr);
   struct End {
@@ -261,6 +278,57 @@ void Database::ReadTogether(const std::function<void()>& fn) {
     }
   } end{*this};
   fn();
+}
+
+bool Database::Nested(const std::function<bool()>& fn) {
+  bool ok = true;
+  RunLocked("SAVEPOINT nested", {}, &ok, nullptr);
+  if (!ok) return false;
+  try {
+    ok = fn();
+  } catch (...) {
+    ok = false;
+  }
+  if (!ok) RunLocked("ROLLBACK TO nested", {}, nullptr, nullptr);
+  RunLocked("RELEASE nested", {}, nullptr, nullptr);
+  return ok;
+}
+
+void Database::JoinScope() {
+  Scope* scope = tCurrentScope;
+  if (!scope || &scope->db_ != this || scope->joined_) return;
+  mutex_.lock();  // let go by the scope
+  scope->joined_ = true;
+  if (sqlite3_get_autocommit(db_) == 0) return;  // inside a transaction of its caller's
+  // Immediate: a read that turns into a write half way would fail when
+  // another process wrote in between, and no request may fail for that.
+  bool ok = true;
+  RunLocked("BEGIN IMMEDIATE", {}, &ok, nullptr);
+  scope->began_ = ok;
+}
+
+void Database::Settle() {
+  // Never in the middle of a transaction a caller asked for.
+  if (Scope* scope = tCurrentScope; scope && &scope->db_ == this && scope->joined_ && explicitDepth_ == 0)
+    scope->Settle();
+}
+
+Database::Scope::Scope(Database& db) : db_(db), outer_(tCurrentScope) { tCurrentScope = this; }
+
+Database::Scope::~Scope() {
+  Settle();
+  tCurrentScope = outer_;
+}
+
+void Database::Scope::Settle() {
+  if (!joined_) return;
+  if (began_) {
+    bool ok = true;
+    db_.RunLocked("COMMIT", {}, &ok, nullptr);
+    if (!ok) db_.RunLocked("ROLLBACK", {}, nullptr, nullptr);
+  }
+  joined_ = began_ = false;
+  db_.mutex_.unlock();
 }
 
 }  // namespace korvexd

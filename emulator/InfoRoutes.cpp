@@ -116,6 +116,8 @@ void UpdateFile(Service& service, Call& call) {
   const std::filesystem::path& dir = service.options().updateDir;
   std::string name = call.req.matches[1].str();
   if (dir.empty()) return ReplyHttpError(call.res, 404, "no update files are published");
+  // Reading and hashing the published files needs no database.
+  service.db().Settle();
   bool ok = false;
   std::string data = ReadWhole(dir / name, ok);
   if (!ok) return ReplyHttpError(call.res, 404, "not found: " + name);

@@ -17,6 +17,9 @@ namespace {
 
 // A single file above this size is refused with -2; the quota still applies below it.
 constexpr std::int64_t kMaxFileSize = 1LL << 40;
+// Files up to this size are hashed at completion without letting the
+// database go: that costs less than a second transaction.
+constexpr std::int64_t kQuickHash = 256 * 1024;
 
 }  // namespace
 
@@ -313,6 +316,8 @@ void FinishUpload(Service& service, Call& call, std::int64_t fileId, const std::
   std::int64_t preparer = upload.empty() ? file->owner : upload[0].Int(0);
   bool visitor = !upload.empty() && upload[0].Int(1) != 0;
   bool override = !upload.empty() && upload[0].Int(2) != 0;
+  // Hashing a large file takes long, and needs no database meanwhile.
+  if (file->size > kQuickHash) service.db().Settle();
   std::string md5 = service.catalog().ComputeMd5(fileId, file->size);
   std::int64_t refusal = 0;
   bool ok = service.db().Transaction([&] {
