@@ -156,15 +156,16 @@ Database::~Database() {
   if (db_) sqlite3_close(db_);
 }
 
-sqlite3_stmt* Database::Prepared(const std::string& sql) {
+sqlite3_stmt* Database::Prepared(std::string_view sql) {
   auto it = statements_.find(sql);
   if (it != statements_.end()) return it->second;
   sqlite3_stmt* stmt = nullptr;
-  if (sqlite3_prepare_v3(db_, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) != SQLITE_OK) {
+  if (sqlite3_prepare_v3(db_, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) !=
+      SQLITE_OK) {
     sqlite3_finalize(stmt);
     return nullptr;
   }
-  statements_.emplace(sql, stmt);
+  statements_.emplace(std::string(sql), stmt);
   return stmt;
 }
 
@@ -184,12 +185,13 @@ bool Database::Open(const std::string& path, std::string& error) {
   return true;
 }
 
-std::vector<Row> Database::RunLocked(const std::string& sql, const std::vector<SqlValue>& args,
+std::vector<Row> Database::RunLocked(std::string_view sql, const std::vector<SqlValue>& args,
                                      bool* ok, std::int64_t* lastId) {
   std::vector<Row> rows;
   sqlite3_stmt* stmt = Prepared(sql);
   if (!stmt) {
-    std::fprintf(stderr, "korvexd: sql prepare failed: %s: %s\n", sqlite3_errmsg(db_), sql.c_str());
+    std::fprintf(stderr, "korvexd: sql prepare failed: %s: %.*s\n", sqlite3_errmsg(db_), static_cast<int>(sql.size()),
+                 sql.data());
     if (ok) *ok = false;
     return rows;
   }
@@ -214,7 +216,8 @@ std::vector<Row> Database::RunLocked(const std::string& sql, const std::vector<S
     rows.emplace_back(std::move(values));
   }
   bool success = rc == SQLITE_DONE;
-  if (!success) std::fprintf(stderr, "korvexd: sql failed: %s: %s\n", sqlite3_errmsg(db_), sql.c_str());
+  if (!success)
+    std::fprintf(stderr, "korvexd: sql failed: %s: %.*s\n", sqlite3_errmsg(db_), static_cast<int>(sql.size()), sql.data());
   if (ok) *ok = success;
   if (lastId) *lastId = success ? sqlite3_last_insert_rowid(db_) : 0;
   // Reset at once, so that a finished read holds no lock on the database.
@@ -223,13 +226,13 @@ std::vector<Row> Database::RunLocked(const std::string& sql, const std::vector<S
   return rows;
 }
 
-std::vector<Row> Database::Query(const std::string& sql, const std::vector<SqlValue>& args, bool* ok) {
+std::vector<Row> Database::Query(std::string_view sql, const std::vector<SqlValue>& args, bool* ok) {
   std::lock_guard lock(mutex_);
   JoinScope();
   return RunLocked(sql, args, ok, nullptr);
 }
 
-bool Database::Exec(const std::string& sql, const std::vector<SqlValue>& args) {
+bool Database::Exec(std::string_view sql, const std::vector<SqlValue>& args) {
   std::lock_guard lock(mutex_);
   JoinScope();
   bool ok = true;
@@ -237,7 +240,7 @@ bool Database::Exec(const std::string& sql, const std::vector<SqlValue>& args) {
   return ok;
 }
 
-std::int64_t Database::Insert(const std::string& sql, const std::vector<SqlValue>& args) {
+std::int64_t Database::Insert(std::string_view sql, const std::vector<SqlValue>& args) {
   std::lock_guard lock(mutex_);
   JoinScope();
   bool ok = true;

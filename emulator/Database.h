@@ -12,6 +12,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <variant>
 #include <vector>
@@ -49,12 +50,12 @@ class Database {
 
   /// Runs a statement; returns the rows. A failing statement logs to stderr
   /// and yields no rows and sets *ok to false when given.
-  std::vector<Row> Query(const std::string& sql, const std::vector<SqlValue>& args = {},
+  std::vector<Row> Query(std::string_view sql, const std::vector<SqlValue>& args = {},
                          bool* ok = nullptr);
   /// Runs a statement that returns no rows; returns success.
-  bool Exec(const std::string& sql, const std::vector<SqlValue>& args = {});
+  bool Exec(std::string_view sql, const std::vector<SqlValue>& args = {});
   /// Runs a statement and returns the new row id (0 on failure).
-  std::int64_t Insert(const std::string& sql, const std::vector<SqlValue>& args = {});
+  std::int64_t Insert(std::string_view sql, const std::vector<SqlValue>& args = {});
 
   /// Runs fn under the connection lock inside BEGIN/COMMIT; fn returning
   /// false rolls back. Nested use from the same thread is allowed: an inner
@@ -98,17 +99,22 @@ class Database {
   };
 
  private:
-  std::vector<Row> RunLocked(const std::string& sql, const std::vector<SqlValue>& args,
+  std::vector<Row> RunLocked(std::string_view sql, const std::vector<SqlValue>& args,
                              bool* ok, std::int64_t* lastId);
   /// Begins the calling thread's scope's transaction when it has none yet;
   /// the caller holds the lock.
   void JoinScope();
   bool Nested(const std::function<bool()>& fn);
   /// The compiled statement for sql, reset and unbound; nullptr on a bad text.
-  sqlite3_stmt* Prepared(const std::string& sql);
+  sqlite3_stmt* Prepared(std::string_view sql);
 
   sqlite3* db_ = nullptr;
-  std::unordered_map<std::string, sqlite3_stmt*> statements_;
+  /// Looks a text up without making a string of it first.
+  struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+  };
+  std::unordered_map<std::string, sqlite3_stmt*, TextHash, std::equal_to<>> statements_;
   std::recursive_mutex mutex_;
   std::atomic<std::uint64_t> generation_{0};
   int explicitDepth_ = 0;  // under the lock
