@@ -64,19 +64,21 @@ CREATE TABLE IF NOT EXISTS sessions(
   auth TEXT PRIMARY KEY, phpsessid TEXT NOT NULL, user_id INTEGER NOT NULL,
   code_id INTEGER NOT NULL DEFAULT 0, created INTEGER NOT NULL);
 -- sessions.created is moved forward as the session is used: idle sessions expire.
+-- The tables that every transfer writes and deletes rows of keep their rows
+-- in their key's tree: one page changes per row, not a table's and a key's.
 CREATE TABLE IF NOT EXISTS transfers(
   token TEXT PRIMARY KEY, file_id INTEGER NOT NULL, upload INTEGER NOT NULL,
-  auth TEXT NOT NULL, code_id INTEGER NOT NULL DEFAULT 0, created INTEGER NOT NULL);
+  auth TEXT NOT NULL, code_id INTEGER NOT NULL DEFAULT 0, created INTEGER NOT NULL) WITHOUT ROWID;
 CREATE TABLE IF NOT EXISTS uploads(
   file_id INTEGER PRIMARY KEY, user_id INTEGER NOT NULL, code_id INTEGER NOT NULL,
   override INTEGER NOT NULL);
 CREATE TABLE IF NOT EXISTS received(
   file_id INTEGER NOT NULL, first INTEGER NOT NULL, end INTEGER NOT NULL,
-  PRIMARY KEY(file_id, first));
+  PRIMARY KEY(file_id, first)) WITHOUT ROWID;
 CREATE TABLE IF NOT EXISTS streams(
   id TEXT PRIMARY KEY, file_id INTEGER NOT NULL, token TEXT NOT NULL,
   write INTEGER NOT NULL, first INTEGER NOT NULL, last INTEGER NOT NULL,
-  chunk INTEGER NOT NULL, created INTEGER NOT NULL);
+  chunk INTEGER NOT NULL, created INTEGER NOT NULL) WITHOUT ROWID;
 CREATE TABLE IF NOT EXISTS shares(
   id INTEGER PRIMARY KEY AUTOINCREMENT, dir INTEGER NOT NULL, owner INTEGER NOT NULL,
   user_id INTEGER NOT NULL, privilege INTEGER NOT NULL, created INTEGER NOT NULL,

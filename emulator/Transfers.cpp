@@ -346,7 +346,11 @@ void FinishUpload(Service& service, Call& call, std::int64_t fileId, const std::
       service.streams().DropFile(r.Int(0));
       catalog.DeleteFile(r.Int(0));
     }
-    return service.db().Exec("UPDATE files SET state=0, md5=?, name=? WHERE id=?", {md5, name, fileId}) &&
+    // The name is set only when it changes: setting it rewrites the entries
+    // of both name indexes.
+    bool renamed = name != file->name;
+    return (renamed ? service.db().Exec("UPDATE files SET state=0, md5=?, name=? WHERE id=?", {md5, name, fileId})
+                    : service.db().Exec("UPDATE files SET state=0, md5=? WHERE id=?", {md5, fileId})) &&
            service.db().Exec("DELETE FROM uploads WHERE file_id=?", {fileId}) &&
            service.db().Exec("DELETE FROM received WHERE file_id=?", {fileId});
   });
