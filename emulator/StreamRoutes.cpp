@@ -36,6 +36,8 @@ void Open(Service& service, Call& call) {
   auto chunk = ParseU64(call.form["chunk_size"]);
   if (!fileId || (type != "read" && type != "write") || !range || !chunk || *chunk == 0 || *chunk > kMaxChunk)
     return StreamRefusal(call, kMalformed, "malformed stream request");
+  const std::uint64_t generation = service.db().Generation();
+  const std::int64_t second = NowSeconds();
   auto transfer = FindTransfer(service, call.form["token"]);
   if (!transfer || transfer->fileId != *fileId) return StreamRefusal(call, kBadToken, "token refused");
   auto file = service.catalog().FileById(*fileId);
@@ -48,6 +50,10 @@ void Open(Service& service, Call& call) {
   StreamInfo info{{}, file->id, transfer->token, write, range->first, range->last, static_cast<std::uint32_t>(*chunk)};
   if (info.ChunkCount() > kMaxChunksPerStream) return StreamRefusal(call, kMalformed, "too many chunks in one stream");
   std::string id = service.streams().Open(std::move(info));
+  // The token was judged just now, and the stream's own row is the one
+  // change since: the stream's first chunks, which follow at once, need not
+  // judge it again.
+  if (service.db().Generation() == generation + 1) service.streams().Judged(id, generation + 1, second);
   ReplyOk(call.res, {{"stream_id", id}, {"chunk_sequence_next", 0}});
   StreamStatus(call.res, kOk, id);
 }
@@ -194,7 +200,7 @@ void Close(Service& service, Call& call) {
     return StreamRefusal(call, kGone, "file not found");
   }
   if (!StillAllowed(service, *stream)) return StreamRefusal(call, kUnknownStream, "unknown stream");
-  FlushReceived(service);
+  if (stream->write) FlushReceived(service);  // a read stream has recorded nothing
   std::string md5 = StreamMd5(service, *stream);
   if (md5.empty()) return StreamRefusal(call, kStorage, "cannot read the stream's bytes");
   service.streams().Close(id);
