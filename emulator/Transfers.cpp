@@ -316,9 +316,16 @@ void FinishUpload(Service& service, Call& call, std::int64_t fileId, const std::
   std::int64_t preparer = upload.empty() ? file->owner : upload[0].Int(0);
   bool visitor = !upload.empty() && upload[0].Int(1) != 0;
   bool override = !upload.empty() && upload[0].Int(2) != 0;
-  // Hashing a large file takes long, and needs no database meanwhile.
-  if (file->size > kQuickHash) service.db().Settle();
-  std::string md5 = service.catalog().ComputeMd5(fileId, file->size);
+  // A file sent as one stream was hashed by its close, and nothing has
+  // written into it since; otherwise it is read and hashed now, which for a
+  // large file takes long and needs no database meanwhile.
+  std::string md5 = file->size > 0
+                        ? service.writeGate().RememberedMd5(fileId, 0, static_cast<std::uint64_t>(file->size) - 1)
+                        : std::string();
+  if (md5.empty()) {
+    if (file->size > kQuickHash) service.db().Settle();
+    md5 = service.catalog().ComputeMd5(fileId, file->size);
+  }
   std::int64_t refusal = 0;
   bool ok = service.db().Transaction([&] {
     Catalog& catalog = service.catalog();

@@ -259,6 +259,8 @@ TEST_F(TransferTest, WhatWasAnsweredSurvivesAKillRightAfterTheAnswer) {
     SCOPED_TRACE("file " + id);
     std::string down = again.PreDownload(id);
     ASSERT_FALSE(down.empty()) << "complete, so it may be downloaded";
+    auto md5 = again.GetJson("/file/md5sum/" + id + "?a=" + again.Auth() + "&t=" + down + "&random=1");
+    EXPECT_EQ(md5["md5sum"], Md5(data)) << "the MD5 kept at completion";
     EXPECT_EQ(StreamDown(again, id, down, data.size()), data);
   }
   EXPECT_EQ(Admin("/admin/reports")["list"].size(), uploaded.size());
