@@ -138,6 +138,7 @@ void DownloadBlock(Service& service, Call& call) {
 void Md5Sum(Service& service, Call& call) {
   auto file = DataFile(service, call);
   if (!file) return;
+  if (file->state != 0 || file->md5.empty()) service.db().Settle();  // hashing may take long
   std::string md5 = file->state == 0 && !file->md5.empty() ? file->md5
                                                            : service.catalog().ComputeMd5(file->id, file->size);
   ReplyOk(call.res, {{"md5sum", md5}, {"fileid", std::to_string(file->id)}});

@@ -334,6 +334,7 @@ std::int64_t Catalog::CopyFile(const File& source, std::int64_t targetDir, std::
   copy.ctime = NowSeconds();
   std::int64_t id = AddFile(copy);
   if (id == 0) return 0;
+  db_.Settle();  // the copy needs no database, and may take long
   std::error_code ec;
   std::filesystem::copy_file(BlobPath(source.id), BlobPath(id),
                              std::filesystem::copy_options::overwrite_existing, ec);

@@ -64,19 +64,21 @@ CREATE TABLE IF NOT EXISTS sessions(
   auth TEXT PRIMARY KEY, phpsessid TEXT NOT NULL, user_id INTEGER NOT NULL,
   code_id INTEGER NOT NULL DEFAULT 0, created INTEGER NOT NULL);
 -- sessions.created is moved forward as the session is used: idle sessions expire.
+-- The tables that every transfer writes and deletes rows of keep their rows
+-- in their key's tree: one page changes per row, not a table's and a key's.
 CREATE TABLE IF NOT EXISTS transfers(
   token TEXT PRIMARY KEY, file_id INTEGER NOT NULL, upload INTEGER NOT NULL,
-  auth TEXT NOT NULL, code_id INTEGER NOT NULL DEFAULT 0, created INTEGER NOT NULL);
+  auth TEXT NOT NULL, code_id INTEGER NOT NULL DEFAULT 0, created INTEGER NOT NULL) WITHOUT ROWID;
 CREATE TABLE IF NOT EXISTS uploads(
   file_id INTEGER PRIMARY KEY, user_id INTEGER NOT NULL, code_id INTEGER NOT NULL,
   override INTEGER NOT NULL);
 CREATE TABLE IF NOT EXISTS received(
   file_id INTEGER NOT NULL, first INTEGER NOT NULL, end INTEGER NOT NULL,
-  PRIMARY KEY(file_id, first));
+  PRIMARY KEY(file_id, first)) WITHOUT ROWID;
 CREATE TABLE IF NOT EXISTS streams(
   id TEXT PRIMARY KEY, file_id INTEGER NOT NULL, token TEXT NOT NULL,
   write INTEGER NOT NULL, first INTEGER NOT NULL, last INTEGER NOT NULL,
-  chunk INTEGER NOT NULL, created INTEGER NOT NULL);
+  chunk INTEGER NOT NULL, created INTEGER NOT NULL) WITHOUT ROWID;
 CREATE TABLE IF NOT EXISTS shares(
   id INTEGER PRIMARY KEY AUTOINCREMENT, dir INTEGER NOT NULL, owner INTEGER NOT NULL,
   user_id INTEGER NOT NULL, privilege INTEGER NOT NULL, created INTEGER NOT NULL,
@@ -101,6 +103,16 @@ INSERT INTO sqlite_sequence(name, seq)
 INSERT INTO sqlite_sequence(name, seq)
   SELECT 'files', 50000 WHERE NOT EXISTS (SELECT 1 FROM sqlite_sequence WHERE name='files');
 )SQL";
+
+// The scope of the thread's request, if any; scopes of one thread nest.
+thread_local Database::Scope* tCurrentScope = nullptr;
+
+/// Counts the explicit transactions the connection is inside while one runs.
+struct Depth {
+  explicit Depth(int& depth) : depth_(depth) { ++depth_; }
+  ~Depth() { --depth_; }
+  int& depth_;
+};
 
 void Bind(sqlite3_stmt* stmt, const std::vector<SqlValue>& args) {
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -146,15 +158,16 @@ Database::~Database() {
   if (db_) sqlite3_close(db_);
 }
 
-sqlite3_stmt* Database::Prepared(const std::string& sql) {
+sqlite3_stmt* Database::Prepared(std::string_view sql) {
   auto it = statements_.find(sql);
   if (it != statements_.end()) return it->second;
   sqlite3_stmt* stmt = nullptr;
-  if (sqlite3_prepare_v3(db_, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) != SQLITE_OK) {
+  if (sqlite3_prepare_v3(db_, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) !=
+      SQLITE_OK) {
     sqlite3_finalize(stmt);
     return nullptr;
   }
-  statements_.emplace(sql, stmt);
+  statements_.emplace(std::string(sql), stmt);
   return stmt;
 }
 
@@ -174,12 +187,13 @@ bool Database::Open(const std::string& path, std::string& error) {
   return true;
 }
 
-std::vector<Row> Database::RunLocked(const std::string& sql, const std::vector<SqlValue>& args,
+std::vector<Row> Database::RunLocked(std::string_view sql, const std::vector<SqlValue>& args,
                                      bool* ok, std::int64_t* lastId) {
   std::vector<Row> rows;
   sqlite3_stmt* stmt = Prepared(sql);
   if (!stmt) {
-    std::fprintf(stderr, "korvexd: sql prepare failed: %s: %s\n", sqlite3_errmsg(db_), sql.c_str());
+    std::fprintf(stderr, "korvexd: sql prepare failed: %s: %.*s\n", sqlite3_errmsg(db_), static_cast<int>(sql.size()),
+                 sql.data());
     if (ok) *ok = false;
     return rows;
   }
@@ -204,7 +218,8 @@ std::vector<Row> Database::RunLocked(const std::string& sql, const std::vector<S
     rows.emplace_back(std::move(values));
   }
   bool success = rc == SQLITE_DONE;
-  if (!success) std::fprintf(stderr, "korvexd: sql failed: %s: %s\n", sqlite3_errmsg(db_), sql.c_str());
+  if (!success)
+    std::fprintf(stderr, "korvexd: sql failed: %s: %.*s\n", sqlite3_errmsg(db_), static_cast<int>(sql.size()), sql.data());
   if (ok) *ok = success;
   if (lastId) *lastId = success ? sqlite3_last_insert_rowid(db_) : 0;
   // Reset at once, so that a finished read holds no lock on the database.
@@ -213,20 +228,23 @@ std::vector<Row> Database::RunLocked(const std::string& sql, const std::vector<S
   return rows;
 }
 
-std::vector<Row> Database::Query(const std::string& sql, const std::vector<SqlValue>& args, bool* ok) {
+std::vector<Row> Database::Query(std::string_view sql, const std::vector<SqlValue>& args, bool* ok) {
   std::lock_guard lock(mutex_);
+  JoinScope();
   return RunLocked(sql, args, ok, nullptr);
 }
 
-bool Database::Exec(const std::string& sql, const std::vector<SqlValue>& args) {
+bool Database::Exec(std::string_view sql, const std::vector<SqlValue>& args) {
   std::lock_guard lock(mutex_);
+  JoinScope();
   bool ok = true;
   RunLocked(sql, args, &ok, nullptr);
   return ok;
 }
 
-std::int64_t Database::Insert(const std::string& sql, const std::vector<SqlValue>& args) {
+std::int64_t Database::Insert(std::string_view sql, const std::vector<SqlValue>& args) {
   std::lock_guard lock(mutex_);
+  JoinScope();
   bool ok = true;
   std::int64_t id = 0;
   RunLocked(sql, args, &ok, &id);
@@ -235,7 +253,9 @@ std::int64_t Database::Insert(const std::string& sql, const std::vector<SqlValue
 
 bool Database::Transaction(const std::function<bool()>& fn) {
   std::lock_guard lock(mutex_);
-  if (sqlite3_get_autocommit(db_) == 0) return fn();  // already inside one
+  JoinScope();
+  Depth depth(explicitDepth_);
+  if (sqlite3_get_autocommit(db_) == 0) return Nested(fn);
   RunLocked("BEGIN IMMEDIATE", {}, nullptr, nullptr);
   bool ok = false;
   try {
@@ -250,6 +270,8 @@ bool Database::Transaction(const std::function<bool()>& fn) {
 
 void Database::ReadTogether(const std::function<void()>& fn) {
   std::lock_guard lock(mutex_);
+  JoinScope();
+  Depth depth(explicitDepth_);
   if (sqlite3_get_autocommit(db_) == 0) return fn();
   RunLocked("BEGIN", {}, nullptr, nullptr);
   struct End {
@@ -261,6 +283,57 @@ void Database::ReadTogether(const std::function<void()>& fn) {
     }
   } end{*this};
   fn();
+}
+
+bool Database::Nested(const std::function<bool()>& fn) {
+  bool ok = true;
+  RunLocked("SAVEPOINT nested", {}, &ok, nullptr);
+  if (!ok) return false;
+  try {
+    ok = fn();
+  } catch (...) {
+    ok = false;
+  }
+  if (!ok) RunLocked("ROLLBACK TO nested", {}, nullptr, nullptr);
+  RunLocked("RELEASE nested", {}, nullptr, nullptr);
+  return ok;
+}
+
+void Database::JoinScope() {
+  Scope* scope = tCurrentScope;
+  if (!scope || &scope->db_ != this || scope->joined_) return;
+  mutex_.lock();  // let go by the scope
+  scope->joined_ = true;
+  if (sqlite3_get_autocommit(db_) == 0) return;  // inside a transaction of its caller's
+  // Immediate: a read that turns into a write half way would fail when
+  // another process wrote in between, and no request may fail for that.
+  bool ok = true;
+  RunLocked("BEGIN IMMEDIATE", {}, &ok, nullptr);
+  scope->began_ = ok;
+}
+
+void Database::Settle() {
+  // Never in the middle of a transaction a caller asked for.
+  if (Scope* scope = tCurrentScope; scope && &scope->db_ == this && scope->joined_ && explicitDepth_ == 0)
+    scope->Settle();
+}
+
+Database::Scope::Scope(Database& db) : db_(db), outer_(tCurrentScope) { tCurrentScope = this; }
+
+Database::Scope::~Scope() {
+  Settle();
+  tCurrentScope = outer_;
+}
+
+void Database::Scope::Settle() {
+  if (!joined_) return;
+  if (began_) {
+    bool ok = true;
+    db_.RunLocked("COMMIT", {}, &ok, nullptr);
+    if (!ok) db_.RunLocked("ROLLBACK", {}, nullptr, nullptr);
+  }
+  joined_ = began_ = false;
+  db_.mutex_.unlock();
 }
 
 }  // namespace korvexd

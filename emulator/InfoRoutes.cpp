@@ -73,9 +73,12 @@ void TransferReport(Service& service, Call& call) {
   std::int64_t user = call.session.userId;
   service.db().Transaction([&] {
     return service.db().Exec("INSERT INTO reports(user_id, log, created) VALUES(?,?,?)", {user, log, NowSeconds()}) &&
-           service.db().Exec("DELETE FROM reports WHERE user_id=? AND id NOT IN "
-                             "(SELECT id FROM reports WHERE user_id=? ORDER BY id DESC LIMIT ?)",
-                             {user, user, kReportsKept});
+           // The newest report not kept is counted off the user's index, and
+           // it goes with all before it: no set of the kept ones is built
+           // and searched for every report.
+           service.db().Exec("DELETE FROM reports WHERE user_id=?1 AND id<="
+                             "(SELECT id FROM reports WHERE user_id=?1 ORDER BY id DESC LIMIT 1 OFFSET ?2)",
+                             {user, kReportsKept});
   });
   ReplyOk(call.res);
 }
@@ -116,6 +119,8 @@ void UpdateFile(Service& service, Call& call) {
   const std::filesystem::path& dir = service.options().updateDir;
   std::string name = call.req.matches[1].str();
   if (dir.empty()) return ReplyHttpError(call.res, 404, "no update files are published");
+  // Reading and hashing the published files needs no database.
+  service.db().Settle();
   bool ok = false;
   std::string data = ReadWhole(dir / name, ok);
   if (!ok) return ReplyHttpError(call.res, 404, "not found: " + name);

@@ -22,6 +22,7 @@ class Router {
 
   struct Route {
     std::string method;
+    std::string prefix;  // what every path the pattern matches starts with
     std::regex pattern;
     std::size_t maxBody = 0;  // longer request bodies are refused unread
     Handler handler;
@@ -34,6 +35,10 @@ class Router {
 
   /// The route for the request, with its groups stored in req.matches; or nullptr.
   const Route* Match(Request& req) const;
+
+  /// The plain text every match of pattern starts with (maybe none), so
+  /// that most routes are passed over without running their expression.
+  static std::string LiteralPrefix(const std::string& pattern);
 
  private:
   std::vector<Route> routes_;

@@ -154,6 +154,17 @@ void Service::Dispatch(const Request& req, Response& res, Access access, const H
   // Faults never touch the admin endpoint, which must stay able to clear them.
   bool faulty = access != Access::kAdmin;
   if (faulty && ApplyBeforeFaults(req, res)) return;
+  // What the request changes is committed before its answer goes out, and
+  // an injected fault then changes only the answer.
+  {
+    Database::Scope scope(db_);
+    if (!Handle(req, res, access, handler, bodyKind, std::move(body))) return;
+  }
+  if (faulty) ApplyAfterFaults(req, res);
+}
+
+bool Service::Handle(const Request& req, Response& res, Access access, const Handler& handler, Body bodyKind,
+                     std::string body) {
   SweepWhenDue();
   Call call{req, res, std::move(body), {}, {}, {}};
   if (bodyKind == Body::kForm) call.form = ParseForm(call.body);
@@ -164,7 +175,7 @@ void Service::Dispatch(const Request& req, Response& res, Access access, const H
     if (session && session->codeId == 0) user = catalog_->UserById(session->userId);
     if (!user) {
       ReplyRefusal(res, state::kNotLoggedIn, "not logged in");
-      return;
+      return false;
     }
     call.session = *session;
     call.user = *user;
@@ -176,9 +187,9 @@ void Service::Dispatch(const Request& req, Response& res, Access access, const H
   } catch (const std::exception& e) {
     std::fprintf(stderr, "korvexd: %s %s failed: %s\n", req.method.c_str(), req.path.c_str(), e.what());
     ReplyHttpError(res, 500, "internal error");
-    return;
+    return false;
   }
-  if (faulty) ApplyAfterFaults(req, res);
+  return true;
 }
 
 int Service::Serve() {

@@ -106,6 +106,10 @@ class Service {
  private:
   void Dispatch(const Request& req, Response& res, Access access, const Handler& handler, Body bodyKind,
                 std::string body);
+  /// The session checks and the handler; false when the call was refused
+  /// or failed, and its answer must stay as it is.
+  bool Handle(const Request& req, Response& res, Access access, const Handler& handler, Body bodyKind,
+              std::string body);
   bool ApplyBeforeFaults(const Request& req, Response& res);
   void ApplyAfterFaults(const Request& req, Response& res);
   /// Drops expired sessions, tokens, streams and abandoned uploads, at most

@@ -17,6 +17,9 @@ namespace {
 
 // A single file above this size is refused with -2; the quota still applies below it.
 constexpr std::int64_t kMaxFileSize = 1LL << 40;
+// Files up to this size are hashed at completion without letting the
+// database go: that costs less than a second transaction.
+constexpr std::int64_t kQuickHash = 256 * 1024;
 
 }  // namespace
 
@@ -313,7 +316,16 @@ void FinishUpload(Service& service, Call& call, std::int64_t fileId, const std::
   std::int64_t preparer = upload.empty() ? file->owner : upload[0].Int(0);
   bool visitor = !upload.empty() && upload[0].Int(1) != 0;
   bool override = !upload.empty() && upload[0].Int(2) != 0;
-  std::string md5 = service.catalog().ComputeMd5(fileId, file->size);
+  // A file sent as one stream was hashed by its close, and nothing has
+  // written into it since; otherwise it is read and hashed now, which for a
+  // large file takes long and needs no database meanwhile.
+  std::string md5 = file->size > 0
+                        ? service.writeGate().RememberedMd5(fileId, 0, static_cast<std::uint64_t>(file->size) - 1)
+                        : std::string();
+  if (md5.empty()) {
+    if (file->size > kQuickHash) service.db().Settle();
+    md5 = service.catalog().ComputeMd5(fileId, file->size);
+  }
   std::int64_t refusal = 0;
   bool ok = service.db().Transaction([&] {
     Catalog& catalog = service.catalog();
@@ -341,7 +353,11 @@ void FinishUpload(Service& service, Call& call, std::int64_t fileId, const std::
       service.streams().DropFile(r.Int(0));
       catalog.DeleteFile(r.Int(0));
     }
-    return service.db().Exec("UPDATE files SET state=0, md5=?, name=? WHERE id=?", {md5, name, fileId}) &&
+    // The name is set only when it changes: setting it rewrites the entries
+    // of both name indexes.
+    bool renamed = name != file->name;
+    return (renamed ? service.db().Exec("UPDATE files SET state=0, md5=?, name=? WHERE id=?", {md5, name, fileId})
+                    : service.db().Exec("UPDATE files SET state=0, md5=? WHERE id=?", {md5, fileId})) &&
            service.db().Exec("DELETE FROM uploads WHERE file_id=?", {fileId}) &&
            service.db().Exec("DELETE FROM received WHERE file_id=?", {fileId});
   });

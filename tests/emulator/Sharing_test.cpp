@@ -147,5 +147,27 @@ TEST_F(SharingTest, SpaceCountsPreviewsAndReports) {
   EXPECT_EQ(reports["list"][0]["user"], "alice");
 }
 
+TEST_F(SharingTest, EachUserKeepsTheLatestThousandReports) {
+  constexpr int kKept = 1000, kSent = kKept + 3;
+  auto res = bob_->PostForm("/errorlog.php", "log=bob");
+  ASSERT_TRUE(res);
+  for (int i = 0; i < kSent; ++i) {
+    res = alice_->PostForm("/errorlog.php", "log=" + std::to_string(i));
+    ASSERT_TRUE(res);
+    ASSERT_EQ(res->status, 200);
+  }
+  Json reports = Admin("/admin/reports");
+  std::vector<std::string> alices;
+  int bobs = 0;
+  for (const Json& r : reports["list"]) {
+    if (r["user"] == "alice") alices.push_back(r["log"]);
+    bobs += r["user"] == "bob" ? 1 : 0;
+  }
+  EXPECT_EQ(bobs, 1) << "one user's reports never push out another's";
+  ASSERT_EQ(alices.size(), static_cast<std::size_t>(kKept));
+  EXPECT_EQ(alices.front(), std::to_string(kSent - kKept)) << "the oldest go first";
+  EXPECT_EQ(alices.back(), std::to_string(kSent - 1));
+}
+
 }  // namespace
 }  // namespace korvex::test

@@ -234,6 +234,38 @@ TEST_F(TransferTest, AStreamsMd5IsOfTheBytesItsCloseFinds) {
   EXPECT_EQ(alice_->CloseStream(id, stream), Md5(again + data.substr(kBlock)));
 }
 
+TEST_F(TransferTest, WhatWasAnsweredSurvivesAKillRightAfterTheAnswer) {
+  // Small uploads, each completed with "1" and its report taken, then the
+  // service dies without a chance to finish anything.
+  std::vector<std::pair<std::string, std::string>> uploaded;  // id, bytes
+  for (int i = 0; i < 4; ++i) {
+    SCOPED_TRACE("file " + std::to_string(i));
+    const std::string data = RandomBytes(4096 + i, 20 + i);
+    auto [answer, token] = alice_->PreUpload(alice_->RootDir(), "small" + std::to_string(i) + ".bin", data.size());
+    std::string id = IdOf(answer);
+    StreamUp(*alice_, id, token, data, 0, 1);
+    ASSERT_EQ(alice_->UploadOver(id, token), "1");
+    auto report = alice_->PostForm("/errorlog.php", "log=TaskState=Completed\tFileId=" + id);
+    ASSERT_TRUE(report);
+    ASSERT_EQ(report->status, 200);
+    uploaded.emplace_back(id, data);
+  }
+  korvexd_.Kill();
+  ASSERT_TRUE(korvexd_.Start()) << korvexd_.Error();
+
+  ServiceClient again(korvexd_);
+  again.SetAuth(alice_->Auth());
+  for (const auto& [id, data] : uploaded) {
+    SCOPED_TRACE("file " + id);
+    std::string down = again.PreDownload(id);
+    ASSERT_FALSE(down.empty()) << "complete, so it may be downloaded";
+    auto md5 = again.GetJson("/file/md5sum/" + id + "?a=" + again.Auth() + "&t=" + down + "&random=1");
+    EXPECT_EQ(md5["md5sum"], Md5(data)) << "the MD5 kept at completion";
+    EXPECT_EQ(StreamDown(again, id, down, data.size()), data);
+  }
+  EXPECT_EQ(Admin("/admin/reports")["list"].size(), uploaded.size());
+}
+
 TEST_F(TransferTest, UploadSurvivesRestartInTheMiddle) {
   const std::string data = RandomBytes(3 * kGroup + 100, 5);
   auto [answer, token] = alice_->PreUpload(alice_->RootDir(), "big.iso", data.size());
