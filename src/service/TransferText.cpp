@@ -3,7 +3,6 @@
 #include "service/TransferText.h"
 
 #include "foundation/LogMgr.h"
-#include "service/RequestText.h"
 
 #include <charconv>
 #include <random>
@@ -22,10 +21,6 @@ int RandomValue() {
   return std::uniform_int_distribution<int>(0, 32767)(generator);
 }
 
-std::string BlockRangeHeaders(std::uint64_t first, std::uint64_t end) {
-  return FillTemplate("range:bytes=%1%-%2%\r\nx-korvex-range:bytes=%3%-%4%", first, end, first, end);
-}
-
 namespace {
 
 void AppendNumber(std::string& out, std::uint64_t value) {
@@ -40,21 +35,30 @@ void AppendRange(std::string& out, std::string_view name, std::uint64_t first, s
   AppendNumber(out, first);
   out += '-';
   AppendNumber(out, last);
-  out += "\r\n";
+}
+
+/// The outer range, which block and chunk requests both carry twice.
+std::string OuterRanges(std::uint64_t first, std::uint64_t end, std::size_t room) {
+  std::string headers;
+  headers.reserve(room);
+  AppendRange(headers, "range", first, end);
+  headers += "\r\n";
+  AppendRange(headers, "x-korvex-range", first, end);
+  return headers;
 }
 
 }  // namespace
+
+std::string BlockRangeHeaders(std::uint64_t first, std::uint64_t end) { return OuterRanges(first, end, 96); }
 
 // Built for every 32 KiB chunk: by hand, since a formatter costs dozens of
 // allocations per call on the thread that keeps the chunks coming.
 std::string ChunkHeaders(std::uint64_t first, std::uint64_t outerEnd, std::uint64_t chunkEnd,
                          const std::string& streamId, std::uint32_t sequence) {
-  std::string headers;
-  headers.reserve(224 + streamId.size());
-  AppendRange(headers, "range", first, outerEnd);
-  AppendRange(headers, "x-korvex-range", first, outerEnd);
+  std::string headers = OuterRanges(first, outerEnd, 224 + streamId.size());
+  headers += "\r\n";
   AppendRange(headers, "x-korvexws-idt-chunk-range", first, chunkEnd);
-  headers += "x-korvexws-idt-stream-id:";
+  headers += "\r\nx-korvexws-idt-stream-id:";
   headers += streamId;
   headers += "\r\nx-korvexws-idt-chunk-sequence:";
   AppendNumber(headers, sequence);
